@@ -1,0 +1,28 @@
+// The roster of learners ("ruzozu.mib"): one learner a line, written as
+// "ID","name","scrambled password" with CR LF.  Nothing is escaped.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RosterEntry {
+    std::string id;
+    std::string name;
+    std::string password;  // plain text in memory
+};
+
+// Parses the roster's bytes.  Every line gives exactly one learner: fields
+// after the third are dropped and missing ones are empty, so a damaged line
+// never shifts the learners after it.  An empty file reads as one learner
+// with three empty fields.
+std::vector<RosterEntry> ParseRoster(const std::string& bytes);
+
+// Reads the roster file; false when it cannot be read (entries are then
+// empty).
+bool ReadRoster(const std::string& path, std::vector<RosterEntry>& entries);
+
+// One roster line without its line end.
+std::string FormatRosterLine(const RosterEntry& entry);
+
+// The whole file's bytes, each line ended by CR LF.
+std::string FormatRoster(const std::vector<RosterEntry>& entries);

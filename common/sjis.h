@@ -1,0 +1,45 @@
+// Shift-JIS (code page 932) byte strings and their conversion.
+//
+// Every text of the system is held as Shift-JIS bytes in std::string;
+// lengths and positions count bytes.  Conversion to UTF-8 happens only to
+// show a text or to name a file on disk.
+#pragma once
+
+#include <string>
+
+namespace sjis {
+
+// True when b starts a double-byte character.
+inline bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Converts Shift-JIS bytes to UTF-8.  Bytes that do not convert become
+// U+FFFD so that a broken text can still be shown.
+std::string ToUtf8(const std::string& sjisText);
+
+// Converts UTF-8 to Shift-JIS.  Returns false (and leaves out empty) when
+// any character has no Shift-JIS form: such a text is refused, never
+// stored wrongly.
+bool FromUtf8(const std::string& utf8Text, std::string& out);
+
+// Literal helper for texts written in the sources as UTF-8: converts and
+// aborts on failure (the literals are ours, so failure is a programming
+// error).
+std::string L(const char* utf8Literal);
+
+// Lower-cases ASCII letters only, never the trail byte of a double-byte
+// character.
+std::string LowerAscii(const std::string& s);
+
+// Case-insensitive (ASCII letters only) comparison in the same way.
+bool EqualsIgnoreCase(const std::string& a, const std::string& b);
+
+// Trims bytes at or below the space from both ends.
+std::string Trim(const std::string& s);
+
+// Cuts s to at most n bytes without leaving half a double-byte character
+// when keepWhole is set; plain byte cut otherwise.
+std::string CutBytes(const std::string& s, size_t n, bool keepWhole = false);
+
+}  // namespace sjis

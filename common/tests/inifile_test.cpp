@@ -1,0 +1,81 @@
+#include "inifile.h"
+
+#include "sjis.h"
+#include "tempdir.h"
+#include "textfile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+std::string Slurp(const std::string& p) {
+    std::string s;
+    textfile::ReadFileBytes(p, s);
+    return s;
+}
+}  // namespace
+
+TEST(IniFile, ReadsTypesAndDefaults) {
+    TempDir dir;
+    std::string sec = sjis::L("問題フォルダー");
+    std::string fs = sjis::L("フルスクリーン");
+    textfile::WriteFileAtomic(dir / "a.ini",
+                              "[" + sec + "]\r\nFolder = /data/q/ \r\n[option]\r\n" + fs +
+                                  "=0\r\nA=0x1F\r\nB=$10\r\nC=-12\r\nD=0X10\r\nE=abc\r\nF=\"quoted\"\r\n");
+    TIniFile ini(dir / "a.ini");
+    EXPECT_EQ(ini.ReadString(sec, "folder", "x"), "/data/q/");
+    EXPECT_FALSE(ini.ReadBool("Option", fs, true));
+    EXPECT_EQ(ini.ReadInteger("Option", "A", 0), 31);
+    EXPECT_EQ(ini.ReadInteger("Option", "B", 0), 16);
+    EXPECT_EQ(ini.ReadInteger("Option", "C", 0), -12);
+    EXPECT_EQ(ini.ReadInteger("Option", "D", 0), 16);
+    EXPECT_EQ(ini.ReadInteger("Option", "E", 7), 7);
+    EXPECT_EQ(ini.ReadString("Option", "F", ""), "quoted");
+    EXPECT_TRUE(ini.ReadBool("Option", "missing", true));
+    EXPECT_EQ(ini.ReadString("Nope", "Folder", "def"), "def");
+    TIniFile none(dir / "none.ini");
+    EXPECT_EQ(none.ReadInteger("A", "B", -1), -1);
+}
+
+TEST(IniFile, IntegerParsingLimits) {
+    int v = 0;
+    EXPECT_TRUE(TIniFile::ParseInteger("2147483647", v));
+    EXPECT_FALSE(TIniFile::ParseInteger("2147483648", v));
+    EXPECT_TRUE(TIniFile::ParseInteger("-2147483648", v));
+    EXPECT_EQ(v, INT32_MIN);
+    EXPECT_TRUE(TIniFile::ParseInteger("$FFFFFFFF", v));
+    EXPECT_EQ(v, -1);
+    EXPECT_FALSE(TIniFile::ParseInteger("0x", v));
+    EXPECT_FALSE(TIniFile::ParseInteger("12a", v));
+}
+
+TEST(IniFile, LongValueIsCutTo2047Bytes) {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "a.ini", "[S]\r\nK=" + std::string(3000, 'x') + "\r\n");
+    EXPECT_EQ(TIniFile(dir / "a.ini").ReadString("S", "K", "").size(), 2047u);
+}
+
+TEST(IniFile, WriteChangesOneKeyAndKeepsEveryOtherLine) {
+    TempDir dir;
+    std::string p = dir / "a.ini";
+    std::string original = "; note\n[Data]\r\nFolder=old\r\nOther = keep  \r\n\r\n[Auto]\r\nX=1";
+    textfile::WriteFileAtomic(p, original);
+    TIniFile ini(p);
+    ASSERT_TRUE(ini.WriteString("data", "FOLDER", "/new/"));
+    EXPECT_EQ(Slurp(p), "; note\n[Data]\r\nFOLDER=/new/\r\nOther = keep  \r\n\r\n[Auto]\r\nX=1");
+    // A new key goes after the last line of its section, before the blank.
+    ASSERT_TRUE(ini.WriteBool("Data", "Y", true));
+    EXPECT_EQ(Slurp(p), "; note\n[Data]\r\nFOLDER=/new/\r\nOther = keep  \r\nY=1\r\n\r\n[Auto]\r\nX=1");
+    // A new key in the last section: the unterminated last line gets CR LF.
+    ASSERT_TRUE(ini.WriteInteger("Auto", "Z", -3));
+    EXPECT_EQ(Slurp(p).substr(Slurp(p).size() - 19), "[Auto]\r\nX=1\r\nZ=-3\r\n");
+    // A new section is appended; a new file is made.
+    std::string sec = sjis::L("問題フォルダー");
+    ASSERT_TRUE(ini.WriteString(sec, "Folder", "q/"));
+    EXPECT_EQ(TIniFile(p).ReadString(sec, "Folder", ""), "q/");
+    TIniFile fresh(dir / "new.ini");
+    ASSERT_TRUE(fresh.WriteString("S", "K", "v"));
+    EXPECT_EQ(Slurp(dir / "new.ini"), "[S]\r\nK=v\r\n");
+    // An unwritable place fails and reports it.
+    TIniFile bad(dir / "no/such/dir.ini");
+    EXPECT_FALSE(bad.WriteString("S", "K", "v"));
+}

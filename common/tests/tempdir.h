@@ -1,0 +1,27 @@
+// A temporary folder for a test, removed with everything in it afterwards.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <filesystem>
+
+class TempDir {
+public:
+    TempDir() {
+        char tmpl[] = "/tmp/drilltest.XXXXXX";
+        char* p = ::mkdtemp(tmpl);
+        path_ = p ? std::string(p) + "/" : std::string();
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder with its trailing "/".
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};

@@ -1,0 +1,165 @@
+#include "textfile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace textfile {
+
+bool ReadFileBytes(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            out.clear();
+            return false;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t end = text.find('\0');
+    if (end == std::string::npos) end = text.size();
+    size_t i = 0;
+    while (i < end) {
+        size_t start = i;
+        while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
+        lines.emplace_back(text, start, i - start);
+        if (i < end && text[i] == '\r') ++i;
+        if (i < end && text[i] == '\n') ++i;
+    }
+    return lines;
+}
+
+std::vector<std::string> SplitRecordLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t end = text.find('\x1A');
+    if (end == std::string::npos) end = text.size();
+    size_t i = 0;
+    while (i < end) {
+        size_t start = i;
+        while (i < end && text[i] != '\r') ++i;
+        lines.emplace_back(text, start, i - start);
+        if (i < end) {
+            ++i;  // the CR
+            if (i < end && text[i] == '\n') ++i;
+        }
+    }
+    return lines;
+}
+
+bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines) {
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        lines.clear();
+        return false;
+    }
+    lines = SplitRecordLines(bytes);
+    return true;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string out;
+    size_t total = 0;
+    for (const auto& l : lines) total += l.size() + 2;
+    out.reserve(total);
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    return out;
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+mode_t NewFileMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& path, const std::string& data) {
+    std::string dir = ExtractFilePath(path);
+    std::string name = ExtractFileName(path);
+    if (name.empty()) return false;
+    std::string tmpl = dir + "." + name + ".XXXXXX.tmp";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    int fd = ::mkstemps(buf.data(), 4);
+    if (fd < 0) return false;
+    std::string tmp(buf.data());
+    // Keep the mode of the file we replace, so that a shared file stays
+    // writable for the others; a new file gets the usual mode.
+    struct stat st {};
+    mode_t mode = (::stat(path.c_str(), &st) == 0) ? (st.st_mode & 07777) : NewFileMode();
+    bool ok = WriteAll(fd, data);
+    ok = (::fchmod(fd, mode) == 0) && ok;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ExtractFilePath(const std::string& path) {
+    size_t p = path.rfind('/');
+    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+    size_t p = path.rfind('/');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+bool CreateDir(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    return errno == EEXIST && DirectoryExists(path);
+}
+
+bool DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+}  // namespace textfile
