@@ -1,0 +1,92 @@
+#include "IniFile.h"
+
+#include "commatext.h"
+#include "inifile.h"
+#include "messages.h"
+#include "textfile.h"
+
+void ReadSettings(TDrillSettings& s, const std::string& exeFolder, const std::string& exeName) {
+    TIniFile ini(exeFolder + exeName + ".ini");
+    s.ProblemFolder = ini.ReadString(msg::SectionProblemFolder(), "Folder", "");
+    s.FullScreen = ini.ReadBool("Option", msg::KeyFullScreen(), true);
+    s.AllowModeChange = ini.ReadBool("Option", msg::KeyModeChange(), false);
+    for (int i = 0; i < 5; ++i)
+        s.FolderHistory[i] = ini.ReadString("Option", "Folder" + std::to_string(i + 1), "");
+
+    const std::string dvk = exeFolder + exeName + ".dvk";
+    s.NetworkMode = textfile::FileExists(dvk);
+    if (s.NetworkMode) {
+        TIniFile shared(dvk);
+        s.ScoreFolder = shared.ReadString("Data", "Folder", "");
+        s.RosterFolder = shared.ReadString("Data", msg::KeyRosterDir(), exeFolder);
+        s.AutoMode = shared.ReadInteger("Auto", msg::KeyAutoMode(), 0);
+        s.AutoProblem = shared.ReadString("Auto", msg::KeyAutoProblem(), "");
+        // A mode outside 0..3 forces nothing sensible; treat it as normal.
+        if (s.AutoMode < 0 || s.AutoMode > 3) s.AutoMode = 0;
+        if (s.AutoProblem.empty()) s.AutoMode = -1;
+    } else {
+        s.ScoreFolder = exeFolder + msg::YourScore() + "/";
+        s.RosterFolder = exeFolder;
+        s.AutoMode = -1;
+        s.AutoProblem.clear();
+    }
+}
+
+void WriteSettings(const TDrillSettings& s, const std::string& exeFolder, const std::string& exeName) {
+    {
+        TIniFile ini(exeFolder + exeName + ".ini");
+        ini.WriteString(msg::SectionProblemFolder(), "Folder", s.ProblemFolder);
+        ini.WriteBool("Option", msg::KeyFullScreen(), s.FullScreen);
+        ini.WriteBool("Option", msg::KeyModeChange(), s.AllowModeChange);
+        for (int i = 0; i < 5; ++i)
+            ini.WriteString("Option", "Folder" + std::to_string(i + 1), s.FolderHistory[i]);
+    }
+    if (s.NetworkMode) {
+        TIniFile shared(exeFolder + exeName + ".dvk");
+        shared.WriteString("Data", "Folder", s.ScoreFolder);
+    }
+}
+
+std::string ResultFilePath(const std::string& scoreFolder, const std::string& computerName) {
+    return scoreFolder + computerName + ".dat";
+}
+
+std::string ResultMarkerPath(const std::string& scoreFolder, const std::string& computerName) {
+    return scoreFolder + computerName + ".stp";
+}
+
+std::string FormatResultLines(const TResultHeader& h, bool withStep, int questionIndex,
+                              int correctCount, int mistakeCount) {
+    std::string out;
+    auto line = [&out](std::initializer_list<std::string> fields) {
+        out += commatext::JoinQuoted(fields);
+        out += "\r\n";
+    };
+    line({h.UserID, h.UserName});
+    line({h.IsTest ? msg::Maru() : msg::Batu(), h.IsRandom ? msg::Maru() : msg::Batu()});
+    line({h.BaseName, std::to_string(h.QuestionCount)});
+    if (withStep)
+        line({std::to_string(questionIndex), std::to_string(correctCount), std::to_string(mistakeCount)});
+    return out;
+}
+
+void WriteResultHeader(const TResultHeader& h, const std::string& ComputerName) {
+    textfile::WriteFileAtomic(ResultFilePath(h.ScoreFolder, ComputerName),
+                              FormatResultLines(h, false, 0, 0, 0));
+}
+
+bool WriteResult(const TResultHeader& h, const std::string& ComputerName, int QuestionIndex,
+                 int CorrectCount, int MistakeCount) {
+    const std::string marker = ResultMarkerPath(h.ScoreFolder, ComputerName);
+    bool ok = textfile::WriteFileAtomic(ResultFilePath(h.ScoreFolder, ComputerName),
+                                        FormatResultLines(h, true, QuestionIndex, CorrectCount,
+                                                          MistakeCount));
+    if (ok) ok = textfile::DeleteFile(marker);
+    if (!ok) textfile::WriteFileAtomic(marker, "");
+    return ok;
+}
+
+void DeleteResultFiles(const std::string& scoreFolder, const std::string& ComputerName) {
+    textfile::DeleteFile(ResultFilePath(scoreFolder, ComputerName));
+    textfile::DeleteFile(ResultMarkerPath(scoreFolder, ComputerName));
+}

@@ -1,0 +1,249 @@
+// The drill engine: the open problem's block index, answer judging,
+// question sequencing with feedback and review, and the progress and
+// results files.  Plain C++: everything it asks of the window goes through
+// IDrillView, which the main window implements (tests use a recorder).
+#pragma once
+
+#include "IniFile.h"
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+// Colours as 0xRRGGBB.
+namespace drillcolor {
+constexpr uint32_t Aqua = 0x00FFFF;
+constexpr uint32_t Lime = 0x00FF00;
+constexpr uint32_t White = 0xFFFFFF;
+constexpr uint32_t Yellow = 0xFFFF00;
+constexpr uint32_t Navy = 0x000080;
+}  // namespace drillcolor
+
+// Where a line belongs: T title, Q question, E explanation, H hint or
+// answer dialog, M correct-answer message dialog.
+enum class TLineKind { T, Q, E, H, M };
+
+enum class TMark { Maru, Batu };
+
+// What the hint, answer, message and feedback dialog shows.
+struct TOKBottomContent {
+    std::string Caption;
+    uint32_t Color = drillcolor::Navy;
+    std::array<std::string, 5> Labels;
+    std::array<uint32_t, 5> LabelColors{{drillcolor::Yellow, drillcolor::Yellow, drillcolor::Yellow,
+                                         drillcolor::Yellow, drillcolor::Yellow}};
+    std::string Answer;  // the dialog's Label1
+    int Width = 331;
+    int Height = 167;
+};
+
+class IDrillView {
+public:
+    virtual ~IDrillView() = default;
+
+    // The 22 text lines.
+    virtual void SetTextLine(int index, const std::string& text) = 0;
+    virtual void SetTextLineColor(int index, uint32_t rgb) = 0;
+
+    // Pictures.  slot 0..4 is a main-window picture, -1 the dialog's
+    // picture.  width < 0: natural size; else stretched to width with the
+    // height kept in proportion.  The view resolves the file name against
+    // the problem folder and reports a picture it cannot show.
+    virtual void HideImages() = 0;
+    virtual void ShowPicture(int slot, const std::string& fileName, int left, int top, int width) = 0;
+    // Registered picture extensions, lower case, without the dot.
+    virtual std::vector<std::string> PictureExtensions() = 0;
+    virtual void SetMarkVisible(TMark mark, bool visible) = 0;
+
+    // Sounds, media and programs.
+    virtual void PlaySoundFile(const std::string& name) = 0;      // synchronous
+    virtual void PlayMessageSound(const std::string& line) = 0;   // "wav"/"mp3" line in a message
+    virtual void PlayAudio(const std::string& line) = 0;
+    virtual void PlayMidi(const std::string& line) = 0;
+    virtual void PlayVideo(const std::string& line) = 0;
+    virtual void StopMidi() = 0;
+    virtual void RunProgram(const std::string& program, const std::string& params) = 0;
+    // Closes the audio and video players (and the MIDI player with midiToo)
+    // and hides their tool buttons.
+    virtual void CloseMediaPlayers(bool midiToo) = 0;
+    virtual void FreeVideoPanel() = 0;
+
+    // Messages.
+    virtual void Beep() = 0;
+    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void ShowInformation(const std::string& text) = 0;
+    virtual bool AskYesNo(const std::string& text) = 0;
+    virtual void ShowOKBottomDlg(const TOKBottomContent& content) = 0;
+    // The question-mode dialog; it sets the engine's ChosenMode.
+    virtual void ShowModeDialog() = 0;
+
+    // Status bar.
+    virtual void SetStatusText(int panel, const std::string& text) = 0;
+    virtual void SetGauge(int percent) = 0;
+    virtual void PlaceProgressBar() = 0;
+
+    // The answer box (Edit1), the answer button (Button1) and the answer
+    // buttons (AnsBtn).
+    virtual std::string AnswerText() = 0;
+    virtual void SetAnswerText(const std::string& text) = 0;
+    virtual void SetAnswerEnabled(bool enabled) = 0;
+    virtual void FocusAnswerBox() = 0;
+    virtual void SetButtonCaption(const std::string& caption) = 0;
+    virtual void FocusAnswerButton() = 0;
+    virtual void PlaceAnswerButton(int index, int left, int top, int width, int height,
+                                   const std::string& caption) = 0;
+    virtual void SetAnswerButtonVisible(int index, bool visible) = 0;
+    virtual void SetAnswerButtonEnabled(int index, bool enabled) = 0;
+
+    // A failure inside a step ends the program.
+    virtual void CloseWindow() = 0;
+};
+
+constexpr int kMaxEntries = 501;
+constexpr int kMaxQuestions = 101;
+constexpr int kTextLines = 22;
+constexpr int kAnswerButtons = 10;
+constexpr int kAnswerSlots = 10;
+constexpr size_t kAnswerBytes = 80;
+
+struct TBlockEntry {
+    int32_t First = 0;    // first line of the entry; for the final entry the number of lines
+    int32_t Section = 0;  // entry of its title, -1 before the first title
+};
+
+// Cuts a line into at most n tokens at single spaces (see the picture,
+// program and media commands); lower-cases them when lower is set.
+std::vector<std::string> SplitTokens(const std::string& line, size_t n, bool lower);
+
+class TDrillEngine {
+public:
+    explicit TDrillEngine(IDrillView& view);
+
+    // ---- opening and the block index
+    void LoadProblemFile(const std::string& path);
+    bool BuildBlockIndex();
+    bool SkipToBlockEnd(int& line);
+    bool SkipToSubBlockEnd(int& line);
+    void ClearBlockIndex();
+    void ApplyChosenMode();
+    bool ProblemUsable() const { return !ProblemLines.empty(); }
+
+    // ---- answers
+    void ParseAnswerLine(const std::string& line);
+    void ShowAnswerButtons(int mode, bool half, int rightChoice);
+    void NormalizeAnswerSpaces();
+    std::string CheckAnswer();
+    void Button1Click();
+    void AnsBtnClick(int Index);
+    void NextQuestion();
+
+    // ---- sequencing
+    void ResetProgress();
+    void Advance();
+    void StepSequential();
+    void StepRandom();
+    void NoteSubBlock();
+    void ShuffleRemaining();
+    void StopQuestion();
+    void K1Click();
+    void K4Click();
+
+    // ---- block display and line commands
+    bool ExecuteLine(const std::string& Line, int& NextLine, TLineKind Kind);
+    void ClearTextLines(int From);
+    void HideImages();
+    int ShowTitle(int Entry);
+    void ShowExplanation();
+    void ShowQuestion(int Top);
+    void ShowPicture(const std::string& Line, const std::string& Target);
+    void RunProgram(const std::string& Line);
+
+    // ---- hint, answer and message dialog
+    void SpeedButton3Click();
+    void ShowCorrectMessage();
+
+    // ---- progress and results files
+    std::string ProgressPath() const;
+    void SaveProgress();
+    bool LoadProgress();
+    std::string FormatProgress() const;
+    TResultHeader ResultHeader() const;
+
+    // The random generator of shuffles (seeded from the clock; tests seed it).
+    void SetRandomSeed(uint32_t seed) { Rng.seed(seed); }
+
+    // ---- program-wide state the window sets
+    TDrillSettings Settings;
+    std::string UserID;
+    std::string UserName;
+    std::string UserScoreFolder;  // score folder + user ID + "/" in network mode
+    std::string ComputerName;
+    int ChosenMode = 0;
+
+    // ---- the open problem
+    std::vector<std::string> ProblemLines;
+    std::string BaseName;
+    std::string ProblemPath;
+    std::array<std::string, kMaxEntries> BlockKinds;
+    std::array<TBlockEntry, kMaxEntries> Blocks{};
+    std::array<int32_t, kMaxQuestions> QuestionBlocks{};
+    int32_t BlockCount = 0;
+    int32_t QuestionCount = 0;
+    bool IsTest = false;
+    bool IsRandom = false;
+    bool ModeFixed = false;
+    bool Resumed = false;
+
+    // ---- engine state
+    std::array<std::string, kMaxQuestions> Results;
+    // One more than the questions: the end marker always has room.
+    std::array<int32_t, kMaxQuestions + 1> RandomOrder{};
+    std::array<std::string, kAnswerSlots + 1> Answers;  // slots 1..10; [0] unused
+    int32_t CorrectCount = 0;
+    int32_t MistakeCount = 0;
+    int32_t SectionAsked = 0;
+    int32_t SectionCorrect = 0;
+    int32_t Reviewing = 0;
+    int32_t ImageIndex = -1;
+    int32_t BlockPos = 0;
+    int32_t TextTop = 0;
+    int32_t RandomPos = 0;
+    int32_t QuestionIndex = 0;
+    int32_t RandomCount = 0;
+    int32_t TryCount = 0;
+    bool AnswerOpen = false;
+    bool HintSeen = false;
+    bool Answering = false;
+    int32_t SectionBlock = -9;
+    int32_t HintBlock = -1;
+    int32_t MessageBlock = -1;
+    int32_t SectionStart = 0;
+    std::string LastPicture;
+    bool DialogOpen = false;
+
+    // ---- what the window's answer controls show (kept here, mirrored there)
+    int ButtonMode = 0;
+    bool HalfButtons = false;
+    int AnsBtnTag = 0;
+    std::array<std::string, kAnswerButtons> AnsBtnCaptions;
+    std::string Button1Caption;
+    bool Edit1Enabled = true;
+
+private:
+    bool IsQuestionKind(const std::string& kind) const;
+    int QuestionNumber(const std::string& kind) const;
+    void ShowBlockLines(int entry, TLineKind kind, int& nextLine);
+    bool RunSubBlockLines(int entry, TLineKind kind, TOKBottomContent& dlg, std::string& collected);
+    void ShowFeedback(const std::array<std::string, 5>& labels);
+    void SetAnswerBox(const std::string& text, bool enabled);
+    void AfterCheck(const std::string& caption);
+    void FailOpening(const std::string& message, bool withOut);
+    bool ProgressFitsProblem() const;
+    int Random(int n);
+    std::string LowerTrimmed(int line) const;
+
+    IDrillView& View;
+    std::mt19937 Rng;
+};

@@ -1,0 +1,176 @@
+#include "recorder.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <set>
+
+TEST(Sequence, FeedbackReviewAndAllRight) {
+    DrillFixture f;
+    f.Open({"~Section", "title line", "/", "a", "/", "b", "/", "c", "/", "d", "/", "e", "/fb",
+            "&end", "bye", "/"});
+    EXPECT_EQ(f.View.Lines[0], "title line");
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    EXPECT_EQ(f.Engine.TextTop, 1);
+    EXPECT_EQ(f.View.Lines[1], sjis::L("【1】"));
+    for (std::string ans : {"a", "x", "c", "x", "e"}) {
+        f.Type(ans);
+        if (ans == "x") {
+            f.Press();  // new try
+            f.Engine.K4Click();  // pass it
+        } else {
+            f.Press();
+        }
+    }
+    ASSERT_EQ(f.View.Dialogs.size(), 1u);
+    const auto& d = f.View.Dialogs[0];
+    EXPECT_EQ(sjis::ToUtf8(d.Caption), "フィードバック");
+    EXPECT_EQ(sjis::ToUtf8(d.Labels[2]), "　　5  問中  3  問 正解でした。");
+    EXPECT_EQ(f.Engine.Reviewing, 1);
+    // The review asks exactly questions 2 and 4 again.
+    EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
+    f.Type("b");
+    f.Press();
+    EXPECT_EQ(f.View.Header(), sjis::L("【4】"));
+    f.Type("d");
+    f.Press();
+    EXPECT_EQ(f.Msg(), "このセクションは  5 題 全問正解になりました。");
+    EXPECT_EQ(f.View.Lines[0], "bye");  // the explanation after the feedback point
+    EXPECT_EQ(f.Engine.Reviewing, 0);
+    f.Press();
+    EXPECT_EQ(f.Msg(), "すべての問題を終了しました");
+    EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "終了");
+    EXPECT_EQ(f.Engine.BlockPos, 0);
+    f.Type("anything");  // the answer button does nothing now
+    EXPECT_EQ(f.Engine.BlockPos, 0);
+}
+
+TEST(Sequence, NoAllRightMessageRightAfterAnExplanation) {
+    DrillFixture f;
+    f.Open({"&e", "text", "/fb", "a", "/"});
+    f.Press();
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    EXPECT_TRUE(f.View.Messages.empty());
+}
+
+TEST(Sequence, TitleRedrawnAfterExplanationAndQuestionBeforeTitle) {
+    DrillFixture f;
+    f.Open({"q0", "zero", "/", "~T", "tt", "/", "&e", "ee", "/", "a", "qa", "/"});
+    EXPECT_EQ(f.Engine.TextTop, 0);
+    EXPECT_EQ(f.View.Lines[0], sjis::L("【1】"));
+    EXPECT_EQ(f.View.Lines[2], "zero");
+    EXPECT_EQ(f.View.Colors[2], drillcolor::Lime);
+    f.Type("q0");
+    f.Press();
+    EXPECT_EQ(f.View.Lines[0], "ee");
+    EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "次に進む");
+    f.Press();
+    EXPECT_EQ(f.View.Lines[0], "tt");
+    EXPECT_EQ(f.View.Colors[0], drillcolor::White);
+    EXPECT_EQ(f.View.Lines[1], sjis::L("【2】"));
+    EXPECT_EQ(f.View.Lines[3], "qa");
+}
+
+TEST(Sequence, TestModeScores) {
+    struct Case {
+        std::vector<std::string> answers;
+        std::string message;
+        std::string sound;
+    };
+    std::vector<Case> cases = {
+        {{"a", "b", "c"}, " すご～～い！\n\n　  １００点\n\n  ＼(^o^)／", "sugoi.wav"},
+        {{"a", "b", "x"}, "あなたの得点は、\n\n66点\n\n  　　　 です。", "futu.wav"},
+        {{"x", "x", "x"}, "次回はがんばりましょう\n\n        ０点\n\n      p(- -)q", "dame.wav"},
+    };
+    for (const auto& c : cases) {
+        DrillFixture f;
+        f.Open({"mode test", "a", "/fb", "b", "/", "c", "/"});
+        for (const auto& a : c.answers) {
+            f.Type(a);
+            f.Press();
+        }
+        EXPECT_TRUE(f.View.Dialogs.empty());  // no feedback in a test
+        EXPECT_EQ(f.Msg(), c.message);
+        EXPECT_EQ(f.View.Sounds.back(), c.sound);
+    }
+}
+
+TEST(Sequence, RandomOrderAndItsReview) {
+    DrillFixture f;
+    std::vector<std::string> lines = {"mode random"};
+    for (int i = 1; i <= 6; ++i) lines.insert(lines.end(), {"a" + std::to_string(i), "/"});
+    f.Open(lines);
+    ASSERT_EQ(f.Engine.RandomCount, 6);
+    std::set<int> seen(f.Engine.RandomOrder.begin(), f.Engine.RandomOrder.begin() + 6);
+    EXPECT_EQ(seen, (std::set<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(f.Engine.RandomOrder[6], -1);
+    std::vector<int> wrong;
+    for (int pos = 0; pos < 6; ++pos) {
+        EXPECT_EQ(f.View.Header(), sjis::L(("【" + std::to_string(pos + 1) + "】").c_str()));
+        int q = f.Engine.RandomOrder[pos];
+        if (pos % 2) {
+            wrong.push_back(pos);
+            f.Type("x");
+            f.Press();
+            f.Engine.K4Click();
+        } else {
+            f.Type("a" + std::to_string(q + 1));
+            f.Press();
+        }
+    }
+    ASSERT_EQ(f.View.Dialogs.size(), 1u);
+    EXPECT_EQ(sjis::ToUtf8(f.View.Dialogs[0].Labels[1]), "6  問中  3  問 正解でした。");
+    for (int pos : wrong) {
+        EXPECT_EQ(f.Engine.QuestionIndex, pos);
+        f.Type("a" + std::to_string(f.Engine.RandomOrder[pos] + 1));
+        f.Press();
+    }
+    EXPECT_EQ(f.Msg(1), "6 題 全問正解になりました。");
+    EXPECT_EQ(f.Msg(), "すべての問題を終了しました");
+}
+
+TEST(Sequence, RandomModeWith101Questions) {
+    DrillFixture f;
+    std::vector<std::string> lines = {"mode random"};
+    for (int i = 0; i < 101; ++i) lines.insert(lines.end(), {"a", "/"});
+    f.Open(lines);
+    EXPECT_EQ(f.Engine.RandomCount, 101);
+    EXPECT_EQ(f.Engine.RandomOrder[101], -1);
+    for (int i = 0; i < 101; ++i) {
+        f.Type("a");
+        f.Press();
+    }
+    EXPECT_FALSE(f.View.Closed);
+    EXPECT_EQ(f.Msg(), "すべての問題を終了しました");
+}
+
+TEST(Sequence, PassRestartAndGauge) {
+    DrillFixture f;
+    f.Open({"a", "/", "b", "/"});
+    f.View.YesNoAnswers = {false};
+    f.Engine.K4Click();
+    EXPECT_EQ(sjis::ToUtf8(f.View.Messages.back()), "この問題をパスしますか？");
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    EXPECT_EQ(f.Engine.MistakeCount, 0);
+    f.Type("a");
+    f.Press();
+    EXPECT_EQ(f.View.Gauge, 50);
+    EXPECT_EQ(f.View.Status[3], "1/2");
+    f.View.YesNoAnswers = {true};
+    f.Engine.K1Click();
+    EXPECT_EQ(f.Msg(), "最初にもどってもいいですか？(成績は初期化されます）");
+    EXPECT_EQ(f.Engine.BlockPos, 0);
+    EXPECT_EQ(f.Engine.CorrectCount, 0);
+    f.Engine.K4Click();  // starts again
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+
+    DrillFixture t;
+    t.Open({"mode test", "a", "/"});
+    size_t before = t.View.Messages.size();
+    t.Engine.K1Click();  // refused silently in a test
+    EXPECT_EQ(t.View.Messages.size(), before);
+
+    DrillFixture e;
+    e.Open({"&only", "text", "/"});
+    EXPECT_EQ(e.View.Gauge, 0);  // no questions: no division by zero
+    EXPECT_EQ(e.View.Status[3], "0/0");
+}
