@@ -1,0 +1,54 @@
+// Opening a problem at the limits (500 entries, 100 questions) and working
+// it through, with the progress and results files written on disk at every
+// step.
+#include "recorder.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// 100 questions, each with a hint and a message sub-block, 100 titles and
+// 100 feedback points: 500 entries.
+std::vector<std::string> LimitProblem() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100; ++i) {
+        lines.insert(lines.end(), {"~Title " + std::to_string(i), "title text", "/",
+                                   "a" + std::to_string(i) + ";b;c", "question text", "bmp x 1 1",
+                                   "@hint", "hint", "@/", "@mess", "well done", "@/", "/fb"});
+    }
+    return lines;
+}
+
+void BM_OpenProblem(benchmark::State& state) {
+    DrillFixture f;
+    std::string path = f.Write(LimitProblem());
+    for (auto _ : state) {
+        f.Engine.LoadProblemFile(path);
+        benchmark::DoNotOptimize(f.Engine.BlockCount);
+    }
+    if (f.Engine.BlockCount != 500) state.SkipWithError("problem did not open at the limit");
+}
+BENCHMARK(BM_OpenProblem)->Unit(benchmark::kMicrosecond);
+
+// One step = judging an answer and moving on: progress and results written.
+void BM_Step(benchmark::State& state) {
+    DrillFixture f;
+    std::string path = f.Write(LimitProblem());
+    f.Engine.LoadProblemFile(path);
+    for (auto _ : state) {
+        f.View.Answer = "a" + std::to_string(f.Engine.QuestionIndex);
+        f.Engine.Button1Click();  // judge
+        f.View.Answer.clear();
+        f.Engine.Button1Click();  // next step: both files written
+        if (f.Engine.BlockPos == 0) {
+            state.PauseTiming();
+            f.Engine.LoadProblemFile(path);
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_Step)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
