@@ -1,5 +1,7 @@
 #include "textfile.h"
 
+#include "sjis.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,9 +11,15 @@
 
 namespace textfile {
 
+std::string OsPath(const std::string& path) {
+    for (unsigned char c : path)
+        if (c >= 0x80) return sjis::ToUtf8(path);
+    return path;
+}
+
 bool ReadFileBytes(const std::string& path, std::string& out) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(OsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -112,8 +120,9 @@ mode_t NewFileMode() {
 }  // namespace
 
 bool WriteFileAtomic(const std::string& path, const std::string& data) {
-    std::string dir = ExtractFilePath(path);
-    std::string name = ExtractFileName(path);
+    const std::string target = OsPath(path);
+    std::string dir = ExtractFilePath(target);
+    std::string name = ExtractFileName(target);
     if (name.empty()) return false;
     std::string tmpl = dir + "." + name + ".XXXXXX.tmp";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -124,23 +133,23 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
     // Keep the mode of the file we replace, so that a shared file stays
     // writable for the others; a new file gets the usual mode.
     struct stat st {};
-    mode_t mode = (::stat(path.c_str(), &st) == 0) ? (st.st_mode & 07777) : NewFileMode();
+    mode_t mode = (::stat(target.c_str(), &st) == 0) ? (st.st_mode & 07777) : NewFileMode();
     bool ok = WriteAll(fd, data);
     ok = (::fchmod(fd, mode) == 0) && ok;
     ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
     return ok;
 }
 
 bool FileExists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return ::stat(OsPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && ::stat(OsPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string ExtractFilePath(const std::string& path) {
@@ -154,12 +163,12 @@ std::string ExtractFileName(const std::string& path) {
 }
 
 bool CreateDir(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    if (::mkdir(OsPath(path).c_str(), 0777) == 0) return true;
     return errno == EEXIST && DirectoryExists(path);
 }
 
 bool DeleteFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    return ::unlink(OsPath(path).c_str()) == 0 || errno == ENOENT;
 }
 
 }  // namespace textfile

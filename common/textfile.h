@@ -4,7 +4,12 @@
 #include <string>
 #include <vector>
 
+// Paths are Shift-JIS like every other text of the system; they are
+// turned into the file system's UTF-8 names only here, at the system call.
 namespace textfile {
+
+// The name on disk of a Shift-JIS path.
+std::string OsPath(const std::string& path);
 
 // Reads a whole file as bytes.  False when it cannot be opened or read.
 bool ReadFileBytes(const std::string& path, std::string& out);

@@ -1,5 +1,6 @@
 #include "textfile.h"
 
+#include "sjis.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -52,4 +53,16 @@ TEST(TextFile, PathHelpers) {
     EXPECT_TRUE(textfile::CreateDir(dir / "sub"));
     EXPECT_TRUE(textfile::DirectoryExists(dir / "sub"));
     EXPECT_TRUE(textfile::DeleteFile(dir / "nothing"));
+}
+
+TEST(TextFile, ShiftJisPathsNameUtf8Files) {
+    TempDir dir;
+    std::string name = sjis::L("問題.qzb");
+    ASSERT_TRUE(textfile::WriteFileAtomic(dir.path() + name, "x"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "問題.qzb"));  // the UTF-8 name on disk
+    std::string got;
+    EXPECT_TRUE(textfile::ReadFileBytes(dir.path() + name, got));
+    EXPECT_EQ(got, "x");
+    EXPECT_TRUE(textfile::DeleteFile(dir.path() + name));
+    EXPECT_FALSE(std::filesystem::exists(dir / "問題.qzb"));
 }

@@ -183,10 +183,9 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
     ClearBlockIndex();
     View.PlaceProgressBar();
     ProblemPath = textfile::ExtractFilePath(path);
-    if (!ProblemPath.empty() && ::chdir(ProblemPath.c_str()) != 0) {
-        // The media lookups use ProblemPath itself; the current folder only
-        // matters for programs the problem starts.
-    }
+    // Media lookups use ProblemPath itself; the current folder matters only
+    // for programs that the problem starts.
+    if (!ProblemPath.empty() && ::chdir(textfile::OsPath(ProblemPath).c_str()) != 0) ProblemPath.clear();
     std::string name = textfile::ExtractFileName(path);
     BaseName = name.size() > 4 ? name.substr(0, name.size() - 4) : name;
     Resumed = false;

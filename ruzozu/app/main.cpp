@@ -1,0 +1,581 @@
+#include "main.h"
+
+#include "hint_form.h"
+#include "messages.h"
+#include "qtext.h"
+#include "textfile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHostInfo>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+
+#include <dirent.h>
+
+const char* const VersionText = "Ver 4.4";
+
+namespace {
+
+const int kClientWidth = 631, kClientHeight = 429;
+
+// Texts of the window itself (the engine's are in messages.h).
+const char* const kScoreFolderMissing =
+    "成績保存用フォルダがありません。\r\r作成は、Ruzozu Controllerを使用してください。\r\r"
+    "このままでは、Ruzozu実行ファイルフォルダの下に作成します。";
+const char* const kUserFolderFailed = "成績保存用フォルダーが作成できません。\r\r確認してください。";
+const char* const kAutoRunNotice = "自動実行モードが設定されているので、\r\r  自動実行ファイルを実行します。";
+const char* const kCloseSimple = "【 Ruzozu 】 を終了します。";
+const char* const kCloseFinished = "  【 Ruzozu 】 を終了します。\n\n次もがんばって学習してね。ヽ(^o^)丿";
+const char* const kCloseTest = "【 Ruzozu 】 を終了します。\n\nテスト中ですが、かまいませんね。";
+const char* const kCloseResume = "【 Ruzozu 】 を終了します。 (次はこの続きから学習できます)";
+const char* const kTesting = "テスト中です！！";
+const char* const kChangeProblem = "別の問題に変更しますか？";
+const char* const kManualMissing = "マニュアルが見つかりませんでした";
+
+// Message texts hold CR and LF as on Windows; a lone CR is a line break.
+QString MessageText(const QString& s) {
+    QString t = s;
+    t.replace("\r\n", "\n");
+    t.replace('\r', '\n');
+    return t;
+}
+
+QPixmap MarkPixmap(bool maru, int w, int h) {
+    QPixmap pm(w, h);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (maru) {
+        p.setPen(QPen(QColor(255, 40, 40), 5));
+        p.drawEllipse(QRectF(4, 4, w - 8, h - 8));
+    } else {
+        p.setPen(QPen(QColor(60, 120, 255), 5));
+        p.drawLine(6, 6, w - 6, h - 6);
+        p.drawLine(w - 6, 6, 6, h - 6);
+    }
+    return pm;
+}
+
+}  // namespace
+
+TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
+    : Engine_(std::make_unique<TDrillEngine>(*this)), ExeFolder(exeFolder), Args(args) {
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate() {
+    TitleText = std::string("Ruzozu ") + VersionText;
+    setWindowTitle(QString::fromStdString(TitleText));
+    setObjectName("Form1");
+    Engine_->ChosenMode = 0;
+    ReadSettings(Engine_->Settings, ExeFolder);
+
+    Client = new QWidget(this);
+    Client->setFixedSize(kClientWidth, kClientHeight);
+    Client->setAutoFillBackground(true);
+    QPalette pal = Client->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    Client->setPalette(pal);
+    setCentralWidget(Client);
+    QFont formFont(QStringLiteral("IPAPGothic"));
+    formFont.setPixelSize(12);
+    setFont(formFont);
+
+    // Pictures first: text lines and marks lie above them.  Drawing order
+    // from the bottom: Image[0], [4], [3], [2], [1].
+    for (int i = 0; i < 5; ++i) {
+        Image[i] = new QLabel(Client);
+        Image[i]->setObjectName(QStringLiteral("ArImage1_%1").arg(i + 1));
+        Image[i]->hide();
+    }
+    for (int i = 4; i >= 1; --i) Image[i]->raise();
+    ImageBatu = new QLabel(Client);
+    ImageBatu->setGeometry(600, -3, 32, 37);
+    ImageBatu->setPixmap(MarkPixmap(false, 32, 37));
+    ImageBatu->hide();
+    ImageMaru = new QLabel(Client);
+    ImageMaru->setGeometry(600, 0, 32, 34);
+    ImageMaru->setPixmap(MarkPixmap(true, 32, 34));
+    ImageMaru->hide();
+
+    QFont lineFont(QStringLiteral("IPAGothic"));
+    lineFont.setPointSize(12);
+    for (int i = 0; i < kTextLines; ++i) {
+        auto* l = new QLabel(Client);
+        l->setObjectName(QStringLiteral("ArLabel1_%1").arg(i + 1));
+        l->setGeometry(5, 17 * i + 38, 625, 17);
+        l->setFont(lineFont);
+        l->setAttribute(Qt::WA_TranslucentBackground);
+        l->setTextFormat(Qt::PlainText);
+        l->setStyleSheet("color: #FFFFFF;");
+        TextLine[i] = l;
+    }
+    BuildToolBar();
+    BuildStatusBar();
+    for (int i = 0; i < kAnswerButtons; ++i) {
+        auto* b = new QPushButton(Client);
+        b->setObjectName(QStringLiteral("AnsBtn_%1").arg(i + 1));
+        b->hide();
+        b->installEventFilter(this);
+        connect(b, &QPushButton::clicked, this, [this, i] { Engine_->AnsBtnClick(i); });
+        AnsBtn[i] = b;
+    }
+    BuildMenu();
+    OKBottomDlg_ = new TOKBottomDlg(this);
+
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setAcceptDrops(false);
+
+    if (!Engine_->Settings.NetworkMode) logoff->setEnabled(false);
+    LoginResult = 0;
+    Engine_->UserID.clear();
+    FirstShow = true;
+    Engine_->ComputerName = S(QHostInfo::localHostName().section('.', 0, 0));
+    if (Engine_->ComputerName.empty()) Engine_->ComputerName = "localhost";
+}
+
+void TForm1::BuildMenu() {
+    QMenu* file = menuBar()->addMenu(QL("ﾌｧｲﾙ(&F)"));
+    file->addAction(QL("開く(&O)..."), this, [this] { Open1Click(); });
+    file->addSeparator();
+    file->addAction(QL("問題開始(&S)"), this, [this] { Engine_->K4Click(); });
+    file->addAction(QL("問題中断(&E)"), this, [this] { Engine_->K1Click(); });
+    file->addSeparator();
+    logoff = file->addAction(QL("Ruzozuログオフ"), this, [this] { logoffClick(); });
+    file->addSeparator();
+    file->addAction(QL("終了(&X)"), this, [this] { Exit1Click(); });
+    QMenu* options = menuBar()->addMenu(QL("設定(&O)"));
+    options->addAction(QL("背景色 設定(&C)"), this, [this] { K3Click(); });
+    options->addAction(QL("環境設定(&O)"));
+    QMenu* help = menuBar()->addMenu(QL("ﾍﾙﾌﾟ(&H)"));
+    help->addAction(QL("ヘルプ目次(&Z)"), QKeySequence(Qt::Key_F1), this, [this] { RUZOZU1Click(); });
+    help->addAction(QL("QZB Maker マニュアル"), QKeySequence(Qt::Key_F2), this, [this] { QZBMaker1Click(); });
+    help->addAction(QL("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+}
+
+void TForm1::BuildToolBar() {
+    auto* panel = new QFrame(Client);
+    panel->setObjectName("Panel1");
+    panel->setGeometry(0, 0, 601, 33);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setAutoFillBackground(true);
+    panel->setPalette(QApplication::palette());
+    auto tool = [&](const char* name, int x, const char* hint, QStyle::StandardPixmap icon) {
+        auto* b = new QToolButton(panel);
+        b->setObjectName(name);
+        b->setGeometry(x, 4, 25, 25);
+        b->setAutoRaise(true);
+        b->setToolTip(QL(hint));
+        b->setIcon(style()->standardIcon(icon));
+        b->setFocusPolicy(Qt::NoFocus);
+        return b;
+    };
+    connect(tool("SpeedButton1", 5, "問題 選択", QStyle::SP_DialogOpenButton), &QToolButton::clicked, this,
+            [this] { Open1Click(); });
+    connect(tool("SpeedButton4", 30, "問題 開始　& 次へ", QStyle::SP_MediaPlay), &QToolButton::clicked, this,
+            [this] { Engine_->K4Click(); });
+    connect(tool("SpeedButton2", 62, "最初から", QStyle::SP_MediaSkipBackward), &QToolButton::clicked, this,
+            [this] { Engine_->K1Click(); });
+    connect(tool("SpeedButton5", 87, "終了", QStyle::SP_DialogCloseButton), &QToolButton::clicked, this,
+            [this] { Exit1Click(); });
+    Button1 = new QPushButton(QL("解答"), panel);
+    Button1->setObjectName("Button1");
+    Button1->setGeometry(196, 4, 69, 25);
+    QFont bold = Button1->font();
+    bold.setBold(true);
+    Button1->setFont(bold);
+    Button1->setFocusPolicy(Qt::ClickFocus);
+    connect(Button1, &QPushButton::clicked, this, [this] { Engine_->Button1Click(); });
+    Edit1 = new QLineEdit(panel);
+    Edit1->setObjectName("Edit1");
+    Edit1->setGeometry(264, 4, 305, 25);
+    QFont editFont(QStringLiteral("IPAPGothic"));
+    editFont.setPixelSize(16);
+    Edit1->setFont(editFont);
+    connect(tool("SpeedButton3", 571, "答 or ヒント", QStyle::SP_MessageBoxQuestion), &QToolButton::clicked,
+            this, [this] { Engine_->SpeedButton3Click(); });
+}
+
+void TForm1::BuildStatusBar() {
+    auto* bar = new QFrame(Client);
+    bar->setObjectName("StatusBar1");
+    bar->setGeometry(0, 411, kClientWidth, 18);
+    bar->setAutoFillBackground(true);
+    bar->setPalette(QApplication::palette());
+    const int widths[4] = {250, 50, 50, 50};
+    int x = 0;
+    for (int i = 0; i < 4; ++i) {
+        auto* p = new QLabel(bar);
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setGeometry(x, 1, widths[i] - 2, 17);
+        x += widths[i];
+        StatusPanels[i] = p;
+    }
+    StatusPanels[0]->setText(QL("【問題ファイル】"));
+    Panel2 = new QWidget(Client);
+    Panel2->setObjectName("Panel2");
+    Panel2->setGeometry(400, 415, 229, 13);
+    Bar = new QProgressBar(Panel2);
+    Bar->setGeometry(0, 0, 229, 13);
+    Bar->setRange(0, 100);
+    Bar->setValue(0);
+    Bar->setTextVisible(false);
+    Bar->setStyleSheet("QProgressBar { background: palette(button); border: 1px solid gray; }"
+                       "QProgressBar::chunk { background: #00FFFF; }");
+}
+
+// ---------------------------------------------------------------- start
+
+void TForm1::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (FirstShow) {
+        FirstShow = false;
+        // The start-up work runs once the window is on the screen.
+        QTimer::singleShot(0, this, [this] { FormShow(); });
+    }
+}
+
+void TForm1::FormShow() {
+    if (LoginResult == 3) {
+        close();
+        return;
+    }
+    TDrillSettings& s = Engine_->Settings;
+    if (s.NetworkMode && !textfile::DirectoryExists(s.ScoreFolder)) {
+        Beep();
+        QMessageBox box(QMessageBox::Warning, windowTitle(), MessageText(QL(kScoreFolderMissing)),
+                        QMessageBox::Ok | QMessageBox::Abort, this);
+        int r = box.exec();
+        s.ScoreFolder = ExeFolder;
+        if (r == QMessageBox::Abort) {
+            close();
+            return;
+        }
+    }
+    if (!s.NetworkMode) textfile::CreateDir(s.ScoreFolder);
+    Engine_->UserScoreFolder = s.ScoreFolder + (Engine_->UserID.empty() ? "" : Engine_->UserID + "/");
+    if (!textfile::CreateDir(Engine_->UserScoreFolder)) {
+        ShowMessage(sjis::L(kUserFolderFailed));
+        ConfirmClose = false;
+        close();
+        return;
+    }
+    if (s.AutoMode != -1) {
+        if (!Args.isEmpty()) ShowMessage(sjis::L(kAutoRunNotice));
+        Engine_->LoadProblemFile(s.AutoProblem);
+    } else if (!Args.isEmpty()) {
+        Engine_->LoadProblemFile(S(QFileInfo(Args.first()).absoluteFilePath()));
+    } else {
+        Open1Click();
+    }
+    setAcceptDrops(true);
+}
+
+// ---------------------------------------------------------------- close
+
+bool TForm1::FormCloseQuery() {
+    if (LoginResult == 3) {
+        ShowMessage(sjis::L(kCloseSimple));
+        return true;
+    }
+    if (!ConfirmClose) return true;
+    const TDrillEngine& e = *Engine_;
+    const char* text = e.BaseName.empty() ? kCloseSimple
+                       : e.CorrectCount == e.QuestionCount ? kCloseFinished
+                       : e.IsTest ? kCloseTest
+                                  : kCloseResume;
+    return AskYesNo(sjis::L(text));
+}
+
+void TForm1::FormClose() {
+    DeleteResultFiles(Engine_->Settings.ScoreFolder, Engine_->ComputerName);
+    CloseMediaPlayers(true);
+    WriteSettings(Engine_->Settings, ExeFolder);
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    if (Closing || FormCloseQuery()) {
+        if (!Closing) FormClose();
+        Closing = true;
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
+void TForm1::CloseWindow() {
+    ConfirmClose = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+}
+
+// ---------------------------------------------------------------- commands
+
+void TForm1::Open1Click() {
+    TDrillEngine& e = *Engine_;
+    if (!e.BaseName.empty()) {
+        if (e.IsTest && e.BlockPos > 0) {
+            PlaySoundFile("out.wav");
+            ShowMessage(sjis::L(kTesting));
+            return;
+        }
+        if (!AskYesNo(sjis::L(kChangeProblem))) return;
+    }
+    QFileDialog dlg(this, QStringLiteral("Ruzozu Problem File"), Q(e.Settings.ProblemFolder),
+                    QL("問題ファイル(*.qzb)"));
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix("qzb");
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    bool ok;
+    std::string path = S(dlg.selectedFiles().first(), &ok);
+    if (!ok) return;
+    ReadSettings(e.Settings, ExeFolder);
+    e.LoadProblemFile(path);
+}
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::K3Click() {
+    QColor c = QColorDialog::getColor(Client->palette().color(QPalette::Window), this);
+    if (!c.isValid()) return;
+    QPalette pal = Client->palette();
+    pal.setColor(QPalette::Window, c);
+    Client->setPalette(pal);
+}
+
+void TForm1::RUZOZU1Click() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QPath(ExeFolder + "ruzozu.html")));
+}
+
+void TForm1::QZBMaker1Click() {
+    for (const char* candidate : {"QZB Maker.html", "manual/QZB Maker.html"}) {
+        std::string p = ExeFolder + candidate;
+        if (textfile::FileExists(p)) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QPath(p)));
+            return;
+        }
+    }
+    ShowMessage(sjis::L(kManualMissing));
+}
+
+void TForm1::logoffClick() {
+    TDrillEngine& e = *Engine_;
+    if (e.IsTest && e.BlockPos > 0) {
+        PlaySoundFile("out.wav");
+        ShowMessage(sjis::L(kTesting));
+    }
+}
+
+void TForm1::OpenDroppedFile(const QString& path) {
+    bool ok;
+    std::string p = S(QFileInfo(path).absoluteFilePath(), &ok);
+    if (ok) Engine_->LoadProblemFile(p);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* e) {
+    const QList<QUrl> urls = e->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) return;
+    e->acceptProposedAction();
+    const QString path = urls.first().toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { OpenDroppedFile(path); });
+}
+
+// Enter anywhere presses the answer button; an answer button with the
+// focus is pressed itself.
+void TForm1::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        for (auto* b : AnsBtn)
+            if (b->hasFocus() && b->isVisible()) {
+                b->click();
+                return;
+            }
+        Button1->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(e);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    for (int i = 0; i < kAnswerButtons; ++i) {
+        if (watched != AnsBtn[i]) continue;
+        if (event->type() == QEvent::FocusIn) AnsBtnEnter(i);
+        if (event->type() == QEvent::FocusOut) AnsBtnExit(i);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::AnsBtnEnter(int index) {
+    QFont f = AnsBtn[index]->font();
+    f.setBold(true);
+    AnsBtn[index]->setFont(f);
+    AnsBtn[index]->setStyleSheet("color: #FFFF00;");
+}
+
+void TForm1::AnsBtnExit(int index) {
+    QFont f = AnsBtn[index]->font();
+    f.setBold(false);
+    AnsBtn[index]->setFont(f);
+    AnsBtn[index]->setStyleSheet("");
+}
+
+// ---------------------------------------------------------------- view
+
+void TForm1::SetTextLine(int index, const std::string& text) {
+    if (index >= 0 && index < kTextLines) TextLine[index]->setText(Q(text));
+}
+
+void TForm1::SetTextLineColor(int index, uint32_t rgb) {
+    if (index >= 0 && index < kTextLines)
+        TextLine[index]->setStyleSheet(QStringLiteral("color: %1;").arg(RgbColor(rgb).name()));
+}
+
+void TForm1::HideImages() {
+    for (auto* i : Image) i->hide();
+}
+
+std::string TForm1::ResolveMediaFile(const std::string& name) const {
+    std::string rel = name;
+    for (char& c : rel)
+        if (c == '\\') c = '/';
+    std::string path = rel.size() && rel[0] == '/' ? rel : Engine_->ProblemPath + rel;
+    return path;
+}
+
+bool TForm1::LoadPictureFile(const std::string& path, QLabel* target, int width) {
+    QImageReader reader(QPath(path));
+    QImage img = reader.read();
+    if (img.isNull()) {
+        target->clear();
+        Beep();
+        ShowMessage(Engine_->DialogOpen ? msg::PictureCannotShow() : msg::PictureCannotShow());
+        return false;
+    }
+    QPixmap pm = QPixmap::fromImage(img);
+    if (width > 0)
+        pm = pm.scaled(width, static_cast<int>(pm.height() * (double(width) / pm.width()) + 0.5),
+                       Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    target->setPixmap(pm);
+    target->resize(pm.size());
+    return true;
+}
+
+void TForm1::ShowPicture(int slot, const std::string& fileName, int left, int top, int width) {
+    QLabel* target = slot < 0 ? OKBottomDlg_->Image1() : Image.at(slot);
+    if (!LoadPictureFile(ResolveMediaFile(fileName), target, width)) return;
+    target->move(left, top);
+    if (slot >= 0) target->show();
+}
+
+std::vector<std::string> TForm1::PictureExtensions() {
+    std::vector<std::string> exts;
+    for (const QByteArray& f : QImageReader::supportedImageFormats()) exts.push_back(f.toLower().toStdString());
+    return exts;
+}
+
+void TForm1::SetMarkVisible(TMark mark, bool visible) {
+    QLabel* l = mark == TMark::Maru ? ImageMaru : ImageBatu;
+    l->setVisible(visible);
+    if (visible) l->repaint();
+}
+
+void TForm1::PlaySoundFile(const std::string&) {}
+void TForm1::PlayMessageSound(const std::string&) {}
+void TForm1::PlayAudio(const std::string&) {}
+void TForm1::PlayMidi(const std::string&) {}
+void TForm1::PlayVideo(const std::string&) {}
+void TForm1::StopMidi() {}
+void TForm1::CloseMediaPlayers(bool) {}
+void TForm1::FreeVideoPanel() {}
+
+void TForm1::RunProgram(const std::string& program, const std::string& params) {
+    QStringList args = Q(params).split(' ', Qt::SkipEmptyParts);
+    QProcess::startDetached(QPath(ResolveMediaFile(program)), args, QPath(Engine_->ProblemPath));
+}
+
+void TForm1::Beep() { QApplication::beep(); }
+
+void TForm1::ShowMessage(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), MessageText(Q(text)), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::ShowInformation(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, windowTitle(), MessageText(Q(text)), QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool TForm1::AskYesNo(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, windowTitle(), MessageText(Q(text)), QMessageBox::NoButton, this);
+    QPushButton* yes = box.addButton(QL("はい(&Y)"), QMessageBox::YesRole);
+    box.addButton(QL("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void TForm1::ShowOKBottomDlg(const TOKBottomContent& content) { OKBottomDlg_->ShowContent(content); }
+
+void TForm1::ShowModeDialog() {}
+
+void TForm1::SetStatusText(int panel, const std::string& text) {
+    if (panel >= 0 && panel < 4) StatusPanels[panel]->setText(Q(text));
+}
+
+void TForm1::SetGauge(int percent) { Bar->setValue(std::clamp(percent, 0, 100)); }
+
+void TForm1::PlaceProgressBar() { Panel2->move(400, 411 + 3); }
+
+std::string TForm1::AnswerText() {
+    bool ok;
+    std::string s = S(Edit1->text(), &ok);
+    return ok ? s : std::string();
+}
+
+void TForm1::SetAnswerText(const std::string& text) { Edit1->setText(Q(text)); }
+void TForm1::SetAnswerEnabled(bool enabled) { Edit1->setEnabled(enabled); }
+void TForm1::FocusAnswerBox() {
+    if (Edit1->isEnabled()) Edit1->setFocus();
+}
+void TForm1::SetButtonCaption(const std::string& caption) { Button1->setText(Q(caption)); }
+void TForm1::FocusAnswerButton() { Button1->setFocus(); }
+
+void TForm1::PlaceAnswerButton(int index, int left, int top, int width, int height, const std::string& caption) {
+    QPushButton* b = AnsBtn.at(index);
+    b->setGeometry(left, top, width, height);
+    QFont f = b->font();
+    f.setPointSize(14);
+    b->setFont(f);
+    b->setText(Q(caption));
+}
+
+void TForm1::SetAnswerButtonVisible(int index, bool visible) { AnsBtn.at(index)->setVisible(visible); }
+void TForm1::SetAnswerButtonEnabled(int index, bool enabled) { AnsBtn.at(index)->setEnabled(enabled); }

@@ -1,0 +1,123 @@
+// The drill program's main window: it holds the widgets, shows what the
+// engine asks for and forwards the learner's commands to the engine.
+#pragma once
+
+#include "main_engine.h"
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QProgressBar;
+class QAction;
+class QWidget;
+class TOKBottomDlg;
+
+extern const char* const VersionText;  // "Ver 4.4"
+
+class TForm1 : public QMainWindow, public IDrillView {
+    Q_OBJECT
+public:
+    // exeFolder: the program's folder with its trailing "/"; args: the
+    // command-line arguments after the program name.
+    TForm1(const std::string& exeFolder, const QStringList& args);
+    ~TForm1() override;
+
+    TDrillEngine& Engine() { return *Engine_; }
+    TOKBottomDlg* OKBottomDlg() const { return OKBottomDlg_; }
+
+    // ---- menu and tool-bar commands
+    void Open1Click();
+    void Exit1Click();
+    void K3Click();
+    void RUZOZU1Click();
+    void QZBMaker1Click();
+    void logoffClick();
+    void OpenDroppedFile(const QString& path);
+
+    // ---- IDrillView
+    void SetTextLine(int index, const std::string& text) override;
+    void SetTextLineColor(int index, uint32_t rgb) override;
+    void HideImages() override;
+    void ShowPicture(int slot, const std::string& fileName, int left, int top, int width) override;
+    std::vector<std::string> PictureExtensions() override;
+    void SetMarkVisible(TMark mark, bool visible) override;
+    void PlaySoundFile(const std::string& name) override;
+    void PlayMessageSound(const std::string& line) override;
+    void PlayAudio(const std::string& line) override;
+    void PlayMidi(const std::string& line) override;
+    void PlayVideo(const std::string& line) override;
+    void StopMidi() override;
+    void RunProgram(const std::string& program, const std::string& params) override;
+    void CloseMediaPlayers(bool midiToo) override;
+    void FreeVideoPanel() override;
+    void Beep() override;
+    void ShowMessage(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+    void ShowOKBottomDlg(const TOKBottomContent& content) override;
+    void ShowModeDialog() override;
+    void SetStatusText(int panel, const std::string& text) override;
+    void SetGauge(int percent) override;
+    void PlaceProgressBar() override;
+    std::string AnswerText() override;
+    void SetAnswerText(const std::string& text) override;
+    void SetAnswerEnabled(bool enabled) override;
+    void FocusAnswerBox() override;
+    void SetButtonCaption(const std::string& caption) override;
+    void FocusAnswerButton() override;
+    void PlaceAnswerButton(int index, int left, int top, int width, int height,
+                           const std::string& caption) override;
+    void SetAnswerButtonVisible(int index, bool visible) override;
+    void SetAnswerButtonEnabled(int index, bool enabled) override;
+    void CloseWindow() override;
+
+    // Widgets, for tests.
+    std::array<QLabel*, kTextLines> TextLine{};
+    std::array<QLabel*, 5> Image{};
+    std::array<QPushButton*, kAnswerButtons> AnsBtn{};
+    QLabel* ImageMaru = nullptr;
+    QLabel* ImageBatu = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    std::array<QLabel*, 4> StatusPanels{};
+    QProgressBar* Bar = nullptr;
+    QAction* logoff = nullptr;
+    bool ConfirmClose = true;  // tests switch the closing question off
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void BuildMenu();
+    void BuildToolBar();
+    void BuildStatusBar();
+    std::string ResolveMediaFile(const std::string& name) const;
+    bool LoadPictureFile(const std::string& path, QLabel* target, int width);
+    void AnsBtnEnter(int index);
+    void AnsBtnExit(int index);
+
+    std::unique_ptr<TDrillEngine> Engine_;
+    TOKBottomDlg* OKBottomDlg_ = nullptr;
+    QWidget* Client = nullptr;
+    QWidget* Panel2 = nullptr;
+    std::string ExeFolder;
+    QStringList Args;
+    std::string TitleText;
+    bool FirstShow = true;
+    bool Closing = false;
+    int LoginResult = 0;
+};
