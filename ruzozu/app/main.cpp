@@ -19,6 +19,7 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -60,6 +61,14 @@ QString MessageText(const QString& s) {
     t.replace("\r\n", "\n");
     t.replace('\r', '\n');
     return t;
+}
+
+// The face colour of tool and status bars, with black text.
+QPalette FacePalette() {
+    QPalette pal = QApplication::palette();
+    pal.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    return pal;
 }
 
 QPixmap MarkPixmap(bool maru, int w, int h) {
@@ -185,7 +194,7 @@ void TForm1::BuildToolBar() {
     panel->setGeometry(0, 0, 601, 33);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setAutoFillBackground(true);
-    panel->setPalette(QApplication::palette());
+    panel->setPalette(FacePalette());
     auto tool = [&](const char* name, int x, const char* hint, QStyle::StandardPixmap icon) {
         auto* b = new QToolButton(panel);
         b->setObjectName(name);
@@ -227,7 +236,7 @@ void TForm1::BuildStatusBar() {
     bar->setObjectName("StatusBar1");
     bar->setGeometry(0, 411, kClientWidth, 18);
     bar->setAutoFillBackground(true);
-    bar->setPalette(QApplication::palette());
+    bar->setPalette(FacePalette());
     const int widths[4] = {250, 50, 50, 50};
     int x = 0;
     for (int i = 0; i < 4; ++i) {
