@@ -1,0 +1,175 @@
+// The main window under Qt's offscreen platform.
+#include "hint_form.h"
+#include "main.h"
+#include "qtext.h"
+#include "tempdir.h"
+#include "textfile.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// The real window, with its message boxes recorded instead of shown.
+class TestForm : public TForm1 {
+public:
+    using TForm1::TForm1;
+    QStringList Messages;
+    bool Answer = true;
+    void ShowMessage(const std::string& t) override { Messages << Q(t); }
+    void ShowInformation(const std::string& t) override { Messages << Q(t); }
+    bool AskYesNo(const std::string& t) override {
+        Messages << Q(t);
+        return Answer;
+    }
+};
+
+std::string WriteProblem(const TempDir& dir, const char* utf8Lines) {
+    std::string text = sjis::L(utf8Lines);
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += "\r\n";
+        else out += c;
+    }
+    textfile::WriteFileAtomic(dir / "p.qzb", out);
+    return dir / "p.qzb";
+}
+
+// Presses Enter in whatever modal dialog opens next.
+void EnterInNextDialog() {
+    QTimer::singleShot(50, [] {
+        if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
+    });
+}
+
+}  // namespace
+
+class FormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void layoutOfTheWindow();
+    void captionCycleDrivenByKeys();
+    void answerButtonsAndEnter();
+    void hintDialogClosedByEnter();
+    void closingQuestionsAndResultsFile();
+    void droppedFileOpens();
+};
+
+void FormTest::layoutOfTheWindow() {
+    TempDir dir;
+    TestForm f(dir.path(), {});
+    QCOMPARE(f.TextLine[0]->geometry(), QRect(5, 38, 625, 17));
+    QCOMPARE(f.TextLine[21]->geometry(), QRect(5, 38 + 17 * 21, 625, 17));
+    QCOMPARE(f.centralWidget()->size(), QSize(631, 429));
+    for (auto* b : f.AnsBtn) QVERIFY(b->isHidden());
+    QCOMPARE(f.Button1->text(), QL("解答"));
+    QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】"));
+    QCOMPARE(f.windowTitle(), QStringLiteral("Ruzozu Ver 4.4"));
+    QVERIFY(!f.logoff->isEnabled());  // stand-alone: no log-off
+}
+
+void FormTest::captionCycleDrivenByKeys() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "~題\n見出し\n/\nねこ;cat\n質問です\n/\nいぬ\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine[0]->text(), QL("見出し"));
+    QCOMPARE(f.TextLine[1]->text(), QL("【1】"));
+    QCOMPARE(f.TextLine[3]->text(), QL("質問です"));
+    QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】 p"));
+    QCOMPARE(f.StatusPanels[3]->text(), QStringLiteral("0/2"));
+    f.Edit1->setFocus();
+    QTest::keyClicks(f.Edit1, "dog");
+    QTest::keyClick(f.Edit1, Qt::Key_Return);
+    QCOMPARE(f.Button1->text(), QL("もう一回"));
+    QVERIFY(f.ImageBatu->isVisible());
+    QVERIFY(!f.Edit1->isEnabled());
+    QTest::keyClick(&f, Qt::Key_Return);  // a new try
+    QCOMPARE(f.Button1->text(), QL("解答"));
+    QVERIFY(f.Edit1->isEnabled());
+    QTest::keyClicks(f.Edit1, "cat");
+    QTest::keyClick(f.Edit1, Qt::Key_Return);
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QVERIFY(f.ImageMaru->isVisible());
+    QTest::keyClick(&f, Qt::Key_Return);
+    QCOMPARE(f.TextLine[1]->text(), QL("【2】"));
+    QVERIFY(!f.ImageMaru->isVisible());
+    f.close();
+}
+
+void FormTest::answerButtonsAndEnter() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "btns 2 a;b;c\nどれ？\n/\nz\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_VERIFY(f.AnsBtn[2]->isVisible());
+    QVERIFY(f.AnsBtn[3]->isHidden());
+    QCOMPARE(f.AnsBtn[1]->geometry(), QRect(20, 265, 294, 30));
+    QCOMPARE(f.AnsBtn[1]->text(), QStringLiteral("b"));
+    f.AnsBtn[1]->setFocus();
+    QTest::keyClick(&f, Qt::Key_Return);  // the focused answer button is pressed
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QVERIFY(!f.AnsBtn[0]->isEnabled());
+    QCOMPARE(f.Engine().CorrectCount, 1);
+    f.close();
+}
+
+void FormTest::hintDialogClosedByEnter() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "a\n@hint\nヒントです\n@/\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine[0]->text(), QL("【1】"));
+    EnterInNextDialog();
+    f.Engine().SpeedButton3Click();  // returns once Enter closed the dialog
+    QCOMPARE(f.OKBottomDlg()->windowTitle(), QL("ヒント"));
+    QCOMPARE(f.OKBottomDlg()->ArLabel1[0]->text(), QL("ヒントです"));
+    QVERIFY(f.Engine().HintSeen);
+    QVERIFY(!f.OKBottomDlg()->isVisible());
+    f.close();
+}
+
+void FormTest::closingQuestionsAndResultsFile() {
+    TempDir dir;
+    {
+        TestForm f(dir.path(), {});
+        f.Answer = false;
+        f.close();  // nothing opened yet
+        QCOMPARE(f.Messages.last(), QL("【 Ruzozu 】 を終了します。"));
+    }
+    std::string p = WriteProblem(dir, "a\n/\nb\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.show();
+    QTRY_COMPARE(f.TextLine[0]->text(), QL("【1】"));
+    const std::string dat = dir / ("Your Score/" + f.Engine().ComputerName + ".dat");
+    QVERIFY(textfile::FileExists(dat));
+    f.Answer = false;
+    QVERIFY(!f.close());  // No keeps the window
+    QCOMPARE(f.Messages.last(), QL("【 Ruzozu 】 を終了します。 (次はこの続きから学習できます)"));
+    QVERIFY(textfile::FileExists(dat));
+    f.Answer = true;
+    QVERIFY(f.close());
+    QVERIFY(!textfile::FileExists(dat));  // this computer's results are gone
+    QVERIFY(textfile::FileExists(dir / "ruzozu.ini"));
+}
+
+void FormTest::droppedFileOpens() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "&説明文\n説明\n/\n");
+    TestForm f(dir.path(), {});
+    f.ConfirmClose = false;
+    f.OpenDroppedFile(Q(p));
+    QCOMPARE(f.TextLine[0]->text(), QL("説明"));
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+}
+
+QTEST_MAIN(FormTest)
+#include "form_test.moc"
