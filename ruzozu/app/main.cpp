@@ -419,11 +419,13 @@ void TForm1::dropEvent(QDropEvent* e) {
 }
 
 // Enter anywhere presses the answer button; an answer button with the
-// focus is pressed itself.
+// focus is pressed itself while it can still answer.  Once the answer is
+// judged the focus may rest on an answer button, and Enter must then move
+// on through the answer button.
 void TForm1::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
         for (auto* b : AnsBtn)
-            if (b->hasFocus() && b->isVisible()) {
+            if (b->hasFocus() && b->isVisible() && b->isEnabled() && Engine_->Edit1Enabled) {
                 b->click();
                 return;
             }
