@@ -2,6 +2,7 @@
 // "ID","name","scrambled password" with CR LF.  Nothing is escaped.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,3 +27,16 @@ std::string FormatRosterLine(const RosterEntry& entry);
 
 // The whole file's bytes, each line ended by CR LF.
 std::string FormatRoster(const std::vector<RosterEntry>& entries);
+
+// Changes the roster file at path safely while other computers may change
+// it too: an advisory lock on a lock file beside it keeps two updates from
+// interleaving, the file is read again under the lock, `change` edits the
+// entries, and the file is replaced whole.  Up to `attempts` tries are
+// made, with random pauses of 0 to 99 ms between them.  A missing file
+// reads as no learners.  Returns whether the change was written.
+bool UpdateRosterFile(const std::string& path,
+                      const std::function<void(std::vector<RosterEntry>&)>& change,
+                      int attempts = 10);
+
+// The lock file that guards the roster at path.
+std::string RosterLockPath(const std::string& path);

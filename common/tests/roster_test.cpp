@@ -6,6 +6,7 @@
 #include "textfile.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 TEST(Scramble, ShiftsAndUndoes) {
     EXPECT_EQ(Scramble(std::string("\xA7\x00\x01", 3), "encode"), std::string("\x00\x59\x5A", 3));
@@ -48,4 +49,56 @@ TEST(Roster, EmptyFileIsOneEmptyLearnerAndWritesBackExactly) {
     ASSERT_TRUE(ReadRoster(dir / "ruzozu.mib", got));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].password, "p");
+}
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+TEST(Roster, UpdateAppendsAndKeepsEarlierLearners) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    ASSERT_TRUE(UpdateRosterFile(p, [](std::vector<RosterEntry>& e) { e.push_back({"A1", "a", "x"}); }));
+    ASSERT_TRUE(UpdateRosterFile(p, [](std::vector<RosterEntry>& e) { e.push_back({"B2", "b", "y"}); }));
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(p, got));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].id, "B2");
+    EXPECT_EQ(got[1].password, "y");
+}
+
+// Many computers log new learners in at the start of a lesson: every one
+// of them must end up in the roster, and every line must be whole.
+TEST(Roster, ConcurrentUpdatesLoseNothing) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.mib";
+    const int processes = 24, rounds = 3;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<pid_t> children;
+        for (int k = 0; k < processes; ++k) {
+            pid_t pid = fork();
+            if (pid == 0) {
+                std::string id = std::to_string(round) + "_" + std::to_string(k);
+                bool ok = UpdateRosterFile(p, [&](std::vector<RosterEntry>& e) {
+                    e.push_back({id, "name " + id, "pw" + id});
+                });
+                _exit(ok ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        for (pid_t c : children) {
+            int status = 0;
+            waitpid(c, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+    }
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(p, got));
+    ASSERT_EQ(got.size(), static_cast<size_t>(processes * rounds));
+    std::set<std::string> ids;
+    for (const auto& e : got) {
+        ids.insert(e.id);
+        EXPECT_EQ(e.name, "name " + e.id);
+        EXPECT_EQ(e.password, "pw" + e.id);
+    }
+    EXPECT_EQ(ids.size(), static_cast<size_t>(processes * rounds));
 }
