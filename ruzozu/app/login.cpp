@@ -1,0 +1,202 @@
+#include "login.h"
+
+#include "sjis.h"
+
+#include <map>
+
+namespace {
+
+const std::string& M(const char* utf8) {
+    // Messages are few and fixed; each is converted once.
+    static std::map<const char*, std::string> cache;
+    auto it = cache.find(utf8);
+    if (it == cache.end()) it = cache.emplace(utf8, sjis::L(utf8)).first;
+    return it->second;
+}
+
+const char* const kIdTooLong = "User ID は、最大６文字です。";
+const char* const kIdChars = "User ID は、数字かアルファベットのみを使用してください。";
+const char* const kPassChars = "PassWord は、数字かアルファベットのみを使用してください。";
+const char* const kRegisterPassword = "パスワードを登録してください。";
+const char* const kNoId = "User IDが入力されていません。\r\rUser IDを入力してください。";
+const char* const kNoName = "User名が未登録です。\r\rUser名を入力してください。";
+const char* const kBadName = "User名に「\"」や制御文字は使えません。\r\rUser名を入力し直してください。";
+const char* const kWrongPassword = "パスワードが一致しません。\r\rもう一度、入力してください。";
+const char* const kWrongCurrent = "現 PassWordが違います。\r\r入力し直してください。";
+const char* const kRetypeDiffers =
+    "新しいPassWordと再入力のPassWordが違います。\r\rもう一度、確認して入力してください。";
+
+bool Allowed(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// A name that would break its roster line: a double quote or a control byte.
+bool NameBreaksRoster(const std::string& name) {
+    for (unsigned char c : name)
+        if (c == '"' || c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+}  // namespace
+
+bool AllowedIdChars(const std::string& text) {
+    for (unsigned char c : text)
+        if (!Allowed(c)) return false;
+    return true;
+}
+
+const std::string& TLogin::Unregistered() { return M("未登録"); }
+
+void TLogin::LoadRoster() {
+    std::vector<RosterEntry> entries;
+    if (!ReadRoster(RosterPath, entries)) return;
+    RosterList.clear();
+    for (const auto& e : entries) {
+        RosterList.push_back(e.id);
+        RosterList.push_back(e.name);
+        RosterList.push_back(e.password);
+    }
+}
+
+int TLogin::Find(const std::string& id) const {
+    int i = 0;
+    while (static_cast<size_t>(i) + 3 <= RosterList.size() && RosterList[i] != id) i += 3;
+    return i;
+}
+
+bool TLogin::SaveRoster(const std::string& id, const std::string& name, const std::string& password) {
+    bool found = false;
+    bool ok = UpdateRosterFile(RosterPath, [&](std::vector<RosterEntry>& entries) {
+        found = false;
+        for (auto& e : entries)
+            if (e.id == id) {
+                e = {id, name, password};
+                found = true;
+                break;
+            }
+        if (!found) entries.push_back({id, name, password});
+    });
+    if (ok) {
+        NewUser = !found;
+        LoadRoster();
+        UserIndex = Find(id);
+    }
+    return ok;
+}
+
+TLoginReply TLogin::CheckUserID(const std::string& id) const {
+    TLoginReply r;
+    if (id.size() >= 7)
+        r.Message = M(kIdTooLong);
+    else if (!AllowedIdChars(id))
+        r.Message = M(kIdChars);
+    if (!r.Message.empty()) {
+        r.Clear = {TLoginBox::ID};
+        r.Focus = TLoginBox::ID;
+    }
+    return r;
+}
+
+TLoginReply TLogin::Edit1Exit(std::string& id, std::string& name) {
+    LoginOk = false;
+    LookedUp = true;
+    TLoginReply r = CheckUserID(id);
+    if (!r.Message.empty()) id.clear();
+    if (RosterList.empty()) {
+        NewUser = true;
+        name = Unregistered();
+        return r;
+    }
+    UserIndex = Find(id);
+    if (static_cast<size_t>(UserIndex) + 3 > RosterList.size()) {
+        NewUser = true;
+        name = Unregistered();
+    } else {
+        NewUser = false;
+        name = RosterList[UserIndex + 1];
+        if (r.Focus == TLoginBox::None) r.Focus = TLoginBox::Password;
+    }
+    return r;
+}
+
+TLoginReply TLogin::Edit2Exit(const std::string& name) const {
+    TLoginReply r;
+    if (NewUser && !name.empty() && name != Unregistered()) {
+        r.Beep = true;
+        r.Message = M(kRegisterPassword);
+    }
+    return r;
+}
+
+TLoginReply TLogin::Edit3Enter(const std::string& password) {
+    TLoginReply r = PasswordBoxExit(password);
+    r.Beep = false;
+    if (!r.Message.empty()) {
+        r.Clear = {TLoginBox::Password};
+        r.Focus = TLoginBox::Password;
+        return r;
+    }
+    PassOk = NewUser || (static_cast<size_t>(UserIndex) + 3 <= RosterList.size() &&
+                         password == RosterList[UserIndex + 2]);
+    return r;
+}
+
+TLoginReply TLogin::BitBtn1Click(const std::string& id, const std::string& name,
+                                 const std::string& password) {
+    TLoginReply r;
+    SaveFailed = false;
+    if (!AllowedIdChars(password)) {
+        r.Message = M(kPassChars);
+        r.Clear = {TLoginBox::Password};
+        r.Focus = TLoginBox::Password;
+        return r;
+    }
+    PassOk = NewUser || (static_cast<size_t>(UserIndex) + 3 <= RosterList.size() &&
+                         password == RosterList[UserIndex + 2]);
+    if (id.empty()) {
+        r = {M(kNoId), true, TLoginBox::ID, {}, false};
+    } else if (name.empty() || name == Unregistered()) {
+        r = {M(kNoName), true, TLoginBox::Name, {}, false};
+    } else if (NameBreaksRoster(name)) {
+        r = {M(kBadName), true, TLoginBox::Name, {}, false};
+    } else if (!PassOk) {
+        r = {M(kWrongPassword), true, TLoginBox::Password, {TLoginBox::Password}, false};
+    }
+    LoginOk = r.Message.empty();
+    if (!LoginOk) return r;
+    r.Ok = SaveRoster(id.substr(0, 6), name, password);
+    SaveFailed = !r.Ok;
+    return r;
+}
+
+bool TLogin::CanChangePassword(const std::string& id, const std::string& name) const {
+    // Before the ID box was left no lookup has run: no learner is known yet.
+    return LookedUp && !id.empty() && name != Unregistered() && !NewUser &&
+           static_cast<size_t>(UserIndex) + 3 <= RosterList.size();
+}
+
+TLoginReply TLogin::PasswordBoxExit(const std::string& text) const {
+    TLoginReply r;
+    if (!text.empty() && !AllowedIdChars(text)) {
+        r.Beep = true;
+        r.Message = M(kPassChars);
+    }
+    return r;
+}
+
+TLoginReply TLogin::ChangePassword(const std::string& current, const std::string& fresh,
+                                   const std::string& retyped) {
+    TLoginReply r;
+    const std::pair<const std::string*, TLoginBox> boxes[] = {
+        {&current, TLoginBox::Current}, {&fresh, TLoginBox::New}, {&retyped, TLoginBox::Retyped}};
+    for (const auto& b : boxes)
+        if (!AllowedIdChars(*b.first)) return {M(kPassChars), false, b.second, {b.second}, false};
+    if (static_cast<size_t>(UserIndex) + 3 > RosterList.size() || current != RosterList[UserIndex + 2])
+        return {M(kWrongCurrent), true, TLoginBox::Current,
+                {TLoginBox::Current, TLoginBox::New, TLoginBox::Retyped}, false};
+    if (fresh != retyped)
+        return {M(kRetypeDiffers), true, TLoginBox::New, {TLoginBox::New, TLoginBox::Retyped}, false};
+    RosterList[UserIndex + 2] = fresh;
+    r.Ok = true;
+    return r;
+}

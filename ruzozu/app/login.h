@@ -1,0 +1,63 @@
+// The login's rules, without the dialog: the roster lookup, the character
+// checks of IDs and passwords, the OK decision with the roster save, and
+// the password change.  The dialogs hold the boxes and show what these
+// functions decide.
+#pragma once
+
+#include "roster.h"
+
+#include <string>
+#include <vector>
+
+// Which box a message sends the focus to.
+enum class TLoginBox { None, ID, Name, Password, Current, New, Retyped };
+
+struct TLoginReply {
+    std::string Message;          // empty: nothing to show
+    bool Beep = false;
+    TLoginBox Focus = TLoginBox::None;
+    std::vector<TLoginBox> Clear;  // boxes to empty
+    bool Ok = false;              // the step succeeded
+};
+
+// True when text holds only ASCII digits and letters.
+bool AllowedIdChars(const std::string& text);
+
+class TLogin {
+public:
+    // The roster, three strings a learner: ID, name, plain password.
+    std::vector<std::string> RosterList;
+    int UserIndex = 0;
+    bool NewUser = false;
+    bool PassOk = false;
+    bool LoginOk = true;
+    bool LookedUp = false;  // the ID box has been left at least once
+    std::string RosterPath;
+
+    // Reads the roster; a file that cannot be read leaves RosterList as it was.
+    void LoadRoster();
+    // Saves the typed learner into the roster: re-read, update, replace.
+    bool SaveRoster(const std::string& id, const std::string& name, const std::string& password);
+
+    TLoginReply CheckUserID(const std::string& id) const;
+    // Leaving the ID box: returns the checks' reply; name receives the name
+    // box's new text.  id may be cleared by the check.
+    TLoginReply Edit1Exit(std::string& id, std::string& name);
+    TLoginReply Edit2Exit(const std::string& name) const;
+    TLoginReply Edit3Enter(const std::string& password);
+    // OK: checks everything, saves the roster (save fails: Ok false and
+    // SaveFailed set, for the Retry/Ignore question).
+    TLoginReply BitBtn1Click(const std::string& id, const std::string& name, const std::string& password);
+    bool SaveFailed = false;
+
+    // The password button works only for a learner found in the roster.
+    bool CanChangePassword(const std::string& id, const std::string& name) const;
+    TLoginReply PasswordBoxExit(const std::string& text) const;
+    TLoginReply ChangePassword(const std::string& current, const std::string& fresh,
+                               const std::string& retyped);
+
+    static const std::string& Unregistered();  // "未登録"
+
+private:
+    int Find(const std::string& id) const;
+};

@@ -1,0 +1,142 @@
+#include "login.h"
+
+#include "scramble.h"
+#include "sjis.h"
+#include "tempdir.h"
+#include "textfile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LoginFixture {
+    TempDir Dir;
+    TLogin Login;
+    LoginFixture() { Login.RosterPath = Dir / "ruzozu.mib"; }
+    void Roster(const std::string& bytes) { textfile::WriteFileAtomic(Login.RosterPath, bytes); }
+    std::string File() const {
+        std::string s;
+        textfile::ReadFileBytes(Login.RosterPath, s);
+        return s;
+    }
+    // Types the three boxes and presses OK, as the dialog does.
+    TLoginReply Enter(std::string id, const std::string& typedName, const std::string& password) {
+        std::string name;
+        Login.Edit1Exit(id, name);
+        if (!typedName.empty()) name = typedName;
+        Login.Edit3Enter(password);
+        return Login.BitBtn1Click(id, name, password);
+    }
+    std::string Line(const std::string& id, const std::string& name, const std::string& pw) {
+        return "\"" + id + "\",\"" + name + "\",\"" + Scramble(pw, "encode") + "\"\r\n";
+    }
+};
+
+std::string U(const std::string& s) { return sjis::ToUtf8(s); }
+
+}  // namespace
+
+TEST(Login, MissingRosterNewUserCreatesIt) {
+    LoginFixture f;
+    f.Login.LoadRoster();
+    std::string id = "ab12", name;
+    f.Login.Edit1Exit(id, name);
+    EXPECT_TRUE(f.Login.NewUser);
+    EXPECT_EQ(U(name), "未登録");
+    std::string taro = sjis::L("太郎");
+    TLoginReply r = f.Login.BitBtn1Click(id, taro, "");  // a new user may have no password
+    EXPECT_TRUE(r.Ok);
+    EXPECT_EQ(f.File(), "\"ab12\",\"" + taro + "\",\"\"\r\n");
+}
+
+TEST(Login, EmptyRosterFileKeepsItsEmptyLearner) {
+    LoginFixture f;
+    f.Roster("");
+    f.Login.LoadRoster();
+    ASSERT_EQ(f.Login.RosterList.size(), 3u);
+    EXPECT_TRUE(f.Enter("A1", "a", "p").Ok);
+    EXPECT_EQ(f.File(), "\"\",\"\",\"\"\r\n" + f.Line("A1", "a", "p"));
+}
+
+TEST(Login, IdAndPasswordCharacterRules) {
+    LoginFixture f;
+    std::string id = "abcdef", name;
+    EXPECT_TRUE(f.Login.Edit1Exit(id, name).Message.empty());
+    EXPECT_EQ(id, "abcdef");
+    id = "abcdefg";
+    TLoginReply r = f.Login.Edit1Exit(id, name);
+    EXPECT_EQ(U(r.Message), "User ID は、最大６文字です。");
+    EXPECT_TRUE(id.empty());
+    EXPECT_EQ(r.Focus, TLoginBox::ID);
+    id = "ab-1";
+    EXPECT_EQ(U(f.Login.Edit1Exit(id, name).Message), "User ID は、数字かアルファベットのみを使用してください。");
+    r = f.Login.Edit3Enter("pa ss");
+    EXPECT_EQ(U(r.Message), "PassWord は、数字かアルファベットのみを使用してください。");
+    EXPECT_FALSE(r.Beep);
+    EXPECT_TRUE(f.Login.PasswordBoxExit("x!").Beep);
+}
+
+TEST(Login, KnownUsersPasswordsAndCase) {
+    LoginFixture f;
+    f.Roster(f.Line("A1", "alice", "pw1") + f.Line("a1", "other", "pw2"));
+    f.Login.LoadRoster();
+    std::string id = "a1", name;
+    TLoginReply r = f.Login.Edit1Exit(id, name);
+    EXPECT_FALSE(f.Login.NewUser);
+    EXPECT_EQ(name, "other");  // IDs that differ in case are different learners
+    EXPECT_EQ(r.Focus, TLoginBox::Password);
+    r = f.Login.BitBtn1Click(id, name, "pw1");
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(U(r.Message), "パスワードが一致しません。\r\rもう一度、入力してください。");
+    EXPECT_EQ(r.Clear, std::vector<TLoginBox>{TLoginBox::Password});
+    EXPECT_FALSE(f.Login.LoginOk);
+    EXPECT_TRUE(f.Login.BitBtn1Click(id, name, "pw2").Ok);
+    EXPECT_EQ(f.File(), f.Line("A1", "alice", "pw1") + f.Line("a1", "other", "pw2"));
+}
+
+TEST(Login, NameRules) {
+    LoginFixture f;
+    EXPECT_EQ(U(f.Enter("B2", "", "").Message), "User名が未登録です。\r\rUser名を入力してください。");
+    TLoginReply r = f.Enter("B2", "say \"hi\"", "");
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Focus, TLoginBox::Name);
+    EXPECT_FALSE(f.Enter("B2", "tab\there", "").Ok);
+    EXPECT_EQ(U(f.Enter("", "n", "").Message), "User IDが入力されていません。\r\rUser IDを入力してください。");
+    EXPECT_TRUE(f.File().empty());
+    // A new user leaving a typed name is asked for a password.
+    std::string id = "C3", name;
+    f.Login.Edit1Exit(id, name);
+    EXPECT_EQ(U(f.Login.Edit2Exit("carol").Message), "パスワードを登録してください。");
+    EXPECT_TRUE(f.Login.Edit2Exit(name).Message.empty());
+}
+
+TEST(Login, PasswordChange) {
+    LoginFixture f;
+    f.Roster(f.Line("A1", "alice", "old"));
+    f.Login.LoadRoster();
+    EXPECT_FALSE(f.Login.CanChangePassword("A1", "alice"));  // no lookup yet
+    std::string id = "A1", name;
+    f.Login.Edit1Exit(id, name);
+    EXPECT_TRUE(f.Login.CanChangePassword(id, name));
+    TLoginReply r = f.Login.ChangePassword("bad", "new1", "new1");
+    EXPECT_EQ(U(r.Message), "現 PassWordが違います。\r\r入力し直してください。");
+    EXPECT_EQ(r.Clear.size(), 3u);
+    r = f.Login.ChangePassword("old", "new1", "new2");
+    EXPECT_EQ(r.Focus, TLoginBox::New);
+    EXPECT_TRUE(f.Login.ChangePassword("old", "new1", "new1").Ok);
+    EXPECT_FALSE(f.Login.BitBtn1Click(id, name, "old").Ok);
+    EXPECT_TRUE(f.Login.BitBtn1Click(id, name, "new1").Ok);
+    EXPECT_EQ(f.File(), f.Line("A1", "alice", "new1"));
+    std::string other = "Z9", n2;
+    f.Login.Edit1Exit(other, n2);
+    EXPECT_FALSE(f.Login.CanChangePassword(other, n2));
+}
+
+TEST(Login, SaveFailureIsReported) {
+    LoginFixture f;
+    f.Login.RosterPath = f.Dir / "no/such/folder/ruzozu.mib";
+    TLoginReply r = f.Enter("A1", "a", "");
+    EXPECT_FALSE(r.Ok);
+    EXPECT_TRUE(f.Login.SaveFailed);
+    EXPECT_TRUE(f.Login.LoginOk);
+}
