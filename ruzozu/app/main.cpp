@@ -1,5 +1,7 @@
 #include "main.h"
 
+#include "TestMode.h"
+#include "about.h"
 #include "hint_form.h"
 #include "messages.h"
 #include "qtext.h"
@@ -102,6 +104,11 @@ void TForm1::FormCreate() {
     setObjectName("Form1");
     Engine_->ChosenMode = 0;
     ReadSettings(Engine_->Settings, ExeFolder);
+    if (ShowSplash) {
+        auto* splash = new Tstart;
+        splash->Label1->setText(QString::fromLatin1(VersionText));
+        splash->show();
+    }
 
     Client = new QWidget(this);
     Client->setFixedSize(kClientWidth, kClientHeight);
@@ -185,7 +192,7 @@ void TForm1::BuildMenu() {
     QMenu* help = menuBar()->addMenu(QL("ﾍﾙﾌﾟ(&H)"));
     help->addAction(QL("ヘルプ目次(&Z)"), QKeySequence(Qt::Key_F1), this, [this] { RUZOZU1Click(); });
     help->addAction(QL("QZB Maker マニュアル"), QKeySequence(Qt::Key_F2), this, [this] { QZBMaker1Click(); });
-    help->addAction(QL("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+    help->addAction(QL("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), this, [this] { About1Click(); });
 }
 
 void TForm1::BuildToolBar() {
@@ -555,7 +562,16 @@ bool TForm1::AskYesNo(const std::string& text) {
 
 void TForm1::ShowOKBottomDlg(const TOKBottomContent& content) { OKBottomDlg_->ShowContent(content); }
 
-void TForm1::ShowModeDialog() {}
+void TForm1::ShowModeDialog() {
+    TfTestMode dlg(this, Engine_->ChosenMode);
+    dlg.exec();
+}
+
+void TForm1::About1Click() {
+    TAboutBox box(this);
+    box.Label1->setText(QString::fromLatin1(VersionText));
+    box.exec();
+}
 
 void TForm1::SetStatusText(int panel, const std::string& text) {
     if (panel >= 0 && panel < 4) StatusPanels[panel]->setText(Q(text));

@@ -37,6 +37,7 @@ public:
     void RUZOZU1Click();
     void QZBMaker1Click();
     void logoffClick();
+    void About1Click();
     void OpenDroppedFile(const QString& path);
 
     // ---- IDrillView
@@ -88,6 +89,7 @@ public:
     QProgressBar* Bar = nullptr;
     QAction* logoff = nullptr;
     bool ConfirmClose = true;  // tests switch the closing question off
+    static inline bool ShowSplash = true;
 
 protected:
     void showEvent(QShowEvent* e) override;

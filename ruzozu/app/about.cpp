@@ -1,0 +1,73 @@
+#include "about.h"
+
+#include "qtext.h"
+
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QTimer>
+
+QPixmap RuzozuArtwork() {
+    QPixmap pm(300, 100);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, 300, 100);
+    g.setColorAt(0, QColor(0, 0, 128));
+    g.setColorAt(1, QColor(0, 160, 200));
+    p.fillRect(pm.rect(), g);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::white);
+    QFont f(QStringLiteral("IPAPGothic"));
+    f.setPixelSize(34);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRect(14, 8, 200, 50), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Ruzozu"));
+    f.setPixelSize(14);
+    f.setBold(false);
+    p.setFont(f);
+    p.drawText(QRect(16, 58, 200, 30), Qt::AlignLeft | Qt::AlignVCenter, QL("ドリル学習システム"));
+    p.setPen(QPen(QColor(255, 80, 80), 4));
+    p.drawEllipse(QRect(230, 14, 40, 40));
+    return pm;
+}
+
+namespace {
+
+QLabel* VersionLabel(QWidget* parent) {
+    auto* l = new QLabel(parent);
+    QFont f(QStringLiteral("IPAPGothic"));
+    f.setPixelSize(24);
+    f.setItalic(true);
+    l->setFont(f);
+    l->setStyleSheet("color: #800000;");
+    l->setAlignment(Qt::AlignCenter);
+    l->setGeometry(190, 60, 105, 32);
+    l->setText(QStringLiteral("Ver 4.00"));
+    return l;
+}
+
+}  // namespace
+
+Tstart::Tstart() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setObjectName("start");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(300, 97);
+    setEnabled(false);
+    auto* image = new QLabel(this);
+    image->setPixmap(RuzozuArtwork());
+    image->setGeometry(0, 0, 300, 97);
+    Label1 = VersionLabel(this);
+    // The splash closes and frees itself.
+    QTimer::singleShot(2000, this, &QWidget::close);
+}
+
+TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
+    setObjectName("AboutBox");
+    setWindowTitle(QL("ﾊﾞｰｼﾞｮﾝ情報"));
+    setFixedSize(299, 100);
+    auto* image = new QLabel(this);
+    image->setPixmap(RuzozuArtwork());
+    image->setGeometry(0, 0, 299, 100);
+    Label1 = VersionLabel(this);
+}
+
+void TAboutBox::mousePressEvent(QMouseEvent*) { accept(); }
