@@ -3,6 +3,7 @@
 #include "TestMode.h"
 #include "about.h"
 #include "hint_form.h"
+#include "kankyo.h"
 #include "messages.h"
 #include "qtext.h"
 #include "textfile.h"
@@ -188,7 +189,7 @@ void TForm1::BuildMenu() {
     file->addAction(QL("終了(&X)"), this, [this] { Exit1Click(); });
     QMenu* options = menuBar()->addMenu(QL("設定(&O)"));
     options->addAction(QL("背景色 設定(&C)"), this, [this] { K3Click(); });
-    options->addAction(QL("環境設定(&O)"));
+    options->addAction(QL("環境設定(&O)"), this, [this] { OptionBoxClick(); });
     QMenu* help = menuBar()->addMenu(QL("ﾍﾙﾌﾟ(&H)"));
     help->addAction(QL("ヘルプ目次(&Z)"), QKeySequence(Qt::Key_F1), this, [this] { RUZOZU1Click(); });
     help->addAction(QL("QZB Maker マニュアル"), QKeySequence(Qt::Key_F2), this, [this] { QZBMaker1Click(); });
@@ -566,6 +567,13 @@ void TForm1::ShowModeDialog() {
     TfTestMode dlg(this, Engine_->ChosenMode);
     dlg.exec();
 }
+
+void TForm1::OptionBoxClick() {
+    TfKankyo dlg(this, Engine_->Settings, [this] { ApplyScreenMode(); }, ChooseFolder);
+    dlg.exec();
+}
+
+void TForm1::ApplyScreenMode() {}
 
 void TForm1::About1Click() {
     TAboutBox box(this);

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -38,6 +39,10 @@ public:
     void QZBMaker1Click();
     void logoffClick();
     void About1Click();
+    void OptionBoxClick();
+    void ApplyScreenMode();
+    // Runs the folder chooser from a starting folder; false on Cancel.
+    std::function<bool(const std::string& start, std::string& chosen)> ChooseFolder;
     void OpenDroppedFile(const QString& path);
 
     // ---- IDrillView
