@@ -1,11 +1,15 @@
 // The main window under Qt's offscreen platform.
 #include "hint_form.h"
+#include "kankyo.h"
 #include "main.h"
+#include "TestMode.h"
 #include "qtext.h"
 #include "tempdir.h"
 #include "textfile.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -58,7 +62,46 @@ private slots:
     void hintDialogClosedByEnter();
     void closingQuestionsAndResultsFile();
     void droppedFileOpens();
+    void settingsDialogFolders();
+    void modeDialogSetsChosenMode();
 };
+
+void FormTest::settingsDialogFolders() {
+    TempDir dir;
+    textfile::CreateDir(dir / "Problems");
+    TDrillSettings s;
+    s.FolderHistory = {"/a/", "/b/", "", "/c/", "/d/"};
+    s.FullScreen = false;
+    int applied = 0;
+    TfKankyo dlg(nullptr, s, [&] { ++applied; }, nullptr);
+    QCOMPARE(dlg.ComboBox1->count(), 4);
+    dlg.ComboBox1->setFocus();
+    dlg.ComboBox1->lineEdit()->clear();
+    QTest::keyClicks(dlg.ComboBox1->lineEdit(), QString::fromStdString(dir / "Missing/"));
+    dlg.CheckBox1->setChecked(true);
+    EnterInNextDialog();
+    dlg.BitBtn1Click();
+    QVERIFY(dlg.Refused());
+    QCOMPARE(applied, 1);  // full screen takes effect even on a refused OK
+    dlg.ComboBox1->lineEdit()->clear();
+    QTest::keyClicks(dlg.ComboBox1->lineEdit(), QString::fromStdString(dir / "Problems/"));
+    dlg.BitBtn1Click();
+    QVERIFY(!dlg.Refused());
+    QCOMPARE(s.ProblemFolder, dir / "Problems/");  // the case is kept
+    QCOMPARE(s.FolderHistory[4], dir / "Problems/");
+    QCOMPARE(s.FolderHistory[0], std::string("/a/"));
+}
+
+void FormTest::modeDialogSetsChosenMode() {
+    int mode = 2;
+    TfTestMode dlg(nullptr, mode);
+    QVERIFY(dlg.RandomMode->isChecked());
+    QVERIFY(!dlg.NormalMode->isChecked());
+    dlg.TestMode->click();
+    QVERIFY(dlg.TestMode->isChecked());
+    dlg.BitBtn1->click();
+    QCOMPARE(mode, 3);
+}
 
 void FormTest::layoutOfTheWindow() {
     TempDir dir;
