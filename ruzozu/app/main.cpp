@@ -2,6 +2,7 @@
 
 #include "TestMode.h"
 #include "about.h"
+#include "InputID.h"
 #include "hint_form.h"
 #include "kankyo.h"
 #include "messages.h"
@@ -170,8 +171,12 @@ void TForm1::FormCreate() {
     setAcceptDrops(false);
 
     if (!Engine_->Settings.NetworkMode) logoff->setEnabled(false);
-    LoginResult = 0;
-    Engine_->UserID.clear();
+    if (Engine_->Settings.NetworkMode) {
+        Login();
+    } else {
+        LoginResult = 0;
+        Engine_->UserID.clear();
+    }
     FirstShow = true;
     Engine_->ComputerName = S(QHostInfo::localHostName().section('.', 0, 0));
     if (Engine_->ComputerName.empty()) Engine_->ComputerName = "localhost";
@@ -278,8 +283,26 @@ void TForm1::showEvent(QShowEvent* e) {
     }
 }
 
+void TForm1::Login() {
+    TDrillSettings& s = Engine_->Settings;
+    std::string folder = s.RosterFolder;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    TfInputID dlg(this, folder, Engine_->UserID, Engine_->UserName);
+    LoginResult = dlg.exec();
+    if (LoginResult == TfInputID::ResultOk)
+        setWindowTitle(Q(TitleText + sjis::L(" 　User Name【") + Engine_->UserName + sjis::L("】")));
+}
+
+void TForm1::RereadSettings() {
+    TDrillSettings& s = Engine_->Settings;
+    ReadSettings(s, ExeFolder);
+    // A score folder that was missing stays replaced for this run.
+    if (ScoreFallback && s.ScoreFolder == OriginalScoreFolder && !textfile::DirectoryExists(s.ScoreFolder))
+        s.ScoreFolder = ExeFolder;
+}
+
 void TForm1::FormShow() {
-    if (LoginResult == 3) {
+    if (LoginResult == TfInputID::ResultAbort) {
         close();
         return;
     }
@@ -289,6 +312,10 @@ void TForm1::FormShow() {
         QMessageBox box(QMessageBox::Warning, windowTitle(), MessageText(QL(kScoreFolderMissing)),
                         QMessageBox::Ok | QMessageBox::Abort, this);
         int r = box.exec();
+        // Only this run uses the program's folder: the shared settings keep
+        // the score folder the instructor set.
+        if (!ScoreFallback) OriginalScoreFolder = s.ScoreFolder;
+        ScoreFallback = true;
         s.ScoreFolder = ExeFolder;
         if (r == QMessageBox::Abort) {
             close();
@@ -317,7 +344,7 @@ void TForm1::FormShow() {
 // ---------------------------------------------------------------- close
 
 bool TForm1::FormCloseQuery() {
-    if (LoginResult == 3) {
+    if (LoginResult == TfInputID::ResultAbort) {
         ShowMessage(sjis::L(kCloseSimple));
         return true;
     }
@@ -333,7 +360,9 @@ bool TForm1::FormCloseQuery() {
 void TForm1::FormClose() {
     DeleteResultFiles(Engine_->Settings.ScoreFolder, Engine_->ComputerName);
     CloseMediaPlayers(true);
-    WriteSettings(Engine_->Settings, ExeFolder);
+    TDrillSettings s = Engine_->Settings;
+    if (ScoreFallback) s.ScoreFolder = OriginalScoreFolder;
+    WriteSettings(s, ExeFolder);
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
@@ -371,7 +400,7 @@ void TForm1::Open1Click() {
     bool ok;
     std::string path = S(dlg.selectedFiles().first(), &ok);
     if (!ok) return;
-    ReadSettings(e.Settings, ExeFolder);
+    RereadSettings();
     e.LoadProblemFile(path);
 }
 
@@ -405,7 +434,13 @@ void TForm1::logoffClick() {
     if (e.IsTest && e.BlockPos > 0) {
         PlaySoundFile("out.wav");
         ShowMessage(sjis::L(kTesting));
+        return;
     }
+    RereadSettings();
+    Login();
+    FirstShow = true;
+    FormShow();
+    FirstShow = false;
 }
 
 void TForm1::OpenDroppedFile(const QString& path) {

@@ -107,6 +107,8 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    void Login();
+    void RereadSettings();
     bool FormCloseQuery();
     void FormClose();
     void BuildMenu();
@@ -127,4 +129,6 @@ private:
     bool FirstShow = true;
     bool Closing = false;
     int LoginResult = 0;
+    bool ScoreFallback = false;
+    std::string OriginalScoreFolder;
 };

@@ -1,0 +1,226 @@
+#include "InputID.h"
+
+#include "qtext.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+// Message texts hold CR as line breaks.
+QString Shown(const std::string& sjisText) { return Q(sjisText).replace('\r', '\n'); }
+
+void PlainMessage(QWidget* parent, const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, parent->windowTitle(), Shown(text), QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int top, const char* hint, bool password) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setGeometry(110, top, 180, 24);
+    e->setToolTip(QL(hint));
+    if (password) e->setEchoMode(QLineEdit::Password);
+    // IDs and passwords are ASCII: no input method.
+    if (password || std::string(name) == "Edit1") e->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return e;
+}
+
+}  // namespace
+
+TfInputID::TfInputID(QWidget* owner, const std::string& rosterFolder, std::string& userID,
+                     std::string& userName)
+    : QDialog(owner), UserID(userID), UserName(userName) {
+    setObjectName("fInputID");
+    setWindowTitle(QL("ID, User名, PassWord を入力してください。"));
+    setFixedSize(380, 170);
+    const char* labels[] = {"User ID", "User名", "PassWord"};
+    for (int i = 0; i < 3; ++i) {
+        auto* l = new QLabel(QL(labels[i]), this);
+        l->setGeometry(20, 16 + 34 * i, 88, 24);
+    }
+    Edit1 = MakeEdit(this, "Edit1", 16, "User ID を入力(６文字以内)", false);
+    Edit2 = MakeEdit(this, "Edit2", 50, "User名(氏名)を入力", false);
+    Edit3 = MakeEdit(this, "Edit3", 84, "パスワード入力(数字、アルファベットのみ)", true);
+    SpeedButton1 = new QToolButton(this);
+    SpeedButton1->setGeometry(300, 84, 26, 24);
+    SpeedButton1->setToolTip(QL("パスワード変更"));
+    SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    BitBtn1 = new QPushButton("OK", this);
+    BitBtn1->setGeometry(100, 128, 80, 28);
+    BitBtn1->setAutoDefault(false);
+    BitBtn2 = new QPushButton(QL("中止"), this);
+    BitBtn2->setGeometry(200, 128, 80, 28);
+    BitBtn2->setAutoDefault(false);
+    setTabOrder(Edit1, Edit2);
+    setTabOrder(Edit2, Edit3);
+    setTabOrder(Edit3, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+    for (QLineEdit* e : {Edit1, Edit2, Edit3}) e->installEventFilter(this);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] {
+        Login.LoginOk = true;
+        done(ResultAbort);
+    });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+
+    Login.LoginOk = true;
+    Login.PassOk = false;
+    Login.NewUser = false;
+    Login.RosterPath = rosterFolder + "ruzozu.mib";
+    Login.LoadRoster();
+}
+
+QLineEdit* TfInputID::Box(TLoginBox b) const {
+    switch (b) {
+        case TLoginBox::ID: return Edit1;
+        case TLoginBox::Name: return Edit2;
+        case TLoginBox::Password: return Edit3;
+        default: return nullptr;
+    }
+}
+
+void TfInputID::Apply(const TLoginReply& r) {
+    for (TLoginBox b : r.Clear)
+        if (QLineEdit* e = Box(b)) e->clear();
+    if (r.Beep) QApplication::beep();
+    if (!r.Message.empty()) PlainMessage(this, r.Message);
+    if (QLineEdit* e = Box(r.Focus)) e->setFocus();
+}
+
+void TfInputID::Edit1Exit() {
+    std::string id = S(Edit1->text());
+    std::string name = S(Edit2->text());
+    TLoginReply r = Login.Edit1Exit(id, name);
+    Edit1->setText(Q(id));
+    Edit2->setText(Q(name));
+    Apply(r);
+}
+
+void TfInputID::Edit2Exit() { Apply(Login.Edit2Exit(S(Edit2->text()))); }
+
+void TfInputID::Edit3Exit() { Apply(Login.Edit3Enter(S(Edit3->text()))); }
+
+void TfInputID::BitBtn1Click() {
+    bool okName = true;
+    std::string name = S(Edit2->text(), &okName);
+    TLoginReply r = Login.BitBtn1Click(S(Edit1->text()), okName ? name : std::string(), S(Edit3->text()));
+    Apply(r);
+    if (!Login.LoginOk) return;
+    while (Login.SaveFailed) {
+        QMessageBox box(QMessageBox::Warning, windowTitle(), QL("ユーザー名の登録に失敗しました。"),
+                        QMessageBox::NoButton, this);
+        QPushButton* retry = box.addButton(QL("再試行(&R)"), QMessageBox::AcceptRole);
+        box.addButton(QL("無視(&I)"), QMessageBox::RejectRole);
+        box.exec();
+        if (box.clickedButton() != retry) break;
+        Login.SaveFailed = !Login.SaveRoster(S(Edit1->text()).substr(0, 6), name, S(Edit3->text()));
+    }
+    UserID = S(Edit1->text()).substr(0, 6);
+    UserName = name;
+    done(ResultOk);
+}
+
+void TfInputID::SpeedButton1Click() {
+    if (!Login.CanChangePassword(S(Edit1->text()), S(Edit2->text()))) return;
+    TfPassChange dlg(this, Login);
+    dlg.exec();
+}
+
+bool TfInputID::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && !isHidden()) {
+        // Checks run once the focus has settled, so that a message box they
+        // show does not interfere with the focus change itself.
+        if (watched == Edit1) QTimer::singleShot(0, this, [this] { Edit1Exit(); });
+        if (watched == Edit2) QTimer::singleShot(0, this, [this] { Edit2Exit(); });
+    }
+    if (event->type() == QEvent::FocusIn && watched == Edit3)
+        QTimer::singleShot(0, this, [this] { Edit3Exit(); });
+    if (event->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            focusNextChild();  // Enter moves on, as Tab does
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfInputID::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) return;  // Esc does not abort
+    QDialog::keyPressEvent(e);
+}
+
+void TfInputID::closeEvent(QCloseEvent* e) {
+    if (Login.LoginOk) {
+        if (result() == 0) setResult(ResultCancel);
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
+TfPassChange::TfPassChange(QWidget* owner, TLogin& login) : QDialog(owner), Login(login) {
+    setObjectName("fPassChange");
+    setWindowTitle(QL("PassWord変更"));
+    setFixedSize(300, 150);
+    const char* labels[] = {"現 PassWord", "新 PassWord", "再 PassWord"};
+    for (int i = 0; i < 3; ++i) {
+        auto* l = new QLabel(QL(labels[i]), this);
+        l->setGeometry(16, 12 + 30 * i, 90, 24);
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QStringLiteral("Edit%1").arg(i + 1));
+        e->setGeometry(110, 12 + 30 * i, 170, 24);
+        e->setEchoMode(QLineEdit::Password);
+        e->setAttribute(Qt::WA_InputMethodEnabled, false);
+        e->installEventFilter(this);
+        ArEdit1[i] = e;
+    }
+    BitBtn1 = new QPushButton("OK", this);
+    BitBtn1->setGeometry(60, 110, 80, 28);
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QL("中止"), this);
+    BitBtn2->setGeometry(160, 110, 80, 28);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { reject(); });
+    if (owner) move(owner->x(), owner->y() + owner->frameGeometry().height());
+}
+
+void TfPassChange::ArEdit1Exit(int index) {
+    TLoginReply r = Login.PasswordBoxExit(S(ArEdit1[index]->text()));
+    if (r.Message.empty()) return;
+    QApplication::beep();
+    PlainMessage(this, r.Message);
+    ArEdit1[index]->clear();
+    ArEdit1[index]->setFocus();
+}
+
+void TfPassChange::BitBtn1Click() {
+    TLoginReply r = Login.ChangePassword(S(ArEdit1[0]->text()), S(ArEdit1[1]->text()), S(ArEdit1[2]->text()));
+    auto box = [this](TLoginBox b) -> QLineEdit* {
+        return b == TLoginBox::Current ? ArEdit1[0] : b == TLoginBox::New ? ArEdit1[1]
+                                                    : b == TLoginBox::Retyped ? ArEdit1[2] : nullptr;
+    };
+    for (TLoginBox b : r.Clear)
+        if (QLineEdit* e = box(b)) e->clear();
+    if (r.Beep) QApplication::beep();
+    if (!r.Message.empty()) PlainMessage(this, r.Message);
+    if (QLineEdit* e = box(r.Focus)) e->setFocus();
+    if (r.Ok) accept();
+}
+
+bool TfPassChange::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && isVisible())
+        for (int i = 0; i < 3; ++i)
+            if (watched == ArEdit1[i]) QTimer::singleShot(0, this, [this, i] { ArEdit1Exit(i); });
+    return QDialog::eventFilter(watched, event);
+}
