@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
@@ -57,10 +58,10 @@ TfInputID::TfInputID(QWidget* owner, const std::string& rosterFolder, std::strin
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setGeometry(100, 128, 80, 28);
-    BitBtn1->setAutoDefault(false);
+    BitBtn1->setAutoDefault(true);  // Enter presses it once it has the focus
     BitBtn2 = new QPushButton(QL("中止"), this);
     BitBtn2->setGeometry(200, 128, 80, 28);
-    BitBtn2->setAutoDefault(false);
+    BitBtn2->setAutoDefault(true);
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);
     setTabOrder(Edit3, BitBtn1);
@@ -90,11 +91,22 @@ QLineEdit* TfInputID::Box(TLoginBox b) const {
 }
 
 void TfInputID::Apply(const TLoginReply& r) {
+    QWidget* had = QApplication::focusWidget();
     for (TLoginBox b : r.Clear)
         if (QLineEdit* e = Box(b)) e->clear();
     if (r.Beep) QApplication::beep();
     if (!r.Message.empty()) PlainMessage(this, r.Message);
-    if (QLineEdit* e = Box(r.Focus)) e->setFocus();
+    QWidget* target = Box(r.Focus);
+    if (!target && had && had->window() == this) target = had;  // back where the learner was going
+    if (!target) return;
+    if (!r.Message.empty()) activateWindow();
+    target->setFocus();
+    // The dialog becomes active again only after the message box has gone;
+    // the focus is set once more then.
+    QPointer<QWidget> later(target);
+    QTimer::singleShot(0, this, [later] {
+        if (later) later->setFocus();
+    });
 }
 
 void TfInputID::Edit1Exit() {
@@ -103,6 +115,7 @@ void TfInputID::Edit1Exit() {
     TLoginReply r = Login.Edit1Exit(id, name);
     Edit1->setText(Q(id));
     Edit2->setText(Q(name));
+    if (Edit2->hasFocus()) Edit2->selectAll();  // typing replaces "未登録"
     Apply(r);
 }
 
