@@ -6,14 +6,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-std::string Slurp(const std::string& p) {
-    std::string s;
-    textfile::ReadFileBytes(p, s);
-    return s;
-}
-}  // namespace
-
 TEST(IniFile, ReadsTypesAndDefaults) {
     TempDir dir;
     std::string sec = sjis::L("問題フォルダー");

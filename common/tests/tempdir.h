@@ -2,8 +2,18 @@
 #pragma once
 
 #include <cstdlib>
-#include <string>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
 
 class TempDir {
 public:

@@ -269,27 +269,20 @@ bool TDrillEngine::ProgressFitsProblem() const {
            inRange(Reviewing, 0, 1);
 }
 
-bool TDrillEngine::SkipToBlockEnd(int& line) {
+bool TDrillEngine::ScanToEnd(int& line, const char* endPrefix, const std::string& missing) {
     for (;;) {
         ++line;
         if (line >= static_cast<int>(ProblemLines.size())) {
-            FailOpening(msg::BlockEndMissing(), true);
+            FailOpening(missing, true);
             return false;
         }
-        if (StartsWith(LowerTrimmed(line), "/")) return true;
+        if (StartsWith(LowerTrimmed(line), endPrefix)) return true;
     }
 }
 
-bool TDrillEngine::SkipToSubBlockEnd(int& line) {
-    for (;;) {
-        ++line;
-        if (line >= static_cast<int>(ProblemLines.size())) {
-            FailOpening(msg::SubBlockEndMissing(), true);
-            return false;
-        }
-        if (StartsWith(LowerTrimmed(line), "@/")) return true;
-    }
-}
+bool TDrillEngine::SkipToBlockEnd(int& line) { return ScanToEnd(line, "/", msg::BlockEndMissing()); }
+
+bool TDrillEngine::SkipToSubBlockEnd(int& line) { return ScanToEnd(line, "@/", msg::SubBlockEndMissing()); }
 
 bool TDrillEngine::BuildBlockIndex() {
     if (ProblemLines.empty()) return false;
@@ -644,6 +637,13 @@ void TDrillEngine::NoteSubBlock() {
     if (BlockKinds[BlockPos] == "message") MessageBlock = BlockPos;
 }
 
+void TDrillEngine::PassSubBlocks() {
+    while (BlockPos < BlockCount && (BlockKinds[BlockPos] == "hint" || BlockKinds[BlockPos] == "message")) {
+        NoteSubBlock();
+        ++BlockPos;
+    }
+}
+
 void TDrillEngine::ShowFeedback(const std::array<std::string, 5>& labels) {
     TOKBottomContent dlg;
     dlg.Caption = msg::FeedbackCaption();
@@ -685,11 +685,7 @@ void TDrillEngine::StepSequential() {
                 throw std::runtime_error("question number");
             if (Results[QuestionIndex] == msg::Maru()) {
                 ++BlockPos;
-                while (BlockPos < BlockCount &&
-                       (BlockKinds[BlockPos] == "hint" || BlockKinds[BlockPos] == "message")) {
-                    NoteSubBlock();
-                    ++BlockPos;
-                }
+                PassSubBlocks();
                 continue;
             }
             HintBlock = MessageBlock = -1;
@@ -703,11 +699,7 @@ void TDrillEngine::StepSequential() {
             View.SetAnswerText("");
             ShowQuestion(TextTop);
             ++BlockPos;
-            while (BlockPos < BlockCount &&
-                   (BlockKinds[BlockPos] == "hint" || BlockKinds[BlockPos] == "message")) {
-                NoteSubBlock();
-                ++BlockPos;
-            }
+            PassSubBlocks();
             break;
         } else if (kind == "FeedBack" && IsTest) {
             ++BlockPos;
@@ -750,11 +742,7 @@ void TDrillEngine::StepRandom() {
             View.SetAnswerText("");
             ShowQuestion(TextTop);
             ++BlockPos;
-            while (BlockPos < BlockCount &&
-                   (BlockKinds[BlockPos] == "hint" || BlockKinds[BlockPos] == "message")) {
-                NoteSubBlock();
-                ++BlockPos;
-            }
+            PassSubBlocks();
             ++RandomPos;
             return;
         }

@@ -232,6 +232,9 @@ public:
     bool Edit1Enabled = true;
 
 private:
+    bool ScanToEnd(int& line, const char* endPrefix, const std::string& missing);
+    // Passes the hint and message entries after a question, noting each.
+    void PassSubBlocks();
     bool IsQuestionKind(const std::string& kind) const;
     int QuestionNumber(const std::string& kind) const;
     void ShowBlockLines(int entry, TLineKind kind, int& nextLine);

@@ -5,14 +5,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-std::string Slurp(const std::string& p) {
-    std::string s;
-    textfile::ReadFileBytes(p, s);
-    return s;
-}
-}  // namespace
-
 TEST(ResultsFile, ExactBytesAfterOpeningAndEachStep) {
     DrillFixture f;
     f.Engine.UserID = "A1";
