@@ -3,6 +3,7 @@
 #include "TestMode.h"
 #include "about.h"
 #include "InputID.h"
+#include "drill_sound.h"
 #include "hint_form.h"
 #include "kankyo.h"
 #include "messages.h"
@@ -164,6 +165,7 @@ void TForm1::FormCreate() {
     }
     BuildMenu();
     OKBottomDlg_ = new TOKBottomDlg(this);
+    Sound = new TDrillSound(this);
 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -561,13 +563,30 @@ void TForm1::SetMarkVisible(TMark mark, bool visible) {
     if (visible) l->repaint();
 }
 
-void TForm1::PlaySoundFile(const std::string&) {}
-void TForm1::PlayMessageSound(const std::string&) {}
-void TForm1::PlayAudio(const std::string&) {}
+void TForm1::PlaySoundFile(const std::string& name) {
+    Sound->PlaySoundFile(Q(name), Q(Engine_->ProblemPath));
+}
+
+// A sound line inside a correct-answer message plays to its end before the
+// message shows, without the media buttons.
+void TForm1::PlayMessageSound(const std::string& line) {
+    std::vector<std::string> tok = SplitTokens(line, 2, false);
+    if (tok.size() < 2) return;
+    std::string ext = sjis::LowerAscii(tok[0]);
+    std::string file = ResolveMediaFile(tok[1] + "." + ext);
+    if (textfile::FileExists(file)) Sound->PlaySync(QPath(file));
+}
+
+void TForm1::PlayAudio(const std::string& line) {
+    std::vector<std::string> tok = SplitTokens(line, 2, false);
+    if (tok.size() < 2) return;
+    std::string file = ResolveMediaFile(tok[1] + "." + sjis::LowerAscii(tok[0]));
+    if (textfile::FileExists(file)) Sound->PlayAudio(QPath(file));
+}
 void TForm1::PlayMidi(const std::string&) {}
 void TForm1::PlayVideo(const std::string&) {}
 void TForm1::StopMidi() {}
-void TForm1::CloseMediaPlayers(bool) {}
+void TForm1::CloseMediaPlayers(bool) { Sound->StopAudio(); }
 void TForm1::FreeVideoPanel() {}
 
 void TForm1::RunProgram(const std::string& program, const std::string& params) {

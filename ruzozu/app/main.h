@@ -17,6 +17,7 @@ class QProgressBar;
 class QAction;
 class QWidget;
 class TOKBottomDlg;
+class TDrillSound;
 
 extern const char* const VersionText;  // "Ver 4.4"
 
@@ -93,6 +94,7 @@ public:
     std::array<QLabel*, 4> StatusPanels{};
     QProgressBar* Bar = nullptr;
     QAction* logoff = nullptr;
+    TDrillSound* Sound = nullptr;
     bool ConfirmClose = true;  // tests switch the closing question off
     static inline bool ShowSplash = true;
 

@@ -1,4 +1,5 @@
 // The main window under Qt's offscreen platform.
+#include "drill_sound.h"
 #include "hint_form.h"
 #include "kankyo.h"
 #include "main.h"
@@ -63,6 +64,7 @@ private slots:
     void closingQuestionsAndResultsFile();
     void droppedFileOpens();
     void settingsDialogFolders();
+    void builtInSoundsAndProblemFolderSounds();
     void modeDialogSetsChosenMode();
 };
 
@@ -90,6 +92,26 @@ void FormTest::settingsDialogFolders() {
     QCOMPARE(s.ProblemFolder, dir / "Problems/");  // the case is kept
     QCOMPARE(s.FolderHistory[4], dir / "Problems/");
     QCOMPARE(s.FolderHistory[0], std::string("/a/"));
+}
+
+void FormTest::builtInSoundsAndProblemFolderSounds() {
+    for (const char* name : {"DAME", "OUT", "SUGOI", "FUTU", "MARU", "BATU"})
+        QVERIFY(QFile::exists(QStringLiteral(":/sounds/") + name));
+    TempDir dir;
+    std::string p = WriteProblem(dir, "a\n/\nb\n/\n");
+    textfile::WriteFileAtomic(dir / "batu.wav", "RIFF");  // the problem's own sound
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine[0]->text(), QL("【1】"));
+    f.Edit1->setText("a");
+    f.Button1->click();
+    QCOMPARE(f.Sound->Played.last(), QStringLiteral(":/sounds/MARU"));
+    f.Button1->click();
+    f.Edit1->setText("x");
+    f.Button1->click();
+    QCOMPARE(f.Sound->Played.last(), QString::fromStdString(dir / "batu.wav"));
+    f.close();
 }
 
 void FormTest::modeDialogSetsChosenMode() {
