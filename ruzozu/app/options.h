@@ -1,24 +1,11 @@
 // The rules of the question-mode and settings dialogs, without widgets.
 #pragma once
 
+#include "modeboxes.h"
+
 #include <array>
 #include <string>
 #include <vector>
-
-// The three check boxes of the question-mode dialog.
-struct TModeBoxes {
-    bool Normal = true;
-    bool Test = false;
-    bool Random = false;
-
-    // The boxes for a question mode (0 normal, 1 test, 2 random, 3 both).
-    static TModeBoxes FromChosenMode(int mode);
-    // A box was checked or cleared by the learner; the others follow.
-    void NormalClicked(bool checked);
-    void TestClicked(bool checked);
-    void RandomClicked(bool checked);
-    int ChosenMode() const;
-};
 
 // The settings dialog's folder list and its OK.
 struct TKankyoModel {
