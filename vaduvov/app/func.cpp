@@ -1,0 +1,117 @@
+#include "func.h"
+
+#include "commatext.h"
+#include "sjis.h"
+#include "textfile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+const std::string& Maru() {
+    static const std::string s = sjis::L("○");
+    return s;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+int Number(const std::string& text) {
+    // Decimal only; anything else counts 0.
+    if (text.empty()) return 0;
+    size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (i == text.size()) return 0;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return 0;
+        v = v * 10 + (text[i] - '0');
+        if (v > 2147483647LL) return 0;
+    }
+    return static_cast<int>(text[0] == '-' ? -v : v);
+}
+
+}  // namespace
+
+std::vector<std::string> GetFileList(const std::string& folder, const std::string& ext) {
+    std::vector<std::string> files;
+    if (folder.empty()) return files;
+    DIR* d = ::opendir(textfile::OsPath(folder).c_str());
+    if (!d) return files;
+    while (dirent* e = ::readdir(d)) {
+        std::string name;
+        // Names on disk are UTF-8; a name with no Shift-JIS form is left out.
+        if (!sjis::FromUtf8(e->d_name, name) || !EndsWith(sjis::LowerAscii(name), ext)) continue;
+        std::string path = folder + name;
+        if (textfile::FileExists(path)) files.push_back(path);
+    }
+    ::closedir(d);
+    return files;
+}
+
+void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time_t now) {
+    for (const auto& path : GetFileList(folder, ext)) {
+        struct stat st {};
+        if (::stat(textfile::OsPath(path).c_str(), &st) == 0 && now - st.st_mtime >= 12 * 3600)
+            textfile::DeleteFile(path);
+    }
+}
+
+TScoreRecord ReadScoreFile(const std::string& path) {
+    TScoreRecord r;
+    std::string name = textfile::ExtractFileName(path);
+    size_t dot = name.rfind('.');
+    std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    if (textfile::FileExists(textfile::ExtractFilePath(path) + stem + ".stp")) {
+        r.Marked = true;
+        return r;
+    }
+    r.Computer = stem;
+    std::vector<std::string> lines;
+    if (!textfile::ReadRecordLines(path, lines)) return r;
+    lines.resize(4);
+    auto f = [&](int line) { return commatext::Split(lines[line]); };
+    auto l1 = f(0), l2 = f(1), l3 = f(2), l4 = f(3);
+    if (l1.size() > 0) r.UserID = l1[0];
+    if (l1.size() > 1) r.UserName = l1[1];
+    if (l2.size() > 0) r.Test = l2[0] == Maru();
+    if (l2.size() > 1) r.Random = l2[1] == Maru();
+    if (l3.size() > 0) r.Problem = l3[0];
+    if (l3.size() > 1) r.Maximum = Number(l3[1]);
+    if (l4.size() > 1) r.Correct = Number(l4[1]);
+    if (l4.size() > 2) r.Wrong = Number(l4[2]);
+    if (l4.size() > 0)
+        r.Done = (r.Correct + r.Wrong == r.Maximum && l4.size() > 2) ? r.Maximum : Number(l4[0]);
+    r.Normal = !(r.Test || r.Random);
+    return r;
+}
+
+std::string Percentage(int correct, int maximum) {
+    if (maximum == 0) return "0";
+    return std::to_string(static_cast<long long>(std::trunc(double(correct) * 100 / maximum + 0.5)));
+}
+
+std::vector<std::array<std::string, 9>> ClientListRows(const std::string& scoreFolder) {
+    std::vector<std::string> files = GetFileList(scoreFolder, ".dat");
+    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        return sjis::LowerAscii(a) < sjis::LowerAscii(b);
+    });
+    std::vector<std::array<std::string, 9>> rows;
+    for (const auto& path : files) {
+        TScoreRecord r = ReadScoreFile(path);
+        if (r.Marked) {
+            // A computer whose last write failed is listed without its data.
+            std::string name = textfile::ExtractFileName(path);
+            rows.push_back({name.substr(0, name.rfind('.')), "", "", "", "", "", "", "", ""});
+            continue;
+        }
+        const std::string& m = Maru();
+        rows.push_back({r.Computer, r.UserName, r.Problem, r.Normal ? m : "", r.Test ? m : "",
+                        r.Random ? m : "", std::to_string(r.Done), std::to_string(r.Maximum),
+                        Percentage(r.Correct, r.Maximum)});
+    }
+    return rows;
+}

@@ -1,0 +1,44 @@
+// Reading the drill computers' results files from the score folder.
+#pragma once
+
+#include <array>
+#include <ctime>
+#include <string>
+#include <vector>
+
+// One results file, as read.
+struct TScoreRecord {
+    std::string Computer;
+    std::string UserID;
+    std::string UserName;
+    bool Test = false;
+    bool Random = false;
+    std::string Problem;
+    int Maximum = 0;
+    int Correct = 0;
+    int Wrong = 0;
+    int Done = 0;
+    bool Normal = true;
+    bool Marked = false;  // a ".stp" marker stood beside it: not read
+};
+
+// The files in folder (ending in "/") whose names end in ext (".dat"),
+// as full paths, in the order the file system gives them.  An empty folder
+// value lists nothing.
+std::vector<std::string> GetFileList(const std::string& folder, const std::string& ext);
+
+// Deletes the files of folder ending in ext that were last written 12 hours
+// or more before now.  Failures are ignored.
+void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time_t now);
+
+// Reads one results file.  Each call starts from an empty record, so a
+// file that cannot be read whole shows only what it holds.  A file with a
+// ".stp" marker beside it is not read (Marked is set).
+TScoreRecord ReadScoreFile(const std::string& path);
+
+// Trunc(correct x 100 / maximum + 0.5); "0" for no questions.
+std::string Percentage(int correct, int maximum);
+
+// The rows of the client list, sorted by file name without regard to case:
+// Computer, User Name, 問題, Normal, Test, Random, 実施No., 最大数, %.
+std::vector<std::array<std::string, 9>> ClientListRows(const std::string& scoreFolder);

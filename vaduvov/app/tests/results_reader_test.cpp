@@ -1,0 +1,96 @@
+#include "func.h"
+
+#include "sjis.h"
+#include "tempdir.h"
+#include "textfile.h"
+
+#include <gtest/gtest.h>
+#include <utime.h>
+
+namespace {
+
+void Results(const TempDir& dir, const std::string& name, const std::string& utf8) {
+    std::string out;
+    for (char c : sjis::L(utf8.c_str())) {
+        if (c == '\n') out += "\r\n";
+        else out += c;
+    }
+    textfile::WriteFileAtomic(dir / name, out);
+}
+
+}  // namespace
+
+TEST(ResultsReader, ReadsTheFourLines) {
+    TempDir dir;
+    Results(dir, "PC01.dat", "\"A1\",\"山田\"\n\"○\",\"×\"\n\"算数\",\"8\"\n\"3\",\"1\",\"2\"\n");
+    TScoreRecord r = ReadScoreFile(dir / "PC01.dat");
+    EXPECT_EQ(r.Computer, "PC01");
+    EXPECT_EQ(r.UserID, "A1");
+    EXPECT_EQ(sjis::ToUtf8(r.UserName), "山田");
+    EXPECT_TRUE(r.Test);
+    EXPECT_FALSE(r.Random);
+    EXPECT_FALSE(r.Normal);
+    EXPECT_EQ(r.Maximum, 8);
+    EXPECT_EQ(r.Correct, 1);
+    EXPECT_EQ(r.Wrong, 2);
+    EXPECT_EQ(r.Done, 3);
+    // Right and wrong adding up to the question count: all done.
+    Results(dir, "PC02.dat", "\"\",\"\"\n\"×\",\"×\"\n\"p\",\"3\"\n\"0\",\"2\",\"1\"\n");
+    EXPECT_EQ(ReadScoreFile(dir / "PC02.dat").Done, 3);
+}
+
+TEST(ResultsReader, PartialMarkedAndBrokenFiles) {
+    TempDir dir;
+    Results(dir, "PC03.dat", "\"B2\",\"b\"\n\"×\",\"○\"\n\"p\",\"x5\"\n");  // header only, bad number
+    TScoreRecord r = ReadScoreFile(dir / "PC03.dat");
+    EXPECT_EQ(r.UserID, "B2");
+    EXPECT_TRUE(r.Random);
+    EXPECT_EQ(r.Maximum, 0);
+    EXPECT_EQ(r.Done, 0);
+    Results(dir, "PC04.dat", "\"C3\",\"c\"\n");
+    textfile::WriteFileAtomic(dir / "PC04.stp", "");
+    EXPECT_TRUE(ReadScoreFile(dir / "PC04.dat").Marked);
+    EXPECT_EQ(ReadScoreFile(dir / "missing.dat").UserID, "");
+}
+
+TEST(ResultsReader, PercentageRounding) {
+    EXPECT_EQ(Percentage(0, 0), "0");
+    EXPECT_EQ(Percentage(1, 8), "13");
+    EXPECT_EQ(Percentage(1, 3), "33");
+    EXPECT_EQ(Percentage(2, 3), "67");
+}
+
+TEST(ResultsReader, ListOrderMarkersAndNoStaleData) {
+    TempDir dir;
+    Results(dir, "pc10.dat", "\"A\",\"full\"\n\"×\",\"×\"\n\"p\",\"4\"\n\"1\",\"1\",\"0\"\n");
+    Results(dir, "PC2.dat", "\"B\",\"short\"\n");
+    Results(dir, "PC3.dat", "\"C\",\"x\"\n");
+    textfile::WriteFileAtomic(dir / "PC3.stp", "");
+    textfile::WriteFileAtomic(dir / "notes.txt", "");
+    auto rows = ClientListRows(dir.path());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], "pc10");  // name order without regard to case
+    EXPECT_EQ(rows[0][8], "25");
+    EXPECT_EQ(rows[1][0], "PC2");
+    EXPECT_EQ(rows[1][1], "short");
+    EXPECT_EQ(rows[1][2], "");      // nothing left over from the file before
+    EXPECT_EQ(rows[1][7], "0");
+    EXPECT_EQ(rows[2][0], "PC3");   // listed, not read
+    EXPECT_EQ(rows[2][1], "");
+    EXPECT_TRUE(ClientListRows("").empty());
+}
+
+TEST(ResultsReader, OldFilesAreDeleted) {
+    TempDir dir;
+    Results(dir, "old.dat", "x");
+    Results(dir, "new.dat", "x");
+    Results(dir, "old.stp", "");
+    std::time_t now = std::time(nullptr);
+    utimbuf t{now - 12 * 3600, now - 12 * 3600};
+    utime((dir / "old.dat").c_str(), &t);
+    utime((dir / "old.stp").c_str(), &t);
+    DeleteOldFiles(dir.path(), ".dat", now);
+    EXPECT_FALSE(textfile::FileExists(dir / "old.dat"));
+    EXPECT_TRUE(textfile::FileExists(dir / "new.dat"));
+    EXPECT_TRUE(textfile::FileExists(dir / "old.stp"));  // markers stay
+}
