@@ -20,8 +20,9 @@ bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-int Number(const std::string& text) {
-    // Decimal only; anything else counts 0.
+}  // namespace
+
+int DecimalValue(const std::string& text) {
     if (text.empty()) return 0;
     size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
     if (i == text.size()) return 0;
@@ -33,8 +34,6 @@ int Number(const std::string& text) {
     }
     return static_cast<int>(text[0] == '-' ? -v : v);
 }
-
-}  // namespace
 
 std::vector<std::string> GetFileList(const std::string& folder, const std::string& ext) {
     std::vector<std::string> files;
@@ -80,11 +79,11 @@ TScoreRecord ReadScoreFile(const std::string& path) {
     if (l2.size() > 0) r.Test = l2[0] == Maru();
     if (l2.size() > 1) r.Random = l2[1] == Maru();
     if (l3.size() > 0) r.Problem = l3[0];
-    if (l3.size() > 1) r.Maximum = Number(l3[1]);
-    if (l4.size() > 1) r.Correct = Number(l4[1]);
-    if (l4.size() > 2) r.Wrong = Number(l4[2]);
+    if (l3.size() > 1) r.Maximum = DecimalValue(l3[1]);
+    if (l4.size() > 1) r.Correct = DecimalValue(l4[1]);
+    if (l4.size() > 2) r.Wrong = DecimalValue(l4[2]);
     if (l4.size() > 0)
-        r.Done = (r.Correct + r.Wrong == r.Maximum && l4.size() > 2) ? r.Maximum : Number(l4[0]);
+        r.Done = (r.Correct + r.Wrong == r.Maximum && l4.size() > 2) ? r.Maximum : DecimalValue(l4[0]);
     r.Normal = !(r.Test || r.Random);
     return r;
 }

@@ -36,6 +36,9 @@ void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time
 // ".stp" marker beside it is not read (Marked is set).
 TScoreRecord ReadScoreFile(const std::string& path);
 
+// The value of a decimal integer text; 0 for any other text.
+int DecimalValue(const std::string& text);
+
 // Trunc(correct x 100 / maximum + 0.5); "0" for no questions.
 std::string Percentage(int correct, int maximum);
 

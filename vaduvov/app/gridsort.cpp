@@ -1,0 +1,98 @@
+#include "gridsort.h"
+
+#include "func.h"
+#include "sjis.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The data rows [first, last) that take part in a sort.
+bool DataRange(const TGridRows& rows, int fixedRows, size_t& first, size_t& last) {
+    first = static_cast<size_t>(std::max(fixedRows, 0));
+    last = rows.size();
+    if (last > first && (rows.back().empty() || rows.back()[0].empty())) --last;
+    return last > first;
+}
+
+template <typename Order>
+void SortRows(TGridRows& rows, int fixedRows, int dir, Order order) {
+    size_t first, last;
+    if (dir == 0 || !DataRange(rows, fixedRows, first, last)) return;
+    TGridRows data(rows.begin() + first, rows.begin() + last);
+    order(data);
+    if (dir == 2) std::reverse(data.begin(), data.end());
+    std::copy(data.begin(), data.end(), rows.begin() + first);
+}
+
+std::string Cell(const std::vector<std::string>& row, int col) {
+    return col >= 0 && static_cast<size_t>(col) < row.size() ? row[col] : std::string();
+}
+
+}  // namespace
+
+void SortGridStr(TGridRows& rows, int fixedRows, int col, int dir) {
+    SortRows(rows, fixedRows, dir, [col](TGridRows& data) {
+        std::sort(data.begin(), data.end(), [col](const auto& a, const auto& b) {
+            return sjis::LowerAscii(Cell(a, col)) < sjis::LowerAscii(Cell(b, col));
+        });
+    });
+}
+
+void SortGridNum(TGridRows& rows, int fixedRows, int col, int dir) {
+    SortRows(rows, fixedRows, dir, [col](TGridRows& data) {
+        const int n = static_cast<int>(data.size());
+        for (int gap = n / 2; gap > 0; gap /= 2)
+            for (int i = 0; i <= n - gap - 1; ++i)
+                for (int j = i; j >= 0 && DecimalValue(Cell(data[j + gap], col)) < DecimalValue(Cell(data[j], col)); j -= gap)
+                    std::swap(data[j], data[j + gap]);
+    });
+}
+
+TGridRows ScoreTableRows(const std::string& scoreFolder) {
+    TGridRows rows;
+    std::vector<std::string> files = GetFileList(scoreFolder, ".dat");
+    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        return sjis::LowerAscii(a) < sjis::LowerAscii(b);
+    });
+    for (const auto& path : files) {
+        TScoreRecord r = ReadScoreFile(path);
+        if (r.Marked) {
+            std::string name = path.substr(path.rfind('/') + 1);
+            rows.push_back({name.substr(0, name.rfind('.')), "", "", "", "", ""});
+            continue;
+        }
+        rows.push_back({r.Computer, r.UserID, r.UserName, r.Problem,
+                        std::to_string(r.Done) + "/" + std::to_string(r.Maximum),
+                        Percentage(r.Correct, r.Maximum)});
+    }
+    return rows;
+}
+
+int TScoreSort::Click(int col) {
+    if (col < 0 || col >= 6) {
+        State.fill(0);
+        return -1;
+    }
+    for (int c = 0; c < 6; ++c) State[c] = c == col ? (State[c] == 1 ? 2 : 1) : 0;
+    return col;
+}
+
+void TScoreSort::SortColumn(TGridRows& rows, int col, int dir) {
+    if (col == 5)
+        SortGridNum(rows, 1, col, dir);
+    else
+        SortGridStr(rows, 1, col, dir);
+}
+
+void TScoreSort::Apply(TGridRows& rows) const {
+    for (int c = 0; c < 6; ++c)
+        if (State[c]) SortColumn(rows, c, State[c]);
+}
+
+int BarLength(const std::string& percentText, int avail) {
+    int p = DecimalValue(percentText);
+    int len = static_cast<int>(std::trunc(double(p) * avail / 100 + 0.5));
+    return std::clamp(len, 0, std::max(avail, 0));
+}

@@ -1,0 +1,69 @@
+#include "gridsort.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TGridRows Grid(std::vector<std::pair<std::string, std::string>> data) {
+    TGridRows rows = {{"Name", "Value"}};
+    for (auto& d : data) rows.push_back({d.first, d.second});
+    return rows;
+}
+
+std::vector<std::string> Column(const TGridRows& rows, int col) {
+    std::vector<std::string> out;
+    for (size_t r = 1; r < rows.size(); ++r) out.push_back(rows[r][col]);
+    return out;
+}
+
+using V = std::vector<std::string>;
+
+}  // namespace
+
+TEST(GridSort, TextIgnoresCaseAndKeepsTheBlankLastRow) {
+    TGridRows g = Grid({{"bob", "1"}, {"Alice", "2"}, {"carol", "3"}, {"", ""}});
+    SortGridStr(g, 1, 0, 1);
+    EXPECT_EQ(Column(g, 0), (V{"Alice", "bob", "carol", ""}));
+    SortGridStr(g, 1, 0, 2);
+    EXPECT_EQ(Column(g, 0), (V{"carol", "bob", "Alice", ""}));
+    EXPECT_EQ(g[0][0], "Name");  // the title row stays
+    TGridRows text = Grid({{"a", "3/10"}, {"b", "10/10"}});
+    SortGridStr(text, 1, 1, 1);
+    EXPECT_EQ(Column(text, 1), (V{"10/10", "3/10"}));
+    TGridRows blank = Grid({{"", "x"}});
+    SortGridStr(blank, 1, 1, 2);
+    EXPECT_EQ(Column(blank, 1), V{"x"});
+}
+
+TEST(GridSort, NumbersWithShellSort) {
+    TGridRows g = Grid({{"a", "50"}, {"b", "x"}, {"c", "100"}, {"d", "50"}, {"e", "7"}});
+    SortGridNum(g, 1, 1, 1);
+    EXPECT_EQ(Column(g, 1), (V{"x", "7", "50", "50", "100"}));
+    EXPECT_EQ(Column(g, 0)[2], "a");  // equal values are never exchanged
+    SortGridNum(g, 1, 1, 2);
+    EXPECT_EQ(Column(g, 1), (V{"100", "50", "50", "7", "x"}));
+    EXPECT_EQ(Column(g, 0)[1], "d");  // descending is the exact reverse
+    TGridRows same = g;
+    SortGridNum(same, 1, 1, 0);
+    EXPECT_EQ(same, g);
+}
+
+TEST(ScoreTable, ClickCycleAndBars) {
+    TScoreSort s;
+    EXPECT_EQ(s.State[5], 2);
+    EXPECT_EQ(s.Click(1), 1);
+    EXPECT_EQ(s.State[1], 1);
+    EXPECT_EQ(s.State[5], 0);
+    s.Click(1);
+    EXPECT_EQ(s.State[1], 2);
+    s.Click(1);
+    EXPECT_EQ(s.State[1], 1);
+    EXPECT_EQ(s.Click(-1), -1);
+    for (int st : s.State) EXPECT_EQ(st, 0);
+    EXPECT_EQ(BarLength("100", 90), 90);
+    EXPECT_EQ(BarLength("0", 90), 0);
+    EXPECT_EQ(BarLength("50", 91), 46);
+    EXPECT_EQ(BarLength("x", 90), 0);
+    EXPECT_EQ(BarLength("250", 90), 90);  // a damaged value stays in its cell
+    EXPECT_EQ(BarLength("-5", 90), 0);
+}
