@@ -1,0 +1,146 @@
+#include "meibo_model.h"
+
+#include "commatext.h"
+#include "scramble.h"
+#include "textfile.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace {
+std::vector<std::string> EmptyRow() { return {"", "", ""}; }
+}  // namespace
+
+TMeiboGrid::TMeiboGrid() {
+    Rows.push_back({"User ID", "User Name", "PassWord"});
+    for (int i = 0; i < 5; ++i) Rows.push_back(EmptyRow());
+}
+
+void TMeiboGrid::LoadMeibo(const std::string& path) {
+    std::string bytes;
+    if (!textfile::ReadFileBytes(path, bytes)) return;
+    std::vector<std::string> lines = textfile::SplitRecordLines(bytes);
+    if (lines.empty()) lines.emplace_back();
+    Rows.resize(1);
+    Loaded.clear();
+    int lastFilled = 0;
+    for (const auto& line : lines) {
+        std::vector<std::string> f = commatext::Split(line);
+        if (f.size() >= 3) f[2] = Scramble(f[2], "decode");
+        const bool filled = !f.empty();
+        f.resize(3);
+        Rows.push_back(f);
+        if (filled) lastFilled = RowCount() - 1;
+        Loaded.push_back({f[0], f[1], f[2]});
+    }
+    Rows.resize(lastFilled + 1);  // trailing empty lines add nothing
+    Rows.push_back(EmptyRow());   // the entry row
+}
+
+bool TMeiboGrid::SaveMeibo(const std::string& path) {
+    std::vector<RosterEntry> rows;
+    for (int r = 1; r + 1 < RowCount(); ++r) rows.push_back({Rows[r][0], Rows[r][1], Rows[r][2]});
+    std::set<std::string> loadedIds, gridIds;
+    std::map<std::string, RosterEntry> loadedById;
+    for (const auto& e : Loaded) {
+        loadedIds.insert(e.id);
+        loadedById.emplace(e.id, e);
+    }
+    for (const auto& e : rows) gridIds.insert(e.id);
+    return UpdateRosterFile(path, [&](std::vector<RosterEntry>& file) {
+        std::map<std::string, RosterEntry> current;
+        for (const auto& e : file) current.emplace(e.id, e);
+        std::vector<RosterEntry> out = rows;
+        for (auto& e : out) {
+            auto was = loadedById.find(e.id);
+            auto now = current.find(e.id);
+            const bool untouched = was != loadedById.end() && was->second.name == e.name &&
+                                   was->second.password == e.password;
+            if (!e.id.empty() && untouched && now != current.end()) e = now->second;
+        }
+        for (const auto& e : file)
+            if (!e.id.empty() && !loadedIds.count(e.id) && !gridIds.count(e.id)) out.push_back(e);
+        file = out;
+    });
+}
+
+std::string TMeiboGrid::Copy(int top, int bottom, int left, int right) const {
+    std::string out;
+    for (int r = std::max(top, 0); r <= bottom && r < RowCount(); ++r) {
+        for (int c = left; c <= right && c < 3; ++c) {
+            if (c > left) out += '\t';
+            out += Rows[r][c];
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+void TMeiboGrid::Clear(int top, int bottom, int left, int right) {
+    for (int r = std::max(top, 1); r <= bottom && r < RowCount(); ++r)
+        for (int c = std::max(left, 0); c <= right && c < 3; ++c) Rows[r][c].clear();
+}
+
+void TMeiboGrid::Paste(const std::string& text, int row, int col) {
+    std::string t = text;
+    int r = row;
+    size_t cr;
+    while ((cr = t.find('\r')) != std::string::npos) {
+        std::string line = t.substr(0, cr);
+        t.erase(0, cr + 1);
+        if (!t.empty() && t[0] == '\n') t.erase(0, 1);
+        while (r >= RowCount()) Rows.push_back(EmptyRow());
+        int c = col;
+        size_t start = 0;
+        for (;;) {
+            size_t tab = line.find('\t', start);
+            std::string field = line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
+            if (c >= 0 && c <= 2) Rows[r][c] = field;
+            ++c;
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        ++r;
+        if (r >= RowCount()) Rows.push_back(EmptyRow());
+    }
+}
+
+void TMeiboGrid::InsertRows(int top, int bottom) {
+    if (top < 1 || bottom < top || top >= RowCount()) return;
+    const int n = bottom - top + 1;
+    Rows.insert(Rows.begin() + top, n, EmptyRow());
+}
+
+void TMeiboGrid::DeleteRows(int top, int bottom) {
+    if (RowCount() <= 2 || top < 1 || bottom < top) return;
+    bottom = std::min(bottom, RowCount() - 1);
+    const int n = bottom - top + 1;
+    if (bottom < RowCount() - 1) {
+        Rows.erase(Rows.begin() + top, Rows.begin() + bottom + 1);
+    } else {
+        for (int r = top; r <= bottom; ++r) Rows[r] = EmptyRow();
+        Rows.resize(std::max(RowCount() - n, 2));
+    }
+    if (RowCount() < 2) Rows.resize(2, EmptyRow());
+}
+
+void TMeiboGrid::Compact() {
+    int last = RowCount() - 2;
+    int i = 1;
+    while (i <= last && RowCount() > 2) {
+        if (Rows[i][0].empty() && Rows[i][1].empty()) {
+            Rows.erase(Rows.begin() + i);
+            --last;
+        } else {
+            ++i;
+        }
+    }
+}
+
+void TMeiboGrid::SortAsText() { SortGridStr(Rows, 1, 0, 1); }
+void TMeiboGrid::SortAsNumber() { SortGridNum(Rows, 1, 0, 1); }
+
+void TMeiboGrid::KeepEntryRow() {
+    if (!Rows.back()[0].empty()) Rows.push_back(EmptyRow());
+}
