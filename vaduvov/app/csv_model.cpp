@@ -1,0 +1,73 @@
+#include "csv_model.h"
+
+#include "commatext.h"
+#include "sjis.h"
+#include "textfile.h"
+
+#include <algorithm>
+
+TCsvWizardModel::TCsvWizardModel() {
+    ColumnMap.fill(-1);
+    Preview.push_back({""});
+}
+
+const std::string& TCsvWizardModel::TargetCaption(int target) {
+    static const std::string captions[] = {"", "User ID", "User Name", "PassWord"};
+    return captions[target >= 1 && target <= 3 ? target : 0];
+}
+
+const std::string& TCsvWizardModel::NothingMappedMessage() {
+    static const std::string s = sjis::L("読込先の列は必ず、一列以上指定してください。");
+    return s;
+}
+
+void TCsvWizardModel::LoadCsvFile(const std::string& path) {
+    std::vector<std::string> lines;
+    std::string bytes;
+    if (textfile::ReadFileBytes(path, bytes)) {
+        lines = textfile::SplitRecordLines(bytes);
+        if (lines.empty()) lines.emplace_back();
+    }
+    Columns = 1;
+    Preview.assign(1, {});
+    for (const auto& line : lines) {
+        Preview.push_back(commatext::Split(line));
+        Columns = std::max(Columns, static_cast<int>(Preview.back().size()));
+    }
+    for (auto& row : Preview) row.resize(Columns);
+}
+
+void TCsvWizardModel::TargetButton(int tag, bool down) { Target = down ? tag : -1; }
+
+void TCsvWizardModel::ColumnClick(int col) {
+    // Outside every column nothing is mapped and nothing is dropped.
+    if (Target < 1 || Target > 3 || col < 0 || col >= Columns) return;
+    if (ColumnMap[Target] >= 0) {
+        Preview[0][ColumnMap[Target]].clear();
+        ColumnMap[Target] = -1;
+    }
+    for (int i = 1; i <= 3; ++i)
+        if (ColumnMap[i] == col) {
+            Preview[0][col].clear();
+            ColumnMap[i] = -1;
+        }
+    ColumnMap[Target] = col;
+    Preview[0][col] = TargetCaption(Target);
+    Target = Target == 3 ? -1 : Target + 1;
+}
+
+bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) const {
+    if (ColumnMap[1] < 0 && ColumnMap[2] < 0 && ColumnMap[3] < 0) return false;
+    const int first = firstLineIsHeader ? 2 : 1;
+    roster.Rows.resize(1);
+    for (int r = first; r < static_cast<int>(Preview.size()); ++r) {
+        std::vector<std::string> rec(3);
+        for (int i = 1; i <= 3; ++i)
+            if (ColumnMap[i] >= 0) rec[i - 1] = Preview[r][ColumnMap[i]];
+        roster.Rows.push_back(rec);
+    }
+    // Every imported record is kept: the entry row, never saved, comes after
+    // the last one even when it has no user ID.
+    roster.Rows.push_back({"", "", ""});
+    return true;
+}

@@ -1,0 +1,34 @@
+// The CSV import wizard without the window: the preview of the file, the
+// mapping of its columns to user ID, user name and password, and the import
+// into the roster editor's grid.
+#pragma once
+
+#include "meibo_model.h"
+
+#include <array>
+#include <string>
+
+class TCsvWizardModel {
+public:
+    TCsvWizardModel();
+
+    // Row 0 shows the target mapped to each column; rows 1.. the file's lines.
+    TGridRows Preview;
+    int Columns = 1;
+    int Target = -1;                 // 1 user ID, 2 user name, 3 password; -1 none
+    std::array<int, 4> ColumnMap{};  // [1..3]: preview column of each target, -1 none
+
+    // Reads every line of the file; what cannot be read is left out.
+    void LoadCsvFile(const std::string& path);
+    // A target button went down (or up, with down false).
+    void TargetButton(int tag, bool down);
+    // A click on preview column col (-1: outside every column).  Maps the
+    // armed target and arms the next one.
+    void ColumnClick(int col);
+    // Replaces the roster's records by the mapped columns; false (and the
+    // roster untouched) when no column is mapped.
+    bool Import(TMeiboGrid& roster, bool firstLineIsHeader) const;
+
+    static const std::string& TargetCaption(int target);
+    static const std::string& NothingMappedMessage();
+};

@@ -1,0 +1,57 @@
+#include "csv_model.h"
+
+#include "tempdir.h"
+#include "textfile.h"
+
+#include <gtest/gtest.h>
+
+using Row = std::vector<std::string>;
+
+TEST(CsvWizard, PreviewAndMapping) {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "a.csv", "id,name,pw\r\nA1,\"Ann Lee\",p1\r\nB2,Bob Ray,p2\r\nC3,Cy\r\n");
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "a.csv");
+    EXPECT_EQ(w.Columns, 4);  // "Bob Ray" unquoted splits at its blank
+    EXPECT_EQ(w.Preview.size(), 5u);
+    EXPECT_EQ(w.Preview[2][1], "Ann Lee");
+    EXPECT_EQ(w.Preview[4][2], "");
+    w.TargetButton(1, true);
+    w.ColumnClick(0);
+    EXPECT_EQ(w.Target, 2);
+    w.ColumnClick(0);  // the name takes the ID's column; the ID is unmapped
+    EXPECT_EQ(w.ColumnMap[1], -1);
+    EXPECT_EQ(w.ColumnMap[2], 0);
+    EXPECT_EQ(w.Preview[0][0], "User Name");
+    w.ColumnClick(-1);  // outside every column: nothing changes
+    EXPECT_EQ(w.Target, 3);
+    w.ColumnClick(2);
+    EXPECT_EQ(w.Target, -1);
+    w.ColumnClick(1);  // disarmed
+    EXPECT_EQ(w.Preview[0][1], "");
+}
+
+TEST(CsvWizard, ImportKeepsEveryRecord) {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "a.csv", "id,name\r\nA1,Ann\r\nB2,Bob\r\n");
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "a.csv");
+    TMeiboGrid roster;
+    EXPECT_FALSE(w.Import(roster, true));  // nothing mapped: roster untouched
+    EXPECT_EQ(roster.RowCount(), 6);
+    w.TargetButton(2, true);
+    w.ColumnClick(1);  // only the names
+    ASSERT_TRUE(w.Import(roster, true));
+    ASSERT_EQ(roster.RowCount(), 4);  // titles, two records, the entry row
+    EXPECT_EQ(roster.Rows[2], (Row{"", "Bob", ""}));
+    EXPECT_EQ(roster.Rows[3], (Row{"", "", ""}));
+    ASSERT_TRUE(roster.SaveMeibo(dir / "ruzozu.mib"));
+    EXPECT_EQ(Slurp(dir / "ruzozu.mib"), "\"\",\"Ann\",\"\"\r\n\"\",\"Bob\",\"\"\r\n");
+    TCsvWizardModel titleOnly;
+    textfile::WriteFileAtomic(dir / "t.csv", "id,name\r\n");
+    titleOnly.LoadCsvFile(dir / "t.csv");
+    titleOnly.TargetButton(1, true);
+    titleOnly.ColumnClick(0);
+    ASSERT_TRUE(titleOnly.Import(roster, true));
+    EXPECT_EQ(roster.RowCount(), 2);  // the title row and one empty row
+}
