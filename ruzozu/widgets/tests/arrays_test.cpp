@@ -1,0 +1,157 @@
+// Control arrays and the return-key edit under Qt's offscreen platform.
+#include "ExtArr.h"
+#include "RetEdit.h"
+#include "StdArr.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+
+class ArraysTest : public QObject {
+    Q_OBJECT
+private slots:
+    void createsNamesAndPlacesElements();
+    void shrinksAndForgetsFreedElements();
+    void acceptsAndRefusesClasses();
+    void eventsCarryTheIndex();
+    void focusEnterAndExitOnceInOrder();
+    void returnKeyMovesOn();
+};
+
+void ArraysTest::createsNamesAndPlacesElements() {
+    QWidget form;
+    form.resize(631, 429);
+    auto* existing = new QPushButton(&form);
+    existing->setObjectName("AnsBtn_1");
+    TArBitBtn AnsBtn(&form, "AnsBtn", QPoint(21, 48));
+    AnsBtn.SetNumOfArry(10);
+    QCOMPARE(AnsBtn.NumOfArry(), 10);
+    QCOMPARE(AnsBtn.Cntrls(0)->objectName(), QStringLiteral("AnsBtn_2"));
+    QCOMPARE(AnsBtn.Cntrls(1)->objectName(), QStringLiteral("AnsBtn_3"));
+    QCOMPARE(AnsBtn.Cntrls(0)->pos(), QPoint(51, 48));
+    QCOMPARE(AnsBtn.Cntrls(1)->pos(), QPoint(66, 78));
+    QCOMPARE(AnsBtn.Cntrls(0)->parentWidget(), &form);
+    QVERIFY(AnsBtn.Cntrls(-1) == nullptr);
+    QVERIFY(AnsBtn.Cntrls(10) == nullptr);
+    AnsBtn.SetNumOfArry(10);  // the same number changes nothing
+    QCOMPARE(AnsBtn.NumOfArry(), 10);
+}
+
+void ArraysTest::shrinksAndForgetsFreedElements() {
+    QWidget form;
+    form.resize(631, 429);
+    TArBitBtn a(&form, "B");
+    a.SetNumOfArry(10);
+    QPointer<QPushButton> nine = a.Cntrls(9);
+    QPointer<QPushButton> six = a.Cntrls(6);
+    a.SetNumOfArry(7);
+    QVERIFY(nine.isNull());
+    QVERIFY(!six.isNull());
+    QCOMPARE(a.NumOfArry(), 7);
+    QPushButton* four = a.Cntrls(4);
+    delete a.Cntrls(3);  // freeing element 3 moves the later ones down
+    QCOMPARE(a.NumOfArry(), 6);
+    QCOMPARE(a.Cntrls(3), four);
+    QCOMPARE(a.IndexOf(four), 3);
+}
+
+void ArraysTest::acceptsAndRefusesClasses() {
+    QWidget form;
+    TArEdit edits(&form, "E");
+    QLineEdit plain(&form);
+    QCOMPARE(edits.AddCntrl(&plain), 0);  // a base of the element class
+    TArLabel labels(&form, "L");
+    QPushButton button(&form);
+    bool refused = false;
+    try {
+        labels.AddCntrl(&button);
+    } catch (const EInvalidOperation& e) {
+        refused = true;
+        QVERIFY(QString::fromLatin1(e.what()).startsWith("QPushButton "));
+    }
+    QVERIFY(refused);
+    QCOMPARE(labels.NumOfArry(), 0);
+}
+
+void ArraysTest::eventsCarryTheIndex() {
+    QWidget form;
+    form.resize(631, 429);
+    TArBitBtn a(&form, "AnsBtn");
+    a.SetNumOfArry(3);
+    int own = 0;
+    connect(a.Cntrls(1), &QPushButton::clicked, [&] { ++own; });  // replaced once hooked again
+    TArBitBtn b(&form, "Other");
+    b.AddCntrl(a.Cntrls(1));
+    QPushButton* btn = a.Cntrls(1);
+    btn->click();  // b has no OnClick handler: nothing happens
+    QCOMPARE(own, 0);
+    QList<int> clicked;
+    QObject* sender = nullptr;
+    b.OnClick = [&](QObject* s, int i) {
+        sender = s;
+        clicked << i;
+    };
+    btn->click();
+    QCOMPARE(clicked, QList<int>{0});
+    QCOMPARE(sender, static_cast<QObject*>(btn));
+    QObject* popupSender = nullptr;
+    int popupIndex = -9;
+    b.OnContextPopup = [&](QObject* s, int i, QPoint, bool& handled) {
+        popupSender = s;
+        popupIndex = i;
+        handled = true;
+    };
+    QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(1, 1), QPoint(1, 1));
+    QApplication::sendEvent(btn, &ev);
+    QCOMPARE(popupSender, static_cast<QObject*>(&b));  // the array itself
+    QCOMPARE(popupIndex, 0);
+}
+
+void ArraysTest::focusEnterAndExitOnceInOrder() {
+    QWidget form;
+    TArEdit edits(&form, "ArEdit1");
+    auto* e0 = new QLineEdit(&form);
+    auto* e1 = new QLineEdit(&form);
+    edits.AddCntrl(e0);
+    edits.AddCntrl(e1);
+    QStringList log;
+    edits.OnEnter = [&](QObject*, int i) { log << QStringLiteral("enter%1").arg(i); };
+    edits.OnExit = [&](QObject*, int i) { log << QStringLiteral("exit%1").arg(i); };
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    e0->setFocus();
+    e1->setFocus();
+    QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
+    // A message box taking the window's focus is no exit of the edit.
+    QTimer::singleShot(50, [] {
+        if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
+    });
+    QMessageBox::information(&form, "t", "m");
+    QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
+}
+
+void ArraysTest::returnKeyMovesOn() {
+    QWidget form;
+    auto* a = new TRetEdit(&form);
+    auto* b = new TRetEdit(&form);
+    auto* ok = new QPushButton("OK", &form);
+    QStringList keys;
+    a->OnKeyPress = [&](QObject*, QString k) { keys << k; };
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    a->setFocus();
+    QTest::keyClicks(a, "x");
+    QTest::keyClick(a, Qt::Key_Return);
+    QVERIFY(b->hasFocus());
+    QCOMPARE(keys, QStringList{"x"});  // the Enter itself never reaches the handler
+    QTest::keyClick(b, Qt::Key_Return);
+    QVERIFY(ok->hasFocus());  // the last box before a button gives it the focus
+    b->ReturnNext = false;
+    b->setFocus();
+    QTest::keyClick(b, Qt::Key_Return);
+    QVERIFY(b->hasFocus());
+}
+
+QTEST_MAIN(ArraysTest)
+#include "arrays_test.moc"
