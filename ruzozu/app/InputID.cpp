@@ -1,5 +1,7 @@
 #include "InputID.h"
 
+#include "RetEdit.h"
+#include "StdArr.h"
 #include "qtext.h"
 
 #include <QApplication>
@@ -24,8 +26,8 @@ void PlainMessage(QWidget* parent, const std::string& text) {
     box.exec();
 }
 
-QLineEdit* MakeEdit(QWidget* parent, const char* name, int top, const char* hint, bool password) {
-    auto* e = new QLineEdit(parent);
+TRetEdit* MakeEdit(QWidget* parent, const char* name, int top, const char* hint, bool password) {
+    auto* e = new TRetEdit(parent);
     e->setObjectName(name);
     e->setGeometry(110, top, 180, 24);
     e->setToolTip(QL(hint));
@@ -158,13 +160,6 @@ bool TfInputID::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::FocusIn && watched == Edit3)
         QTimer::singleShot(0, this, [this] { Edit3Exit(); });
-    if (event->type() == QEvent::KeyPress) {
-        auto* k = static_cast<QKeyEvent*>(event);
-        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
-            focusNextChild();  // Enter moves on, as Tab does
-            return true;
-        }
-    }
     return QDialog::eventFilter(watched, event);
 }
 
@@ -195,9 +190,14 @@ TfPassChange::TfPassChange(QWidget* owner, TLogin& login) : QDialog(owner), Logi
         e->setGeometry(110, 12 + 30 * i, 170, 24);
         e->setEchoMode(QLineEdit::Password);
         e->setAttribute(Qt::WA_InputMethodEnabled, false);
-        e->installEventFilter(this);
-        ArEdit1[i] = e;
+        Edits[i] = e;
     }
+    ArEdit1 = new TArEdit(this, "ArEdit1");
+    for (QLineEdit* e : Edits) ArEdit1->AddCntrl(e);
+    ArEdit1->OnExit = [this](QObject*, int index) {
+        // Checked once the focus has settled in its new place.
+        QTimer::singleShot(0, this, [this, index] { ArEdit1Exit(index); });
+    };
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setGeometry(60, 110, 80, 28);
     BitBtn1->setDefault(true);
@@ -209,19 +209,19 @@ TfPassChange::TfPassChange(QWidget* owner, TLogin& login) : QDialog(owner), Logi
 }
 
 void TfPassChange::ArEdit1Exit(int index) {
-    TLoginReply r = Login.PasswordBoxExit(S(ArEdit1[index]->text()));
+    TLoginReply r = Login.PasswordBoxExit(S(Edits[index]->text()));
     if (r.Message.empty()) return;
     QApplication::beep();
     PlainMessage(this, r.Message);
-    ArEdit1[index]->clear();
-    ArEdit1[index]->setFocus();
+    Edits[index]->clear();
+    Edits[index]->setFocus();
 }
 
 void TfPassChange::BitBtn1Click() {
-    TLoginReply r = Login.ChangePassword(S(ArEdit1[0]->text()), S(ArEdit1[1]->text()), S(ArEdit1[2]->text()));
+    TLoginReply r = Login.ChangePassword(S(Edits[0]->text()), S(Edits[1]->text()), S(Edits[2]->text()));
     auto box = [this](TLoginBox b) -> QLineEdit* {
-        return b == TLoginBox::Current ? ArEdit1[0] : b == TLoginBox::New ? ArEdit1[1]
-                                                    : b == TLoginBox::Retyped ? ArEdit1[2] : nullptr;
+        return b == TLoginBox::Current ? Edits[0] : b == TLoginBox::New ? Edits[1]
+                                                    : b == TLoginBox::Retyped ? Edits[2] : nullptr;
     };
     for (TLoginBox b : r.Clear)
         if (QLineEdit* e = box(b)) e->clear();
@@ -231,9 +231,3 @@ void TfPassChange::BitBtn1Click() {
     if (r.Ok) accept();
 }
 
-bool TfPassChange::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && isVisible())
-        for (int i = 0; i < 3; ++i)
-            if (watched == ArEdit1[i]) QTimer::singleShot(0, this, [this, i] { ArEdit1Exit(i); });
-    return QDialog::eventFilter(watched, event);
-}

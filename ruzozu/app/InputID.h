@@ -7,6 +7,8 @@
 #include <array>
 
 class QLineEdit;
+class TRetEdit;
+class TArEdit;
 class QPushButton;
 class QToolButton;
 
@@ -18,9 +20,9 @@ public:
     // rosterFolder ends with "/"; userID and userName receive the login.
     TfInputID(QWidget* owner, const std::string& rosterFolder, std::string& userID, std::string& userName);
 
-    QLineEdit* Edit1 = nullptr;  // user ID
-    QLineEdit* Edit2 = nullptr;  // user name
-    QLineEdit* Edit3 = nullptr;  // password
+    TRetEdit* Edit1 = nullptr;  // user ID
+    TRetEdit* Edit2 = nullptr;  // user name
+    TRetEdit* Edit3 = nullptr;  // password
     QToolButton* SpeedButton1 = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
@@ -48,13 +50,11 @@ class TfPassChange : public QDialog {
     Q_OBJECT
 public:
     TfPassChange(QWidget* owner, TLogin& login);
-    std::array<QLineEdit*, 3> ArEdit1{};  // current, new, retyped
+    std::array<QLineEdit*, 3> Edits{};  // current, new, retyped
+    TArEdit* ArEdit1 = nullptr;         // the three boxes as one array
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
     void BitBtn1Click();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ArEdit1Exit(int index);

@@ -1,5 +1,6 @@
 #include "hint_form.h"
 
+#include "StdArr.h"
 #include "qtext.h"
 
 #include <QFrame>
@@ -22,13 +23,14 @@ TOKBottomDlg::TOKBottomDlg(QWidget* mainWindow) : QDialog(mainWindow), MainWindo
     Image1_->setGeometry(184, 0, 129, 105);
     QFont labelFont(QStringLiteral("IPAGothic"));
     labelFont.setPointSize(12);
+    ArLabel1 = new TArLabel(this, "ArLabel1");
     for (int i = 0; i < 5; ++i) {
         auto* l = new QLabel(this);
         l->setObjectName(QStringLiteral("ArLabel1_%1").arg(i + 1));
         l->setFont(labelFont);
         l->setGeometry(5, 2 + 20 * i, 316, 20);
         l->setAttribute(Qt::WA_TranslucentBackground);
-        ArLabel1[i] = l;
+        ArLabel1->AddCntrl(l);
     }
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
@@ -62,8 +64,8 @@ void TOKBottomDlg::ShowContent(const TOKBottomContent& c) {
     pal.setColor(QPalette::Window, RgbColor(c.Color));
     setPalette(pal);
     for (int i = 0; i < 5; ++i) {
-        ArLabel1[i]->setText(Q(c.Labels[i]));
-        ArLabel1[i]->setStyleSheet(QStringLiteral("color: %1;").arg(RgbColor(c.LabelColors[i]).name()));
+        ArLabel1->Cntrls(i)->setText(Q(c.Labels[i]));
+        ArLabel1->Cntrls(i)->setStyleSheet(QStringLiteral("color: %1;").arg(RgbColor(c.LabelColors[i]).name()));
     }
     Label1->setText(Q(c.Answer));
     // A dialog with nothing to read is shown at no size: Enter closes it.

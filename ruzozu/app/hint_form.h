@@ -5,10 +5,10 @@
 #include "main_engine.h"
 
 #include <QDialog>
-#include <array>
 
 class QLabel;
 class QPushButton;
+class TArLabel;
 
 class TOKBottomDlg : public QDialog {
     Q_OBJECT
@@ -19,7 +19,7 @@ public:
     void ShowContent(const TOKBottomContent& content);
 
     QLabel* Image1() const { return Image1_; }
-    std::array<QLabel*, 5> ArLabel1;
+    TArLabel* ArLabel1 = nullptr;  // the five text lines
     QLabel* Label1 = nullptr;
     QPushButton* BitBtn1 = nullptr;
 

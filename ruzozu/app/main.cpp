@@ -2,7 +2,9 @@
 
 #include "TestMode.h"
 #include "about.h"
+#include "ExtArr.h"
 #include "InputID.h"
+#include "StdArr.h"
 #include "drill_sound.h"
 #include "hint_form.h"
 #include "kankyo.h"
@@ -126,12 +128,14 @@ void TForm1::FormCreate() {
 
     // Pictures first: text lines and marks lie above them.  Drawing order
     // from the bottom: Image[0], [4], [3], [2], [1].
+    Image = new TArImage(this, "Image");
     for (int i = 0; i < 5; ++i) {
-        Image[i] = new QLabel(Client);
-        Image[i]->setObjectName(QStringLiteral("ArImage1_%1").arg(i + 1));
-        Image[i]->hide();
+        auto* img = new TImage(Client);
+        img->setObjectName(QStringLiteral("ArImage1_%1").arg(i + 1));
+        img->hide();
+        Image->AddCntrl(img);
     }
-    for (int i = 4; i >= 1; --i) Image[i]->raise();
+    for (int i = 4; i >= 1; --i) Image->Cntrls(i)->raise();
     ImageBatu = new QLabel(Client);
     ImageBatu->setGeometry(600, -3, 32, 37);
     ImageBatu->setPixmap(MarkPixmap(false, 32, 37));
@@ -143,6 +147,7 @@ void TForm1::FormCreate() {
 
     QFont lineFont(QStringLiteral("IPAGothic"));
     lineFont.setPointSize(12);
+    TextLine = new TArLabel(this, "TextLine");
     for (int i = 0; i < kTextLines; ++i) {
         auto* l = new QLabel(Client);
         l->setObjectName(QStringLiteral("ArLabel1_%1").arg(i + 1));
@@ -151,18 +156,19 @@ void TForm1::FormCreate() {
         l->setAttribute(Qt::WA_TranslucentBackground);
         l->setTextFormat(Qt::PlainText);
         l->setStyleSheet("color: #FFFFFF;");
-        TextLine[i] = l;
+        TextLine->AddCntrl(l);
     }
     BuildToolBar();
     BuildStatusBar();
-    for (int i = 0; i < kAnswerButtons; ++i) {
-        auto* b = new QPushButton(Client);
-        b->setObjectName(QStringLiteral("AnsBtn_%1").arg(i + 1));
-        b->hide();
-        b->installEventFilter(this);
-        connect(b, &QPushButton::clicked, this, [this, i] { Engine_->AnsBtnClick(i); });
-        AnsBtn[i] = b;
-    }
+    // Ten answer buttons, made by the array and hidden until a question
+    // lays them out.
+    AnsBtn = new TArBitBtn(this, "AnsBtn", QPoint(21, 48));
+    AnsBtn->SetArryParent(Client);
+    AnsBtn->SetNumOfArry(kAnswerButtons);
+    for (int i = 0; i < kAnswerButtons; ++i) AnsBtn->Cntrls(i)->hide();
+    AnsBtn->OnClick = [this](QObject*, int index) { Engine_->AnsBtnClick(index); };
+    AnsBtn->OnEnter = [this](QObject*, int index) { AnsBtnEnter(index); };
+    AnsBtn->OnExit = [this](QObject*, int index) { AnsBtnExit(index); };
     BuildMenu();
     OKBottomDlg_ = new TOKBottomDlg(this);
     Sound = new TDrillSound(this);
@@ -469,8 +475,8 @@ void TForm1::dropEvent(QDropEvent* e) {
 // on through the answer button.
 void TForm1::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-        for (auto* b : AnsBtn)
-            if (b->hasFocus() && b->isVisible() && b->isEnabled() && Engine_->Edit1Enabled) {
+        for (int i = 0; i < AnsBtn->NumOfArry(); ++i)
+            if (QPushButton* b = AnsBtn->Cntrls(i); b->hasFocus() && b->isVisible() && b->isEnabled() && Engine_->Edit1Enabled) {
                 b->click();
                 return;
             }
@@ -480,42 +486,32 @@ void TForm1::keyPressEvent(QKeyEvent* e) {
     QMainWindow::keyPressEvent(e);
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    for (int i = 0; i < kAnswerButtons; ++i) {
-        if (watched != AnsBtn[i]) continue;
-        if (event->type() == QEvent::FocusIn) AnsBtnEnter(i);
-        if (event->type() == QEvent::FocusOut) AnsBtnExit(i);
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void TForm1::AnsBtnEnter(int index) {
-    QFont f = AnsBtn[index]->font();
+    QFont f = AnsBtn->Cntrls(index)->font();
     f.setBold(true);
-    AnsBtn[index]->setFont(f);
-    AnsBtn[index]->setStyleSheet("color: #FFFF00;");
+    AnsBtn->Cntrls(index)->setFont(f);
+    AnsBtn->Cntrls(index)->setStyleSheet("color: #FFFF00;");
 }
 
 void TForm1::AnsBtnExit(int index) {
-    QFont f = AnsBtn[index]->font();
+    QFont f = AnsBtn->Cntrls(index)->font();
     f.setBold(false);
-    AnsBtn[index]->setFont(f);
-    AnsBtn[index]->setStyleSheet("");
+    AnsBtn->Cntrls(index)->setFont(f);
+    AnsBtn->Cntrls(index)->setStyleSheet("");
 }
 
 // ---------------------------------------------------------------- view
 
 void TForm1::SetTextLine(int index, const std::string& text) {
-    if (index >= 0 && index < kTextLines) TextLine[index]->setText(Q(text));
+    if (QLabel* l = TextLine->Cntrls(index)) l->setText(Q(text));
 }
 
 void TForm1::SetTextLineColor(int index, uint32_t rgb) {
-    if (index >= 0 && index < kTextLines)
-        TextLine[index]->setStyleSheet(QStringLiteral("color: %1;").arg(RgbColor(rgb).name()));
+    if (QLabel* l = TextLine->Cntrls(index)) l->setStyleSheet(QStringLiteral("color: %1;").arg(RgbColor(rgb).name()));
 }
 
 void TForm1::HideImages() {
-    for (auto* i : Image) i->hide();
+    for (int i = 0; i < Image->NumOfArry(); ++i) Image->Cntrls(i)->hide();
 }
 
 std::string TForm1::ResolveMediaFile(const std::string& name) const {
@@ -545,7 +541,8 @@ bool TForm1::LoadPictureFile(const std::string& path, QLabel* target, int width)
 }
 
 void TForm1::ShowPicture(int slot, const std::string& fileName, int left, int top, int width) {
-    QLabel* target = slot < 0 ? OKBottomDlg_->Image1() : Image.at(slot);
+    QLabel* target = slot < 0 ? OKBottomDlg_->Image1() : Image->Cntrls(slot);
+    if (!target) return;
     if (!LoadPictureFile(ResolveMediaFile(fileName), target, width)) return;
     target->move(left, top);
     if (slot >= 0) target->show();
@@ -658,7 +655,8 @@ void TForm1::SetButtonCaption(const std::string& caption) { Button1->setText(Q(c
 void TForm1::FocusAnswerButton() { Button1->setFocus(); }
 
 void TForm1::PlaceAnswerButton(int index, int left, int top, int width, int height, const std::string& caption) {
-    QPushButton* b = AnsBtn.at(index);
+    QPushButton* b = AnsBtn->Cntrls(index);
+    if (!b) return;
     b->setGeometry(left, top, width, height);
     QFont f = b->font();
     f.setPointSize(14);
@@ -666,5 +664,9 @@ void TForm1::PlaceAnswerButton(int index, int left, int top, int width, int heig
     b->setText(Q(caption));
 }
 
-void TForm1::SetAnswerButtonVisible(int index, bool visible) { AnsBtn.at(index)->setVisible(visible); }
-void TForm1::SetAnswerButtonEnabled(int index, bool enabled) { AnsBtn.at(index)->setEnabled(enabled); }
+void TForm1::SetAnswerButtonVisible(int index, bool visible) {
+    if (QPushButton* b = AnsBtn->Cntrls(index)) b->setVisible(visible);
+}
+void TForm1::SetAnswerButtonEnabled(int index, bool enabled) {
+    if (QPushButton* b = AnsBtn->Cntrls(index)) b->setEnabled(enabled);
+}

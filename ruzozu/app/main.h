@@ -17,6 +17,9 @@ class QProgressBar;
 class QAction;
 class QWidget;
 class TOKBottomDlg;
+class TArLabel;
+class TArImage;
+class TArBitBtn;
 class TDrillSound;
 
 extern const char* const VersionText;  // "Ver 4.4"
@@ -84,9 +87,9 @@ public:
     void CloseWindow() override;
 
     // Widgets, for tests.
-    std::array<QLabel*, kTextLines> TextLine{};
-    std::array<QLabel*, 5> Image{};
-    std::array<QPushButton*, kAnswerButtons> AnsBtn{};
+    TArLabel* TextLine = nullptr;   // the 22 text lines
+    TArImage* Image = nullptr;      // the 5 pictures
+    TArBitBtn* AnsBtn = nullptr;    // the 10 answer buttons
     QLabel* ImageMaru = nullptr;
     QLabel* ImageBatu = nullptr;
     QPushButton* Button1 = nullptr;
@@ -104,7 +107,6 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();

@@ -1,6 +1,8 @@
 // The main window under Qt's offscreen platform.
 #include "drill_sound.h"
 #include "hint_form.h"
+#include "ExtArr.h"
+#include "StdArr.h"
 #include "kankyo.h"
 #include "main.h"
 #include "TestMode.h"
@@ -103,7 +105,7 @@ void FormTest::builtInSoundsAndProblemFolderSounds() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QTRY_COMPARE(f.TextLine[0]->text(), QL("【1】"));
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
     f.Edit1->setText("a");
     f.Button1->click();
     QCOMPARE(f.Sound->Played.last(), QStringLiteral(":/sounds/MARU"));
@@ -128,10 +130,12 @@ void FormTest::modeDialogSetsChosenMode() {
 void FormTest::layoutOfTheWindow() {
     TempDir dir;
     TestForm f(dir.path(), {});
-    QCOMPARE(f.TextLine[0]->geometry(), QRect(5, 38, 625, 17));
-    QCOMPARE(f.TextLine[21]->geometry(), QRect(5, 38 + 17 * 21, 625, 17));
+    QCOMPARE(f.TextLine->Cntrls(0)->geometry(), QRect(5, 38, 625, 17));
+    QCOMPARE(f.TextLine->Cntrls(21)->geometry(), QRect(5, 38 + 17 * 21, 625, 17));
     QCOMPARE(f.centralWidget()->size(), QSize(631, 429));
-    for (auto* b : f.AnsBtn) QVERIFY(b->isHidden());
+    QCOMPARE(f.AnsBtn->NumOfArry(), 10);
+    for (int i = 0; i < 10; ++i) QVERIFY(f.AnsBtn->Cntrls(i)->isHidden());
+    QCOMPARE(f.AnsBtn->Cntrls(0)->objectName(), QStringLiteral("AnsBtn_1"));
     QCOMPARE(f.Button1->text(), QL("解答"));
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】"));
     QCOMPARE(f.windowTitle(), QStringLiteral("Ruzozu Ver 4.4"));
@@ -144,9 +148,9 @@ void FormTest::captionCycleDrivenByKeys() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QTRY_COMPARE(f.TextLine[0]->text(), QL("見出し"));
-    QCOMPARE(f.TextLine[1]->text(), QL("【1】"));
-    QCOMPARE(f.TextLine[3]->text(), QL("質問です"));
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("見出し"));
+    QCOMPARE(f.TextLine->Cntrls(1)->text(), QL("【1】"));
+    QCOMPARE(f.TextLine->Cntrls(3)->text(), QL("質問です"));
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】 p"));
     QCOMPARE(f.StatusPanels[3]->text(), QStringLiteral("0/2"));
     f.Edit1->setFocus();
@@ -163,7 +167,7 @@ void FormTest::captionCycleDrivenByKeys() {
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QVERIFY(f.ImageMaru->isVisible());
     QTest::keyClick(&f, Qt::Key_Return);
-    QCOMPARE(f.TextLine[1]->text(), QL("【2】"));
+    QCOMPARE(f.TextLine->Cntrls(1)->text(), QL("【2】"));
     QVERIFY(!f.ImageMaru->isVisible());
     f.close();
 }
@@ -174,14 +178,14 @@ void FormTest::answerButtonsAndEnter() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QTRY_VERIFY(f.AnsBtn[2]->isVisible());
-    QVERIFY(f.AnsBtn[3]->isHidden());
-    QCOMPARE(f.AnsBtn[1]->geometry(), QRect(20, 265, 294, 30));
-    QCOMPARE(f.AnsBtn[1]->text(), QStringLiteral("b"));
-    f.AnsBtn[1]->setFocus();
+    QTRY_VERIFY(f.AnsBtn->Cntrls(2)->isVisible());
+    QVERIFY(f.AnsBtn->Cntrls(3)->isHidden());
+    QCOMPARE(f.AnsBtn->Cntrls(1)->geometry(), QRect(20, 265, 294, 30));
+    QCOMPARE(f.AnsBtn->Cntrls(1)->text(), QStringLiteral("b"));
+    f.AnsBtn->Cntrls(1)->setFocus();
     QTest::keyClick(&f, Qt::Key_Return);  // the focused answer button is pressed
     QCOMPARE(f.Button1->text(), QL("次に進む"));
-    QVERIFY(!f.AnsBtn[0]->isEnabled());
+    QVERIFY(!f.AnsBtn->Cntrls(0)->isEnabled());
     QCOMPARE(f.Engine().CorrectCount, 1);
     f.close();
 }
@@ -192,11 +196,11 @@ void FormTest::hintDialogClosedByEnter() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QTRY_COMPARE(f.TextLine[0]->text(), QL("【1】"));
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
     EnterInNextDialog();
     f.Engine().SpeedButton3Click();  // returns once Enter closed the dialog
     QCOMPARE(f.OKBottomDlg()->windowTitle(), QL("ヒント"));
-    QCOMPARE(f.OKBottomDlg()->ArLabel1[0]->text(), QL("ヒントです"));
+    QCOMPARE(f.OKBottomDlg()->ArLabel1->Cntrls(0)->text(), QL("ヒントです"));
     QVERIFY(f.Engine().HintSeen);
     QVERIFY(!f.OKBottomDlg()->isVisible());
     f.close();
@@ -213,7 +217,7 @@ void FormTest::closingQuestionsAndResultsFile() {
     std::string p = WriteProblem(dir, "a\n/\nb\n/\n");
     TestForm f(dir.path(), {Q(p)});
     f.show();
-    QTRY_COMPARE(f.TextLine[0]->text(), QL("【1】"));
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
     const std::string dat = dir / ("Your Score/" + f.Engine().ComputerName + ".dat");
     QVERIFY(textfile::FileExists(dat));
     f.Answer = false;
@@ -232,7 +236,7 @@ void FormTest::droppedFileOpens() {
     TestForm f(dir.path(), {});
     f.ConfirmClose = false;
     f.OpenDroppedFile(Q(p));
-    QCOMPARE(f.TextLine[0]->text(), QL("説明"));
+    QCOMPARE(f.TextLine->Cntrls(0)->text(), QL("説明"));
     QCOMPARE(f.Button1->text(), QL("次に進む"));
 }
 

@@ -1,5 +1,6 @@
 // The login dialog driven by keys under Qt's offscreen platform.
 #include "InputID.h"
+#include "RetEdit.h"
 #include "qtext.h"
 #include "roster.h"
 #include "tempdir.h"
