@@ -153,5 +153,9 @@ void ArraysTest::returnKeyMovesOn() {
     QVERIFY(b->hasFocus());
 }
 
-QTEST_MAIN(ArraysTest)
+int RunArraysTest(int argc, char** argv) {
+    ArraysTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
 #include "arrays_test.moc"
