@@ -3,6 +3,7 @@
 #include "sjis.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -140,6 +141,39 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
     if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
     return ok;
+}
+
+std::string ResolveName(const std::string& folder, const std::string& name) {
+    std::string rel = name;
+    for (char& c : rel)
+        if (c == '\\') c = '/';
+    std::string exact = !rel.empty() && rel[0] == '/' ? rel : folder + rel;
+    struct stat st {};
+    if (::stat(OsPath(exact).c_str(), &st) == 0) return exact;
+    // Walk level by level, matching each name without regard to case.
+    std::string path = !rel.empty() && rel[0] == '/' ? "/" : folder;
+    size_t start = !rel.empty() && rel[0] == '/' ? 1 : 0;
+    while (start <= rel.size()) {
+        size_t slash = rel.find('/', start);
+        std::string part = rel.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        start = slash == std::string::npos ? rel.size() + 1 : slash + 1;
+        if (part.empty()) continue;
+        std::string found;
+        if (DIR* d = ::opendir(OsPath(path.empty() ? "./" : path).c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                std::string entry;
+                if (sjis::FromUtf8(e->d_name, entry) && sjis::EqualsIgnoreCase(entry, part)) {
+                    found = entry;
+                    if (entry == part) break;
+                }
+            }
+            ::closedir(d);
+        }
+        if (found.empty()) return exact;
+        path += found;
+        if (slash != std::string::npos) path += "/";
+    }
+    return path;
 }
 
 bool FileExists(const std::string& path) {

@@ -44,6 +44,12 @@ bool DirectoryExists(const std::string& path);
 std::string ExtractFilePath(const std::string& path);
 // Name part of path.
 std::string ExtractFileName(const std::string& path);
+// Finds a file named by a problem file (made on Windows): "\\" separates
+// folders, the exact spelling is tried first, then each level without
+// regard to the case of ASCII letters.  A relative name is taken in
+// folder.  Returns the path found, or the name as given when none is.
+std::string ResolveName(const std::string& folder, const std::string& name);
+
 // Creates one folder; true when it exists afterwards.
 bool CreateDir(const std::string& path);
 // Deletes a file; true when it is gone afterwards (a missing file counts).

@@ -66,3 +66,15 @@ TEST(TextFile, ShiftJisPathsNameUtf8Files) {
     EXPECT_TRUE(textfile::DeleteFile(dir.path() + name));
     EXPECT_FALSE(std::filesystem::exists(dir / "問題.qzb"));
 }
+
+TEST(TextFile, NamesFromWindowsProblemFiles) {
+    TempDir dir;
+    ASSERT_TRUE(textfile::CreateDir(dir / "Pics"));
+    ASSERT_TRUE(textfile::WriteFileAtomic(dir / "Pics/Apple.BMP", "x"));
+    EXPECT_EQ(textfile::ResolveName(dir.path(), "pics\\apple.bmp"), dir / "Pics/Apple.BMP");
+    EXPECT_EQ(textfile::ResolveName(dir.path(), "Pics/Apple.BMP"), dir / "Pics/Apple.BMP");
+    EXPECT_EQ(textfile::ResolveName(dir.path(), "nothing.bmp"), dir / "nothing.bmp");
+    std::string pic = sjis::L("絵.bmp");
+    ASSERT_TRUE(textfile::WriteFileAtomic(dir.path() + pic, "y"));
+    EXPECT_EQ(textfile::ResolveName(dir.path(), pic), dir.path() + pic);
+}

@@ -4,6 +4,7 @@
 #include "about.h"
 #include "ExtArr.h"
 #include "InputID.h"
+#include "SPIBmp.h"
 #include "StdArr.h"
 #include "drill_sound.h"
 #include "hint_form.h"
@@ -172,6 +173,7 @@ void TForm1::FormCreate() {
     BuildMenu();
     OKBottomDlg_ = new TOKBottomDlg(this);
     Sound = new TDrillSound(this);
+    CreatePluginHost();
 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -188,6 +190,25 @@ void TForm1::FormCreate() {
     FirstShow = true;
     Engine_->ComputerName = S(QHostInfo::localHostName().section('.', 0, 0));
     if (Engine_->ComputerName.empty()) Engine_->ComputerName = "localhost";
+}
+
+// The image plug-ins: import plug-ins only, and never for JPEG, which
+// libjpeg decodes.
+void TForm1::CreatePluginHost() {
+    if (TSPIs::Current()) return;  // one host per program
+    SPIs1 = std::make_unique<TSPIs>();
+    SPIs1->AppDir = ExeFolder;
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + "/.config");
+    SPIs1->SusieConfig = S(config + "/ruzozu/viewer.ini");
+    SPIs1->OnSearch = [](TSPIs*, TSPI* spi, bool& accept) { accept = spi->Kind() == TSPIKind::In; };
+    SPIs1->OnPictureRegister = [](TSPIs*, TSPI*, const std::string& ext, const std::string&, bool& reg) {
+        if (sjis::EqualsIgnoreCase(ext, "JPG") || sjis::EqualsIgnoreCase(ext, "JPEG")) reg = false;
+    };
+    SPIs1->RegisterFileFormat = [](const std::string& ext, const std::string& description) {
+        TPictureRegistry::Instance().Register(ext, description, TPictureRegistry::Kind::Plugin);
+    };
+    SPIs1->Search("*.spi");
+    SPIs1->Search("/*.spi");
 }
 
 void TForm1::BuildMenu() {
@@ -515,20 +536,15 @@ void TForm1::HideImages() {
 }
 
 std::string TForm1::ResolveMediaFile(const std::string& name) const {
-    std::string rel = name;
-    for (char& c : rel)
-        if (c == '\\') c = '/';
-    std::string path = rel.size() && rel[0] == '/' ? rel : Engine_->ProblemPath + rel;
-    return path;
+    return textfile::ResolveName(Engine_->ProblemPath, name);
 }
 
 bool TForm1::LoadPictureFile(const std::string& path, QLabel* target, int width) {
-    QImageReader reader(QPath(path));
-    QImage img = reader.read();
-    if (img.isNull()) {
+    QImage img;
+    if (!TPictureRegistry::Instance().LoadPictureFile(path, img) || img.isNull()) {
         target->clear();
         Beep();
-        ShowMessage(Engine_->DialogOpen ? msg::PictureCannotShow() : msg::PictureCannotShow());
+        ShowMessage(msg::PictureCannotShow());
         return false;
     }
     QPixmap pm = QPixmap::fromImage(img);
@@ -548,11 +564,7 @@ void TForm1::ShowPicture(int slot, const std::string& fileName, int left, int to
     if (slot >= 0) target->show();
 }
 
-std::vector<std::string> TForm1::PictureExtensions() {
-    std::vector<std::string> exts;
-    for (const QByteArray& f : QImageReader::supportedImageFormats()) exts.push_back(f.toLower().toStdString());
-    return exts;
-}
+std::vector<std::string> TForm1::PictureExtensions() { return TPictureRegistry::Instance().Extensions(); }
 
 void TForm1::SetMarkVisible(TMark mark, bool visible) {
     QLabel* l = mark == TMark::Maru ? ImageMaru : ImageBatu;

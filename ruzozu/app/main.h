@@ -21,6 +21,7 @@ class TArLabel;
 class TArImage;
 class TArBitBtn;
 class TDrillSound;
+class TSPIs;
 
 extern const char* const VersionText;  // "Ver 4.4"
 
@@ -116,6 +117,7 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void BuildMenu();
+    void CreatePluginHost();
     void BuildToolBar();
     void BuildStatusBar();
     std::string ResolveMediaFile(const std::string& name) const;
@@ -124,6 +126,7 @@ private:
     void AnsBtnExit(int index);
 
     std::unique_ptr<TDrillEngine> Engine_;
+    std::unique_ptr<TSPIs> SPIs1;
     TOKBottomDlg* OKBottomDlg_ = nullptr;
     QWidget* Client = nullptr;
     QWidget* Panel2 = nullptr;
