@@ -11,6 +11,7 @@
 
 class QMediaPlayer;
 class QAudioOutput;
+class QWidget;
 
 class TDrillSound : public QObject {
     Q_OBJECT
@@ -26,13 +27,28 @@ public:
     void PlaySync(const QString& path);
     // Starts a file in the background (a problem's "wav" and "mp3" lines).
     void PlayAudio(const QString& path);
+    void ReplayAudio();
     void StopAudio();
+    // MIDI through the synthesiser with the General MIDI sound font.
+    void PlayMidi(const QString& path);
+    void PauseMidi(bool paused);
+    void CloseMidi();
+    // Video shown in a panel.
+    void PlayVideo(const QString& path, QWidget* panel);
+    void ReplayVideo();
+    void StopVideo();
+    void CloseVideo();
 
     // What was played, for tests.
     QStringList Played;
+
+    ~TDrillSound() override;
 
 private:
     bool Quiet_ = true;
     QMediaPlayer* Background = nullptr;
     QAudioOutput* BackgroundOut = nullptr;
+    QMediaPlayer* Video = nullptr;
+    QAudioOutput* VideoOut = nullptr;
+    void* Midi = nullptr;  // the synthesiser's state
 };

@@ -4,6 +4,7 @@
 #include "about.h"
 #include "ExtArr.h"
 #include "InputID.h"
+#include "inifile.h"
 #include "SPIBmp.h"
 #include "StdArr.h"
 #include "drill_sound.h"
@@ -269,6 +270,20 @@ void TForm1::BuildToolBar() {
     QFont editFont(QStringLiteral("IPAPGothic"));
     editFont.setPixelSize(16);
     Edit1->setFont(editFont);
+    // The media buttons, shown by the media lines.
+    SpeedButton6 = tool("SpeedButton6", 118, "MIDI 再生中止", QStyle::SP_MediaPause);
+    SpeedButton6->setCheckable(true);
+    SpeedButton7 = tool("SpeedButton7", 143, "音声再生", QStyle::SP_MediaVolume);
+    SpeedButton8 = tool("SpeedButton8", 143, "ビデオ再生", QStyle::SP_MediaPlay);
+    SpeedButton9 = tool("SpeedButton9", 167, "再生中止", QStyle::SP_MediaStop);
+    for (QToolButton* b : {SpeedButton6, SpeedButton7, SpeedButton8, SpeedButton9}) b->hide();
+    connect(SpeedButton6, &QToolButton::toggled, this, [this](bool down) { Sound->PauseMidi(down); });
+    connect(SpeedButton7, &QToolButton::clicked, this, [this] { Sound->ReplayAudio(); });
+    connect(SpeedButton8, &QToolButton::clicked, this, [this] { Sound->ReplayVideo(); });
+    connect(SpeedButton9, &QToolButton::clicked, this, [this] {
+        if (SpeedButton7->isVisible()) Sound->StopAudio();
+        if (SpeedButton8->isVisible()) Sound->StopVideo();
+    });
     connect(tool("SpeedButton3", 571, "答 or ヒント", QStyle::SP_MessageBoxQuestion), &QToolButton::clicked,
             this, [this] { Engine_->SpeedButton3Click(); });
 }
@@ -586,17 +601,85 @@ void TForm1::PlayMessageSound(const std::string& line) {
     if (textfile::FileExists(file)) Sound->PlaySync(QPath(file));
 }
 
+// A media file that is missing is reported and the step goes on.
+std::string TForm1::FindMedia(const std::string& name) {
+    std::string file = ResolveMediaFile(name);
+    if (textfile::FileExists(file)) return file;
+    std::string inObject = ResolveMediaFile("object/" + name);
+    if (textfile::FileExists(inObject)) return inObject;
+    ShowMessage(sjis::L("指定された ") + name + sjis::L("は、\r\r存在しません。"));
+    return std::string();
+}
+
 void TForm1::PlayAudio(const std::string& line) {
     std::vector<std::string> tok = SplitTokens(line, 2, false);
     if (tok.size() < 2) return;
-    std::string file = ResolveMediaFile(tok[1] + "." + sjis::LowerAscii(tok[0]));
-    if (textfile::FileExists(file)) Sound->PlayAudio(QPath(file));
+    std::string file = FindMedia(tok[1] + "." + tok[0]);
+    if (file.empty()) return;
+    if (!Engine_->DialogOpen) {
+        SpeedButton7->show();
+        SpeedButton9->show();
+    }
+    Sound->PlayAudio(QPath(file));
 }
-void TForm1::PlayMidi(const std::string&) {}
-void TForm1::PlayVideo(const std::string&) {}
-void TForm1::StopMidi() {}
-void TForm1::CloseMediaPlayers(bool) { Sound->StopAudio(); }
-void TForm1::FreeVideoPanel() {}
+void TForm1::PlayMidi(const std::string& line) {
+    std::vector<std::string> tok = SplitTokens(line, 2, false);
+    if (tok.size() < 2) return;
+    std::string file = FindMedia(tok[1] + "." + tok[0]);
+    if (file.empty()) return;
+    if (!Engine_->DialogOpen) {
+        SpeedButton6->setChecked(false);
+        SpeedButton6->show();
+    }
+    Sound->PlayMidi(QPath(file));
+}
+
+void TForm1::PlayVideo(const std::string& line) {
+    std::vector<std::string> tok = SplitTokens(line, 4, false);
+    if (tok.size() < 2) return;
+    int left = 320, top = 120;
+    if (tok.size() < 4 || !TIniFile::ParseInteger(tok[2], left) || !TIniFile::ParseInteger(tok[3], top)) {
+        left = 320;
+        top = 120;
+    }
+    // A position that leaves no room for the panel skips the video.
+    if (left < 0 || left >= 630 || top < 0 || top >= kClientHeight) return;
+    std::string file = FindMedia(tok[1] + "." + tok[0]);
+    if (file.empty()) return;
+    FreeVideoPanel();  // a second video replaces the first
+    AviPrn = new QWidget(Client);
+    AviPrn->setObjectName("AviPrn");
+    AviPrn->setGeometry(left, top, 630 - left, (630 - left) * 3 / 4);
+    AviPrn->setAutoFillBackground(true);
+    AviPrn->setPalette(Client->palette());
+    AviPrn->show();
+    if (!Engine_->DialogOpen) {
+        SpeedButton8->show();
+        SpeedButton9->show();
+    }
+    Sound->PlayVideo(QPath(file), AviPrn);
+}
+
+void TForm1::StopMidi() {
+    Sound->CloseMidi();
+    SpeedButton6->hide();
+}
+
+void TForm1::CloseMediaPlayers(bool midiToo) {
+    Sound->StopAudio();
+    Sound->CloseVideo();
+    SpeedButton7->hide();
+    SpeedButton8->hide();
+    SpeedButton9->hide();
+    if (midiToo) StopMidi();
+}
+
+void TForm1::FreeVideoPanel() {
+    if (!AviPrn) return;
+    Sound->CloseVideo();
+    delete AviPrn;
+    AviPrn = nullptr;
+}
 
 void TForm1::RunProgram(const std::string& program, const std::string& params) {
     QStringList args = Q(params).split(' ', Qt::SkipEmptyParts);

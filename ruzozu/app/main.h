@@ -98,6 +98,11 @@ public:
     std::array<QLabel*, 4> StatusPanels{};
     QProgressBar* Bar = nullptr;
     QAction* logoff = nullptr;
+    QToolButton* SpeedButton6 = nullptr;  // MIDI pause
+    QToolButton* SpeedButton7 = nullptr;  // audio again
+    QToolButton* SpeedButton8 = nullptr;  // video again
+    QToolButton* SpeedButton9 = nullptr;  // stop
+    QWidget* AviPrn = nullptr;            // the video panel
     TDrillSound* Sound = nullptr;
     bool ConfirmClose = true;  // tests switch the closing question off
     static inline bool ShowSplash = true;
@@ -121,6 +126,7 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     std::string ResolveMediaFile(const std::string& name) const;
+    std::string FindMedia(const std::string& name);
     bool LoadPictureFile(const std::string& path, QLabel* target, int width);
     void AnsBtnEnter(int index);
     void AnsBtnExit(int index);

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -67,6 +68,7 @@ private slots:
     void droppedFileOpens();
     void settingsDialogFolders();
     void builtInSoundsAndProblemFolderSounds();
+    void mediaLinesButtonsAndVideoPanel();
     void modeDialogSetsChosenMode();
 };
 
@@ -113,6 +115,34 @@ void FormTest::builtInSoundsAndProblemFolderSounds() {
     f.Edit1->setText("x");
     f.Button1->click();
     QCOMPARE(f.Sound->Played.last(), QString::fromStdString(dir / "batu.wav"));
+    f.close();
+}
+
+void FormTest::mediaLinesButtonsAndVideoPanel() {
+    TempDir dir;
+    textfile::CreateDir(dir / "object");
+    textfile::WriteFileAtomic(dir / "object/clip.avi", "x");  // found in the "object" folder
+    textfile::WriteFileAtomic(dir / "Song.MID", "x");         // found without regard to case
+    std::string p = WriteProblem(dir, "a\navi clip\nmid song\navi clip 100 50\nwav missing\n/\nb\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
+    QVERIFY(f.AviPrn);
+    QCOMPARE(f.AviPrn->geometry(), QRect(100, 50, 530, 397));  // the second video replaced the first
+    QCOMPARE(f.findChildren<QWidget*>("AviPrn").size(), 1);
+    QVERIFY(!f.SpeedButton8->isHidden());
+    QVERIFY(!f.SpeedButton9->isHidden());
+    QVERIFY(!f.SpeedButton6->isHidden());
+    QVERIFY(f.SpeedButton7->isHidden());  // the missing sound showed no button
+    QCOMPARE(f.Messages.last(), QL("指定された missing.wavは、\r\r存在しません。"));
+    QVERIFY(f.Sound->Played.contains(QString::fromStdString(dir / "object/clip.avi")));
+    f.Edit1->setText("a");
+    f.Button1->click();
+    f.Button1->click();  // the next step frees the video panel and hides its buttons
+    QVERIFY(!f.AviPrn);
+    QVERIFY(f.SpeedButton8->isHidden());
+    QVERIFY(!f.SpeedButton6->isHidden());  // MIDI plays on across questions
     f.close();
 }
 
