@@ -27,7 +27,9 @@
 #include <QHostInfo>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QGridLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -123,7 +125,15 @@ void TForm1::FormCreate() {
     QPalette pal = Client->palette();
     pal.setColor(QPalette::Window, Qt::black);
     Client->setPalette(pal);
-    setCentralWidget(Client);
+    // The client keeps its size; in full screen it stands in the middle of
+    // a black screen, as it would on a 640 x 480 display.
+    auto* holder = new QWidget(this);
+    holder->setAutoFillBackground(true);
+    holder->setPalette(pal);
+    auto* grid = new QGridLayout(holder);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(Client, 0, 0, Qt::AlignCenter);
+    setCentralWidget(holder);
     QFont formFont(QStringLiteral("IPAPGothic"));
     formFont.setPixelSize(12);
     setFont(formFont);
@@ -176,10 +186,8 @@ void TForm1::FormCreate() {
     Sound = new TDrillSound(this);
     CreatePluginHost();
 
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     setAcceptDrops(false);
+    ApplyScreenMode();
 
     if (!Engine_->Settings.NetworkMode) logoff->setEnabled(false);
     if (Engine_->Settings.NetworkMode) {
@@ -719,7 +727,29 @@ void TForm1::OptionBoxClick() {
     dlg.exec();
 }
 
-void TForm1::ApplyScreenMode() {}
+void TForm1::ApplyScreenMode() {
+    const bool visible = isVisible();
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 640, 480);
+    if (Engine_->Settings.FullScreen) {
+        // No display mode is switched: the window covers the screen without
+        // a frame and its content stays as laid out for 640 x 480.
+        if (area.width() < 640 || area.height() < 480)
+            ShowMessage(sjis::L("この機種では、この解像度をサポートしていません。"));
+        layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setWindowState(Qt::WindowFullScreen);
+        setGeometry(area);  // also where no window manager takes the hint
+    } else {
+        setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                       Qt::WindowCloseButtonHint);
+        setWindowState(Qt::WindowNoState);
+        layout()->setSizeConstraint(QLayout::SetFixedSize);
+        move(area.x() + (area.width() - 638) / 2, area.y() + (area.height() - 427) / 2);
+    }
+    if (visible) show();
+    PlaceProgressBar();
+}
 
 void TForm1::About1Click() {
     TAboutBox box(this);

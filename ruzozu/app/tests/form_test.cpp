@@ -162,7 +162,11 @@ void FormTest::layoutOfTheWindow() {
     TestForm f(dir.path(), {});
     QCOMPARE(f.TextLine->Cntrls(0)->geometry(), QRect(5, 38, 625, 17));
     QCOMPARE(f.TextLine->Cntrls(21)->geometry(), QRect(5, 38 + 17 * 21, 625, 17));
-    QCOMPARE(f.centralWidget()->size(), QSize(631, 429));
+    QCOMPARE(f.TextLine->Cntrls(0)->parentWidget()->size(), QSize(631, 429));
+    QVERIFY(f.isFullScreen() || f.windowState() & Qt::WindowFullScreen);  // the default
+    f.Engine().Settings.FullScreen = false;
+    f.ApplyScreenMode();
+    QVERIFY(!(f.windowState() & Qt::WindowFullScreen));
     QCOMPARE(f.AnsBtn->NumOfArry(), 10);
     for (int i = 0; i < 10; ++i) QVERIFY(f.AnsBtn->Cntrls(i)->isHidden());
     QCOMPARE(f.AnsBtn->Cntrls(0)->objectName(), QStringLiteral("AnsBtn_1"));
