@@ -738,8 +738,8 @@ void TForm1::ApplyScreenMode() {
             ShowMessage(sjis::L("この機種では、この解像度をサポートしていません。"));
         layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-        setWindowState(Qt::WindowFullScreen);
         setGeometry(area);  // also where no window manager takes the hint
+        setWindowState(Qt::WindowFullScreen);
     } else {
         setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                        Qt::WindowCloseButtonHint);
