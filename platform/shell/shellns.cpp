@@ -1,0 +1,812 @@
+#include "shellns.h"
+
+#include "sjis.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace shell {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Our items: count (2 bytes), kind, flags, the UTF-8 name and a zero byte.
+
+constexpr uint8_t KindComputer = 'C';
+constexpr uint8_t KindHome = 'H';
+constexpr uint8_t KindVolume = 'V';
+constexpr uint8_t KindFile = 'F';
+constexpr uint8_t FlagFolder = 0x01;
+constexpr size_t ItemHeader = 4;
+
+const char* const ComputerParsingName = "computer:///";
+
+struct TItem {
+    uint8_t kind = 0;
+    uint8_t flags = 0;
+    std::string name;  // UTF-8; a mount point for volumes
+    bool folder() const { return (flags & FlagFolder) != 0; }
+};
+
+bool ValidFileName(const std::string& n) {
+    return !n.empty() && n != "." && n != ".." && n.find('/') == std::string::npos &&
+           n.find('\0') == std::string::npos;
+}
+
+// Reads the first item of a list; false for the empty list and for an item
+// that is not one of ours.
+bool ReadItem(LPCITEMIDLIST list, TItem& out) {
+    if (!list || PidlItemCount(list) == 0) return false;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(list);
+    uint16_t cb = ItemCount(list);
+    if (cb < ItemHeader + 1 || p[cb - 1] != 0) return false;
+    out.kind = p[2];
+    out.flags = p[3];
+    out.name.assign(reinterpret_cast<const char*>(p + ItemHeader), cb - ItemHeader - 1);
+    if (out.name.find('\0') != std::string::npos) return false;
+    switch (out.kind) {
+        case KindComputer:
+        case KindHome: return out.name.empty();
+        case KindVolume: return !out.name.empty() && out.name[0] == '/';
+        case KindFile: return ValidFileName(out.name);
+        default: return false;
+    }
+}
+
+LPITEMIDLIST MakeItem(uint8_t kind, uint8_t flags, const std::string& name) {
+    size_t cb = ItemHeader + name.size() + 1;
+    if (cb > 0xFFFF) return nullptr;
+    LPITEMIDLIST r = AllocPidl(cb + 2);
+    if (!r) return nullptr;
+    uint8_t* p = reinterpret_cast<uint8_t*>(r);
+    SetItemCount(r, static_cast<uint16_t>(cb));
+    p[2] = kind;
+    p[3] = flags;
+    std::memcpy(p + ItemHeader, name.data(), name.size());
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Names and paths.
+
+// UTF-8 name to Shift-JIS, only when the way back gives the same bytes.
+bool ToSjisName(const std::string& utf8, std::string& out) {
+    std::string s;
+    if (!sjis::FromUtf8(utf8, s)) return false;
+    if (sjis::ToUtf8(s) != utf8) return false;
+    out = s;
+    return true;
+}
+
+// Shift-JIS to UTF-8, only for text that is whole Shift-JIS.
+bool FromSjisName(const std::string& s, std::string& utf8) {
+    std::string u = sjis::ToUtf8(s);
+    std::string back;
+    if (!sjis::FromUtf8(u, back) || back != s) return false;
+    utf8 = u;
+    return true;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+    return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+// "/a//b/./c/../d/" -> "/a/b/d"; empty for a relative path.
+std::string NormalizePath(const std::string& p) {
+    if (p.empty() || p[0] != '/') return std::string();
+    std::vector<std::string> parts;
+    std::stringstream ss(p);
+    std::string part;
+    while (std::getline(ss, part, '/')) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out;
+    for (const auto& s : parts) out += "/" + s;
+    return out.empty() ? "/" : out;
+}
+
+bool IsDir(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Whether a folder holds a subfolder, without listing it where the file
+// system counts subfolders in the link count.
+bool HasSubfolder(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (st.st_nlink >= 3) return true;
+    if (st.st_nlink == 2) return false;
+    DIR* d = ::opendir(path.c_str());
+    if (!d) return false;
+    bool found = false;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        if (e->d_type == DT_DIR ||
+            ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) && IsDir(Join(path, n)))) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string Unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+bool Under(const std::string& path, const std::string& dir) {
+    return path == dir || path.compare(0, dir.size() + 1, dir + "/") == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Configuration.
+
+std::mutex& ConfigMutex() {
+    static std::mutex m;
+    return m;
+}
+
+TNamespaceConfig& Config() {
+    static TNamespaceConfig config = DefaultNamespaceConfig();
+    return config;
+}
+
+// The folder whose entries the desktop shows ("" for none).
+std::string DesktopItemsDir(const TNamespaceConfig& c) {
+    if (c.desktop.empty() || c.desktop == c.home || !IsDir(c.desktop)) return std::string();
+    return c.desktop;
+}
+
+// The desktop's own path: the desktop folder, or the home folder without one.
+std::string DesktopPath(const TNamespaceConfig& c) {
+    return DesktopItemsDir(c).empty() ? c.home : c.desktop;
+}
+
+std::string VolumeOf(const std::string& path, const std::vector<std::string>& volumes) {
+    std::string best;
+    for (const auto& v : volumes) {
+        if ((v == "/" || Under(path, v)) && v.size() > best.size()) best = v;
+    }
+    return best;
+}
+
+// ---------------------------------------------------------------------------
+// Folders.
+
+class TItemEnum : public IEnumIDList {
+public:
+    explicit TItemEnum(std::vector<LPITEMIDLIST> items) : items_(std::move(items)) {}
+    ~TItemEnum() override {
+        for (size_t i = pos_; i < items_.size(); ++i) FreePidl(items_[i]);
+    }
+    HRESULT Next(LPITEMIDLIST& item) override {
+        if (pos_ >= items_.size()) {
+            item = nullptr;
+            return S_FALSE;
+        }
+        item = items_[pos_++];
+        return S_OK;
+    }
+
+private:
+    std::vector<LPITEMIDLIST> items_;
+    size_t pos_ = 0;
+};
+
+// What a child item stands for.
+struct TChild {
+    bool computer = false;
+    std::string path;  // UTF-8 file-system path, empty for the computer
+};
+
+ShellFolderPtr MakeFsFolder(const std::string& path);
+ShellFolderPtr MakeComputer();
+
+class TFolderBase : public IShellFolder, public std::enable_shared_from_this<TFolderBase> {
+public:
+    // Resolves a child item of this folder.
+    virtual bool Resolve(const TItem& item, TChild& child) const = 0;
+    // The folder of file-system entries that this folder lists, if any.
+    virtual std::string EntriesDir() const = 0;
+    // Sort rank of an item kind within this folder.
+    static int Rank(uint8_t kind) {
+        switch (kind) {
+            case KindComputer: return 0;
+            case KindHome: return 1;
+            case KindVolume: return 2;
+            default: return 3;
+        }
+    }
+
+    HRESULT BindToObject(LPCITEMIDLIST list, ShellFolderPtr& out) override {
+        out.reset();
+        if (!list || PidlItemCount(list) == 0) return E_INVALIDARG;
+        TItem item;
+        TChild child;
+        if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
+        ShellFolderPtr f;
+        if (child.computer) {
+            f = MakeComputer();
+        } else {
+            if (!IsDir(child.path)) return E_FAIL;
+            f = MakeFsFolder(child.path);
+        }
+        LPCITEMIDLIST rest = NextItemID(list);
+        if (!rest) {
+            out = f;
+            return S_OK;
+        }
+        return f->BindToObject(rest, out);
+    }
+
+    HRESULT CompareIDs(intptr_t column, LPCITEMIDLIST a, LPCITEMIDLIST b) override {
+        (void)column;
+        if (!a || !b) return E_INVALIDARG;
+        unsigned na = PidlItemCount(a), nb = PidlItemCount(b);
+        if (na == 0 || nb == 0) return CompareResult(na == nb ? 0 : (na == 0 ? -1 : 1));
+        TItem ia, ib;
+        if (!ReadItem(a, ia) || !ReadItem(b, ib)) return E_INVALIDARG;
+        if (ia.kind != ib.kind) return CompareResult(Rank(ia.kind) < Rank(ib.kind) ? -1 : 1);
+        if (ia.name != ib.name) {
+            if (ia.folder() != ib.folder()) return CompareResult(ia.folder() ? -1 : 1);
+            std::string la = sjis::LowerAscii(ia.name), lb = sjis::LowerAscii(ib.name);
+            int c = la.compare(lb);
+            if (c == 0) c = ia.name.compare(ib.name);
+            return CompareResult(c < 0 ? -1 : 1);
+        }
+        LPCITEMIDLIST ra = NextItemID(a), rb = NextItemID(b);
+        if (!ra || !rb) return CompareResult(!ra && !rb ? 0 : (!ra ? -1 : 1));
+        TPidl first(CopyFirstItem(a));
+        ShellFolderPtr sub;
+        if (FAILED(BindToObject(first.get(), sub))) return E_FAIL;
+        return sub->CompareIDs(column, ra, rb);
+    }
+
+    HRESULT GetAttributesOf(unsigned count, const LPCITEMIDLIST* items, uint32_t& attrs) override {
+        uint32_t result = attrs;
+        for (unsigned i = 0; i < count; ++i) {
+            uint32_t one = 0;
+            if (!ItemAttributes(items[i], one)) return E_INVALIDARG;
+            result &= one;
+        }
+        attrs = result;
+        return S_OK;
+    }
+
+    HRESULT GetDisplayNameOf(LPCITEMIDLIST list, unsigned flags, std::string& name) override {
+        if (!list) return E_INVALIDARG;
+        if (PidlItemCount(list) > 1) {
+            ShellFolderPtr parent;
+            TPidl head(ParentPidl(list));
+            TPidl last(LastItemCopy(list));
+            if (FAILED(BindToObject(head.get(), parent))) return E_FAIL;
+            return parent->GetDisplayNameOf(last.get(), flags, name);
+        }
+        TItem item;
+        TChild child;
+        if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
+        std::string utf8;
+        if (item.kind == KindComputer) {
+            utf8 = (flags & SHGDN_FORPARSING) ? ComputerParsingName : "コンピューター";
+        } else if (item.kind == KindHome) {
+            utf8 = (flags & SHGDN_FORPARSING) ? child.path : "ホーム";
+        } else if (item.kind == KindVolume) {
+            utf8 = item.name;
+        } else {
+            utf8 = ((flags & SHGDN_FORPARSING) && !(flags & SHGDN_INFOLDER)) ? child.path : item.name;
+        }
+        std::string s;
+        if (!ToSjisName(utf8, s)) return E_FAIL;
+        name = s;
+        return S_OK;
+    }
+
+    HRESULT SetNameOf(LPCITEMIDLIST list, const std::string& newName, unsigned flags,
+                      LPITEMIDLIST* newItem) override {
+        (void)flags;
+        if (newItem) *newItem = nullptr;
+        TItem item;
+        if (!list || PidlItemCount(list) != 1 || !ReadItem(list, item) || item.kind != KindFile)
+            return E_INVALIDARG;
+        std::string dir = EntriesDir();
+        if (dir.empty()) return E_INVALIDARG;
+        std::string utf8;
+        if (!FromSjisName(newName, utf8) || !ValidFileName(utf8)) return E_INVALIDARG;
+        std::string from = Join(dir, item.name), to = Join(dir, utf8);
+        if (!Exists(from)) return E_NOTFOUND;
+        if (utf8 != item.name) {
+            // Never replace what already carries the new name.
+            long r = ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1 /* RENAME_NOREPLACE */);
+            if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+                // The file system cannot refuse by itself: look first.
+                if (Exists(to)) return E_FILEEXISTS;
+                r = ::rename(from.c_str(), to.c_str());
+            }
+            if (r != 0) return errno == EEXIST ? E_FILEEXISTS : E_ACCESSDENIED;
+        }
+        if (newItem) *newItem = MakeItem(KindFile, IsDir(to) ? FlagFolder : 0, utf8);
+        return S_OK;
+    }
+
+    HRESULT GetIconNameOf(LPCITEMIDLIST list, bool open, std::string& icon) override {
+        if (!list) return E_INVALIDARG;
+        if (PidlItemCount(list) > 1) {
+            ShellFolderPtr parent;
+            TPidl head(ParentPidl(list));
+            TPidl last(LastItemCopy(list));
+            if (FAILED(BindToObject(head.get(), parent))) return E_FAIL;
+            return parent->GetIconNameOf(last.get(), open, icon);
+        }
+        TItem item;
+        TChild child;
+        if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
+        switch (item.kind) {
+            case KindComputer: icon = "computer"; break;
+            case KindHome: icon = "user-home"; break;
+            case KindVolume: icon = Removable(item.name) ? "drive-removable-media" : "drive-harddisk"; break;
+            default: icon = IsDir(child.path) ? (open ? "folder-open" : "folder") : "text-x-generic";
+        }
+        return S_OK;
+    }
+
+protected:
+    static bool Removable(const std::string& mount) {
+        return Under(mount, "/media") || Under(mount, "/run/media") || Under(mount, "/mnt");
+    }
+
+    bool ItemAttributes(LPCITEMIDLIST list, uint32_t& attrs) const {
+        TItem item;
+        TChild child;
+        if (!list || PidlItemCount(list) != 1 || !ReadItem(list, item) || !Resolve(item, child))
+            return false;
+        if (child.computer) {
+            attrs = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR;
+            return true;
+        }
+        struct stat lst;
+        if (::lstat(child.path.c_str(), &lst) != 0) return false;
+        attrs = SFGAO_FILESYSTEM;
+        if (S_ISLNK(lst.st_mode)) attrs |= SFGAO_LINK;
+        if (IsDir(child.path)) {
+            attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+            if (HasSubfolder(child.path)) attrs |= SFGAO_HASSUBFOLDER;
+        }
+        if (item.kind == KindFile) {
+            if (item.name[0] == '.') attrs |= SFGAO_HIDDEN | SFGAO_GHOSTED;
+            if (::access(EntriesDir().c_str(), W_OK) == 0) attrs |= SFGAO_CANRENAME;
+        }
+        if (item.kind == KindVolume && Removable(item.name)) attrs |= SFGAO_REMOVABLE;
+        return true;
+    }
+
+    // Lists the file-system entries of dir as file items.
+    static void ListEntries(const std::string& dir, unsigned flags, std::vector<LPITEMIDLIST>& out) {
+        DIR* d = ::opendir(dir.c_str());
+        if (!d) return;
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == "..") continue;
+            if (n[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN)) continue;
+            std::string sj;
+            if (!ToSjisName(n, sj)) continue;  // cannot be shown: left out
+            bool folder = e->d_type == DT_DIR;
+            if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) folder = IsDir(Join(dir, n));
+            if (folder ? !(flags & SHCONTF_FOLDERS) : !(flags & SHCONTF_NONFOLDERS)) continue;
+            if (LPITEMIDLIST item = MakeItem(KindFile, folder ? FlagFolder : 0, n)) out.push_back(item);
+        }
+        ::closedir(d);
+    }
+
+    // Parses "a/b/c" below dir into file items; every level must exist.
+    static HRESULT ParseBelow(const std::string& dir, const std::string& rel, LPITEMIDLIST& list) {
+        list = AllocPidl(2);
+        if (!list) return E_OUTOFMEMORY;
+        std::string path = dir;
+        std::stringstream ss(rel);
+        std::string part;
+        while (std::getline(ss, part, '/')) {
+            if (part.empty()) continue;
+            if (!ValidFileName(part)) {
+                FreePidl(list);
+                list = nullptr;
+                return E_INVALIDARG;
+            }
+            path = Join(path, part);
+            if (!Exists(path)) {
+                FreePidl(list);
+                list = nullptr;
+                return E_NOTFOUND;
+            }
+            list = ConcatPidlsFree(list, MakeItem(KindFile, IsDir(path) ? FlagFolder : 0, part));
+            if (!list) return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+    // Parses an absolute UTF-8 path as seen from the computer.
+    static HRESULT ParseFromComputer(const std::string& utf8Path, LPITEMIDLIST& list) {
+        list = nullptr;
+        std::string path = NormalizePath(utf8Path);
+        if (path.empty() || !Exists(path)) return E_NOTFOUND;
+        std::string vol = VolumeOf(path, CurrentVolumes());
+        if (vol.empty()) return E_NOTFOUND;
+        LPITEMIDLIST rest = nullptr;
+        HRESULT hr = ParseBelow(vol, path.substr(vol == "/" ? 1 : vol.size()), rest);
+        if (FAILED(hr)) return hr;
+        list = ConcatPidlsFree(MakeItem(KindVolume, FlagFolder, vol), rest);
+        return list ? S_OK : E_OUTOFMEMORY;
+    }
+};
+
+class TFsFolder : public TFolderBase {
+public:
+    explicit TFsFolder(std::string path) : path_(std::move(path)) {}
+    bool Resolve(const TItem& item, TChild& child) const override {
+        if (item.kind != KindFile) return false;
+        child.path = Join(path_, item.name);
+        return true;
+    }
+    std::string EntriesDir() const override { return path_; }
+    HRESULT ParseDisplayName(const std::string& name, LPITEMIDLIST& list) override {
+        list = nullptr;
+        std::string utf8;
+        if (!FromSjisName(name, utf8) || utf8.empty() || utf8[0] == '/') return E_INVALIDARG;
+        return ParseBelow(path_, utf8, list);
+    }
+    HRESULT EnumObjects(unsigned flags, std::unique_ptr<IEnumIDList>& out) override {
+        if (!IsDir(path_) || ::access(path_.c_str(), R_OK | X_OK) != 0) return E_ACCESSDENIED;
+        std::vector<LPITEMIDLIST> items;
+        ListEntries(path_, flags, items);
+        out.reset(new TItemEnum(std::move(items)));
+        return S_OK;
+    }
+
+private:
+    std::string path_;
+};
+
+class TComputerFolder : public TFolderBase {
+public:
+    bool Resolve(const TItem& item, TChild& child) const override {
+        if (item.kind != KindVolume) return false;
+        child.path = item.name;
+        return true;
+    }
+    std::string EntriesDir() const override { return std::string(); }
+    HRESULT ParseDisplayName(const std::string& name, LPITEMIDLIST& list) override {
+        list = nullptr;
+        std::string utf8;
+        if (!FromSjisName(name, utf8)) return E_INVALIDARG;
+        return ParseFromComputer(utf8, list);
+    }
+    HRESULT EnumObjects(unsigned flags, std::unique_ptr<IEnumIDList>& out) override {
+        std::vector<LPITEMIDLIST> items;
+        if (flags & SHCONTF_FOLDERS) {
+            for (const auto& v : CurrentVolumes())
+                if (LPITEMIDLIST item = MakeItem(KindVolume, FlagFolder, v)) items.push_back(item);
+        }
+        out.reset(new TItemEnum(std::move(items)));
+        return S_OK;
+    }
+};
+
+class TDesktopFolder : public TFolderBase {
+public:
+    bool Resolve(const TItem& item, TChild& child) const override {
+        TNamespaceConfig c = GetNamespaceConfig();
+        switch (item.kind) {
+            case KindComputer: child.computer = true; return true;
+            case KindHome: child.path = c.home; return !c.home.empty();
+            case KindFile: {
+                std::string dir = DesktopItemsDir(c);
+                if (dir.empty()) return false;
+                child.path = Join(dir, item.name);
+                return true;
+            }
+            default: return false;
+        }
+    }
+    std::string EntriesDir() const override { return DesktopItemsDir(GetNamespaceConfig()); }
+    HRESULT ParseDisplayName(const std::string& name, LPITEMIDLIST& list) override {
+        list = nullptr;
+        std::string utf8;
+        if (!FromSjisName(name, utf8) || utf8.empty()) return E_INVALIDARG;
+        if (utf8 == ComputerParsingName) {
+            list = MakeItem(KindComputer, FlagFolder, std::string());
+            return list ? S_OK : E_OUTOFMEMORY;
+        }
+        if (utf8[0] != '/') return E_INVALIDARG;
+        LPITEMIDLIST rest = nullptr;
+        HRESULT hr = ParseFromComputer(utf8, rest);
+        if (FAILED(hr)) return hr;
+        list = ConcatPidlsFree(MakeItem(KindComputer, FlagFolder, std::string()), rest);
+        return list ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT EnumObjects(unsigned flags, std::unique_ptr<IEnumIDList>& out) override {
+        std::vector<LPITEMIDLIST> items;
+        TNamespaceConfig c = GetNamespaceConfig();
+        if (flags & SHCONTF_FOLDERS) {
+            if (LPITEMIDLIST item = MakeItem(KindComputer, FlagFolder, std::string())) items.push_back(item);
+            std::string sj;
+            if (IsDir(c.home) && ToSjisName(c.home, sj))
+                if (LPITEMIDLIST item = MakeItem(KindHome, FlagFolder, std::string())) items.push_back(item);
+        }
+        std::string dir = DesktopItemsDir(c);
+        if (!dir.empty()) ListEntries(dir, flags, items);
+        out.reset(new TItemEnum(std::move(items)));
+        return S_OK;
+    }
+};
+
+ShellFolderPtr MakeFsFolder(const std::string& path) { return std::make_shared<TFsFolder>(path); }
+ShellFolderPtr MakeComputer() { return std::make_shared<TComputerFolder>(); }
+
+// XDG user folder from user-dirs.dirs ("" when not set).
+std::string XdgUserDir(const std::string& home, const std::string& key) {
+    const char* cfg = std::getenv("XDG_CONFIG_HOME");
+    std::string file = (cfg && *cfg ? std::string(cfg) : home + "/.config") + "/user-dirs.dirs";
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size() + 1, key + "=") != 0) continue;
+        std::string v = line.substr(key.size() + 1);
+        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+        if (v.compare(0, 5, "$HOME") == 0) v = home + v.substr(5);
+        return NormalizePath(v);
+    }
+    return std::string();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TNamespaceConfig DefaultNamespaceConfig() {
+    TNamespaceConfig c;
+    const char* h = std::getenv("HOME");
+    if (h && *h) {
+        c.home = h;
+    } else if (passwd* pw = ::getpwuid(::getuid())) {
+        c.home = pw->pw_dir;
+    }
+    c.home = NormalizePath(c.home.empty() ? "/" : c.home);
+    c.desktop = XdgUserDir(c.home, "XDG_DESKTOP_DIR");
+    if (c.desktop.empty()) c.desktop = Join(c.home, "Desktop");
+    return c;
+}
+
+void SetNamespaceConfig(const TNamespaceConfig& config) {
+    std::lock_guard<std::mutex> lock(ConfigMutex());
+    Config() = config;
+}
+
+TNamespaceConfig GetNamespaceConfig() {
+    std::lock_guard<std::mutex> lock(ConfigMutex());
+    return Config();
+}
+
+std::vector<std::string> ReadMountTable(const std::string& path) {
+    std::vector<std::string> out;
+    std::ifstream in(path);
+    std::string line;
+    static const char* const skipped[] = {"/proc", "/sys", "/dev", "/run", "/snap"};
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        std::string src, mnt, type;
+        if (!(ls >> src >> mnt >> type)) continue;
+        mnt = Unescape(mnt);
+        if (mnt == "/") continue;
+        if (src.compare(0, 5, "/dev/") != 0 || type == "squashfs") continue;
+        bool skip = false;
+        for (const char* s : skipped) skip = skip || Under(mnt, s);
+        if (Under(mnt, "/run/media")) skip = false;
+        if (skip || !IsDir(mnt)) continue;
+        if (std::find(out.begin(), out.end(), mnt) == out.end()) out.push_back(mnt);
+    }
+    std::sort(out.begin(), out.end());
+    out.insert(out.begin(), "/");
+    return out;
+}
+
+std::vector<std::string> CurrentVolumes() {
+    TNamespaceConfig c = GetNamespaceConfig();
+    std::vector<std::string> raw = c.volumes.empty() ? ReadMountTable(c.mountTable) : c.volumes;
+    std::vector<std::string> out;
+    for (const auto& v : raw) {
+        std::string n = NormalizePath(v), sj;
+        if (n.empty() || !ToSjisName(n, sj)) continue;
+        if (std::find(out.begin(), out.end(), n) == out.end()) out.push_back(n);
+    }
+    return out;
+}
+
+ShellFolderPtr SHGetDesktopFolder() { return std::make_shared<TDesktopFolder>(); }
+
+HRESULT SHGetSpecialFolderLocation(int csidl, LPITEMIDLIST& list) {
+    list = nullptr;
+    TNamespaceConfig c = GetNamespaceConfig();
+    std::string path;
+    switch (csidl) {
+        case CSIDL_DESKTOP:
+            list = AllocPidl(2);
+            return list ? S_OK : E_OUTOFMEMORY;
+        case CSIDL_DRIVES:
+            list = MakeItem(KindComputer, FlagFolder, std::string());
+            return list ? S_OK : E_OUTOFMEMORY;
+        case CSIDL_DESKTOPDIRECTORY: path = DesktopPath(c); break;
+        case CSIDL_PERSONAL: path = c.home; break;
+        case CSIDL_APPDATA: {
+            const char* d = std::getenv("XDG_DATA_HOME");
+            path = d && *d ? std::string(d) : c.home + "/.local/share";
+            break;
+        }
+        case CSIDL_TEMPLATES: path = XdgUserDir(c.home, "XDG_TEMPLATES_DIR"); break;
+        default:
+            // Control panel, printers, recycle bin, start menu and the like
+            // have no counterpart here.
+            return E_FAIL;
+    }
+    std::string sj;
+    if (path.empty() || !IsDir(path) || !ToSjisName(path, sj)) return E_FAIL;
+    list = PathToPidl(sj);
+    return list ? S_OK : E_FAIL;
+}
+
+// ---------------------------------------------------------------------------
+// Helpers.
+
+bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned flags, std::string& s) {
+    if (!folder || !item) return false;
+    std::string name;
+    if (PidlItemCount(item) == 0) {
+        // The desktop names itself.
+        if (!std::dynamic_pointer_cast<TDesktopFolder>(folder)) return false;
+        std::string utf8 = (flags & SHGDN_FORPARSING) ? DesktopPath(GetNamespaceConfig()) : "デスクトップ";
+        if (!ToSjisName(utf8, name)) return false;
+        s = name;
+        return true;
+    }
+    if (FAILED(folder->GetDisplayNameOf(item, flags, name))) return false;
+    s = name;
+    return true;
+}
+
+bool SameItemID(const ShellFolderPtr& folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
+    if (!folder) return false;
+    HRESULT hr = folder->CompareIDs(0, a, b);
+    return SUCCEEDED(hr) && CompareCode(hr) == 0;
+}
+
+int ComparePidls(const ShellFolderPtr& folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
+    if (!folder) return -1;
+    HRESULT hr = folder->CompareIDs(0, a, b);
+    return SUCCEEDED(hr) ? CompareCode(hr) : -1;
+}
+
+LPITEMIDLIST PathToPidl(const std::string& path) {
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(SHGetDesktopFolder()->ParseDisplayName(path, list))) return nullptr;
+    return list;
+}
+
+bool IsParsablePath(const std::string& path) {
+    TPidl p(PathToPidl(path));
+    return static_cast<bool>(p);
+}
+
+LPITEMIDLIST AbsolutePidlOf(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    std::string name;
+    if (!GetDisplayName(folder, item, SHGDN_FORPARSING, name)) return nullptr;
+    return PathToPidl(name);
+}
+
+bool HasParsingName(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    TPidl p(AbsolutePidlOf(folder, item));
+    return static_cast<bool>(p);
+}
+
+std::string PidlDisplayName(LPCITEMIDLIST abs) {
+    std::string s;
+    GetDisplayName(SHGetDesktopFolder(), abs, SHGDN_NORMAL, s);
+    return s;
+}
+
+std::string ParsingNameOf(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    std::string s;
+    GetDisplayName(folder, item, SHGDN_FORPARSING, s);
+    return s;
+}
+
+std::string PidlToPath(LPCITEMIDLIST abs) {
+    std::string s;
+    if (!GetDisplayName(SHGetDesktopFolder(), abs, SHGDN_FORPARSING, s)) return std::string();
+    return !s.empty() && s[0] == '/' ? s : std::string();
+}
+
+bool CanRenameItem(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    if (!folder || !item) return false;
+    uint32_t attrs = SFGAO_CANRENAME;
+    return SUCCEEDED(folder->GetAttributesOf(1, &item, attrs)) && (attrs & SFGAO_CANRENAME);
+}
+
+bool SplitPidl(LPCITEMIDLIST abs, ShellFolderPtr& folder, LPITEMIDLIST& last) {
+    if (PidlItemCount(abs) < 2) return false;
+    TPidl head(ParentPidl(abs));
+    ShellFolderPtr f;
+    if (FAILED(SHGetDesktopFolder()->BindToObject(head.get(), f))) return false;
+    LPITEMIDLIST l = LastItemCopy(abs);
+    if (!l) return false;
+    folder = f;
+    last = l;
+    return true;
+}
+
+ShellFolderPtr BindAbsolute(LPCITEMIDLIST abs) {
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    if (!abs) return nullptr;
+    if (PidlItemCount(abs) == 0) return desktop;
+    ShellFolderPtr f;
+    if (FAILED(desktop->BindToObject(abs, f))) return nullptr;
+    return f;
+}
+
+uint32_t PidlAttributes(LPCITEMIDLIST abs, uint32_t mask) {
+    unsigned n = PidlItemCount(abs);
+    if (n == 0) return 0;
+    ShellFolderPtr parent = SHGetDesktopFolder();
+    TPidl last(LastItemCopy(abs));
+    if (n > 1) {
+        TPidl head(ParentPidl(abs));
+        parent = BindAbsolute(head.get());
+        if (!parent) return 0;
+    }
+    LPCITEMIDLIST item = last.get();
+    uint32_t attrs = mask;
+    if (FAILED(parent->GetAttributesOf(1, &item, attrs))) return 0;
+    return attrs;
+}
+
+std::string PidlIconName(LPCITEMIDLIST abs, bool open) {
+    if (!abs) return std::string();
+    if (PidlItemCount(abs) == 0) return "user-desktop";
+    std::string icon;
+    SHGetDesktopFolder()->GetIconNameOf(abs, open, icon);
+    return icon;
+}
+
+}  // namespace shell
