@@ -1,0 +1,622 @@
+#include "FolderTree.h"
+
+#include "shellicons.h"
+#include "sjis.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QUrl>
+
+#include <algorithm>
+#include <unistd.h>
+
+using namespace shell;
+
+namespace {
+
+constexpr int FolderNodeType = QTreeWidgetItem::UserType + 105;
+// Larger trees are not re-read by Refresh.
+constexpr int MaxRefreshNodes = 10240;
+
+class TFolderNode : public QTreeWidgetItem {
+public:
+    TFolderNode() : QTreeWidgetItem(FolderNodeType) {}
+    TFolderNodeData Data;
+    bool Filled = false;
+};
+
+TFolderNode* AsNode(QTreeWidgetItem* item) {
+    return item && item->type() == FolderNodeType ? static_cast<TFolderNode*>(item) : nullptr;
+}
+
+// The folder of a relative list within owner; the owner itself for the
+// empty list.
+ShellFolderPtr BindItem(const ShellFolderPtr& owner, LPCITEMIDLIST rel) {
+    if (!owner || !rel) return nullptr;
+    if (PidlItemCount(rel) == 0) return owner;
+    ShellFolderPtr f;
+    if (FAILED(owner->BindToObject(rel, f))) return nullptr;
+    return f;
+}
+
+uint32_t AttributesOf(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t mask) {
+    if (!folder || !item || PidlItemCount(item) == 0) return 0;
+    uint32_t attrs = mask;
+    if (FAILED(folder->GetAttributesOf(1, &item, attrs))) return 0;
+    return attrs;
+}
+
+QIcon NodeIcon(LPCITEMIDLIST abs, bool openWhenSelected) {
+    QIcon icon = ShellIcon(abs, false);
+    if (openWhenSelected) {
+        QIcon open = ShellIcon(abs, true);
+        for (const QSize& s : open.availableSizes()) icon.addPixmap(open.pixmap(s), QIcon::Selected);
+    }
+    return icon;
+}
+
+int CsidlOf(TFolderTreeViewEx::TRootFolder r) {
+    switch (r) {
+        case TFolderTreeViewEx::rfManual: return CSIDL_DRIVES;
+        case TFolderTreeViewEx::rfDrives: return CSIDL_DRIVES;
+        case TFolderTreeViewEx::rfDesktop: return CSIDL_DESKTOPDIRECTORY;
+        case TFolderTreeViewEx::rfFavorites: return CSIDL_FAVORITES;
+        case TFolderTreeViewEx::rfPrograms: return CSIDL_PROGRAMS;
+        case TFolderTreeViewEx::rfRecent: return CSIDL_RECENT;
+        case TFolderTreeViewEx::rfSendTo: return CSIDL_SENDTO;
+        case TFolderTreeViewEx::rfStartMenu: return CSIDL_STARTMENU;
+        case TFolderTreeViewEx::rfStartup: return CSIDL_STARTUP;
+        case TFolderTreeViewEx::rfAppdata: return CSIDL_APPDATA;
+        case TFolderTreeViewEx::rfTemplates: return CSIDL_TEMPLATES;
+        case TFolderTreeViewEx::rf_Controls: return CSIDL_CONTROLS;
+        case TFolderTreeViewEx::rf_Bitbucket: return CSIDL_BITBUCKET;
+        case TFolderTreeViewEx::rf_Printers: return CSIDL_PRINTERS;
+    }
+    return CSIDL_DRIVES;
+}
+
+// Extension of the last name of a path, dot included ("" for none).
+std::string ExtensionOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+}  // namespace
+
+TFolderTreeViewEx::TFolderTreeViewEx(QWidget* owner) : QTreeWidget(owner) {
+    resize(153, 185);
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);  // read-only labels
+    setFrameShape(QFrame::Box);
+    FRefreshTimer.setSingleShot(true);
+    connect(&FRefreshTimer, &QTimer::timeout, this, &TFolderTreeViewEx::RunRefresh);
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { FillNode(item); });
+    connect(this, &QTreeWidget::currentItemChanged, this, [this] { Change(); });
+    Rebuild();
+}
+
+TFolderTreeViewEx::~TFolderTreeViewEx() {
+    FRefreshTimer.stop();
+    FClearing = true;
+    clear();
+}
+
+TFolderNodeData* TFolderTreeViewEx::NodeData(QTreeWidgetItem* node) {
+    TFolderNode* n = AsNode(node);
+    return n ? &n->Data : nullptr;
+}
+
+bool TFolderTreeViewEx::NodeFilled(QTreeWidgetItem* node) {
+    TFolderNode* n = AsNode(node);
+    return n && n->Filled;
+}
+
+// ---------------------------------------------------------------------------
+// Properties.
+
+void TFolderTreeViewEx::SetFileMask(const std::vector<std::string>& v) {
+    FFileMask = v;
+    Rebuild();
+}
+
+void TFolderTreeViewEx::SetInfoViewSort(bool v) {
+    if (v == FInfoViewSort) return;
+    FInfoViewSort = v;
+    if (!FVirtualRoot) Rebuild();
+}
+
+void TFolderTreeViewEx::SetSelectedDir(TSelectedDir v) {
+    if (v == FSelectedDir) return;
+    FSelectedDir = v;
+    if (FRootFolder == rfDrives) Rebuild();
+}
+
+void TFolderTreeViewEx::SetShowFile(bool v) {
+    if (v == FShowFile) return;
+    if (!v && FVirtualRoot) return;
+    FShowFile = v;
+    Rebuild();
+}
+
+void TFolderTreeViewEx::SetShowRootFolder(bool v) {
+    if (v == FShowRootFolder) return;
+    if (!v && (FVirtualRoot || (FRootFolder == rfManual && FShowFile))) return;
+    FShowRootFolder = v;
+    Rebuild();
+}
+
+void TFolderTreeViewEx::SetShowIncludeHidden(bool v) {
+    if (v == FShowIncludeHidden) return;
+    FShowIncludeHidden = v;
+    Rebuild();
+}
+
+void TFolderTreeViewEx::SetRootFolder(TRootFolder v) {
+    if (v == FRootFolder) return;
+    FRootFolder = v;
+    FVirtualRoot = v == rf_Controls || v == rf_Bitbucket || v == rf_Printers;
+    if (FVirtualRoot) FShowRootFolder = true;
+    Rebuild();
+}
+
+void TFolderTreeViewEx::SetRootFolderName(const std::string& v) {
+    if (v == FRootFolderName) return;
+    FRootFolderName = v;
+    if (FRootFolder == rfManual) Rebuild();
+}
+
+// ---------------------------------------------------------------------------
+// Building.
+
+void TFolderTreeViewEx::BeginWait() {
+    if (FBusy++ == 0) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        setUpdatesEnabled(false);
+    }
+}
+
+void TFolderTreeViewEx::EndWait() {
+    if (FBusy > 0 && --FBusy == 0) {
+        setUpdatesEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TFolderTreeViewEx::Rebuild() {
+    // A refresh still waiting belongs to the tree being replaced.
+    FRefreshTimer.stop();
+    BeginWait();
+    if (FVirtualRoot) BuildVirtualTree();
+    else BuildFolderTree();
+    EndWait();
+}
+
+bool TFolderTreeViewEx::RootItemQualifies(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    uint32_t a = AttributesOf(folder, item, SFGAO_HASSUBFOLDER | SFGAO_FOLDER);
+    return (a & SFGAO_HASSUBFOLDER) || ((a & SFGAO_FOLDER) && FShowRootFolder) ||
+           (FShowFile && HasMatchingFile(folder, item));
+}
+
+bool TFolderTreeViewEx::IsUsableRoot(LPCITEMIDLIST list) {
+    ShellFolderPtr folder = SHGetDesktopFolder();
+    if (PidlItemCount(list) == 0) return true;  // the desktop itself
+    for (LPCITEMIDLIST p = list; p && PidlItemCount(p) > 0; p = NextItem(p)) {
+        TPidl item(CopyFirstItem(p));
+        if (PidlItemCount(p) == 1) return RootItemQualifies(folder, item.get());
+        ShellFolderPtr sub = BindItem(folder, item.get());
+        if (!sub) return RootItemQualifies(folder, item.get());
+        folder = sub;
+    }
+    return false;
+}
+
+LPITEMIDLIST TFolderTreeViewEx::GetRootPidl() {
+    if (FRootFolder == rfManual && !FRootFolderName.empty()) {
+        TPidl list(PathToPidl(FRootFolderName));
+        if (list && IsUsableRoot(list.get())) return list.release();
+    }
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(CsidlOf(FRootFolder), list))) return nullptr;
+    return list;
+}
+
+void TFolderTreeViewEx::ClearNodes() {
+    FClearing = true;
+    clear();
+    FClearing = false;
+}
+
+void TFolderTreeViewEx::BuildFolderTree() {
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    TPidl root(GetRootPidl());
+    if (!root) return;
+    std::string rootName;
+    if (!GetDisplayName(desktop, root.get(), SHGDN_INFOLDER, rootName)) return;
+    ClearNodes();
+
+    // The folder that holds the root's last item.
+    ShellFolderPtr folder = desktop;
+    TPidl item(CopyFirstItem(root.get()));
+    for (LPCITEMIDLIST p = root.get(); p && PidlItemCount(p) > 1; p = NextItem(p)) {
+        ShellFolderPtr sub = BindItem(folder, item.get());
+        if (!sub) break;
+        folder = sub;
+        item.reset(CopyFirstItem(NextItem(p)));
+    }
+    FRoot.ParentFolder = folder;
+    FRoot.RelativeIDList.reset(CopyPidl(item.get()));
+    FRoot.AbsoluteIDList.reset(CopyPidl(root.get()));
+    FRoot.Attributes = AttributesOf(folder, item.get(), NodeAttributeMask);
+
+    TFolderNode* rootNode = nullptr;
+    if (FShowRootFolder) {
+        rootNode = new TFolderNode;
+        rootNode->Data.ParentFolder = FRoot.ParentFolder;
+        rootNode->Data.RelativeIDList.reset(CopyPidl(FRoot.RelativeIDList.get()));
+        rootNode->Data.AbsoluteIDList.reset(CopyPidl(root.get()));
+        rootNode->Data.Attributes = FRoot.Attributes;
+        rootNode->setText(0, ShellText(PidlDisplayName(root.get())));
+        rootNode->setIcon(0, NodeIcon(root.get(), true));
+        rootNode->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        addTopLevelItem(rootNode);
+        rootNode->Filled = true;
+    }
+    AddChildren(FRoot.ParentFolder, FRoot.RelativeIDList.get(), rootNode);
+    collapseAll();
+    if (rootNode) rootNode->setExpanded(true);
+
+    if (FRootFolder == rfDrives && FSelectedDir != sdNone) {
+        if (SelectFolder(SelectedDirPath())) ExpandNode(currentItem());
+    }
+}
+
+std::string TFolderTreeViewEx::SelectedDirPath() const {
+    std::string path = "/";
+    if (FSelectedDir == sdCurrent) {
+        char buf[4096];
+        if (::getcwd(buf, sizeof buf)) {
+            std::string cwd = buf;
+            for (const auto& v : CurrentVolumes()) {
+                bool under = v == "/" || cwd == v || cwd.compare(0, v.size() + 1, v + "/") == 0;
+                if (under && v.size() > path.size()) path = v;
+            }
+        }
+    }
+    std::string s;
+    return sjis::FromUtf8(path, s) ? s : std::string("/");
+}
+
+void TFolderTreeViewEx::BuildVirtualTree() {
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    TPidl root(GetRootPidl());
+    if (!root) return;  // none of these folders exists on this system
+    std::string rootName;
+    if (!GetDisplayName(desktop, root.get(), SHGDN_INFOLDER, rootName)) return;
+    ClearNodes();
+    auto* rootNode = new TFolderNode;
+    TPidl first(CopyFirstItem(root.get()));
+    if (ShellFolderPtr f = BindItem(desktop, first.get())) {
+        rootNode->Data.ParentFolder = f;
+        rootNode->Data.RelativeIDList.reset(CopyFirstItem(NextItemID(root.get())));
+        rootNode->Data.AbsoluteIDList.reset(CopyPidl(root.get()));
+        rootNode->Data.Attributes = AttributesOf(f, rootNode->Data.RelativeIDList.get(), NodeAttributeMask);
+    }
+    rootNode->setText(0, ShellText(PidlDisplayName(root.get())));
+    rootNode->setIcon(0, NodeIcon(root.get(), true));
+    rootNode->Filled = true;
+    addTopLevelItem(rootNode);
+    AddChildren(desktop, root.get(), rootNode);
+    collapseAll();
+    rootNode->setExpanded(true);
+}
+
+void TFolderTreeViewEx::AddChildren(const ShellFolderPtr& owner, LPCITEMIDLIST folderID, QTreeWidgetItem* parent) {
+    BeginWait();
+    if (TFolderNode* n = AsNode(parent)) n->Filled = true;
+    ShellFolderPtr folder = BindItem(owner, folderID);
+    if (!folder) {
+        EndWait();
+        return;
+    }
+    unsigned flags = SHCONTF_FOLDERS;
+    if (FVirtualRoot || FShowIncludeHidden) flags |= SHCONTF_INCLUDEHIDDEN;
+    if (FShowFile) flags |= SHCONTF_NONFOLDERS;
+    std::unique_ptr<IEnumIDList> items;
+    if (SUCCEEDED(folder->EnumObjects(flags, items))) {
+        LPITEMIDLIST raw = nullptr;
+        while (items->Next(raw) == S_OK) {
+            TPidl item(raw);
+            uint32_t attrs = AttributesOf(folder, item.get(), NodeAttributeMask);
+            bool add = false;
+            if (FVirtualRoot) {
+                add = true;
+            } else if (HasParsingName(folder, item.get())) {
+                bool folderLike = attrs & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER);
+                if (FShowFile)
+                    add = folderLike || ((attrs & SFGAO_FILESYSTEM) &&
+                                         (FFileMask.empty() || MatchesFileMask(folder, item.get())));
+                else
+                    add = folderLike;
+            }
+            if (add) AddChildNode(folder, item.get(), attrs, parent, folderID);
+        }
+    }
+    SortChildren(parent);
+    // A folder that turned out empty shows no plus sign any more.
+    if (parent && parent->childCount() == 0)
+        parent->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    EndWait();
+}
+
+void TFolderTreeViewEx::AddChildNode(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t attributes,
+                                     QTreeWidgetItem* parent, LPCITEMIDLIST folderID) {
+    std::string text;
+    if (!GetDisplayName(folder, item, SHGDN_INFOLDER, text)) return;
+    auto* node = new TFolderNode;
+    node->Data.ParentFolder = folder;
+    if (HasParsingName(folder, item)) node->Data.AbsoluteIDList.reset(AbsolutePidlOf(folder, item));
+    else node->Data.AbsoluteIDList.reset(ConcatPidls(folderID, item));
+    node->Data.RelativeIDList.reset(CopyFirstItem(item));
+    node->Data.Attributes = attributes;
+    node->setText(0, ShellText(text));
+    bool isFolder = attributes & SFGAO_FOLDER;
+    node->setIcon(0, NodeIcon(node->Data.AbsoluteIDList.get(), !FShowFile || isFolder));
+    bool children = attributes & SFGAO_HASSUBFOLDER;
+    if (FShowFile && !children && isFolder) children = HasMatchingFile(folder, item);
+    node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
+                                           : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    if (!children) node->Filled = true;
+    if (parent) parent->addChild(node);
+    else addTopLevelItem(node);
+}
+
+bool TFolderTreeViewEx::MatchesFileMask(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    std::string name = ParsingNameOf(folder, item);
+    if (name.empty()) return false;
+    std::string ext = ExtensionOf(name);
+    if (ext.empty()) return false;
+    for (const auto& m : FFileMask)
+        if (sjis::EqualsIgnoreCase(ext, m)) return true;
+    return false;
+}
+
+bool TFolderTreeViewEx::HasMatchingFile(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    ShellFolderPtr sub = BindItem(folder, item);
+    if (!sub) return false;
+    unsigned flags = SHCONTF_NONFOLDERS;
+    if (FShowIncludeHidden) flags |= SHCONTF_INCLUDEHIDDEN;
+    std::unique_ptr<IEnumIDList> items;
+    if (FAILED(sub->EnumObjects(flags, items))) return false;
+    LPITEMIDLIST raw = nullptr;
+    while (items->Next(raw) == S_OK) {
+        TPidl entry(raw);
+        uint32_t a = AttributesOf(sub, entry.get(), SFGAO_FILESYSTEM | SFGAO_FOLDER);
+        if ((a & SFGAO_FILESYSTEM) &&
+            (FFileMask.empty() || MatchesFileMask(sub, entry.get()) || (a & SFGAO_FOLDER)) &&
+            HasParsingName(sub, entry.get()))
+            return true;
+    }
+    return false;
+}
+
+int TFolderTreeViewEx::CompareNodes(QTreeWidgetItem* a, QTreeWidgetItem* b) {
+    TFolderNodeData* da = NodeData(a);
+    TFolderNodeData* db = NodeData(b);
+    if (!da || !db || !da->ParentFolder) return 0;
+    if (FInfoViewSort && FShowFile) {
+        bool fa = da->Attributes & SFGAO_FOLDER, fb = db->Attributes & SFGAO_FOLDER;
+        if (fa && !fb) return 1;  // files first, folders after them
+        if (!fa && fb) return -1;
+    }
+    HRESULT hr = da->ParentFolder->CompareIDs(0, da->RelativeIDList.get(), db->RelativeIDList.get());
+    return SUCCEEDED(hr) ? CompareCode(hr) : 0;
+}
+
+void TFolderTreeViewEx::SortChildren(QTreeWidgetItem* parent) {
+    QList<QTreeWidgetItem*> items;
+    if (parent) {
+        items = parent->takeChildren();
+    } else {
+        while (topLevelItemCount() > 0) items.append(takeTopLevelItem(0));
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [this](QTreeWidgetItem* a, QTreeWidgetItem* b) { return CompareNodes(a, b) < 0; });
+    if (parent) parent->addChildren(items);
+    else addTopLevelItems(items);
+}
+
+void TFolderTreeViewEx::FillNode(QTreeWidgetItem* node) {
+    TFolderNode* n = AsNode(node);
+    if (!n || n->Filled || n->childCount() > 0) return;
+    AddChildren(n->Data.ParentFolder, n->Data.RelativeIDList.get(), n);
+}
+
+void TFolderTreeViewEx::ExpandNode(QTreeWidgetItem* node) {
+    if (!node) return;
+    FillNode(node);
+    node->setExpanded(true);
+}
+
+// ---------------------------------------------------------------------------
+// Finding and selecting.
+
+bool TFolderTreeViewEx::OpenFolder(const std::string& Path, bool MakeTop, bool Select, QTreeWidgetItem** Node) {
+    if (FVirtualRoot) return false;
+    ShellFolderPtr folder = SHGetDesktopFolder();
+    TPidl target(PathToPidl(Path));
+    if (!target) return false;
+    QTreeWidgetItem* node = topLevelItem(0);
+    TPidl root;
+    if (FShowRootFolder) {
+        if (TFolderNodeData* d = NodeData(node)) root.reset(CopyPidl(d->AbsoluteIDList.get()));
+    } else {
+        root.reset(GetRootPidl());
+    }
+    if (!root || !node) return false;
+
+    // Walk the root and the target together.
+    LPCITEMIDLIST r = root.get();
+    LPCITEMIDLIST t = target.get();
+    for (;;) {
+        bool rootEnded = PidlItemCount(r) == 0;
+        bool targetEnded = PidlItemCount(t) == 0;
+        if (rootEnded && targetEnded) {
+            if (!FShowRootFolder) return false;
+            break;  // the root itself
+        }
+        if (rootEnded) {
+            if (FShowRootFolder) {
+                FillNode(node);
+                node = node->child(0);
+                if (!node) return false;
+            }
+            // Descend through the rest of the target.
+            while (PidlItemCount(t) > 0) {
+                TPidl item(CopyFirstItem(t));
+                QTreeWidgetItem* parent = node->parent();
+                int i = parent ? parent->indexOfChild(node) : indexOfTopLevelItem(node);
+                int count = parent ? parent->childCount() : topLevelItemCount();
+                QTreeWidgetItem* found = nullptr;
+                for (; i < count && !found; ++i) {
+                    QTreeWidgetItem* sibling = parent ? parent->child(i) : topLevelItem(i);
+                    TFolderNodeData* d = NodeData(sibling);
+                    if (d && SameItemID(d->ParentFolder, d->RelativeIDList.get(), item.get())) found = sibling;
+                }
+                if (!found) return false;
+                node = found;
+                t = NextItem(t);
+                if (PidlItemCount(t) > 0) {
+                    ExpandNode(node);
+                    node = node->child(0);
+                    if (!node) return false;
+                }
+            }
+            break;
+        }
+        if (targetEnded) return false;  // above the root
+        TPidl ri(CopyFirstItem(r)), ti(CopyFirstItem(t));
+        if (!SameItemID(folder, ri.get(), ti.get())) return false;
+        ShellFolderPtr sub = BindItem(folder, ri.get());
+        if (!sub) return false;
+        folder = sub;
+        r = NextItem(r);
+        t = NextItem(t);
+    }
+    if (Node) *Node = node;
+    if (MakeTop) scrollToItem(node, QAbstractItemView::PositionAtTop);
+    if (Select) setCurrentItem(node);
+    return true;
+}
+
+bool TFolderTreeViewEx::SelectFolder(const std::string& Path) {
+    BeginWait();
+    bool ok = OpenFolder(Path, false, true);
+    EndWait();
+    return ok;
+}
+
+std::string TFolderTreeViewEx::GetFolderName() {
+    std::string result = FLastFolderName;
+    QTreeWidgetItem* node = currentItem();
+    if (node && node->isSelected()) {
+        TFolderNodeData* d = NodeData(node);
+        if (d && HasParsingName(d->ParentFolder, d->RelativeIDList.get()))
+            result = PidlToPath(d->AbsoluteIDList.get());
+        else
+            ShellTextToSjis(node->text(0), result);
+        FLastFolderName = result;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Events.
+
+void TFolderTreeViewEx::Change() {
+    if (FClearing) return;
+    if (OnChange) OnChange(this, GetFolderName());
+}
+
+void TFolderTreeViewEx::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && OnClick) OnClick(this, GetFolderName());
+}
+
+void TFolderTreeViewEx::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    QTreeWidgetItem* node = currentItem();
+    if (!node || !node->isSelected()) return;
+    if (OnDblClick) OnDblClick(this, GetFolderName());
+    TFolderNodeData* d = NodeData(node);
+    if (FShellRun && FShowFile && d && !(d->Attributes & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER))) {
+        std::string path = PidlToPath(d->AbsoluteIDList.get());
+        if (!path.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(ShellText(path)));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Refresh.
+
+void TFolderTreeViewEx::Refresh() {
+    if (topLevelItemCount() == 0) return;
+    if (FVirtualRoot) {
+        Rebuild();
+        return;
+    }
+    int count = 0;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) ++count;
+    if (count > MaxRefreshNodes) return;
+    auto pathOf = [](QTreeWidgetItem* n) {
+        TFolderNodeData* d = NodeData(n);
+        return d ? PidlToPath(d->AbsoluteIDList.get()) : std::string();
+    };
+    FKeptTop = pathOf(itemAt(0, 0));
+    QTreeWidgetItem* kept = currentItem();
+    FKeptSelection = kept && kept->isSelected() ? pathOf(kept) : std::string();
+    FKeptPaths.clear();
+    bool first = true;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if (first) {  // the first node is read again anyway
+            first = false;
+            continue;
+        }
+        bool visible = true;
+        for (QTreeWidgetItem* p = (*it)->parent(); p && visible; p = p->parent()) visible = p->isExpanded();
+        if (visible) FKeptPaths.push_back(pathOf(*it));
+    }
+    FRefreshTimer.start(std::max(0, FRefreshDelay));
+}
+
+void TFolderTreeViewEx::FinishRefresh() {
+    if (!FRefreshTimer.isActive()) return;
+    FRefreshTimer.stop();
+    RunRefresh();
+}
+
+void TFolderTreeViewEx::RunRefresh() {
+    if (topLevelItemCount() == 0) return;
+    BeginWait();
+    FClearing = true;
+    if (FShowRootFolder) {
+        auto* first = AsNode(topLevelItem(0));
+        qDeleteAll(first->takeChildren());
+        FClearing = false;
+        AddChildren(first->Data.ParentFolder, first->Data.RelativeIDList.get(), first);
+        first->setExpanded(true);
+    } else {
+        // Without a root node the whole top level is the root's content.
+        clear();
+        FClearing = false;
+        AddChildren(FRoot.ParentFolder, FRoot.RelativeIDList.get(), nullptr);
+    }
+    for (const auto& p : FKeptPaths)
+        if (!p.empty()) OpenFolder(p, false, false);
+    if (!FKeptSelection.empty()) OpenFolder(FKeptSelection, false, true);
+    if (!FKeptTop.empty()) OpenFolder(FKeptTop, true, false);
+    EndWait();
+}

@@ -1,0 +1,141 @@
+// The drill program's folder tree: a part of the shell namespace, read
+// lazily as nodes are opened, that reports the chosen folder's path.
+#pragma once
+
+#include "component.h"
+#include "shellns.h"
+
+#include <QTimer>
+#include <QTreeWidget>
+#include <string>
+#include <vector>
+
+// What each node knows of its item.
+struct TFolderNodeData {
+    shell::ShellFolderPtr ParentFolder;  // the folder that holds the item
+    shell::TPidl RelativeIDList;         // the item within ParentFolder
+    shell::TPidl AbsoluteIDList;         // the item from the desktop
+    uint32_t Attributes = 0;             // answer to NodeAttributeMask
+};
+
+// The attributes every node is asked for.
+constexpr uint32_t NodeAttributeMask = 0xF20B0000u;
+
+class TFolderTreeViewEx : public QTreeWidget {
+    Q_OBJECT
+public:
+    enum TRootFolder {
+        rfManual, rfDrives, rfDesktop, rfFavorites, rfPrograms, rfRecent, rfSendTo,
+        rfStartMenu, rfStartup, rfAppdata, rfTemplates, rf_Controls, rf_Bitbucket, rf_Printers
+    };
+    enum TSelectedDir { sdNone, sdSystem, sdCurrent };
+
+    explicit TFolderTreeViewEx(QWidget* owner = nullptr);
+    ~TFolderTreeViewEx() override;
+
+    // Properties.  Setters that receive the value held already do nothing.
+    bool AutoUpDate() const { return FAutoUpDate; }
+    void SetAutoUpDate(bool v) { FAutoUpDate = v; }
+    bool ContextMenu() const { return FContextMenu; }
+    void SetContextMenu(bool v) { FContextMenu = v; }
+    bool DragAndDrop() const { return FDragAndDrop; }
+    void SetDragAndDrop(bool v) { FDragAndDrop = v; }
+    bool ShellRun() const { return FShellRun; }
+    void SetShellRun(bool v) { FShellRun = v; }
+    // Extensions with their dot (".txt"); letter case does not matter.
+    const std::vector<std::string>& FileMask() const { return FFileMask; }
+    void SetFileMask(const std::vector<std::string>& v);
+    bool InfoViewSort() const { return FInfoViewSort; }
+    void SetInfoViewSort(bool v);
+    TSelectedDir SelectedDir() const { return FSelectedDir; }
+    void SetSelectedDir(TSelectedDir v);
+    bool ShowFile() const { return FShowFile; }
+    void SetShowFile(bool v);
+    bool ShowRootFolder() const { return FShowRootFolder; }
+    void SetShowRootFolder(bool v);
+    bool ShowIncludeHidden() const { return FShowIncludeHidden; }
+    void SetShowIncludeHidden(bool v);
+    TRootFolder RootFolder() const { return FRootFolder; }
+    virtual void SetRootFolder(TRootFolder v);
+    const std::string& RootFolderName() const { return FRootFolderName; }
+    void SetRootFolderName(const std::string& v);
+
+    // Events: Sender and the folder's path (Shift-JIS).
+    TEvent<QObject*, const std::string&> OnChange, OnClick, OnDblClick;
+
+    // Finds the node of a path, opening the nodes on the way; makes it the
+    // top item and selects it on request.  *Node receives it when Node is
+    // given.  Always false with a virtual root.
+    virtual bool OpenFolder(const std::string& Path, bool MakeTop, bool Select, QTreeWidgetItem** Node = nullptr);
+    bool SelectFolder(const std::string& Path);
+    // The selected folder's path; the last one again when nothing is selected.
+    virtual std::string GetFolderName();
+    // Builds the tree anew.
+    void Rebuild();
+    // Reads the tree again after changes on disk, keeping the open folders,
+    // the selection and the top item.  The re-reading waits RefreshDelay
+    // milliseconds on a timer, so that the disk settles; the window stays
+    // responsive meanwhile.
+    void Refresh();
+    int RefreshDelay() const { return FRefreshDelay; }
+    void SetRefreshDelay(int ms) { FRefreshDelay = ms; }
+    bool RefreshPending() const { return FRefreshTimer.isActive(); }
+    // Runs a pending refresh now.
+    void FinishRefresh();
+
+    // The record of a node (nil for none).
+    static TFolderNodeData* NodeData(QTreeWidgetItem* node);
+    // Whether a node has been read.
+    static bool NodeFilled(QTreeWidgetItem* node);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void BeginWait();
+    void EndWait();
+    shell::LPITEMIDLIST GetRootPidl();
+    bool IsUsableRoot(shell::LPCITEMIDLIST list);
+    bool RootItemQualifies(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
+    void BuildFolderTree();
+    void BuildVirtualTree();
+    void AddChildren(const shell::ShellFolderPtr& owner, shell::LPCITEMIDLIST folderID, QTreeWidgetItem* parent);
+    void AddChildNode(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item, uint32_t attributes,
+                      QTreeWidgetItem* parent, shell::LPCITEMIDLIST folderID);
+    bool MatchesFileMask(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
+    bool HasMatchingFile(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
+    void SortChildren(QTreeWidgetItem* parent);
+    int CompareNodes(QTreeWidgetItem* a, QTreeWidgetItem* b);
+    void FillNode(QTreeWidgetItem* node);
+    void ExpandNode(QTreeWidgetItem* node);
+    void ClearNodes();
+    void Change();
+    void RunRefresh();
+    std::string SelectedDirPath() const;
+
+    bool FAutoUpDate = true;
+    bool FContextMenu = true;
+    bool FDragAndDrop = true;
+    bool FShellRun = false;
+    std::vector<std::string> FFileMask;
+    bool FInfoViewSort = false;
+    TSelectedDir FSelectedDir = sdNone;
+    bool FShowFile = false;
+    bool FShowRootFolder = true;
+    bool FShowIncludeHidden = true;
+    TRootFolder FRootFolder = rfDrives;
+    std::string FRootFolderName;
+
+    bool FVirtualRoot = false;
+    int FBusy = 0;
+    bool FClearing = false;
+    std::string FLastFolderName;
+    // The root's record; it stays here when the root has no node of its own.
+    TFolderNodeData FRoot;
+
+    int FRefreshDelay = 1000;
+    QTimer FRefreshTimer;
+    std::vector<std::string> FKeptPaths;
+    std::string FKeptSelection, FKeptTop;
+};

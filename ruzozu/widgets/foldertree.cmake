@@ -1,0 +1,12 @@
+# The drill program's folder tree over our shell namespace.
+if(RUZOZU_GUI)
+  add_library(ruzozu_foldertree STATIC ${CMAKE_CURRENT_LIST_DIR}/FolderTree.cpp)
+  target_include_directories(ruzozu_foldertree PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(ruzozu_foldertree PUBLIC rzshell_qt rzcomponent Qt6::Widgets)
+
+  add_executable(foldertree_tests ${CMAKE_CURRENT_LIST_DIR}/tests/foldertree_test.cpp)
+  target_link_libraries(foldertree_tests PRIVATE ruzozu_foldertree Qt6::Test)
+  target_include_directories(foldertree_tests PRIVATE ${CMAKE_SOURCE_DIR}/common/tests)
+  add_test(NAME foldertree_tests COMMAND foldertree_tests)
+  set_tests_properties(foldertree_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
