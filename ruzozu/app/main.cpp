@@ -8,6 +8,7 @@
 #include "SPIBmp.h"
 #include "StdArr.h"
 #include "drill_sound.h"
+#include "choice.h"
 #include "hint_form.h"
 #include "kankyo.h"
 #include "messages.h"
@@ -182,6 +183,12 @@ void TForm1::FormCreate() {
     AnsBtn->OnEnter = [this](QObject*, int index) { AnsBtnEnter(index); };
     AnsBtn->OnExit = [this](QObject*, int index) { AnsBtnExit(index); };
     BuildMenu();
+    ChooseFolder = [this](const std::string& start, std::string& chosen) {
+        TfChoice dlg(QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this, start);
+        if (dlg.exec() != QDialog::Accepted) return false;
+        chosen = TfChoice::ChosenFolder;
+        return true;
+    };
     OKBottomDlg_ = new TOKBottomDlg(this);
     Sound = new TDrillSound(this);
     CreatePluginHost();

@@ -3,6 +3,8 @@
 #include "hint_form.h"
 #include "ExtArr.h"
 #include "StdArr.h"
+#include "FolderTree.h"
+#include "choice.h"
 #include "kankyo.h"
 #include "main.h"
 #include "TestMode.h"
@@ -69,6 +71,7 @@ private slots:
     void settingsDialogFolders();
     void builtInSoundsAndProblemFolderSounds();
     void mediaLinesButtonsAndVideoPanel();
+    void folderChooserReportsTheSelectedFolder();
     void modeDialogSetsChosenMode();
 };
 
@@ -144,6 +147,19 @@ void FormTest::mediaLinesButtonsAndVideoPanel() {
     QVERIFY(f.SpeedButton8->isHidden());
     QVERIFY(!f.SpeedButton6->isHidden());  // MIDI plays on across questions
     f.close();
+}
+
+void FormTest::folderChooserReportsTheSelectedFolder() {
+    TempDir dir;
+    textfile::CreateDir(dir / "Problems");
+    TfChoice::ChosenFolder.clear();
+    TfChoice dlg(nullptr, dir / "Problems");
+    QCOMPARE(TfChoice::ChosenFolder, dir / "Problems/");  // the case is kept
+    dlg.show();
+    dlg.resize(400, 500);
+    QTRY_COMPARE(dlg.FolderTreeViewEx1->width(), 400);
+    QCOMPARE(dlg.BitBtn2->x() - (dlg.BitBtn1->x() + dlg.BitBtn1->width()), 20);
+    QVERIFY(dlg.minimumSize() == QSize(250, 340));
 }
 
 void FormTest::modeDialogSetsChosenMode() {
