@@ -132,6 +132,9 @@ void FolderTreeTest::selectFolderOpensADeepPath() {
     // A spelling with dots and doubled slashes leads to the same node.
     QVERIFY(t.SelectFolder(S("/data//one/./two/../two")));
     QCOMPARE(t.currentItem()->text(0), QStringLiteral("two"));
+    // A folder value with its trailing "/" as the settings hold it.
+    QVERIFY(t.SelectFolder(S("/data/zeta/")));
+    QCOMPARE(t.GetFolderName(), S("/data/zeta"));
     // The root itself.
     QVERIFY(t.SelectFolder(S("")));
     QCOMPARE(t.currentItem(), t.topLevelItem(0));
