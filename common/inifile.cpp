@@ -89,6 +89,14 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
     return Find(section, key, nullptr);
 }
 
+bool TIniFile::SectionExists(const std::string& section) const {
+    for (const auto& raw : lines_) {
+        std::string name;
+        if (SectionOf(raw, name) && sjis::EqualsIgnoreCase(name, section)) return true;
+    }
+    return false;
+}
+
 bool TIniFile::ParseInteger(const std::string& text, int& out) {
     std::string s = sjis::Trim(text);
     size_t i = 0;

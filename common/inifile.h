@@ -24,6 +24,7 @@ public:
     int ReadInteger(const std::string& section, const std::string& key, int def) const;
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
     bool ValueExists(const std::string& section, const std::string& key) const;
+    bool SectionExists(const std::string& section) const;
 
     // Each returns false when the file could not be written; the file is
     // then as it was.

@@ -71,4 +71,9 @@ MSG(KeyAutoMode, "出題モード")
 MSG(KeyAutoProblem, "問題")
 MSG(YourScore, "Your Score")
 
+MSG(ModeNotSupported, "この機種では、この解像度をサポートしていません。")
+std::string MediaMissing(const std::string& name) {
+    return sjis::L("指定された ") + name + sjis::L("は、\r\r存在しません。");
+}
+
 }  // namespace msg

@@ -58,6 +58,10 @@ const std::string& MessageCaption();    // "正答メッセージ"
 const std::string& TestInProgress();
 const std::string& PictureCannotShow();
 
+// Screen mode and media.
+const std::string& ModeNotSupported();  // "この機種では、この解像度をサポートしていません。"
+std::string MediaMissing(const std::string& name);  // "指定された " name "は、\r\r存在しません。"
+
 // Status bar.
 const std::string& StatusProblem();     // "【問題ファイル】 "
 const std::string& StatusTest();        // "テスト"

@@ -1,0 +1,178 @@
+#include "func.h"
+
+#include "messages.h"
+#include "sjis.h"
+#include "textfile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+void SetDisplayMode(TDisplay& display, int width, int height, int bitsPerPixel, const TShowMessage& show) {
+    TDevMode mode;
+    for (int n = 0; display.EnumDisplaySettings(n, mode); ++n) {
+        if (mode.BitsPerPixel == bitsPerPixel && mode.Width == width && mode.Height == height) {
+            display.ChangeDisplaySettings(mode);
+            return;
+        }
+    }
+    if (show) show(msg::ModeNotSupported());
+}
+
+TWindowPlacement ApplyScreenMode(bool fullScreen, TDisplay& display, const TSavedScreen& saved,
+                                 const TShowMessage& show) {
+    TWindowPlacement p;
+    if (fullScreen) {
+        SetDisplayMode(display, 640, 480, saved.BitsPerPixel, show);
+        p.FullScreen = true;
+        p.Width = display.Native().Width;
+        p.Height = display.Native().Height;
+        return p;
+    }
+    if (display.Current().Width != saved.Width) SetDisplayMode(display, saved.Width, saved.Height, saved.BitsPerPixel, show);
+    p.Width = 638;
+    p.Height = 475;
+    p.Left = (saved.Width - 638) / 2;
+    // 427, not the height: the window sits a little below the centre.
+    p.Top = (saved.Height - 427) / 2;
+    return p;
+}
+
+TPoint ProgressBarPlace(int statusBarTop) { return TPoint{400, statusBarTop + 3}; }
+
+std::string ExpandLongPath(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // The folder part without its closing "/", except for the root.
+    if (dir.size() > 1) dir.pop_back();
+    if (name.empty()) return dir;
+    if (!dir.empty()) dir = ExpandLongPath(dir);
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    std::string found = textfile::ResolveName(dir, name);
+    struct stat st {};
+    if (::lstat(textfile::OsPath(found).c_str(), &st) != 0) return dir + name + "/";
+    std::string stored = found.substr(found.rfind('/') == std::string::npos ? 0 : found.rfind('/') + 1);
+    bool folder = ::stat(textfile::OsPath(found).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return dir + stored + (folder ? "/" : "");
+}
+
+std::string GetComputerNameText() {
+    char buf[100] = {};
+    if (::gethostname(buf, sizeof buf - 1) != 0) return std::string();
+    std::string name(buf);
+    // The short name: a fully qualified host name is cut at its first dot.
+    return name.substr(0, name.find('.'));
+}
+
+bool ReadRegistryDefault(THKey root, const std::string& subKey, std::string& value) {
+    TRegKey key;
+    if (RegOpenKeyEx(root, subKey, key) != ERROR_SUCCESS_REG) return false;
+    std::string v;
+    RegQueryValue(key, v, 260);
+    value = v;
+    RegCloseKey(key);
+    return true;
+}
+
+namespace {
+
+// Starts argv[0] (looked up in PATH) apart from this process and reports
+// whether it could be started: the intermediate child forks the program
+// and ends at once, so no child is left for us to wait for.
+bool SpawnDetached(const std::vector<std::string>& args) {
+    if (args.empty() || args[0].empty()) return false;
+    std::vector<std::string> os;
+    for (const std::string& a : args) os.push_back(textfile::OsPath(a));
+    std::vector<char*> argv;
+    for (std::string& a : os) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+    pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return false;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        ::setsid();
+        pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            ::execvp(argv[0], argv.data());
+            int err = errno;
+            ssize_t ignored = ::write(fds[1], &err, sizeof err);
+            (void)ignored;
+            ::_exit(127);
+        }
+        ::_exit(grandchild < 0 ? 1 : 0);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int err = 0;
+    ssize_t n;
+    while ((n = ::read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    ::close(fds[0]);
+    // Nothing read: the pipe closed at a successful exec.
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+}  // namespace
+
+std::function<bool(const std::string& path)> ShellOpenDocument = [](const std::string& path) {
+    return SpawnDetached({"xdg-open", path});
+};
+std::function<bool(const std::vector<std::string>& argv)> StartProgram = SpawnDetached;
+
+std::vector<std::string> SplitCommandLine(const std::string& command) {
+    std::vector<std::string> out;
+    std::string cur;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < command.size(); ++i) {
+        char c = command[i];
+        if (sjis::IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < command.size()) {
+            cur += c;
+            cur += command[++i];
+            any = true;
+        } else if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (any) out.push_back(cur);
+            cur.clear();
+            any = false;
+        } else {
+            cur += c;
+            any = true;
+        }
+    }
+    if (any) out.push_back(cur);
+    return out;
+}
+
+bool OpenDocument(const std::string& path) {
+    if (ShellOpenDocument && ShellOpenDocument(path)) return true;
+    std::string className, command;
+    if (!ReadRegistryDefault(THKey::ClassesRoot, ".htm", className)) return false;
+    if (!ReadRegistryDefault(THKey::ClassesRoot, className + "\\shell\\open\\command", command)) return false;
+    // The placeholder goes with the blank before it: the path is added as
+    // an argument of its own, whatever blanks it holds.
+    size_t p = command.find("\"%1\"");
+    if (p != std::string::npos) {
+        size_t from = p > 0 ? p - 1 : p;
+        command.erase(from, p + 4 - from);
+    } else if ((p = command.find("%1")) != std::string::npos) {
+        size_t from = p > 0 ? p - 1 : p;
+        command.erase(from, p + 2 - from);
+    }
+    std::vector<std::string> argv = SplitCommandLine(command);
+    if (argv.empty()) return false;
+    argv.push_back(path);
+    return StartProgram && StartProgram(argv);
+}

@@ -1,0 +1,70 @@
+// The drill program's utility routines: the display mode and where the
+// window goes in each screen mode, long paths, the computer's name, a
+// registry default value and opening a document.  Plain C++: the window
+// applies what these compute.
+#pragma once
+
+#include "displaymode.h"
+#include "registry.h"
+
+#include <functional>
+#include <string>
+
+// Shows a message to the learner; SetDisplayMode reports through it.
+using TShowMessage = std::function<void(const std::string&)>;
+
+// Makes the first display mode of this size and depth the current one;
+// without one, reports that the machine does not support it and leaves
+// the display as it was.
+void SetDisplayMode(TDisplay& display, int width, int height, int bitsPerPixel, const TShowMessage& show);
+
+struct TSavedScreen {
+    int Width = 0;
+    int Height = 0;
+    int BitsPerPixel = 0;
+};
+
+// Where the main window goes for a screen mode.
+struct TWindowPlacement {
+    bool FullScreen = false;  // maximised over the whole screen, no border
+    int Left = 0, Top = 0;    // normal mode: a single-bordered window
+    int Width = 0, Height = 0;
+};
+
+// Applies the screen mode to the display and works out the window's
+// place; the caller then places the window and the gauge.
+TWindowPlacement ApplyScreenMode(bool fullScreen, TDisplay& display, const TSavedScreen& saved,
+                                 const TShowMessage& show);
+
+// The gauge panel's place over the status bar.
+struct TPoint {
+    int X = 0, Y = 0;
+};
+TPoint ProgressBarPlace(int statusBarTop);
+
+// The path with every part spelt as stored on disk (the case of a name
+// found without regard to case becomes that of the stored name); a folder
+// part gets a closing "/", a part not found is kept and gets one too.  A
+// path ending in "/" comes back without it; a relative path stays relative.
+std::string ExpandLongPath(const std::string& path);
+
+// This computer's short host name.
+std::string GetComputerNameText();
+
+// The default value of a registry key; false, with value unchanged, when
+// the key does not exist.
+bool ReadRegistryDefault(THKey root, const std::string& subKey, std::string& value);
+
+// How a document is opened through the desktop, and how a program is
+// started from a command line; both return whether it started.  The window
+// sets the first to the desktop's own opener.
+extern std::function<bool(const std::string& path)> ShellOpenDocument;
+extern std::function<bool(const std::vector<std::string>& argv)> StartProgram;
+
+// Opens a document through the desktop; failing that, with the program the
+// registry names for web pages, the path given as one argument.
+bool OpenDocument(const std::string& path);
+
+// A command line split into its arguments: blanks separate them, double
+// quotes group blanks into one and are dropped.
+std::vector<std::string> SplitCommandLine(const std::string& command);

@@ -1,0 +1,202 @@
+#include "func.h"
+
+#include "messages.h"
+#include "sjis.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+struct Messages {
+    std::vector<std::string> shown;
+    TShowMessage Sink() {
+        return [this](const std::string& s) { shown.push_back(s); };
+    }
+};
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+}  // namespace
+
+TEST(DisplayMode, ChangesToAnOfferedModeOrReports) {
+    Messages m;
+    TDisplay d(1024, 768, 24);
+    SetDisplayMode(d, 640, 480, 24, m.Sink());
+    EXPECT_EQ(d.Current().Width, 640);
+    EXPECT_EQ(d.Current().Height, 480);
+    EXPECT_TRUE(m.shown.empty());
+
+    // 640 x 480 offered only at another depth: the message, the mode stays.
+    SetDisplayMode(d, 1024, 768, 16, m.Sink());
+    ASSERT_EQ(m.shown.size(), 1u);
+    EXPECT_EQ(m.shown[0], msg::ModeNotSupported());
+    EXPECT_EQ(d.Current().Width, 640);
+
+    TDisplay small(600, 400, 24);
+    SetDisplayMode(small, 640, 480, 24, m.Sink());
+    EXPECT_EQ(m.shown.size(), 2u);
+    EXPECT_EQ(small.Current().Width, 600);
+}
+
+TEST(ScreenMode, FullScreenAndBackRestoresTheRememberedMode) {
+    Messages m;
+    TDisplay d(1024, 768, 24);
+    const TSavedScreen saved{1024, 768, 24};
+    TWindowPlacement p = ApplyScreenMode(true, d, saved, m.Sink());
+    EXPECT_TRUE(p.FullScreen);
+    EXPECT_EQ(p.Width, 1024);  // the window still covers the real screen
+    EXPECT_EQ(d.Current().Width, 640);
+
+    // Leaving full screen: the current width is 640, so the mode goes back
+    // at once; the window sits a little below the centre.
+    p = ApplyScreenMode(false, d, saved, m.Sink());
+    EXPECT_FALSE(p.FullScreen);
+    EXPECT_EQ(d.Current().Width, 1024);
+    EXPECT_EQ(p.Left, (1024 - 638) / 2);
+    EXPECT_EQ(p.Top, (768 - 427) / 2);
+    EXPECT_EQ(p.Width, 638);
+    EXPECT_EQ(p.Height, 475);
+    const int changes = d.Changes();
+    ApplyScreenMode(false, d, saved, m.Sink());
+    EXPECT_EQ(d.Changes(), changes);  // already in the remembered mode
+    EXPECT_TRUE(m.shown.empty());
+
+    // A depth the display does not offer at 640 x 480: the message, and
+    // the window is still made full screen.
+    TDisplay other(1024, 768, 32);
+    p = ApplyScreenMode(true, other, saved, m.Sink());
+    EXPECT_EQ(m.shown.size(), 1u);
+    EXPECT_TRUE(p.FullScreen);
+    EXPECT_EQ(other.Current().Width, 1024);
+
+    TPoint bar = ProgressBarPlace(411);
+    EXPECT_EQ(bar.X, 400);
+    EXPECT_EQ(bar.Y, 414);
+}
+
+TEST(LongPath, PartsTakeTheirStoredSpelling) {
+    TempDir t;
+    std::filesystem::create_directories(t / "Drill Folder/Object");
+    WriteFile(t / "Drill Folder/Kanji.QZB", "x");
+    const std::string base = t.path();
+
+    EXPECT_EQ(ExpandLongPath(base + "drill folder/kanji.qzb"), base + "Drill Folder/Kanji.QZB");
+    EXPECT_EQ(ExpandLongPath(base + "DRILL FOLDER/object"), base + "Drill Folder/Object/");
+    // A path ending in "/" comes back as its folder without the "/".
+    EXPECT_EQ(ExpandLongPath(base + "Drill Folder/"), base + "Drill Folder");
+    // A part that does not exist is kept and gets a "/".
+    EXPECT_EQ(ExpandLongPath(base + "drill folder/none.qzb"), base + "Drill Folder/none.qzb/");
+    EXPECT_EQ(ExpandLongPath("/"), "/");
+
+    // A relative path stays relative.
+    int old = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::chdir(base.c_str()), 0);
+    std::string rel = ExpandLongPath("drill folder/KANJI.qzb");
+    ASSERT_EQ(::fchdir(old), 0);
+    ::close(old);
+    EXPECT_EQ(rel, "Drill Folder/Kanji.QZB");
+
+    // Japanese names are matched and kept in Shift-JIS.
+    std::filesystem::create_directories(t / "漢字");
+    EXPECT_EQ(ExpandLongPath(base + sjis::L("漢字")), base + sjis::L("漢字/"));
+}
+
+TEST(ComputerName, IsTheShortHostName) {
+    std::string name = GetComputerNameText();
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(name.find('.'), std::string::npos);
+    EXPECT_LT(name.size(), 100u);
+}
+
+TEST(Registry, DefaultValuesFromOurFile) {
+    TempDir t;
+    SetRegistryFile(t / "registry.ini");
+    std::string value = "kept";
+    EXPECT_FALSE(ReadRegistryDefault(THKey::ClassesRoot, ".htm", value));  // no file at all
+    WriteFile(t / "registry.ini", "[HKEY_CLASSES_ROOT\\.htm]\r\n@=htmlfile\r\n[HKEY_CLASSES_ROOT\\empty]\r\n"
+                                  "[HKEY_CLASSES_ROOT\\long]\r\n@=" + std::string(300, 'a') + "\r\n");
+    EXPECT_FALSE(ReadRegistryDefault(THKey::ClassesRoot, ".html", value));
+    EXPECT_EQ(value, "kept");
+    EXPECT_FALSE(ReadRegistryDefault(THKey::CurrentUser, ".htm", value));  // another root
+    EXPECT_TRUE(ReadRegistryDefault(THKey::ClassesRoot, ".HTM", value));
+    EXPECT_EQ(value, "htmlfile");
+    EXPECT_TRUE(ReadRegistryDefault(THKey::ClassesRoot, "empty", value));
+    EXPECT_EQ(value, "");
+    EXPECT_TRUE(ReadRegistryDefault(THKey::ClassesRoot, "long", value));
+    EXPECT_EQ(value.size(), 259u);
+    SetRegistryFile("");
+}
+
+TEST(CommandLine, QuotesGroupBlanks) {
+    EXPECT_EQ(SplitCommandLine("\"/opt/My Browser/browser\" -new  x"),
+              (std::vector<std::string>{"/opt/My Browser/browser", "-new", "x"}));
+    EXPECT_EQ(SplitCommandLine("  "), std::vector<std::string>{});
+    EXPECT_EQ(SplitCommandLine("a \"\" b"), (std::vector<std::string>{"a", "", "b"}));
+}
+
+class OpenDocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetRegistryFile(t / "registry.ini");
+        savedShell = ShellOpenDocument;
+        savedStart = StartProgram;
+    }
+    void TearDown() override {
+        ShellOpenDocument = savedShell;
+        StartProgram = savedStart;
+        SetRegistryFile("");
+    }
+    void Browser(const std::string& command) {
+        WriteFile(t / "registry.ini", "[HKEY_CLASSES_ROOT\\.htm]\r\n@=htmlfile\r\n"
+                                      "[HKEY_CLASSES_ROOT\\htmlfile\\shell\\open\\command]\r\n@=\"" + command + "\"\r\n");
+    }
+    TempDir t;
+    std::function<bool(const std::string&)> savedShell;
+    std::function<bool(const std::vector<std::string>&)> savedStart;
+};
+
+TEST_F(OpenDocumentTest, DesktopFirstThenTheWebBrowser) {
+    std::vector<std::string> started;
+    StartProgram = [&](const std::vector<std::string>& argv) {
+        started = argv;
+        return true;
+    };
+    ShellOpenDocument = [](const std::string&) { return true; };
+    EXPECT_TRUE(OpenDocument("/m/QZB Maker.html"));
+    EXPECT_TRUE(started.empty());
+
+    ShellOpenDocument = [](const std::string&) { return false; };
+    EXPECT_FALSE(OpenDocument("/m/QZB Maker.html"));  // no web browser known
+
+    Browser("\"/opt/Web Browser/browser\" -nohome \"%1\"");
+    EXPECT_TRUE(OpenDocument("/m/QZB Maker.html"));
+    EXPECT_EQ(started, (std::vector<std::string>{"/opt/Web Browser/browser", "-nohome", "/m/QZB Maker.html"}));
+
+    Browser("browser %1 -x");
+    EXPECT_TRUE(OpenDocument("/m/a b.html"));
+    EXPECT_EQ(started, (std::vector<std::string>{"browser", "-x", "/m/a b.html"}));
+}
+
+TEST_F(OpenDocumentTest, ThePathReachesTheProgramAsOneArgument) {
+    ShellOpenDocument = [](const std::string&) { return false; };
+    const std::string script = t / "browser.sh";
+    WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"$(dirname \"$0\")/args.txt\"\n");
+    ::chmod(script.c_str(), 0755);
+    Browser("\"" + script + "\" \"%1\"");
+    EXPECT_TRUE(OpenDocument("/m/QZB Maker.html"));
+    std::string args;
+    for (int i = 0; i < 200 && (args = Slurp(t / "args.txt")).find('\n', 2) == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(args, "1\n/m/QZB Maker.html\n");
+
+    Browser("\"" + t.path() + "no such browser\" \"%1\"");
+    EXPECT_FALSE(OpenDocument("/m/QZB Maker.html"));
+}
