@@ -7,7 +7,6 @@
 #include "inifile.h"
 #include "SPIBmp.h"
 #include "StdArr.h"
-#include "drill_sound.h"
 #include "choice.h"
 #include "hint_form.h"
 #include "kankyo.h"
@@ -25,7 +24,6 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHostInfo>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QGridLayout>
@@ -100,6 +98,9 @@ QPixmap MarkPixmap(bool maru, int w, int h) {
 }
 
 }  // namespace
+
+// The built-in sounds are compiled into a static library: register them.
+static void InitSoundResources() { Q_INIT_RESOURCE(sounds); }
 
 TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
     : Engine_(std::make_unique<TDrillEngine>(*this)), ExeFolder(exeFolder), Args(args) {
@@ -190,10 +191,21 @@ void TForm1::FormCreate() {
         return true;
     };
     OKBottomDlg_ = new TOKBottomDlg(this);
-    Sound = new TDrillSound(this);
+    InitSoundResources();
+    Media = TMediaSystem::CreateDefault();
+    MediaPlayer2 = Media->NewPlayer("MediaPlayer2");
+    MediaPlayer3 = Media->NewPlayer("MediaPlayer3");
+    MediaPlayer4 = Media->NewPlayer("MediaPlayer4");
+    ShellOpenDocument = [](const std::string& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(QPath(path)));
+    };
     CreatePluginHost();
 
     setAcceptDrops(false);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 640, 480);
+    SavedScreen = TSavedScreen{area.width(), area.height(), screen ? screen->depth() : 24};
+    Display = std::make_unique<TDisplay>(SavedScreen.Width, SavedScreen.Height, SavedScreen.BitsPerPixel);
     ApplyScreenMode();
 
     if (!Engine_->Settings.NetworkMode) logoff->setEnabled(false);
@@ -204,7 +216,7 @@ void TForm1::FormCreate() {
         Engine_->UserID.clear();
     }
     FirstShow = true;
-    Engine_->ComputerName = S(QHostInfo::localHostName().section('.', 0, 0));
+    Engine_->ComputerName = GetComputerNameText();
     if (Engine_->ComputerName.empty()) Engine_->ComputerName = "localhost";
 }
 
@@ -292,13 +304,11 @@ void TForm1::BuildToolBar() {
     SpeedButton8 = tool("SpeedButton8", 143, "ビデオ再生", QStyle::SP_MediaPlay);
     SpeedButton9 = tool("SpeedButton9", 167, "再生中止", QStyle::SP_MediaStop);
     for (QToolButton* b : {SpeedButton6, SpeedButton7, SpeedButton8, SpeedButton9}) b->hide();
-    connect(SpeedButton6, &QToolButton::toggled, this, [this](bool down) { Sound->PauseMidi(down); });
-    connect(SpeedButton7, &QToolButton::clicked, this, [this] { Sound->ReplayAudio(); });
-    connect(SpeedButton8, &QToolButton::clicked, this, [this] { Sound->ReplayVideo(); });
-    connect(SpeedButton9, &QToolButton::clicked, this, [this] {
-        if (SpeedButton7->isVisible()) Sound->StopAudio();
-        if (SpeedButton8->isVisible()) Sound->StopVideo();
-    });
+    // clicked, not toggled: only the learner's click pauses or goes on.
+    connect(SpeedButton6, &QToolButton::clicked, this, [this] { SpeedButton6Click(); });
+    connect(SpeedButton7, &QToolButton::clicked, this, [this] { SpeedButton7Click(); });
+    connect(SpeedButton8, &QToolButton::clicked, this, [this] { SpeedButton8Click(); });
+    connect(SpeedButton9, &QToolButton::clicked, this, [this] { SpeedButton9Click(); });
     connect(tool("SpeedButton3", 571, "答 or ヒント", QStyle::SP_MessageBoxQuestion), &QToolButton::clicked,
             this, [this] { Engine_->SpeedButton3Click(); });
 }
@@ -306,6 +316,7 @@ void TForm1::BuildToolBar() {
 void TForm1::BuildStatusBar() {
     auto* bar = new QFrame(Client);
     bar->setObjectName("StatusBar1");
+    StatusBar1 = bar;
     bar->setGeometry(0, 411, kClientWidth, 18);
     bar->setAutoFillBackground(true);
     bar->setPalette(FacePalette());
@@ -393,7 +404,9 @@ void TForm1::FormShow() {
         if (!Args.isEmpty()) ShowMessage(sjis::L(kAutoRunNotice));
         Engine_->LoadProblemFile(s.AutoProblem);
     } else if (!Args.isEmpty()) {
-        Engine_->LoadProblemFile(S(QFileInfo(Args.first()).absoluteFilePath()));
+        bool ok;
+        std::string arg = S(QFileInfo(Args.first()).absoluteFilePath(), &ok);
+        if (ok) Engine_->LoadProblemFile(ExpandLongPath(arg));
     } else {
         Open1Click();
     }
@@ -418,7 +431,12 @@ bool TForm1::FormCloseQuery() {
 
 void TForm1::FormClose() {
     DeleteResultFiles(Engine_->Settings.ScoreFolder, Engine_->ComputerName);
-    CloseMediaPlayers(true);
+    MediaPlayer2->Close();
+    MediaPlayer3->Close();
+    MediaPlayer4->Close();
+    if (Engine_->Settings.FullScreen)
+        SetDisplayMode(*Display, SavedScreen.Width, SavedScreen.Height, SavedScreen.BitsPerPixel,
+                       [this](const std::string& t) { ShowMessage(t); });
     TDrillSettings s = Engine_->Settings;
     if (ScoreFallback) s.ScoreFolder = OriginalScoreFolder;
     WriteSettings(s, ExeFolder);
@@ -481,7 +499,7 @@ void TForm1::QZBMaker1Click() {
     for (const char* candidate : {"QZB Maker.html", "manual/QZB Maker.html"}) {
         std::string p = ExeFolder + candidate;
         if (textfile::FileExists(p)) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QPath(p)));
+            OpenDocument(p);
             return;
         }
     }
@@ -565,7 +583,9 @@ void TForm1::HideImages() {
     for (int i = 0; i < Image->NumOfArry(); ++i) Image->Cntrls(i)->hide();
 }
 
-std::string TForm1::ResolveMediaFile(const std::string& name) const {
+// A name from a problem file, found in the problem folder as spelt, else
+// without regard to case.
+std::string TForm1::FindFile(const std::string& name) const {
     return textfile::ResolveName(Engine_->ProblemPath, name);
 }
 
@@ -589,7 +609,7 @@ bool TForm1::LoadPictureFile(const std::string& path, QLabel* target, int width)
 void TForm1::ShowPicture(int slot, const std::string& fileName, int left, int top, int width) {
     QLabel* target = slot < 0 ? OKBottomDlg_->Image1() : Image->Cntrls(slot);
     if (!target) return;
-    if (!LoadPictureFile(ResolveMediaFile(fileName), target, width)) return;
+    if (!LoadPictureFile(FindFile(fileName), target, width)) return;
     target->move(left, top);
     if (slot >= 0) target->show();
 }
@@ -602,8 +622,26 @@ void TForm1::SetMarkVisible(TMark mark, bool visible) {
     if (visible) l->repaint();
 }
 
+namespace {
+// Longest wait for a mark's or a score's sound.
+const int kLongestSoundMs = 15000;
+}  // namespace
+
+// One of the fixed sounds: the problem folder's file of the name, else the
+// built-in one.  Returns when it has ended.
 void TForm1::PlaySoundFile(const std::string& name) {
-    Sound->PlaySoundFile(Q(name), Q(Engine_->ProblemPath));
+    const std::string local = FindFile(name);
+    const bool own = textfile::FileExists(local);
+    if (!SpeedButton7->isHidden()) MediaPlayer2->Stop();
+    if (!SpeedButton8->isHidden()) MediaPlayer4->Stop();
+    if (own) {
+        Media->PlaySync(local, kLongestSoundMs);
+        return;
+    }
+    const QString resource = QFileInfo(Q(name)).completeBaseName().toUpper();
+    QFile f(QStringLiteral(":/sounds/") + resource);
+    if (!f.open(QIODevice::ReadOnly)) return;
+    Media->PlaySyncMemory(f.readAll(), resource.toStdString(), kLongestSoundMs);
 }
 
 // A sound line inside a correct-answer message plays to its end before the
@@ -612,41 +650,55 @@ void TForm1::PlayMessageSound(const std::string& line) {
     std::vector<std::string> tok = SplitTokens(line, 2, false);
     if (tok.size() < 2) return;
     std::string ext = sjis::LowerAscii(tok[0]);
-    std::string file = ResolveMediaFile(tok[1] + "." + ext);
-    if (textfile::FileExists(file)) Sound->PlaySync(QPath(file));
+    std::string file = FindFile(tok[1] + "." + ext);
+    if (textfile::FileExists(file)) Media->PlaySync(file, kLongestSoundMs);
 }
 
-// A media file that is missing is reported and the step goes on.
-std::string TForm1::FindMedia(const std::string& name) {
-    std::string file = ResolveMediaFile(name);
-    if (textfile::FileExists(file)) return file;
-    std::string inObject = ResolveMediaFile("object/" + name);
-    if (textfile::FileExists(inObject)) return inObject;
-    ShowMessage(sjis::L("指定された ") + name + sjis::L("は、\r\r存在しません。"));
-    return std::string();
+bool TForm1::ResolveMediaFile(const std::string& name, std::string& path) {
+    path = FindFile(name);
+    if (textfile::FileExists(path)) return true;
+    std::string inObject = FindFile("object/" + name);
+    if (textfile::FileExists(inObject)) {
+        path = inObject;
+        return true;
+    }
+    ShowMessage(msg::MediaMissing(name));
+    return false;
+}
+
+// A file the player cannot open is passed over: the step goes on.
+bool TForm1::OpenMedia(TMediaPlayer& player, const std::string& file) {
+    player.FileName = file;
+    try {
+        player.Open();
+        return true;
+    } catch (const EMediaError&) {
+        return false;
+    }
 }
 
 void TForm1::PlayAudio(const std::string& line) {
     std::vector<std::string> tok = SplitTokens(line, 2, false);
     if (tok.size() < 2) return;
-    std::string file = FindMedia(tok[1] + "." + tok[0]);
-    if (file.empty()) return;
+    std::string file;
+    if (!ResolveMediaFile(tok[1] + "." + tok[0], file) || !OpenMedia(*MediaPlayer2, file)) return;
     if (!Engine_->DialogOpen) {
         SpeedButton7->show();
         SpeedButton9->show();
     }
-    Sound->PlayAudio(QPath(file));
+    MediaPlayer2->Play();  // goes on while the learner works
 }
+
 void TForm1::PlayMidi(const std::string& line) {
     std::vector<std::string> tok = SplitTokens(line, 2, false);
     if (tok.size() < 2) return;
-    std::string file = FindMedia(tok[1] + "." + tok[0]);
-    if (file.empty()) return;
+    std::string file;
+    if (!ResolveMediaFile(tok[1] + "." + tok[0], file) || !OpenMedia(*MediaPlayer3, file)) return;
     if (!Engine_->DialogOpen) {
         SpeedButton6->setChecked(false);
         SpeedButton6->show();
     }
-    Sound->PlayMidi(QPath(file));
+    MediaPlayer3->Play();
 }
 
 void TForm1::PlayVideo(const std::string& line) {
@@ -659,46 +711,83 @@ void TForm1::PlayVideo(const std::string& line) {
     }
     // A position that leaves no room for the panel skips the video.
     if (left < 0 || left >= 630 || top < 0 || top >= kClientHeight) return;
-    std::string file = FindMedia(tok[1] + "." + tok[0]);
-    if (file.empty()) return;
+    std::string file;
+    if (!ResolveMediaFile(tok[1] + "." + tok[0], file)) return;
     FreeVideoPanel();  // a second video replaces the first
     AviPrn = new QWidget(Client);
+    AviPrn->hide();
     AviPrn->setObjectName("AviPrn");
     AviPrn->setGeometry(left, top, 630 - left, (630 - left) * 3 / 4);
     AviPrn->setAutoFillBackground(true);
     AviPrn->setPalette(Client->palette());
     AviPrn->show();
+    MediaPlayer4->SetDisplay(AviPrn);
+    if (!OpenMedia(*MediaPlayer4, file)) {
+        FreeVideoPanel();
+        return;
+    }
     if (!Engine_->DialogOpen) {
         SpeedButton8->show();
         SpeedButton9->show();
     }
-    Sound->PlayVideo(QPath(file), AviPrn);
+    MediaPlayer4->SetDisplayRect(QRect(0, 0, AviPrn->width(), AviPrn->height()));
+    MediaPlayer4->Play();
 }
 
 void TForm1::StopMidi() {
-    Sound->CloseMidi();
+    MediaPlayer3->Close();
     SpeedButton6->hide();
 }
 
+void TForm1::SpeedButton6Click() {
+    if (SpeedButton6->isChecked())
+        MediaPlayer3->Stop();
+    else
+        MediaPlayer3->Play();  // goes on from where it stopped
+}
+
+void TForm1::SpeedButton7Click() {
+    MediaPlayer2->Rewind();
+    MediaPlayer2->Play();
+}
+
+void TForm1::SpeedButton8Click() {
+    MediaPlayer4->Rewind();
+    MediaPlayer4->Play();
+}
+
+void TForm1::SpeedButton9Click() {
+    if (!SpeedButton7->isHidden()) MediaPlayer2->Stop();
+    if (!SpeedButton8->isHidden()) MediaPlayer4->Stop();
+}
+
 void TForm1::CloseMediaPlayers(bool midiToo) {
-    Sound->StopAudio();
-    Sound->CloseVideo();
     SpeedButton7->hide();
     SpeedButton8->hide();
     SpeedButton9->hide();
-    if (midiToo) StopMidi();
+    if (midiToo) SpeedButton6->hide();
+    MediaPlayer2->Close();
+    if (midiToo) MediaPlayer3->Close();
+    MediaPlayer4->Close();
 }
 
+// The video goes with its panel: the player never paints into a panel
+// that is gone.
 void TForm1::FreeVideoPanel() {
     if (!AviPrn) return;
-    Sound->CloseVideo();
+    if (MediaPlayer4->Display() == AviPrn) {
+        MediaPlayer4->Close();
+        MediaPlayer4->SetDisplay(nullptr);
+        SpeedButton8->hide();
+        if (SpeedButton7->isHidden()) SpeedButton9->hide();
+    }
     delete AviPrn;
     AviPrn = nullptr;
 }
 
 void TForm1::RunProgram(const std::string& program, const std::string& params) {
     QStringList args = Q(params).split(' ', Qt::SkipEmptyParts);
-    QProcess::startDetached(QPath(ResolveMediaFile(program)), args, QPath(Engine_->ProblemPath));
+    QProcess::startDetached(QPath(FindFile(program)), args, QPath(Engine_->ProblemPath));
 }
 
 void TForm1::Beep() { QApplication::beep(); }
@@ -737,12 +826,12 @@ void TForm1::OptionBoxClick() {
 void TForm1::ApplyScreenMode() {
     const bool visible = isVisible();
     QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 640, 480);
-    if (Engine_->Settings.FullScreen) {
-        // No display mode is switched: the window covers the screen without
-        // a frame and its content stays as laid out for 640 x 480.
-        if (area.width() < 640 || area.height() < 480)
-            ShowMessage(sjis::L("この機種では、この解像度をサポートしていません。"));
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, SavedScreen.Width, SavedScreen.Height);
+    const TWindowPlacement p = ::ApplyScreenMode(Engine_->Settings.FullScreen, *Display, SavedScreen,
+                                                 [this](const std::string& t) { ShowMessage(t); });
+    if (p.FullScreen) {
+        // The window covers the screen without a frame; its content stays
+        // as laid out for the display mode, in the middle.
         layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setGeometry(area);  // also where no window manager takes the hint
@@ -752,7 +841,7 @@ void TForm1::ApplyScreenMode() {
                        Qt::WindowCloseButtonHint);
         setWindowState(Qt::WindowNoState);
         layout()->setSizeConstraint(QLayout::SetFixedSize);
-        move(area.x() + (area.width() - 638) / 2, area.y() + (area.height() - 427) / 2);
+        move(area.x() + p.Left, area.y() + p.Top);
     }
     if (visible) show();
     PlaceProgressBar();
@@ -770,7 +859,10 @@ void TForm1::SetStatusText(int panel, const std::string& text) {
 
 void TForm1::SetGauge(int percent) { Bar->setValue(std::clamp(percent, 0, 100)); }
 
-void TForm1::PlaceProgressBar() { Panel2->move(400, 411 + 3); }
+void TForm1::PlaceProgressBar() {
+    const TPoint at = ProgressBarPlace(StatusBar1->y());
+    Panel2->move(at.X, at.Y);
+}
 
 std::string TForm1::AnswerText() {
     bool ok;

@@ -2,7 +2,9 @@
 // engine asks for and forwards the learner's commands to the engine.
 #pragma once
 
+#include "func.h"
 #include "main_engine.h"
+#include "media.h"
 
 #include <QMainWindow>
 #include <array>
@@ -20,7 +22,6 @@ class TOKBottomDlg;
 class TArLabel;
 class TArImage;
 class TArBitBtn;
-class TDrillSound;
 class TSPIs;
 
 extern const char* const VersionText;  // "Ver 4.4"
@@ -46,6 +47,10 @@ public:
     void About1Click();
     void OptionBoxClick();
     void ApplyScreenMode();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+    void SpeedButton8Click();
+    void SpeedButton9Click();
     // Runs the folder chooser from a starting folder; false on Cancel.
     std::function<bool(const std::string& start, std::string& chosen)> ChooseFolder;
     void OpenDroppedFile(const QString& path);
@@ -103,7 +108,13 @@ public:
     QToolButton* SpeedButton8 = nullptr;  // video again
     QToolButton* SpeedButton9 = nullptr;  // stop
     QWidget* AviPrn = nullptr;            // the video panel
-    TDrillSound* Sound = nullptr;
+    std::unique_ptr<TMediaSystem> Media;
+    std::unique_ptr<TMediaPlayer> MediaPlayer2;  // "wav" and "mp3" lines
+    std::unique_ptr<TMediaPlayer> MediaPlayer3;  // "mid" lines
+    std::unique_ptr<TMediaPlayer> MediaPlayer4;  // "avi" and "mpg" lines
+    // The display as the drill program sees it, and its mode at creation.
+    std::unique_ptr<TDisplay> Display;
+    TSavedScreen SavedScreen;
     bool ConfirmClose = true;  // tests switch the closing question off
     static inline bool ShowSplash = true;
 
@@ -125,8 +136,11 @@ private:
     void CreatePluginHost();
     void BuildToolBar();
     void BuildStatusBar();
-    std::string ResolveMediaFile(const std::string& name) const;
-    std::string FindMedia(const std::string& name);
+    std::string FindFile(const std::string& name) const;
+    // A named media file in the problem folder or its "object" folder;
+    // false, after telling the learner, when there is none.
+    bool ResolveMediaFile(const std::string& name, std::string& path);
+    bool OpenMedia(TMediaPlayer& player, const std::string& file);
     bool LoadPictureFile(const std::string& path, QLabel* target, int width);
     void AnsBtnEnter(int index);
     void AnsBtnExit(int index);
@@ -136,6 +150,7 @@ private:
     TOKBottomDlg* OKBottomDlg_ = nullptr;
     QWidget* Client = nullptr;
     QWidget* Panel2 = nullptr;
+    QWidget* StatusBar1 = nullptr;
     std::string ExeFolder;
     QStringList Args;
     std::string TitleText;

@@ -1,5 +1,4 @@
 // The main window under Qt's offscreen platform.
-#include "drill_sound.h"
 #include "hint_form.h"
 #include "ExtArr.h"
 #include "StdArr.h"
@@ -23,7 +22,21 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
+
+// True when the journal holds these lines in this order (others may come
+// between them).
+bool InOrder(const std::vector<std::string>& journal, const std::vector<std::string>& lines) {
+    auto at = journal.begin();
+    for (const std::string& l : lines) {
+        at = std::find(at, journal.end(), l);
+        if (at == journal.end()) return false;
+        ++at;
+    }
+    return true;
+}
 
 // The real window, with its message boxes recorded instead of shown.
 class TestForm : public TForm1 {
@@ -62,7 +75,10 @@ void EnterInNextDialog() {
 class FormTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { qputenv("RUZOZU_QUIET_MEDIA", "1"); }
     void layoutOfTheWindow();
+    void fullScreenAndBack();
+    void mediaButtonsStopAndClose();
     void captionCycleDrivenByKeys();
     void answerButtonsAndEnter();
     void hintDialogClosedByEnter();
@@ -113,11 +129,11 @@ void FormTest::builtInSoundsAndProblemFolderSounds() {
     QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
     f.Edit1->setText("a");
     f.Button1->click();
-    QCOMPARE(f.Sound->Played.last(), QStringLiteral(":/sounds/MARU"));
+    QCOMPARE(f.Media->Journal.back(), std::string("sound memory MARU"));
     f.Button1->click();
     f.Edit1->setText("x");
     f.Button1->click();
-    QCOMPARE(f.Sound->Played.last(), QString::fromStdString(dir / "batu.wav"));
+    QCOMPARE(f.Media->Journal.back(), "sound " + dir / "batu.wav");
     f.close();
 }
 
@@ -139,7 +155,11 @@ void FormTest::mediaLinesButtonsAndVideoPanel() {
     QVERIFY(!f.SpeedButton6->isHidden());
     QVERIFY(f.SpeedButton7->isHidden());  // the missing sound showed no button
     QCOMPARE(f.Messages.last(), QL("指定された missing.wavは、\r\r存在しません。"));
-    QVERIFY(f.Sound->Played.contains(QString::fromStdString(dir / "object/clip.avi")));
+    // Each video opens in its panel, fills it and plays.
+    QVERIFY(InOrder(f.Media->Journal, {"MediaPlayer4 Open " + dir / "object/clip.avi", "MediaPlayer4 DisplayRect 0 0 310 232",
+                                       "MediaPlayer4 Play", "MediaPlayer3 Open " + dir / "Song.MID", "MediaPlayer3 Play",
+                                       "MediaPlayer4 Close", "MediaPlayer4 Open " + dir / "object/clip.avi",
+                                       "MediaPlayer4 DisplayRect 0 0 530 397", "MediaPlayer4 Play"}));
     f.Edit1->setText("a");
     f.Button1->click();
     f.Button1->click();  // the next step frees the video panel and hides its buttons
@@ -190,6 +210,85 @@ void FormTest::layoutOfTheWindow() {
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】"));
     QCOMPARE(f.windowTitle(), QStringLiteral("Ruzozu Ver 4.4"));
     QVERIFY(!f.logoff->isEnabled());  // stand-alone: no log-off
+}
+
+void FormTest::fullScreenAndBack() {
+    TempDir dir;
+    TestForm f(dir.path(), {});
+    f.show();
+    const QRect screen = f.screen()->geometry();
+    QCOMPARE(f.Display->Current().Width, 640);  // full screen by default
+    QCOMPARE(f.geometry(), screen);
+    QVERIFY(f.windowFlags() & Qt::FramelessWindowHint);
+    // The 640 x 480 layout stands in the middle of the screen.
+    QWidget* client = f.TextLine->Cntrls(0)->parentWidget();
+    QTRY_COMPARE(client->mapTo(&f, QPoint(0, 0)).x(), (screen.width() - 631) / 2);
+
+    f.Engine().Settings.FullScreen = false;
+    f.ApplyScreenMode();
+    QCOMPARE(f.Display->Current().Width, screen.width());  // the remembered mode, at once
+    QVERIFY(!(f.windowFlags() & Qt::FramelessWindowHint));
+    // Placed a little below the centre (give or take the platform's frame).
+    const QPoint expected(screen.x() + (screen.width() - 638) / 2, screen.y() + (screen.height() - 427) / 2);
+    QVERIFY2((f.pos() - expected).manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(f.x()).arg(f.y())));
+    QVERIFY(f.Messages.isEmpty());
+    f.ConfirmClose = false;
+    f.close();
+}
+
+void FormTest::mediaButtonsStopAndClose() {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "tone.wav", "x");
+    textfile::WriteFileAtomic(dir / "clip.avi", "x");
+    textfile::WriteFileAtomic(dir / "maru.wav", "x");
+    std::string p = WriteProblem(dir, "&説明\nwav tone\navi clip 10 x\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_VERIFY(f.AviPrn);
+    // A top that is no number puts the video at its usual place.
+    QCOMPARE(f.AviPrn->geometry(), QRect(320, 120, 310, 232));
+    std::vector<std::string>& j = f.Media->Journal;
+
+    j.clear();
+    f.SpeedButton9Click();
+    QCOMPARE(j, (std::vector<std::string>{"MediaPlayer2 Stop", "MediaPlayer4 Stop"}));
+    j.clear();
+    f.SpeedButton7Click();
+    f.SpeedButton8Click();
+    QCOMPARE(j, (std::vector<std::string>{"MediaPlayer2 Rewind", "MediaPlayer2 Play", "MediaPlayer4 Rewind",
+                                          "MediaPlayer4 Play"}));
+    // A mark's sound stops the audio and the video first.
+    j.clear();
+    f.PlaySoundFile("maru.wav");
+    QCOMPARE(j, (std::vector<std::string>{"MediaPlayer2 Stop", "MediaPlayer4 Stop", "sound " + dir / "maru.wav"}));
+
+    // "mute" with no MIDI playing closes nothing open and hides the button.
+    f.StopMidi();
+    QVERIFY(f.SpeedButton6->isHidden());
+    QCOMPARE(j.back(), std::string("MediaPlayer3 Close"));
+
+    // With the hint dialog being filled, a sound plays but shows no button.
+    f.CloseMediaPlayers(true);
+    f.Engine().DialogOpen = true;
+    f.PlayAudio(sjis::L("wav tone"));
+    f.Engine().DialogOpen = false;
+    QCOMPARE(j.back(), std::string("MediaPlayer2 Play"));
+    QVERIFY(f.SpeedButton7->isHidden());
+    QVERIFY(f.SpeedButton9->isHidden());
+
+    // A MIDI pause is the learner's click only.
+    textfile::WriteFileAtomic(dir / "song.mid", "x");
+    f.PlayMidi("mid song");
+    j.clear();
+    f.SpeedButton6->click();
+    f.SpeedButton6->click();
+    QCOMPARE(j, (std::vector<std::string>{"MediaPlayer3 Stop", "MediaPlayer3 Play"}));
+
+    // Closing the window closes the three players in order.
+    j.clear();
+    f.close();
+    QCOMPARE(j, (std::vector<std::string>{"MediaPlayer2 Close", "MediaPlayer3 Close", "MediaPlayer4 Close"}));
 }
 
 void FormTest::captionCycleDrivenByKeys() {

@@ -1,0 +1,113 @@
+#include "media.h"
+
+#include "textfile.h"
+
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QtGlobal>
+
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------- player
+
+void TMediaPlayer::SetDisplayRect(const QRect& rect) {
+    System.Record(Name_ + " DisplayRect " + std::to_string(rect.x()) + " " + std::to_string(rect.y()) + " " +
+                  std::to_string(rect.width()) + " " + std::to_string(rect.height()));
+    DoDisplayRect(rect);
+}
+
+void TMediaPlayer::Open() {
+    System.Record(Name_ + " Open " + FileName);
+    DoClose();
+    struct stat st {};
+    const std::string os = textfile::OsPath(FileName);
+    if (FileName.empty() || ::stat(os.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || ::access(os.c_str(), R_OK) != 0)
+        throw EMediaError("cannot open " + FileName);
+    DoOpen();
+}
+
+void TMediaPlayer::Play() {
+    System.Record(Name_ + " Play");
+    DoPlay();
+}
+
+void TMediaPlayer::Stop() {
+    System.Record(Name_ + " Stop");
+    DoStop();
+}
+
+void TMediaPlayer::Close() {
+    System.Record(Name_ + " Close");
+    DoClose();
+}
+
+void TMediaPlayer::Rewind() {
+    System.Record(Name_ + " Rewind");
+    DoRewind();
+}
+
+void TMediaSystem::PlaySync(const std::string& path, int timeoutMs) {
+    Record("sound " + path);
+    DoPlaySync(path, timeoutMs);
+}
+
+void TMediaSystem::PlaySyncMemory(const QByteArray& wav, const std::string& name, int timeoutMs) {
+    Record("sound memory " + name);
+    DoPlaySyncMemory(wav, timeoutMs);
+}
+
+bool IsMidiFile(const std::string& path) {
+    std::ifstream in(textfile::OsPath(path), std::ios::binary);
+    char head[4] = {};
+    return in.read(head, 4) && std::memcmp(head, "MThd", 4) == 0;
+}
+
+// ---------------------------------------------------------------- quiet
+
+namespace {
+
+// Keeps the state a player would have, and plays nothing.
+class TQuietPlayer : public TMediaPlayer {
+public:
+    TQuietPlayer(TMediaSystem& s, const std::string& name) : TMediaPlayer(s, name) {}
+    TMediaState State() const override { return State_; }
+
+protected:
+    void DoOpen() override { State_ = TMediaState::Stopped; }
+    void DoPlay() override {
+        if (State_ != TMediaState::Closed) State_ = TMediaState::Playing;
+    }
+    void DoStop() override {
+        if (State_ == TMediaState::Playing) State_ = TMediaState::Stopped;
+    }
+    void DoClose() override { State_ = TMediaState::Closed; }
+    void DoRewind() override {}
+
+private:
+    TMediaState State_ = TMediaState::Closed;
+};
+
+class TQuietSystem : public TMediaSystem {
+public:
+    bool Quiet() const override { return true; }
+    std::unique_ptr<TMediaPlayer> NewPlayer(const std::string& name) override {
+        return std::make_unique<TQuietPlayer>(*this, name);
+    }
+
+protected:
+    void DoPlaySync(const std::string&, int) override {}
+    void DoPlaySyncMemory(const QByteArray&, int) override {}
+};
+
+}  // namespace
+
+std::unique_ptr<TMediaSystem> TMediaSystem::CreateQuiet() { return std::make_unique<TQuietSystem>(); }
+
+std::unique_ptr<TMediaSystem> TMediaSystem::CreateDefault() {
+    if (qEnvironmentVariableIsSet("RUZOZU_QUIET_MEDIA") || QMediaDevices::audioOutputs().isEmpty())
+        return CreateQuiet();
+    return CreateReal();
+}

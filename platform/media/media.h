@@ -1,0 +1,99 @@
+// Sound and media playback for the drill program: invisible players that
+// each keep at most one file open (audio, MIDI or video, told apart by the
+// file), and sounds played to their end.
+//
+// Two backends stand behind one interface: the real one (Qt Multimedia for
+// WAV, MP3, AVI and MPEG; FluidSynth with the General MIDI sound font for
+// MIDI) and a quiet one for machines without a sound device, whose calls
+// return at once.  Both keep a journal of what was asked of them.
+#pragma once
+
+#include <QByteArray>
+#include <QRect>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+class EMediaError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TMediaState { Closed, Stopped, Playing, Ended, Failed };
+
+class TMediaSystem;
+
+class TMediaPlayer {
+public:
+    virtual ~TMediaPlayer() = default;
+
+    const std::string& Name() const { return Name_; }
+    // The file to open: a Shift-JIS path.
+    std::string FileName;
+    // The window that shows a video, and the video's place in it.
+    void SetDisplay(QWidget* display) { Display_ = display; }
+    QWidget* Display() const { return Display_; }
+    void SetDisplayRect(const QRect& rect);
+
+    // Closes what was open, then opens FileName; EMediaError when the file
+    // cannot be opened.  A file that turns out not to be playable shows as
+    // Failed later.
+    void Open();
+    // Plays from the current position.
+    void Play();
+    void Stop();
+    void Close();
+    // Back to the start, waiting for it.
+    void Rewind();
+    virtual TMediaState State() const = 0;
+
+protected:
+    TMediaPlayer(TMediaSystem& system, std::string name) : System(system), Name_(std::move(name)) {}
+    virtual void DoOpen() = 0;
+    virtual void DoPlay() = 0;
+    virtual void DoStop() = 0;
+    virtual void DoClose() = 0;
+    virtual void DoRewind() = 0;
+    virtual void DoDisplayRect(const QRect&) {}
+    TMediaSystem& System;
+
+private:
+    std::string Name_;
+    QWidget* Display_ = nullptr;
+};
+
+class TMediaSystem {
+public:
+    virtual ~TMediaSystem() = default;
+
+    // The real backend where an audio device exists, else the quiet one;
+    // RUZOZU_QUIET_MEDIA in the environment asks for the quiet one.
+    static std::unique_ptr<TMediaSystem> CreateDefault();
+    static std::unique_ptr<TMediaSystem> CreateReal();
+    static std::unique_ptr<TMediaSystem> CreateQuiet();
+
+    virtual bool Quiet() const = 0;
+    virtual std::unique_ptr<TMediaPlayer> NewPlayer(const std::string& name) = 0;
+
+    // Plays a sound file, or a WAV image in memory, to its end and returns
+    // then, or after timeoutMs at the latest.  Input to the windows waits
+    // meanwhile.
+    void PlaySync(const std::string& path, int timeoutMs);
+    void PlaySyncMemory(const QByteArray& wav, const std::string& name, int timeoutMs);
+
+    // What was asked, one line a call: "MediaPlayer2 Open <file>",
+    // "MediaPlayer2 Play", "sound <file>", "sound memory <name>" ...
+    std::vector<std::string> Journal;
+    void Record(const std::string& line) { Journal.push_back(line); }
+
+protected:
+    virtual void DoPlaySync(const std::string& path, int timeoutMs) = 0;
+    virtual void DoPlaySyncMemory(const QByteArray& wav, int timeoutMs) = 0;
+};
+
+// True when path names a MIDI file (by its header).
+bool IsMidiFile(const std::string& path);

@@ -1,0 +1,248 @@
+// The real backend: Qt Multimedia for sampled sound and video, FluidSynth
+// for MIDI.
+#include "media.h"
+
+#include "textfile.h"
+
+#include <QAudioOutput>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMediaPlayer>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QVideoWidget>
+#include <QWidget>
+
+#include <fluidsynth.h>
+
+#include <vector>
+
+namespace {
+
+const char* const kSoundFonts[] = {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2"};
+
+QUrl FileUrl(const std::string& sjisPath) {
+    return QUrl::fromLocalFile(QString::fromStdString(textfile::OsPath(sjisPath)));
+}
+
+// Runs a player to the end of its sound, an error, or the time limit.
+void RunToEnd(QMediaPlayer& player, int timeoutMs) {
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&player, &QMediaPlayer::mediaStatusChanged, &loop, [&](QMediaPlayer::MediaStatus s) {
+        if (s == QMediaPlayer::EndOfMedia || s == QMediaPlayer::InvalidMedia) loop.quit();
+    });
+    QObject::connect(&player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
+    limit.start(timeoutMs);
+    player.play();
+    // The learner's input waits, as it did while the sound call blocked.
+    if (player.mediaStatus() != QMediaPlayer::InvalidMedia && player.error() == QMediaPlayer::NoError)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    player.stop();
+}
+
+void QuietFluidLog() {
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+        fluid_set_log_function(level, nullptr, nullptr);
+}
+
+// One MIDI file on a synthesiser.  Where no audio driver can be had, the
+// synthesiser is run in real time by a timer into nothing, so that the
+// file still plays, silently, with its own timing.
+class TMidiFile {
+public:
+    explicit TMidiFile(const std::string& path) {
+        QuietFluidLog();
+        Settings = new_fluid_settings();
+        Synth = new_fluid_synth(Settings);
+        bool font = false;
+        for (const char* f : kSoundFonts)
+            if (!font && fluid_synth_sfload(Synth, f, 1) != FLUID_FAILED) font = true;
+        if (!font) {
+            Free();
+            throw EMediaError("no General MIDI sound font");
+        }
+        Player = new_fluid_player(Synth);
+        if (!Player || fluid_player_add(Player, textfile::OsPath(path).c_str()) != FLUID_OK) {
+            Free();
+            throw EMediaError("cannot open " + path);
+        }
+        for (const char* driver : {"pulseaudio", "alsa"}) {
+            fluid_settings_setstr(Settings, "audio.driver", driver);
+            if ((Driver = new_fluid_audio_driver(Settings, Synth))) break;
+        }
+        if (!Driver) {
+            double rate = 44100;
+            fluid_settings_getnum(Settings, "synth.sample-rate", &rate);
+            Rate = rate;
+            Pump.setInterval(20);
+            QObject::connect(&Pump, &QTimer::timeout, [this] { Render(); });
+        }
+    }
+    ~TMidiFile() { Free(); }
+
+    void Play() {
+        // A stopped player goes on where it stopped; one that ended starts over.
+        if (!Paused && fluid_player_get_status(Player) == FLUID_PLAYER_DONE) fluid_player_seek(Player, 0);
+        Paused = false;
+        fluid_player_play(Player);
+        if (!Driver) {
+            Clock.start();
+            Rendered = 0;
+            Pump.start();
+        }
+    }
+    void Stop() {
+        if (fluid_player_get_status(Player) == FLUID_PLAYER_PLAYING) Paused = true;
+        fluid_player_stop(Player);
+        Pump.stop();
+        fluid_synth_all_notes_off(Synth, -1);
+    }
+    void Rewind() { fluid_player_seek(Player, 0); }
+    TMediaState State() const {
+        if (Paused) return TMediaState::Stopped;
+        switch (fluid_player_get_status(Player)) {
+        case FLUID_PLAYER_PLAYING: return TMediaState::Playing;
+        case FLUID_PLAYER_DONE: return TMediaState::Ended;
+        default: return TMediaState::Stopped;
+        }
+    }
+
+private:
+    void Render() {
+        const qint64 due = static_cast<qint64>(Clock.elapsed() * Rate / 1000.0);
+        float buf[2 * 1024];
+        while (Rendered < due) {
+            int n = static_cast<int>(std::min<qint64>(1024, due - Rendered));
+            fluid_synth_write_float(Synth, n, buf, 0, 2, buf, 1, 2);
+            Rendered += n;
+        }
+        if (fluid_player_get_status(Player) != FLUID_PLAYER_PLAYING) Pump.stop();
+    }
+    void Free() {
+        Pump.stop();
+        if (Player) {
+            fluid_player_stop(Player);
+            delete_fluid_player(Player);
+        }
+        if (Driver) delete_fluid_audio_driver(Driver);
+        if (Synth) delete_fluid_synth(Synth);
+        if (Settings) delete_fluid_settings(Settings);
+        Player = nullptr;
+        Driver = nullptr;
+        Synth = nullptr;
+        Settings = nullptr;
+    }
+
+    fluid_settings_t* Settings = nullptr;
+    fluid_synth_t* Synth = nullptr;
+    fluid_player_t* Player = nullptr;
+    fluid_audio_driver_t* Driver = nullptr;
+    QTimer Pump;
+    QElapsedTimer Clock;
+    qint64 Rendered = 0;
+    bool Paused = false;  // stopped by a call, not at its end
+    double Rate = 44100;
+};
+
+class TRealPlayer : public TMediaPlayer {
+public:
+    TRealPlayer(TMediaSystem& s, const std::string& name) : TMediaPlayer(s, name) {}
+    ~TRealPlayer() override { DoClose(); }
+
+    TMediaState State() const override {
+        if (Midi) return Midi->State();
+        if (!Media) return TMediaState::Closed;
+        if (Media->mediaStatus() == QMediaPlayer::InvalidMedia || Media->error() != QMediaPlayer::NoError)
+            return TMediaState::Failed;
+        if (Media->mediaStatus() == QMediaPlayer::EndOfMedia) return TMediaState::Ended;
+        return Media->playbackState() == QMediaPlayer::PlayingState ? TMediaState::Playing : TMediaState::Stopped;
+    }
+
+protected:
+    void DoOpen() override {
+        if (IsMidiFile(FileName)) {
+            Midi = std::make_unique<TMidiFile>(FileName);
+            return;
+        }
+        Media = std::make_unique<QMediaPlayer>();
+        Output = std::make_unique<QAudioOutput>();
+        Media->setAudioOutput(Output.get());
+        if (Display()) {
+            View = new QVideoWidget(Display());
+            View->setGeometry(Display()->rect());
+            View->show();
+            Media->setVideoOutput(View.data());
+        }
+        Media->setSource(FileUrl(FileName));
+    }
+    void DoPlay() override {
+        if (Midi) Midi->Play();
+        if (!Media) return;
+        if (Media->mediaStatus() == QMediaPlayer::EndOfMedia) Media->setPosition(0);
+        Media->play();
+    }
+    // Stopping keeps the position: playing goes on from there.
+    void DoStop() override {
+        if (Midi) Midi->Stop();
+        if (Media) Media->pause();
+    }
+    void DoClose() override {
+        Midi.reset();
+        if (Media) {
+            Media->stop();
+            Media->setVideoOutput(static_cast<QObject*>(nullptr));
+        }
+        delete View.data();
+        Media.reset();
+        Output.reset();
+    }
+    void DoRewind() override {
+        if (Midi) Midi->Rewind();
+        if (Media) Media->setPosition(0);
+    }
+    void DoDisplayRect(const QRect& rect) override {
+        if (View) View->setGeometry(rect);
+    }
+
+private:
+    std::unique_ptr<TMidiFile> Midi;
+    std::unique_ptr<QMediaPlayer> Media;
+    std::unique_ptr<QAudioOutput> Output;
+    QPointer<QVideoWidget> View;
+};
+
+class TRealSystem : public TMediaSystem {
+public:
+    bool Quiet() const override { return false; }
+    std::unique_ptr<TMediaPlayer> NewPlayer(const std::string& name) override {
+        return std::make_unique<TRealPlayer>(*this, name);
+    }
+
+protected:
+    void DoPlaySync(const std::string& path, int timeoutMs) override {
+        QMediaPlayer player;
+        QAudioOutput out;
+        player.setAudioOutput(&out);
+        player.setSource(FileUrl(path));
+        RunToEnd(player, timeoutMs);
+    }
+    void DoPlaySyncMemory(const QByteArray& wav, int timeoutMs) override {
+        QBuffer buffer;
+        buffer.setData(wav);
+        buffer.open(QIODevice::ReadOnly);
+        QMediaPlayer player;
+        QAudioOutput out;
+        player.setAudioOutput(&out);
+        player.setSourceDevice(&buffer, QUrl(QStringLiteral("sound.wav")));
+        RunToEnd(player, timeoutMs);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TMediaSystem> TMediaSystem::CreateReal() { return std::make_unique<TRealSystem>(); }

@@ -1,0 +1,202 @@
+// The media players on real files of each kind, made here with sox and
+// ffmpeg, through the real backend (which plays in real time even without
+// a sound device) and through the quiet one.
+#include "media.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+
+class MediaTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void quietBackendRecordsAndKeepsState();
+    void realBackendPlaysEachKindToItsEnd_data();
+    void realBackendPlaysEachKindToItsEnd();
+    void midiStopsWhereItIsAndGoesOn();
+    void videoIsShownInItsDisplay();
+    void unplayableFilesFailWithoutHarm();
+    void synchronousSoundsWaitForTheEnd();
+
+private:
+    std::string Path(const char* name) const { return (Dir.path() + "/" + name).toStdString(); }
+    bool Make(const QString& program, const QStringList& args);
+    QTemporaryDir Dir;
+    bool Tools = false;
+};
+
+bool MediaTest::Make(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+void MediaTest::initTestCase() {
+    QVERIFY(Dir.isValid());
+    const QString d = Dir.path() + "/";
+    // Half a second of MIDI: one note of 96 ticks at 120 beats a minute.
+    const char midi[] = "MThd\0\0\0\x06\0\0\0\x01\0\x60"
+                        "MTrk\0\0\0\x0c\0\x90\x3c\x40\x60\x80\x3c\x40\0\xff\x2f\0";
+    QFile mid(d + "tune.mid");
+    QVERIFY(mid.open(QIODevice::WriteOnly));
+    mid.write(midi, sizeof midi - 1);
+    mid.close();
+    QFile junk(d + "junk.wav");
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("this is no sound at all\n");
+    junk.close();
+
+    Tools = !QStandardPaths::findExecutable("sox").isEmpty() && !QStandardPaths::findExecutable("ffmpeg").isEmpty();
+    if (!Tools) return;
+    const QStringList quiet{"-hide_banner", "-loglevel", "error", "-y"};
+    QVERIFY(Make("sox", {"-n", "-r", "22050", "-c", "1", d + "tone.wav", "synth", "0.4", "sine", "440"}));
+    QVERIFY(Make("sox", {"-n", "-r", "22050", "-c", "1", d + "long.wav", "synth", "4", "sine", "440"}));
+    QVERIFY(Make("ffmpeg", quiet + QStringList{"-f", "lavfi", "-i", "sine=d=0.5", d + "tone.mp3"}));
+    QVERIFY(Make("ffmpeg", quiet + QStringList{"-f", "lavfi", "-i", "testsrc=d=0.6:s=160x120:r=10", "-c:v",
+                                               "msvideo1", d + "clip.avi"}));
+    QVERIFY(Make("ffmpeg", quiet + QStringList{"-f", "lavfi", "-i", "testsrc=d=0.6:s=160x120:r=25", "-c:v",
+                                               "mpeg1video", "-f", "mpeg", d + "clip.mpg"}));
+}
+
+void MediaTest::quietBackendRecordsAndKeepsState() {
+    auto media = TMediaSystem::CreateQuiet();
+    QVERIFY(media->Quiet());
+    auto p = media->NewPlayer("MediaPlayer3");
+    p->FileName = Path("tune.mid");
+    p->Open();
+    QCOMPARE(p->State(), TMediaState::Stopped);
+    p->Play();
+    QCOMPARE(p->State(), TMediaState::Playing);
+    p->Stop();
+    p->Close();
+    QCOMPARE(p->State(), TMediaState::Closed);
+    p->FileName = Path("missing.mid");
+    QVERIFY_THROWS_EXCEPTION(EMediaError, p->Open());
+    QCOMPARE(p->State(), TMediaState::Closed);  // the open file was closed first
+    p->FileName = Dir.path().toStdString();       // a folder is no file
+    QVERIFY_THROWS_EXCEPTION(EMediaError, p->Open());
+
+    QElapsedTimer t;
+    t.start();
+    media->PlaySync(Path("tone.wav"), 15000);
+    QVERIFY(t.elapsed() < 200);
+    const std::vector<std::string> expected{"MediaPlayer3 Open " + Path("tune.mid"), "MediaPlayer3 Play",
+                                            "MediaPlayer3 Stop", "MediaPlayer3 Close",
+                                            "MediaPlayer3 Open " + Path("missing.mid"),
+                                            "MediaPlayer3 Open " + Dir.path().toStdString(),
+                                            "sound " + Path("tone.wav")};
+    QCOMPARE(media->Journal, expected);
+}
+
+void MediaTest::realBackendPlaysEachKindToItsEnd_data() {
+    QTest::addColumn<QString>("file");
+    for (const char* f : {"tone.wav", "tone.mp3", "tune.mid", "clip.avi", "clip.mpg"}) QTest::newRow(f) << f;
+}
+
+void MediaTest::realBackendPlaysEachKindToItsEnd() {
+    QFETCH(QString, file);
+    if (!Tools && file != "tune.mid") QSKIP("sox and ffmpeg are needed to make this file");
+    auto media = TMediaSystem::CreateReal();
+    auto p = media->NewPlayer("MediaPlayer2");
+    p->FileName = Path(file.toUtf8().constData());
+    p->Open();
+    p->Play();
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 10000);
+    // Played again from the start, it ends again.
+    p->Rewind();
+    p->Play();
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Playing, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 10000);
+    p->Close();
+    QCOMPARE(p->State(), TMediaState::Closed);
+}
+
+void MediaTest::midiStopsWhereItIsAndGoesOn() {
+    auto media = TMediaSystem::CreateReal();
+    auto p = media->NewPlayer("MediaPlayer3");
+    p->FileName = Path("tune.mid");
+    p->Open();
+    p->Play();
+    QTest::qWait(100);
+    p->Stop();
+    QCOMPARE(p->State(), TMediaState::Stopped);
+    QTest::qWait(700);  // longer than the tune: stopped, it does not end
+    QCOMPARE(p->State(), TMediaState::Stopped);
+    p->Play();
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 5000);
+    // A second file in the same player replaces the first.
+    p->Open();
+    QCOMPARE(p->State(), TMediaState::Stopped);
+}
+
+void MediaTest::videoIsShownInItsDisplay() {
+    if (!Tools) QSKIP("ffmpeg is needed to make the video");
+    auto media = TMediaSystem::CreateReal();
+    auto p = media->NewPlayer("MediaPlayer4");
+    QWidget panel;
+    panel.resize(310, 232);
+    panel.show();
+    p->FileName = Path("clip.avi");
+    p->SetDisplay(&panel);
+    p->Open();
+    p->SetDisplayRect(QRect(0, 0, 310, 232));
+    QWidget* view = panel.findChild<QWidget*>();
+    QVERIFY(view);
+    QCOMPARE(view->geometry(), QRect(0, 0, 310, 232));
+    p->Play();
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 10000);
+    p->Close();
+    QVERIFY(!panel.findChild<QWidget*>());  // the view goes with the file
+}
+
+void MediaTest::unplayableFilesFailWithoutHarm() {
+    auto media = TMediaSystem::CreateReal();
+    auto p = media->NewPlayer("MediaPlayer2");
+    p->FileName = Path("junk.wav");
+    p->Open();
+    p->Play();
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Failed, 10000);
+    p->Stop();
+    p->Rewind();
+    p->Close();
+    p->FileName = Path("nothing.wav");
+    QVERIFY_THROWS_EXCEPTION(EMediaError, p->Open());
+
+    QElapsedTimer t;
+    t.start();
+    media->PlaySync(Path("junk.wav"), 15000);
+    media->PlaySync(Path("nothing.wav"), 15000);
+    media->PlaySyncMemory(QByteArray("RIFF garbage"), "JUNK", 15000);
+    QVERIFY2(t.elapsed() < 5000, "an unplayable sound must not hold the window");
+}
+
+void MediaTest::synchronousSoundsWaitForTheEnd() {
+    if (!Tools) QSKIP("sox is needed to make the sounds");
+    auto media = TMediaSystem::CreateReal();
+    QElapsedTimer t;
+    t.start();
+    media->PlaySync(Path("tone.wav"), 15000);
+    const qint64 file = t.elapsed();
+    QVERIFY2(file >= 300 && file < 5000, qPrintable(QString::number(file)));
+
+    QFile wav(Dir.path() + "/tone.wav");
+    QVERIFY(wav.open(QIODevice::ReadOnly));
+    t.restart();
+    media->PlaySyncMemory(wav.readAll(), "TONE", 15000);
+    const qint64 memory = t.elapsed();
+    QVERIFY2(memory >= 300 && memory < 5000, qPrintable(QString::number(memory)));
+
+    // The time limit ends a sound that goes on too long.
+    t.restart();
+    media->PlaySync(Path("long.wav"), 500);
+    const qint64 cut = t.elapsed();
+    QVERIFY2(cut >= 450 && cut < 2500, qPrintable(QString::number(cut)));
+}
+
+QTEST_MAIN(MediaTest)
+#include "media_test.moc"
