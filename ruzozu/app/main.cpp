@@ -42,6 +42,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <dirent.h>
 
@@ -127,14 +128,26 @@ void TForm1::FormCreate() {
     QPalette pal = Client->palette();
     pal.setColor(QPalette::Window, Qt::black);
     Client->setPalette(pal);
-    // The client keeps its size; in full screen it stands in the middle of
-    // a black screen, as it would on a 640 x 480 display.
+    // The menu and the client make up what a 640 x 480 display would show:
+    // in full screen that stands in the middle of a black screen.
     auto* holder = new QWidget(this);
     holder->setAutoFillBackground(true);
     holder->setPalette(pal);
     auto* grid = new QGridLayout(holder);
     grid->setContentsMargins(0, 0, 0, 0);
-    grid->addWidget(Client, 0, 0, Qt::AlignCenter);
+    Screen = new QWidget(holder);
+    Screen->setObjectName("Screen");
+    auto* column = new QVBoxLayout(Screen);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    MainMenu1 = new QMenuBar(Screen);
+    MainMenu1->setObjectName("MainMenu1");
+    MainMenu1->setAutoFillBackground(true);
+    MainMenu1->setPalette(FacePalette());
+    column->addWidget(MainMenu1);
+    column->addWidget(Client, 0, Qt::AlignLeft | Qt::AlignTop);
+    column->addStretch(1);
+    grid->addWidget(Screen, 0, 0, Qt::AlignCenter);
     setCentralWidget(holder);
     QFont formFont(QStringLiteral("IPAPGothic"));
     formFont.setPixelSize(12);
@@ -240,7 +253,7 @@ void TForm1::CreatePluginHost() {
 }
 
 void TForm1::BuildMenu() {
-    QMenu* file = menuBar()->addMenu(QL("ﾌｧｲﾙ(&F)"));
+    QMenu* file = MainMenu1->addMenu(QL("ﾌｧｲﾙ(&F)"));
     file->addAction(QL("開く(&O)..."), this, [this] { Open1Click(); });
     file->addSeparator();
     file->addAction(QL("問題開始(&S)"), this, [this] { Engine_->K4Click(); });
@@ -249,10 +262,10 @@ void TForm1::BuildMenu() {
     logoff = file->addAction(QL("Ruzozuログオフ"), this, [this] { logoffClick(); });
     file->addSeparator();
     file->addAction(QL("終了(&X)"), this, [this] { Exit1Click(); });
-    QMenu* options = menuBar()->addMenu(QL("設定(&O)"));
+    QMenu* options = MainMenu1->addMenu(QL("設定(&O)"));
     options->addAction(QL("背景色 設定(&C)"), this, [this] { K3Click(); });
     options->addAction(QL("環境設定(&O)"), this, [this] { OptionBoxClick(); });
-    QMenu* help = menuBar()->addMenu(QL("ﾍﾙﾌﾟ(&H)"));
+    QMenu* help = MainMenu1->addMenu(QL("ﾍﾙﾌﾟ(&H)"));
     help->addAction(QL("ヘルプ目次(&Z)"), QKeySequence(Qt::Key_F1), this, [this] { RUZOZU1Click(); });
     help->addAction(QL("QZB Maker マニュアル"), QKeySequence(Qt::Key_F2), this, [this] { QZBMaker1Click(); });
     help->addAction(QL("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), this, [this] { About1Click(); });
@@ -833,6 +846,8 @@ void TForm1::ApplyScreenMode() {
         // The window covers the screen without a frame; its content stays
         // as laid out for the display mode, in the middle.
         layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        const TDevMode& mode = Display->Current();
+        Screen->setFixedSize(std::min(mode.Width, area.width()), std::min(mode.Height, area.height()));
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setGeometry(area);  // also where no window manager takes the hint
         setWindowState(Qt::WindowFullScreen);
@@ -840,6 +855,8 @@ void TForm1::ApplyScreenMode() {
         setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                        Qt::WindowCloseButtonHint);
         setWindowState(Qt::WindowNoState);
+        Screen->setMinimumSize(0, 0);
+        Screen->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         layout()->setSizeConstraint(QLayout::SetFixedSize);
         move(area.x() + p.Left, area.y() + p.Top);
     }

@@ -17,6 +17,7 @@ class QPushButton;
 class QToolButton;
 class QProgressBar;
 class QAction;
+class QMenuBar;
 class QWidget;
 class TOKBottomDlg;
 class TArLabel;
@@ -149,6 +150,8 @@ private:
     std::unique_ptr<TSPIs> SPIs1;
     TOKBottomDlg* OKBottomDlg_ = nullptr;
     QWidget* Client = nullptr;
+    QWidget* Screen = nullptr;  // the menu and the client
+    QMenuBar* MainMenu1 = nullptr;
     QWidget* Panel2 = nullptr;
     QWidget* StatusBar1 = nullptr;
     std::string ExeFolder;

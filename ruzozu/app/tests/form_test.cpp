@@ -220,9 +220,12 @@ void FormTest::fullScreenAndBack() {
     QCOMPARE(f.Display->Current().Width, 640);  // full screen by default
     QCOMPARE(f.geometry(), screen);
     QVERIFY(f.windowFlags() & Qt::FramelessWindowHint);
-    // The 640 x 480 layout stands in the middle of the screen.
+    // Menu and client are laid out as on a 640 x 480 display, in the
+    // middle of the screen.
     QWidget* client = f.TextLine->Cntrls(0)->parentWidget();
-    QTRY_COMPARE(client->mapTo(&f, QPoint(0, 0)).x(), (screen.width() - 631) / 2);
+    QTRY_COMPARE(client->mapTo(&f, QPoint(0, 0)).x(), (screen.width() - 640) / 2);
+    QCOMPARE(client->parentWidget()->geometry(),
+             QRect((screen.width() - 640) / 2, (screen.height() - 480) / 2, 640, 480));
 
     f.Engine().Settings.FullScreen = false;
     f.ApplyScreenMode();
