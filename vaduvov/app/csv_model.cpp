@@ -59,6 +59,7 @@ void TCsvWizardModel::ColumnClick(int col) {
 bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) const {
     if (ColumnMap[1] < 0 && ColumnMap[2] < 0 && ColumnMap[3] < 0) return false;
     const int first = firstLineIsHeader ? 2 : 1;
+    roster.SettleStash();
     roster.Rows.resize(1);
     for (int r = first; r < static_cast<int>(Preview.size()); ++r) {
         std::vector<std::string> rec(3);
@@ -70,4 +71,23 @@ bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) const {
     // the last one even when it has no user ID.
     roster.Rows.push_back({"", "", ""});
     return true;
+}
+
+std::string ShortenPath(const std::string& path, int maxWidth,
+                        const std::function<int(const std::string&)>& width) {
+    if (width(path) <= maxWidth) return path;
+    // '/' is never the trail byte of a double-byte character.
+    const size_t nameStart = path.rfind('/');
+    if (nameStart == std::string::npos) return path;
+    const std::string lead = path.compare(0, 1, "/") == 0 ? "/..." : "...";
+    // Keep as many trailing folders as fit, dropping from the front.
+    size_t from = path.find('/', path[0] == '/' ? 1 : 0);
+    while (from != std::string::npos && from < nameStart) {
+        std::string candidate = lead + path.substr(from);
+        if (width(candidate) <= maxWidth) return candidate;
+        from = path.find('/', from + 1);
+    }
+    std::string candidate = lead + path.substr(nameStart);
+    if (width(candidate) <= maxWidth) return candidate;
+    return path.substr(nameStart + 1);
 }

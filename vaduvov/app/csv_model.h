@@ -6,6 +6,7 @@
 #include "meibo_model.h"
 
 #include <array>
+#include <functional>
 #include <string>
 
 class TCsvWizardModel {
@@ -32,3 +33,9 @@ public:
     static const std::string& TargetCaption(int target);
     static const std::string& NothingMappedMessage();
 };
+
+// A path shortened to fit maxWidth as width measures it: its leading
+// folders give way to "..." one by one ("/.../c/d.csv"); the file name
+// itself always stays.
+std::string ShortenPath(const std::string& path, int maxWidth,
+                        const std::function<int(const std::string&)>& width);

@@ -12,6 +12,30 @@ namespace {
 std::vector<std::string> EmptyRow() { return {"", "", ""}; }
 }  // namespace
 
+const std::string& PasswordPlaceholder() {
+    static const std::string s(10, '*');
+    return s;
+}
+
+TEditOptions EditingSwitched(bool on) {
+    TEditOptions o;
+    o.RangeSelect = !on;
+    o.Editing = on;
+    o.AlwaysShowEditor = on;
+    return o;
+}
+
+std::string PasteLines(const std::string& clipboardText) {
+    if (clipboardText.find('\r') != std::string::npos) return clipboardText;
+    std::string out;
+    out.reserve(clipboardText.size() + clipboardText.size() / 8);
+    for (char ch : clipboardText) {
+        if (ch == '\n') out += '\r';
+        out += ch;
+    }
+    return out;
+}
+
 TMeiboGrid::TMeiboGrid() {
     Rows.push_back({"User ID", "User Name", "PassWord"});
     for (int i = 0; i < 5; ++i) Rows.push_back(EmptyRow());
@@ -39,6 +63,7 @@ void TMeiboGrid::LoadMeibo(const std::string& path) {
 }
 
 bool TMeiboGrid::SaveMeibo(const std::string& path) {
+    SettleStash();
     std::vector<RosterEntry> rows;
     for (int r = 1; r + 1 < RowCount(); ++r) rows.push_back({Rows[r][0], Rows[r][1], Rows[r][2]});
     std::set<std::string> loadedIds, gridIds;
@@ -70,7 +95,10 @@ std::string TMeiboGrid::Copy(int top, int bottom, int left, int right) const {
     for (int r = std::max(top, 0); r <= bottom && r < RowCount(); ++r) {
         for (int c = left; c <= right && c < 3; ++c) {
             if (c > left) out += '\t';
-            out += Rows[r][c];
+            if (r == StashedRow && c == 2 && Rows[r][c] == PasswordPlaceholder())
+                out += StashedPassword;
+            else
+                out += Rows[r][c];
         }
         out += "\r\n";
     }
@@ -78,11 +106,13 @@ std::string TMeiboGrid::Copy(int top, int bottom, int left, int right) const {
 }
 
 void TMeiboGrid::Clear(int top, int bottom, int left, int right) {
+    SettleStash();
     for (int r = std::max(top, 1); r <= bottom && r < RowCount(); ++r)
         for (int c = std::max(left, 0); c <= right && c < 3; ++c) Rows[r][c].clear();
 }
 
 void TMeiboGrid::Paste(const std::string& text, int row, int col) {
+    SettleStash();
     std::string t = text;
     int r = row;
     size_t cr;
@@ -107,12 +137,14 @@ void TMeiboGrid::Paste(const std::string& text, int row, int col) {
 }
 
 void TMeiboGrid::InsertRows(int top, int bottom) {
+    SettleStash();
     if (top < 1 || bottom < top || top >= RowCount()) return;
     const int n = bottom - top + 1;
     Rows.insert(Rows.begin() + top, n, EmptyRow());
 }
 
 void TMeiboGrid::DeleteRows(int top, int bottom) {
+    SettleStash();
     if (RowCount() <= 2 || top < 1 || bottom < top) return;
     bottom = std::min(bottom, RowCount() - 1);
     const int n = bottom - top + 1;
@@ -126,6 +158,7 @@ void TMeiboGrid::DeleteRows(int top, int bottom) {
 }
 
 void TMeiboGrid::Compact() {
+    SettleStash();
     int last = RowCount() - 2;
     int i = 1;
     while (i <= last && RowCount() > 2) {
@@ -138,9 +171,51 @@ void TMeiboGrid::Compact() {
     }
 }
 
-void TMeiboGrid::SortAsText() { SortGridStr(Rows, 1, 0, 1); }
-void TMeiboGrid::SortAsNumber() { SortGridNum(Rows, 1, 0, 1); }
+void TMeiboGrid::SortAsText() {
+    SettleStash();
+    SortGridStr(Rows, 1, 0, 1);
+}
 
-void TMeiboGrid::KeepEntryRow() {
-    if (!Rows.back()[0].empty()) Rows.push_back(EmptyRow());
+void TMeiboGrid::SortAsNumber() {
+    SettleStash();
+    SortGridNum(Rows, 1, 0, 1);
+}
+
+bool TMeiboGrid::KeepEntryRow() {
+    if (Rows.back()[0].empty()) return false;
+    Rows.push_back(EmptyRow());
+    return true;
+}
+
+bool TMeiboGrid::Stash(int col, int row) {
+    if (col != 2 || row < 1 || row >= RowCount() || Rows[row][2] == PasswordPlaceholder()) return false;
+    // A second stash would otherwise drop the first one's password and
+    // leave the placeholder in its row.
+    SettleStash();
+    StashedPassword = Rows[row][2];
+    StashedRow = row;
+    Rows[row][2] = PasswordPlaceholder();
+    return true;
+}
+
+void TMeiboGrid::RestoreStash(int col, int row) {
+    if (StashedRow >= 0 && col != 2 && row != StashedRow) SettleStash();
+}
+
+void TMeiboGrid::SettleStash() {
+    if (StashedRow >= 0 && StashedRow < RowCount() && Rows[StashedRow][2] == PasswordPlaceholder())
+        Rows[StashedRow][2] = StashedPassword;
+    StashedRow = -1;
+    StashedPassword.clear();
+}
+
+TEditStep TMeiboGrid::EnterKey(bool editorOpen, int col, int row) {
+    if (editorOpen) return TEditStep::Off;
+    Stash(col, row);
+    return TEditStep::On;
+}
+
+TEditStep TMeiboGrid::DoubleClick(int col, int row) {
+    Stash(col, row);
+    return TEditStep::OnThenOff;
 }

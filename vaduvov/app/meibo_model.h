@@ -9,6 +9,27 @@
 #include <string>
 #include <vector>
 
+// The password column never shows a password: it shows ten asterisks, and
+// a cell being edited holds them while its real password is kept aside.
+const std::string& PasswordPlaceholder();
+
+// The grid options that switch in-place editing.  Editing on drops range
+// selection and shows the editor; editing off is the reverse.
+struct TEditOptions {
+    bool RangeSelect = true;
+    bool Editing = false;
+    bool AlwaysShowEditor = false;
+};
+TEditOptions EditingSwitched(bool on);
+
+// What a key or a double-click asks of the grid's editing, in order.
+enum class TEditStep { None, On, Off, OnThenOff };
+
+// Clipboard text as the roster's paste reads it: lines end at CR.  A text
+// without any CR (as other programs on this system write it) has its line
+// feeds taken as line ends.
+std::string PasteLines(const std::string& clipboardText);
+
 class TMeiboGrid {
 public:
     TMeiboGrid();
@@ -20,13 +41,16 @@ public:
     // Loads the roster file; a file that cannot be read leaves the grid as
     // it is (titles and five empty rows at first).
     void LoadMeibo(const std::string& path);
-    // Saves every row but the titles and the entry row.  Learners that
+    // Saves every row but the titles and the entry row, after settling a
+    // pending stash.  Learners that
     // logins added to the file since it was loaded are kept, and a row the
     // instructor did not change takes the file's current version, so no
     // login is lost.  Returns whether the file was written.
     bool SaveMeibo(const std::string& path);
 
-    // The selection is rows top..bottom, columns left..right.
+    // The selection is rows top..bottom, columns left..right.  Every
+    // command settles a pending stash first; Copy gives the stashed
+    // password in place of the placeholder.
     std::string Copy(int top, int bottom, int left, int right) const;
     void Clear(int top, int bottom, int left, int right);
     void Paste(const std::string& text, int row, int col);
@@ -35,8 +59,29 @@ public:
     void Compact();
     void SortAsText();
     void SortAsNumber();
-    // A user ID typed into the entry row brings a new entry row.
-    void KeepEntryRow();
+    // A user ID typed into the entry row brings a new entry row.  Returns
+    // whether a row was added.
+    bool KeepEntryRow();
+
+    // The real password of the cell (2, StashedRow) while it shows the
+    // placeholder for editing; StashedRow -1 when nothing waits.
+    int StashedRow = -1;
+    std::string StashedPassword;
+    // Enter or a double-click on (col, row): a password cell that does not
+    // hold the placeholder shows it, and its password waits.  A stash still
+    // pending elsewhere is settled first.  Returns whether it stashed.
+    bool Stash(int col, int row);
+    // The current cell is (col, row): once it has left both the stashed row
+    // and the password column, the stash is settled.
+    void RestoreStash(int col, int row);
+    // Settles a pending stash at once: a cell still holding the placeholder
+    // gets its password back; one that was typed over keeps the new text.
+    void SettleStash();
+    // The editor's answer to Enter (with the in-place editor open or not)
+    // and to a double-click on the current cell (col, row); both stash
+    // where they open the editor.
+    TEditStep EnterKey(bool editorOpen, int col, int row);
+    TEditStep DoubleClick(int col, int row);
 
 private:
     std::vector<RosterEntry> Loaded;  // the file as loaded

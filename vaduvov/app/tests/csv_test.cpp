@@ -55,3 +55,28 @@ TEST(CsvWizard, ImportKeepsEveryRecord) {
     ASSERT_TRUE(titleOnly.Import(roster, true));
     EXPECT_EQ(roster.RowCount(), 2);  // the title row and one empty row
 }
+
+TEST(CsvWizard, ImportSettlesAPendingStash) {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "a.csv", "A1,Ann\r\n");
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "a.csv");
+    w.TargetButton(1, true);
+    w.ColumnClick(0);
+    TMeiboGrid roster;
+    roster.Rows[3] = {"Z", "z", "pz"};
+    roster.Stash(2, 3);
+    ASSERT_TRUE(w.Import(roster, false));
+    EXPECT_EQ(roster.StashedRow, -1);
+    EXPECT_EQ(roster.Rows[1], (Row{"A1", "", ""}));
+    EXPECT_EQ(roster.RowCount(), 3);
+}
+
+TEST(CsvWizard, ShortenPathDropsLeadingFolders) {
+    auto bytes = [](const std::string& s) { return static_cast<int>(s.size()); };
+    EXPECT_EQ(ShortenPath("/home/t/list.csv", 16, bytes), "/home/t/list.csv");
+    EXPECT_EQ(ShortenPath("/home/teacher/class/list.csv", 20, bytes), "/.../class/list.csv");
+    EXPECT_EQ(ShortenPath("/home/teacher/class/list.csv", 14, bytes), "/.../list.csv");
+    EXPECT_EQ(ShortenPath("/home/teacher/class/list.csv", 5, bytes), "list.csv");
+    EXPECT_EQ(ShortenPath("list.csv", 3, bytes), "list.csv");
+}

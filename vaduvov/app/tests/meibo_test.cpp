@@ -91,3 +91,119 @@ TEST(RosterEditor, SortIds) {
     EXPECT_EQ((Row{g.Rows[1][0], g.Rows[2][0], g.Rows[3][0]}), (Row{"10", "2", "x"}));
     EXPECT_EQ(g.Rows[4][0], "");
 }
+
+namespace {
+const std::string Stars = "**********";
+TMeiboGrid TwoLearners() {
+    TMeiboGrid g;
+    g.Rows = {{"t", "t", "t"}, {"A1", "a", "pa"}, {"B2", "b", "pb"}, {"", "", ""}};
+    return g;
+}
+}  // namespace
+
+TEST(RosterPasswords, EnterStashesAndLeavingBothRowAndColumnRestores) {
+    TMeiboGrid g = TwoLearners();
+    EXPECT_EQ(g.EnterKey(false, 2, 1), TEditStep::On);
+    EXPECT_EQ(g.Rows[1][2], Stars);
+    EXPECT_EQ(g.StashedRow, 1);
+    EXPECT_EQ(g.EnterKey(true, 2, 1), TEditStep::Off);  // closes the editor, keeps the stash
+    g.RestoreStash(2, 2);                                // still the password column
+    g.RestoreStash(0, 1);                                // still the stashed row
+    EXPECT_EQ(g.Rows[1][2], Stars);
+    g.RestoreStash(0, 2);
+    EXPECT_EQ(g.Rows[1][2], "pa");
+    EXPECT_EQ(g.StashedRow, -1);
+    EXPECT_EQ(g.StashedPassword, "");
+}
+
+TEST(RosterPasswords, TypedPasswordIsKept) {
+    TMeiboGrid g = TwoLearners();
+    g.Stash(2, 2);
+    g.Rows[2][2] = "new";  // the editor's text reached the cell
+    g.RestoreStash(1, 1);
+    EXPECT_EQ(g.Rows[2][2], "new");
+    EXPECT_EQ(g.StashedRow, -1);
+}
+
+TEST(RosterPasswords, OnlyPasswordCellsThatAreNotThePlaceholderStash) {
+    TMeiboGrid g = TwoLearners();
+    EXPECT_FALSE(g.Stash(1, 1));  // the name column
+    EXPECT_EQ(g.DoubleClick(0, 1), TEditStep::OnThenOff);
+    EXPECT_EQ(g.StashedRow, -1);
+    g.Rows[1][2] = Stars;  // a stored password of ten asterisks
+    EXPECT_EQ(g.EnterKey(false, 2, 1), TEditStep::On);
+    EXPECT_EQ(g.StashedRow, -1);
+    EXPECT_TRUE(g.Stash(2, 3));  // the entry row's empty password
+    g.RestoreStash(0, 1);
+    EXPECT_EQ(g.Rows[3][2], "");
+}
+
+TEST(RosterPasswords, SecondStashSettlesTheFirst) {
+    TMeiboGrid g = TwoLearners();
+    g.DoubleClick(2, 1);
+    g.DoubleClick(2, 2);  // down the password column, opening the next
+    EXPECT_EQ(g.Rows[1][2], "pa");
+    EXPECT_EQ(g.Rows[2][2], Stars);
+    EXPECT_EQ(g.StashedPassword, "pb");
+    // Enter twice on the same cell after typing over it: the typed one is
+    // what waits now.
+    g.Rows[2][2] = "typed";
+    g.EnterKey(false, 2, 2);
+    EXPECT_EQ(g.StashedPassword, "typed");
+}
+
+TEST(RosterPasswords, PendingStashNeverReachesTheFile) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("A1", "a", "pa") + Line("B2", "b", "pb"));
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    g.Stash(2, 2);  // opened, then "save" at once
+    EXPECT_EQ(g.Copy(1, 2, 2, 2), "pa\r\npb\r\n");
+    ASSERT_TRUE(g.SaveMeibo(p));
+    EXPECT_EQ(Slurp(p), Line("A1", "a", "pa") + Line("B2", "b", "pb"));
+    EXPECT_EQ(g.Rows[2][2], "pb");
+}
+
+TEST(RosterPasswords, RowCommandsSettleBeforeMovingRows) {
+    TMeiboGrid g = TwoLearners();
+    g.Stash(2, 1);
+    g.InsertRows(1, 1);  // the stashed row moves to 2
+    EXPECT_EQ(g.Rows[2][2], "pa");
+    g.Stash(2, 3);
+    g.SortAsText();  // the empty row sorts first
+    EXPECT_EQ(g.Rows[3], (Row{"B2", "b", "pb"}));
+    g.Stash(2, 3);
+    g.DeleteRows(1, 1);
+    EXPECT_EQ(g.Rows[2][2], "pb");
+    g.Stash(2, 2);
+    g.Paste("x\r\n", 2, 0);
+    EXPECT_EQ(g.Rows[2], (Row{"x", "b", "pb"}));
+    g.Stash(2, 2);
+    g.Clear(2, 2, 2, 2);  // clearing the open password clears it
+    EXPECT_EQ(g.Rows[2][2], "");
+    EXPECT_EQ(g.StashedRow, -1);
+}
+
+TEST(RosterEditing, SwitchesAndClipboardLines) {
+    TEditOptions on = EditingSwitched(true), off = EditingSwitched(false);
+    EXPECT_TRUE(on.Editing && on.AlwaysShowEditor && !on.RangeSelect);
+    EXPECT_TRUE(!off.Editing && !off.AlwaysShowEditor && off.RangeSelect);
+    EXPECT_EQ(PasteLines("a\tb\nc\n"), "a\tb\r\nc\r\n");
+    EXPECT_EQ(PasteLines("a\nb\r\n"), "a\nb\r\n");  // with a CR, a lone LF stays in its field
+    TMeiboGrid g;
+    g.Paste(PasteLines("x\ty\nlast"), 1, 0);
+    EXPECT_EQ(g.Rows[1], (Row{"x", "y", ""}));
+    EXPECT_EQ(g.Rows[2], (Row{"", "", ""}));
+}
+
+TEST(RosterEditor, EntryRowOnlyForAnId) {
+    TMeiboGrid g = TwoLearners();
+    g.Rows[3][1] = "name only";
+    EXPECT_FALSE(g.KeepEntryRow());
+    EXPECT_EQ(g.RowCount(), 4);
+    g.Rows[3][0] = "C3";
+    EXPECT_TRUE(g.KeepEntryRow());
+    EXPECT_EQ(g.RowCount(), 5);
+    EXPECT_FALSE(g.KeepEntryRow());
+}
