@@ -1,0 +1,703 @@
+#include "shellmenu.h"
+
+#include "sjis.h"
+#include "textfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+
+namespace fs = std::filesystem;
+
+namespace shell {
+
+// ---------------------------------------------------------------------------
+// The menu model.
+
+void TMenu::AppendString(unsigned id, const std::string& text, bool enabled) {
+    TEntry e;
+    e.id = id;
+    e.text = text;
+    e.enabled = enabled;
+    Entries.push_back(std::move(e));
+}
+
+void TMenu::AppendSeparator() {
+    TEntry e;
+    e.separator = true;
+    Entries.push_back(std::move(e));
+}
+
+TMenu& TMenu::AppendSubMenu(const std::string& text) {
+    TEntry e;
+    e.text = text;
+    e.sub = std::make_shared<TMenu>();
+    Entries.push_back(e);
+    return *e.sub;
+}
+
+bool TMenu::Delete(size_t position) {
+    if (position >= Entries.size()) return false;
+    Entries.erase(Entries.begin() + static_cast<std::ptrdiff_t>(position));
+    return true;
+}
+
+const TMenu::TEntry* TMenu::FindId(unsigned id) const {
+    for (const TEntry& e : Entries) {
+        if (e.sub) {
+            if (const TEntry* f = e.sub->FindId(id)) return f;
+        } else if (!e.separator && e.id == id) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Configuration, hooks and the clipboard.
+
+namespace {
+
+std::mutex& StateMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::string DataHome() {
+    const char* d = std::getenv("XDG_DATA_HOME");
+    if (d && *d == '/') return d;
+    const char* h = std::getenv("HOME");
+    return std::string(h && *h ? h : "") + "/.local/share";
+}
+
+TShellMenuConfig& Config() {
+    static TShellMenuConfig c = DefaultShellMenuConfig();
+    return c;
+}
+
+TShellMenuHooks& Hooks() {
+    static TShellMenuHooks h;
+    return h;
+}
+
+TClipItems& LocalClip() {
+    static TClipItems c;
+    return c;
+}
+
+bool LExists(const std::string& p) {
+    struct stat st;
+    return ::lstat(p.c_str(), &st) == 0;
+}
+
+bool IsDir(const std::string& p) {
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsProgram(const std::string& p) {
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
+}
+
+std::string StripSlash(std::string p) {
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    return p;
+}
+
+std::string BaseName(const std::string& p) {
+    std::string s = StripSlash(p);
+    size_t i = s.rfind('/');
+    return i == std::string::npos ? s : s.substr(i + 1);
+}
+
+std::string DirName(const std::string& p) {
+    std::string s = StripSlash(p);
+    size_t i = s.rfind('/');
+    if (i == std::string::npos) return ".";
+    return i == 0 ? "/" : s.substr(0, i);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// True when path is the mount point of a volume (or "/"): never moved,
+// renamed or deleted by a menu command.
+bool IsMountPoint(const std::string& path) {
+    std::string p = StripSlash(path);
+    if (p == "/") return true;
+    struct stat a, b;
+    if (::lstat(p.c_str(), &a) != 0 || ::stat(DirName(p).c_str(), &b) != 0) return false;
+    return S_ISDIR(a.st_mode) && a.st_dev != b.st_dev;
+}
+
+// May the item leave its folder (cut, delete)?
+bool CanLeave(const std::string& path) {
+    return LExists(path) && !IsMountPoint(path) && ::access(DirName(path).c_str(), W_OK) == 0;
+}
+
+// rename that never replaces; errno set on failure.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    long r = ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1 /* RENAME_NOREPLACE */);
+    if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        if (LExists(to)) {
+            errno = EEXIST;
+            return -1;
+        }
+        r = ::rename(from.c_str(), to.c_str());
+    }
+    return static_cast<int>(r);
+}
+
+// "name (n).ext", with the extension kept for files.
+std::string NumberedName(const std::string& name, int n, bool keepExtension) {
+    if (n <= 1) return name;
+    std::string stem = name, ext;
+    size_t dot = name.rfind('.');
+    if (keepExtension && dot != std::string::npos && dot > 0) {
+        stem = name.substr(0, dot);
+        ext = name.substr(dot);
+    }
+    return stem + " (" + std::to_string(n) + ")" + ext;
+}
+
+constexpr int MaxNumbered = 10000;
+
+std::string PercentEncode(const std::string& s) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool MakeDirs(const std::string& p) {
+    std::error_code ec;
+    fs::create_directories(p, ec);
+    if (!IsDir(p)) return false;
+    ::chmod(p.c_str(), 0700);
+    return true;
+}
+
+// Is inner the folder outer or below it?
+bool InsideOf(const std::string& inner, const std::string& outer) {
+    std::error_code ec;
+    fs::path a = fs::weakly_canonical(inner, ec);
+    if (ec) return false;
+    fs::path b = fs::weakly_canonical(outer, ec);
+    if (ec) return false;
+    std::string as = a.string(), bs = b.string();
+    if (as == bs) return true;
+    if (bs.empty() || bs.back() != '/') bs += '/';
+    return as.compare(0, bs.size(), bs) == 0;
+}
+
+}  // namespace
+
+TShellMenuConfig DefaultShellMenuConfig() {
+    TShellMenuConfig c;
+    std::string data = DataHome();
+    c.sendTo = data + "/ruzozu/SendTo";
+    c.trash = data + "/Trash";
+    return c;
+}
+
+void SetShellMenuConfig(const TShellMenuConfig& config) {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    Config() = config;
+}
+
+TShellMenuConfig GetShellMenuConfig() {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    return Config();
+}
+
+void SetShellMenuHooks(const TShellMenuHooks& hooks) {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    Hooks() = hooks;
+}
+
+TShellMenuHooks GetShellMenuHooks() {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    return Hooks();
+}
+
+void SetClipItems(const TClipItems& items) {
+    TShellMenuHooks h = GetShellMenuHooks();
+    {
+        std::lock_guard<std::mutex> lock(StateMutex());
+        LocalClip() = items;
+    }
+    if (h.SetClipboard) h.SetClipboard(items);
+}
+
+TClipItems GetClipItems() {
+    TShellMenuHooks h = GetShellMenuHooks();
+    if (h.GetClipboard) {
+        TClipItems items;
+        if (h.GetClipboard(items)) return items;
+        return TClipItems();
+    }
+    std::lock_guard<std::mutex> lock(StateMutex());
+    return LocalClip();
+}
+
+void ClearClipItems() { SetClipItems(TClipItems()); }
+
+// ---------------------------------------------------------------------------
+// File commands.
+
+std::string FreeName(const std::string& dir, const std::string& name) {
+    bool keepExt = !IsDir(JoinPath(dir, name));
+    for (int n = 1; n <= MaxNumbered; ++n) {
+        std::string cand = NumberedName(name, n, keepExt);
+        if (!LExists(JoinPath(dir, cand))) return cand;
+    }
+    return std::string();
+}
+
+HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std::string* made) {
+    if (made) made->clear();
+    std::string src = StripSlash(path);
+    struct stat st;
+    if (::lstat(src.c_str(), &st) != 0) return E_NOTFOUND;
+    if (!IsDir(dir)) return E_INVALIDARG;
+    bool srcIsDir = S_ISDIR(st.st_mode);
+    if (move) {
+        if (!CanLeave(src)) return E_ACCESSDENIED;
+        std::error_code ec;
+        if (fs::equivalent(DirName(src), dir, ec)) {
+            // A cut pasted back where it came from stays as it is.
+            if (made) *made = src;
+            return S_OK;
+        }
+    }
+    if (srcIsDir && InsideOf(dir, src)) return E_INVALIDARG;
+    std::string name = BaseName(src);
+    for (int n = 1; n <= MaxNumbered; ++n) {
+        std::string dest = JoinPath(dir, NumberedName(name, n, !srcIsDir));
+        if (LExists(dest)) continue;
+        if (move) {
+            if (RenameNoReplace(src, dest) == 0) {
+                if (made) *made = dest;
+                return S_OK;
+            }
+            if (errno == EEXIST) continue;
+            if (errno != EXDEV) return E_ACCESSDENIED;
+            // Another file system: copy, then remove the original.
+        }
+        std::error_code ec;
+        if (srcIsDir) {
+            if (!fs::create_directory(dest, ec)) {
+                if (!ec) continue;  // taken meanwhile
+                return E_ACCESSDENIED;
+            }
+            fs::copy(src, dest, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+            if (!ec) fs::permissions(dest, fs::status(src).permissions(), ec);
+        } else if (S_ISLNK(st.st_mode)) {
+            fs::copy_symlink(src, dest, ec);
+        } else {
+            // copy_file refuses an existing target by default.
+            fs::copy_file(src, dest, ec);
+        }
+        if (ec) {
+            if (ec == std::errc::file_exists) continue;  // taken meanwhile
+            return E_ACCESSDENIED;
+        }
+        if (move) {
+            fs::remove_all(src, ec);
+            if (ec) return E_ACCESSDENIED;
+        }
+        if (made) *made = dest;
+        return S_OK;
+    }
+    return E_FILEEXISTS;
+}
+
+HRESULT MoveToTrash(const std::string& path) {
+    std::string src = StripSlash(path);
+    if (!LExists(src)) return E_NOTFOUND;
+    if (!CanLeave(src)) return E_ACCESSDENIED;
+    std::string trash = GetShellMenuConfig().trash;
+    if (trash.empty()) return E_NOTIMPL;
+    std::string files = trash + "/files", info = trash + "/info";
+    if (!MakeDirs(files) || !MakeDirs(info)) return E_ACCESSDENIED;
+    std::error_code ec;
+    fs::path abs = fs::absolute(src, ec);
+    if (ec) return E_FAIL;
+    std::string name = BaseName(src);
+    for (int n = 1; n <= MaxNumbered; ++n) {
+        std::string cand = NumberedName(name, n, !IsDir(src));
+        std::string infoPath = info + "/" + cand + ".trashinfo";
+        std::string target = files + "/" + cand;
+        if (LExists(target)) continue;
+        // The info file claims the name first, as the trash's rules ask.
+        int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return E_ACCESSDENIED;
+        }
+        char when[32];
+        std::time_t now = std::time(nullptr);
+        std::tm tmv;
+        ::localtime_r(&now, &tmv);
+        std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &tmv);
+        std::string text = "[Trash Info]\nPath=" + PercentEncode(abs.lexically_normal().string()) +
+                           "\nDeletionDate=" + when + "\n";
+        bool ok = WriteAll(fd, text);
+        ok = ::close(fd) == 0 && ok;
+        if (!ok) {
+            ::unlink(infoPath.c_str());
+            return E_ACCESSDENIED;
+        }
+        if (RenameNoReplace(src, target) == 0) return S_OK;
+        int err = errno;
+        ::unlink(infoPath.c_str());
+        if (err == EEXIST) continue;
+        // Another file system: this trash cannot take it.
+        return err == EXDEV ? E_NOTIMPL : E_ACCESSDENIED;
+    }
+    return E_FILEEXISTS;
+}
+
+HRESULT NewFolderIn(const std::string& dir, std::string* made) {
+    if (made) made->clear();
+    if (!IsDir(dir)) return E_INVALIDARG;
+    const std::string name = "新しいフォルダー";
+    for (int n = 1; n <= MaxNumbered; ++n) {
+        std::string p = JoinPath(dir, NumberedName(name, n, false));
+        if (::mkdir(p.c_str(), 0777) == 0) {
+            if (made) *made = p;
+            return S_OK;
+        }
+        if (errno != EEXIST) return E_ACCESSDENIED;
+    }
+    return E_FILEEXISTS;
+}
+
+bool StartProgram(const std::string& program, const std::vector<std::string>& args) {
+    TShellMenuHooks h = GetShellMenuHooks();
+    if (h.StartProgram) return h.StartProgram(program, args);
+    if (!IsProgram(program)) return false;
+    // Everything the child needs is made before the fork.
+    std::vector<std::string> all;
+    all.push_back(program);
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        // The grandchild runs the program, so that nobody waits for it.
+        ::setsid();
+        pid_t g = ::fork();
+        if (g == 0) {
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::_exit(g < 0 ? 1 : 0);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>& paths, bool move) {
+    if (paths.empty()) return E_INVALIDARG;
+    if (IsDir(osTarget)) {
+        HRESULT result = S_OK;
+        for (const std::string& p : paths)
+            if (FAILED(CopyInto(p, osTarget, move))) result = E_FAIL;
+        return result;
+    }
+    if (IsProgram(osTarget)) return StartProgram(osTarget, paths) ? S_OK : E_FAIL;
+    return E_INVALIDARG;
+}
+
+// ---------------------------------------------------------------------------
+// Items.
+
+namespace {
+
+// The file-system path (UTF-8) of an item; "" when it has none.
+std::string ItemPath(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    std::string s = ParsingNameOf(folder, item);
+    if (s.empty() || s[0] != '/') return std::string();
+    return textfile::OsPath(s);
+}
+
+uint32_t PathAttributes(const std::string& p) {
+    uint32_t a = 0;
+    if (!LExists(p)) return 0;
+    a |= SFGAO_CANCOPY;
+    if (CanLeave(p)) a |= SFGAO_CANMOVE | SFGAO_CANDELETE;
+    if ((IsDir(p) && ::access(p.c_str(), W_OK) == 0) || IsProgram(p)) a |= SFGAO_DROPTARGET;
+    return a;
+}
+
+}  // namespace
+
+HRESULT GetItemAttributes(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t mask, uint32_t& attrs) {
+    attrs = 0;
+    if (!folder || !item) return E_INVALIDARG;
+    uint32_t ns = mask;
+    if (FAILED(folder->GetAttributesOf(1, &item, ns))) return E_FAIL;
+    std::string p = ItemPath(folder, item);
+    attrs = (ns | (p.empty() ? 0 : PathAttributes(p))) & mask;
+    return S_OK;
+}
+
+HRESULT GetItemPaths(const ShellFolderPtr& folder, unsigned count, const LPCITEMIDLIST* items,
+                     std::vector<std::string>& paths) {
+    paths.clear();
+    if (!folder || !items || count == 0) return E_INVALIDARG;
+    for (unsigned i = 0; i < count; ++i) {
+        std::string p = ItemPath(folder, items[i]);
+        if (p.empty() || !LExists(p)) {
+            paths.clear();
+            return E_FAIL;
+        }
+        paths.push_back(p);
+    }
+    return S_OK;
+}
+
+bool SplitItems(LPCITEMIDLIST items, unsigned count, std::vector<TPidl>& out) {
+    out.clear();
+    LPCITEMIDLIST p = items;
+    for (unsigned i = 0; i < count; ++i) {
+        if (!p || ItemCount(p) < 2) {
+            out.clear();
+            return false;
+        }
+        out.emplace_back(CopyFirstItem(p));
+        if (!out.back()) {
+            out.clear();
+            return false;
+        }
+        p = NextItem(p);
+    }
+    return true;
+}
+
+std::vector<TSendToEntry> SendToEntries() {
+    std::vector<TSendToEntry> out;
+    std::string dir = GetShellMenuConfig().sendTo;
+    std::error_code ec;
+    if (dir.empty() || !IsDir(dir)) return out;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string n = it->path().filename().string();
+        if (n.empty() || n[0] == '.') continue;
+        TSendToEntry e;
+        if (!sjis::FromUtf8(n, e.name)) continue;  // no Shift-JIS name: left out
+        e.path = it->path().string();
+        e.folder = IsDir(e.path);
+        if (!e.folder && !IsProgram(e.path)) continue;  // neither a place nor a program
+        out.push_back(e);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const TSendToEntry& a, const TSendToEntry& b) { return a.path < b.path; });
+    if (out.size() > 100) out.resize(100);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// The context menu of items.
+
+namespace {
+
+class TItemsMenu : public IContextMenu {
+public:
+    TItemsMenu(ShellFolderPtr folder, std::vector<TPidl> items, std::vector<std::string> paths)
+        : folder_(std::move(folder)), items_(std::move(items)), paths_(std::move(paths)) {}
+
+    HRESULT QueryContextMenu(TMenu& menu, unsigned index, unsigned idFirst, unsigned idLast,
+                             unsigned flags) override {
+        (void)flags;
+        if (idFirst == 0 || idLast < idFirst) return E_INVALIDARG;
+        idFirst_ = idFirst;
+        unsigned top = 0;
+        TMenu m;
+        auto add = [&](unsigned verb, const char* utf8, bool enabled) {
+            if (verb > idLast - idFirst) return;
+            m.AppendString(idFirst + verb, sjis::L(utf8), enabled);
+            top = std::max(top, verb + 1);
+        };
+        bool allMove = true, allDelete = true;
+        for (const std::string& p : paths_) {
+            uint32_t a = PathAttributes(p);
+            allMove = allMove && (a & SFGAO_CANMOVE);
+            allDelete = allDelete && (a & SFGAO_CANDELETE);
+        }
+        bool one = paths_.size() == 1;
+        bool target = one && (PathAttributes(paths_[0]) & SFGAO_DROPTARGET);
+        bool folder = one && IsDir(paths_[0]);
+
+        add(verbOpen, "開く(&O)", true);
+        m.AppendSeparator();
+        TMenu& sendTo = m.AppendSubMenu(sjis::L("送る(&N)"));
+        // The placeholder that InitMenuPopup replaces when the submenu opens.
+        sendTo.AppendString(0, sjis::L("(なし)"), false);
+        m.AppendSeparator();
+        add(verbCut, "切り取り(&T)", allMove);
+        add(verbCopy, "コピー(&C)", true);
+        if (target) add(verbPaste, "貼り付け(&P)", !GetClipItems().paths.empty());
+        m.AppendSeparator();
+        add(verbDelete, "削除(&D)", allDelete);
+        if (one) add(verbRename, "名前の変更(&M)", CanRenameItem(folder_, items_[0].get()));
+        if (folder) {
+            m.AppendSeparator();
+            add(verbNewFolder, "新しいフォルダー(&W)", ::access(paths_[0].c_str(), W_OK) == 0);
+        }
+        size_t at = std::min<size_t>(index, menu.Entries.size());
+        menu.Entries.insert(menu.Entries.begin() + static_cast<std::ptrdiff_t>(at), m.Entries.begin(),
+                            m.Entries.end());
+        return static_cast<HRESULT>(top);
+    }
+
+    HRESULT InitMenuPopup(TMenu& submenu) override {
+        if (idFirst_ == 0) return E_FAIL;
+        sendTo_ = SendToEntries();
+        submenu.Entries.clear();
+        for (size_t i = 0; i < sendTo_.size(); ++i)
+            submenu.AppendString(idFirst_ + verbSendTo + static_cast<unsigned>(i), sendTo_[i].name);
+        if (sendTo_.empty()) submenu.AppendString(0, sjis::L("(なし)"), false);
+        filled_ = true;
+        return S_OK;
+    }
+
+    HRESULT InvokeCommand(const TInvokeInfo& info) override {
+        unsigned verb = info.verb;
+        if (verb >= verbSendTo && verb <= verbSendToLast) {
+            if (!filled_) sendTo_ = SendToEntries();
+            size_t i = verb - verbSendTo;
+            if (i >= sendTo_.size()) return E_INVALIDARG;
+            return DropPathsOn(sendTo_[i].path, paths_, false);
+        }
+        switch (verb) {
+            case verbOpen: {
+                TShellMenuHooks h = GetShellMenuHooks();
+                if (!h.OpenDocument) return E_NOTIMPL;
+                HRESULT r = S_OK;
+                for (const std::string& p : paths_)
+                    if (!h.OpenDocument(p)) r = E_FAIL;
+                return r;
+            }
+            case verbCut:
+            case verbCopy: {
+                if (verb == verbCut)
+                    for (const std::string& p : paths_)
+                        if (!(PathAttributes(p) & SFGAO_CANMOVE)) return E_ACCESSDENIED;
+                TClipItems c;
+                c.paths = paths_;
+                c.cut = verb == verbCut;
+                SetClipItems(c);
+                return S_OK;
+            }
+            case verbPaste: {
+                if (paths_.size() != 1) return E_INVALIDARG;
+                TClipItems c = GetClipItems();
+                if (c.paths.empty()) return E_FAIL;
+                HRESULT r = DropPathsOn(paths_[0], c.paths, c.cut && IsDir(paths_[0]));
+                // What was cut is gone from where it was: the clipboard
+                // forgets it.
+                if (SUCCEEDED(r) && c.cut && IsDir(paths_[0])) ClearClipItems();
+                return r;
+            }
+            case verbDelete: return DeleteItems();
+            case verbRename: {
+                if (items_.size() != 1 || !info.AskNewName) return E_NOTIMPL;
+                std::string old;
+                GetDisplayName(folder_, items_[0].get(), SHGDN_INFOLDER, old);
+                std::string name;
+                if (!info.AskNewName(old, name)) return S_FALSE;
+                if (name == old) return S_FALSE;
+                return folder_->SetNameOf(items_[0].get(), name, 0, nullptr);
+            }
+            case verbNewFolder:
+                if (paths_.size() != 1) return E_INVALIDARG;
+                return NewFolderIn(paths_[0]);
+            default: return E_INVALIDARG;
+        }
+    }
+
+private:
+    HRESULT DeleteItems() {
+        std::vector<std::string> rest;
+        HRESULT r = S_OK;
+        for (const std::string& p : paths_) {
+            HRESULT t = MoveToTrash(p);
+            if (t == E_NOTIMPL) rest.push_back(p);
+            else if (FAILED(t)) r = t;
+        }
+        if (rest.empty()) return r;
+        // What the trash cannot take is deleted for good only when the
+        // user agrees.
+        TShellMenuHooks h = GetShellMenuHooks();
+        if (!h.ConfirmDelete || !h.ConfirmDelete(rest)) return E_ACCESSDENIED;
+        for (const std::string& p : rest) {
+            std::error_code ec;
+            fs::remove_all(p, ec);
+            if (ec) r = E_ACCESSDENIED;
+        }
+        return r;
+    }
+
+    ShellFolderPtr folder_;
+    std::vector<TPidl> items_;
+    std::vector<std::string> paths_;
+    unsigned idFirst_ = 0;
+    std::vector<TSendToEntry> sendTo_;
+    bool filled_ = false;
+};
+
+}  // namespace
+
+HRESULT GetContextMenuOf(const ShellFolderPtr& folder, unsigned count, const LPCITEMIDLIST* items,
+                         std::unique_ptr<IContextMenu>& out) {
+    out.reset();
+    std::vector<std::string> paths;
+    HRESULT hr = GetItemPaths(folder, count, items, paths);
+    if (FAILED(hr)) return hr;
+    std::vector<TPidl> copies;
+    for (unsigned i = 0; i < count; ++i) {
+        copies.emplace_back(CopyFirstItem(items[i]));
+        if (!copies.back()) return E_OUTOFMEMORY;
+    }
+    out.reset(new TItemsMenu(folder, std::move(copies), std::move(paths)));
+    return S_OK;
+}
+
+}  // namespace shell
