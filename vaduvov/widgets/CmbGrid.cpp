@@ -1,0 +1,1551 @@
+#include "CmbGrid.h"
+
+#include "InplaceEdit.h"
+#include "sjis.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <qdrawutil.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+int ComboButtonWidth = 17;
+
+namespace {
+
+QString Q(const std::string& sjisText) { return QString::fromStdString(sjis::ToUtf8(sjisText)); }
+
+// Windows-style rectangle edges (right and bottom exclusive).
+struct TEdges {
+    int L, T, R, B;
+};
+TEdges Edges(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+// A 1-px frame inside e, top-left in one colour and bottom-right in
+// another; e shrinks by one on every side.
+void Frame3D(QPainter& p, TEdges& e, const QColor& topLeft, const QColor& bottomRight) {
+    p.fillRect(QRect(e.L, e.T, e.R - e.L, 1), topLeft);
+    p.fillRect(QRect(e.L, e.T, 1, e.B - e.T), topLeft);
+    p.fillRect(QRect(e.L, e.B - 1, e.R - e.L, 1), bottomRight);
+    p.fillRect(QRect(e.R - 1, e.T, 1, e.B - e.T), bottomRight);
+    e = {e.L + 1, e.T + 1, e.R - 1, e.B - 1};
+}
+
+QColor GrayText(const QPalette& pal) { return pal.color(QPalette::Disabled, QPalette::WindowText); }
+
+// Draws text at a reference point, its top at y.
+void TextAt(QPainter& p, const QFont& font, const TTextPlace& place, const QRect& cell,
+            const QString& s) {
+    QFontMetrics fm(font);
+    int x = cell.left() + place.X;
+    int w = fm.horizontalAdvance(s);
+    if (place.Anchor == caCenter)
+        x -= w / 2;
+    else if (place.Anchor == caRight)
+        x -= w;
+    p.drawText(QPoint(x, cell.top() + place.Y + fm.ascent()), s);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- helpers
+
+TTextPlace CellTextPlace(uint8_t align, int indent, bool fixed, int w, int h, int textHeight) {
+    TTextPlace t;
+    t.X = indent;
+    t.Y = (h - textHeight) / 2;
+    if (align & caCenter) {
+        t.Anchor = caCenter;
+        t.X = w / 2;
+    }
+    if (align & caRight) {
+        t.Anchor = caRight;
+        t.X = w - indent;
+    }
+    if (align & caTop) t.Y = 2;
+    if (align & caBottom) t.Y = fixed ? h - textHeight - 2 : h - textHeight;
+    return t;
+}
+
+int CheckValueIndex(const std::vector<TKindItem>& items, const std::string& value) {
+    for (size_t i = 0; i < items.size(); ++i)
+        if (sjis::EqualsIgnoreCase(items[i].Text, value)) return static_cast<int>(i);
+    return -1;
+}
+
+std::string ToggleCheckValue(const std::vector<TKindItem>& items, const std::string& value) {
+    if (items.empty()) return value;
+    int i = CheckValueIndex(items, value);
+    if (i < 0 || items[i].Tag == 1) return items[0].Text;
+    for (const TKindItem& item : items)
+        if (item.Tag == 1) return item.Text;
+    return items[i].Text;
+}
+
+namespace {
+
+// A non-negative number as decimal digits: value = 0.digits * 10^intLen.
+struct TDecimal {
+    std::string Digits;  // no leading zeros; empty for zero
+    int IntLen = 0;
+};
+
+TDecimal ToDecimal(double v) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific);
+    std::string s(buf, res.ptr);
+    // d.ddddde[+-]xx
+    TDecimal d;
+    size_t e = s.find('e');
+    int exp = std::atoi(s.c_str() + e + 1);
+    for (size_t i = 0; i < e; ++i)
+        if (s[i] != '.') d.Digits += s[i];
+    while (!d.Digits.empty() && d.Digits.back() == '0') d.Digits.pop_back();
+    if (d.Digits.empty()) return {};
+    d.IntLen = exp + 1;
+    return d;
+}
+
+// Rounds to keep digits (half away from zero).
+void RoundDigits(TDecimal& d, int keep) {
+    if (keep < 0) {
+        d = {};
+        return;
+    }
+    if (static_cast<int>(d.Digits.size()) <= keep) return;
+    bool up = d.Digits[keep] >= '5';
+    d.Digits.resize(keep);
+    if (up) {
+        int i = keep - 1;
+        while (i >= 0 && d.Digits[i] == '9') d.Digits[i--] = '0';
+        if (i < 0) {
+            d.Digits.insert(d.Digits.begin(), '1');
+            ++d.IntLen;
+        } else {
+            ++d.Digits[i];
+        }
+    }
+    while (!d.Digits.empty() && d.Digits.back() == '0') d.Digits.pop_back();
+    if (d.Digits.empty()) d.IntLen = 0;
+}
+
+// Splits a pattern into sections, keeping quotes; false on an open quote.
+bool SplitSections(const std::string& pattern, std::vector<std::string>& out) {
+    out.assign(1, std::string());
+    char quote = 0;
+    for (char c : pattern) {
+        if (quote) {
+            if (c == quote) quote = 0;
+            out.back() += c;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+            out.back() += c;
+        } else if (c == ';') {
+            out.emplace_back();
+        } else {
+            out.back() += c;
+        }
+    }
+    return quote == 0;
+}
+
+struct TSectionInfo {
+    int IntPlaces = 0;    // placeholders before the point
+    int IntForced = 0;    // from the first "0" before the point
+    int DecPlaces = 0;    // placeholders after the point
+    int DecForced = 0;    // up to the last "0" after the point
+    bool Thousands = false;
+    bool Scientific = false;
+    int ExpDigits = 0;
+};
+
+TSectionInfo Analyse(const std::string& sec) {
+    TSectionInfo info;
+    bool afterPoint = false, seenZero = false;
+    int intBeforeZero = 0;
+    for (size_t i = 0; i < sec.size(); ++i) {
+        char c = sec[i];
+        if (c == '"' || c == '\'') {
+            size_t j = sec.find(c, i + 1);
+            i = j == std::string::npos ? sec.size() : j;
+            continue;
+        }
+        if ((c == 'E' || c == 'e') && i + 1 < sec.size() && (sec[i + 1] == '+' || sec[i + 1] == '-')) {
+            if (!info.Scientific) {
+                info.Scientific = true;
+                size_t j = i + 2;
+                while (j < sec.size() && sec[j] == '0') ++j;
+                info.ExpDigits = static_cast<int>(j - i - 2);
+                i = j - 1;
+            }
+            continue;
+        }
+        if (c == '.') {
+            afterPoint = true;
+        } else if (c == ',') {
+            if (!afterPoint) info.Thousands = true;
+        } else if (c == '0' || c == '#') {
+            if (afterPoint) {
+                ++info.DecPlaces;
+                if (c == '0') info.DecForced = info.DecPlaces;
+            } else {
+                ++info.IntPlaces;
+                if (c == '0') seenZero = true;
+                if (!seenZero) ++intBeforeZero;
+            }
+        }
+    }
+    info.IntForced = seenZero ? info.IntPlaces - intBeforeZero : 0;
+    return info;
+}
+
+}  // namespace
+
+bool FormatFloatPattern(const std::string& pattern, double value, std::string& out) {
+    std::vector<std::string> secs;
+    if (!SplitSections(pattern, secs) || std::isnan(value) || std::isinf(value)) return false;
+    auto pick = [&](size_t i) -> size_t { return i < secs.size() && !secs[i].empty() ? i : 0; };
+    size_t si = value < 0 ? pick(1) : value == 0 ? pick(2) : 0;
+    TSectionInfo info = Analyse(secs[si]);
+    TDecimal d = ToDecimal(value);
+    int exponent = 0;
+    if (info.Scientific) {
+        int lead = std::max(1, info.IntPlaces);
+        if (!d.Digits.empty()) {
+            RoundDigits(d, lead + info.DecPlaces);
+            exponent = d.IntLen - lead;
+            d.IntLen = lead;
+        }
+    } else {
+        RoundDigits(d, d.IntLen + info.DecPlaces);
+    }
+    if (d.Digits.empty() && value != 0 && si != 2 && secs.size() >= 3 && !secs[2].empty()) {
+        si = 2;  // rounds to zero: the zero section
+        info = Analyse(secs[si]);
+    }
+    // The integer and decimal digits.
+    std::string intDigits, decDigits;
+    for (int i = 0; i < d.IntLen; ++i) intDigits += i < static_cast<int>(d.Digits.size()) ? d.Digits[i] : '0';
+    for (int i = d.IntLen; i < static_cast<int>(d.Digits.size()); ++i)
+        decDigits += i < 0 ? '0' : d.Digits[i];
+    if (d.IntLen < 0) decDigits = std::string(-d.IntLen, '0') + d.Digits;
+    if (static_cast<int>(decDigits.size()) > info.DecPlaces) decDigits.resize(info.DecPlaces);
+    while (static_cast<int>(decDigits.size()) < info.DecForced) decDigits += '0';
+    while (static_cast<int>(intDigits.size()) < info.IntForced) intDigits.insert(intDigits.begin(), '0');
+    if (info.Scientific && intDigits.empty() && info.IntForced == 0 && info.IntPlaces > 0 && d.Digits.empty())
+        intDigits.clear();
+
+    const std::string& sec = secs[si];
+    std::string res;
+    if (value < 0 && si == 0 && !d.Digits.empty()) res += '-';
+    int n = static_cast<int>(intDigits.size());
+    int intSeen = 0, decSeen = 0;
+    bool afterPoint = false;
+    auto emitInt = [&](int pos) {  // pos: digit position counted from the right, 1-based
+        if (pos > n) return;
+        res += intDigits[n - pos];
+        if (info.Thousands && pos > 1 && (pos - 1) % 3 == 0) res += ',';
+    };
+    for (size_t i = 0; i < sec.size(); ++i) {
+        char c = sec[i];
+        if (c == '"' || c == '\'') {
+            size_t j = sec.find(c, i + 1);
+            res += sec.substr(i + 1, j - i - 1);
+            i = j;
+            continue;
+        }
+        if ((c == 'E' || c == 'e') && i + 1 < sec.size() && (sec[i + 1] == '+' || sec[i + 1] == '-') &&
+            info.Scientific) {
+            size_t j = i + 2;
+            while (j < sec.size() && sec[j] == '0') ++j;
+            res += c;
+            if (exponent < 0)
+                res += '-';
+            else if (sec[i + 1] == '+')
+                res += '+';
+            std::string e = std::to_string(std::abs(exponent));
+            while (static_cast<int>(e.size()) < static_cast<int>(j - i - 2)) e.insert(e.begin(), '0');
+            res += e;
+            i = j - 1;
+            continue;
+        }
+        if (c == '0' || c == '#') {
+            if (!afterPoint) {
+                int pos = info.IntPlaces - intSeen;
+                if (intSeen == 0)
+                    for (int q = n; q > pos; --q) emitInt(q);  // digits beyond the placeholders
+                emitInt(pos);
+                ++intSeen;
+            } else {
+                if (decSeen < static_cast<int>(decDigits.size())) res += decDigits[decSeen];
+                ++decSeen;
+            }
+        } else if (c == '.') {
+            if (!afterPoint && !decDigits.empty()) res += '.';
+            afterPoint = true;
+        } else if (c == ',') {
+            // thousands flag only
+        } else {
+            res += c;
+        }
+    }
+    out = res;
+    return true;
+}
+
+bool FormatNumeric(const std::string& pattern, const std::string& text, std::string& out) {
+    std::string t = sjis::Trim(text);
+    if (t.empty()) return false;
+    // Sign, digits, point, digits, exponent: nothing else.
+    size_t i = 0;
+    if (t[i] == '+' || t[i] == '-') ++i;
+    size_t digits = 0;
+    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        size_t ed = 0;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++ed;
+        if (ed == 0) return false;
+    }
+    if (i != t.size()) return false;
+    const char* b = t.c_str();
+    if (*b == '+') ++b;
+    double v = 0;
+    auto res = std::from_chars(b, t.c_str() + t.size(), v);
+    if (res.ec != std::errc() || res.ptr != t.c_str() + t.size()) return false;
+    return FormatFloatPattern(pattern, v, out);
+}
+
+QString EditMaskToInputMask(const std::string& editMask) {
+    // mask;save-literals;blank
+    std::string mask = editMask, blank;
+    size_t semi = std::string::npos;
+    {
+        // The fields are the last two ";"-parts, when present.
+        size_t last = mask.rfind(';');
+        if (last != std::string::npos && last > 0) {
+            size_t prev = mask.rfind(';', last - 1);
+            if (prev != std::string::npos && (prev == 0 || mask[prev - 1] != '\\')) {
+                blank = mask.substr(last + 1);
+                semi = prev;
+            } else if (mask[last - 1] != '\\') {
+                semi = last;
+            }
+        }
+    }
+    if (semi != std::string::npos) mask.resize(semi);
+    if (mask.empty()) return QString();
+    QString out;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        char c = mask[i];
+        switch (c) {
+        case '0': out += '9'; break;
+        case '9': out += '0'; break;
+        case 'L': out += 'A'; break;
+        case 'l': out += 'a'; break;
+        case 'A': out += 'N'; break;
+        case 'a': out += 'n'; break;
+        case 'C': out += 'X'; break;
+        case 'c': out += 'x'; break;
+        case '#': out += '#'; break;
+        case '>': out += '>'; break;
+        case '!': break;  // trailing blanks: the line edit keeps none anyway
+        case '_': out += ' '; break;
+        case '<':
+            if (i + 1 < mask.size() && mask[i + 1] == '>') {
+                out += '!';
+                ++i;
+            } else {
+                out += '<';
+            }
+            break;
+        case '\\':
+            if (i + 1 < mask.size()) {
+                out += '\\';
+                out += QChar::fromLatin1(mask[++i]);
+            }
+            break;
+        default:
+            if (std::strchr("AaNnXx90DdHhBb#><![]{}\\", c)) out += '\\';
+            out += QChar::fromLatin1(c);
+        }
+    }
+    if (!blank.empty()) out += ';' + QChar::fromLatin1(blank[0]);
+    return out;
+}
+
+QString MapFontFamily(const QString& family) {
+    if (family == QString::fromUtf8("ＭＳ ゴシック")) return QStringLiteral("IPAGothic");
+    if (family == QString::fromUtf8("ＭＳ Ｐゴシック")) return QStringLiteral("IPAPGothic");
+    return family;
+}
+
+void DrawButtonCell(QPainter& p, const QRect& rect, const QPalette& pal, bool pressed,
+                    const std::string& caption, const QFont& font) {
+    p.save();
+    QBrush face(pal.color(QPalette::Button));
+    qDrawWinButton(&p, rect, pal, pressed, &face);
+    TEdges e = Edges(rect);
+    TEdges f{e.L + 1, e.T + 1, e.R - 2, e.B - 2};
+    if (pressed) f = {f.L + 1, f.T + 1, f.R + 1, f.B + 1};
+    QRect fr(f.L, f.T, f.R - f.L, f.B - f.T);
+    if (!fr.isEmpty()) {
+        p.setClipRect(fr);
+        p.fillRect(fr, pal.color(QPalette::Button));
+        p.setFont(font);
+        p.setPen(pal.color(QPalette::ButtonText));
+        QFontMetrics fm(font);
+        TTextPlace place;
+        place.Anchor = caCenter;
+        place.X = (f.R - f.L) / 2;
+        place.Y = ((f.B - f.T) - fm.height()) / 2;
+        TextAt(p, font, place, fr, Q(caption));
+        p.setClipping(false);
+    }
+    p.setPen(pal.color(QPalette::Light));
+    p.drawLine(e.L, e.B - 1, e.L, e.T);
+    p.drawLine(e.L, e.T, e.R - 1, e.T);
+    p.restore();
+}
+
+void DrawCheckCell(QPainter& p, const QRect& rect, const QPalette& pal, bool pressed,
+                   const std::vector<TKindItem>& items, const std::string& value) {
+    p.save();
+    const QColor face = pal.color(QPalette::Button), light = pal.color(QPalette::Light),
+                 shadow = pal.color(QPalette::Dark);
+    p.fillRect(rect, face);
+    TEdges r = Edges(rect);
+    Frame3D(p, r, light, shadow);
+    Frame3D(p, r, shadow, light);
+    int cx = r.L + (r.R - r.L) / 2, cy = r.T + (r.B - r.T) / 2;
+    TEdges b{cx - 6, cy - 6, cx + 7, cy + 7};
+    int i = CheckValueIndex(items, value);
+    QColor fill = pressed ? face : i < 0 ? GrayText(pal) : pal.color(QPalette::Base);
+    p.fillRect(QRect(b.L, b.T, 13, 13), fill);
+    Frame3D(p, b, shadow, light);
+    Frame3D(p, b, pal.color(QPalette::Shadow), face);
+    if (i >= 0 && items[i].Tag == 0) {
+        b = {b.L + 1, b.T + 1, b.R - 1, b.B - 1};
+        p.setPen(QPen(pal.color(QPalette::ButtonText), 2));
+        p.drawLine(b.L, b.T, b.R - 1, b.B - 1);
+        p.drawLine(b.R - 1, b.T, b.L, b.B - 1);
+    }
+    p.restore();
+}
+
+namespace {
+void ComboArrow(QPainter& p, int w, int h, const QPalette& pal) {
+    p.setPen(pal.color(QPalette::ButtonText));
+    int x0 = w - ComboButtonWidth / 2 - 4, y0 = h / 2 - 2;
+    const int len[4] = {7, 5, 3, 1};
+    for (int i = 0; i < 4; ++i) p.drawLine(x0 + i, y0 + i, x0 + i + len[i] - 1, y0 + i);
+}
+}  // namespace
+
+void DrawComboButton(QPainter& p, int w, int h, const QPalette& pal) {
+    p.save();
+    QBrush face(pal.color(QPalette::Button));
+    qDrawWinButton(&p, QRect(w - ComboButtonWidth, 0, ComboButtonWidth, h - 1), pal, false, &face);
+    ComboArrow(p, w, h, pal);
+    p.restore();
+}
+
+void DrawComboButtonDown(QPainter& p, int w, int h, const QPalette& pal) {
+    p.save();
+    QBrush face(pal.color(QPalette::Button));
+    qDrawWinButton(&p, QRect(w - ComboButtonWidth, 0, ComboButtonWidth, h - 1), pal, true, &face);
+    ComboArrow(p, w, h, pal);
+    p.setPen(QPen(pal.color(QPalette::ButtonText), 1, Qt::DotLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(w - ComboButtonWidth, 0, ComboButtonWidth - 1, h - 1);
+    p.restore();
+}
+
+// ---------------------------------------------------------------- TCellKind
+
+void TCellKind::SetCellAlign(uint8_t v) {
+    if (v == FCellAlign) return;
+    FCellAlign = v;
+    if (Owner) Owner->InvalidateGrid();
+}
+
+void TCellKind::SetFixedAlign(uint8_t v) {
+    if (v == FFixedAlign) return;
+    FFixedAlign = v;
+    if (Owner) Owner->InvalidateGrid();
+}
+
+void TCellKind::SetItems(const std::vector<TKindItem>* items) {
+    if (items)
+        Items = *items;
+    else
+        Items.clear();
+}
+
+void TCellKind::Assign(const TCellKind& source) {
+    Kind = source.Kind;
+    SetItems(&source.Items);
+    DropDownWidth = source.DropDownWidth;
+    Indent = source.Indent;
+    SetFixedAlign(source.FFixedAlign);
+    SetCellAlign(source.FCellAlign);
+    MaxLength = source.MaxLength;
+    Editable = source.Editable;
+}
+
+// ---------------------------------------------------------------- streams
+
+void TFormWriter::WriteListBegin() { Bytes.push_back(0x01); }
+void TFormWriter::WriteListEnd() { Bytes.push_back(0x00); }
+
+void TFormWriter::WriteInteger(int32_t v) {
+    auto put = [this](uint32_t u, int n) {
+        for (int i = 0; i < n; ++i) Bytes.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    };
+    if (v >= -128 && v <= 127) {
+        Bytes.push_back(0x02);
+        put(static_cast<uint32_t>(v), 1);
+    } else if (v >= -32768 && v <= 32767) {
+        Bytes.push_back(0x03);
+        put(static_cast<uint32_t>(v), 2);
+    } else {
+        Bytes.push_back(0x04);
+        put(static_cast<uint32_t>(v), 4);
+    }
+}
+
+void TFormWriter::WriteString(const std::string& s) {
+    if (s.size() <= 255) {
+        Bytes.push_back(0x06);
+        Bytes.push_back(static_cast<uint8_t>(s.size()));
+    } else {
+        Bytes.push_back(0x0C);
+        uint32_t n = static_cast<uint32_t>(s.size());
+        for (int i = 0; i < 4; ++i) Bytes.push_back(static_cast<uint8_t>(n >> (8 * i)));
+    }
+    Bytes.insert(Bytes.end(), s.begin(), s.end());
+}
+
+void TFormWriter::WriteBoolean(bool v) { Bytes.push_back(v ? 0x09 : 0x08); }
+
+namespace {
+[[noreturn]] void StreamError(const char* what) { throw EFormStreamError(what); }
+}  // namespace
+
+void TFormReader::ReadListBegin() {
+    if (Position >= Bytes.size() || Bytes[Position] != 0x01) StreamError("list begin expected");
+    ++Position;
+}
+
+void TFormReader::ReadListEnd() {
+    if (Position >= Bytes.size() || Bytes[Position] != 0x00) StreamError("list end expected");
+    ++Position;
+}
+
+bool TFormReader::EndOfList() const { return Position < Bytes.size() && Bytes[Position] == 0x00; }
+
+int32_t TFormReader::ReadInteger() {
+    if (Position >= Bytes.size()) StreamError("integer expected");
+    int n = Bytes[Position] == 0x02 ? 1 : Bytes[Position] == 0x03 ? 2 : Bytes[Position] == 0x04 ? 4 : 0;
+    if (n == 0) StreamError("integer expected");
+    if (Position + 1 + n > Bytes.size()) StreamError("stream ends inside an integer");
+    uint32_t u = 0;
+    for (int i = 0; i < n; ++i) u |= static_cast<uint32_t>(Bytes[Position + 1 + i]) << (8 * i);
+    Position += 1 + n;
+    if (n == 1) return static_cast<int8_t>(u);
+    if (n == 2) return static_cast<int16_t>(u);
+    return static_cast<int32_t>(u);
+}
+
+std::string TFormReader::ReadString() {
+    if (Position >= Bytes.size()) StreamError("string expected");
+    size_t len = 0, head = 0;
+    if (Bytes[Position] == 0x06 && Position + 1 < Bytes.size()) {
+        len = Bytes[Position + 1];
+        head = 2;
+    } else if (Bytes[Position] == 0x0C && Position + 4 < Bytes.size()) {
+        for (int i = 0; i < 4; ++i) len |= static_cast<size_t>(Bytes[Position + 1 + i]) << (8 * i);
+        head = 5;
+    } else {
+        StreamError("string expected");
+    }
+    if (len > Bytes.size() - Position - head) StreamError("stream ends inside a string");
+    std::string s(Bytes.begin() + Position + head, Bytes.begin() + Position + head + len);
+    Position += head + len;
+    return s;
+}
+
+bool TFormReader::ReadBoolean() {
+    if (Position >= Bytes.size() || (Bytes[Position] != 0x08 && Bytes[Position] != 0x09))
+        StreamError("boolean expected");
+    return Bytes[Position++] == 0x09;
+}
+
+// ---------------------------------------------------------------- TComboGrid
+
+struct TComboGrid::Private {
+    std::vector<std::vector<std::string>> cells;  // [row][col]
+    std::vector<int> colWidths, rowHeights;
+    bool editorMode = false;
+    int anchorCol = 1, anchorRow = 1;  // the moving end of the selection
+    bool selecting = false;
+    bool leftHeld = false;
+    bool spaceHeld = false;
+    bool syncingBars = false;
+    int editCol = -1, editRow = -1;  // the cell the visible editor edits
+    std::string editStartText;
+};
+
+TComboGrid::TComboGrid(QWidget* owner) : QAbstractScrollArea(owner), d(std::make_unique<Private>()) {
+    static bool metricRead = false;
+    if (!metricRead) {
+        ComboButtonWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        metricRead = true;
+    }
+    d->cells.assign(FRowCount, std::vector<std::string>(FColCount));
+    d->colWidths.assign(FColCount, FDefaultColWidth);
+    d->rowHeights.assign(FRowCount, FDefaultRowHeight);
+    FFixedColor = palette().color(QPalette::Button);
+    FCanvasFont = font();
+    FCanvasFont.setFamily(MapFontFamily(FCanvasFont.family()));
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    UpdateScrollBars();
+}
+
+TComboGrid::~TComboGrid() = default;
+
+int TComboGrid::LineW(bool vertical, int index) const {
+    unsigned opt = vertical ? (index < FFixedCols ? goFixedVertLine : goVertLine)
+                            : (index < FFixedRows ? goFixedHorzLine : goHorzLine);
+    return (FOptions & opt) ? FGridLineWidth : 0;
+}
+
+int TComboGrid::ColX(int col) const {
+    if (col < 0 || col >= FColCount) return -1;
+    int x = 0;
+    if (col < FFixedCols) {
+        for (int c = 0; c < col; ++c) x += ColWidths(c) + LineW(true, c);
+        return x;
+    }
+    if (col < FLeftCol) return -1;
+    for (int c = 0; c < FFixedCols; ++c) x += ColWidths(c) + LineW(true, c);
+    for (int c = FLeftCol; c < col; ++c) x += ColWidths(c) + LineW(true, c);
+    return x;
+}
+
+int TComboGrid::RowY(int row) const {
+    if (row < 0 || row >= FRowCount) return -1;
+    int y = 0;
+    if (row < FFixedRows) {
+        for (int r = 0; r < row; ++r) y += RowHeights(r) + LineW(false, r);
+        return y;
+    }
+    if (row < FTopRow) return -1;
+    for (int r = 0; r < FFixedRows; ++r) y += RowHeights(r) + LineW(false, r);
+    for (int r = FTopRow; r < row; ++r) y += RowHeights(r) + LineW(false, r);
+    return y;
+}
+
+int TComboGrid::MaxTopRow() const {
+    int avail = viewport()->height();
+    for (int r = 0; r < FFixedRows; ++r) avail -= RowHeights(r) + LineW(false, r);
+    int top = FRowCount;
+    int used = 0;
+    while (top > FFixedRows) {
+        int h = RowHeights(top - 1) + LineW(false, top - 1);
+        if (used + h > avail && top < FRowCount) break;
+        used += h;
+        --top;
+    }
+    return std::max(FFixedRows, std::min(top, FRowCount - 1));
+}
+
+int TComboGrid::MaxLeftCol() const {
+    int avail = viewport()->width();
+    for (int c = 0; c < FFixedCols; ++c) avail -= ColWidths(c) + LineW(true, c);
+    int left = FColCount;
+    int used = 0;
+    while (left > FFixedCols) {
+        int w = ColWidths(left - 1) + LineW(true, left - 1);
+        if (used + w > avail && left < FColCount) break;
+        used += w;
+        --left;
+    }
+    return std::max(FFixedCols, std::min(left, FColCount - 1));
+}
+
+void TComboGrid::UpdateScrollBars() {
+    d->syncingBars = true;
+    int maxTop = MaxTopRow(), maxLeft = MaxLeftCol();
+    verticalScrollBar()->setRange(0, std::max(0, std::max(maxTop, FTopRow) - FFixedRows));
+    verticalScrollBar()->setPageStep(std::max(1, VisibleRowCount()));
+    verticalScrollBar()->setValue(FTopRow - FFixedRows);
+    horizontalScrollBar()->setRange(0, std::max(0, std::max(maxLeft, FLeftCol) - FFixedCols));
+    horizontalScrollBar()->setPageStep(1);
+    horizontalScrollBar()->setValue(FLeftCol - FFixedCols);
+    d->syncingBars = false;
+}
+
+void TComboGrid::scrollContentsBy(int, int) {
+    if (d->syncingBars) return;
+    int top = FFixedRows + verticalScrollBar()->value();
+    int left = FFixedCols + horizontalScrollBar()->value();
+    if (top == FTopRow && left == FLeftCol) return;
+    FTopRow = std::clamp(top, FFixedRows, FRowCount - 1);
+    FLeftCol = std::clamp(left, FFixedCols, FColCount - 1);
+    viewport()->update();
+    TopLeftChanged();
+}
+
+void TComboGrid::TopLeftChanged() {
+    OnTopLeftChanged(this);
+    if (CellRect(FCol, FRow).isEmpty())
+        HideEditorWidget();
+    else if (CanEditShow())
+        UpdateEditor();
+}
+
+void TComboGrid::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    UpdateScrollBars();
+    if (FEditor && FEditor->isVisible()) UpdateEditor();
+}
+
+void TComboGrid::ClampCurrent() {
+    FCol = std::clamp(FCol, FFixedCols, FColCount - 1);
+    FRow = std::clamp(FRow, FFixedRows, FRowCount - 1);
+    FTopRow = std::clamp(FTopRow, FFixedRows, FRowCount - 1);
+    FLeftCol = std::clamp(FLeftCol, FFixedCols, FColCount - 1);
+    d->anchorCol = std::clamp(d->anchorCol, FFixedCols, FColCount - 1);
+    d->anchorRow = std::clamp(d->anchorRow, FFixedRows, FRowCount - 1);
+    FSelection.Left = std::min(FCol, d->anchorCol);
+    FSelection.Right = std::max(FCol, d->anchorCol);
+    FSelection.Top = std::min(FRow, d->anchorRow);
+    FSelection.Bottom = std::max(FRow, d->anchorRow);
+    if (FOptions & goRowSelect) {
+        FSelection.Left = FFixedCols;
+        FSelection.Right = FColCount - 1;
+    }
+}
+
+void TComboGrid::SetColCount(int n) {
+    n = std::max(1, n);
+    if (n == FColCount) return;
+    FColCount = n;
+    for (auto& row : d->cells) row.resize(n);
+    d->colWidths.resize(n, FDefaultColWidth);
+    if (FFixedCols >= n) FFixedCols = n - 1;
+    ClampCurrent();
+    UpdateScrollBars();
+    InvalidateGrid();
+    if (FEditor && FEditor->isVisible()) UpdateEditor();
+}
+
+void TComboGrid::SetRowCount(int n) {
+    n = std::max(1, n);
+    if (n == FRowCount) return;
+    FRowCount = n;
+    d->cells.resize(n, std::vector<std::string>(FColCount));
+    d->rowHeights.resize(n, FDefaultRowHeight);
+    if (FFixedRows >= n) FFixedRows = n - 1;
+    ClampCurrent();
+    UpdateScrollBars();
+    InvalidateGrid();
+    if (FEditor && FEditor->isVisible()) UpdateEditor();
+}
+
+void TComboGrid::SetFixedCols(int n) {
+    n = std::clamp(n, 0, FColCount - 1);
+    if (n == FFixedCols) return;
+    FFixedCols = n;
+    ClampCurrent();
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TComboGrid::SetFixedRows(int n) {
+    n = std::clamp(n, 0, FRowCount - 1);
+    if (n == FFixedRows) return;
+    FFixedRows = n;
+    ClampCurrent();
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TComboGrid::SetDefaultColWidth(int w) {
+    FDefaultColWidth = std::max(0, w);
+    d->colWidths.assign(FColCount, FDefaultColWidth);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TComboGrid::SetDefaultRowHeight(int h) {
+    FDefaultRowHeight = std::max(0, h);
+    d->rowHeights.assign(FRowCount, FDefaultRowHeight);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+int TComboGrid::ColWidths(int col) const {
+    return col >= 0 && col < FColCount ? d->colWidths[col] : FDefaultColWidth;
+}
+
+void TComboGrid::SetColWidths(int col, int w) {
+    if (col < 0 || col >= FColCount) return;
+    d->colWidths[col] = std::max(0, w);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+int TComboGrid::RowHeights(int row) const {
+    return row >= 0 && row < FRowCount ? d->rowHeights[row] : FDefaultRowHeight;
+}
+
+void TComboGrid::SetRowHeights(int row, int h) {
+    if (row < 0 || row >= FRowCount) return;
+    d->rowHeights[row] = std::max(0, h);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TComboGrid::SetGridLineWidth(int w) {
+    FGridLineWidth = std::max(0, w);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TComboGrid::SetFixedColor(const QColor& c) {
+    FFixedColor = c;
+    InvalidateGrid();
+}
+
+std::string TComboGrid::Cells(int col, int row) const {
+    if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return std::string();
+    return d->cells[row][col];
+}
+
+void TComboGrid::SetCells(int col, int row, const std::string& text) {
+    if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return;
+    d->cells[row][col] = text;
+    InvalidateCell(col, row);
+    if (FEditor && FEditor->isVisible() && col == d->editCol && row == d->editRow &&
+        FEditor->SjisText() != text)
+        FEditor->SetSjisText(text);
+}
+
+void TComboGrid::SetCol(int col) { MoveCurrent(col, FRow, false); }
+void TComboGrid::SetRow(int row) { MoveCurrent(FCol, row, false); }
+void TComboGrid::FocusCell(int col, int row) { MoveCurrent(col, row, false); }
+
+void TComboGrid::SetSelection(const TGridRect& r) {
+    // The current cell is the selection's top-left; the anchor its other end.
+    int l = std::clamp(std::min(r.Left, r.Right), FFixedCols, FColCount - 1);
+    int rt = std::clamp(std::max(r.Left, r.Right), FFixedCols, FColCount - 1);
+    int t = std::clamp(std::min(r.Top, r.Bottom), FFixedRows, FRowCount - 1);
+    int b = std::clamp(std::max(r.Top, r.Bottom), FFixedRows, FRowCount - 1);
+    if (!MoveCurrent(l, t, false)) return;
+    MoveAnchor(rt, b);
+}
+
+bool TComboGrid::MoveCurrent(int col, int row, bool extend) {
+    col = std::clamp(col, FFixedCols, FColCount - 1);
+    row = std::clamp(row, FFixedRows, FRowCount - 1);
+    if (extend && (FOptions & goRangeSelect)) {
+        MoveAnchor(col, row);
+        return true;
+    }
+    bool can = true;
+    OnSelectCell(this, col, row, can);
+    if (!can) return false;
+    bool moved = col != FCol || row != FRow;
+    if (moved) {
+        HideEditorWidget();
+        if (!(FOptions & goAlwaysShowEditor)) d->editorMode = false;
+    }
+    FCol = col;
+    FRow = row;
+    d->anchorCol = col;
+    d->anchorRow = row;
+    ClampCurrent();
+    ScrollIntoView(col, row);
+    viewport()->update();
+    if (d->editorMode || (FOptions & goAlwaysShowEditor)) UpdateEditor();
+    return true;
+}
+
+void TComboGrid::MoveAnchor(int col, int row) {
+    d->anchorCol = std::clamp(col, FFixedCols, FColCount - 1);
+    d->anchorRow = std::clamp(row, FFixedRows, FRowCount - 1);
+    if (!(FOptions & goRangeSelect)) {
+        d->anchorCol = FCol;
+        d->anchorRow = FRow;
+    }
+    ClampCurrent();
+    ScrollIntoView(d->anchorCol, d->anchorRow);
+    viewport()->update();
+}
+
+void TComboGrid::ScrollIntoView(int col, int row) {
+    int top = FTopRow, left = FLeftCol;
+    if (row < top) top = row;
+    while (top < row) {
+        QRect r(0, RowY(row), 1, RowHeights(row));
+        int y = 0;
+        for (int i = 0; i < FFixedRows; ++i) y += RowHeights(i) + LineW(false, i);
+        for (int i = top; i < row; ++i) y += RowHeights(i) + LineW(false, i);
+        if (y + RowHeights(row) <= viewport()->height()) break;
+        ++top;
+    }
+    if (col < left) left = col;
+    while (left < col) {
+        int x = 0;
+        for (int i = 0; i < FFixedCols; ++i) x += ColWidths(i) + LineW(true, i);
+        for (int i = left; i < col; ++i) x += ColWidths(i) + LineW(true, i);
+        if (x + ColWidths(col) <= viewport()->width()) break;
+        ++left;
+    }
+    if (top != FTopRow || left != FLeftCol) {
+        FTopRow = top;
+        FLeftCol = left;
+        UpdateScrollBars();
+        viewport()->update();
+        TopLeftChanged();
+    }
+}
+
+void TComboGrid::SetTopRow(int row) {
+    row = std::clamp(row, FFixedRows, std::max(FFixedRows, MaxTopRow()));
+    if (row == FTopRow) return;
+    FTopRow = row;
+    UpdateScrollBars();
+    viewport()->update();
+    TopLeftChanged();
+}
+
+void TComboGrid::SetLeftCol(int col) {
+    col = std::clamp(col, FFixedCols, std::max(FFixedCols, MaxLeftCol()));
+    if (col == FLeftCol) return;
+    FLeftCol = col;
+    UpdateScrollBars();
+    viewport()->update();
+    TopLeftChanged();
+}
+
+int TComboGrid::VisibleRowCount() const {
+    int avail = viewport()->height();
+    for (int r = 0; r < FFixedRows; ++r) avail -= RowHeights(r) + LineW(false, r);
+    int n = 0;
+    for (int r = FTopRow; r < FRowCount; ++r) {
+        int h = RowHeights(r) + LineW(false, r);
+        if (avail < RowHeights(r)) break;
+        avail -= h;
+        ++n;
+    }
+    return n;
+}
+
+void TComboGrid::SetOptions(unsigned options) {
+    if (options & goRowSelect) options &= ~unsigned(goAlwaysShowEditor);
+    if (options == FOptions) return;
+    FOptions = options;
+    ClampCurrent();
+    UpdateScrollBars();
+    InvalidateGrid();
+    if (!d->editorMode) {
+        if (FOptions & goAlwaysShowEditor)
+            ShowEditor();
+        else
+            HideEditor();
+    } else if (!CanEditShow()) {
+        HideEditor();
+    }
+}
+
+bool TComboGrid::EditorMode() const { return d->editorMode; }
+
+void TComboGrid::SetEditorMode(bool on) {
+    if (on)
+        ShowEditor();
+    else
+        HideEditor();
+}
+
+void TComboGrid::ShowEditor() {
+    d->editorMode = true;
+    UpdateEditor();
+}
+
+void TComboGrid::HideEditor() {
+    d->editorMode = false;
+    HideEditorWidget();
+}
+
+bool TComboGrid::IsActiveControl() const {
+    QWidget* f = window() ? window()->focusWidget() : nullptr;
+    return f && (f == this || f == viewport() || (FEditor && f == FEditor));
+}
+
+bool TComboGrid::CanEditShow() {
+    bool r = (FOptions & goEditing) && !(FOptions & goRowSelect) && d->editorMode &&
+             ((FOptions & goAlwaysShowEditor) || IsActiveControl());
+    TCellKind* k = CellKinds(FCol);
+    if (FEditor) FEditor->SetCellKind(k);
+    if (k->Editable && k->Kind != ckButton && k->Kind != ckCheck)
+        return r || (!d->editorMode && (FOptions & goAlwaysShowEditor) && (FOptions & goEditing));
+    HideEditorWidget();
+    InvalidateCell(FCol, FRow);
+    return false;
+}
+
+std::string TComboGrid::GetEditMask(int col, int row) {
+    TCellKind* k = CellKinds(FCol);
+    if (k->Kind == ckText && !k->Items.empty() && !k->Items[0].Text.empty()) return k->Items[0].Text;
+    std::string mask;
+    OnGetEditMask(this, col, row, mask);
+    return mask;
+}
+
+int TComboGrid::GetEditLimit() {
+    TCellKind* k = CellKinds(FCol);
+    return k->Kind == ckText ? k->MaxLength : 0;
+}
+
+void TComboGrid::UpdateEditor() {
+    if (!CanEditShow()) {
+        HideEditorWidget();
+        return;
+    }
+    QRect r = CellRect(FCol, FRow);
+    if (r.isEmpty()) {
+        HideEditorWidget();
+        return;
+    }
+    if (!FEditor) {
+        FEditor = new TComboInplaceEdit(this);
+        FEditor->SetCellKind(CellKinds(FCol));
+    }
+    bool fresh = !FEditor->isVisible() || d->editCol != FCol || d->editRow != FRow;
+    if (fresh) {
+        d->editCol = FCol;
+        d->editRow = FRow;
+        d->editStartText = Cells(FCol, FRow);
+        FEditor->SetEditMask(GetEditMask(FCol, FRow));
+        FEditor->SetMaxLength(GetEditLimit());
+        FEditor->SetSjisText(d->editStartText);
+        FEditor->selectAll();
+    }
+    FEditor->setGeometry(r);
+    bool focus = IsActiveControl();
+    FEditor->show();
+    if (focus) FEditor->setFocus();
+}
+
+void TComboGrid::HideEditorWidget() {
+    d->editCol = d->editRow = -1;
+    if (!FEditor || FEditor->isHidden()) return;
+    if (FEditor->hasFocus() || (window() && window()->focusWidget() == FEditor)) setFocus();
+    FEditor->hide();
+}
+
+void TComboGrid::CancelEdit() {
+    if (d->editCol >= 0) {
+        int col = d->editCol, row = d->editRow;
+        if (Cells(col, row) != d->editStartText) {
+            FEditor->SetSjisText(d->editStartText);
+            EditorTextChanged(d->editStartText);
+        }
+        (void)col;
+        (void)row;
+    }
+    if (!(FOptions & goAlwaysShowEditor))
+        HideEditor();
+    else if (FEditor)
+        FEditor->selectAll();
+}
+
+void TComboGrid::EditorTextChanged(const std::string& text) {
+    if (d->editCol < 0) return;
+    int col = d->editCol, row = d->editRow;
+    d->cells[row][col] = text;
+    InvalidateCell(col, row);
+    OnSetEditText(this, col, row, text);
+}
+
+QRect TComboGrid::CellRect(int col, int row) const {
+    int x = ColX(col), y = RowY(row);
+    if (x < 0 || y < 0) return QRect();
+    QRect r(x, y, ColWidths(col), RowHeights(row));
+    QRect view = viewport()->rect();
+    if (x >= view.width() || y >= view.height()) return QRect();
+    return r.intersected(view);
+}
+
+void TComboGrid::MouseToCell(int x, int y, int& col, int& row) const {
+    col = row = -1;
+    if (x < 0 || y < 0) return;
+    int c = -1, r = -1;
+    for (int i = 0; i < FColCount && c < 0; ++i) {
+        if (i >= FFixedCols && i < FLeftCol) continue;
+        int cx = ColX(i);
+        if (cx < 0 || cx >= viewport()->width()) break;
+        if (x >= cx && x < cx + ColWidths(i) + LineW(true, i)) c = i;
+    }
+    for (int i = 0; i < FRowCount && r < 0; ++i) {
+        if (i >= FFixedRows && i < FTopRow) continue;
+        int ry = RowY(i);
+        if (ry < 0 || ry >= viewport()->height()) break;
+        if (y >= ry && y < ry + RowHeights(i) + LineW(false, i)) r = i;
+    }
+    if (c >= 0 && r >= 0) {
+        col = c;
+        row = r;
+    }
+}
+
+bool TComboGrid::VerticalScrollBarShown() const { return MaxTopRow() > FFixedRows || FTopRow > FFixedRows; }
+
+int TComboGrid::TextWidth(const std::string& text) const {
+    return QFontMetrics(FCanvasFont).horizontalAdvance(Q(text));
+}
+
+void TComboGrid::SetCanvasFont(const QFont& f) {
+    FCanvasFont = f;
+    FCanvasFont.setFamily(MapFontFamily(f.family()));
+    InvalidateGrid();
+}
+
+void TComboGrid::InvalidateCell(int col, int row) {
+    QRect r = CellRect(col, row);
+    if (!r.isEmpty()) viewport()->update(r);
+}
+
+void TComboGrid::InvalidateGrid() { viewport()->update(); }
+
+TCellKind* TComboGrid::CellKinds(int col) {
+    if (col < 0) return nullptr;
+    if (FCellKinds.size() < static_cast<size_t>(col) + 1) FCellKinds.resize(col + 1);
+    if (!FCellKinds[col]) {
+        FCellKinds[col] = std::make_unique<TCellKind>();
+        FCellKinds[col]->Owner = this;
+    }
+    return FCellKinds[col].get();
+}
+
+void TComboGrid::DoGridBtnClick(int col, int row) { OnGridBtnClick(this, col, row); }
+
+void TComboGrid::WriteCellData(TFormWriter& w) const {
+    w.WriteListBegin();
+    for (int r = 0; r < FRowCount; ++r)
+        for (int c = 0; c < FColCount; ++c) {
+            const std::string& t = d->cells[r][c];
+            if (t.empty()) continue;
+            w.WriteInteger(c);
+            w.WriteInteger(r);
+            w.WriteString(t);
+        }
+    w.WriteListEnd();
+}
+
+void TComboGrid::ReadCellData(TFormReader& r) {
+    r.ReadListBegin();
+    while (!r.EndOfList()) {
+        int col = r.ReadInteger();
+        int row = r.ReadInteger();
+        SetCells(col, row, r.ReadString());
+    }
+    r.ReadListEnd();
+}
+
+void TComboGrid::WriteCellKind(TFormWriter& w) {
+    w.WriteListBegin();
+    for (int c = 0; c < FColCount; ++c) {
+        TCellKind* k = CellKinds(c);
+        w.WriteInteger(k->Kind);
+        w.WriteInteger(k->FixedAlign());
+        w.WriteInteger(k->CellAlign());
+        w.WriteInteger(static_cast<int32_t>(k->Items.size()));
+        for (const TKindItem& item : k->Items) {
+            w.WriteString(item.Text);
+            if (k->Kind == ckCheck) w.WriteInteger(item.Tag);
+        }
+        w.WriteInteger(k->DropDownWidth);
+        w.WriteInteger(k->Indent);
+        w.WriteInteger(k->MaxLength);
+        w.WriteBoolean(k->Editable);
+    }
+    w.WriteListEnd();
+}
+
+void TComboGrid::ReadCellKind(TFormReader& r) {
+    FCellKinds.clear();
+    r.ReadListBegin();
+    auto byte = [](int32_t v) {
+        if (v < 0 || v > 255) throw EFormStreamError("alignment out of range");
+        return static_cast<uint8_t>(v);
+    };
+    while (!r.EndOfList()) {
+        auto k = std::make_unique<TCellKind>();
+        k->Kind = static_cast<uint8_t>(r.ReadInteger() & 0xFF);
+        k->SetFixedAlign(byte(r.ReadInteger()));
+        k->SetCellAlign(byte(r.ReadInteger()));
+        int n = r.ReadInteger();
+        for (int i = 0; i < n; ++i) {
+            TKindItem item;
+            item.Text = r.ReadString();
+            if (k->Kind == ckCheck) item.Tag = r.ReadInteger();
+            k->Items.push_back(std::move(item));
+        }
+        k->DropDownWidth = r.ReadInteger();
+        int32_t indent = r.ReadInteger();
+        if (indent < -128 || indent > 127) throw EFormStreamError("indent out of range");
+        k->Indent = static_cast<int8_t>(indent);
+        k->MaxLength = r.ReadInteger();
+        k->Editable = r.ReadBoolean();
+        k->Owner = this;
+        FCellKinds.push_back(std::move(k));
+    }
+    r.ReadListEnd();
+    InvalidateGrid();
+    if (FEditor && FEditor->isVisible()) UpdateEditor();
+}
+
+// ---------------------------------------------------------------- drawing
+
+void TComboGrid::DrawCellTextOf(QPainter& p, int col, int row, const QRect& rect, bool fixed,
+                                const QColor& bg, const QColor& fg) {
+    TCellKind* k = CellKinds(col);
+    std::string text = Cells(col, row);
+    if (!fixed && k->Kind == ckText && k->Items.size() >= 2 && !k->Items[1].Text.empty() && !text.empty()) {
+        std::string formatted;
+        if (FormatNumeric(k->Items[1].Text, text, formatted)) text = formatted;
+    }
+    QFontMetrics fm(FCanvasFont);
+    TTextPlace place = CellTextPlace(fixed ? k->FixedAlign() : k->CellAlign(), k->Indent, fixed,
+                                     rect.width(), rect.height(), fm.height());
+    p.save();
+    p.setClipRect(rect);
+    p.fillRect(rect, bg);
+    p.setFont(FCanvasFont);
+    p.setPen(fg);
+    TextAt(p, FCanvasFont, place, rect, Q(text));
+    p.restore();
+}
+
+void TComboGrid::DrawKindCell(QPainter& p, const QRect& rect, bool pressed, TCellKind* kind,
+                              const std::string& text) {
+    if (kind->Kind == ckButton)
+        DrawButtonCell(p, rect, palette(), pressed, text, FCanvasFont);
+    else
+        DrawCheckCell(p, rect, palette(), pressed, kind->Items, text);
+}
+
+void TComboGrid::DrawCell(QPainter& p, int col, int row, const QRect& rect, unsigned state) {
+    if (rect.isEmpty()) return;
+    if (DefaultDrawing) {
+        TCellKind* k = CellKinds(col);
+        bool kindCol = k->Kind == ckButton || k->Kind == ckCheck;
+        std::string text = Cells(col, row);
+        if (k->Kind == ckButton) {
+            std::string caption = k->Items.empty() ? std::string() : k->Items[0].Text;
+            if (caption != "%%USECELLDATA%%") text = caption;
+        }
+        if (state & gdFixed) {
+            if (row < FFixedRows || !kindCol)
+                DrawCellTextOf(p, col, row, rect, true, FFixedColor, palette().color(QPalette::ButtonText));
+            else
+                DrawKindCell(p, rect, false, k, text);
+        } else if (!kindCol) {
+            bool sel = state & gdSelected;
+            DrawCellTextOf(p, col, row, rect, false,
+                           palette().color(sel ? QPalette::Highlight : QPalette::Base),
+                           palette().color(sel ? QPalette::HighlightedText : QPalette::Text));
+        } else {
+            DrawKindCell(p, rect, col == FPressedCol && row == FPressedRow, k, text);
+        }
+    }
+    OnDrawCell(this, col, row, p, rect, state);
+}
+
+void TComboGrid::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    const QRect view = viewport()->rect();
+    p.fillRect(view, palette().color(QPalette::Base));
+    bool active = IsActiveControl();
+    std::vector<int> cols, rows;
+    for (int c = 0; c < FColCount; ++c) {
+        if (c >= FFixedCols && c < FLeftCol) continue;
+        int x = ColX(c);
+        if (x < 0 || x >= view.width()) break;
+        cols.push_back(c);
+    }
+    for (int r = 0; r < FRowCount; ++r) {
+        if (r >= FFixedRows && r < FTopRow) continue;
+        int y = RowY(r);
+        if (y < 0 || y >= view.height()) break;
+        rows.push_back(r);
+    }
+    const QColor fixedLine = palette().color(QPalette::Shadow), line = palette().color(QPalette::Mid);
+    for (int r : rows)
+        for (int c : cols) {
+            QRect rect = CellRect(c, r);
+            if (rect.isEmpty()) continue;
+            bool fixed = c < FFixedCols || r < FFixedRows;
+            unsigned state = 0;
+            if (fixed) state |= gdFixed;
+            bool focused = !fixed && c == FCol && r == FRow && active;
+            if (focused) state |= gdFocused;
+            if (!fixed && c >= FSelection.Left && c <= FSelection.Right && r >= FSelection.Top &&
+                r <= FSelection.Bottom && (!(c == FCol && r == FRow) || (FOptions & (goDrawFocusSelected | goRowSelect)) || !active))
+                state |= gdSelected;
+            if (!fixed && c == FCol && r == FRow && !active) state &= ~unsigned(gdSelected);
+            DrawCell(p, c, r, rect, state);
+            if (fixed && DefaultDrawing && (FOptions & (goFixedVertLine | goFixedHorzLine)) &&
+                !(r >= FFixedRows && CellKinds(c)->Kind >= ckButton && CellKinds(c)->Kind <= ckCheck))
+                qDrawShadeRect(&p, rect, palette(), false, 1);
+            if ((focused || (c == FPressedCol && r == FPressedRow)) && DefaultDrawing &&
+                !(FOptions & goRowSelect)) {
+                QStyleOptionFocusRect o;
+                o.initFrom(this);
+                o.rect = rect.adjusted(0, 0, -1, -1);
+                style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &p, this);
+            }
+            int lw = LineW(true, c), lh = LineW(false, r);
+            QColor lc = fixed ? fixedLine : line;
+            if (lw) p.fillRect(QRect(rect.left() + ColWidths(c), rect.top(), lw, RowHeights(r) + lh), lc);
+            if (lh) p.fillRect(QRect(rect.left(), rect.top() + RowHeights(r), ColWidths(c) + lw, lh), lc);
+        }
+    // A button or check cell that is current is drawn once more.
+    TCellKind* k = CellKinds(FCol);
+    if (k->Kind == ckButton || k->Kind == ckCheck) {
+        QRect rect = CellRect(FCol, FRow);
+        if (!rect.isEmpty()) DrawCell(p, FCol, FRow, rect, 0);
+    }
+}
+
+// ---------------------------------------------------------------- mouse
+
+void TComboGrid::LeftDown(int x, int y, Qt::KeyboardModifiers mods) {
+    int col, row;
+    MouseToCell(x, y, col, row);
+    if (col >= FFixedCols && row >= FFixedRows) {
+        if (col == FCol && row == FRow && !(mods & Qt::ShiftModifier) && (FOptions & goEditing) &&
+            !(FOptions & goRowSelect)) {
+            MoveCurrent(col, row, false);
+            ShowEditor();
+        } else {
+            MoveCurrent(col, row, (mods & Qt::ShiftModifier) != 0);
+            d->selecting = (FOptions & goRangeSelect) != 0;
+        }
+    }
+    OnMouseDown(this, Qt::LeftButton, x, y);
+
+    FPressedCol = FPressedRow = -1;
+    if (col < 0 || row < 0) return;
+    QRect r = CellRect(col, row);
+    if (!r.contains(x, y) || row < FFixedRows) return;
+    TCellKind* k = CellKinds(col);
+    bool taken = k->Kind == ckButton || (k->Kind == ckCheck && k->Editable && (FOptions & goEditing));
+    if (!taken) return;
+    FPressedCol = col;
+    FPressedRow = row;
+    FPressedFocused = (col == FCol && row == FRow) ? unsigned(gdFocused) : 0u;
+    viewport()->update(r);
+}
+
+void TComboGrid::LeftUp(int x, int y) {
+    d->selecting = false;
+    OnMouseUp(this, Qt::LeftButton, x, y);
+    if (FEditor && FEditor->CellKind().Kind == ckCombo) FEditor->AdjustEditRect();
+    if (FPressedCol < 0) return;
+    int col = FPressedCol, row = FPressedRow;
+    QRect r = CellRect(col, row);
+    FPressedCol = FPressedRow = -1;
+    viewport()->update(r);
+    if (r.contains(x, y)) {
+        TCellKind* k = CellKinds(col);
+        if (k->Kind == ckCheck) SetCells(col, row, ::ToggleCheckValue(k->Items, Cells(col, row)));
+        DoGridBtnClick(col, row);
+    }
+}
+
+void TComboGrid::mousePressEvent(QMouseEvent* e) {
+    QPoint pt = e->position().toPoint();
+    if (FEditor && FEditor->DroppedDown()) FEditor->ToggleDropDown();
+    setFocus(Qt::MouseFocusReason);
+    if (e->button() == Qt::LeftButton) {
+        d->leftHeld = true;
+        LeftDown(pt.x(), pt.y(), e->modifiers());
+    } else {
+        OnMouseDown(this, e->button(), pt.x(), pt.y());
+    }
+}
+
+void TComboGrid::mouseReleaseEvent(QMouseEvent* e) {
+    QPoint pt = e->position().toPoint();
+    if (e->button() == Qt::LeftButton) {
+        d->leftHeld = false;
+        LeftUp(pt.x(), pt.y());
+    } else {
+        OnMouseUp(this, e->button(), pt.x(), pt.y());
+    }
+}
+
+void TComboGrid::mouseMoveEvent(QMouseEvent* e) {
+    if (!d->selecting || !(e->buttons() & Qt::LeftButton)) return;
+    int col, row;
+    QPoint pt = e->position().toPoint();
+    MouseToCell(pt.x(), pt.y(), col, row);
+    if (col >= FFixedCols && row >= FFixedRows && (col != d->anchorCol || row != d->anchorRow))
+        MoveAnchor(col, row);
+}
+
+void TComboGrid::mouseDoubleClickEvent(QMouseEvent* e) {
+    OnDblClick(this);
+    mousePressEvent(e);
+}
+
+// ---------------------------------------------------------------- keys
+
+void TComboGrid::NavigateKey(int key, Qt::KeyboardModifiers mods) {
+    bool shift = mods & Qt::ShiftModifier, ctrl = mods & Qt::ControlModifier;
+    int col = shift && (FOptions & goRangeSelect) ? d->anchorCol : FCol;
+    int row = shift && (FOptions & goRangeSelect) ? d->anchorRow : FRow;
+    int page = std::max(1, VisibleRowCount());
+    switch (key) {
+    case Qt::Key_Up: --row; break;
+    case Qt::Key_Down: ++row; break;
+    case Qt::Key_Left: --col; break;
+    case Qt::Key_Right: ++col; break;
+    case Qt::Key_PageUp: row -= page; break;
+    case Qt::Key_PageDown: row += page; break;
+    case Qt::Key_Home:
+        col = FFixedCols;
+        if (ctrl) row = FFixedRows;
+        break;
+    case Qt::Key_End:
+        col = FColCount - 1;
+        if (ctrl) row = FRowCount - 1;
+        break;
+    default: return;
+    }
+    MoveCurrent(col, row, shift);
+}
+
+bool TComboGrid::focusNextPrevChild(bool next) {
+    if (!(FOptions & goTabs)) return QAbstractScrollArea::focusNextPrevChild(next);
+    int col = FCol, row = FRow;
+    if (next) {
+        if (col < FColCount - 1)
+            ++col;
+        else if (row < FRowCount - 1)
+            col = FFixedCols, ++row;
+    } else {
+        if (col > FFixedCols)
+            --col;
+        else if (row > FFixedRows)
+            col = FColCount - 1, --row;
+    }
+    MoveCurrent(col, row, false);
+    return true;
+}
+
+void TComboGrid::TypedChar(char c, QKeyEvent* e) {
+    OnKeyPress(this, c);
+    if (c == 0) return;
+    TCellKind* k = CellKinds(FCol);
+    if (c == 13) {
+        if (k->Kind == ckButton) {
+            DoGridBtnClick(FCol, FRow);
+        } else if (!(FOptions & goAlwaysShowEditor)) {
+            if (d->editorMode)
+                HideEditor();
+            else
+                ShowEditor();
+        }
+        return;
+    }
+    if (static_cast<unsigned char>(c) < 32 || !(FOptions & goEditing)) return;
+    if (k->Kind == ckButton || k->Kind == ckCheck || !k->Editable) return;
+    ShowEditor();
+    if (FEditor && FEditor->isVisible() && e) {
+        FEditor->setFocus();
+        FEditor->selectAll();
+        QKeyEvent copy(QEvent::KeyPress, e->key(), e->modifiers(), e->text());
+        QApplication::sendEvent(FEditor, &copy);
+    }
+}
+
+void TComboGrid::keyPressEvent(QKeyEvent* e) {
+    int key = e->key();
+    OnKeyDown(this, key, e->modifiers());
+    if (key == 0) return;
+    TCellKind* k = CellKinds(FCol);
+    if (key == Qt::Key_Space && (k->Kind == ckButton || k->Kind == ckCheck)) {
+        if (!d->leftHeld && !d->spaceHeld && FPressedCol < 0) {
+            QRect r = CellRect(FCol, FRow);
+            d->spaceHeld = true;
+            LeftDown(std::clamp(r.left(), 0, 65535), std::clamp(r.top(), 0, 65535), Qt::NoModifier);
+        }
+        return;
+    }
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        NavigateKey(key, e->modifiers());
+        return;
+    case Qt::Key_F2:
+        ShowEditor();
+        return;
+    case Qt::Key_Escape:
+        if (d->editorMode) CancelEdit();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        TypedChar(13, e);
+        return;
+    default: break;
+    }
+    QString t = e->text();
+    if (!t.isEmpty() && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        std::string s;
+        if (!sjis::FromUtf8(t.toStdString(), s) || s.empty()) return;
+        TypedChar(s[0], e);
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(e);
+}
+
+void TComboGrid::keyReleaseEvent(QKeyEvent* e) {
+    TCellKind* k = CellKinds(FCol);
+    if (e->key() == Qt::Key_Space && (k->Kind == ckButton || k->Kind == ckCheck)) {
+        if (e->isAutoRepeat()) return;
+        d->spaceHeld = false;
+        QRect r = CellRect(FCol, FRow);
+        LeftUp(std::clamp(r.left(), 0, 65535), std::clamp(r.top(), 0, 65535));
+        return;
+    }
+    QAbstractScrollArea::keyReleaseEvent(e);
+}
