@@ -234,14 +234,13 @@ bool FormatFloatPattern(const std::string& pattern, double value, std::string& o
     // The integer and decimal digits.
     std::string intDigits, decDigits;
     for (int i = 0; i < d.IntLen; ++i) intDigits += i < static_cast<int>(d.Digits.size()) ? d.Digits[i] : '0';
-    for (int i = d.IntLen; i < static_cast<int>(d.Digits.size()); ++i)
-        decDigits += i < 0 ? '0' : d.Digits[i];
-    if (d.IntLen < 0) decDigits = std::string(-d.IntLen, '0') + d.Digits;
+    if (d.IntLen < 0)
+        decDigits = std::string(-d.IntLen, '0') + d.Digits;
+    else if (d.IntLen < static_cast<int>(d.Digits.size()))
+        decDigits = d.Digits.substr(d.IntLen);
     if (static_cast<int>(decDigits.size()) > info.DecPlaces) decDigits.resize(info.DecPlaces);
     while (static_cast<int>(decDigits.size()) < info.DecForced) decDigits += '0';
     while (static_cast<int>(intDigits.size()) < info.IntForced) intDigits.insert(intDigits.begin(), '0');
-    if (info.Scientific && intDigits.empty() && info.IntForced == 0 && info.IntPlaces > 0 && d.Digits.empty())
-        intDigits.clear();
 
     const std::string& sec = secs[si];
     std::string res;
@@ -629,7 +628,11 @@ TComboGrid::TComboGrid(QWidget* owner) : QAbstractScrollArea(owner), d(std::make
     UpdateScrollBars();
 }
 
-TComboGrid::~TComboGrid() = default;
+TComboGrid::~TComboGrid() {
+    // The editor goes first: it reports to the grid while it lives.
+    delete FEditor;
+    FEditor = nullptr;
+}
 
 int TComboGrid::LineW(bool vertical, int index) const {
     unsigned opt = vertical ? (index < FFixedCols ? goFixedVertLine : goVertLine)
@@ -906,7 +909,6 @@ void TComboGrid::ScrollIntoView(int col, int row) {
     int top = FTopRow, left = FLeftCol;
     if (row < top) top = row;
     while (top < row) {
-        QRect r(0, RowY(row), 1, RowHeights(row));
         int y = 0;
         for (int i = 0; i < FFixedRows; ++i) y += RowHeights(i) + LineW(false, i);
         for (int i = top; i < row; ++i) y += RowHeights(i) + LineW(false, i);
@@ -1065,14 +1067,9 @@ void TComboGrid::HideEditorWidget() {
 }
 
 void TComboGrid::CancelEdit() {
-    if (d->editCol >= 0) {
-        int col = d->editCol, row = d->editRow;
-        if (Cells(col, row) != d->editStartText) {
-            FEditor->SetSjisText(d->editStartText);
-            EditorTextChanged(d->editStartText);
-        }
-        (void)col;
-        (void)row;
+    if (d->editCol >= 0 && Cells(d->editCol, d->editRow) != d->editStartText) {
+        FEditor->SetSjisText(d->editStartText);
+        EditorTextChanged(d->editStartText);
     }
     if (!(FOptions & goAlwaysShowEditor))
         HideEditor();
@@ -1311,10 +1308,10 @@ void TComboGrid::paintEvent(QPaintEvent*) {
             if (fixed) state |= gdFixed;
             bool focused = !fixed && c == FCol && r == FRow && active;
             if (focused) state |= gdFocused;
+            // The focused cell shows as selected only when the options ask for it.
             if (!fixed && c >= FSelection.Left && c <= FSelection.Right && r >= FSelection.Top &&
-                r <= FSelection.Bottom && (!(c == FCol && r == FRow) || (FOptions & (goDrawFocusSelected | goRowSelect)) || !active))
+                r <= FSelection.Bottom && (!focused || (FOptions & (goDrawFocusSelected | goRowSelect))))
                 state |= gdSelected;
-            if (!fixed && c == FCol && r == FRow && !active) state &= ~unsigned(gdSelected);
             DrawCell(p, c, r, rect, state);
             if (fixed && DefaultDrawing && (FOptions & (goFixedVertLine | goFixedHorzLine)) &&
                 !(r >= FFixedRows && CellKinds(c)->Kind >= ckButton && CellKinds(c)->Kind <= ckCheck))
