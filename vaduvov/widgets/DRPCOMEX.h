@@ -13,6 +13,7 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QString>
 #include <Qt>
 #include <functional>
 #include <string>
@@ -69,6 +70,11 @@ public:
     // Empty: a QMenu at the point.  Tests set their own.
     std::function<unsigned(QWidget* window, const shell::TMenu& menu, const QPoint& screenPoint)>
         TrackMenu;
+    // Shows a message (text, caption).  Empty: an information box.
+    std::function<void(QWidget* window, const QString& text, const QString& caption)> ShowMessage;
+    // Asks the new name for a rename (Shift-JIS); false: cancelled.
+    // Empty: an input dialog.
+    std::function<bool(QWidget* window, const std::string& oldName, std::string& newName)> AskNewName;
 
 private:
     std::vector<std::string> FCMFileName;
@@ -107,9 +113,9 @@ public:
     void DragItems(QWidget* window, const shell::ShellFolderPtr& folder, int count,
                    shell::LPCITEMIDLIST items);
 
-    // Runs the drag and returns its result.  Empty: QDrag::exec.  Tests set
-    // their own.
-    std::function<Qt::DropAction(QDrag& drag)> ExecDrag;
+    // Runs the drag with the allowed actions and returns its result.
+    // Empty: QDrag::exec.  Tests set their own.
+    std::function<Qt::DropAction(QDrag& drag, Qt::DropActions allowed)> ExecDrag;
 
 private:
     std::vector<std::string> FDSFileName;

@@ -1,0 +1,121 @@
+#include "shellmenu_qt.h"
+
+#include "shellicons.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+#include <QStringList>
+#include <QUrl>
+
+namespace shell {
+
+namespace {
+
+const char* const CopiedFilesMime = "x-special/gnome-copied-files";
+
+void FillQMenu(QMenu* q, const TMenu& menu) {
+    for (const TMenu::TEntry& e : menu.Entries) {
+        if (e.separator) {
+            q->addSeparator();
+        } else if (e.sub) {
+            QMenu* sub = q->addMenu(ShellText(e.text));
+            FillQMenu(sub, *e.sub);
+            sub->setEnabled(e.enabled);
+        } else {
+            QAction* a = q->addAction(ShellText(e.text));
+            a->setData(e.id);
+            a->setEnabled(e.enabled);
+        }
+    }
+}
+
+QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+}  // namespace
+
+void InstallDesktopShellHooks() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    TShellMenuHooks h;
+    h.OpenDocument = [](const std::string& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(Utf8(path)));
+    };
+    h.StartProgram = [](const std::string& program, const std::vector<std::string>& args) {
+        QStringList list;
+        for (const std::string& a : args) list << Utf8(a);
+        return QProcess::startDetached(Utf8(program), list);
+    };
+    h.SetClipboard = [](const TClipItems& items) {
+        if (QClipboard* c = QGuiApplication::clipboard()) c->setMimeData(PathsMimeData(items.paths, items.cut));
+    };
+    h.GetClipboard = [](TClipItems& items) {
+        items = TClipItems();
+        QClipboard* c = QGuiApplication::clipboard();
+        if (!c) return false;
+        items.paths = MimeDataPaths(c->mimeData(), &items.cut);
+        return true;
+    };
+    h.ConfirmDelete = [](const std::vector<std::string>& paths) {
+        QString text = QString::fromUtf8("ごみ箱に移動できません。完全に削除しますか?\n");
+        for (size_t i = 0; i < paths.size() && i < 10; ++i) text += "\n" + Utf8(paths[i]);
+        if (paths.size() > 10) text += "\n...";
+        return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8("削除"), text,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
+    SetShellMenuHooks(h);
+}
+
+QMenu* BuildQMenu(const TMenu& menu, QWidget* parent) {
+    QMenu* q = new QMenu(parent);
+    FillQMenu(q, menu);
+    return q;
+}
+
+unsigned ExecShellMenu(const TMenu& menu, QWidget* owner, const QPoint& screenPoint) {
+    QMenu* q = BuildQMenu(menu, owner);
+    QAction* a = q->exec(screenPoint);
+    unsigned id = a ? a->data().toUInt() : 0;
+    delete q;
+    return id;
+}
+
+QMimeData* PathsMimeData(const std::vector<std::string>& paths, bool cut) {
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    QByteArray copied = cut ? "cut" : "copy";
+    QString text;
+    for (const std::string& p : paths) {
+        QUrl u = QUrl::fromLocalFile(Utf8(p));
+        urls << u;
+        copied += "\n" + u.toEncoded();
+        if (!text.isEmpty()) text += "\n";
+        text += Utf8(p);
+    }
+    data->setUrls(urls);
+    if (!paths.empty()) data->setData(CopiedFilesMime, copied);
+    data->setText(text);
+    return data;
+}
+
+std::vector<std::string> MimeDataPaths(const QMimeData* data, bool* cut) {
+    std::vector<std::string> out;
+    if (cut) *cut = false;
+    if (!data || !data->hasUrls()) return out;
+    for (const QUrl& u : data->urls()) {
+        if (!u.isLocalFile()) continue;
+        QString p = u.toLocalFile();
+        if (!p.isEmpty()) out.push_back(p.toStdString());
+    }
+    if (cut && data->hasFormat(CopiedFilesMime))
+        *cut = data->data(CopiedFilesMime).startsWith("cut\n");
+    return out;
+}
+
+}  // namespace shell

@@ -1,0 +1,384 @@
+// The controller's shell context menu and drag source over temporary
+// folders, under Qt's offscreen platform.  The menu is never shown: a
+// tracking hook chooses the command.
+#include "DRPCOMEX.h"
+
+#include "shellmenu.h"
+#include "shellmenu_qt.h"
+#include "sjis.h"
+#include "tempdir.h"
+
+#include <QDrag>
+#include <QMimeData>
+#include <QWidget>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace shell;
+namespace fs = std::filesystem;
+
+class DrpComExTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void findMenuItemByCaptionPosition();
+    void preconditionsShowNoMenu();
+    void sendToEntriesReplaceThePlaceholder();
+    void noSendToEntryWithoutTheSubmenu();
+    void dismissingInvokesNothing();
+    void copyPutsTheItemsOnTheClipboard();
+    void sendToFolderEntryCopiesThere();
+    void sendToTheHundredthEntry();
+    void failedCommandShowsTheMessage();
+    void renameAsksForTheName();
+    void invokeItemCommandRules();
+    void fileNameListsAreCopied();
+    void dropSourceAnswers();
+    void dragOffersTheItemsAsUrls();
+    void dragPreconditions();
+    void mimeDataRoundTrip();
+
+private:
+    std::string S(const std::string& rel) const {
+        std::string s;
+        sjis::FromUtf8(root_ + rel, s);
+        return s;
+    }
+    void Write(const std::string& rel, const std::string& text) { std::ofstream(root_ + rel) << text; }
+    // The folder of rel and a packed list of its children by name.
+    ShellFolderPtr Folder(const std::string& rel) {
+        TPidl abs(PathToPidl(S(rel)));
+        return BindAbsolute(abs.get());
+    }
+    TPidl Pack(const ShellFolderPtr& f, const std::vector<std::string>& names) {
+        LPITEMIDLIST list = AllocPidl(2);
+        for (const std::string& n : names) {
+            LPITEMIDLIST item = nullptr;
+            if (FAILED(f->ParseDisplayName(sjis::L(n.c_str()), item))) continue;
+            list = ConcatPidlsFree(list, item);
+        }
+        return TPidl(list);
+    }
+    // Runs ShowMenu choosing id; returns how often the menu was tracked.
+    int Choose(const std::string& rel, const std::vector<std::string>& names, unsigned id, int count = -1) {
+        int tracked = 0;
+        cm_->TrackMenu = [&](QWidget*, const TMenu& m, const QPoint& pt) {
+            ++tracked;
+            lastMenu_ = m;
+            lastPoint_ = pt;
+            return id;
+        };
+        ShellFolderPtr f = Folder(rel);
+        TPidl items = Pack(f, names);
+        cm_->ShowMenu(&window_, f, QPoint(10, 20), count < 0 ? static_cast<int>(names.size()) : count, items.get());
+        return tracked;
+    }
+
+    std::unique_ptr<TempDir> tmp_;
+    std::string root_;
+    size_t live_ = 0;
+    QWidget window_;
+    std::unique_ptr<TContextMenuEx> cm_;
+    TMenu lastMenu_;
+    QPoint lastPoint_;
+    QStringList messages_;
+};
+
+void DrpComExTest::init() {
+    tmp_ = std::make_unique<TempDir>();
+    root_ = tmp_->path().substr(0, tmp_->path().size() - 1);
+    for (const char* d : {"/home", "/work/dir", "/sendto/Box", "/sendto/Other"}) fs::create_directories(root_ + d);
+    Write("/work/a.txt", "alpha");
+    Write("/work/b.txt", "bee");
+    TNamespaceConfig c;
+    c.home = root_ + "/home";
+    c.desktop = root_ + "/home/Desktop";
+    c.volumes = {"/", root_};
+    SetNamespaceConfig(c);
+    TShellMenuConfig m;
+    m.sendTo = root_ + "/sendto";
+    m.trash = root_ + "/trash";
+    SetShellMenuConfig(m);
+    cm_ = std::make_unique<TContextMenuEx>();
+    // Nothing reaches the desktop; the clipboard stays the offscreen one.
+    TShellMenuHooks h = GetShellMenuHooks();
+    h.OpenDocument = [](const std::string&) { return false; };
+    h.StartProgram = [](const std::string&, const std::vector<std::string>&) { return false; };
+    h.ConfirmDelete = [](const std::vector<std::string>&) { return false; };
+    SetShellMenuHooks(h);
+    ClearClipItems();
+    messages_.clear();
+    cm_->ShowMessage = [this](QWidget*, const QString& text, const QString& caption) {
+        messages_ << text + "|" + caption;
+    };
+    live_ = SHGetMalloc()->LiveBlocks();
+}
+
+void DrpComExTest::cleanup() {
+    cm_.reset();
+    lastMenu_ = TMenu();
+    ClearClipItems();
+    QCOMPARE(SHGetMalloc()->LiveBlocks(), live_);
+    SetShellMenuConfig(DefaultShellMenuConfig());
+    SetNamespaceConfig(DefaultNamespaceConfig());
+    tmp_.reset();
+}
+
+void DrpComExTest::findMenuItemByCaptionPosition() {
+    TMenu m;
+    m.AppendString(1, sjis::L("開く(&O)"));
+    m.AppendString(2, sjis::L("貼り付け(&P)"), false);
+    m.AppendSeparator();
+    m.AppendString(3, sjis::L("送る(&N)"));
+    m.AppendString(4, sjis::L("貼り付け(&P)"));
+    m.AppendString(5, "(&N)");
+    QCOMPARE(TContextMenuEx::FindMenuItem(m, "(&N)", 5), 4);
+    // The greyed paste entry is passed over; positions count from 1.
+    QCOMPARE(TContextMenuEx::FindMenuItem(m, "(&P)", 9), 5);
+    QCOMPARE(TContextMenuEx::FindMenuItem(m, "(&N)", 1), 6);
+    QCOMPARE(TContextMenuEx::FindMenuItem(m, "(&P)", 8), -1);
+    QCOMPARE(TContextMenuEx::FindMenuItem(m, "(&X)", 1), -1);
+    // Only the first occurrence in a text counts.
+    TMenu twice;
+    twice.AppendString(1, "(&N)x(&N)");
+    QCOMPARE(TContextMenuEx::FindMenuItem(twice, "(&N)", 6), -1);
+    QCOMPARE(TContextMenuEx::FindMenuItem(TMenu(), "(&N)", 5), -1);
+}
+
+void DrpComExTest::preconditionsShowNoMenu() {
+    int tracked = 0;
+    cm_->TrackMenu = [&](QWidget*, const TMenu&, const QPoint&) {
+        ++tracked;
+        return 0u;
+    };
+    ShellFolderPtr f = Folder("/work");
+    TPidl items = Pack(f, {"a.txt", "b.txt"});
+    cm_->ShowMenu(nullptr, f, QPoint(), 1, items.get());
+    cm_->ShowMenu(&window_, nullptr, QPoint(), 1, items.get());
+    cm_->ShowMenu(&window_, f, QPoint(), 1, nullptr);
+    cm_->ShowMenu(&window_, f, QPoint(), 0, items.get());
+    cm_->ShowMenu(&window_, f, QPoint(), 1025, items.get());
+    cm_->ShowMenu(&window_, f, QPoint(), 3, items.get());  // the list holds two
+    QCOMPARE(tracked, 0);
+    cm_->ShowMenu(&window_, f, QPoint(), 2, items.get());
+    QCOMPARE(tracked, 1);
+}
+
+void DrpComExTest::sendToEntriesReplaceThePlaceholder() {
+    QCOMPARE(Choose("/work", {"a.txt"}, 0), 1);
+    QCOMPARE(lastPoint_, QPoint(10, 20));
+    int pos = TContextMenuEx::FindMenuItem(lastMenu_, "(&N)", 5);
+    QVERIFY(pos > 0);
+    const TMenu::TEntry& e = lastMenu_.Entries[static_cast<size_t>(pos - 1)];
+    QVERIFY(e.sub);
+    QCOMPARE(e.sub->Count(), size_t(2));
+    QCOMPARE(e.sub->Entries[0].id, 1525u);
+    QCOMPARE(QString::fromStdString(e.sub->Entries[0].text), QString("Box"));
+    QCOMPARE(e.sub->Entries[1].id, 1526u);
+    QCOMPARE(QString::fromStdString(e.sub->Entries[1].text), QString("Other"));
+}
+
+void DrpComExTest::noSendToEntryWithoutTheSubmenu() {
+    TMenu m;
+    m.AppendString(1, sjis::L("送る(&N)"));  // no submenu
+    QVERIFY(!cm_->AddSendToItems(m));
+    TMenu none;
+    none.AppendString(1, "x");
+    QVERIFY(!cm_->AddSendToItems(none));
+    QCOMPARE(none.Count(), size_t(1));
+    // No entry chosen: nothing is pasted anywhere.
+    SetClipItems(TClipItems{{root_ + "/work/a.txt"}, false});
+    cm_->InvokeSendTo(&window_, -1);
+    cm_->InvokeSendTo(&window_, 2);  // there are two entries
+    QVERIFY(fs::is_empty(root_ + "/sendto/Box"));
+    QVERIFY(fs::is_empty(root_ + "/sendto/Other"));
+    QVERIFY(messages_.isEmpty());
+}
+
+void DrpComExTest::dismissingInvokesNothing() {
+    TClipItems before;
+    before.paths = {root_ + "/work/b.txt"};
+    SetClipItems(before);
+    QCOMPARE(Choose("/work", {"a.txt"}, 0), 1);
+    QCOMPARE(GetClipItems().paths, before.paths);
+    QVERIFY(fs::is_empty(root_ + "/sendto/Box"));
+    QVERIFY(messages_.isEmpty());
+}
+
+void DrpComExTest::copyPutsTheItemsOnTheClipboard() {
+    Choose("/work", {"a.txt", "dir"}, 1 + verbCopy);
+    TClipItems c = GetClipItems();
+    QCOMPARE(c.paths, (std::vector<std::string>{root_ + "/work/a.txt", root_ + "/work/dir"}));
+    QVERIFY(!c.cut);
+    QVERIFY(messages_.isEmpty());
+}
+
+void DrpComExTest::sendToFolderEntryCopiesThere() {
+    Write("/sendto/Other/a.txt", "old");
+    Choose("/work", {"a.txt"}, 1526);
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/sendto/Other/a.txt")), QString("old"));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/sendto/Other/a (2).txt")), QString("alpha"));
+    QVERIFY(fs::exists(root_ + "/work/a.txt"));
+    QVERIFY(fs::is_empty(root_ + "/sendto/Box"));
+    QVERIFY(messages_.isEmpty());
+}
+
+void DrpComExTest::sendToTheHundredthEntry() {
+    fs::remove_all(root_ + "/sendto");
+    for (int i = 0; i < 103; ++i) {
+        char n[24];
+        std::snprintf(n, sizeof n, "/sendto/%03d", i);
+        fs::create_directories(root_ + n);
+    }
+    Choose("/work", {"b.txt"}, 1624);
+    int pos = TContextMenuEx::FindMenuItem(lastMenu_, "(&N)", 5);
+    QVERIFY(pos > 0);
+    QCOMPARE(lastMenu_.Entries[static_cast<size_t>(pos - 1)].sub->Count(), size_t(100));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/sendto/099/b.txt")), QString("bee"));
+    QVERIFY(!fs::exists(root_ + "/sendto/100/b.txt"));
+    QVERIFY(!fs::exists(root_ + "/sendto/098/b.txt"));
+}
+
+void DrpComExTest::failedCommandShowsTheMessage() {
+    Choose("/work", {"a.txt"}, 1 + verbOpen);  // the desktop refuses
+    QCOMPARE(messages_, QStringList{" InvokeCommand failed! | TContextMenuEx component version 2.04"});
+}
+
+void DrpComExTest::renameAsksForTheName() {
+    std::string asked;
+    cm_->AskNewName = [&](QWidget* w, const std::string& old, std::string& name) {
+        asked = old;
+        name = "c.txt";
+        return w == &window_;
+    };
+    Choose("/work", {"a.txt"}, 1 + verbRename);
+    QCOMPARE(QString::fromStdString(asked), QString("a.txt"));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/work/c.txt")), QString("alpha"));
+    // A taken name is refused and reported; nothing is replaced.
+    cm_->AskNewName = [&](QWidget*, const std::string&, std::string& name) {
+        name = "b.txt";
+        return true;
+    };
+    Choose("/work", {"c.txt"}, 1 + verbRename);
+    QCOMPARE(messages_.size(), 1);
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/work/b.txt")), QString("bee"));
+    QVERIFY(fs::exists(root_ + "/work/c.txt"));
+}
+
+void DrpComExTest::invokeItemCommandRules() {
+    ShellFolderPtr f = Folder("/work");
+    TPidl a = Pack(f, {"a.txt"});
+    TPidl dir = Pack(f, {"dir"});
+    QVERIFY(!cm_->InvokeItemCommand(&window_, f, 5, a.get()));
+    QVERIFY(!cm_->InvokeItemCommand(&window_, nullptr, 3, a.get()));
+    QVERIFY(!cm_->InvokeItemCommand(&window_, f, 3, nullptr));
+    // No links and no property sheets here.
+    QVERIFY(!cm_->InvokeItemCommand(&window_, f, 0, a.get()));
+    QVERIFY(!cm_->InvokeItemCommand(&window_, f, 2, a.get()));
+    QVERIFY(cm_->InvokeItemCommand(&window_, f, 3, a.get()));
+    QCOMPARE(GetClipItems().paths, std::vector<std::string>{root_ + "/work/a.txt"});
+    // A plain file has no paste entry: nothing happens.
+    QVERIFY(!cm_->InvokeItemCommand(&window_, f, 4, a.get()));
+    QVERIFY(cm_->InvokeItemCommand(&window_, f, 4, dir.get()));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/work/dir/a.txt")), QString("alpha"));
+    QVERIFY(cm_->InvokeItemCommand(&window_, f, 1, a.get()));
+    QVERIFY(!fs::exists(root_ + "/work/a.txt"));
+    QVERIFY(fs::exists(root_ + "/trash/files/a.txt"));
+    QVERIFY(messages_.isEmpty());
+}
+
+void DrpComExTest::fileNameListsAreCopied() {
+    std::vector<std::string> v{"x", "y"};
+    cm_->SetCMFileName(&v);
+    v.push_back("z");
+    QCOMPARE(cm_->CMFileName().size(), size_t(2));
+    cm_->SetCMFileName(nullptr);
+    QCOMPARE(cm_->CMFileName().size(), size_t(2));
+    TDropSourceEx ds;
+    ds.SetDSFileName(&v);
+    ds.SetDSFileName(nullptr);
+    QCOMPARE(ds.DSFileName().size(), size_t(3));
+}
+
+void DrpComExTest::dropSourceAnswers() {
+    TDropSourceObject s;
+    using D = TDropSourceObject;
+    QCOMPARE(s.QueryContinueDrag(true, D::MK_LBUTTON), D::dsCancel);
+    QCOMPARE(s.QueryContinueDrag(false, D::MK_LBUTTON), D::dsContinue);
+    QCOMPARE(s.QueryContinueDrag(false, D::MK_RBUTTON), D::dsContinue);
+    QCOMPARE(s.QueryContinueDrag(false, 0), D::dsDrop);
+    QCOMPARE(s.QueryContinueDrag(false, 0x0004 /* shift */), D::dsDrop);
+    QCOMPARE(s.GiveFeedback(1), D::dsDefaultCursors);
+    QCOMPARE(D::KeyState(Qt::RightButton), D::MK_RBUTTON);
+    QCOMPARE(D::KeyState(Qt::LeftButton | Qt::MiddleButton), D::MK_LBUTTON);
+}
+
+void DrpComExTest::dragOffersTheItemsAsUrls() {
+    TDropSourceEx ds;
+    QList<QUrl> urls;
+    Qt::DropActions allowed;
+    ds.ExecDrag = [&](QDrag& drag, Qt::DropActions actions) {
+        urls = drag.mimeData()->urls();
+        allowed = actions;
+        return Qt::MoveAction;
+    };
+    ShellFolderPtr f = Folder("/work");
+    TPidl items = Pack(f, {"a.txt", "dir"});
+    ds.DragItems(&window_, f, 2, items.get());
+    QCOMPARE(urls, (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(root_ + "/work/a.txt")),
+                                QUrl::fromLocalFile(QString::fromStdString(root_ + "/work/dir"))}));
+    QCOMPARE(allowed, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
+    // Only the first count items are dragged.
+    ds.DragItems(&window_, f, 1, items.get());
+    QCOMPARE(urls.size(), 1);
+    // The drag moves nothing by itself.
+    QVERIFY(fs::exists(root_ + "/work/a.txt"));
+}
+
+void DrpComExTest::dragPreconditions() {
+    TDropSourceEx ds;
+    int runs = 0;
+    ds.ExecDrag = [&](QDrag&, Qt::DropActions) {
+        ++runs;
+        return Qt::IgnoreAction;
+    };
+    ShellFolderPtr f = Folder("/work");
+    TPidl items = Pack(f, {"a.txt"});
+    ds.DragItems(nullptr, f, 1, items.get());
+    ds.DragItems(&window_, nullptr, 1, items.get());
+    ds.DragItems(&window_, f, 1, nullptr);
+    ds.DragItems(&window_, f, 0, items.get());
+    ds.DragItems(&window_, f, 2, items.get());
+    ds.DragItems(&window_, f, 1025, items.get());
+    QCOMPARE(runs, 0);
+    // Items outside the file system cannot be dragged.
+    ShellFolderPtr desk = SHGetDesktopFolder();
+    LPITEMIDLIST computer = nullptr;
+    QCOMPARE(SHGetSpecialFolderLocation(CSIDL_DRIVES, computer), S_OK);
+    TPidl keep(computer);
+    ds.DragItems(&window_, desk, 1, computer);
+    QCOMPARE(runs, 0);
+    ds.DragItems(&window_, f, 1, items.get());
+    QCOMPARE(runs, 1);
+}
+
+void DrpComExTest::mimeDataRoundTrip() {
+    std::unique_ptr<QMimeData> d(PathsMimeData({"/tmp/a b", "/tmp/名前"}, true));
+    bool cut = false;
+    QCOMPARE(MimeDataPaths(d.get(), &cut), (std::vector<std::string>{"/tmp/a b", "/tmp/名前"}));
+    QVERIFY(cut);
+    QVERIFY(d->data("x-special/gnome-copied-files").startsWith("cut\nfile:///tmp/a%20b"));
+    std::unique_ptr<QMimeData> e(PathsMimeData({"/tmp/x"}, false));
+    MimeDataPaths(e.get(), &cut);
+    QVERIFY(!cut);
+    QMimeData web;
+    web.setUrls({QUrl("https://example.org/x")});
+    QVERIFY(MimeDataPaths(&web).empty());
+    QVERIFY(MimeDataPaths(nullptr).empty());
+}
+
+QTEST_MAIN(DrpComExTest)
+#include "drpcomex_test.moc"
