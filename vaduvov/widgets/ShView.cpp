@@ -2,9 +2,27 @@
 
 #include "shellicons.h"
 
+#include "sjis.h"
+
 #include <QApplication>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QMimeDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStorageInfo>
+#include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
+#include <QTimer>
+#include <QUrl>
+
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 
 using namespace shell;
 
@@ -192,6 +210,42 @@ void TFolderView::Change(QTreeWidgetItem* node) {
     if (OnChange) OnChange(this, node);
     FPreviousNode = FCurrentNode;
     FCurrentNode = node;
+    NotifyViews(node);
+}
+
+// The linked views follow the selected folder: the list first, then the
+// box (unless the list sent the selection elsewhere meanwhile).
+void TFolderView::NotifyViews(QTreeWidgetItem* node) {
+    if (!node || FUpdating) return;
+    TPidl full(NodePidl(node));
+    if (!full) return;
+    if (FFileView) FFileView->SetFolder(full.get());
+    if (FComboView && FCurrentNode == node) FComboView->SyncToPidl(full.get());
+}
+
+void TFolderView::SyncCombo() {
+    QTreeWidgetItem* sel = currentItem();
+    if (!FComboView || !sel || !sel->isSelected()) return;
+    TPidl full(NodePidl(sel));
+    FComboView->SyncToPidl(full.get());
+}
+
+void TFolderView::SetFileView(TFileView* view) {
+    if (view == FFileView) return;
+    if (FFileView) FFileView->FFolderView = nullptr;
+    FFileView = view;
+    if (!view) return;
+    if (view->FFolderView && view->FFolderView != this) view->FFolderView->FFileView = nullptr;
+    view->FFolderView = this;
+    QTreeWidgetItem* sel = currentItem();
+    if (sel && sel->isSelected()) {
+        TPidl full(NodePidl(sel));
+        view->SetFolder(full.get());
+    }
+}
+
+void TFolderView::SelectPreviousNode() {
+    if (FPreviousNode) setCurrentItem(FPreviousNode);
 }
 
 QTreeWidgetItem* TFolderView::FindChild(QTreeWidgetItem* node, LPCITEMIDLIST item) {
@@ -258,6 +312,7 @@ void TFolderView::RenameChild(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem) {
     GetDisplayName(NodeFolder(sel), newItem, SHGDN_NORMAL, text);
     SetText(child, text);
     child->Item.reset(CopyFirstItem(newItem));
+    SyncCombo();
 }
 
 // The end of a label edit: the shell renames the folder, never over an
@@ -279,9 +334,695 @@ void TFolderView::Edit(QTreeWidgetItem* node) {
         GetDisplayName(folder, renamed, SHGDN_NORMAL, text);
         SetText(node, text);
         SetNodeIcons(node);
+        SyncCombo();
+        // A list showing this folder or one below it follows the new name.
+        QTreeWidgetItem* sel = currentItem();
+        bool below = false;
+        for (QTreeWidgetItem* p = sel; p && !below; p = p->parent()) below = p == node;
+        if (FFileView && sel && sel->isSelected() && below) {
+            TPidl full(NodePidl(sel));
+            FFileView->SetFolder(full.get());
+        }
         return;
     }
     std::string text;
     GetDisplayName(folder, n->Item.get(), SHGDN_NORMAL, text);
     SetText(node, text);
+}
+
+// ---------------------------------------------------------------------------
+// File list
+
+namespace {
+
+constexpr int FileViewItemType = QTreeWidgetItem::UserType + 305;
+
+// A row owns its one-item list relative to the listed folder.
+class TFileItem : public QTreeWidgetItem {
+public:
+    explicit TFileItem(LPITEMIDLIST item) : QTreeWidgetItem(FileViewItemType), Item(item) {}
+    TPidl Item;
+};
+
+TFileItem* AsFileItem(QTreeWidgetItem* item) {
+    return item && item->type() == FileViewItemType ? static_cast<TFileItem*>(item) : nullptr;
+}
+
+// One direction per column, shared by every file list.
+int SortDirections[4] = {1, 1, 1, 1};
+
+const char* const ColumnCaptions[4] = {"名前", "ｻｲｽﾞ", "ﾌｧｲﾙの種類", "更新日時"};
+const int ColumnWidths[4] = {120, 60, 120, 120};
+
+// The extension of a parsing name: from the last dot of its last part,
+// dot included; "" when that part has no dot.
+std::string ExtensionOf(const std::string& parsingName) {
+    size_t slash = parsingName.rfind('/');
+    size_t start = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = parsingName.rfind('.');
+    if (dot == std::string::npos || dot < start) return std::string();
+    return parsingName.substr(dot);
+}
+
+// The file-system path (UTF-8) of an item of a folder; "" for items that
+// are not files or folders on disk.
+std::string DiskPathOf(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
+    std::string s;
+    if (!GetDisplayName(folder, item, SHGDN_FORPARSING, s) || s.empty() || s[0] != '/') return std::string();
+    return sjis::ToUtf8(s);
+}
+
+// What the list shows of an item on disk, read with stat() (the link's own
+// entry when its target is gone).
+struct TFindData {
+    int64_t size = 0;
+    time_t written = 0;
+};
+
+bool FindDataOf(const std::string& path, bool folder, TFindData& data) {
+    struct stat st;
+    if (path.empty() || (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0)) return false;
+    data.size = folder ? 0 : static_cast<int64_t>(st.st_size);  // a folder has no size of its own
+    data.written = st.st_mtime;
+    return true;
+}
+
+// "yy/mm/dd hh:nn" in local time.
+std::string DateText(time_t t) {
+    struct tm local;
+    if (!::localtime_r(&t, &local)) return std::string();
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%y/%m/%d %H:%M", &local);
+    return buf;
+}
+
+// Kilobytes begun, right-aligned in eight places: 0 to 1023 bytes is 1KB.
+std::string SizeText(int64_t size) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%8lld%s", static_cast<long long>(size / 1024 + 1), "KB");
+    return buf;
+}
+
+QMimeDatabase& MimeDatabase() {
+    static QMimeDatabase db;
+    return db;
+}
+
+// The MIME type that stands for an item's kind: by name only, as the
+// contents of a whole folder are not read to list it.
+QMimeType MimeTypeOf(const std::string& path, bool folder) {
+    if (path.empty()) return QMimeType();
+    if (folder) {
+        QStorageInfo volume(QString::fromStdString(path));
+        if (volume.isValid() && volume.rootPath() == QString::fromStdString(path))
+            return MimeDatabase().mimeTypeForName(QStringLiteral("inode/mount-point"));
+        return MimeDatabase().mimeTypeForName(QStringLiteral("inode/directory"));
+    }
+    return MimeDatabase().mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
+}
+
+// The type name of an item (Shift-JIS, at most 80 bytes): the MIME type's
+// description; a kind the database does not know is named after its
+// extension, as "QZB ファイル".
+std::string TypeNameOf(const std::string& path, const QMimeType& type) {
+    if (path.empty() || !type.isValid()) return std::string();
+    QString text = type.comment();
+    if (type.isDefault() || text.isEmpty()) {
+        std::string ext = ExtensionOf(path);
+        QString upper = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : std::string()).toUpper();
+        text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
+    }
+    std::string s;
+    if (!ShellTextToSjis(text, s)) return std::string();
+    return sjis::CutBytes(s, 80, true);
+}
+
+// An icon with the small arrow of a link in its lower left corner.
+QIcon WithLinkOverlay(const QIcon& icon) {
+    QIcon out;
+    for (int side : {16, 32}) {
+        QPixmap pm = icon.pixmap(side, side);
+        if (pm.isNull()) continue;
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        int s = side / 2;
+        QRectF box(0.5, side - s - 0.5, s - 1, s - 1);
+        p.setPen(QPen(Qt::black, side / 16.0));
+        p.setBrush(Qt::white);
+        p.drawRect(box);
+        QPainterPath arrow;
+        arrow.moveTo(box.left() + s * 0.25, box.bottom() - s * 0.2);
+        arrow.quadTo(box.left() + s * 0.3, box.top() + s * 0.35, box.right() - s * 0.3, box.top() + s * 0.3);
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(arrow);
+        QPolygonF head;
+        head << QPointF(box.right() - s * 0.15, box.top() + s * 0.3)
+             << QPointF(box.right() - s * 0.45, box.top() + s * 0.1)
+             << QPointF(box.right() - s * 0.45, box.top() + s * 0.5);
+        p.setBrush(Qt::black);
+        p.drawPolygon(head);
+        out.addPixmap(pm);
+    }
+    return out.isNull() ? icon : out;
+}
+
+}  // namespace
+
+TFileView::TFileView(QWidget* owner) : QTreeWidget(owner) {
+    resize(200, 200);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSortingEnabled(false);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setIconSize(QSize(16, 16));
+    setColumnCount(4);
+    QStringList captions;
+    for (const char* c : ColumnCaptions) captions << QString::fromUtf8(c);
+    setHeaderLabels(captions);
+    for (int i = 0; i < 4; ++i) setColumnWidth(i, ColumnWidths[i]);
+    headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(0, Qt::AscendingOrder);
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { ColClick(column); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) { DblClick(); });
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* row, int column) {
+        if (!FFilling && column == 0) Edit(row);
+    });
+}
+
+TFileView::~TFileView() {
+    FFilling = true;
+    ClearItems();
+}
+
+LPCITEMIDLIST TFileView::ItemID(QTreeWidgetItem* item) {
+    TFileItem* row = AsFileItem(item);
+    return row ? row->Item.get() : nullptr;
+}
+
+int TFileView::SortDirection(int column) {
+    return column >= 0 && column < 4 ? SortDirections[column] : 0;
+}
+
+QTreeWidgetItem* TFileView::SelectedItem() const {
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (topLevelItem(i)->isSelected()) return topLevelItem(i);
+    return nullptr;
+}
+
+void TFileView::SetDropSource(TDropSourceEx* source) {
+    FDropSource = source;
+    if (source) setDragEnabled(false);  // the drag source starts drags itself
+}
+
+void TFileView::SetCaption(QTreeWidgetItem* row, const std::string& sjisText) {
+    bool was = FFilling;
+    FFilling = true;
+    row->setText(0, ShellText(sjisText));
+    FFilling = was;
+}
+
+void TFileView::ClearItems() {
+    if (OnDeletion) {
+        for (int i = 0; i < topLevelItemCount(); ++i) OnDeletion(this, topLevelItem(i));
+    }
+    clear();
+}
+
+void TFileView::SetFolder(LPCITEMIDLIST list) {
+    if (!list) return;
+    ++FGeneration;
+    FFolderPidl.reset(CopyPidl(list));
+    FFolder.reset();
+    if (PidlIsEmpty(list)) {
+        FFolder = SHGetDesktopFolder();
+    } else {
+        ShellFolderPtr f;
+        if (SUCCEEDED(SHGetDesktopFolder()->BindToObject(list, f))) FFolder = f;
+    }
+    FillList();
+}
+
+// A folder that cannot be listed: its rows would belong to the folder
+// before, so they go; the linked tree goes back to the folder it showed
+// before (once: a folder that cannot be listed either stays empty).
+void TFileView::CannotList() {
+    bool was = FFilling;
+    FFilling = true;
+    ClearItems();
+    FFilling = was;
+    if (!FFolderView || FGoingBack) return;
+    unsigned generation = FGeneration;
+    QPointer<TFileView> self(this);
+    QTimer::singleShot(0, this, [self, generation]() {
+        if (!self || !self->FFolderView || self->FGeneration != generation) return;
+        self->FGoingBack = true;
+        self->FFolderView->SelectPreviousNode();
+        self->FGoingBack = false;
+    });
+}
+
+void TFileView::FillList() {
+    std::unique_ptr<IEnumIDList> items;
+    if (!FFolder ||
+        FAILED(FFolder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, items)) ||
+        !items) {
+        CannotList();
+        return;
+    }
+    BeginFill();
+    LPITEMIDLIST raw = nullptr;
+    while (items->Next(raw) == S_OK) AddItem(raw);
+    SortBy(0);
+    EndFill();
+}
+
+void TFileView::BeginFill() {
+    for (int& d : SortDirections) d = 1;
+    header()->setSortIndicator(0, Qt::AscendingOrder);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    FFilling = true;
+    setUpdatesEnabled(false);
+    ClearItems();
+}
+
+void TFileView::EndFill() {
+    setUpdatesEnabled(true);
+    FFilling = false;
+    QApplication::restoreOverrideCursor();
+}
+
+// Adds a row for an item of the folder, unless the mask leaves it out;
+// the row takes the item over.
+void TFileView::AddItem(LPITEMIDLIST raw) {
+    TPidl item(raw);
+    std::string parsing;
+    GetDisplayName(FFolder, raw, SHGDN_FORPARSING, parsing);
+    LPCITEMIDLIST c = raw;
+    uint32_t attrs = SFGAO_FOLDER;
+    if (FAILED(FFolder->GetAttributesOf(1, &c, attrs))) attrs = 0;
+    if (!FMask.empty() && !(attrs & SFGAO_FOLDER)) {
+        std::string ext = ExtensionOf(parsing);
+        bool listed = false;
+        for (const std::string& m : FMask) listed = listed || (!ext.empty() && sjis::EqualsIgnoreCase(ext, m));
+        if (!listed) return;
+    }
+    auto* row = new TFileItem(item.release());
+    std::string caption;
+    GetDisplayName(FFolder, row->Item.get(), SHGDN_INFOLDER, caption);
+    row->setText(0, ShellText(caption));
+    row->setFlags(row->flags() | Qt::ItemIsEditable);
+    row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    SetDetails(row);
+    addTopLevelItem(row);
+}
+
+// The icon, size, type name and date of a row, read from its item now.
+void TFileView::SetDetails(QTreeWidgetItem* r) {
+    TFileItem* row = AsFileItem(r);
+    if (!row || !FFolder) return;
+    LPCITEMIDLIST c = row->Item.get();
+    uint32_t attrs = SFGAO_FOLDER | SFGAO_LINK;
+    if (FAILED(FFolder->GetAttributesOf(1, &c, attrs))) attrs = 0;
+    bool folder = (attrs & SFGAO_FOLDER) != 0;
+    std::string path = DiskPathOf(FFolder, c);
+    QMimeType type = MimeTypeOf(path, folder);
+
+    TPidl full(ConcatPidls(FFolderPidl.get(), c));
+    std::string iconName = PidlIconName(full.get(), false);
+    QIcon icon;
+    if (!folder && type.isValid() && !path.empty())
+        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    if (icon.isNull()) icon = ShellIcon(full.get(), false);
+    if (attrs & SFGAO_LINK) icon = WithLinkOverlay(icon);
+    row->setIcon(0, icon);
+    row->setData(0, OverlayRole, (attrs & SFGAO_LINK) ? 1 : 0);
+
+    TFindData data;
+    bool found = FindDataOf(path, folder, data);
+    row->setText(1, found ? QString::fromStdString(SizeText(data.size)) : QString());
+    row->setText(2, ShellText(TypeNameOf(path, type)));
+    row->setText(3, found ? QString::fromStdString(DateText(data.written)) : QString());
+}
+
+int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
+    return ComparePidls(FFolder, ItemID(a), ItemID(b)) * SortDirections[0];
+}
+
+// Sizes and dates are fixed-width texts that sort by their characters;
+// type names sort as the locale orders words, case counting.
+int TFileView::CompareBySubItem(QTreeWidgetItem* a, QTreeWidgetItem* b, int column) {
+    if (column < 1 || column > 3) return 0;
+    QString ta = a->text(column), tb = b->text(column);
+    int c = column == 2 ? QString::localeAwareCompare(ta, tb) : 0;
+    if (c == 0) c = ta.compare(tb);
+    c = c < 0 ? -1 : (c > 0 ? 1 : 0);
+    return c * SortDirections[column];
+}
+
+void TFileView::SortBy(int column) {
+    if (column < 0 || column > 3) return;
+    QList<QTreeWidgetItem*> selected = selectedItems();
+    QTreeWidgetItem* current = currentItem();
+    bool was = FFilling;
+    FFilling = true;
+    QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
+    std::stable_sort(rows.begin(), rows.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        return (column == 0 ? CompareByName(a, b) : CompareBySubItem(a, b, column)) < 0;
+    });
+    addTopLevelItems(rows);
+    if (current) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    for (QTreeWidgetItem* row : selected) row->setSelected(true);
+    FFilling = was;
+    header()->setSortIndicator(column, SortDirections[column] > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void TFileView::ColClick(int column) {
+    if (column < 0 || column > 3) return;
+    SortDirections[column] = -SortDirections[column];
+    SortBy(column);
+}
+
+void TFileView::DblClick() {
+    OnDblClick(this);
+    QTreeWidgetItem* row = SelectedItem();
+    LPCITEMIDLIST item = ItemID(row);
+    if (!item || !FFolder) return;
+    uint32_t attrs = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+    if (FAILED(FFolder->GetAttributesOf(1, &item, attrs))) attrs = 0;
+    if (FFolderView && attrs) {
+        TPidl copy(CopyPidl(item));  // the rows go when the tree lists the folder here
+        FFolderView->SelectChild(copy.get());
+    } else if (FFileExecute) {
+        std::string path = DiskPathOf(FFolder, item);
+        if (!path.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    }
+}
+
+bool TFileView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // Only the name can be edited; F2 on another column edits the name.
+    if (index.isValid() && index.column() != 0) {
+        if (trigger != EditKeyPressed) return false;
+        return QTreeWidget::edit(index.siblingAtColumn(0), trigger, event);
+    }
+    return QTreeWidget::edit(index, trigger, event);
+}
+
+// The end of a name edit: the shell renames the item, never over another
+// one; a refused name shows the old one again.
+void TFileView::Edit(QTreeWidgetItem* r) {
+    TFileItem* row = AsFileItem(r);
+    if (!row || !FFolder) return;
+    LPCITEMIDLIST d = row->Item.get();
+    std::string oldName;
+    GetDisplayName(FFolder, d, SHGDN_NORMAL, oldName);
+    if (row->text(0) == ShellText(oldName)) return;  // nothing new was typed
+    // Asked before the rename: afterwards the old item is gone.
+    uint32_t attrs = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+    if (FAILED(FFolder->GetAttributesOf(1, &d, attrs))) attrs = 0;
+    std::string newName;
+    LPITEMIDLIST renamed = nullptr;
+    if (ShellTextToSjis(row->text(0), newName) &&
+        SUCCEEDED(FFolder->SetNameOf(d, newName, 0x60, &renamed)) && renamed) {
+        TPidl old(row->Item.release());
+        row->Item.reset(renamed);
+        if (FFolderView && attrs) FFolderView->RenameChild(old.get(), renamed);
+        std::string text;
+        GetDisplayName(FFolder, renamed, SHGDN_NORMAL, text);
+        SetCaption(row, text);
+        bool was = FFilling;
+        FFilling = true;
+        SetDetails(row);  // a new extension may be a new kind
+        FFilling = was;
+        return;
+    }
+    SetCaption(row, oldName);
+}
+
+// The IDs of all selected rows in one list, each new one in front.
+LPITEMIDLIST TFileView::PackSelected(int& count) const {
+    count = 0;
+    LPITEMIDLIST packed = nullptr;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = topLevelItem(i);
+        if (!row->isSelected() || !ItemID(row)) continue;
+        LPITEMIDLIST longer = ConcatPidls(ItemID(row), packed);
+        FreePidl(packed);
+        packed = longer;
+        ++count;
+    }
+    return packed;
+}
+
+void TFileView::mouseReleaseEvent(QMouseEvent* event) { QTreeWidget::mouseReleaseEvent(event); }
+
+void TFileView::mousePressEvent(QMouseEvent* event) { QTreeWidget::mousePressEvent(event); }
+
+// ---------------------------------------------------------------------------
+// Location box
+
+namespace {
+
+// Draws the box's list through the box's own drawing.
+class TComboDelegate : public QStyledItemDelegate {
+public:
+    explicit TComboDelegate(TComboView* combo) : QStyledItemDelegate(combo), combo_(combo) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        bool selected = option.state & (QStyle::State_Selected | QStyle::State_MouseOver);
+        combo_->DrawItem(*painter, index.row(), option.rect, selected, true);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        return QSize(option.rect.width(), combo_->ItemHeight());
+    }
+
+private:
+    TComboView* combo_;
+};
+
+}  // namespace
+
+TComboView::TComboView(QWidget* owner) : QComboBox(owner) {
+    resize(200, sizeHint().height());
+    setMaxVisibleItems(8);
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    FItemHeight = std::max(18, fontMetrics().height() + 2);
+    setItemDelegate(new TComboDelegate(this));
+    connect(this, QOverload<int>::of(&QComboBox::activated), this, [this](int index) { Change(index); });
+    BuildList();
+    setCurrentIndex(0);
+}
+
+TComboView::~TComboView() {
+    if (FFolderView && FFolderView->FComboView == this) FFolderView->FComboView = nullptr;
+    ClearEntries();
+}
+
+void TComboView::SetItemHeight(int height) {
+    FItemHeight = std::max(1, height);
+    update();
+}
+
+void TComboView::SetFolderView(TFolderView* view) {
+    if (view == FFolderView) return;
+    if (FFolderView && FFolderView->FComboView == this) FFolderView->FComboView = nullptr;
+    FFolderView = view;
+    if (!view) return;
+    if (view->FComboView && view->FComboView != this) view->FComboView->FFolderView = nullptr;
+    view->FComboView = this;
+    QTreeWidgetItem* sel = view->currentItem();
+    if (sel && sel->isSelected()) {
+        TPidl full(view->NodePidl(sel));
+        SyncToPidl(full.get());
+    }
+}
+
+const TComboData* TComboView::Entry(int index) const {
+    if (index < 0 || index >= count()) return nullptr;
+    return reinterpret_cast<const TComboData*>(itemData(index).value<quintptr>());
+}
+
+int TComboView::IndexOf(const TComboData* entry) const {
+    for (int i = 0; i < count(); ++i)
+        if (Entry(i) == entry) return i;
+    return -1;
+}
+
+int TComboView::EntryIndent(int index) const {
+    const TComboData* e = Entry(index);
+    return e ? e->Level * 10 : 0;
+}
+
+// An entry names itself as its parent folder names it.
+std::string TComboView::EntryName(int index) const {
+    const TComboData* e = Entry(index);
+    if (!e || !e->Pidl) return std::string();
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    std::string name;
+    if (PidlIsEmpty(e->Pidl.get())) {
+        GetDisplayName(desktop, e->Pidl.get(), SHGDN_INFOLDER, name);
+        return name;
+    }
+    TPidl parent(ParentPidl(e->Pidl.get()));
+    ShellFolderPtr folder = parent ? BindAbsolute(parent.get()) : nullptr;
+    if (!folder) folder = desktop;
+    TPidl last(LastItemCopy(e->Pidl.get()));
+    GetDisplayName(folder, last.get(), SHGDN_INFOLDER, name);
+    return name;
+}
+
+void TComboView::AddEntry(int position, int level, LPCITEMIDLIST list) {
+    auto entry = std::make_unique<TComboData>();
+    entry->Pidl.reset(CopyPidl(list));
+    entry->Level = level;
+    entry->Position = position;
+    insertItem(position, QString(), QVariant::fromValue(reinterpret_cast<quintptr>(entry.get())));
+    (FBuilt ? FPathEntries : FFixedEntries).push_back(std::move(entry));
+}
+
+void TComboView::ClearEntries() {
+    clear();
+    FPathEntries.clear();
+    FFixedEntries.clear();
+}
+
+// The desktop, every folder on it (hidden ones too) and every volume of
+// the computer.
+void TComboView::BuildList() {
+    FBuilt = false;
+    ClearEntries();
+    LPITEMIDLIST raw = nullptr;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_DESKTOP, raw))) {
+        TPidl desktopList(raw);
+        AddEntry(0, 0, desktopList.get());
+    }
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    std::unique_ptr<IEnumIDList> items;
+    if (SUCCEEDED(desktop->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, items)) && items) {
+        while (items->Next(raw) == S_OK) {
+            TPidl child(raw);
+            InsertPath(child.get());
+        }
+    }
+    ShellFolderPtr computer;
+    raw = nullptr;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_DRIVES, raw))) {
+        TPidl computerList(raw);
+        items.reset();
+        if (SUCCEEDED(desktop->BindToObject(computerList.get(), computer)) && computer &&
+            SUCCEEDED(computer->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, items)) && items) {
+            while (items->Next(raw) == S_OK) {
+                TPidl full(ConcatPidlsFree(CopyPidl(computerList.get()), raw));
+                InsertPath(full.get());
+            }
+        }
+    }
+    FBuilt = true;
+}
+
+// Finds or adds the entry of every level of a full list, each right after
+// its parent's entry and among its siblings in the desktop's order, and
+// returns the index of the last level's entry.
+int TComboView::InsertPath(LPCITEMIDLIST list) {
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    int a = 1, s = 1;
+    unsigned levels = PidlItemCount(list);
+    TPidl prefix(AllocPidl(2));
+    LPCITEMIDLIST p = list;
+    for (unsigned k = 1; k <= levels && p; ++k, p = NextItem(p)) {
+        TPidl item(CopyFirstItem(p));
+        prefix.reset(ConcatPidlsFree(prefix.release(), item.release()));
+        if (!prefix) return a - 1;
+        bool found = false;
+        bool afterSmaller = false;  // a lies after a sibling that comes first
+        for (int i = s; i < count(); ++i) {
+            const TComboData* e = Entry(i);
+            if (!e) continue;
+            if (e->Level < static_cast<int>(k)) break;  // past the parent's entries
+            if (e->Level > static_cast<int>(k)) {
+                if (afterSmaller) a = i + 1;  // below that sibling
+                continue;
+            }
+            int c = ComparePidls(desktop, prefix.get(), e->Pidl.get());
+            if (c == 0) {
+                a = i + 1;
+                found = true;
+                break;
+            }
+            afterSmaller = c > 0;
+            if (afterSmaller) a = i + 1;
+        }
+        if (!found) {
+            AddEntry(a, static_cast<int>(k), prefix.get());
+            ++a;
+        }
+        s = a;
+    }
+    return a - 1;
+}
+
+void TComboView::SyncToPidl(LPCITEMIDLIST list) {
+    if (!list) return;
+    while (!FPathEntries.empty()) {
+        int i = IndexOf(FPathEntries.back().get());
+        if (i >= 0) removeItem(i);
+        FPathEntries.pop_back();
+    }
+    LPITEMIDLIST raw = nullptr;
+    TPidl desktopList;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(CSIDL_DESKTOP, raw))) desktopList.reset(raw);
+    if (ComparePidls(SHGetDesktopFolder(), list, desktopList.get()) == 0) {
+        setCurrentIndex(0);
+    } else {
+        setCurrentIndex(InsertPath(list));
+    }
+    update();
+}
+
+void TComboView::Change(int index) {
+    OnChange(this);
+    const TComboData* e = Entry(index);
+    if (!FFolderView || !e || !e->Pidl) return;
+    TPidl list(CopyPidl(e->Pidl.get()));  // the entry may go when the tree moves
+    FFolderView->SelectPidl(list.get());
+}
+
+void TComboView::DrawItem(QPainter& painter, int index, const QRect& rect, bool selected, bool inList) const {
+    const TComboData* e = Entry(index);
+    if (!e) {
+        painter.fillRect(rect, palette().brush(QPalette::Base));
+        return;
+    }
+    painter.save();
+    int x = inList ? rect.left() + e->Level * 10 : rect.left() + 1;
+    QColor text = palette().color(QPalette::Text);
+    if (inList) {
+        painter.fillRect(rect, palette().brush(selected ? QPalette::Highlight : QPalette::Base));
+        if (selected) text = palette().color(QPalette::HighlightedText);
+    }
+    int side = std::min(FItemHeight, rect.height());
+    QRect iconBox(x, rect.top() + (rect.height() - side) / 2, side, side);
+    QIcon icon = ShellIcon(e->Pidl.get(), selected);
+    icon.paint(&painter, iconBox.adjusted(1, 1, -1, -1), Qt::AlignCenter,
+               selected && inList ? QIcon::Selected : QIcon::Normal);
+    painter.setPen(text);
+    painter.setFont(font());
+    QRect textBox(x + side + 3, rect.top(), std::max(0, rect.right() - (x + side + 3)), rect.height());
+    painter.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     ShellText(EntryName(index)));
+    painter.restore();
+}
+
+void TComboView::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    opt.currentText.clear();
+    opt.currentIcon = QIcon();
+    painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+    QRect field = style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
+    if (currentIndex() >= 0) DrawItem(painter, currentIndex(), field, hasFocus(), false);
 }
