@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProxyStyle>
 #include <QStorageInfo>
 #include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
@@ -486,6 +487,19 @@ QIcon WithLinkOverlay(const QIcon& icon) {
     return out.isNull() ? icon : out;
 }
 
+// The size column shows its texts without the blanks that align them for
+// sorting: the column aligns them to the right itself.
+class TSizeDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = option->text.trimmed();
+    }
+};
+
 }  // namespace
 
 TFileView::TFileView(QWidget* owner) : QTreeWidget(owner) {
@@ -504,6 +518,7 @@ TFileView::TFileView(QWidget* owner) : QTreeWidget(owner) {
     setHeaderLabels(captions);
     for (int i = 0; i < 4; ++i) setColumnWidth(i, ColumnWidths[i]);
     headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    setItemDelegateForColumn(1, new TSizeDelegate(this));
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(0, Qt::AscendingOrder);
@@ -803,9 +818,23 @@ private:
     TComboView* combo_;
 };
 
+// A drop-down list below the box that shows DropDownCount entries at most,
+// whatever the style's own habit.
+class TComboStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == SH_ComboBox_Popup) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
 }  // namespace
 
 TComboView::TComboView(QWidget* owner) : QComboBox(owner) {
+    auto* style = new TComboStyle;
+    style->setParent(this);
+    setStyle(style);
     resize(200, sizeHint().height());
     setMaxVisibleItems(8);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
