@@ -1,0 +1,440 @@
+// The roster editor and the CSV wizard driven as a user would, under Qt's
+// offscreen platform.
+#include "CmbGrid.h"
+#include "CsvWizard.h"
+#include "InplaceEdit.h"
+#include "meibo.h"
+#include "qtext.h"
+#include "scramble.h"
+#include "tempdir.h"
+#include "textfile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+std::string Line(const std::string& id, const std::string& name, const std::string& pw) {
+    return "\"" + id + "\",\"" + name + "\",\"" + Scramble(pw, "encode") + "\"\r\n";
+}
+
+std::string Cell(const TfMeibo& dlg, int col, int row) { return dlg.NameGrid->Cells(col, row); }
+
+// Runs action on the first visible top-level window of type W that opens
+// while the caller's modal loop runs.
+template <typename W>
+void WhenShown(const std::function<void(W*)>& action) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<W*>(w); found && found->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                action(found);
+                return;
+            }
+    });
+    timer->start(20);
+}
+
+void Press(QWidget* w, Qt::Key key) {
+    QTest::keyClick(w, key);
+    QTest::qWait(10);
+}
+
+// Keys go to the open in-place editor, else to the grid.
+QWidget* KeyTarget(TfMeibo& dlg) {
+    TComboInplaceEdit* e = dlg.NameGrid->InplaceEditor();
+    if (dlg.NameGrid->EditorMode() && e && e->isVisible()) return e;
+    return dlg.NameGrid;
+}
+
+void TypeInEditor(TfMeibo& dlg, const char* text) {
+    TComboInplaceEdit* e = dlg.NameGrid->InplaceEditor();
+    QVERIFY(e && e->isVisible());
+    QTest::keyClicks(e, QString::fromUtf8(text));
+    QTest::qWait(10);
+}
+
+QPoint CellCenter(TComboGrid* g, int col, int row) { return g->CellRect(col, row).center(); }
+
+}  // namespace
+
+class MeiboWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void loadsRecordsWithEntryRowAndNoFile();
+    void passwordsAreNeverPainted();
+    void enterOnPasswordStashesEditsAndRestores();
+    void savingWithAPendingStashKeepsThePassword();
+    void doubleClickEditsOnceThenTypingDoesNothing();
+    void typingAnIdIntoTheEntryRowAddsARow();
+    void clipboardCopyCutPaste();
+    void rowCommandsAndWidth();
+    void closingWritesThePlaceOnlySaveWrites();
+    void csvImportThroughTheWizard();
+    void wizardWithNothingMappedLeavesTheRoster();
+};
+
+void MeiboWindowTest::loadsRecordsWithEntryRowAndNoFile() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    {
+        TfMeibo dlg(nullptr, s);
+        QCOMPARE(dlg.NameGrid->RowCount(), 6);  // titles and five empty rows
+        QCOMPARE(Cell(dlg, 2, 0), std::string("PassWord"));
+    }
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("A1", "a", "p1") + Line("B2", "b", "p2") + Line("C3", "c", ""));
+    TfMeibo dlg(nullptr, s);
+    QCOMPARE(dlg.NameGrid->RowCount(), 5);
+    QCOMPARE(Cell(dlg, 2, 2), std::string("p2"));  // plain in the grid
+    QCOMPARE(Cell(dlg, 0, 4), std::string());
+    QCOMPARE(dlg.NameGrid->Col(), 0);
+    QCOMPARE(dlg.NameGrid->Row(), 1);
+    QCOMPARE(dlg.windowTitle(), QL("Ruzozu 名簿"));
+}
+
+void MeiboWindowTest::passwordsAreNeverPainted() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("A1", "a", "secret"));
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    const QImage withSecret = dlg.NameGrid->grab().toImage();
+    dlg.Meibo.Rows[1][2] = "WWWWWWWWWWWWW";
+    dlg.ShowRows();
+    QCOMPARE(dlg.NameGrid->grab().toImage(), withSecret);
+    dlg.Meibo.Rows[1][1] = "changed name";  // the name column is painted
+    dlg.ShowRows();
+    QVERIFY(dlg.NameGrid->grab().toImage() != withSecret);
+}
+
+void MeiboWindowTest::enterOnPasswordStashesEditsAndRestores() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("A1", "a", "old1") + Line("B2", "b", "old2"));
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    dlg.NameGrid->setFocus();
+    // A new password typed over the placeholder is stored.
+    dlg.NameGrid->FocusCell(2, 1);
+    Press(dlg.NameGrid, Qt::Key_Return);
+    QCOMPARE(Cell(dlg, 2, 1), PasswordPlaceholder());
+    QVERIFY(dlg.NameGrid->EditorMode());
+    TypeInEditor(dlg, "new1");
+    Press(KeyTarget(dlg), Qt::Key_Return);
+    QVERIFY(!dlg.NameGrid->EditorMode());
+    QCOMPARE(dlg.Meibo.Rows[1][2], std::string("new1"));
+    // Enter twice without typing, then another row and another column:
+    // the old password comes back.
+    dlg.NameGrid->FocusCell(2, 2);
+    Press(dlg.NameGrid, Qt::Key_Return);
+    Press(KeyTarget(dlg), Qt::Key_Return);
+    QCOMPARE(dlg.Meibo.Rows[2][2], PasswordPlaceholder());
+    Press(dlg.NameGrid, Qt::Key_Up);  // still the password column
+    QCOMPARE(dlg.Meibo.Rows[2][2], PasswordPlaceholder());
+    Press(dlg.NameGrid, Qt::Key_Left);
+    QTest::qWait(20);
+    QCOMPARE(dlg.Meibo.Rows[2][2], std::string("old2"));
+    QCOMPARE(Cell(dlg, 2, 2), std::string("old2"));
+    QCOMPARE(dlg.Meibo.StashedRow, -1);
+    // With the editor open, Tab into the password column opens it on the
+    // placeholder, never on the password.
+    dlg.NameGrid->FocusCell(1, 2);
+    Press(dlg.NameGrid, Qt::Key_Return);
+    Press(KeyTarget(dlg), Qt::Key_Tab);
+    QCOMPARE(dlg.NameGrid->Col(), 2);
+    QVERIFY(dlg.NameGrid->EditorMode());
+    QCOMPARE(dlg.NameGrid->InplaceEditor()->text(), QString("**********"));
+    Press(KeyTarget(dlg), Qt::Key_Return);
+    QCOMPARE(Cell(dlg, 2, 2), PasswordPlaceholder());
+    dlg.NameGrid->FocusCell(0, 1);
+    QTest::qWait(20);
+    QCOMPARE(Cell(dlg, 2, 2), std::string("old2"));
+}
+
+void MeiboWindowTest::savingWithAPendingStashKeepsThePassword() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("A1", "a", "pa") + Line("B2", "b", "pb"));
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    // Open one password cell, go down the column and open the next one.
+    dlg.NameGrid->FocusCell(2, 1);
+    QTest::mouseDClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 2, 1));
+    QTest::qWait(10);
+    QCOMPARE(dlg.Meibo.Rows[1][2], PasswordPlaceholder());
+    dlg.NameGrid->FocusCell(2, 2);
+    QTest::mouseDClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 2, 2));
+    QTest::qWait(10);
+    QCOMPARE(dlg.Meibo.Rows[1][2], std::string("pa"));
+    QVERIFY(dlg.NameGrid->EditorMode());
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(Slurp(dir / "ruzozu.mib"), Line("A1", "a", "pa") + Line("B2", "b", "pb"));
+}
+
+void MeiboWindowTest::doubleClickEditsOnceThenTypingDoesNothing() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("A1", "a", "pa") + Line("B2", "b", "pb"));
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::mouseClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 1, 1));
+    QTest::mouseDClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 1, 1));
+    QTest::qWait(10);
+    QVERIFY(dlg.NameGrid->EditorMode());
+    TypeInEditor(dlg, "ann");
+    QCOMPARE(dlg.Meibo.Rows[1][1], std::string("ann"));
+    QTest::mouseClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 1, 2));
+    QTest::qWait(20);
+    QVERIFY(!dlg.NameGrid->EditorMode());
+    QVERIFY(!(dlg.NameGrid->Options() & goEditing));
+    QVERIFY(dlg.NameGrid->Options() & goRangeSelect);
+    QTest::keyClicks(dlg.NameGrid, "zz");
+    QCOMPARE(dlg.Meibo.Rows[2][1], std::string("b"));
+    QVERIFY(!dlg.NameGrid->EditorMode());
+    QTest::keyClick(dlg.NameGrid, Qt::Key_Delete);  // the menu's shortcut clears the cell
+    QCOMPARE(dlg.Meibo.Rows[2][1], std::string());
+}
+
+void MeiboWindowTest::typingAnIdIntoTheEntryRowAddsARow() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("A1", "a", "pa"));
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    const int maxBefore = dlg.maximumHeight();
+    // A name alone in the entry row brings no row.
+    dlg.NameGrid->FocusCell(1, 2);
+    Press(dlg.NameGrid, Qt::Key_Return);
+    TypeInEditor(dlg, "only a name");
+    Press(KeyTarget(dlg), Qt::Key_Return);
+    QCOMPARE(dlg.NameGrid->RowCount(), 3);
+    dlg.NameGrid->FocusCell(0, 2);
+    Press(dlg.NameGrid, Qt::Key_Return);
+    TypeInEditor(dlg, "Z");
+    QTest::qWait(20);
+    QCOMPARE(dlg.NameGrid->RowCount(), 4);  // at the first keystroke
+    QCOMPARE(Cell(dlg, 0, 3), std::string());
+    QCOMPARE(dlg.maximumHeight(), maxBefore + dlg.NameGrid->RowHeights(3) + dlg.NameGrid->GridLineWidth());
+    Press(KeyTarget(dlg), Qt::Key_Return);
+    QCOMPARE(dlg.Meibo.Rows[2], (std::vector<std::string>{"Z", "only a name", ""}));
+}
+
+void MeiboWindowTest::clipboardCopyCutPaste() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("a", "b", "p") + Line("c", "d", "q"));
+    QGuiApplication::clipboard()->clear();
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(!dlg.PasteBtn->isEnabled());  // nothing to paste when shown
+    QVERIFY(dlg.PasteItem->isEnabled());
+    dlg.NameGrid->SetSelection({0, 1, 1, 2});
+    dlg.CopyBtn->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("a\tb\r\nc\td\r\n"));
+    dlg.NameGrid->SetSelection({2, 1, 2, 1});
+    dlg.CutBtn->trigger();  // the password column is cut in plain text
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("p\r\n"));
+    QCOMPARE(Cell(dlg, 2, 1), std::string());
+    // Lines from a program of this system end in LF alone; the fourth
+    // field has no column; the paste on the entry row brings a new one.
+    QGuiApplication::clipboard()->setText(QL("x\ty\tz\tdrop\n名前\n"));
+    dlg.NameGrid->FocusCell(0, 3);
+    dlg.PasteItem->trigger();
+    QCOMPARE(dlg.NameGrid->RowCount(), 6);
+    QCOMPARE(Cell(dlg, 2, 3), std::string("z"));
+    QCOMPARE(Cell(dlg, 0, 4), sjis::L("名前"));
+    QCOMPARE(Cell(dlg, 0, 5), std::string());
+    // Text the roster cannot hold is refused whole.
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("\xF0\x9F\x98\x80\r\n"));
+    dlg.NameGrid->FocusCell(0, 1);
+    dlg.PasteItem->trigger();
+    QCOMPARE(Cell(dlg, 0, 1), std::string("a"));
+    TfMeibo second(nullptr, s);
+    second.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&second));
+    QVERIFY(second.PasteBtn->isEnabled());
+}
+
+void MeiboWindowTest::rowCommandsAndWidth() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    s.MeiboHeight = 200;
+    std::string file;
+    for (int i = 1; i <= 3; ++i) file += Line(std::to_string(i * 5), "n", "");
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", file);
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::qWait(20);
+    QVERIFY(!dlg.NameGrid->VerticalScrollBarShown());
+    QCOMPARE(dlg.width(), dlg.FittedWidth);
+    QCOMPARE(dlg.minimumWidth(), dlg.maximumWidth());  // only the height can change
+    dlg.resize(dlg.width(), 120);  // the user hides rows
+    QTest::qWait(20);
+    QCOMPARE(dlg.width(), dlg.FittedWidth + dlg.style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    dlg.resize(dlg.width(), 1000);
+    QTest::qWait(20);
+    QCOMPARE(dlg.width(), dlg.FittedWidth);
+    QCOMPARE(dlg.height(), dlg.maximumHeight());
+    dlg.resize(dlg.width(), 200);
+    // Insert with rows 2 to 3 selected.
+    dlg.NameGrid->SetSelection({0, 2, 1, 3});
+    dlg.ToolButton5->trigger();
+    QCOMPARE(dlg.NameGrid->RowCount(), 7);
+    QCOMPARE(Cell(dlg, 0, 2), std::string());
+    QCOMPARE(Cell(dlg, 0, 4), std::string("10"));
+    QCOMPARE(Cell(dlg, 0, 5), std::string("15"));
+    QTest::qWait(20);
+    QVERIFY(dlg.NameGrid->VerticalScrollBarShown());  // 200 px show fewer rows
+    QCOMPARE(dlg.width(), dlg.FittedWidth + dlg.style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    dlg.ToolButton1->trigger();  // compact
+    QCOMPARE(dlg.NameGrid->RowCount(), 5);
+    dlg.Meibo.Rows[1][0] = "x";
+    dlg.ShowRows();
+    dlg.ToolButton2->trigger();  // as numbers: x counts as 0
+    QCOMPARE(Cell(dlg, 0, 1) + Cell(dlg, 0, 2) + Cell(dlg, 0, 3), std::string("x1015"));
+    dlg.ToolButton4->trigger();  // as text
+    QCOMPARE(Cell(dlg, 0, 1) + Cell(dlg, 0, 2) + Cell(dlg, 0, 3), std::string("1015x"));
+    dlg.NameGrid->SetSelection({0, 1, 2, 4});
+    dlg.DeleteRowsItem->trigger();
+    QCOMPARE(dlg.NameGrid->RowCount(), 2);
+    QTest::qWait(20);
+    QVERIFY(!dlg.NameGrid->VerticalScrollBarShown());
+    QCOMPARE(dlg.width(), dlg.FittedWidth);
+    QVERIFY(dlg.height() <= dlg.maximumHeight());
+    dlg.ToolButton6->trigger();  // titles and entry row only: nothing
+    QCOMPARE(dlg.NameGrid->RowCount(), 2);
+}
+
+void MeiboWindowTest::closingWritesThePlaceOnlySaveWrites() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    s.MeiboLeft = 30;
+    s.MeiboTop = 40;
+    s.MeiboHeight = 220;
+    {
+        TfMeibo dlg(nullptr, s);
+        QCOMPARE(dlg.height(), 220);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.move(50, 60);
+        dlg.Meibo.Rows[1][0] = "Q";
+        QTest::mouseClick(dlg.BitBtn2, Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+    QCOMPARE(s.MeiboLeft, 50);
+    QCOMPARE(s.MeiboTop, 60);
+    QCOMPARE(s.MeiboHeight, 220);
+    QVERIFY(!QFile::exists(QString::fromStdString(dir / "ruzozu.mib")));
+    // "保存終了" at once on no roster file writes four empty records.
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+    const std::string empty = "\"\",\"\",\"\"\r\n";
+    QCOMPARE(Slurp(dir / "ruzozu.mib"), empty + empty + empty + empty);
+}
+
+void MeiboWindowTest::csvImportThroughTheWizard() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "ruzozu.mib", Line("OLD", "old", "x"));
+    textfile::WriteFileAtomic(dir / "class.csv", sjis::L("番号,氏名,合言葉\r\nA1,\"Ann Lee\",pa\r\nB2,Bob,pb\r\n"));
+    TfMeibo dlg(nullptr, s);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.ChooseCsvFile = [&] { return QString::fromStdString(dir / "class.csv"); };
+    bool checked = false;
+    WhenShown<TfCsvWizard>([&](TfCsvWizard* w) {
+        QCOMPARE(w->CsvGrid->ColCount(), 3);
+        QCOMPARE(w->CsvGrid->RowCount(), 4);  // the mapping row and three lines
+        QVERIFY(w->Label2->text().endsWith("class.csv"));
+        w->CheckBox1->setChecked(true);
+        QTest::mouseClick(w->SpeedButton1, Qt::LeftButton);
+        QVERIFY(w->SpeedButton1->isChecked());
+        QWidget* vp = w->CsvGrid->viewport();
+        QTest::mousePress(vp, Qt::LeftButton, {}, CellCenter(w->CsvGrid, 0, 2));
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, CellCenter(w->CsvGrid, 0, 2));
+        QVERIFY(w->SpeedButton2->isChecked());  // the next target is armed
+        QCOMPARE(w->CsvGrid->Cells(0, 0), std::string("User ID"));
+        QTest::mousePress(vp, Qt::LeftButton, {}, CellCenter(w->CsvGrid, 1, 1));
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, CellCenter(w->CsvGrid, 1, 1));
+        QTest::mousePress(vp, Qt::RightButton, {}, CellCenter(w->CsvGrid, 2, 3));  // any button
+        QTest::mouseRelease(vp, Qt::RightButton, {}, CellCenter(w->CsvGrid, 2, 3));
+        QVERIFY(!w->SpeedButton1->isChecked() && !w->SpeedButton2->isChecked() && !w->SpeedButton3->isChecked());
+        QCOMPARE(w->CsvGrid->Cells(2, 0), std::string("PassWord"));
+        checked = true;
+        QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+    });
+    dlg.ToolButton3->trigger();
+    QVERIFY(checked);
+    QCOMPARE(dlg.NameGrid->RowCount(), 4);  // titles, two records, entry row
+    QCOMPARE(Cell(dlg, 1, 1), std::string("Ann Lee"));
+    QCOMPARE(Cell(dlg, 2, 2), std::string("pb"));
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+    QCOMPARE(Slurp(dir / "ruzozu.mib"), Line("A1", "Ann Lee", "pa") + Line("B2", "Bob", "pb"));
+}
+
+void MeiboWindowTest::wizardWithNothingMappedLeavesTheRoster() {
+    TempDir dir;
+    TControllerSettings s;
+    s.MeiboDir = dir.path();
+    textfile::WriteFileAtomic(dir / "a.csv", "A1,Ann\r\n");
+    TfMeibo dlg(nullptr, s);
+    dlg.ChooseCsvFile = [&] { return QString::fromStdString(dir / "a.csv"); };
+    int messages = 0;
+    QString message;
+    WhenShown<TfCsvWizard>([&](TfCsvWizard* w) {
+        // A disarmed target maps nothing.
+        QTest::mouseClick(w->SpeedButton2, Qt::LeftButton);
+        QTest::mouseClick(w->SpeedButton2, Qt::LeftButton);
+        QTest::mousePress(w->CsvGrid->viewport(), Qt::LeftButton, {}, CellCenter(w->CsvGrid, 1, 1));
+        QCOMPARE(w->CsvGrid->Cells(1, 0), std::string());
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            ++messages;
+            message = box->text();
+            box->accept();
+        });
+        QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+    });
+    dlg.ToolButton3->trigger();
+    QCOMPARE(messages, 1);
+    QCOMPARE(message, QL("読込先の列は必ず、一列以上指定してください。"));
+    QCOMPARE(dlg.NameGrid->RowCount(), 6);
+    // Cancelling the file choice does nothing at all.
+    dlg.ChooseCsvFile = [] { return QString(); };
+    dlg.ToolButton3->trigger();
+    QCOMPARE(dlg.NameGrid->RowCount(), 6);
+}
+
+QTEST_MAIN(MeiboWindowTest)
+#include "meibo_window_test.moc"
