@@ -778,6 +778,8 @@ void TComboGrid::SetFixedCols(int n) {
     n = std::clamp(n, 0, FColCount - 1);
     if (n == FFixedCols) return;
     FFixedCols = n;
+    // The view starts again at the first column that scrolls.
+    FLeftCol = FFixedCols;
     ClampCurrent();
     UpdateScrollBars();
     InvalidateGrid();
@@ -787,6 +789,7 @@ void TComboGrid::SetFixedRows(int n) {
     n = std::clamp(n, 0, FRowCount - 1);
     if (n == FFixedRows) return;
     FFixedRows = n;
+    FTopRow = FFixedRows;
     ClampCurrent();
     UpdateScrollBars();
     InvalidateGrid();

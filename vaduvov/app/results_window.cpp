@@ -1,0 +1,135 @@
+#include "results_window.h"
+
+#include "CmbGrid.h"
+#include "gridfunc.h"
+#include "qtext.h"
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QLabel>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TResultsWindow::TResultsWindow(QWidget* owner, TControllerSettings& settings, int panelHeight)
+    : QWidget(owner, Qt::Window), Settings(settings) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    QFont font(QStringLiteral("IPAPGothic"));
+    font.setPixelSize(12);
+    setFont(font);
+    setMinimumHeight(120);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    Grid = new TComboGrid(this);
+    Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QFont gridFont(QStringLiteral("IPAGothic"));
+    gridFont.setPixelSize(12);
+    Grid->setFont(gridFont);
+    Grid->SetCanvasFont(gridFont);
+    Grid->SetFixedCols(0);
+    Grid->SetFixedRows(1);
+    Grid->SetDefaultRowHeight(24);
+    Grid->SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine);
+    // No cell is ever selected, nor shown as selected.
+    Grid->OnSelectCell = [](QObject*, int, int, bool& can) { can = false; };
+    QPalette plain = Grid->palette();
+    plain.setColor(QPalette::Highlight, plain.color(QPalette::Base));
+    plain.setColor(QPalette::HighlightedText, plain.color(QPalette::Text));
+    Grid->setPalette(plain);
+    column->addWidget(Grid, 1);
+
+    auto* panel = new QFrame(this);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFixedHeight(panelHeight);
+    Panel1 = panel;
+    column->addWidget(panel);
+    SpinEdit1 = new QSpinBox(panel);
+    SpinEdit1->setRange(0, 60);
+    SpinEdit1->setToolTip(QL("更新時間"));
+    SpinEdit1->setGeometry(8, (panelHeight - 22) / 2, 50, 22);
+    auto* seconds = new QLabel(QL("秒"), panel);
+    QFont bold = font;
+    bold.setPixelSize(16);
+    bold.setBold(true);
+    seconds->setFont(bold);
+    seconds->setGeometry(62, (panelHeight - 20) / 2, 20, 20);
+    BitBtn1 = new QPushButton(QL("閉じる"), panel);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    BitBtn1->setGeometry(0, (panelHeight - 25) / 2, 75, 25);
+    connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);
+
+    Timer1 = new QTimer(this);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
+}
+
+void TResultsWindow::SetColumns(const std::vector<const char*>& titles, const std::vector<uint8_t>& aligns) {
+    Grid->SetColCount(static_cast<int>(titles.size()));
+    for (int c = 0; c < Grid->ColCount(); ++c) {
+        TCellKind* k = Grid->CellKinds(c);
+        k->Kind = ckText;
+        k->SetFixedAlign(caCenter | caVCenter);
+        k->SetCellAlign(aligns[static_cast<size_t>(c)]);
+        k->Indent = 2;
+        Grid->SetCells(c, 0, sjis::L(titles[static_cast<size_t>(c)]));
+    }
+}
+
+void TResultsWindow::StartTimer(int seconds) {
+    SpinEdit1->blockSignals(true);
+    SpinEdit1->setValue(seconds);
+    SpinEdit1->blockSignals(false);
+    SpinEdit1Change();
+}
+
+void TResultsWindow::SpinEdit1Change() {
+    // 0 stops the automatic refresh.
+    if (SpinEdit1->value() == 0)
+        Timer1->stop();
+    else
+        Timer1->start(SpinEdit1->value() * 1000);
+}
+
+// The width is the window's own: the user changes only the height.
+void TResultsWindow::LockWidth(int w) {
+    SizeLock = false;
+    setFixedWidth(w);
+    SizeLock = true;
+}
+
+void TResultsWindow::FitWidth() {
+    FittedWidth = GridWidth(*Grid) + 2 * Grid->frameWidth() + 1;
+    LockWidth(FittedWidth + ScrollExtra);
+}
+
+void TResultsWindow::FitHeight() {
+    int h = GridHeight(*Grid) + Panel1->height() + 2 * Grid->frameWidth() + 1;
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int bottom = s ? s->availableGeometry().bottom() + 1 : h;
+    // A window placed low on the screen keeps at least its smallest height.
+    if (y() + h > bottom) h = std::max(minimumHeight(), bottom - y());
+    setMaximumHeight(std::max(h, minimumHeight()));
+    resize(width(), h);
+}
+
+void TResultsWindow::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    BitBtn1->move((Panel1->width() - BitBtn1->width()) / 2, BitBtn1->y());
+    if (FittedWidth == 0 || !SizeLock) return;
+    // Worked out from the sizes rather than asked of the scroll bar, which
+    // may not have caught up with this resize yet.
+    const bool bar = GridHeight(*Grid) + 2 * Grid->frameWidth() > height() - Panel1->height();
+    if (bar && ScrollExtra == 0) {
+        ScrollExtra = Grid->verticalScrollBar()->sizeHint().width();
+        LockWidth(FittedWidth + ScrollExtra);
+    } else if (!bar && ScrollExtra > 0) {
+        ScrollExtra = 0;
+        FitWidth();
+    }
+}

@@ -1,0 +1,46 @@
+// What the client list and the score table share: a grid of the results
+// files over a panel with the refresh interval and the close button, a
+// timer, and a window that fits its width to the columns and lets the
+// user change only its height.
+#pragma once
+
+#include "IniFile.h"
+
+#include <QWidget>
+
+class QPushButton;
+class QSpinBox;
+class QTimer;
+class TComboGrid;
+
+class TResultsWindow : public QWidget {
+    Q_OBJECT
+public:
+    TResultsWindow(QWidget* owner, TControllerSettings& settings, int panelHeight);
+
+    TComboGrid* Grid = nullptr;
+    QWidget* Panel1 = nullptr;
+    QSpinBox* SpinEdit1 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    bool SizeLock = false;
+    int FittedWidth = 0;
+    int ScrollExtra = 0;
+
+    void FitWidth();
+    void FitHeight();
+    void SpinEdit1Change();
+    // Rebuilds the rows and fits the window (what the timer does).
+    virtual void Timer1Timer() = 0;
+
+protected:
+    // Titles and cell alignments of the columns; the rest of the set-up.
+    void SetColumns(const std::vector<const char*>& titles, const std::vector<uint8_t>& aligns);
+    void StartTimer(int seconds);
+    void resizeEvent(QResizeEvent* e) override;
+    TControllerSettings& Settings;
+
+private:
+    void LockWidth(int width);
+};

@@ -1,0 +1,300 @@
+// The controller's main window, folder dialog, client list and score table
+// under Qt's offscreen platform.
+#include "CmbGrid.h"
+#include "dir_list.h"
+#include "inifile.h"
+#include "list.h"
+#include "main.h"
+#include "qtext.h"
+#include "score.h"
+#include "tempdir.h"
+#include "textfile.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include <filesystem>
+
+namespace {
+
+// The real window, with its messages and beeps counted instead of shown.
+class TestMain : public TfMain {
+public:
+    using TfMain::TfMain;
+    QStringList Messages;
+    int Beeps = 0;
+    void ShowMessage(const std::string& t) override { Messages << Q(t); }
+    void Beep() override { ++Beeps; }
+};
+
+void Write(const std::string& path, const std::string& bytes) { textfile::WriteFileAtomic(path, bytes); }
+
+// A drill program folder: the program and its local settings.
+std::string MakeDrillFolder(const TempDir& t, const std::string& name) {
+    const std::string dir = t / name + "/";
+    std::filesystem::create_directories(dir);
+    Write(dir + "ruzozu", "#!/bin/sh\n");
+    Write(dir + "ruzozu.ini", sjis::L("[Option]\r\nフルスクリーン=0\r\n出題モード変更=1\r\n"));
+    return dir;
+}
+
+// A results file as the drill program writes it.
+void WriteResults(const std::string& folder, const std::string& computer, const char* id, const char* name,
+                  int done, int count, int right, int wrong) {
+    std::string text = sjis::L("\"") + id + "\",\"" + sjis::L(name) + "\"\r\n" + sjis::L("\"×\",\"×\"\r\n") +
+                       "\"p\"," + std::to_string(count) + "\r\n" + std::to_string(done) + "," +
+                       std::to_string(right) + "," + std::to_string(wrong) + "\r\n";
+    Write(folder + computer + ".dat", text);
+}
+
+}  // namespace
+
+class ControllerWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startWithoutSettingsFile();
+    void enterTakesOneFolderAndRefillsTheRest();
+    void folderDialogAndDrillFolderChange();
+    void modeBoxesAndForcedSettings();
+    void updateWritesTheFiles();
+    void folderDialogKeepsButtonsCentred();
+    void clientListAndScoreTableAreSingle();
+    void scoreTableSortsByClickedColumn();
+};
+
+void ControllerWindowTest::startWithoutSettingsFile() {
+    TempDir t;
+    TestMain w(t.path());
+    w.FormCreate();
+    // The controller's own folder holds no drill program.
+    QCOMPARE(w.Messages.size(), 1);
+    QCOMPARE(w.Messages[0], Q(DrillFolderMessage(TDrillFolder::NoProgram, false)));
+    QCOMPARE(w.Beeps, 1);
+    QCOMPARE(w.ExeDirEdit->text(), Q(t.path()));
+    QVERIFY(w.NormalCheck->isChecked());
+    QVERIFY(!w.TestCheck->isChecked() && !w.RandomCheck->isChecked());
+    QVERIFY(!w.AutoRunEdit->isEnabled());  // forced settings are off
+    QVERIFY(w.MeiboDirItems[0]->isChecked());
+    QVERIFY(w.ToolButton1->isEnabled());
+
+    w.ExeDirEdit->setText(Q(t / "nowhere/"));
+    w.GetSettings();
+    QVERIFY(!w.ToolButton1->isEnabled());  // no folder: no roster button,
+    QVERIFY(w.MeiboItem->isEnabled());     // but the menu still opens it
+}
+
+void ControllerWindowTest::enterTakesOneFolderAndRefillsTheRest() {
+    TempDir t;
+    TestMain w(t.path());
+    w.FormCreate();
+    w.FullCheck->setChecked(true);  // not collected yet
+    QTest::keyClick(w.QuestionEdit, Qt::Key_Return);  // empty: the root
+    QCOMPARE(w.Settings.QuestionDir, std::string("/"));
+    QCOMPARE(w.QuestionEdit->text(), QStringLiteral("/"));
+    QVERIFY(!w.FullCheck->isChecked());  // refilled from the settings
+
+    w.ScoreEdit->setText(Q(t / "missing"));
+    QTest::keyClick(w.ScoreEdit, Qt::Key_Return);
+    QCOMPARE(w.Beeps, 2);  // one at start, one now
+    QVERIFY(w.Settings.ScoreDir.empty());
+    QCOMPARE(w.ScoreEdit->selectedText(), Q(t / "missing"));
+
+    std::filesystem::create_directories(t / "Scores");
+    w.ScoreEdit->setText(Q(t / "Scores"));
+    QTest::keyClick(w.ScoreEdit, Qt::Key_Return);
+    QCOMPARE(w.Settings.ScoreDir, t / "Scores/");
+
+    w.AutoRunEdit->setText(Q(t / "none.qzb"));
+    QTest::keyClick(w.AutoRunEdit, Qt::Key_Return);
+    QCOMPARE(w.Beeps, 3);
+    Write(t / "a.qzb", "x");
+    w.AutoRunEdit->setText(Q(t / "a.qzb"));
+    QTest::keyClick(w.AutoRunEdit, Qt::Key_Return);
+    QCOMPARE(w.Settings.AutoRunFile, t / "a.qzb");
+}
+
+void ControllerWindowTest::folderDialogAndDrillFolderChange() {
+    TempDir t;
+    const std::string drill = MakeDrillFolder(t, "Drill");
+    TestMain w(t.path());
+    w.FormCreate();
+    int asked = 0, askedTag = 0;
+    std::string chosen, askedStart;
+    w.ChooseFolder = [&](int tag, const std::string& start, std::string& out) {
+        ++asked;
+        askedTag = tag;
+        askedStart = start;
+        out = chosen;
+        return !chosen.empty();
+    };
+    w.FolderBtnClick(1);  // cancelled
+    QCOMPARE(askedTag, 1);
+    QCOMPARE(askedStart, t.path());
+    QCOMPARE(w.Settings.ExeDir, t.path());
+    chosen = drill.substr(0, drill.size() - 1);  // the "/" is added
+    w.FolderBtnClick(1);
+    QCOMPARE(asked, 2);
+    QCOMPARE(w.Settings.ExeDir, drill);
+    // The new drill folder's settings were read and shown.
+    QVERIFY(!w.FullCheck->isChecked());
+    QVERIFY(w.ModeCheck->isChecked());
+    QCOMPARE(w.Messages.size(), 1);  // only the one at start
+}
+
+void ControllerWindowTest::modeBoxesAndForcedSettings() {
+    TempDir t;
+    TestMain w(t.path());
+    w.FormCreate();
+    w.CompulsionCheck->click();
+    QVERIFY(w.AutoRunEdit->isEnabled() && w.AutoRunBtn->isEnabled() && w.TestCheck->isEnabled());
+    w.TestCheck->click();
+    QVERIFY(!w.NormalCheck->isChecked());
+    w.RandomCheck->click();
+    QVERIFY(w.TestCheck->isChecked() && w.RandomCheck->isChecked());
+    w.TestCheck->click();
+    QVERIFY(!w.NormalCheck->isChecked());  // random still on
+    w.RandomCheck->click();
+    QVERIFY(w.NormalCheck->isChecked());
+    w.NormalCheck->click();
+    QVERIFY(!w.NormalCheck->isChecked() && !w.TestCheck->isChecked() && !w.RandomCheck->isChecked());
+    w.TestCheck->click();
+    w.NormalCheck->click();
+    QVERIFY(w.NormalCheck->isChecked() && !w.TestCheck->isChecked());
+    w.CompulsionCheck->click();
+    QVERIFY(!w.NormalCheck->isEnabled());
+}
+
+void ControllerWindowTest::updateWritesTheFiles() {
+    TempDir t;
+    const std::string drill = MakeDrillFolder(t, "Drill");
+    std::filesystem::create_directories(t / "Scores");
+    TestMain w(t.path());
+    w.FormCreate();
+    w.ExeDirEdit->setText(Q(drill));
+    w.ScoreEdit->setText(Q(t / "Scores/"));
+    w.FullCheck->setChecked(true);
+    w.MeiboDirItems[1]->setChecked(true);
+    w.BitBtn1Click();
+    QCOMPARE(w.Messages.size(), 1);  // the start's only: the folder is good now
+    TIniFile own(t / "vaduvov.ini");
+    QCOMPARE(own.ReadString("Data", sjis::L("Ruzozu実行Dir"), ""), drill);
+    QVERIFY(TIniFile(drill + "ruzozu.ini").ReadBool("Option", sjis::L("フルスクリーン"), false));
+    TIniFile dvk(drill + "ruzozu.dvk");
+    QCOMPARE(dvk.ReadString("Data", "Folder", ""), t / "Scores/");
+    QCOMPARE(dvk.ReadString("Data", sjis::L("名簿Dir"), ""), t / "Scores/");
+
+    // A folder that is not there: the own file is written, then the message.
+    w.ExeDirEdit->setText(Q(t / "gone/"));
+    w.close();
+    QCOMPARE(w.Messages.last(), Q(DrillFolderMessage(TDrillFolder::NotSet, true)));
+    QCOMPARE(TIniFile(t / "vaduvov.ini").ReadString("Data", sjis::L("Ruzozu実行Dir"), "x"), std::string());
+}
+
+void ControllerWindowTest::folderDialogKeepsButtonsCentred() {
+    TfDirList dlg(nullptr);
+    dlg.show();
+    for (int width : {250, 400, 190}) {
+        dlg.resize(width, 328);
+        QTRY_COMPARE(dlg.width(), width);
+        QCOMPARE(dlg.BitBtn2->x() - (dlg.BitBtn1->x() + dlg.BitBtn1->width()), 20);
+        QCOMPARE(dlg.BitBtn1->x(), (width - 150 - 20) / 2);
+    }
+}
+
+void ControllerWindowTest::clientListAndScoreTableAreSingle() {
+    TempDir t;
+    std::filesystem::create_directories(t / "Scores");
+    WriteResults(t / "Scores/", "pc10", "s1", "一郎", 2, 8, 1, 1);
+    WriteResults(t / "Scores/", "PC2", "s2", "二郎", 3, 3, 2, 1);
+    for (const char* pc : {"q1", "q2", "q3", "q4"}) WriteResults(t / "Scores/", pc, "s", "x", 0, 1, 0, 0);
+    TestMain w(t.path());
+    w.FormCreate();
+    w.Settings.ScoreDir = t / "Scores/";
+    w.Settings.ListInterval = 0;
+    w.ToolButton2Click();
+    QVERIFY(w.fList);
+    TfList* list = w.fList;
+    w.ToolButton2Click();
+    QCOMPARE(w.fList.data(), list);  // a second click does nothing
+    QCOMPARE(list->Grid->RowCount(), 7);
+    QCOMPARE(list->Grid->Cells(0, 1), std::string("pc10"));  // by name, whatever the case
+    QCOMPARE(list->Grid->Cells(8, 1), std::string("13"));
+    QCOMPARE(list->Grid->Cells(6, 2), std::string("3"));  // all answered: done is the count
+    QCOMPARE(list->Grid->Cells(1, 0), std::string("User Name"));
+    QCOMPARE(list->Grid->LeftCol(), 0);  // every column in view, the first one too
+    QVERIFY(!list->Grid->CellRect(0, 1).isEmpty());
+    QVERIFY(!list->Timer1->isActive());  // 0: no automatic refresh
+    list->SpinEdit1->setValue(2);
+    QCOMPARE(list->Timer1->interval(), 2000);
+    // The width is the window's own; only the height may change.  The
+    // scroll bar's room is added while rows are out of view.
+    QCOMPARE(list->minimumWidth(), list->maximumWidth());
+    QCOMPARE(list->ScrollExtra, 0);
+    const int fitted = list->width();
+    list->resize(fitted, 150);
+    QTRY_VERIFY(list->ScrollExtra > 0);
+    QCOMPARE(list->width(), fitted + list->ScrollExtra);
+    list->resize(list->width(), list->maximumHeight());
+    QTRY_COMPARE(list->ScrollExtra, 0);
+    QCOMPARE(list->width(), fitted);
+
+    list->move(40, 30);
+    list->close();
+    QTRY_VERIFY(!w.fList);
+    QCOMPARE(w.Settings.ListInterval, 2);
+    QCOMPARE(w.Settings.ListLeft, 40);
+
+    w.ToolButton1Click();
+    QVERIFY(w.fScore);
+    w.close();  // the open table stores its settings before the file is written
+    QVERIFY(!w.fScore);
+    QCOMPARE(TIniFile(t / "vaduvov.ini").ReadInteger("Data", sjis::L("一覧更新秒数"), 0), 2);
+}
+
+void ControllerWindowTest::scoreTableSortsByClickedColumn() {
+    TempDir t;
+    const std::string scores = t / "Scores/";
+    std::filesystem::create_directories(scores);
+    WriteResults(scores, "a", "b2", "x", 1, 4, 1, 0);   // 25 %
+    WriteResults(scores, "b", "A1", "y", 4, 4, 4, 0);   // 100 %
+    WriteResults(scores, "c", "c3", "z", 2, 4, 2, 0);   // 50 %
+    TControllerSettings s;
+    s.ScoreDir = scores;
+    s.ScoreInterval = 0;
+    TfScore table(nullptr, s);
+    table.show();
+    auto column = [&](int c) {
+        QStringList out;
+        for (int r = 1; r < table.Grid->RowCount(); ++r) out << Q(table.Grid->Cells(c, r));
+        return out;
+    };
+    // Opens with the best percentage on top.
+    QCOMPARE(column(5), (QStringList{"100", "50", "25"}));
+    QCOMPARE(column(4), (QStringList{"4/4", "2/4", "1/4"}));
+
+    auto click = [&](int col) {
+        QRect r = table.Grid->CellRect(col, 0);
+        table.ScoreGridMouseUp(r.center().x(), r.center().y());
+    };
+    click(1);
+    QCOMPARE(column(1), (QStringList{"A1", "b2", "c3"}));  // without regard to case
+    click(1);
+    QCOMPARE(column(1), (QStringList{"c3", "b2", "A1"}));
+    click(1);
+    QCOMPARE(column(1), (QStringList{"A1", "b2", "c3"}));
+    QCOMPARE(table.SortState.State[5], 0);  // the first sort was reset
+    // A refresh keeps the chosen sort.
+    WriteResults(scores, "d", "0", "w", 0, 4, 0, 0);
+    table.Timer1Timer();
+    QCOMPARE(column(1), (QStringList{"0", "A1", "b2", "c3"}));
+    QVERIFY(table.Grid->isEnabled());
+}
+
+QTEST_MAIN(ControllerWindowTest)
+#include "controller_window_test.moc"
