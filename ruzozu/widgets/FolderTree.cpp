@@ -1,10 +1,17 @@
 #include "FolderTree.h"
 
 #include "shellicons.h"
+#include "shellmenu_qt.h"
 #include "sjis.h"
+#include "textfile.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
 
@@ -97,6 +104,25 @@ TFolderTreeViewEx::TFolderTreeViewEx(QWidget* owner) : QTreeWidget(owner) {
     connect(&FRefreshTimer, &QTimer::timeout, this, &TFolderTreeViewEx::RunRefresh);
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { FillNode(item); });
     connect(this, &QTreeWidget::currentItemChanged, this, [this] { Change(); });
+    // Drags start here and single files may be dropped onto nodes; the
+    // tree itself never moves its nodes.
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setAutoScroll(true);
+    setAutoScrollMargin(12);
+    FHoverTimer.setSingleShot(true);
+    FHoverTimer.setInterval(1500);
+    connect(&FHoverTimer, &QTimer::timeout, this, &TFolderTreeViewEx::HoverExpand);
+    // Nodes that go away take the drag's pointers to them along.
+    auto forget = [this] {
+        FDropTargetNode = nullptr;
+        FHoverNode = nullptr;
+        FHoverTimer.stop();
+    };
+    connect(model(), &QAbstractItemModel::rowsAboutToBeRemoved, this, forget);
+    connect(model(), &QAbstractItemModel::modelAboutToBeReset, this, forget);
+    InstallDesktopShellHooks();
     Rebuild();
 }
 
@@ -538,7 +564,7 @@ std::string TFolderTreeViewEx::GetFolderName() {
 // Events.
 
 void TFolderTreeViewEx::Change() {
-    if (FClearing) return;
+    if (FClearing || FPressing) return;
     if (OnChange) OnChange(this, GetFolderName());
 }
 
@@ -619,4 +645,233 @@ void TFolderTreeViewEx::RunRefresh() {
     if (!FKeptSelection.empty()) OpenFolder(FKeptSelection, false, true);
     if (!FKeptTop.empty()) OpenFolder(FKeptTop, true, false);
     EndWait();
+}
+
+// ---------------------------------------------------------------------------
+// Context menu and rename.
+
+namespace {
+
+const char* const TreeCaption = " FolderTreeViewEx component version 2.11";
+constexpr unsigned CommandCreateLink = 1 + verbCreateLink;  // 17
+constexpr unsigned CommandDelete = 1 + verbDelete;          // 18
+constexpr unsigned CommandRename = 1 + verbRename;          // 19
+constexpr unsigned CommandPaste = 1 + verbPaste;            // 27
+
+}  // namespace
+
+void TFolderTreeViewEx::Message(const char* text) {
+    QString t = QString::fromLatin1(text), caption = QString::fromLatin1(TreeCaption);
+    if (ShowMessage) ShowMessage(window(), t, caption);
+    else QMessageBox::information(window(), caption, t);
+}
+
+void TFolderTreeViewEx::mousePressEvent(QMouseEvent* event) {
+    // A press makes a node current before it selects it: the change is
+    // reported once the node is selected, with its own name.
+    QTreeWidgetItem* before = currentItem();
+    FPressing = true;
+    QTreeWidget::mousePressEvent(event);
+    FPressing = false;
+    if (currentItem() != before) Change();
+    if (event->button() == Qt::RightButton) RightClick(event->position().toPoint());
+}
+
+void TFolderTreeViewEx::RightClick(const QPoint& pos) {
+    if (!FContextMenu) return;
+    QTreeWidgetItem* node = itemAt(pos);
+    TFolderNodeData* d = NodeData(node);
+    if (!d) return;
+    setCurrentItem(node);
+    unsigned command = 0;
+    if (!ShowContextMenu(window(), d->ParentFolder, command, viewport()->mapToGlobal(pos),
+                         d->RelativeIDList.get()))
+        return;
+    if (!FAutoUpDate) return;
+    if (command == CommandDelete) {
+        delete node;
+    } else if (command == CommandCreateLink || command == CommandPaste) {
+        Refresh();
+    } else if (command == CommandRename) {
+        QTreeWidgetItem* sel = currentItem();
+        if (sel && NodeData(sel)) {
+            sel->setFlags(sel->flags() | Qt::ItemIsEditable);
+            editItem(sel, 0);
+        }
+    }
+}
+
+bool TFolderTreeViewEx::ShowContextMenu(QWidget* window, const ShellFolderPtr& folder, unsigned& command,
+                                        const QPoint& screenPoint, LPCITEMIDLIST relativeIDList) {
+    command = 0;
+    if (!window || !folder || !relativeIDList || !SHGetMalloc()) return false;
+    std::unique_ptr<IContextMenu> cm;
+    if (FAILED(GetContextMenuOf(folder, 1, &relativeIDList, cm))) return false;
+    TMenu menu;
+    ContextMenuHandler = std::move(cm);
+    if (FAILED(ContextMenuHandler->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_EXPLORE))) return false;
+    // The submenus the commands fill late (Send To) are filled before the
+    // menu opens.
+    for (TMenu::TEntry& e : menu.Entries)
+        if (e.sub) ContextMenuHandler->InitMenuPopup(*e.sub);
+    command = TrackMenu ? TrackMenu(window, menu, screenPoint) : ExecShellMenu(menu, window, screenPoint);
+    if (command == 0) return false;
+    TInvokeInfo info;
+    info.verb = command - 1;
+    if (SUCCEEDED(ContextMenuHandler->InvokeCommand(info))) return true;
+    // The rename needs a name: the tree asks for it by editing the label.
+    if (command == CommandRename) return true;
+    Message("InvokeCommand failed!");
+    return false;
+}
+
+void TFolderTreeViewEx::commitData(QWidget* editor) {
+    // Without AutoUpDate an ended edit changes nothing, not even the label.
+    if (!FAutoUpDate) return;
+    QTreeWidgetItem* node = currentItem();
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    QString typed = line ? line->text() : QString();
+    QTreeWidget::commitData(editor);
+    if (node) node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+    Edit(node, typed);
+}
+
+void TFolderTreeViewEx::Edit(QTreeWidgetItem* node, const QString& typed) {
+    if (FVirtualRoot || !node) return;
+    if (!node->parent() && FRootFolder == rfDrives) return;
+    TFolderNodeData* d = NodeData(node);
+    if (!d || typed.isEmpty() || !SHGetMalloc()) return;
+    if (!HasParsingName(d->ParentFolder, d->RelativeIDList.get())) {
+        Refresh();
+        return;
+    }
+    if (!CanRenameItem(d->ParentFolder, d->RelativeIDList.get())) return;
+    std::string name;
+    if (!ShellTextToSjis(typed, name)) {
+        // No Shift-JIS form: the item keeps its name, and shows it again.
+        Refresh();
+        return;
+    }
+    LPITEMIDLIST renamed = nullptr;
+    if (FAILED(d->ParentFolder->SetNameOf(d->RelativeIDList.get(), name, 0x60, &renamed))) return;
+    if (renamed) {
+        // The node follows its item, so that the refresh finds it again.
+        d->RelativeIDList.reset(renamed);
+        if (LPITEMIDLIST abs = AbsolutePidlOf(d->ParentFolder, renamed)) d->AbsoluteIDList.reset(abs);
+    }
+    Refresh();
+}
+
+// ---------------------------------------------------------------------------
+// Drag and drop.
+
+void TFolderTreeViewEx::startDrag(Qt::DropActions supportedActions) {
+    (void)supportedActions;
+    if (!FDragAndDrop) return;
+    QTreeWidgetItem* node = currentItem();
+    TFolderNodeData* d = NodeData(node);
+    if (!d) return;
+    setFocus();
+    StartDrag(d->ParentFolder, d->RelativeIDList.get());
+}
+
+void TFolderTreeViewEx::StartDrag(const ShellFolderPtr& folder, LPCITEMIDLIST relativeIDList) {
+    std::vector<std::string> paths;
+    if (!folder || !relativeIDList || FAILED(GetItemPaths(folder, 1, &relativeIDList, paths))) return;
+    QDrag drag(this);
+    drag.setMimeData(PathsMimeData(paths));
+    const Qt::DropActions allowed = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    Qt::DropAction done = ExecDrag ? ExecDrag(drag, allowed) : drag.exec(allowed, Qt::CopyAction);
+    // Another program may have moved or copied things: read the tree again
+    // once the disk has settled.
+    if (done != Qt::IgnoreAction && !drag.target() && FAutoUpDate) Refresh();
+}
+
+void TFolderTreeViewEx::SetDropTargetNode(QTreeWidgetItem* node) {
+    if (node == FDropTargetNode) return;
+    if (FDropTargetNode) FDropTargetNode->setData(0, Qt::BackgroundRole, QVariant());
+    FDropTargetNode = node;
+    if (node) node->setBackground(0, palette().brush(QPalette::Highlight).color().lighter(160));
+}
+
+void TFolderTreeViewEx::HoverExpand() {
+    QTreeWidgetItem* node = FHoverNode;
+    if (!node || node->isExpanded()) return;
+    if (node->childCount() > 0 || node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+        node->setExpanded(true);
+}
+
+void TFolderTreeViewEx::dragEnterEvent(QDragEnterEvent* event) {
+    FAccepted = false;
+    FHoverNode = nullptr;
+    FHoverTimer.stop();
+    SetDropTargetNode(nullptr);
+    if (!FDragAndDrop) {
+        event->ignore();
+        return;
+    }
+    std::vector<std::string> paths = MimeDataPaths(event->mimeData());
+    std::string sj;
+    FAccepted = paths.size() == 1 && sjis::FromUtf8(paths[0], sj) && IsParsablePath(sj);
+    // Followed on so that the pointer can open folders and scroll; only an
+    // accepted file gets an effect.
+    setState(QAbstractItemView::DraggingState);
+    event->accept();
+}
+
+void TFolderTreeViewEx::dragMoveEvent(QDragMoveEvent* event) {
+    if (!FDragAndDrop) {
+        event->ignore();
+        return;
+    }
+    QPoint pos = event->position().toPoint();
+    QTreeWidgetItem* node = itemAt(pos);
+    // Scrolling near the edges is the view's own.
+    QTreeWidget::dragMoveEvent(event);
+    if (node != FHoverNode) {
+        FHoverNode = node;
+        if (node) FHoverTimer.start();
+        else FHoverTimer.stop();
+    }
+    SetDropTargetNode(node);
+    if (!node || !FAccepted) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(event->modifiers() & Qt::ControlModifier ? Qt::CopyAction : Qt::MoveAction);
+    event->accept(visualItemRect(node));
+}
+
+void TFolderTreeViewEx::dragLeaveEvent(QDragLeaveEvent* event) {
+    FHoverTimer.stop();
+    FHoverNode = nullptr;
+    SetDropTargetNode(nullptr);
+    setState(QAbstractItemView::NoState);
+    event->accept();
+}
+
+void TFolderTreeViewEx::dropEvent(QDropEvent* event) {
+    FHoverTimer.stop();
+    FHoverNode = nullptr;
+    SetDropTargetNode(nullptr);
+    setState(QAbstractItemView::NoState);
+    event->ignore();
+    if (!FDragAndDrop) return;
+    QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    TFolderNodeData* d = NodeData(node);
+    std::vector<std::string> paths = MimeDataPaths(event->mimeData());
+    if (!d || paths.size() != 1 || !SHGetMalloc()) return;
+    if (!HasParsingName(d->ParentFolder, d->RelativeIDList.get())) {
+        Message("This Folder is SpecialFolder \r   Can not Copy or Paste!");
+        return;
+    }
+    bool folder = d->Attributes & SFGAO_FOLDER;
+    bool move = folder && !(event->modifiers() & Qt::ControlModifier);
+    std::string target = textfile::OsPath(PidlToPath(d->AbsoluteIDList.get()));
+    HRESULT hr = target.empty() ? E_FAIL : DropPathsOn(target, paths, move);
+    if (FAutoUpDate && folder) Refresh();
+    if (FAILED(hr)) return;
+    // The file was copied or moved here; the source has nothing left to do.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }

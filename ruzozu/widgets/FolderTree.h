@@ -3,12 +3,18 @@
 #pragma once
 
 #include "component.h"
+#include "shellmenu.h"
 #include "shellns.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+class QDrag;
 
 // What each node knows of its item.
 struct TFolderNodeData {
@@ -83,6 +89,28 @@ public:
     // Runs a pending refresh now.
     void FinishRefresh();
 
+    // The shell's context menu of one item of folder at the screen point,
+    // owned by window.  command receives the chosen id (0: none).  True
+    // when the command was carried out, or when it was the rename, which
+    // the caller then does by editing the label.
+    bool ShowContextMenu(QWidget* window, const shell::ShellFolderPtr& folder, unsigned& command,
+                         const QPoint& screenPoint, shell::LPCITEMIDLIST relativeIDList);
+    // Drags one item of folder to other programs as a file URL.
+    void StartDrag(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST relativeIDList);
+    // The node that shows the drop highlight (nil when none).
+    QTreeWidgetItem* DropTargetNode() const { return FDropTargetNode; }
+    // Milliseconds the pointer rests over a closed folder during a drag
+    // before the folder opens.
+    int HoverExpandDelay() const { return FHoverTimer.interval(); }
+    void SetHoverExpandDelay(int ms) { FHoverTimer.setInterval(ms); }
+
+    // Test and desktop hooks.  TrackMenu chooses from a built menu (empty:
+    // a QMenu at the point); ExecDrag runs a drag (empty: QDrag::exec);
+    // ShowMessage shows a message (empty: an information box).
+    std::function<unsigned(QWidget* window, const shell::TMenu& menu, const QPoint& screenPoint)> TrackMenu;
+    std::function<Qt::DropAction(QDrag& drag, Qt::DropActions allowed)> ExecDrag;
+    std::function<void(QWidget* window, const QString& text, const QString& caption)> ShowMessage;
+
     // The record of a node (nil for none).
     static TFolderNodeData* NodeData(QTreeWidgetItem* node);
     // Whether a node has been read.
@@ -91,6 +119,14 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    // Ending a label edit renames the item.
+    void commitData(QWidget* editor) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BeginWait();
@@ -113,6 +149,11 @@ private:
     void Change();
     void RunRefresh();
     std::string SelectedDirPath() const;
+    void RightClick(const QPoint& pos);
+    void Edit(QTreeWidgetItem* node, const QString& typed);
+    void Message(const char* text);
+    void SetDropTargetNode(QTreeWidgetItem* node);
+    void HoverExpand();
 
     bool FAutoUpDate = true;
     bool FContextMenu = true;
@@ -138,4 +179,13 @@ private:
     QTimer FRefreshTimer;
     std::vector<std::string> FKeptPaths;
     std::string FKeptSelection, FKeptTop;
+
+    // The menu's commands, kept from one right-click menu to the next.
+    std::unique_ptr<shell::IContextMenu> ContextMenuHandler;
+    // Drops: one file whose path the namespace parses was dragged in.
+    bool FAccepted = false;
+    bool FPressing = false;
+    QTreeWidgetItem* FDropTargetNode = nullptr;
+    QTreeWidgetItem* FHoverNode = nullptr;
+    QTimer FHoverTimer;
 };

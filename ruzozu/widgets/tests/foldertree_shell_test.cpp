@@ -1,0 +1,410 @@
+// The folder tree's context menu, label rename and drag and drop over
+// temporary folders, under Qt's offscreen platform.  Menus and drags never
+// open: hooks of the tree choose and run them.
+#include "FolderTree.h"
+
+#include "shellmenu.h"
+#include "sjis.h"
+#include "tempdir.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace shell;
+namespace fs = std::filesystem;
+
+// Opens the tree's protected drag start for the tests.
+class TTestTree : public TFolderTreeViewEx {
+public:
+    using TFolderTreeViewEx::startDrag;
+};
+
+class FolderTreeShellTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void rightClickOnNothingOrSwitchedOffShowsNoMenu();
+    void rightClickSelectsAndShowsTheItemsMenu();
+    void leftClickReportsTheClickedFolderOnce();
+    void deleteRemovesTheNodeWithAutoUpDate();
+    void deleteLeavesTheTreeWithoutAutoUpDate();
+    void failedCommandShowsTheMessage();
+    void renameCommandStartsTheLabelEdit();
+    void endingTheLabelEditRenames();
+    void renameNeverReplaces();
+    void withoutAutoUpDateTheLabelKeepsItsText();
+    void dragOffersTheNodesItem();
+    void noDragWhenSwitchedOff();
+    void oneFileDroppedOnAFolderMoves();
+    void ctrlDropCopiesAndKeepsBothNames();
+    void twoFilesAreRefused();
+    void dropOnAPlainFileNodeDoesNothing();
+    void dropsRefusedWhenSwitchedOff();
+    void restingOverAFolderOpensIt();
+
+private:
+    std::string S(const std::string& rel) const {
+        std::string s;
+        sjis::FromUtf8(root_ + rel, s);
+        return s;
+    }
+    static QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& text) {
+        for (int i = 0; parent && i < parent->childCount(); ++i)
+            if (parent->child(i)->text(0) == text) return parent->child(i);
+        return nullptr;
+    }
+    // A shown tree rooted at the temporary folder's "data", with files.
+    void Prepare(TFolderTreeViewEx& t) {
+        t.SetRefreshDelay(0);
+        t.SetShowFile(true);
+        t.SetRootFolderName(S("/data"));
+        t.SetRootFolder(TFolderTreeViewEx::rfManual);
+        t.resize(300, 400);
+        t.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&t));
+        t.ShowMessage = [this](QWidget*, const QString& text, const QString& caption) {
+            messages_ << text + "|" + caption;
+        };
+    }
+    QPoint PosOf(TFolderTreeViewEx& t, QTreeWidgetItem* node) { return t.visualItemRect(node).center(); }
+    void RightClick(TFolderTreeViewEx& t, QTreeWidgetItem* node) {
+        QTest::mousePress(t.viewport(), Qt::RightButton, {}, PosOf(t, node));
+        QTest::mouseRelease(t.viewport(), Qt::RightButton, {}, PosOf(t, node));
+    }
+    // Sends a drag of paths over node and drops it; true when accepted.
+    bool Drop(TFolderTreeViewEx& t, QTreeWidgetItem* node, const std::vector<std::string>& paths,
+              Qt::KeyboardModifiers mods = {}, bool* moveAccepted = nullptr) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+        data.setUrls(urls);
+        QPoint pos = PosOf(t, node);
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, mods);
+        QApplication::sendEvent(t.viewport(), &enter);
+        QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, mods);
+        QApplication::sendEvent(t.viewport(), &move);
+        if (moveAccepted) *moveAccepted = move.isAccepted();
+        QDropEvent drop(QPointF(pos), actions, &data, Qt::LeftButton, mods);
+        QApplication::sendEvent(t.viewport(), &drop);
+        return drop.isAccepted();
+    }
+
+    std::unique_ptr<TempDir> tmp_;
+    std::string root_;
+    QStringList messages_;
+};
+
+void FolderTreeShellTest::init() {
+    tmp_ = std::make_unique<TempDir>();
+    root_ = tmp_->path().substr(0, tmp_->path().size() - 1);
+    for (const char* d : {"/home", "/data/box/inner", "/data/dir", "/in", "/sendto/Place"})
+        fs::create_directories(root_ + d);
+    std::ofstream(root_ + "/data/note.txt") << "note";
+    std::ofstream(root_ + "/in/one.txt") << "one";
+    std::ofstream(root_ + "/in/two.txt") << "two";
+    TNamespaceConfig c;
+    c.home = root_ + "/home";
+    c.desktop = root_ + "/home/Desktop";
+    c.volumes = {"/", root_};
+    SetNamespaceConfig(c);
+    TShellMenuConfig m;
+    m.sendTo = root_ + "/sendto";
+    m.trash = root_ + "/trash";
+    SetShellMenuConfig(m);
+    messages_.clear();
+}
+
+void FolderTreeShellTest::cleanup() {
+    ClearClipItems();
+    SetShellMenuConfig(DefaultShellMenuConfig());
+    SetNamespaceConfig(DefaultNamespaceConfig());
+    tmp_.reset();
+}
+
+void FolderTreeShellTest::rightClickOnNothingOrSwitchedOffShowsNoMenu() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    int shown = 0;
+    t.TrackMenu = [&](QWidget*, const TMenu&, const QPoint&) {
+        ++shown;
+        return 0u;
+    };
+    QTest::mousePress(t.viewport(), Qt::RightButton, {}, QPoint(150, 390));
+    QCOMPARE(shown, 0);
+    t.SetContextMenu(false);
+    RightClick(t, Child(t.topLevelItem(0), "box"));
+    QCOMPARE(shown, 0);
+    t.SetContextMenu(true);
+    RightClick(t, Child(t.topLevelItem(0), "box"));
+    QCOMPARE(shown, 1);
+}
+
+void FolderTreeShellTest::rightClickSelectsAndShowsTheItemsMenu() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    QStringList changes;
+    t.OnChange = [&](QObject*, const std::string& f) { changes << QString::fromStdString(f); };
+    TMenu shownMenu;
+    QPoint at;
+    t.TrackMenu = [&](QWidget*, const TMenu& m, const QPoint& p) {
+        shownMenu = m;
+        at = p;
+        return 0u;
+    };
+    QTreeWidgetItem* box = Child(t.topLevelItem(0), "box");
+    RightClick(t, box);
+    QCOMPARE(t.currentItem(), box);
+    QCOMPARE(changes.last(), QString::fromStdString(root_ + "/data/box"));
+    QCOMPARE(at, t.viewport()->mapToGlobal(PosOf(t, box)));
+    const TMenu::TEntry* paste = shownMenu.FindId(27);
+    QVERIFY(paste);
+    QCOMPARE(paste->text.find("(&P)"), size_t(8));
+    // The Send To submenu was filled before it opened.
+    const TMenu::TEntry* place = shownMenu.FindId(1 + verbSendTo);
+    QVERIFY(place);
+    QCOMPARE(QString::fromStdString(place->text), QString("Place"));
+}
+
+void FolderTreeShellTest::leftClickReportsTheClickedFolderOnce() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    QStringList changes;
+    t.OnChange = [&](QObject*, const std::string& f) { changes << QString::fromStdString(f); };
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, PosOf(t, Child(t.topLevelItem(0), "dir")));
+    QCOMPARE(changes, QStringList{QString::fromStdString(root_ + "/data/dir")});
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, PosOf(t, Child(t.topLevelItem(0), "dir")));
+    QCOMPARE(changes.size(), 1);
+}
+
+void FolderTreeShellTest::deleteRemovesTheNodeWithAutoUpDate() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 18u; };
+    QTreeWidgetItem* root = t.topLevelItem(0);
+    RightClick(t, Child(root, "dir"));
+    QVERIFY(!Child(root, "dir"));
+    QVERIFY(!fs::exists(root_ + "/data/dir"));
+    QVERIFY(fs::is_directory(root_ + "/trash/files/dir"));
+    QVERIFY(messages_.isEmpty());
+}
+
+void FolderTreeShellTest::deleteLeavesTheTreeWithoutAutoUpDate() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.SetAutoUpDate(false);
+    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 18u; };
+    QTreeWidgetItem* root = t.topLevelItem(0);
+    RightClick(t, Child(root, "dir"));
+    QVERIFY(Child(root, "dir"));
+    QVERIFY(!fs::exists(root_ + "/data/dir"));
+    QVERIFY(!t.RefreshPending());
+}
+
+void FolderTreeShellTest::failedCommandShowsTheMessage() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 27u; };  // nothing to paste
+    RightClick(t, Child(t.topLevelItem(0), "box"));
+    QCOMPARE(messages_, QStringList{"InvokeCommand failed!| FolderTreeViewEx component version 2.11"});
+    QVERIFY(!t.RefreshPending());
+    // Pasting what was copied refreshes the tree.
+    SetClipItems(TClipItems{{root_ + "/in/one.txt"}, false});
+    RightClick(t, Child(t.topLevelItem(0), "box"));
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY(fs::exists(root_ + "/data/box/one.txt"));
+    QVERIFY(t.RefreshPending());
+    t.FinishRefresh();
+}
+
+void FolderTreeShellTest::renameCommandStartsTheLabelEdit() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
+    RightClick(t, Child(t.topLevelItem(0), "dir"));
+    QVERIFY(messages_.isEmpty());
+    QLineEdit* editor = t.findChild<QLineEdit*>();
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), QString("dir"));
+}
+
+void FolderTreeShellTest::endingTheLabelEditRenames() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
+    RightClick(t, Child(t.topLevelItem(0), "dir"));
+    QLineEdit* editor = t.findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->setText(QString::fromUtf8("名前"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits on a queued call
+    QVERIFY(fs::is_directory(root_ + "/data/名前"));
+    QVERIFY(!fs::exists(root_ + "/data/dir"));
+    QVERIFY(t.RefreshPending());
+    t.FinishRefresh();
+    QTreeWidgetItem* node = Child(t.topLevelItem(0), QString::fromUtf8("名前"));
+    QVERIFY(node);
+    QCOMPARE(t.currentItem(), node);
+    QCOMPARE(QString::fromStdString(sjis::ToUtf8(t.GetFolderName())), QString::fromStdString(root_ + "/data/名前"));
+}
+
+void FolderTreeShellTest::renameNeverReplaces() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
+    QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
+    RightClick(t, dir);
+    QLineEdit* editor = t.findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->setText("box");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits on a queued call
+    QVERIFY(fs::is_directory(root_ + "/data/dir"));
+    QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
+    // The refused name stays on the label until the tree is read again.
+    QCOMPARE(dir->text(0), QString("box"));
+    QVERIFY(!t.RefreshPending());
+}
+
+void FolderTreeShellTest::withoutAutoUpDateTheLabelKeepsItsText() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
+    QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
+    RightClick(t, dir);
+    // AutoUpDate also decides whether the edit starts by itself.
+    QVERIFY(t.findChild<QLineEdit*>());
+    t.SetAutoUpDate(false);
+    QLineEdit* editor = t.findChild<QLineEdit*>();
+    editor->setText("other");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits on a queued call
+    QCOMPARE(dir->text(0), QString("dir"));
+    QVERIFY(fs::is_directory(root_ + "/data/dir"));
+    QVERIFY(!fs::exists(root_ + "/data/other"));
+}
+
+void FolderTreeShellTest::dragOffersTheNodesItem() {
+    TTestTree t;
+    Prepare(t);
+    QList<QUrl> urls;
+    Qt::DropActions allowed;
+    t.ExecDrag = [&](QDrag& d, Qt::DropActions a) {
+        urls = d.mimeData()->urls();
+        allowed = a;
+        return Qt::MoveAction;  // taken by another program
+    };
+    t.setCurrentItem(Child(t.topLevelItem(0), "note.txt"));
+    t.startDrag(Qt::MoveAction);
+    QCOMPARE(urls, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(root_ + "/data/note.txt"))});
+    QCOMPARE(allowed, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
+    QVERIFY(t.RefreshPending());
+    t.FinishRefresh();
+    // A cancelled drag leaves the tree alone.
+    t.ExecDrag = [&](QDrag&, Qt::DropActions) { return Qt::IgnoreAction; };
+    t.startDrag(Qt::MoveAction);
+    QVERIFY(!t.RefreshPending());
+}
+
+void FolderTreeShellTest::noDragWhenSwitchedOff() {
+    TTestTree t;
+    Prepare(t);
+    int drags = 0;
+    t.ExecDrag = [&](QDrag&, Qt::DropActions) {
+        ++drags;
+        return Qt::IgnoreAction;
+    };
+    t.setCurrentItem(Child(t.topLevelItem(0), "box"));
+    t.SetDragAndDrop(false);
+    t.startDrag(Qt::MoveAction);
+    QCOMPARE(drags, 0);
+    t.SetDragAndDrop(true);
+    t.startDrag(Qt::MoveAction);
+    QCOMPARE(drags, 1);
+}
+
+void FolderTreeShellTest::oneFileDroppedOnAFolderMoves() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    bool shown = false;
+    QVERIFY(Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt"}, {}, &shown));
+    QVERIFY(shown);
+    QVERIFY(!fs::exists(root_ + "/in/one.txt"));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/box/one.txt")), QString("one"));
+    QVERIFY(t.RefreshPending());
+    QVERIFY(!t.DropTargetNode());
+    t.FinishRefresh();
+}
+
+void FolderTreeShellTest::ctrlDropCopiesAndKeepsBothNames() {
+    std::ofstream(root_ + "/data/box/one.txt") << "old";
+    TFolderTreeViewEx t;
+    Prepare(t);
+    QVERIFY(Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt"}, Qt::ControlModifier));
+    QVERIFY(fs::exists(root_ + "/in/one.txt"));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/box/one.txt")), QString("old"));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/box/one (2).txt")), QString("one"));
+    t.FinishRefresh();
+}
+
+void FolderTreeShellTest::twoFilesAreRefused() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    bool shown = true;
+    QVERIFY(!Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt", root_ + "/in/two.txt"}, {}, &shown));
+    QVERIFY(!shown);
+    QVERIFY(fs::exists(root_ + "/in/one.txt"));
+    QVERIFY(!fs::exists(root_ + "/data/box/one.txt"));
+    QVERIFY(messages_.isEmpty());
+}
+
+void FolderTreeShellTest::dropOnAPlainFileNodeDoesNothing() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    QVERIFY(!Drop(t, Child(t.topLevelItem(0), "note.txt"), {root_ + "/in/one.txt"}));
+    QVERIFY(fs::exists(root_ + "/in/one.txt"));
+    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/note.txt")), QString("note"));
+    QVERIFY(!t.RefreshPending());
+}
+
+void FolderTreeShellTest::dropsRefusedWhenSwitchedOff() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.SetDragAndDrop(false);
+    bool shown = true;
+    QVERIFY(!Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt"}, {}, &shown));
+    QVERIFY(!shown);
+    QVERIFY(fs::exists(root_ + "/in/one.txt"));
+}
+
+void FolderTreeShellTest::restingOverAFolderOpensIt() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.SetHoverExpandDelay(50);
+    QTreeWidgetItem* box = Child(t.topLevelItem(0), "box");
+    QVERIFY(!box->isExpanded());
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
+    QPoint pos = PosOf(t, box);
+    QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(t.viewport(), &enter);
+    QDragMoveEvent move(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(t.viewport(), &move);
+    QCOMPARE(t.DropTargetNode(), box);
+    QTRY_VERIFY(box->isExpanded());
+    QVERIFY(Child(box, "inner"));
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(t.viewport(), &leave);
+    QVERIFY(!t.DropTargetNode());
+    QVERIFY(fs::exists(root_ + "/in/one.txt"));
+}
+
+QTEST_MAIN(FolderTreeShellTest)
+#include "foldertree_shell_test.moc"
