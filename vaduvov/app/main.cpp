@@ -4,9 +4,7 @@
 #include "ShView.h"
 #include "dir_list.h"
 #include "list.h"
-#if __has_include("meibo.h")
 #include "meibo.h"
-#endif
 #include "modeboxes.h"
 #include "qtext.h"
 #include "score.h"
@@ -74,10 +72,8 @@ TfMain::TfMain(const std::string& exeFolder) : ExeFolder(exeFolder) {
         return ok;
     };
     OpenRoster = [this] {
-#if __has_include("meibo.h")
         TfMeibo dlg(this, Settings);
         dlg.exec();
-#endif
     };
 
     BuildMenu();
