@@ -21,9 +21,7 @@ TfList::TfList(QWidget* owner, TControllerSettings& settings) : TResultsWindow(o
     // Results files half a day old are cleared once, when the list opens.
     DeleteOldFiles(Settings.ScoreDir, ".dat", std::time(nullptr));
     RefreshList();
-    FitColWidths(*Grid);
-    FitWidth();
-    FitHeight();
+    FitAll();
     StartTimer(Settings.ListInterval);
 }
 
@@ -34,20 +32,12 @@ TfList::~TfList() {
 }
 
 void TfList::RefreshList() {
-    auto rows = ClientListRows(Settings.ScoreDir);
-    if (rows.empty()) {
-        Grid->SetRowCount(2);
-        for (int c = 0; c < Grid->ColCount(); ++c) Grid->SetCells(c, 1, std::string());
-        return;
-    }
-    Grid->SetRowCount(static_cast<int>(rows.size()) + 1);
-    for (size_t r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < 9; ++c) Grid->SetCells(c, static_cast<int>(r) + 1, rows[r][static_cast<size_t>(c)]);
+    TGridRows rows;
+    for (const auto& row : ClientListRows(Settings.ScoreDir)) rows.emplace_back(row.begin(), row.end());
+    ShowDataRows(rows);
 }
 
 void TfList::Timer1Timer() {
     RefreshList();
-    FitColWidths(*Grid);
-    FitWidth();
-    FitHeight();
+    FitAll();
 }

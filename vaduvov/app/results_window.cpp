@@ -81,6 +81,21 @@ void TResultsWindow::SetColumns(const std::vector<const char*>& titles, const st
     }
 }
 
+void TResultsWindow::ShowDataRows(const TGridRows& rows) {
+    Grid->SetRowCount(rows.empty() ? 2 : static_cast<int>(rows.size()) + 1);
+    for (int r = 1; r < Grid->RowCount(); ++r)
+        for (int c = 0; c < Grid->ColCount(); ++c) {
+            const size_t i = static_cast<size_t>(r - 1), j = static_cast<size_t>(c);
+            Grid->SetCells(c, r, i < rows.size() && j < rows[i].size() ? rows[i][j] : std::string());
+        }
+}
+
+void TResultsWindow::FitAll() {
+    FitColWidths(*Grid);
+    FitWidth();
+    FitHeight();
+}
+
 void TResultsWindow::StartTimer(int seconds) {
     SpinEdit1->blockSignals(true);
     SpinEdit1->setValue(seconds);

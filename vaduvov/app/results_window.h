@@ -5,6 +5,7 @@
 #pragma once
 
 #include "IniFile.h"
+#include "gridsort.h"
 
 #include <QWidget>
 
@@ -33,11 +34,15 @@ public:
     void SpinEdit1Change();
     // Rebuilds the rows and fits the window (what the timer does).
     virtual void Timer1Timer() = 0;
+    // Fits the columns, the width and the height to the rows shown.
+    void FitAll();
 
 protected:
     // Titles and cell alignments of the columns; the rest of the set-up.
     void SetColumns(const std::vector<const char*>& titles, const std::vector<uint8_t>& aligns);
     void StartTimer(int seconds);
+    // One row per results file below the titles; no file: one empty row.
+    void ShowDataRows(const TGridRows& rows);
     void resizeEvent(QResizeEvent* e) override;
     TControllerSettings& Settings;
 

@@ -23,9 +23,7 @@ TfScore::TfScore(QWidget* owner, TControllerSettings& settings) : TResultsWindow
     move(Settings.ScoreLeft, Settings.ScoreTop);
     ScrollExtra = 0;
     RefreshScore();
-    FitColWidths(*Grid);
-    FitWidth();
-    FitHeight();
+    FitAll();
     StartTimer(Settings.ScoreInterval);
     ApplySort();
 }
@@ -37,15 +35,7 @@ TfScore::~TfScore() {
 }
 
 void TfScore::RefreshScore() {
-    TGridRows rows = ScoreTableRows(Settings.ScoreDir);
-    if (rows.empty()) {
-        Grid->SetRowCount(2);
-        for (int c = 0; c < Grid->ColCount(); ++c) Grid->SetCells(c, 1, std::string());
-        return;
-    }
-    Grid->SetRowCount(static_cast<int>(rows.size()) + 1);
-    for (size_t r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < 6; ++c) Grid->SetCells(c, static_cast<int>(r) + 1, rows[r][static_cast<size_t>(c)]);
+    ShowDataRows(ScoreTableRows(Settings.ScoreDir));
 }
 
 void TfScore::ApplySort() {
@@ -57,9 +47,7 @@ void TfScore::ApplySort() {
 void TfScore::Timer1Timer() {
     Grid->setEnabled(false);
     RefreshScore();
-    FitColWidths(*Grid);
-    FitWidth();
-    FitHeight();
+    FitAll();
     ApplySort();
     Grid->setEnabled(true);
 }
