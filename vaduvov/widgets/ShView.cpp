@@ -245,6 +245,50 @@ void TFolderView::SetFileView(TFileView* view) {
     }
 }
 
+void TFolderView::SetContextMenu(TContextMenuEx* menu) { FContextMenu = menu; }
+
+void TFolderView::SetDropSource(TDropSourceEx* source) {
+    FDropSource = source;
+    if (source) setDragEnabled(false);  // the drag source starts drags itself
+}
+
+// The menu of the selected folder (not the desktop) on a right-button
+// release; a right press has selected the node under the pointer already.
+void TFolderView::mouseReleaseEvent(QMouseEvent* event) {
+    FDragFrom.reset();
+    QTreeWidget::mouseReleaseEvent(event);
+    QTreeWidgetItem* sel = currentItem();
+    if (event->button() != Qt::RightButton || !FContextMenu || !sel || !sel->isSelected() || Level(sel) == 0)
+        return;
+    ShellFolderPtr folder = ParentFolderOf(sel);
+    if (!folder) return;
+    TPidl item(CopyPidl(NodeItem(sel)));
+    QPoint at = viewport()->mapToGlobal(event->position().toPoint());
+    FContextMenu->ShowMenu(this, folder, at, 1, item.get());
+}
+
+void TFolderView::mousePressEvent(QMouseEvent* event) {
+    QTreeWidget::mousePressEvent(event);
+    FDragFrom.reset();
+    if (event->button() == Qt::LeftButton && FDropSource) FDragFrom = event->position().toPoint();
+}
+
+// The selected folder is dragged once the pressed mouse has moved a little.
+void TFolderView::mouseMoveEvent(QMouseEvent* event) {
+    QTreeWidgetItem* sel = currentItem();
+    if (FDragFrom && (event->buttons() & Qt::LeftButton) && FDropSource && sel && sel->isSelected() &&
+        Level(sel) > 0 &&
+        (event->position().toPoint() - *FDragFrom).manhattanLength() >= QApplication::startDragDistance()) {
+        FDragFrom.reset();
+        ShellFolderPtr folder = ParentFolderOf(sel);
+        if (!folder) return;
+        TPidl item(CopyPidl(NodeItem(sel)));
+        FDropSource->DragItems(this, folder, 1, item.get());
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
+}
+
 void TFolderView::SelectPreviousNode() {
     if (FPreviousNode) setCurrentItem(FPreviousNode);
 }
@@ -793,9 +837,38 @@ LPITEMIDLIST TFileView::PackSelected(int& count) const {
     return packed;
 }
 
-void TFileView::mouseReleaseEvent(QMouseEvent* event) { QTreeWidget::mouseReleaseEvent(event); }
+void TFileView::mouseReleaseEvent(QMouseEvent* event) {
+    FDragFrom.reset();
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::RightButton || !FContextMenu || !FFolder || !SelectedItem()) return;
+    int count = 0;
+    TPidl packed(PackSelected(count));
+    QPoint at = viewport()->mapToGlobal(event->position().toPoint());
+    ShellFolderPtr folder = FFolder;  // the menu's command may list another folder here
+    FContextMenu->ShowMenu(this, folder, at, count, packed.get());
+}
 
-void TFileView::mousePressEvent(QMouseEvent* event) { QTreeWidget::mousePressEvent(event); }
+void TFileView::mousePressEvent(QMouseEvent* event) {
+    QTreeWidget::mousePressEvent(event);
+    FDragFrom.reset();
+    if (event->button() == Qt::LeftButton && FDropSource && SelectedItem())
+        FDragFrom = event->position().toPoint();
+}
+
+// A drag of the selected rows starts once the pressed mouse has moved a
+// little, so that a click stays a click.
+void TFileView::mouseMoveEvent(QMouseEvent* event) {
+    if (FDragFrom && (event->buttons() & Qt::LeftButton) && FDropSource && FFolder && SelectedItem() &&
+        (event->position().toPoint() - *FDragFrom).manhattanLength() >= QApplication::startDragDistance()) {
+        FDragFrom.reset();
+        int count = 0;
+        TPidl packed(PackSelected(count));
+        ShellFolderPtr folder = FFolder;
+        FDropSource->DragItems(this, folder, count, packed.get());
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
+}
 
 // ---------------------------------------------------------------------------
 // Location box

@@ -24,6 +24,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,20 @@ public:
     // list's way back from a folder it cannot list).
     void SelectPreviousNode();
 
+    // Shown on a right-button release for the selected folder (not the
+    // desktop).
+    TContextMenuEx* ContextMenu() const { return FContextMenu; }
+    void SetContextMenu(TContextMenuEx* menu);
+    // Drags the selected folder (not the desktop) when the pressed mouse
+    // moves; turns Qt's own dragging off.
+    TDropSourceEx* DropSource() const { return FDropSource; }
+    void SetDropSource(TDropSourceEx* source);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
     void BuildTree();
     void FillNode(QTreeWidgetItem* node);
@@ -91,6 +106,9 @@ private:
     friend class TComboView;
     QPointer<TComboView> FComboView;
     QPointer<TFileView> FFileView;
+    QPointer<TContextMenuEx> FContextMenu;
+    QPointer<TDropSourceEx> FDropSource;
+    std::optional<QPoint> FDragFrom;
     bool FUpdating = false;
     bool FSettingText = false;
     QTreeWidgetItem* FCurrentNode = nullptr;
@@ -127,8 +145,8 @@ public:
     // Shown on a right-button release over the list, for the selected items.
     TContextMenuEx* ContextMenu() const { return FContextMenu; }
     void SetContextMenu(TContextMenuEx* menu) { FContextMenu = menu; }
-    // Drags the selected items on a left-button press; turns Qt's own
-    // dragging off.
+    // Drags the selected items when the pressed mouse moves; turns Qt's
+    // own dragging off.
     TDropSourceEx* DropSource() const { return FDropSource; }
     void SetDropSource(TDropSourceEx* source);
 
@@ -152,6 +170,7 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
@@ -179,6 +198,7 @@ private:
     QPointer<TDropSourceEx> FDropSource;
     bool FFilling = false;
     bool FGoingBack = false;
+    std::optional<QPoint> FDragFrom;
     unsigned FGeneration = 0;
 };
 

@@ -7,6 +7,8 @@
 #include "tempdir.h"
 
 #include <QDesktopServices>
+#include <QDrag>
+#include <QMimeData>
 #include <QHeaderView>
 #include <QtTest>
 
@@ -53,6 +55,9 @@ private slots:
     void comboHoldsDesktopFoldersAndVolumes();
     void comboShowsThePathLevels();
     void comboChoiceMovesTheTree();
+    void rightReleaseShowsTheMenuOfTheSelectedRows();
+    void pressAndMoveDragsTheSelectedRows();
+    void treeMenuAndDragTakeTheSelectedFolder();
     void noListIsLeaked();
 
 private:
@@ -602,6 +607,120 @@ void FileViewTest::comboChoiceMovesTheTree() {
     c.Change(1);
     QCOMPARE(changes, 5);
     QCOMPARE(tree.currentItem(), tree.topLevelItem(0));
+}
+
+void FileViewTest::rightReleaseShowsTheMenuOfTheSelectedRows() {
+    TFileView v;
+    TContextMenuEx menu;
+    QList<QWidget*> shownFor;
+    menu.TrackMenu = [&](QWidget* w, const TMenu&, const QPoint&) -> unsigned {
+        shownFor << w;
+        return 0;  // dismissed
+    };
+    List(v, "/work");
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    QPoint on(20, v.visualItemRect(Row(v, "k1023.dat")).center().y());
+    QTest::mouseClick(v.viewport(), Qt::RightButton, {}, on);
+    QCOMPARE(shownFor.size(), 0);  // no menu linked yet
+    v.SetContextMenu(&menu);
+    QCOMPARE(v.ContextMenu(), &menu);
+    QTest::mouseClick(v.viewport(), Qt::RightButton, {}, on);
+    QCOMPARE(shownFor.size(), 1);
+    QCOMPARE(shownFor[0], static_cast<QWidget*>(&v));
+    QVERIFY(fs::exists(D("/work/k1023.dat")));
+    // The left button, or nothing selected, shows nothing.
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, on);
+    QCOMPARE(shownFor.size(), 1);
+    v.clearSelection();
+    QTest::mouseClick(v.viewport(), Qt::RightButton, {}, QPoint(20, v.viewport()->height() - 3));
+    QCOMPARE(shownFor.size(), 1);
+    {
+        TContextMenuEx gone;
+        v.SetContextMenu(&gone);
+    }
+    QVERIFY(!v.ContextMenu());
+    QTest::mouseClick(v.viewport(), Qt::RightButton, {}, on);
+    QCOMPARE(shownFor.size(), 1);
+}
+
+void FileViewTest::pressAndMoveDragsTheSelectedRows() {
+    TFileView v;
+    TDropSourceEx source;
+    QList<QList<QUrl>> dragged;
+    source.ExecDrag = [&](QDrag& drag, Qt::DropActions) {
+        dragged << drag.mimeData()->urls();
+        return Qt::IgnoreAction;
+    };
+    List(v, "/work");
+    v.SetDropSource(&source);
+    QVERIFY(!v.dragEnabled());
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    Row(v, "k1023.dat")->setSelected(true);
+    Row(v, "sub")->setSelected(true);
+    QPoint on(20, v.visualItemRect(Row(v, "k1023.dat")).center().y());
+    // A click is no drag.
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::ControlModifier, on);
+    QCOMPARE(dragged.size(), 0);
+    Row(v, "k1023.dat")->setSelected(true);
+    QTest::mousePress(v.viewport(), Qt::LeftButton, Qt::ControlModifier, on);
+    Row(v, "k1023.dat")->setSelected(true);  // the press toggled it
+    QTest::mouseMove(v.viewport(), on + QPoint(QApplication::startDragDistance() + 5, 0));
+    QTest::mouseRelease(v.viewport(), Qt::LeftButton, Qt::ControlModifier, on);
+    QCOMPARE(dragged.size(), 1);
+    QList<QUrl> urls = dragged[0];
+    std::sort(urls.begin(), urls.end());
+    QList<QUrl> expected{QUrl::fromLocalFile(QString::fromStdString(D("/work/k1023.dat"))),
+                         QUrl::fromLocalFile(QString::fromStdString(D("/work/sub")))};
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(urls, expected);
+}
+
+void FileViewTest::treeMenuAndDragTakeTheSelectedFolder() {
+    TFolderView tree;
+    TContextMenuEx menu;
+    TDropSourceEx source;
+    int menus = 0;
+    QWidget* shownFor = nullptr;
+    QList<QUrl> dragged;
+    menu.TrackMenu = [&](QWidget* w, const TMenu&, const QPoint&) -> unsigned {
+        shownFor = w;
+        ++menus;
+        return 0;
+    };
+    source.ExecDrag = [&](QDrag& drag, Qt::DropActions) {
+        dragged << drag.mimeData()->urls();
+        return Qt::IgnoreAction;
+    };
+    tree.SetContextMenu(&menu);
+    tree.SetDropSource(&source);
+    QVERIFY(!tree.dragEnabled());
+    tree.resize(300, 400);
+    tree.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tree));
+    tree.SetSelectedPath(S("/work/x"));
+    QTreeWidgetItem* x = tree.currentItem();
+    tree.scrollToItem(x);
+    QPoint onX = tree.visualItemRect(x).center();
+    QTest::mouseClick(tree.viewport(), Qt::RightButton, {}, onX);
+    QCOMPARE(menus, 1);
+    QCOMPARE(shownFor, static_cast<QWidget*>(&tree));
+    QCOMPARE(tree.currentItem(), x);
+    QTest::mousePress(tree.viewport(), Qt::LeftButton, {}, onX);
+    QTest::mouseMove(tree.viewport(), onX + QPoint(0, QApplication::startDragDistance() + 5));
+    QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, onX);
+    QCOMPARE(dragged, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(D("/work/x")))});
+    // The desktop has no menu and is not dragged.
+    tree.scrollToItem(tree.topLevelItem(0));
+    QPoint onDesktop = tree.visualItemRect(tree.topLevelItem(0)).center();
+    QTest::mouseClick(tree.viewport(), Qt::RightButton, {}, onDesktop);
+    QCOMPARE(tree.currentItem(), tree.topLevelItem(0));
+    QCOMPARE(menus, 1);
+    QTest::mousePress(tree.viewport(), Qt::LeftButton, {}, onDesktop);
+    QTest::mouseMove(tree.viewport(), onDesktop + QPoint(0, QApplication::startDragDistance() + 5));
+    QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, onDesktop);
+    QCOMPARE(dragged.size(), 1);
 }
 
 void FileViewTest::noListIsLeaked() {
