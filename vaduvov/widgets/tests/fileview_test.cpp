@@ -349,6 +349,15 @@ void FileViewTest::renameFolderRenamesTreeNode() {
     Pick(v, Row(v, "renamed"));
     v.DblClick();
     QCOMPARE(tree.GetSelectedPath(), S("/work/renamed"));
+    // Renaming the listed folder in the tree: the list and the box follow.
+    TComboView combo;
+    combo.SetFolderView(&tree);
+    Write(D("/work/renamed/f.txt"), 1);
+    tree.currentItem()->setText(0, "again");
+    QVERIFY(fs::is_directory(D("/work/again")));
+    QVERIFY(SameItemID(SHGetDesktopFolder(), v.FolderPidl(), TPidl(PathToPidl(S("/work/again"))).get()));
+    QCOMPARE(Names(v), QStringList{"f.txt"});
+    QCOMPARE(ShellText(combo.EntryName(combo.currentIndex())), QStringLiteral("again"));
 }
 
 void FileViewTest::listFollowsTheTree() {
