@@ -40,7 +40,7 @@ void RunToEnd(QMediaPlayer& player, int timeoutMs) {
     limit.start(timeoutMs);
     player.play();
     // The learner's input waits, as it did while the sound call blocked.
-    if (player.mediaStatus() != QMediaPlayer::InvalidMedia && player.error() == QMediaPlayer::NoError)
+    if (player.mediaStatus() != QMediaPlayer::InvalidMedia)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     player.stop();
 }
@@ -194,7 +194,9 @@ protected:
     void DoClose() override {
         Midi.reset();
         if (Media) {
+            // The pipeline is dismantled while the player is whole.
             Media->stop();
+            Media->setSource(QUrl());
             Media->setVideoOutput(static_cast<QObject*>(nullptr));
         }
         delete View.data();
@@ -225,21 +227,35 @@ public:
 
 protected:
     void DoPlaySync(const std::string& path, int timeoutMs) override {
-        QMediaPlayer player;
-        QAudioOutput out;
-        player.setAudioOutput(&out);
-        player.setSource(FileUrl(path));
-        RunToEnd(player, timeoutMs);
+        QMediaPlayer* player = NewSyncPlayer();
+        player->setSource(FileUrl(path));
+        RunToEnd(*player, timeoutMs);
+        Dismiss(player);
     }
     void DoPlaySyncMemory(const QByteArray& wav, int timeoutMs) override {
-        QBuffer buffer;
-        buffer.setData(wav);
-        buffer.open(QIODevice::ReadOnly);
-        QMediaPlayer player;
-        QAudioOutput out;
-        player.setAudioOutput(&out);
-        player.setSourceDevice(&buffer, QUrl(QStringLiteral("sound.wav")));
-        RunToEnd(player, timeoutMs);
+        QMediaPlayer* player = NewSyncPlayer();
+        auto* buffer = new QBuffer(player);  // goes with the player
+        buffer->setData(wav);
+        buffer->open(QIODevice::ReadOnly);
+        player->setSourceDevice(buffer, QUrl(QStringLiteral("sound.wav")));
+        RunToEnd(*player, timeoutMs);
+        Dismiss(player);
+    }
+
+private:
+    // A player of its own for each sound, so that no state of an earlier
+    // sound (a failure above all) carries over.
+    static QMediaPlayer* NewSyncPlayer() {
+        auto* player = new QMediaPlayer;
+        player->setAudioOutput(new QAudioOutput(player));
+        return player;
+    }
+    // The framework dismantles the player's pipeline first and the player
+    // goes later, from the event loop: torn down at once, it can crash
+    // while its decoder is still being taken apart.
+    static void Dismiss(QMediaPlayer* player) {
+        player->setSource(QUrl());
+        player->deleteLater();
     }
 };
 
