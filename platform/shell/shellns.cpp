@@ -297,6 +297,17 @@ public:
         return sub->CompareIDs(column, ra, rb);
     }
 
+    // A list of several items: what fn does with the last item in the
+    // folder of the ones before it.
+    template <typename Fn>
+    HRESULT InParent(LPCITEMIDLIST list, Fn fn) {
+        ShellFolderPtr parent;
+        TPidl head(ParentPidl(list));
+        TPidl last(LastItemCopy(list));
+        if (FAILED(BindToObject(head.get(), parent))) return E_FAIL;
+        return fn(*parent, last.get());
+    }
+
     HRESULT GetAttributesOf(unsigned count, const LPCITEMIDLIST* items, uint32_t& attrs) override {
         uint32_t result = attrs;
         for (unsigned i = 0; i < count; ++i) {
@@ -310,13 +321,10 @@ public:
 
     HRESULT GetDisplayNameOf(LPCITEMIDLIST list, unsigned flags, std::string& name) override {
         if (!list) return E_INVALIDARG;
-        if (PidlItemCount(list) > 1) {
-            ShellFolderPtr parent;
-            TPidl head(ParentPidl(list));
-            TPidl last(LastItemCopy(list));
-            if (FAILED(BindToObject(head.get(), parent))) return E_FAIL;
-            return parent->GetDisplayNameOf(last.get(), flags, name);
-        }
+        if (PidlItemCount(list) > 1)
+            return InParent(list, [&](IShellFolder& parent, LPCITEMIDLIST last) {
+                return parent.GetDisplayNameOf(last, flags, name);
+            });
         TItem item;
         TChild child;
         if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
@@ -365,13 +373,10 @@ public:
 
     HRESULT GetIconNameOf(LPCITEMIDLIST list, bool open, std::string& icon) override {
         if (!list) return E_INVALIDARG;
-        if (PidlItemCount(list) > 1) {
-            ShellFolderPtr parent;
-            TPidl head(ParentPidl(list));
-            TPidl last(LastItemCopy(list));
-            if (FAILED(BindToObject(head.get(), parent))) return E_FAIL;
-            return parent->GetIconNameOf(last.get(), open, icon);
-        }
+        if (PidlItemCount(list) > 1)
+            return InParent(list, [&](IShellFolder& parent, LPCITEMIDLIST last) {
+                return parent.GetIconNameOf(last, open, icon);
+            });
         TItem item;
         TChild child;
         if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
