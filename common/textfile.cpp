@@ -97,8 +97,6 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     return out;
 }
 
-namespace {
-
 bool WriteAll(int fd, const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
@@ -111,6 +109,8 @@ bool WriteAll(int fd, const std::string& data) {
     }
     return true;
 }
+
+namespace {
 
 mode_t NewFileMode() {
     mode_t mask = ::umask(0);

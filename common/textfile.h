@@ -50,6 +50,9 @@ std::string ExtractFileName(const std::string& path);
 // folder.  Returns the path found, or the name as given when none is.
 std::string ResolveName(const std::string& folder, const std::string& name);
 
+// Writes all of data to an open file descriptor; false on an error.
+bool WriteAll(int fd, const std::string& data);
+
 // Creates one folder; true when it exists afterwards.
 bool CreateDir(const std::string& path);
 // Deletes a file; true when it is gone afterwards (a missing file counts).

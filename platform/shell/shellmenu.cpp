@@ -188,19 +188,6 @@ std::string PercentEncode(const std::string& s) {
     return out;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool MakeDirs(const std::string& p) {
     std::error_code ec;
     fs::create_directories(p, ec);
@@ -374,7 +361,7 @@ HRESULT MoveToTrash(const std::string& path) {
         std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &tmv);
         std::string text = "[Trash Info]\nPath=" + PercentEncode(abs.lexically_normal().string()) +
                            "\nDeletionDate=" + when + "\n";
-        bool ok = WriteAll(fd, text);
+        bool ok = textfile::WriteAll(fd, text);
         ok = ::close(fd) == 0 && ok;
         if (!ok) {
             ::unlink(infoPath.c_str());
