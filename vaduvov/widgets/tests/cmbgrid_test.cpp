@@ -19,15 +19,29 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-// A shown grid of 5 x 5 cells, 64 x 24 each, in a window of its own.
+// Column col as a check column (entries A and B) or a button column.
+void MakeCheck(TComboGrid& g, int col) {
+    g.CellKinds(col)->Kind = ckCheck;
+    g.CellKinds(col)->Items = {{"A", 0}, {"B", 1}};
+}
+void MakeKind(TComboGrid& g, int col, uint8_t kind, std::vector<TKindItem> items) {
+    g.CellKinds(col)->Kind = kind;
+    g.CellKinds(col)->Items = std::move(items);
+}
+
+// A shown grid of 5 x 5 cells, 64 x 24 each, in a window of its own, that
+// records its button clicks.
 struct Shown {
     TComboGrid grid;
-    Shown() {
+    Clicks clicks;
+    explicit Shown(bool editing = false) {
         grid.resize(400, 200);
         grid.show();
         grid.activateWindow();
         grid.setFocus();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.OnGridBtnClick = [this](QObject*, int c, int r) { clicks.emplace_back(c, r); };
+        if (editing) grid.SetOptions(grid.Options() | goEditing);
     }
 };
 
@@ -54,6 +68,13 @@ void Click(TComboGrid& g, int col, int row) {
     QTest::mouseClick(g.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(g, col, row));
 }
 
+std::pair<int, int> Current(const TComboGrid& g) { return {g.Col(), g.Row()}; }
+
+std::vector<int> Sel(const TComboGrid& g) {
+    TGridRect s = g.Selection();
+    return {s.Left, s.Top, s.Right, s.Bottom};
+}
+
 }  // namespace
 
 class CmbGridTest : public QObject {
@@ -68,19 +89,15 @@ private slots:
     void cellKindReadBack();
     void cellKindRangeErrors();
     void cellDataOrderAndKeeping();
-    // kinds
-    void kindsOnDemandAndAssign();
     // drawing
     void textPlaces();
     void numericPatterns();
     void numericCellsDrawnFormatted();
-    void checkCellLooks();
-    void buttonCaptions();
+    void checkAndButtonLooks();
     void drawCellEvents();
     // check and button presses
     void checkToggleRules();
-    void clickOnCheckAndButton();
-    void pressesThatAreNotTaken();
+    void clicksOnCheckAndButton();
     void fixedCellsAndPresses();
     void keysOnKindCells();
     // grid
@@ -95,15 +112,15 @@ private slots:
     void editorNeverOnButtonsOrLockedColumns();
     void editorMaskAndLimit();
     void comboStepsWithTheListClosed();
-    void comboListPlacement();
-    void comboListSelectionAndClosing();
+    void comboListWidthAndPicking();
 };
 
 // ---------------------------------------------------------------- streams
 
 void CmbGridTest::integersTakeTheSmallestTag() {
+    const int32_t values[] = {0, 127, -128, 128, -129, 32767, -32768, 32768, -2147483647 - 1};
     TFormWriter w;
-    for (int32_t v : {0, 127, -128, 128, -129, 32767, -32768, 32768, -2147483647 - 1}) w.WriteInteger(v);
+    for (int32_t v : values) w.WriteInteger(v);
     w.WriteBoolean(true);
     w.WriteBoolean(false);
     w.WriteListBegin();
@@ -114,7 +131,7 @@ void CmbGridTest::integersTakeTheSmallestTag() {
     QCOMPARE(w.Bytes, expected);
 
     TFormReader r(w.Bytes);
-    for (int32_t v : {0, 127, -128, 128, -129, 32767, -32768, 32768, -2147483647 - 1}) QCOMPARE(r.ReadInteger(), v);
+    for (int32_t v : values) QCOMPARE(r.ReadInteger(), v);
     QCOMPARE(r.ReadBoolean(), true);
     QCOMPARE(r.ReadBoolean(), false);
     r.ReadListBegin();
@@ -135,12 +152,9 @@ void CmbGridTest::stringsShortAndLong() {
     w.WriteString(title);
     w.WriteString(std::string(255, 'y'));
     w.WriteString(longText);
-    QCOMPARE(w.Bytes[0], uint8_t(0x06));
-    QCOMPARE(w.Bytes[1], uint8_t(0x00));
-    QCOMPARE(w.Bytes[2], uint8_t(0x06));
-    QCOMPARE(w.Bytes[3], uint8_t(4));  // two double-byte characters
-    QCOMPARE(w.Bytes[8], uint8_t(0x06));
-    QCOMPARE(w.Bytes[9], uint8_t(255));
+    // Empty, then two double-byte characters: a length of 4.
+    QCOMPARE(Bytes(w.Bytes.begin(), w.Bytes.begin() + 4), (Bytes{0x06, 0x00, 0x06, 4}));
+    QCOMPARE(Bytes(w.Bytes.begin() + 8, w.Bytes.begin() + 10), (Bytes{0x06, 255}));
     const size_t at = 10 + 255;
     QCOMPARE(Bytes(w.Bytes.begin() + at, w.Bytes.begin() + at + 5), (Bytes{0x0C, 0x2C, 0x01, 0x00, 0x00}));
     TFormReader r(w.Bytes);
@@ -151,30 +165,25 @@ void CmbGridTest::stringsShortAndLong() {
 }
 
 void CmbGridTest::readerRefusesWrongValues() {
-    {
-        TFormReader r(Bytes{0x06, 0x01, 'a'});
-        QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadInteger());
-        QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadBoolean());
-        QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadListBegin());
-        QCOMPARE(r.ReadString(), std::string("a"));
-        QVERIFY(!r.EndOfList());  // past the end is no list end
-        QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadListEnd());
-        QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadString());
-    }
-    {
-        TFormReader r(Bytes{0x06, 0x05, 'a', 'b'});  // string cut short
-        QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadString());
-        TFormReader i(Bytes{0x03, 0x01});  // integer cut short
-        QVERIFY_THROWS_EXCEPTION(EFormStreamError, i.ReadInteger());
-    }
+    TFormReader r(Bytes{0x06, 0x01, 'a'});
+    QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadInteger());
+    QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadBoolean());
+    QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadListBegin());
+    QCOMPARE(r.ReadString(), std::string("a"));
+    QVERIFY(!r.EndOfList());  // past the end is no list end
+    QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadListEnd());
+    QVERIFY_THROWS_EXCEPTION(EFormStreamError, r.ReadString());
+    TFormReader s(Bytes{0x06, 0x05, 'a', 'b'});  // string cut short
+    QVERIFY_THROWS_EXCEPTION(EFormStreamError, s.ReadString());
+    TFormReader i(Bytes{0x03, 0x01});  // integer cut short
+    QVERIFY_THROWS_EXCEPTION(EFormStreamError, i.ReadInteger());
 }
 
 void CmbGridTest::cellKindGroupOfTheForms() {
     TComboGrid g;
     g.SetColCount(1);
-    TCellKind* k = g.CellKinds(0);
-    k->SetFixedAlign(caCenter | caVCenter);
-    k->Items = {{"", 0}, {"", 0}};
+    g.CellKinds(0)->SetFixedAlign(caCenter | caVCenter);
+    g.CellKinds(0)->Items = {{"", 0}, {"", 0}};
     TFormWriter w;
     g.WriteCellKind(w);
     const Bytes group{0x02, 0x00, 0x02, 0x12, 0x02, 0x11, 0x02, 0x02, 0x06, 0x00,
@@ -193,15 +202,6 @@ void CmbGridTest::cellKindGroupOfTheForms() {
     QCOMPARE(h.CellKinds(1)->FixedAlign(), uint8_t(caCenter | caVCenter));
     QCOMPARE(h.CellKinds(0)->Items.size(), size_t(2));
     QCOMPARE(h.CellKinds(2)->Owner, &h);
-
-    // The titles of row 0 as the forms store them.
-    h.SetCells(0, 0, sjis::L("番号"));
-    h.SetCells(2, 0, "ID");
-    TFormWriter cd;
-    h.WriteCellData(cd);
-    const std::string number = sjis::L("番号");
-    QCOMPARE(cd.Bytes, Concat({{0x01, 0x02, 0x00, 0x02, 0x00, 0x06, 0x04}, Bytes(number.begin(), number.end()),
-                               {0x02, 0x02, 0x02, 0x00, 0x06, 0x02, 'I', 'D', 0x00}}));
 }
 
 void CmbGridTest::cellKindForAGridWithoutKinds() {
@@ -222,6 +222,11 @@ void CmbGridTest::cellKindForAGridWithoutKinds() {
     QCOMPARE(k->FixedAlign(), uint8_t(caLeft | caVCenter));
     QCOMPARE(int(k->Indent), 2);
     QVERIFY(k->Editable);
+    // Kinds come on demand and stay when the columns get fewer.
+    QCOMPARE(g.CellKinds(7)->Owner, &g);
+    g.SetColCount(2);
+    QCOMPARE(g.KindCount(), 8);
+    QCOMPARE(g.CellKinds(-1), nullptr);
 }
 
 void CmbGridTest::cellKindReadBack() {
@@ -234,10 +239,8 @@ void CmbGridTest::cellKindReadBack() {
     c->Indent = -5;
     c->MaxLength = 70000;
     c->DropDownWidth = -1;
-    TCellKind* b = g.CellKinds(1);
-    b->Kind = ckCombo;
-    b->Items = {{"a", 99}, {"b", 0}};  // tags of other kinds are not stored
-    g.CellKinds(4)->Kind = ckButton;  // beyond ColCount: not written
+    MakeKind(g, 1, ckCombo, {{"a", 99}, {"b", 0}});  // tags of other kinds are not stored
+    g.CellKinds(4)->Kind = ckButton;                  // beyond ColCount: not written
 
     TFormWriter w;
     g.WriteCellKind(w);
@@ -247,18 +250,10 @@ void CmbGridTest::cellKindReadBack() {
     h.ReadCellKind(r);
     QCOMPARE(r.Position, w.Bytes.size());
     QCOMPARE(h.KindCount(), 2);
-    TCellKind* c2 = h.CellKinds(0);
-    QCOMPARE(c2->Kind, uint8_t(ckCheck));
-    QCOMPARE(c2->Items.size(), size_t(3));
-    QCOMPARE(c2->Items[1].Text, std::string("OFF"));
-    QCOMPARE(c2->Items[1].Tag, 1);
-    QCOMPARE(c2->Items[2].Tag, 300);
-    QVERIFY(!c2->Editable);
-    QCOMPARE(int(c2->Indent), -5);
-    QCOMPARE(c2->MaxLength, 70000);
-    QCOMPARE(c2->DropDownWidth, -1);
+    const TCellKind* c2 = h.CellKinds(0);
+    QCOMPARE(std::make_tuple(c2->Items[2].Tag, c2->Editable, int(c2->Indent), c2->MaxLength, c2->DropDownWidth),
+             std::make_tuple(300, false, -5, 70000, -1));
     QCOMPARE(h.CellKinds(1)->Items[0].Tag, 0);
-    QCOMPARE(h.CellKinds(1)->Kind, uint8_t(ckCombo));
 
     // Kind keeps the low 8 bits; more groups than columns stay in the list.
     const Bytes group{0x03, 0x04, 0x01, 0x02, 0x11, 0x02, 0x11, 0x02, 0x00, 0x02, 0x00, 0x02, 0x02, 0x02, 0x00, 0x08};
@@ -319,43 +314,6 @@ void CmbGridTest::cellDataOrderAndKeeping() {
     QCOMPARE(h.Cells(9, 0), std::string());
 }
 
-// ---------------------------------------------------------------- kinds
-
-void CmbGridTest::kindsOnDemandAndAssign() {
-    TComboGrid g;
-    TCellKind* k = g.CellKinds(7);
-    QCOMPARE(g.KindCount(), 8);
-    QCOMPARE(k->Owner, &g);
-    QCOMPARE(g.CellKinds(7), k);
-    g.SetColCount(2);
-    QCOMPARE(g.KindCount(), 8);
-    QCOMPARE(g.CellKinds(7), k);
-
-    TCellKind a;
-    a.Kind = ckCombo;
-    a.Items = {{"x", 1}};
-    a.Editable = false;
-    a.DropDownWidth = 90;
-    a.Indent = 7;
-    a.MaxLength = 4;
-    a.SetCellAlign(caRight);
-    a.SetFixedAlign(caBottom);
-    k->Assign(a);
-    QCOMPARE(k->Owner, &g);
-    QCOMPARE(k->Kind, uint8_t(ckCombo));
-    QCOMPARE(k->Items[0].Text, std::string("x"));
-    QCOMPARE(k->Items[0].Tag, 1);
-    QVERIFY(!k->Editable);
-    QCOMPARE(k->DropDownWidth, 90);
-    QCOMPARE(int(k->Indent), 7);
-    QCOMPARE(k->MaxLength, 4);
-    QCOMPARE(k->CellAlign(), uint8_t(caRight));
-    QCOMPARE(k->FixedAlign(), uint8_t(caBottom));
-    k->SetItems(nullptr);
-    QVERIFY(k->Items.empty());
-    QCOMPARE(g.CellKinds(-1), nullptr);
-}
-
 // ---------------------------------------------------------------- drawing
 
 void CmbGridTest::textPlaces() {
@@ -366,12 +324,9 @@ void CmbGridTest::textPlaces() {
         QCOMPARE(t.Anchor, anchor);
     };
     check(0, false, 2, 5, caLeft);  // no flags: left, vertically centred
-    check(caLeft | caVCenter, false, 2, 5, caLeft);
     check(caCenter, false, 32, 5, caCenter);
-    check(caRight, false, 62, 5, caRight);
     check(caCenter | caRight, false, 62, 5, caRight);
     check(caTop, true, 2, 2, caLeft);
-    check(caBottom, false, 2, 11, caLeft);
     check(caBottom, true, 2, 9, caLeft);
     check(caTop | caBottom, false, 2, 11, caLeft);
     // Odd sizes truncate; a text taller than the cell starts above it.
@@ -381,34 +336,24 @@ void CmbGridTest::textPlaces() {
 }
 
 void CmbGridTest::numericPatterns() {
-    auto f = [](const char* pattern, double v) {
-        std::string out;
-        if (!FormatFloatPattern(pattern, v, out)) return std::string("<fail>");
-        return out;
+    struct Case {
+        const char* pattern;
+        double value;
+        const char* text;
     };
-    QCOMPARE(f("#,##0", 1234567), std::string("1,234,567"));
-    QCOMPARE(f("#,##0", 999), std::string("999"));
-    QCOMPARE(f("0.00", 3.14159), std::string("3.14"));
-    QCOMPARE(f("0.00", 0.125), std::string("0.13"));
-    QCOMPARE(f("0.00", 2.5), std::string("2.50"));
-    QCOMPARE(f("0.##", 1), std::string("1"));
-    QCOMPARE(f("0.##", 1.5), std::string("1.5"));
-    QCOMPARE(f("#.##", 0.5), std::string(".5"));
-    QCOMPARE(f("000", 7), std::string("007"));
-    QCOMPARE(f("00", 12345), std::string("12345"));
-    QCOMPARE(f("0", -5), std::string("-5"));
-    QCOMPARE(f("0", -0.2), std::string("0"));
-    QCOMPARE(f("#,##0;(#,##0)", -1234), std::string("(1,234)"));
-    QCOMPARE(f("0;(0);zero", 0), std::string("zero"));
-    QCOMPARE(f("0.0;-0.0;zero", 0.01), std::string("zero"));
-    QCOMPARE(f("0;;zero", -3), std::string("-3"));
-    QCOMPARE(f("0.00E+00", 12345), std::string("1.23E+04"));
-    QCOMPARE(f("0.0E-0", 0.00123), std::string("1.2E-3"));
-    QCOMPARE(f("0.0e+00", 5), std::string("5.0e+00"));
-    QCOMPARE(f("'$'#,##0\" yen\"", 1500), std::string("$1,500 yen"));
-    QCOMPARE(f("0%", 42), std::string("42%"));
-    QCOMPARE(f("'open", 1), std::string("<fail>"));
-
+    const Case cases[] = {
+        {"#,##0", 1234567, "1,234,567"}, {"#,##0", 999, "999"}, {"0.00", 3.14159, "3.14"},
+        {"0.00", 0.125, "0.13"}, {"0.00", 2.5, "2.50"}, {"0.##", 1, "1"}, {"0.##", 1.5, "1.5"},
+        {"#.##", 0.5, ".5"}, {"000", 7, "007"}, {"00", 12345, "12345"}, {"0", -5, "-5"}, {"0", -0.2, "0"},
+        {"#,##0;(#,##0)", -1234, "(1,234)"}, {"0;(0);zero", 0, "zero"}, {"0.0;-0.0;zero", 0.01, "zero"},
+        {"0;;zero", -3, "-3"}, {"0.00E+00", 12345, "1.23E+04"}, {"0.0E-0", 0.00123, "1.2E-3"},
+        {"0.0e+00", 5, "5.0e+00"}, {"'$'#,##0\" yen\"", 1500, "$1,500 yen"}, {"0%", 42, "42%"},
+        {"'open", 1, "<fail>"}};
+    for (const Case& c : cases) {
+        std::string out;
+        if (!FormatFloatPattern(c.pattern, c.value, out)) out = "<fail>";
+        QCOMPARE(QString(c.pattern) + " " + QString::fromStdString(out), QString(c.pattern) + " " + c.text);
+    }
     std::string out;
     QVERIFY(FormatNumeric("#,##0.0", " 1234.56 ", out));
     QCOMPARE(out, std::string("1,234.6"));
@@ -423,100 +368,62 @@ void CmbGridTest::numericPatterns() {
 void CmbGridTest::numericCellsDrawnFormatted() {
     TComboGrid g;
     g.CellKinds(1)->Items = {{"", 0}, {"#,##0.00", 0}};
-    g.SetCells(1, 1, "1234.5");
-    g.SetCells(1, 2, "abc");
+    MakeKind(g, 3, ckCombo, {{"", 0}, {"#,##0.00", 0}});
+    for (int col : {1, 3, 4}) g.SetCells(col, 1, "1234.5");
     g.SetCells(1, 0, "1234.5");
-    g.SetCells(2, 1, "1,234.50");
-    g.SetCells(2, 2, "abc");
     g.SetCells(2, 0, "1234.5");
-    g.SetCells(3, 1, "1234.5");
-    g.CellKinds(3)->Kind = ckCombo;
-    g.CellKinds(3)->Items = {{"", 0}, {"#,##0.00", 0}};
-    g.SetCells(4, 1, "1234.5");
-    QCOMPARE(Render(g, 1, 1, 0), Render(g, 2, 1, 0));                // formatted
+    g.SetCells(2, 1, "1,234.50");
+    g.SetCells(1, 2, "abc");
+    g.SetCells(2, 2, "abc");
+    QCOMPARE(Render(g, 1, 1, 0), Render(g, 2, 1, 0));  // formatted
     QVERIFY(Render(g, 1, 1, 0) != Render(g, 4, 1, 0));
-    QCOMPARE(Render(g, 1, 2, 0), Render(g, 2, 2, 0));                // not a number: raw
-    QCOMPARE(Render(g, 1, 0, gdFixed), Render(g, 2, 0, gdFixed));    // fixed cells never
-    QCOMPARE(Render(g, 3, 1, 0), Render(g, 4, 1, 0));                // combo columns never
+    QCOMPARE(Render(g, 1, 2, 0), Render(g, 2, 2, 0));              // not a number: raw
+    QCOMPARE(Render(g, 1, 0, gdFixed), Render(g, 2, 0, gdFixed));  // fixed cells never
+    QCOMPARE(Render(g, 3, 1, 0), Render(g, 4, 1, 0));              // combo columns never
 
-    // Alignment shows in the drawing: right-aligned text ends at the indent.
+    // Right-aligned text ends at the indent.
     g.SetCells(4, 2, "W");
     g.CellKinds(4)->SetCellAlign(caRight | caVCenter);
     const QColor text = g.palette().color(QPalette::Text);
     auto [lo, hi] = Extent(Render(g, 4, 2, 0), text);
     QVERIFY(lo > 32);
     QVERIFY(hi <= 62 && hi >= 56);
-    g.CellKinds(4)->SetCellAlign(caLeft);
-    std::tie(lo, hi) = Extent(Render(g, 4, 2, 0), text);
-    QVERIFY(lo >= 2 && lo <= 5);
     // A text over 255 bytes is drawn whole, clipped by the cell.
     g.SetCells(4, 3, std::string(300, 'W'));
     std::tie(lo, hi) = Extent(Render(g, 4, 3, 0, QSize(4000, 24)), text);
     QVERIFY(hi > g.TextWidth(std::string(255, 'W')) + 2);
 }
 
-void CmbGridTest::checkCellLooks() {
+void CmbGridTest::checkAndButtonLooks() {
     TComboGrid g;
-    g.CellKinds(1)->Kind = ckCheck;
-    g.CellKinds(1)->Items = {{"A", 0}, {"B", 1}};
     const QPalette pal = g.palette();
-    auto centre = [&](const std::string& value, bool pressed) {
+    auto centre = [&](const std::vector<TKindItem>& items, const std::string& value, bool pressed) {
         QImage img(40, 30, QImage::Format_RGB32);
         QPainter p(&img);
-        DrawCheckCell(p, img.rect(), pal, pressed, g.CellKinds(1)->Items, value);
+        DrawCheckCell(p, img.rect(), pal, pressed, items, value);
         p.end();
-        // R is the cell less two 1-px frames: (2, 2, 38, 28), its centre (20, 15).
-        return std::make_pair(img.pixel(20, 15), img.pixel(20 - 3, 15 + 3));
+        return img.pixel(20, 15);
     };
-    auto on = centre("a", false);  // case does not matter
-    QCOMPARE(on.first, pal.color(QPalette::ButtonText).rgb());
-    QCOMPARE(on.second, pal.color(QPalette::ButtonText).rgb());
-    auto off = centre("B", false);
-    QCOMPARE(off.first, pal.color(QPalette::Base).rgb());
-    QCOMPARE(off.second, pal.color(QPalette::Base).rgb());
-    auto unknown = centre("Z", false);
-    QCOMPARE(unknown.first, pal.color(QPalette::Disabled, QPalette::WindowText).rgb());
-    auto pressedOff = centre("B", true);
-    QCOMPARE(pressedOff.first, pal.color(QPalette::Button).rgb());
-    // The box is 13 x 13 with two frames: its corners are the frame colours.
-    QImage img(40, 30, QImage::Format_RGB32);
-    QPainter p(&img);
-    DrawCheckCell(p, img.rect(), pal, false, {}, "x");  // no entries: grey, no cross
-    p.end();
-    QCOMPARE(img.pixel(14, 9), pal.color(QPalette::Dark).rgb());
-    QCOMPARE(img.pixel(26, 21), pal.color(QPalette::Light).rgb());
-    QCOMPARE(img.pixel(15, 10), pal.color(QPalette::Shadow).rgb());
-    QCOMPARE(img.pixel(20, 15), pal.color(QPalette::Disabled, QPalette::WindowText).rgb());
-    QCOMPARE(img.pixel(13, 15), pal.color(QPalette::Button).rgb());
-}
+    const std::vector<TKindItem> ab{{"A", 0}, {"B", 1}};
+    QCOMPARE(centre(ab, "a", false), pal.color(QPalette::ButtonText).rgb());  // case does not matter
+    QCOMPARE(centre(ab, "B", false), pal.color(QPalette::Base).rgb());
+    QCOMPARE(centre(ab, "B", true), pal.color(QPalette::Button).rgb());
+    const QRgb grey = pal.color(QPalette::Disabled, QPalette::WindowText).rgb();
+    QCOMPARE(centre(ab, "Z", false), grey);
+    QCOMPARE(centre({}, "x", false), grey);  // no entries
 
-void CmbGridTest::buttonCaptions() {
-    TComboGrid g;
-    g.CellKinds(1)->Kind = ckButton;
-    g.CellKinds(1)->Items = {{"Go", 0}};
-    g.CellKinds(2)->Kind = ckButton;
-    g.CellKinds(2)->Items = {{"%%USECELLDATA%%", 0}};
-    g.CellKinds(3)->Kind = ckButton;  // no caption at all
+    // Buttons: the caption of the column, or the cell's text; none without entries.
+    MakeKind(g, 1, ckButton, {{"Go", 0}});
+    MakeKind(g, 2, ckButton, {{"%%USECELLDATA%%", 0}});
+    MakeKind(g, 3, ckButton, {});
+    MakeKind(g, 4, ckButton, {{"", 0}});
     g.SetCells(1, 1, "ignored");
     g.SetCells(2, 1, "Go");
     g.SetCells(3, 1, "ignored");
-    g.SetCells(4, 1, "");
-    g.CellKinds(4)->Kind = ckButton;
-    g.CellKinds(4)->Items = {{"", 0}};
     QCOMPARE(Render(g, 1, 1, 0), Render(g, 2, 1, 0));
     QCOMPARE(Render(g, 3, 1, 0), Render(g, 4, 1, 0));
     QVERIFY(Render(g, 1, 1, 0) != Render(g, 4, 1, 0));
-    // The focused flag changes nothing; pressing does.
-    QCOMPARE(Render(g, 1, 1, gdFocused), Render(g, 1, 1, 0));
-    QImage img(64, 24, QImage::Format_RGB32), down(64, 24, QImage::Format_RGB32);
-    {
-        QPainter p(&img);
-        DrawButtonCell(p, img.rect(), g.palette(), false, "Go", g.CanvasFont());
-        QPainter q(&down);
-        DrawButtonCell(q, down.rect(), g.palette(), true, "Go", g.CanvasFont());
-    }
-    QVERIFY(img != down);
-    QCOMPARE(img.pixel(0, 12), g.palette().color(QPalette::Light).rgb());  // the highlight line
+    QCOMPARE(Render(g, 1, 1, gdFocused), Render(g, 1, 1, 0));  // the focus is not drawn
 }
 
 void CmbGridTest::drawCellEvents() {
@@ -524,9 +431,7 @@ void CmbGridTest::drawCellEvents() {
     TComboGrid& g = s.grid;
     std::map<std::pair<int, int>, int> calls;
     std::vector<unsigned> statesOfCurrent;
-    g.OnDrawCell = [&](QObject* sender, int c, int r, QPainter&, const QRect& rect, unsigned state) {
-        QCOMPARE(sender, &g);
-        QVERIFY(!rect.isEmpty());
+    g.OnDrawCell = [&](QObject*, int c, int r, QPainter&, const QRect&, unsigned state) {
         ++calls[{c, r}];
         if (c == 1 && r == 1) statesOfCurrent.push_back(state);
     };
@@ -534,18 +439,16 @@ void CmbGridTest::drawCellEvents() {
     g.viewport()->repaint();
     QCOMPARE(calls.size(), size_t(25));
     QCOMPARE(calls[std::make_pair(1, 1)], 1);
-    QCOMPARE(calls[std::make_pair(0, 0)], 1);
+    // A check cell is drawn twice: once with the state, once plain.
     calls.clear();
     statesOfCurrent.clear();
     g.DefaultDrawing = true;
-    g.CellKinds(1)->Kind = ckCheck;
-    g.CellKinds(1)->Items = {{"A", 0}};
+    MakeCheck(g, 1);
     g.viewport()->repaint();
     QCOMPARE(calls[std::make_pair(1, 1)], 2);
     QCOMPARE(calls[std::make_pair(1, 2)], 1);
     QCOMPARE(statesOfCurrent.size(), size_t(2));
-    QVERIFY(statesOfCurrent[0] & gdFocused);
-    QCOMPARE(statesOfCurrent[1], 0u);
+    QVERIFY((statesOfCurrent[0] & gdFocused) && statesOfCurrent[1] == 0);
     // An empty rectangle is skipped without the event.
     calls.clear();
     QImage img(10, 10, QImage::Format_RGB32);
@@ -558,34 +461,31 @@ void CmbGridTest::drawCellEvents() {
 
 void CmbGridTest::checkToggleRules() {
     const std::vector<TKindItem> ab{{"A", 0}, {"B", 1}};
-    QCOMPARE(ToggleCheckValue(ab, "A"), std::string("B"));
-    QCOMPARE(ToggleCheckValue(ab, "B"), std::string("A"));
-    QCOMPARE(ToggleCheckValue(ab, "b"), std::string("A"));
-    QCOMPARE(ToggleCheckValue(ab, "other"), std::string("A"));
-    QCOMPARE(ToggleCheckValue(ab, ""), std::string("A"));
     const std::vector<TKindItem> ac{{"A", 0}, {"C", 0}};
-    QCOMPARE(ToggleCheckValue(ac, "A"), std::string("A"));
-    QCOMPARE(ToggleCheckValue(ac, "C"), std::string("C"));
-    QCOMPARE(ToggleCheckValue(ac, "x"), std::string("A"));
     const std::vector<TKindItem> three{{"Off", 1}, {"On", 0}, {"Half", 2}, {"Off2", 1}};
-    QCOMPARE(ToggleCheckValue(three, "Half"), std::string("Off"));
-    QCOMPARE(ToggleCheckValue(three, "Off2"), std::string("Off"));
+    const std::tuple<const std::vector<TKindItem>*, const char*, const char*> cases[] = {
+        {&ab, "A", "B"},     {&ab, "B", "A"},           {&ab, "b", "A"},    {&ab, "other", "A"},
+        {&ab, "", "A"},      {&ac, "A", "A"},           {&ac, "C", "C"},    {&ac, "x", "A"},
+        {&three, "Half", "Off"}, {&three, "Off2", "Off"}};
+    for (const auto& [items, from, to] : cases)
+        QCOMPARE(QString(from) + ">" + QString::fromStdString(ToggleCheckValue(*items, from)), QString(from) + ">" + to);
     QCOMPARE(ToggleCheckValue({}, "kept"), std::string("kept"));
     QCOMPARE(CheckValueIndex(three, "ON"), 1);
     QCOMPARE(CheckValueIndex(three, "none"), -1);
 }
 
-void CmbGridTest::clickOnCheckAndButton() {
+void CmbGridTest::clicksOnCheckAndButton() {
     Shown s;
     TComboGrid& g = s.grid;
-    g.SetOptions(g.Options() | goEditing);
-    g.CellKinds(2)->Kind = ckCheck;
-    g.CellKinds(2)->Items = {{"A", 0}, {"B", 1}};
-    g.CellKinds(3)->Kind = ckButton;
-    g.CellKinds(3)->Items = {{"Go", 0}};
-    std::vector<std::pair<int, int>> clicks;
-    g.OnGridBtnClick = [&](QObject*, int c, int r) { clicks.emplace_back(c, r); };
+    MakeCheck(g, 2);
+    MakeKind(g, 3, ckButton, {{"Go", 0}});
+    g.CellKinds(3)->Editable = false;  // buttons press all the same
     g.SetCells(2, 2, "A");
+    Click(g, 2, 2);  // goEditing off: no toggle, no click
+    QCOMPARE(g.Cells(2, 2), std::string("A"));
+    QVERIFY(s.clicks.empty());
+
+    g.SetOptions(g.Options() | goEditing);
     Click(g, 2, 2);
     QCOMPARE(g.Cells(2, 2), std::string("B"));
     Click(g, 2, 2);
@@ -594,69 +494,43 @@ void CmbGridTest::clickOnCheckAndButton() {
     Click(g, 2, 3);
     QCOMPARE(g.Cells(2, 3), std::string("A"));
     Click(g, 3, 4);
-    QCOMPARE(g.Cells(3, 4), std::string());
-    QCOMPARE(clicks, (Clicks{{2, 2}, {2, 2}, {2, 3}, {3, 4}}));
+    Click(g, 1, 2);  // a text cell
+    QCOMPARE(s.clicks, (Clicks{{2, 2}, {2, 2}, {2, 3}, {3, 4}}));
     QCOMPARE(g.PressedCol(), -1);
 
     // The press holds until the release; outside the cell nothing happens.
-    clicks.clear();
+    s.clicks.clear();
     g.SetCells(2, 1, "A");
     QTest::mousePress(g.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(g, 2, 1));
-    QCOMPARE(g.PressedCol(), 2);
-    QCOMPARE(g.PressedRow(), 1);
+    QCOMPARE(std::make_pair(g.PressedCol(), g.PressedRow()), std::make_pair(2, 1));
     QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(g, 3, 1));
     QCOMPARE(g.PressedCol(), -1);
     QCOMPARE(g.Cells(2, 1), std::string("A"));
-    QVERIFY(clicks.empty());
+    QVERIFY(s.clicks.empty());
 
-    // Columns without entries: the button clicks with no caption, the
-    // check keeps its value.
+    // A check column without entries keeps its value; a locked one never toggles.
     g.CellKinds(4)->Kind = ckCheck;
     g.SetCells(4, 1, "any");
     Click(g, 4, 1);
     QCOMPARE(g.Cells(4, 1), std::string("any"));
-    QCOMPARE(clicks.size(), size_t(1));
-}
-
-void CmbGridTest::pressesThatAreNotTaken() {
-    Shown s;
-    TComboGrid& g = s.grid;
-    g.CellKinds(2)->Kind = ckCheck;
-    g.CellKinds(2)->Items = {{"A", 0}, {"B", 1}};
-    g.CellKinds(3)->Kind = ckButton;
-    g.CellKinds(3)->Items = {{"Go", 0}};
-    g.CellKinds(3)->Editable = false;  // buttons press all the same
-    int clicks = 0;
-    g.OnGridBtnClick = [&](QObject*, int, int) { ++clicks; };
-    g.SetCells(2, 2, "A");
-    Click(g, 2, 2);  // goEditing off
-    QCOMPARE(g.Cells(2, 2), std::string("A"));
-    QCOMPARE(clicks, 0);
-    g.SetOptions(g.Options() | goEditing);
+    QCOMPARE(s.clicks.size(), size_t(1));
     g.CellKinds(2)->Editable = false;
     Click(g, 2, 2);
     QCOMPARE(g.Cells(2, 2), std::string("A"));
-    QCOMPARE(clicks, 0);
-    Click(g, 3, 2);
-    QCOMPARE(clicks, 1);
-    Click(g, 1, 2);  // a text cell
-    QCOMPARE(clicks, 1);
+    QCOMPARE(s.clicks.size(), size_t(1));
 }
 
 void CmbGridTest::fixedCellsAndPresses() {
     Shown s;
     TComboGrid& g = s.grid;
-    g.CellKinds(0)->Kind = ckButton;
-    g.CellKinds(0)->Items = {{"No.", 0}};
-    std::vector<std::pair<int, int>> clicks;
-    g.OnGridBtnClick = [&](QObject*, int c, int r) { clicks.emplace_back(c, r); };
+    MakeKind(g, 0, ckButton, {{"No.", 0}});
     Click(g, 0, 3);
-    QCOMPARE(clicks, (Clicks{{0, 3}}));
+    QCOMPARE(s.clicks, (Clicks{{0, 3}}));
     QCOMPARE(g.Row(), 1);  // a fixed cell never becomes current
     g.CellKinds(2)->Kind = ckButton;
     Click(g, 2, 0);  // fixed row
     Click(g, 0, 0);
-    QCOMPARE(clicks.size(), size_t(1));
+    QCOMPARE(s.clicks.size(), size_t(1));
     // The fixed-column button is drawn as a button, the fixed row as text.
     g.SetCells(0, 3, "x");
     QCOMPARE(Render(g, 0, 3, gdFixed), Render(g, 0, 2, gdFixed));
@@ -664,40 +538,29 @@ void CmbGridTest::fixedCellsAndPresses() {
 }
 
 void CmbGridTest::keysOnKindCells() {
-    Shown s;
+    Shown s(true);
     TComboGrid& g = s.grid;
-    g.SetOptions(g.Options() | goEditing);
-    g.CellKinds(1)->Kind = ckCheck;
-    g.CellKinds(1)->Items = {{"A", 0}, {"B", 1}};
-    g.CellKinds(2)->Kind = ckButton;
-    g.CellKinds(2)->Items = {{"Go", 0}};
-    std::vector<std::pair<int, int>> clicks;
-    g.OnGridBtnClick = [&](QObject*, int c, int r) { clicks.emplace_back(c, r); };
+    MakeCheck(g, 1);
+    MakeKind(g, 2, ckButton, {{"Go", 0}});
     g.SetCells(1, 1, "A");
     QTest::keyClick(&g, Qt::Key_Return);
-    QVERIFY(clicks.empty());  // Enter in a check column
+    QVERIFY(s.clicks.empty());  // Enter in a check column
     QTest::keyPress(&g, Qt::Key_Space);
     QCOMPARE(g.PressedCol(), 1);
-    QVERIFY(clicks.empty());
+    QVERIFY(s.clicks.empty());
     // A held Space repeats key-downs: still one press.
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
     QApplication::sendEvent(&g, &repeat);
     QTest::keyRelease(&g, Qt::Key_Space);
-    QCOMPARE(clicks, (Clicks{{1, 1}}));
+    QCOMPARE(s.clicks, (Clicks{{1, 1}}));
     QCOMPARE(g.Cells(1, 1), std::string("B"));
     QCOMPARE(g.PressedCol(), -1);
 
-    clicks.clear();
+    s.clicks.clear();
     g.FocusCell(2, 3);
     QTest::keyClick(&g, Qt::Key_Return);
     QTest::keyClick(&g, Qt::Key_Space);
-    QCOMPARE(clicks, (Clicks{{2, 3}, {2, 3}}));
-    // A handler of OnKeyPress may swallow Enter.
-    g.OnKeyPress = [](QObject*, char& c) {
-        if (c == 13) c = 0;
-    };
-    QTest::keyClick(&g, Qt::Key_Return);
-    QCOMPARE(clicks.size(), size_t(2));
+    QCOMPARE(s.clicks, (Clicks{{2, 3}, {2, 3}}));
 }
 
 // ---------------------------------------------------------------- grid
@@ -705,11 +568,8 @@ void CmbGridTest::keysOnKindCells() {
 void CmbGridTest::geometryAndScrolling() {
     Shown s;
     TComboGrid& g = s.grid;
-    QCOMPARE(g.CellRect(0, 0), QRect(0, 0, 64, 24));
     QCOMPARE(g.CellRect(2, 1), QRect(130, 25, 64, 24));
     int c, r;
-    g.MouseToCell(131, 26, c, r);
-    QCOMPARE(std::make_pair(c, r), std::make_pair(2, 1));
     g.MouseToCell(194, 49, c, r);  // the line right of and below a cell is the cell's
     QCOMPARE(std::make_pair(c, r), std::make_pair(2, 1));
     g.MouseToCell(399, 190, c, r);
@@ -719,12 +579,7 @@ void CmbGridTest::geometryAndScrolling() {
     g.SetRowCount(40);
     QVERIFY(g.VerticalScrollBarShown());
     const int visible = g.VisibleRowCount();
-    QCOMPARE(visible, (g.viewport()->height() - 25) / 25);
-    int topChanges = 0;
-    g.OnTopLeftChanged = [&](QObject*) { ++topChanges; };
     g.SetTopRow(10);
-    QCOMPARE(g.TopRow(), 10);
-    QCOMPARE(topChanges, 1);
     QVERIFY(g.CellRect(1, 5).isEmpty());
     QCOMPARE(g.CellRect(1, 10).top(), 25);
     QCOMPARE(g.CellRect(1, 0).top(), 0);  // fixed rows stay
@@ -740,50 +595,37 @@ void CmbGridTest::geometryAndScrolling() {
     g.SetColCount(20);
     g.FocusCell(19, 30);
     QVERIFY(g.LeftCol() > 1);
-    QVERIFY(!g.CellRect(19, 30).isEmpty());
     QVERIFY(g.CellRect(1, 30).isEmpty());
     QCOMPARE(g.CellRect(0, 30).left(), 0);
-    QCOMPARE(g.TextWidth("abc"), QFontMetrics(g.CanvasFont()).horizontalAdvance("abc"));
 }
 
 void CmbGridTest::keyboardNavigation() {
     Shown s;
     TComboGrid& g = s.grid;
     g.SetRowCount(30);
-    QTest::keyClick(&g, Qt::Key_Right);
-    QTest::keyClick(&g, Qt::Key_Down);
-    QCOMPARE(std::make_pair(g.Col(), g.Row()), std::make_pair(2, 2));
-    QTest::keyClick(&g, Qt::Key_End);
-    QCOMPARE(g.Col(), 4);
-    QTest::keyClick(&g, Qt::Key_Right);
-    QCOMPARE(g.Col(), 4);
-    QTest::keyClick(&g, Qt::Key_Home);
-    QCOMPARE(g.Col(), 1);
-    QTest::keyClick(&g, Qt::Key_Left);
-    QCOMPARE(g.Col(), 1);  // never onto the fixed column
-    QTest::keyClick(&g, Qt::Key_PageDown);
-    QCOMPARE(g.Row(), 2 + g.VisibleRowCount());
-    QTest::keyClick(&g, Qt::Key_End, Qt::ControlModifier);
-    QCOMPARE(std::make_pair(g.Col(), g.Row()), std::make_pair(4, 29));
-    QTest::keyClick(&g, Qt::Key_PageUp);
-    QCOMPARE(g.Row(), 29 - g.VisibleRowCount());
-    QTest::keyClick(&g, Qt::Key_Home, Qt::ControlModifier);
-    QCOMPARE(std::make_pair(g.Col(), g.Row()), std::make_pair(1, 1));
-    QTest::keyClick(&g, Qt::Key_Up);
-    QCOMPARE(g.Row(), 1);
+    auto key = [&g](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(&g, k, m);
+        return Current(g);
+    };
+    key(Qt::Key_Right);
+    QCOMPARE(key(Qt::Key_Down), std::make_pair(2, 2));
+    QCOMPARE(key(Qt::Key_End).first, 4);
+    QCOMPARE(key(Qt::Key_Home).first, 1);
+    QCOMPARE(key(Qt::Key_Left).first, 1);  // never onto the fixed column
+    QCOMPARE(key(Qt::Key_PageDown).second, 2 + g.VisibleRowCount());
+    QCOMPARE(key(Qt::Key_End, Qt::ControlModifier), std::make_pair(4, 29));
+    QCOMPARE(key(Qt::Key_Home, Qt::ControlModifier), std::make_pair(1, 1));
+    QCOMPARE(key(Qt::Key_Up).second, 1);
     // Tab moves between cells only with goTabs.
     g.SetOptions(g.Options() | goTabs);
     g.FocusCell(4, 1);
-    QTest::keyClick(&g, Qt::Key_Tab);
-    QCOMPARE(std::make_pair(g.Col(), g.Row()), std::make_pair(1, 2));
-    QTest::keyClick(&g, Qt::Key_Backtab);
-    QCOMPARE(std::make_pair(g.Col(), g.Row()), std::make_pair(4, 1));
+    QCOMPARE(key(Qt::Key_Tab), std::make_pair(1, 2));
+    QCOMPARE(key(Qt::Key_Backtab), std::make_pair(4, 1));
     // OnKeyDown may take a key away.
-    g.OnKeyDown = [](QObject*, int& key, Qt::KeyboardModifiers) {
-        if (key == Qt::Key_Down) key = 0;
+    g.OnKeyDown = [](QObject*, int& k, Qt::KeyboardModifiers) {
+        if (k == Qt::Key_Down) k = 0;
     };
-    QTest::keyClick(&g, Qt::Key_Down);
-    QCOMPARE(g.Row(), 1);
+    QCOMPARE(key(Qt::Key_Down).second, 1);
 }
 
 void CmbGridTest::rangeSelectAndRefusedMoves() {
@@ -791,41 +633,33 @@ void CmbGridTest::rangeSelectAndRefusedMoves() {
     TComboGrid& g = s.grid;
     QTest::keyClick(&g, Qt::Key_Down, Qt::ShiftModifier);
     QTest::keyClick(&g, Qt::Key_Right, Qt::ShiftModifier);
-    TGridRect sel = g.Selection();
-    QCOMPARE((std::vector<int>{sel.Left, sel.Top, sel.Right, sel.Bottom}), (std::vector<int>{1, 1, 2, 2}));
-    QCOMPARE(std::make_pair(g.Col(), g.Row()), std::make_pair(1, 1));
+    QCOMPARE(Sel(g), (std::vector<int>{1, 1, 2, 2}));
+    QCOMPARE(Current(g), std::make_pair(1, 1));
     QTest::mouseClick(g.viewport(), Qt::LeftButton, Qt::ShiftModifier, CellCenter(g, 3, 4));
-    sel = g.Selection();
-    QCOMPARE((std::vector<int>{sel.Left, sel.Top, sel.Right, sel.Bottom}), (std::vector<int>{1, 1, 3, 4}));
+    QCOMPARE(Sel(g), (std::vector<int>{1, 1, 3, 4}));
     Click(g, 2, 2);
-    sel = g.Selection();
-    QCOMPARE((std::vector<int>{sel.Left, sel.Top, sel.Right, sel.Bottom}), (std::vector<int>{2, 2, 2, 2}));
+    QCOMPARE(Sel(g), (std::vector<int>{2, 2, 2, 2}));
     g.SetSelection({3, 4, 1, 2});
-    sel = g.Selection();
-    QCOMPARE((std::vector<int>{sel.Left, sel.Top, sel.Right, sel.Bottom}), (std::vector<int>{1, 2, 3, 4}));
+    QCOMPARE(Sel(g), (std::vector<int>{1, 2, 3, 4}));
     // Without goRangeSelect Shift moves nothing but the current cell.
     g.SetOptions(g.Options() & ~unsigned(goRangeSelect));
     g.FocusCell(1, 1);
     QTest::keyClick(&g, Qt::Key_Down, Qt::ShiftModifier);
-    sel = g.Selection();
-    QCOMPARE(sel.Top, sel.Bottom);
+    QCOMPARE(Sel(g)[1], Sel(g)[3]);
     // Row select spans the row.
     g.SetOptions(g.Options() | goRowSelect);
     g.FocusCell(2, 3);
-    sel = g.Selection();
-    QCOMPARE((std::vector<int>{sel.Left, sel.Top, sel.Right, sel.Bottom}), (std::vector<int>{1, 3, 4, 3}));
+    QCOMPARE(Sel(g), (std::vector<int>{1, 3, 4, 3}));
     // OnSelectCell may refuse.
     g.OnSelectCell = [](QObject*, int c, int, bool& can) { can = c != 4; };
     g.FocusCell(4, 4);
-    QCOMPARE(std::make_pair(g.Col(), g.Row()), std::make_pair(2, 3));
+    QCOMPARE(Current(g), std::make_pair(2, 3));
     g.SetRow(4);
     QCOMPARE(g.Row(), 4);
 }
 
 void CmbGridTest::fontNames() {
     QCOMPARE(MapFontFamily(QString::fromUtf8("ＭＳ ゴシック")), QString("IPAGothic"));
-    QCOMPARE(MapFontFamily(QString::fromUtf8("ＭＳ Ｐゴシック")), QString("IPAPGothic"));
-    QCOMPARE(MapFontFamily("DejaVu Sans"), QString("DejaVu Sans"));
     TComboGrid g;
     g.SetCanvasFont(QFont(QString::fromUtf8("ＭＳ Ｐゴシック"), 9));
     QCOMPARE(g.CanvasFont().family(), QString("IPAPGothic"));
@@ -835,13 +669,10 @@ void CmbGridTest::fontNames() {
 // ---------------------------------------------------------------- editor
 
 void CmbGridTest::editMaskMapping() {
-    QCOMPARE(EditMaskToInputMask(""), QString());
-    QCOMPARE(EditMaskToInputMask("!999-9999;1;_"), QString("000-0000;_"));
-    QCOMPARE(EditMaskToInputMask("L0L;0;*"), QString("A9A;*"));
-    QCOMPARE(EditMaskToInputMask(">LL<ll<>cC"), QString(">AA<aa!xX"));
-    QCOMPARE(EditMaskToInputMask("00:00"), QString("99:99"));
-    QCOMPARE(EditMaskToInputMask("\\A0;1"), QString("\\A9"));
-    QCOMPARE(EditMaskToInputMask("0(a)x"), QString("9(n)\\x"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},           {"!999-9999;1;_", "000-0000;_"}, {"L0L;0;*", "A9A;*"}, {">LL<ll<>cC", ">AA<aa!xX"},
+        {"00:00", "99:99"}, {"\\A0;1", "\\A9"},             {"0(a)x", "9(n)\\x"}};
+    for (const auto& [mask, input] : cases) QCOMPARE(EditMaskToInputMask(mask), QString(input));
 }
 
 void CmbGridTest::editorOpensAndWritesTheCell() {
@@ -849,7 +680,7 @@ void CmbGridTest::editorOpensAndWritesTheCell() {
     TComboGrid& g = s.grid;
     std::vector<std::string> edits;
     g.OnSetEditText = [&](QObject*, int c, int r, const std::string& v) {
-        QCOMPARE(std::make_pair(c, r), std::make_pair(g.Col(), g.Row()));
+        QCOMPARE(std::make_pair(c, r), Current(g));
         edits.push_back(v);
     };
     g.SetCells(1, 1, "old");
@@ -863,9 +694,7 @@ void CmbGridTest::editorOpensAndWritesTheCell() {
     TComboInplaceEdit* e = g.InplaceEditor();
     QVERIFY(e && e->isVisible());
     QCOMPARE(e->geometry(), g.CellRect(1, 1));
-    QCOMPARE(g.Cells(1, 1), std::string("a"));
     QTest::keyClicks(e, "bc");
-    QCOMPARE(g.Cells(1, 1), std::string("abc"));
     QCOMPARE(edits, (std::vector<std::string>{"a", "ab", "abc"}));
     // Japanese text goes into the cell as Shift-JIS.
     e->insert(QString::fromUtf8("表"));
@@ -880,21 +709,17 @@ void CmbGridTest::editorOpensAndWritesTheCell() {
     g.HideEditor();
     QTest::keyClick(&g, Qt::Key_F2);
     QVERIFY(e->isVisible());
-    g.SetEditorMode(false);
-    QVERIFY(e->isHidden());
 }
 
 void CmbGridTest::editorEscapeAndMoving() {
-    Shown s;
+    Shown s(true);
     TComboGrid& g = s.grid;
-    g.SetOptions(g.Options() | goEditing);
     g.SetCells(1, 1, "keep");
     g.SetCells(1, 2, "two");
     std::vector<std::string> edits;
     g.OnSetEditText = [&](QObject*, int, int, const std::string& v) { edits.push_back(v); };
     g.ShowEditor();
     TComboInplaceEdit* e = g.InplaceEditor();
-    QVERIFY(e->isVisible());
     e->end(false);
     QTest::keyClicks(e, "er");
     QCOMPARE(g.Cells(1, 1), std::string("keeper"));
@@ -902,7 +727,6 @@ void CmbGridTest::editorEscapeAndMoving() {
     QCOMPARE(g.Cells(1, 1), std::string("keep"));
     QCOMPARE(edits.back(), std::string("keep"));
     QVERIFY(e->isHidden());
-    QVERIFY(!g.EditorMode());
 
     g.ShowEditor();
     e->end(false);
@@ -910,7 +734,6 @@ void CmbGridTest::editorEscapeAndMoving() {
     QTest::keyClick(e, Qt::Key_Down);  // moving keeps the text and closes
     QCOMPARE(g.Row(), 2);
     QCOMPARE(g.Cells(1, 1), std::string("keeps"));
-    QVERIFY(e->isHidden());
     QVERIFY(!g.EditorMode());
 
     // With goAlwaysShowEditor the editor follows the current cell.
@@ -918,7 +741,6 @@ void CmbGridTest::editorEscapeAndMoving() {
     QVERIFY(e->isVisible());
     QCOMPARE(e->SjisText(), std::string("two"));
     g.FocusCell(3, 3);
-    QVERIFY(e->isVisible());
     QCOMPARE(e->geometry(), g.CellRect(3, 3));
     // Scrolling the cell out of view hides it; back in view shows it again.
     g.SetRowCount(40);
@@ -935,14 +757,12 @@ void CmbGridTest::editorEscapeAndMoving() {
 void CmbGridTest::editorNeverOnButtonsOrLockedColumns() {
     Shown s;
     TComboGrid& g = s.grid;
-    g.CellKinds(2)->Kind = ckButton;
-    g.CellKinds(2)->Items = {{"Go", 0}};
+    MakeKind(g, 2, ckButton, {{"Go", 0}});
     g.CellKinds(3)->Editable = false;
     g.CellKinds(4)->Kind = ckCombo;
     g.SetOptions(g.Options() | goEditing | goAlwaysShowEditor);
     TComboInplaceEdit* e = g.InplaceEditor();
     QVERIFY(e && e->isVisible());
-    QVERIFY(g.CanEditShow());
     for (int col : {2, 3}) {
         g.FocusCell(col, 1);
         QVERIFY(e->isHidden());
@@ -958,52 +778,40 @@ void CmbGridTest::editorNeverOnButtonsOrLockedColumns() {
     g.HideEditor();
     QVERIFY(!g.EditorMode());
     QVERIFY(g.CanEditShow());
-    g.FocusCell(1, 1);
-    QVERIFY(g.CanEditShow());
     g.SetOptions(g.Options() & ~unsigned(goEditing));
     QVERIFY(e->isHidden());
     QVERIFY(!g.CanEditShow());
 }
 
 void CmbGridTest::editorMaskAndLimit() {
-    Shown s;
+    Shown s(true);
     TComboGrid& g = s.grid;
     g.CellKinds(1)->Items = {{"000;1;_", 0}};
     g.CellKinds(2)->Items = {{"", 0}};
     g.CellKinds(2)->MaxLength = 4;
-    g.CellKinds(3)->Kind = ckCombo;
-    g.CellKinds(3)->Items = {{"999", 0}};
+    MakeKind(g, 3, ckCombo, {{"999", 0}});
     g.CellKinds(3)->MaxLength = 2;
-    g.OnGetEditMask = [](QObject*, int c, int, std::string& m) {
-        if (c == 4) m = "L";
-    };
-    g.SetOptions(g.Options() | goEditing);
     QCOMPARE(g.GetEditMask(9, 9), std::string("000;1;_"));  // the current column's
-    QCOMPARE(g.GetEditLimit(), 0);
     g.ShowEditor();
     TComboInplaceEdit* e = g.InplaceEditor();
     QCOMPARE(e->inputMask(), QString("999;_"));
     QTest::keyClicks(e, "1a2");
     QCOMPARE(g.Cells(1, 1), std::string("12"));
+    // The limit counts Shift-JIS bytes.
     g.FocusCell(2, 1);
     g.ShowEditor();
-    QCOMPARE(g.GetEditMask(2, 1), std::string());
     QCOMPARE(e->inputMask(), QString());
-    QCOMPARE(e->MaxLength(), 4);
     QTest::keyClicks(e, "abcdef");
     QCOMPARE(g.Cells(2, 1), std::string("abcd"));
     e->clear();
-    e->insert(QString::fromUtf8("表表"));  // four bytes
+    e->insert(QString::fromUtf8("表表"));
     e->insert(QString::fromUtf8("x"));
     QCOMPARE(g.Cells(2, 1), sjis::L("表表"));
     g.FocusCell(3, 1);  // a combo column has neither mask nor limit
     g.ShowEditor();
     QCOMPARE(e->inputMask(), QString());
-    QCOMPARE(e->MaxLength(), 0);
     QTest::keyClicks(e, "long text");
     QCOMPARE(g.Cells(3, 1), std::string("long text"));
-    g.FocusCell(4, 1);
-    QCOMPARE(g.GetEditMask(4, 1), std::string("L"));
     // A text that has no Shift-JIS form is refused.
     g.FocusCell(2, 2);
     g.ShowEditor();
@@ -1012,81 +820,33 @@ void CmbGridTest::editorMaskAndLimit() {
 }
 
 void CmbGridTest::comboStepsWithTheListClosed() {
-    Shown s;
+    Shown s(true);
     TComboGrid& g = s.grid;
-    g.CellKinds(1)->Kind = ckCombo;
-    g.CellKinds(1)->Items = {{"one", 0}, {"two", 0}, {"three", 0}};
-    int clicks = 0;
-    g.OnGridBtnClick = [&](QObject*, int c, int r) {
-        QCOMPARE(std::make_pair(c, r), std::make_pair(1, 1));
-        ++clicks;
-    };
-    g.SetOptions(g.Options() | goEditing);
+    MakeKind(g, 1, ckCombo, {{"one", 0}, {"two", 0}, {"three", 0}});
     g.ShowEditor();
     TComboInplaceEdit* e = g.InplaceEditor();
-    QVERIFY(e->DropList());
     QVERIFY(!e->DroppedDown());
-    QCOMPARE(e->DropList()->count(), 3);
     QTest::keyClick(e, Qt::Key_Down);
     QCOMPARE(g.Cells(1, 1), std::string("one"));
-    QTest::keyClick(e, Qt::Key_Down);
-    QTest::keyClick(e, Qt::Key_Down);
-    QTest::keyClick(e, Qt::Key_Down);
+    for (int i = 0; i < 3; ++i) QTest::keyClick(e, Qt::Key_Down);
     QCOMPARE(g.Cells(1, 1), std::string("three"));
     QTest::keyClick(e, Qt::Key_Up);
-    QCOMPARE(e->text(), QString("two"));
     QCOMPARE(g.Cells(1, 1), std::string("two"));
     QCOMPARE(g.Row(), 1);  // the arrows stay in the editor
     QVERIFY(!e->DroppedDown());
-    QCOMPARE(clicks, 4);
+    QCOMPARE(s.clicks, Clicks(4, {1, 1}));
     // Escape leaves the text and the editor as they are.
     QTest::keyClick(e, Qt::Key_Escape);
     QVERIFY(e->isVisible());
     QCOMPARE(g.Cells(1, 1), std::string("two"));
 }
 
-void CmbGridTest::comboListPlacement() {
-    Shown s;
+void CmbGridTest::comboListWidthAndPicking() {
+    Shown s(true);
     TComboGrid& g = s.grid;
-    g.SetColWidths(1, 80);
-    g.CellKinds(1)->Kind = ckCombo;
-    g.CellKinds(1)->Items = {{"one", 0}, {"two", 0}};
-    g.CellKinds(2)->Kind = ckCombo;
-    g.CellKinds(2)->Items = {{"a", 0}};
+    MakeKind(g, 1, ckCombo, {{"Alpha", 0}, {"Beta", 0}, {"Gamma", 0}});
+    MakeKind(g, 2, ckCombo, {{"a", 0}});
     g.CellKinds(2)->DropDownWidth = 150;
-    g.SetOptions(g.Options() | goEditing);
-    g.ShowEditor();
-    TComboInplaceEdit* e = g.InplaceEditor();
-    e->ToggleDropDown();
-    TInplaceListBox* list = e->DropList();
-    QVERIFY(list->isVisible());
-    QCOMPARE(list->width(), e->width());
-    QCOMPARE(list->height(), 97);
-    QCOMPARE(list->pos(), e->mapToGlobal(QPoint(0, e->height())));
-    e->ToggleDropDown();
-    QVERIFY(list->isHidden());
-
-    g.FocusCell(2, 1);
-    g.ShowEditor();
-    QCOMPARE(e->DropList(), list);  // one list, refilled
-    QCOMPARE(list->count(), 1);
-    e->ToggleDropDown();
-    QCOMPARE(list->width(), 150);
-    QCOMPARE(list->pos(), e->mapToGlobal(QPoint(e->width() - 150, e->height())));
-    QCOMPARE(list->geometry().right(), e->mapToGlobal(QPoint(e->width() - 1, 0)).x());
-    // Moving to a text column closes it.
-    g.FocusCell(3, 1);
-    QVERIFY(list->isHidden());
-}
-
-void CmbGridTest::comboListSelectionAndClosing() {
-    Shown s;
-    TComboGrid& g = s.grid;
-    g.CellKinds(1)->Kind = ckCombo;
-    g.CellKinds(1)->Items = {{"Alpha", 0}, {"Beta", 0}, {"Gamma", 0}};
-    int clicks = 0;
-    g.OnGridBtnClick = [&](QObject*, int, int) { ++clicks; };
-    g.SetOptions(g.Options() | goEditing);
     g.SetCells(1, 1, "beta");
     g.ShowEditor();
     TComboInplaceEdit* e = g.InplaceEditor();
@@ -1094,16 +854,13 @@ void CmbGridTest::comboListSelectionAndClosing() {
     // Pressing the text part never opens the list; the button does.
     QTest::mouseClick(e, Qt::LeftButton, Qt::NoModifier, QPoint(3, e->height() / 2));
     QVERIFY(!e->DroppedDown());
-    QCOMPARE(e->ButtonDownX(), -1);
     const QPoint button(e->width() - ComboButtonWidth / 2, e->height() / 2);
     QTest::mousePress(e, Qt::LeftButton, Qt::NoModifier, button);
-    QCOMPARE(e->ButtonDownX(), button.x());
     QTest::mouseRelease(e, Qt::LeftButton, Qt::NoModifier, button);
     QVERIFY(e->DroppedDown());
-    QCOMPARE(e->ButtonDownX(), -1);
+    QCOMPARE(list->geometry().topLeft(), e->mapToGlobal(QPoint(0, e->height())));
     QCOMPARE(list->currentRow(), 1);  // found without regard to case
-    QCOMPARE(e->selectedText(), QString("beta"));
-    QCOMPARE(clicks, 0);
+    QVERIFY(s.clicks.empty());
     // Escape closes it and leaves the text.
     QTest::keyClick(e, Qt::Key_Escape);
     QVERIFY(!e->DroppedDown());
@@ -1112,16 +869,14 @@ void CmbGridTest::comboListSelectionAndClosing() {
     e->setText("delta");
     e->ToggleDropDown();
     QVERIFY(list->selectedItems().isEmpty());
-    QCOMPARE(g.Cells(1, 1), std::string("delta"));
     // A pick with the mouse copies the entry, clicks and closes.
     QRect third = list->visualItemRect(list->item(2));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, third.center());
     QVERIFY(!e->DroppedDown());
     QCOMPARE(g.Cells(1, 1), std::string("Gamma"));
-    QCOMPARE(clicks, 1);
+    QCOMPARE(s.clicks.size(), size_t(1));
     // Focus leaving the editor closes the list.
     e->ToggleDropDown();
-    QVERIFY(e->DroppedDown());
     QLineEdit other(g.window());
     other.show();
     other.setFocus();
@@ -1133,6 +888,17 @@ void CmbGridTest::comboListSelectionAndClosing() {
     QVERIFY(e->DroppedDown());
     QTest::mouseClick(g.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(g, 3, 3));
     QVERIFY(!e->DroppedDown());
+
+    // A wider list keeps its right edge under the editor's; one list, refilled.
+    g.FocusCell(2, 1);
+    g.ShowEditor();
+    QCOMPARE(list->count(), 1);
+    e->ToggleDropDown();
+    QCOMPARE(list->width(), 150);
+    QCOMPARE(list->geometry().right(), e->mapToGlobal(QPoint(e->width() - 1, 0)).x());
+    // Moving to a text column closes it.
+    g.FocusCell(3, 1);
+    QVERIFY(list->isHidden());
 }
 
 QTEST_MAIN(CmbGridTest)
