@@ -33,20 +33,14 @@ private slots:
     void rightClickOnNothingOrSwitchedOffShowsNoMenu();
     void rightClickSelectsAndShowsTheItemsMenu();
     void leftClickReportsTheClickedFolderOnce();
-    void deleteRemovesTheNodeWithAutoUpDate();
-    void deleteLeavesTheTreeWithoutAutoUpDate();
+    void deleteFollowsAutoUpDate();
     void failedCommandShowsTheMessage();
-    void renameCommandStartsTheLabelEdit();
-    void endingTheLabelEditRenames();
+    void renameThroughTheLabelEdit();
     void renameNeverReplaces();
     void withoutAutoUpDateTheLabelKeepsItsText();
     void dragOffersTheNodesItem();
-    void noDragWhenSwitchedOff();
-    void oneFileDroppedOnAFolderMoves();
-    void ctrlDropCopiesAndKeepsBothNames();
-    void twoFilesAreRefused();
-    void dropOnAPlainFileNodeDoesNothing();
-    void dropsRefusedWhenSwitchedOff();
+    void oneFileDroppedOnAFolderMovesOrCopies();
+    void dropsThatAreRefused();
     void restingOverAFolderOpensIt();
 
 private:
@@ -77,6 +71,21 @@ private:
     void RightClick(TFolderTreeViewEx& t, QTreeWidgetItem* node) {
         QTest::mousePress(t.viewport(), Qt::RightButton, {}, PosOf(t, node));
         QTest::mouseRelease(t.viewport(), Qt::RightButton, {}, PosOf(t, node));
+    }
+    // Chooses the menu command id on the node named name below the root.
+    void Choose(TFolderTreeViewEx& t, const QString& name, unsigned id) {
+        t.TrackMenu = [id](QWidget*, const TMenu&, const QPoint&) { return id; };
+        RightClick(t, Child(t.topLevelItem(0), name));
+    }
+    // Renames the node name through the menu's command and the label editor.
+    void Rename(TFolderTreeViewEx& t, const QString& name, const QString& to, bool autoUpDate = true) {
+        Choose(t, name, 19);
+        t.SetAutoUpDate(autoUpDate);
+        QLineEdit* editor = t.findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->setText(to);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();  // the editor commits on a queued call
     }
     // Sends a drag of paths over node and drops it; true when accepted.
     bool Drop(TFolderTreeViewEx& t, QTreeWidgetItem* node, const std::vector<std::string>& paths,
@@ -110,15 +119,8 @@ void FolderTreeShellTest::init() {
     std::ofstream(root_ + "/data/note.txt") << "note";
     std::ofstream(root_ + "/in/one.txt") << "one";
     std::ofstream(root_ + "/in/two.txt") << "two";
-    TNamespaceConfig c;
-    c.home = root_ + "/home";
-    c.desktop = root_ + "/home/Desktop";
-    c.volumes = {"/", root_};
-    SetNamespaceConfig(c);
-    TShellMenuConfig m;
-    m.sendTo = root_ + "/sendto";
-    m.trash = root_ + "/trash";
-    SetShellMenuConfig(m);
+    SetNamespaceConfig({root_ + "/home", root_ + "/home/Desktop", {"/", root_}});
+    SetShellMenuConfig({root_ + "/sendto", root_ + "/trash"});
     messages_.clear();
 }
 
@@ -184,35 +186,26 @@ void FolderTreeShellTest::leftClickReportsTheClickedFolderOnce() {
     QCOMPARE(changes.size(), 1);
 }
 
-void FolderTreeShellTest::deleteRemovesTheNodeWithAutoUpDate() {
+void FolderTreeShellTest::deleteFollowsAutoUpDate() {
     TFolderTreeViewEx t;
     Prepare(t);
-    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 18u; };
     QTreeWidgetItem* root = t.topLevelItem(0);
-    RightClick(t, Child(root, "dir"));
+    Choose(t, "dir", 18);
     QVERIFY(!Child(root, "dir"));
-    QVERIFY(!fs::exists(root_ + "/data/dir"));
     QVERIFY(fs::is_directory(root_ + "/trash/files/dir"));
-    QVERIFY(messages_.isEmpty());
-}
-
-void FolderTreeShellTest::deleteLeavesTheTreeWithoutAutoUpDate() {
-    TFolderTreeViewEx t;
-    Prepare(t);
+    // Without AutoUpDate the node stays.
     t.SetAutoUpDate(false);
-    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 18u; };
-    QTreeWidgetItem* root = t.topLevelItem(0);
-    RightClick(t, Child(root, "dir"));
-    QVERIFY(Child(root, "dir"));
-    QVERIFY(!fs::exists(root_ + "/data/dir"));
+    Choose(t, "box", 18);
+    QVERIFY(Child(root, "box"));
+    QVERIFY(!fs::exists(root_ + "/data/box"));
     QVERIFY(!t.RefreshPending());
+    QVERIFY(messages_.isEmpty());
 }
 
 void FolderTreeShellTest::failedCommandShowsTheMessage() {
     TFolderTreeViewEx t;
     Prepare(t);
-    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 27u; };  // nothing to paste
-    RightClick(t, Child(t.topLevelItem(0), "box"));
+    Choose(t, "box", 27);  // nothing to paste
     QCOMPARE(messages_, QStringList{"InvokeCommand failed!| FolderTreeViewEx component version 2.11"});
     QVERIFY(!t.RefreshPending());
     // Pasting what was copied refreshes the tree.
@@ -224,27 +217,11 @@ void FolderTreeShellTest::failedCommandShowsTheMessage() {
     t.FinishRefresh();
 }
 
-void FolderTreeShellTest::renameCommandStartsTheLabelEdit() {
+void FolderTreeShellTest::renameThroughTheLabelEdit() {
     TFolderTreeViewEx t;
     Prepare(t);
-    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
-    RightClick(t, Child(t.topLevelItem(0), "dir"));
+    Rename(t, "dir", QString::fromUtf8("名前"));
     QVERIFY(messages_.isEmpty());
-    QLineEdit* editor = t.findChild<QLineEdit*>();
-    QVERIFY(editor);
-    QCOMPARE(editor->text(), QString("dir"));
-}
-
-void FolderTreeShellTest::endingTheLabelEditRenames() {
-    TFolderTreeViewEx t;
-    Prepare(t);
-    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
-    RightClick(t, Child(t.topLevelItem(0), "dir"));
-    QLineEdit* editor = t.findChild<QLineEdit*>();
-    QVERIFY(editor);
-    editor->setText(QString::fromUtf8("名前"));
-    QTest::keyClick(editor, Qt::Key_Return);
-    QCoreApplication::processEvents();  // the editor commits on a queued call
     QVERIFY(fs::is_directory(root_ + "/data/名前"));
     QVERIFY(!fs::exists(root_ + "/data/dir"));
     QVERIFY(t.RefreshPending());
@@ -258,14 +235,8 @@ void FolderTreeShellTest::endingTheLabelEditRenames() {
 void FolderTreeShellTest::renameNeverReplaces() {
     TFolderTreeViewEx t;
     Prepare(t);
-    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
     QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
-    RightClick(t, dir);
-    QLineEdit* editor = t.findChild<QLineEdit*>();
-    QVERIFY(editor);
-    editor->setText("box");
-    QTest::keyClick(editor, Qt::Key_Return);
-    QCoreApplication::processEvents();  // the editor commits on a queued call
+    Rename(t, "dir", "box");
     QVERIFY(fs::is_directory(root_ + "/data/dir"));
     QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
     // The refused name stays on the label until the tree is read again.
@@ -276,16 +247,8 @@ void FolderTreeShellTest::renameNeverReplaces() {
 void FolderTreeShellTest::withoutAutoUpDateTheLabelKeepsItsText() {
     TFolderTreeViewEx t;
     Prepare(t);
-    t.TrackMenu = [](QWidget*, const TMenu&, const QPoint&) { return 19u; };
     QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
-    RightClick(t, dir);
-    // AutoUpDate also decides whether the edit starts by itself.
-    QVERIFY(t.findChild<QLineEdit*>());
-    t.SetAutoUpDate(false);
-    QLineEdit* editor = t.findChild<QLineEdit*>();
-    editor->setText("other");
-    QTest::keyClick(editor, Qt::Key_Return);
-    QCoreApplication::processEvents();  // the editor commits on a queued call
+    Rename(t, "dir", "other", false);  // switched off once the edit has started
     QCOMPARE(dir->text(0), QString("dir"));
     QVERIFY(fs::is_directory(root_ + "/data/dir"));
     QVERIFY(!fs::exists(root_ + "/data/other"));
@@ -296,12 +259,18 @@ void FolderTreeShellTest::dragOffersTheNodesItem() {
     Prepare(t);
     QList<QUrl> urls;
     Qt::DropActions allowed;
+    int drags = 0;
     t.ExecDrag = [&](QDrag& d, Qt::DropActions a) {
+        ++drags;
         urls = d.mimeData()->urls();
         allowed = a;
         return Qt::MoveAction;  // taken by another program
     };
     t.setCurrentItem(Child(t.topLevelItem(0), "note.txt"));
+    t.SetDragAndDrop(false);
+    t.startDrag(Qt::MoveAction);
+    QCOMPARE(drags, 0);
+    t.SetDragAndDrop(true);
     t.startDrag(Qt::MoveAction);
     QCOMPARE(urls, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(root_ + "/data/note.txt"))});
     QCOMPARE(allowed, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
@@ -313,75 +282,43 @@ void FolderTreeShellTest::dragOffersTheNodesItem() {
     QVERIFY(!t.RefreshPending());
 }
 
-void FolderTreeShellTest::noDragWhenSwitchedOff() {
-    TTestTree t;
-    Prepare(t);
-    int drags = 0;
-    t.ExecDrag = [&](QDrag&, Qt::DropActions) {
-        ++drags;
-        return Qt::IgnoreAction;
-    };
-    t.setCurrentItem(Child(t.topLevelItem(0), "box"));
-    t.SetDragAndDrop(false);
-    t.startDrag(Qt::MoveAction);
-    QCOMPARE(drags, 0);
-    t.SetDragAndDrop(true);
-    t.startDrag(Qt::MoveAction);
-    QCOMPARE(drags, 1);
-}
-
-void FolderTreeShellTest::oneFileDroppedOnAFolderMoves() {
+void FolderTreeShellTest::oneFileDroppedOnAFolderMovesOrCopies() {
+    std::ofstream(root_ + "/data/box/one.txt") << "old";
     TFolderTreeViewEx t;
     Prepare(t);
+    // Ctrl copies and keeps both names.
+    QVERIFY(Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt"}, Qt::ControlModifier));
+    QVERIFY(fs::exists(root_ + "/in/one.txt"));
+    QCOMPARE(Slurp(root_ + "/data/box/one.txt"), std::string("old"));
+    QCOMPARE(Slurp(root_ + "/data/box/one (2).txt"), std::string("one"));
+    t.FinishRefresh();
     bool shown = false;
-    QVERIFY(Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt"}, {}, &shown));
+    QVERIFY(Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/two.txt"}, {}, &shown));
     QVERIFY(shown);
-    QVERIFY(!fs::exists(root_ + "/in/one.txt"));
-    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/box/one.txt")), QString("one"));
+    QVERIFY(!fs::exists(root_ + "/in/two.txt"));
+    QCOMPARE(Slurp(root_ + "/data/box/two.txt"), std::string("two"));
     QVERIFY(t.RefreshPending());
     QVERIFY(!t.DropTargetNode());
     t.FinishRefresh();
 }
 
-void FolderTreeShellTest::ctrlDropCopiesAndKeepsBothNames() {
-    std::ofstream(root_ + "/data/box/one.txt") << "old";
+void FolderTreeShellTest::dropsThatAreRefused() {
     TFolderTreeViewEx t;
     Prepare(t);
-    QVERIFY(Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt"}, Qt::ControlModifier));
-    QVERIFY(fs::exists(root_ + "/in/one.txt"));
-    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/box/one.txt")), QString("old"));
-    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/box/one (2).txt")), QString("one"));
-    t.FinishRefresh();
-}
-
-void FolderTreeShellTest::twoFilesAreRefused() {
-    TFolderTreeViewEx t;
-    Prepare(t);
+    QTreeWidgetItem* box = Child(t.topLevelItem(0), "box");
     bool shown = true;
-    QVERIFY(!Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt", root_ + "/in/two.txt"}, {}, &shown));
+    QVERIFY(!Drop(t, box, {root_ + "/in/one.txt", root_ + "/in/two.txt"}, {}, &shown));  // two files
+    QVERIFY(!shown);
+    QVERIFY(!Drop(t, Child(t.topLevelItem(0), "note.txt"), {root_ + "/in/one.txt"}));  // onto a file
+    QCOMPARE(Slurp(root_ + "/data/note.txt"), std::string("note"));
+    t.SetDragAndDrop(false);
+    shown = true;
+    QVERIFY(!Drop(t, box, {root_ + "/in/one.txt"}, {}, &shown));
     QVERIFY(!shown);
     QVERIFY(fs::exists(root_ + "/in/one.txt"));
     QVERIFY(!fs::exists(root_ + "/data/box/one.txt"));
-    QVERIFY(messages_.isEmpty());
-}
-
-void FolderTreeShellTest::dropOnAPlainFileNodeDoesNothing() {
-    TFolderTreeViewEx t;
-    Prepare(t);
-    QVERIFY(!Drop(t, Child(t.topLevelItem(0), "note.txt"), {root_ + "/in/one.txt"}));
-    QVERIFY(fs::exists(root_ + "/in/one.txt"));
-    QCOMPARE(QString::fromStdString(Slurp(root_ + "/data/note.txt")), QString("note"));
     QVERIFY(!t.RefreshPending());
-}
-
-void FolderTreeShellTest::dropsRefusedWhenSwitchedOff() {
-    TFolderTreeViewEx t;
-    Prepare(t);
-    t.SetDragAndDrop(false);
-    bool shown = true;
-    QVERIFY(!Drop(t, Child(t.topLevelItem(0), "box"), {root_ + "/in/one.txt"}, {}, &shown));
-    QVERIFY(!shown);
-    QVERIFY(fs::exists(root_ + "/in/one.txt"));
+    QVERIFY(messages_.isEmpty());
 }
 
 void FolderTreeShellTest::restingOverAFolderOpensIt() {
