@@ -150,11 +150,7 @@ void FileViewTest::init() {
     Write(D("/work/big.QZB"), 5 * 1024 * 1024 + 1);
     Write(D("/work/.hidden"), 3);
     Write(D("/work/x/inside.txt"), 1);
-    TNamespaceConfig c;
-    c.home = root_ + "/home";
-    c.desktop = root_ + "/home/Desktop";
-    c.volumes = {"/", root_};
-    SetNamespaceConfig(c);
+    SetNamespaceConfig({root_ + "/home", root_ + "/home/Desktop", {"/", root_}});
 }
 
 void FileViewTest::cleanup() {
