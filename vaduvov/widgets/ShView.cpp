@@ -774,8 +774,10 @@ void TFileView::DblClick() {
     uint32_t attrs = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
     if (FAILED(FFolder->GetAttributesOf(1, &item, attrs))) attrs = 0;
     if (FFolderView && attrs) {
-        TPidl copy(CopyPidl(item));  // the rows go when the tree lists the folder here
-        FFolderView->SelectChild(copy.get());
+        // By the folder's full list: the tree may have no node selected (it
+        // was asked for a path it does not show) while this list stays.
+        TPidl full(ConcatPidls(FFolderPidl.get(), item));  // the rows go when the tree lists it
+        FFolderView->SelectPidl(full.get());
     } else if (FFileExecute) {
         std::string path = DiskPathOf(FFolder, item);
         if (!path.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));

@@ -343,6 +343,14 @@ void FileViewTest::listFollowsTheTreeAndMovesIt() {
     QTest::mouseDClick(v.viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(tree.GetSelectedPath(), S("/work/x/y"));
     QCOMPARE(Names(v), QStringList{"z"});
+    // With no node selected in the tree (a file path was asked for), the
+    // list stays, and a folder opened in it still moves the tree.
+    tree.SetSelectedPath(S("/work/x/inside.txt"));
+    QCOMPARE(tree.GetSelectedPath(), std::string());
+    Pick(v, Row(v, "z"));
+    v.DblClick();
+    QCOMPARE(tree.GetSelectedPath(), S("/work/x/y/z"));
+    tree.SetSelectedPath(S("/work/x/y"));
     // Unlinking stops the following.
     tree.SetFileView(nullptr);
     tree.SetSelectedPath(S("/work"));
