@@ -392,15 +392,13 @@ void TForm1::FormShow() {
     TDrillSettings& s = Engine_->Settings;
     if (s.NetworkMode && !textfile::DirectoryExists(s.ScoreFolder)) {
         Beep();
-        QMessageBox box(QMessageBox::Warning, windowTitle(), MessageText(QL(kScoreFolderMissing)),
-                        QMessageBox::Ok | QMessageBox::Abort, this);
-        int r = box.exec();
+        const bool goOn = WarnOkAbort(sjis::L(kScoreFolderMissing));
         // Only this run uses the program's folder: the shared settings keep
         // the score folder the instructor set.
         if (!ScoreFallback) OriginalScoreFolder = s.ScoreFolder;
         ScoreFallback = true;
         s.ScoreFolder = ExeFolder;
-        if (r == QMessageBox::Abort) {
+        if (!goOn) {
             close();
             return;
         }
@@ -813,6 +811,12 @@ void TForm1::ShowMessage(const std::string& text) {
 void TForm1::ShowInformation(const std::string& text) {
     QMessageBox box(QMessageBox::Information, windowTitle(), MessageText(Q(text)), QMessageBox::Ok, this);
     box.exec();
+}
+
+bool TForm1::WarnOkAbort(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, windowTitle(), MessageText(Q(text)), QMessageBox::Ok | QMessageBox::Abort,
+                    this);
+    return box.exec() != QMessageBox::Abort;
 }
 
 bool TForm1::AskYesNo(const std::string& text) {

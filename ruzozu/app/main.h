@@ -76,6 +76,8 @@ public:
     void ShowMessage(const std::string& text) override;
     void ShowInformation(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    // A warning with OK and Abort; false for Abort.
+    virtual bool WarnOkAbort(const std::string& text);
     void ShowOKBottomDlg(const TOKBottomContent& content) override;
     void ShowModeDialog() override;
     void SetStatusText(int panel, const std::string& text) override;

@@ -4,6 +4,7 @@
 #include "StdArr.h"
 #include "FolderTree.h"
 #include "choice.h"
+#include "inifile.h"
 #include "kankyo.h"
 #include "main.h"
 #include "TestMode.h"
@@ -50,6 +51,10 @@ public:
         Messages << Q(t);
         return Answer;
     }
+    bool WarnOkAbort(const std::string& t) override {
+        Messages << Q(t);
+        return Answer;
+    }
 };
 
 std::string WriteProblem(const TempDir& dir, const char* utf8Lines) {
@@ -84,6 +89,7 @@ private slots:
     void hintDialogClosedByEnter();
     void closingQuestionsAndResultsFile();
     void droppedFileOpens();
+    void missingScoreFolderIsReplacedForThisRunOnly();
     void settingsDialogFolders();
     void builtInSoundsAndProblemFolderSounds();
     void mediaLinesButtonsAndVideoPanel();
@@ -390,6 +396,29 @@ void FormTest::droppedFileOpens() {
     f.OpenDroppedFile(Q(p));
     QCOMPARE(f.TextLine->Cntrls(0)->text(), QL("説明"));
     QCOMPARE(f.Button1->text(), QL("次に進む"));
+}
+
+void FormTest::missingScoreFolderIsReplacedForThisRunOnly() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "a\n/\nb\n/\n");
+    const std::string dvk = sjis::L("[Data]\r\nFolder=/no/such/scores/\r\n");
+    textfile::WriteFileAtomic(dir / "ruzozu.dvk", dvk);
+    // The login closes by its close box: no learner, the run goes on.
+    QTimer::singleShot(100, [] {
+        if (QWidget* w = QApplication::activeModalWidget()) w->close();
+    });
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
+    QCOMPARE(f.Messages.value(0), QL("成績保存用フォルダがありません。\r\r作成は、Ruzozu Controllerを使用してください。\r\r"
+                                     "このままでは、Ruzozu実行ファイルフォルダの下に作成します。"));
+    QCOMPARE(f.Engine().Settings.ScoreFolder, dir.path());
+    QVERIFY(textfile::FileExists(dir / (f.Engine().ComputerName + ".dat")));  // results land beside the program
+    f.close();
+    // The instructor's score folder stays in the shared settings.
+    TIniFile shared(dir / "ruzozu.dvk");
+    QCOMPARE(shared.ReadString("Data", "Folder", ""), std::string("/no/such/scores/"));
 }
 
 QTEST_MAIN(FormTest)
