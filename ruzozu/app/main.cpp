@@ -796,9 +796,20 @@ void TForm1::FreeVideoPanel() {
     AviPrn = nullptr;
 }
 
+// A program or document named by a problem: a file of the problem folder
+// (found without regard to case) is run when it is a program and opened
+// through the desktop when it is a document; any other name is a program
+// looked up on the search path.  It runs in the problem folder, never
+// through a shell.
 void TForm1::RunProgram(const std::string& program, const std::string& params) {
     QStringList args = Q(params).split(' ', Qt::SkipEmptyParts);
-    QProcess::startDetached(QPath(FindFile(program)), args, QPath(Engine_->ProblemPath));
+    const std::string local = FindFile(program);
+    const QFileInfo file(QPath(local));
+    if (file.isFile() && !file.isExecutable()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
+        return;
+    }
+    QProcess::startDetached(file.isFile() ? file.absoluteFilePath() : Q(program), args, QPath(Engine_->ProblemPath));
 }
 
 void TForm1::Beep() { QApplication::beep(); }

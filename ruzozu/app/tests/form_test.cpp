@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <filesystem>
+#include <QDesktopServices>
 
 #include <algorithm>
 
@@ -90,11 +92,19 @@ private slots:
     void closingQuestionsAndResultsFile();
     void droppedFileOpens();
     void missingScoreFolderIsReplacedForThisRunOnly();
+    void programLinesRunProgramsAndOpenDocuments();
     void settingsDialogFolders();
     void builtInSoundsAndProblemFolderSounds();
     void mediaLinesButtonsAndVideoPanel();
     void folderChooserReportsTheSelectedFolder();
     void modeDialogSetsChosenMode();
+
+public slots:
+    // Stands in for the desktop's opener of files.
+    void openFile(const QUrl& url) { Opened << url; }
+
+public:
+    QList<QUrl> Opened;
 };
 
 void FormTest::settingsDialogFolders() {
@@ -419,6 +429,27 @@ void FormTest::missingScoreFolderIsReplacedForThisRunOnly() {
     // The instructor's score folder stays in the shared settings.
     TIniFile shared(dir / "ruzozu.dvk");
     QCOMPARE(shared.ReadString("Data", "Folder", ""), std::string("/no/such/scores/"));
+}
+
+void FormTest::programLinesRunProgramsAndOpenDocuments() {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "Run.sh", "#!/bin/sh\ntouch \"ran-local-$1\"\n");
+    std::filesystem::permissions(dir / "Run.sh", std::filesystem::perms::owner_all);
+    textfile::WriteFileAtomic(dir / "notes.txt", "x");
+    std::string p = WriteProblem(dir, "a\nexe run.sh one\nexe NOTES.txt\nexe touch ran-path\n/\nb\n/\n");
+    QDesktopServices::setUrlHandler("file", this, "openFile");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    // A program of the problem folder, found without regard to case, runs
+    // there with its parameters; so does one from the search path.
+    QTRY_VERIFY(textfile::FileExists(dir / "ran-local-one"));
+    QTRY_VERIFY(textfile::FileExists(dir / "ran-path"));
+    // A document opens through the desktop.
+    QCOMPARE(Opened.size(), 1);
+    QCOMPARE(Opened[0], QUrl::fromLocalFile(QString::fromStdString(dir / "notes.txt")));
+    QDesktopServices::unsetUrlHandler("file");
+    f.close();
 }
 
 QTEST_MAIN(FormTest)
