@@ -73,17 +73,28 @@ TScoreRecord ReadScoreFile(const std::string& path) {
     if (!textfile::ReadRecordLines(path, lines)) return r;
     lines.resize(4);
     auto f = [&](int line) { return commatext::Split(lines[line]); };
-    auto l1 = f(0), l2 = f(1), l3 = f(2), l4 = f(3);
-    if (l1.size() > 0) r.UserID = l1[0];
-    if (l1.size() > 1) r.UserName = l1[1];
-    if (l2.size() > 0) r.Test = l2[0] == Maru();
-    if (l2.size() > 1) r.Random = l2[1] == Maru();
-    if (l3.size() > 0) r.Problem = l3[0];
-    if (l3.size() > 1) r.Maximum = DecimalValue(l3[1]);
-    if (l4.size() > 1) r.Correct = DecimalValue(l4[1]);
-    if (l4.size() > 2) r.Wrong = DecimalValue(l4[2]);
-    if (l4.size() > 0)
-        r.Done = (r.Correct + r.Wrong == r.Maximum && l4.size() > 2) ? r.Maximum : DecimalValue(l4[0]);
+    const auto l1 = f(0), l2 = f(1), l3 = f(2), l4 = f(3);
+    // The fields are taken in this order; a missing one ends the reading,
+    // so nothing after it is taken (a file caught while being written).
+    [&] {
+        if (l1.size() < 1) return;
+        r.UserID = l1[0];
+        if (l1.size() < 2) return;
+        r.UserName = l1[1];
+        if (l2.size() < 1) return;
+        r.Test = l2[0] == Maru();
+        if (l2.size() < 2) return;
+        r.Random = l2[1] == Maru();
+        if (l3.size() < 1) return;
+        r.Problem = l3[0];
+        if (l3.size() < 2) return;
+        r.Maximum = DecimalValue(l3[1]);
+        if (l4.size() < 2) return;
+        r.Correct = DecimalValue(l4[1]);
+        if (l4.size() < 3) return;
+        r.Wrong = DecimalValue(l4[2]);
+        r.Done = r.Correct + r.Wrong == r.Maximum ? r.Maximum : DecimalValue(l4[0]);
+    }();
     r.Normal = !(r.Test || r.Random);
     return r;
 }

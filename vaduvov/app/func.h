@@ -32,7 +32,8 @@ std::vector<std::string> GetFileList(const std::string& folder, const std::strin
 void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time_t now);
 
 // Reads one results file.  Each call starts from an empty record, so a
-// file that cannot be read whole shows only what it holds.  A file with a
+// file that cannot be read whole shows only the fields before the first
+// one missing.  A file with a
 // ".stp" marker beside it is not read (Marked is set).
 TScoreRecord ReadScoreFile(const std::string& path);
 

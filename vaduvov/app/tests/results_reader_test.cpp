@@ -51,6 +51,17 @@ TEST(ResultsReader, PartialMarkedAndBrokenFiles) {
     textfile::WriteFileAtomic(dir / "PC04.stp", "");
     EXPECT_TRUE(ReadScoreFile(dir / "PC04.dat").Marked);
     EXPECT_EQ(ReadScoreFile(dir / "missing.dat").UserID, "");
+    // A short line ends the reading: nothing past it is taken.
+    Results(dir, "PC05.dat", "\"D4\"\n\"○\",\"○\"\n\"p\",\"5\"\n\"2\",\"1\",\"1\"\n");
+    r = ReadScoreFile(dir / "PC05.dat");
+    EXPECT_EQ(r.UserID, "D4");
+    EXPECT_FALSE(r.Test);
+    EXPECT_EQ(r.Maximum, 0);
+    EXPECT_EQ(r.Done, 0);
+    Results(dir, "PC06.dat", "\"E5\",\"e\"\n\"×\",\"×\"\n\"p\",\"5\"\n\"4\",\"3\"\n");
+    r = ReadScoreFile(dir / "PC06.dat");
+    EXPECT_EQ(r.Correct, 3);
+    EXPECT_EQ(r.Done, 0);  // the wrong count is missing, so done is never reached
 }
 
 TEST(ResultsReader, PercentageRounding) {
