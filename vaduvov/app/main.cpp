@@ -410,8 +410,14 @@ void TfMain::AutoRunEditKeyPress() {
 }
 
 // Enter in a folder or problem box takes what was typed; the key goes no
-// further.
+// further.  The menu's short-cut keys reach the menu from the boxes too
+// (Ctrl+A opens the client list rather than selecting the text).
 bool TfMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence keys(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* a : menuBar()->findChildren<QAction*>())
+            if (!a->shortcut().isEmpty() && a->shortcut() == keys) return true;  // left unaccepted
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
         if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {

@@ -66,6 +66,7 @@ private slots:
     void folderDialogKeepsButtonsCentred();
     void clientListAndScoreTableAreSingle();
     void scoreTableSortsByClickedColumn();
+    void menuShortcutsWinOverTheBoxes();
 };
 
 void ControllerWindowTest::startWithoutSettingsFile() {
@@ -294,6 +295,19 @@ void ControllerWindowTest::scoreTableSortsByClickedColumn() {
     table.Timer1Timer();
     QCOMPARE(column(1), (QStringList{"0", "A1", "b2", "c3"}));
     QVERIFY(table.Grid->isEnabled());
+}
+
+void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
+    TempDir t;
+    TestMain w(t.path());
+    w.FormCreate();
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.ExeDirEdit->setFocus();
+    QTest::keyClick(w.ExeDirEdit, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(w.fList);  // the client list, not a selection of the text
+    w.close();
 }
 
 QTEST_MAIN(ControllerWindowTest)
