@@ -518,7 +518,9 @@ void TDrillEngine::AfterCheck(const std::string& caption) {
 
 void TDrillEngine::Button1Click() {
     if (BlockPos == 0 && RandomPos == 0) return;
-    if (!View.AnswerText().empty() && Edit1Enabled) {
+    // Only a question waiting for its answer judges the answer box: text left
+    // there at an explanation would be judged against the previous question.
+    if (!View.AnswerText().empty() && Edit1Enabled && Answering) {
         AfterCheck(CheckAnswer());
     } else if (Button1Caption == msg::CaptionNext()) {
         NextQuestion();

@@ -189,3 +189,25 @@ TEST(Answering, HintDialogFiveLinesAndSoundOnly) {
     EXPECT_EQ(f.View.Dialogs[1].Width, 0);
     EXPECT_EQ(f.View.Dialogs[1].Height, 0);
 }
+
+TEST(Answering, TextTypedAtAnExplanationOnlyMovesOn) {
+    // Whatever stands in the answer box while an explanation is shown is no
+    // answer: the previous question's answers must not judge it.
+    for (std::string typed : {"a", "wrong"}) {
+        DrillFixture f;
+        f.Open({"a", "@mess", "well done", "@/", "/", "&e", "text", "/", "b", "/"});
+        f.Type("a");  // the message sub-block moves on at once
+        ASSERT_EQ(f.View.Lines[0], "text");
+        const size_t dialogs = f.View.Dialogs.size();
+        f.Type(typed);
+        EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
+        EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "解答");
+        EXPECT_EQ(f.Engine.CorrectCount, 1);
+        EXPECT_EQ(f.Engine.MistakeCount, 0);
+        EXPECT_EQ(f.Engine.SectionAsked, 1);
+        EXPECT_EQ(f.View.Dialogs.size(), dialogs);  // no message of question 1 again
+        f.Type("b");
+        f.Press();
+        EXPECT_EQ(f.Msg(1), "このセクションは  2 題 全問正解になりました。");
+    }
+}
