@@ -84,7 +84,12 @@ TfMain::TfMain(const std::string& exeFolder) : ExeFolder(exeFolder) {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-TfMain::~TfMain() = default;
+// The list and the table store their values into the settings as they go:
+// they go before the settings do.
+TfMain::~TfMain() {
+    delete fList.data();
+    delete fScore.data();
+}
 
 void TfMain::FormCreate() {
     TDrillFolder state = ReadIniFile(Settings, OwnIniPath(), ExeFolder);
