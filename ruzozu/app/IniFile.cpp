@@ -21,8 +21,9 @@ void ReadSettings(TDrillSettings& s, const std::string& exeFolder, const std::st
         s.RosterFolder = shared.ReadString("Data", msg::KeyRosterDir(), exeFolder);
         s.AutoMode = shared.ReadInteger("Auto", msg::KeyAutoMode(), 0);
         s.AutoProblem = shared.ReadString("Auto", msg::KeyAutoProblem(), "");
-        // A mode outside 0..3 forces nothing sensible; treat it as normal.
-        if (s.AutoMode < 0 || s.AutoMode > 3) s.AutoMode = 0;
+        // -1 is "nothing forced" here as everywhere; any other mode outside
+        // 0..3 forces nothing sensible, so it is taken as normal.
+        if (s.AutoMode < -1 || s.AutoMode > 3) s.AutoMode = 0;
         if (s.AutoProblem.empty()) s.AutoMode = -1;
     } else {
         s.ScoreFolder = exeFolder + msg::YourScore() + "/";

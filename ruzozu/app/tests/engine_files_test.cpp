@@ -130,6 +130,9 @@ TEST(Settings, StandAloneAndNetworkMode) {
     TIniFile(dir / "ruzozu.dvk").WriteString("Auto", msg::KeyAutoProblem(), "/p/a.qzb");
     ReadSettings(s, dir.path());
     EXPECT_EQ(s.AutoMode, 3);
+    TIniFile(dir / "ruzozu.dvk").WriteString("Auto", msg::KeyAutoMode(), "-1");
+    ReadSettings(s, dir.path());
+    EXPECT_EQ(s.AutoMode, -1);  // -1 forces nothing, even with a problem named
 }
 
 TEST(Settings, WriteKeepsTheSharedFileButTheScoreFolder) {
