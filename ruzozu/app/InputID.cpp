@@ -21,6 +21,24 @@ namespace {
 // Message texts hold CR as line breaks.
 QString Shown(const std::string& sjisText) { return Q(sjisText).replace('\r', '\n'); }
 
+// An ID or password box's text in Shift-JIS.  A character without a
+// Shift-JIS form becomes "?", which no ID or password allows, so the
+// character checks refuse it instead of the box reading as shorter.
+std::string BoxText(const QLineEdit* e) {
+    bool ok = true;
+    std::string out = S(e->text(), &ok);
+    if (ok) return out;
+    out.clear();
+    const QString t = e->text();
+    for (int i = 0; i < t.size();) {
+        const int n = t[i].isHighSurrogate() && i + 1 < t.size() ? 2 : 1;
+        std::string part;
+        out += sjis::FromUtf8(t.mid(i, n).toStdString(), part) ? part : std::string("?");
+        i += n;
+    }
+    return out;
+}
+
 void PlainMessage(QWidget* parent, const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, parent->windowTitle(), Shown(text), QMessageBox::Ok, parent);
     box.exec();
@@ -112,7 +130,7 @@ void TfInputID::Apply(const TLoginReply& r) {
 }
 
 void TfInputID::Edit1Exit() {
-    std::string id = S(Edit1->text());
+    std::string id = BoxText(Edit1);
     std::string name = S(Edit2->text());
     TLoginReply r = Login.Edit1Exit(id, name);
     Edit1->setText(Q(id));
@@ -123,12 +141,12 @@ void TfInputID::Edit1Exit() {
 
 void TfInputID::Edit2Exit() { Apply(Login.Edit2Exit(S(Edit2->text()))); }
 
-void TfInputID::Edit3Exit() { Apply(Login.Edit3Enter(S(Edit3->text()))); }
+void TfInputID::Edit3Exit() { Apply(Login.Edit3Enter(BoxText(Edit3))); }
 
 void TfInputID::BitBtn1Click() {
     bool okName = true;
     std::string name = S(Edit2->text(), &okName);
-    TLoginReply r = Login.BitBtn1Click(S(Edit1->text()), okName ? name : std::string(), S(Edit3->text()));
+    TLoginReply r = Login.BitBtn1Click(BoxText(Edit1), okName ? name : std::string(), BoxText(Edit3));
     Apply(r);
     if (!Login.LoginOk) return;
     while (Login.SaveFailed) {
@@ -138,15 +156,15 @@ void TfInputID::BitBtn1Click() {
         box.addButton(QL("無視(&I)"), QMessageBox::RejectRole);
         box.exec();
         if (box.clickedButton() != retry) break;
-        Login.SaveFailed = !Login.SaveRoster(S(Edit1->text()).substr(0, 6), name, S(Edit3->text()));
+        Login.SaveFailed = !Login.SaveRoster(BoxText(Edit1).substr(0, 6), name, BoxText(Edit3));
     }
-    UserID = S(Edit1->text()).substr(0, 6);
+    UserID = BoxText(Edit1).substr(0, 6);
     UserName = name;
     done(ResultOk);
 }
 
 void TfInputID::SpeedButton1Click() {
-    if (!Login.CanChangePassword(S(Edit1->text()), S(Edit2->text()))) return;
+    if (!Login.CanChangePassword(BoxText(Edit1), S(Edit2->text()))) return;
     TfPassChange dlg(this, Login);
     dlg.exec();
 }
@@ -209,7 +227,7 @@ TfPassChange::TfPassChange(QWidget* owner, TLogin& login) : QDialog(owner), Logi
 }
 
 void TfPassChange::ArEdit1Exit(int index) {
-    TLoginReply r = Login.PasswordBoxExit(S(Edits[index]->text()));
+    TLoginReply r = Login.PasswordBoxExit(BoxText(Edits[index]));
     if (r.Message.empty()) return;
     QApplication::beep();
     PlainMessage(this, r.Message);
@@ -218,7 +236,7 @@ void TfPassChange::ArEdit1Exit(int index) {
 }
 
 void TfPassChange::BitBtn1Click() {
-    TLoginReply r = Login.ChangePassword(S(Edits[0]->text()), S(Edits[1]->text()), S(Edits[2]->text()));
+    TLoginReply r = Login.ChangePassword(BoxText(Edits[0]), BoxText(Edits[1]), BoxText(Edits[2]));
     auto box = [this](TLoginBox b) -> QLineEdit* {
         return b == TLoginBox::Current ? Edits[0] : b == TLoginBox::New ? Edits[1]
                                                     : b == TLoginBox::Retyped ? Edits[2] : nullptr;

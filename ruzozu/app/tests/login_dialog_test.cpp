@@ -44,6 +44,7 @@ class LoginDialogTest : public QObject {
 private slots:
     void newLearnerLogsInByKeys();
     void knownLearnerWrongThenRightPassword();
+    void passwordWithoutShiftJisFormIsRefused();
 };
 
 void LoginDialogTest::newLearnerLogsInByKeys() {
@@ -94,6 +95,24 @@ void LoginDialogTest::knownLearnerWrongThenRightPassword() {
     QTest::keyClick(dlg.BitBtn1, Qt::Key_Return);
     QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
     QCOMPARE(name, std::string("alice"));
+}
+
+void LoginDialogTest::passwordWithoutShiftJisFormIsRefused() {
+    TempDir dir;
+    std::string id, name;
+    TfInputID dlg(nullptr, dir.path(), id, name);
+    BoxCloser closer;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    dlg.Edit1->setFocus();
+    Type(dlg.Edit1, "t02");
+    dlg.Edit2->setText(QL("花子"));
+    dlg.Edit3->setText(QString::fromUtf8("\xC3\xA9"));  // "é" has no Shift-JIS form
+    dlg.BitBtn1->click();
+    QTRY_COMPARE(closer.Count, 1);
+    QVERIFY(dlg.isVisible());
+    QVERIFY(dlg.Edit3->text().isEmpty());
+    QVERIFY(!textfile::FileExists(dir / "ruzozu.mib"));
 }
 
 QTEST_MAIN(LoginDialogTest)
