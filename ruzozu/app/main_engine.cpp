@@ -786,7 +786,9 @@ void TDrillEngine::K4Click() {
     if (Answering) {
         View.Beep();
         if (View.AskYesNo(msg::PassQuestion())) {
-            ++MistakeCount;
+            // A question already answered right is no longer open: passing
+            // it only moves on, it is no mistake.
+            if (AnswerOpen) ++MistakeCount;
             NextQuestion();
         }
     } else if (ProblemUsable()) {

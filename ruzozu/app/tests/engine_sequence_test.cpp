@@ -174,3 +174,26 @@ TEST(Sequence, PassRestartAndGauge) {
     EXPECT_EQ(e.View.Gauge, 0);  // no questions: no division by zero
     EXPECT_EQ(e.View.Status[3], "0/0");
 }
+
+TEST(Sequence, PassAfterARightAnswerCountsNoMistake) {
+    // The start-and-next command after a right answer only moves on.
+    DrillFixture f;
+    f.Open({"a", "/", "b", "/"});
+    f.Type("a");
+    f.Engine.K4Click();
+    EXPECT_EQ(sjis::ToUtf8(f.View.Messages.back()), "この問題をパスしますか？");
+    EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
+    EXPECT_EQ(f.Engine.MistakeCount, 0);
+    f.Type("b");
+    f.Press();
+    EXPECT_TRUE(f.View.Dialogs.empty());  // no review of a section answered all right
+    EXPECT_EQ(f.Msg(1), "このセクションは  2 題 全問正解になりました。");
+
+    DrillFixture t;
+    t.Open({"mode test", "a", "/", "b", "/"});
+    t.Type("a");
+    t.Engine.K4Click();
+    t.Type("b");
+    t.Engine.K4Click();
+    EXPECT_EQ(t.Msg(), " すご～～い！\n\n　  １００点\n\n  ＼(^o^)／");
+}
