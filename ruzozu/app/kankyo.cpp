@@ -39,6 +39,8 @@ TfKankyo::TfKankyo(QWidget* owner, TDrillSettings& settings, std::function<void(
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
     ComboBox1->setMaxVisibleItems(5);
+    // Only OK and the chooser add folders to the list; Enter just presses OK.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setGeometry(16, 88, 296, 24);
     ComboBox1->lineEdit()->installEventFilter(this);
     SpeedButton1 = new QToolButton(this);

@@ -131,6 +131,18 @@ void FormTest::settingsDialogFolders() {
     QCOMPARE(s.ProblemFolder, dir / "Problems/");  // the case is kept
     QCOMPARE(s.FolderHistory[4], dir / "Problems/");
     QCOMPARE(s.FolderHistory[0], std::string("/a/"));
+
+    // Enter in the folder box presses OK and adds nothing to the list by itself.
+    TfKankyo again(nullptr, s, nullptr, nullptr);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowActive(&again));
+    const int before = again.ComboBox1->count();
+    again.ComboBox1->lineEdit()->clear();
+    QTest::keyClicks(again.ComboBox1->lineEdit(), QString::fromStdString(dir / "Missing/"));
+    EnterInNextDialog();
+    QTest::keyClick(again.ComboBox1->lineEdit(), Qt::Key_Return);
+    QVERIFY(again.Refused());
+    QCOMPARE(again.ComboBox1->count(), before);
 }
 
 void FormTest::builtInSoundsAndProblemFolderSounds() {
