@@ -2,9 +2,11 @@
 
 #include "qtext.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QScreen>
 #include <QTimer>
 
 QPixmap RuzozuArtwork() {
@@ -56,6 +58,12 @@ Tstart::Tstart() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint |
     image->setPixmap(RuzozuArtwork());
     image->setGeometry(0, 0, 300, 97);
     Label1 = VersionLabel(this);
+    // In the middle of the screen: nothing else places a window that has no owner.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect r(QPoint(), size());
+        r.moveCenter(screen->geometry().center());
+        move(r.topLeft());
+    }
     // The splash closes and frees itself.
     QTimer::singleShot(2000, this, &QWidget::close);
 }

@@ -8,6 +8,7 @@
 #include "kankyo.h"
 #include "main.h"
 #include "TestMode.h"
+#include "about.h"
 #include "qtext.h"
 #include "tempdir.h"
 #include "textfile.h"
@@ -18,8 +19,10 @@
 #include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
@@ -98,6 +101,7 @@ private slots:
     void mediaLinesButtonsAndVideoPanel();
     void folderChooserReportsTheSelectedFolder();
     void modeDialogSetsChosenMode();
+    void splashStandsInTheMiddleOfTheScreen();
 
 public slots:
     // Stands in for the desktop's opener of files.
@@ -219,6 +223,15 @@ void FormTest::modeDialogSetsChosenMode() {
     QVERIFY(dlg.TestMode->isChecked());
     dlg.BitBtn1->click();
     QCOMPARE(mode, 3);
+}
+
+void FormTest::splashStandsInTheMiddleOfTheScreen() {
+    QPointer<Tstart> splash = new Tstart;
+    splash->show();
+    QVERIFY(QTest::qWaitForWindowExposed(splash));
+    const QPoint off = splash->frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
+    QVERIFY2(off.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+    delete splash;
 }
 
 void FormTest::layoutOfTheWindow() {
