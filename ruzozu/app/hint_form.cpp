@@ -18,9 +18,6 @@ TOKBottomDlg::TOKBottomDlg(QWidget* mainWindow) : QDialog(mainWindow), MainWindo
     auto* bevel = new QFrame(this);
     bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
     bevel->setGeometry(0, 0, 323, 105);
-    Image1_ = new QLabel(this);
-    Image1_->setObjectName("Image1");
-    Image1_->setGeometry(184, 0, 129, 105);
     QFont labelFont(QStringLiteral("IPAGothic"));
     labelFont.setPointSize(12);
     ArLabel1 = new TArLabel(this, "ArLabel1");
@@ -39,6 +36,10 @@ TOKBottomDlg::TOKBottomDlg(QWidget* mainWindow) : QDialog(mainWindow), MainWindo
     answerFont.setPixelSize(16);
     Label1->setFont(answerFont);
     Label1->setStyleSheet("color: #FFFF00;");
+    // Made after the texts, so a picture lies over them where they meet.
+    Image1_ = new QLabel(this);
+    Image1_->setObjectName("Image1");
+    Image1_->setGeometry(184, 0, 129, 105);
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setGeometry(126, 112, 75, 25);

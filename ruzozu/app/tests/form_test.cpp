@@ -396,6 +396,8 @@ void FormTest::hintDialogClosedByEnter() {
     QCOMPARE(f.OKBottomDlg()->ArLabel1->Cntrls(0)->text(), QL("ヒントです"));
     QVERIFY(f.Engine().HintSeen);
     QVERIFY(!f.OKBottomDlg()->isVisible());
+    // A picture lies over the text lines where they meet.
+    QCOMPARE(f.OKBottomDlg()->childAt(200, 10), f.OKBottomDlg()->Image1());
     f.close();
 }
 
