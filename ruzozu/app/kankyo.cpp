@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,6 +73,10 @@ bool TfKankyo::eventFilter(QObject* watched, QEvent* event) {
         if (k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter && !k->text().isEmpty())
             Model.FolderTyped = true;
     }
+    // Text composed with an input method is typed too (Japanese folder names).
+    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::InputMethod &&
+        !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
+        Model.FolderTyped = true;
     return QDialog::eventFilter(watched, event);
 }
 

@@ -147,6 +147,16 @@ void FormTest::settingsDialogFolders() {
     QTest::keyClick(again.ComboBox1->lineEdit(), Qt::Key_Return);
     QVERIFY(again.Refused());
     QCOMPARE(again.ComboBox1->count(), before);
+
+    // A folder name composed with an input method counts as typed.
+    TfKankyo composed(nullptr, s, nullptr, nullptr);
+    composed.ComboBox1->lineEdit()->clear();
+    QInputMethodEvent ime;
+    ime.setCommitString(QString::fromStdString(dir / "") + QL("無い"));
+    QCoreApplication::sendEvent(composed.ComboBox1->lineEdit(), &ime);
+    EnterInNextDialog();
+    composed.BitBtn1Click();
+    QVERIFY(composed.Refused());
 }
 
 void FormTest::builtInSoundsAndProblemFolderSounds() {
