@@ -1,6 +1,7 @@
 #include "ArrCtrl.h"
 
 #include "ArrLayout.h"
+#include "RetEdit.h"
 #include "sjis.h"
 
 #include <QAbstractButton>
@@ -159,7 +160,11 @@ bool TArCntrl::eventFilter(QObject* watched, QEvent* event) {
             int key = k->key();
             OnKeyDown(w, index, key, k->modifiers());
             QString text = k->text();
-            if (!text.isEmpty()) OnKeyPress(w, index, text);
+            // A return-key edit swallows Enter before its key-press handlers see it.
+            auto* ret = qobject_cast<TRetEdit*>(w);
+            const bool swallowed =
+                ret && ret->ReturnNext && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter);
+            if (!text.isEmpty() && !swallowed) OnKeyPress(w, index, text);
             if (key == 0 || (!k->text().isEmpty() && text.isEmpty())) return true;  // the handler ate it
             break;
         }

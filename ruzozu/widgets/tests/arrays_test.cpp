@@ -17,6 +17,7 @@ private slots:
     void eventsCarryTheIndex();
     void focusEnterAndExitOnceInOrder();
     void returnKeyMovesOn();
+    void arrayKeyPressOfReturnEdits();
 };
 
 void ArraysTest::createsNamesAndPlacesElements() {
@@ -151,6 +152,22 @@ void ArraysTest::returnKeyMovesOn() {
     b->setFocus();
     QTest::keyClick(b, Qt::Key_Return);
     QVERIFY(b->hasFocus());
+}
+
+void ArraysTest::arrayKeyPressOfReturnEdits() {
+    QWidget form;
+    TArEdit edits(&form, "ArEdit1");
+    edits.SetNumOfArry(2);
+    TRetEdit* e0 = edits.Cntrls(0) ? qobject_cast<TRetEdit*>(edits.Cntrls(0)) : nullptr;
+    QVERIFY(e0 != nullptr);
+    QStringList keys;
+    edits.OnKeyPress = [&](QObject*, int i, QString& k) { keys << QStringLiteral("%1:%2").arg(i).arg(k); };
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    e0->setFocus();
+    QTest::keyClick(e0, Qt::Key_Return);  // swallowed by the edit before any key-press handler
+    QVERIFY(edits.Cntrls(1)->hasFocus());
+    QCOMPARE(keys, QStringList{});
 }
 
 int RunArraysTest(int argc, char** argv) {
