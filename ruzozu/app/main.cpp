@@ -620,7 +620,11 @@ bool TForm1::LoadPictureFile(const std::string& path, QLabel* target, int width)
 void TForm1::ShowPicture(int slot, const std::string& fileName, int left, int top, int width) {
     QLabel* target = slot < 0 ? OKBottomDlg_->Image1() : Image->Cntrls(slot);
     if (!target) return;
-    if (!LoadPictureFile(FindFile(fileName), target, width)) return;
+    // Found like any media file (the "object" folder too); a missing one is
+    // named first, then fails to load like a broken one.
+    std::string file;
+    ResolveMediaFile(fileName, file);
+    if (!LoadPictureFile(file, target, width)) return;
     target->move(left, top);
     if (slot >= 0) target->show();
 }

@@ -102,6 +102,7 @@ private slots:
     void folderChooserReportsTheSelectedFolder();
     void modeDialogSetsChosenMode();
     void splashStandsInTheMiddleOfTheScreen();
+    void picturesFoundLikeMediaFiles();
 
 public slots:
     // Stands in for the desktop's opener of files.
@@ -486,6 +487,26 @@ void FormTest::programLinesRunProgramsAndOpenDocuments() {
     QCOMPARE(Opened.size(), 1);
     QCOMPARE(Opened[0], QUrl::fromLocalFile(QString::fromStdString(dir / "notes.txt")));
     QDesktopServices::unsetUrlHandler("file");
+    f.close();
+}
+
+void FormTest::picturesFoundLikeMediaFiles() {
+    TempDir dir;
+    textfile::CreateDir(dir / "object");
+    QImage img(8, 6, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QVERIFY(img.save(QString::fromStdString(dir / "object/Pic.bmp"), "BMP"));
+    std::string p = WriteProblem(dir, "a\nbmp pic 1 2\nbmp nopic 3 4\n/\nb\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
+    // The picture of the "object" folder shows in the first slot.
+    QVERIFY(!f.Image->Cntrls(4)->isHidden());
+    QCOMPARE(f.Image->Cntrls(4)->geometry(), QRect(1, 34, 8, 6));
+    // A missing one is named, then reported as a picture that cannot show.
+    QCOMPARE(f.Messages, QStringList({QL("指定された nopic.bmpは、\r\r存在しません。"), QL("この画像は、表示できません。")}));
+    QVERIFY(f.Image->Cntrls(3)->isHidden());
     f.close();
 }
 
