@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -156,6 +157,7 @@ bool TArCntrl::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
         case QEvent::KeyPress: {
+            if (Resending) break;  // our own delivery of a key a handler changed
             auto* k = static_cast<QKeyEvent*>(event);
             int key = k->key();
             OnKeyDown(w, index, key, k->modifiers());
@@ -166,6 +168,15 @@ bool TArCntrl::eventFilter(QObject* watched, QEvent* event) {
                 ret && ret->ReturnNext && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter);
             if (!text.isEmpty() && !swallowed) OnKeyPress(w, index, text);
             if (key == 0 || (!k->text().isEmpty() && text.isEmpty())) return true;  // the handler ate it
+            if (key != k->key() || text != k->text()) {
+                // The element gets the key as the handlers left it, not the original.
+                QKeyEvent changed(QEvent::KeyPress, key, k->modifiers(), text, k->isAutoRepeat(),
+                                  static_cast<quint16>(k->count()));
+                Resending = true;
+                QCoreApplication::sendEvent(w, &changed);
+                Resending = false;
+                return true;
+            }
             break;
         }
         case QEvent::KeyRelease: {

@@ -51,6 +51,7 @@ private:
     QPoint DesignPos;
     QList<QPointer<QWidget>> Items;
     int Num = 0;
+    bool Resending = false;
 };
 
 // An element that was not there yet is hooked up later, on the

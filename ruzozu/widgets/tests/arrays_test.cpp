@@ -168,6 +168,10 @@ void ArraysTest::arrayKeyPressOfReturnEdits() {
     QTest::keyClick(e0, Qt::Key_Return);  // swallowed by the edit before any key-press handler
     QVERIFY(edits.Cntrls(1)->hasFocus());
     QCOMPARE(keys, QStringList{});
+    // A key the handler changes reaches the element changed.
+    edits.OnKeyPress = [&](QObject*, int, QString& k) { k = k.toUpper(); };
+    QTest::keyClicks(edits.Cntrls(1), "ab");
+    QCOMPARE(edits.Cntrls(1)->text(), QStringLiteral("AB"));
 }
 
 int RunArraysTest(int argc, char** argv) {
