@@ -316,6 +316,9 @@ void TForm1::BuildToolBar() {
     SpeedButton7 = tool("SpeedButton7", 143, "音声再生", QStyle::SP_MediaVolume);
     SpeedButton8 = tool("SpeedButton8", 143, "ビデオ再生", QStyle::SP_MediaPlay);
     SpeedButton9 = tool("SpeedButton9", 167, "再生中止", QStyle::SP_MediaStop);
+    // Audio and video share one place, one pixel short of the stop button.
+    SpeedButton7->resize(24, 25);
+    SpeedButton8->resize(24, 25);
     for (QToolButton* b : {SpeedButton6, SpeedButton7, SpeedButton8, SpeedButton9}) b->hide();
     // clicked, not toggled: only the learner's click pauses or goes on.
     connect(SpeedButton6, &QToolButton::clicked, this, [this] { SpeedButton6Click(); });

@@ -260,6 +260,11 @@ void FormTest::layoutOfTheWindow() {
     QCOMPARE(f.AnsBtn->Cntrls(0)->objectName(), QStringLiteral("AnsBtn_1"));
     QCOMPARE(f.Button1->text(), QL("解答"));
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】"));
+    // The media buttons: the audio and video ones share one narrower place.
+    QCOMPARE(f.SpeedButton6->geometry(), QRect(118, 4, 25, 25));
+    QCOMPARE(f.SpeedButton7->geometry(), QRect(143, 4, 24, 25));
+    QCOMPARE(f.SpeedButton8->geometry(), QRect(143, 4, 24, 25));
+    QCOMPARE(f.SpeedButton9->geometry(), QRect(167, 4, 25, 25));
     QCOMPARE(f.windowTitle(), QStringLiteral("Ruzozu Ver 4.4"));
     QVERIFY(!f.logoff->isEnabled());  // stand-alone: no log-off
 }
