@@ -184,11 +184,18 @@ void TSPIs::SearchFolder(const std::string& folder, const std::string& mask) {
             continue;  // a plug-in lacking an export is skipped; the program goes on
         }
         if (!spi || IndexOf(spi->FileName) >= 0) continue;
+        const TSPI* added = spi.get();
         try {
             accept = true;
             OnSearch(this, spi.get(), accept);
             if (accept) Add(std::move(spi));
         } catch (...) {
+            // A plug-in whose adding failed is not kept: out of the list and released.
+            for (auto it = List.begin(); it != List.end(); ++it)
+                if (it->get() == added) {
+                    List.erase(it);
+                    break;
+                }
         }
     }
 }

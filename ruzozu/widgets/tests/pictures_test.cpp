@@ -32,6 +32,7 @@ private slots:
     void pngPluginDecodesAndRetriesPastAHeader();
     void distrustsWhatAPluginReturns();
     void orderForAFileAndOneHost();
+    void failedAddingKeepsNothing();
 };
 
 void PicturesTest::jpegThroughLibjpeg() {
@@ -158,6 +159,17 @@ void PicturesTest::orderForAFileAndOneHost() {
     QCOMPARE(order[0], host.Items(1));  // matching ones in reverse list order
     auto plain = host.GetSPIs("noextension");
     QCOMPARE(plain[0], host.Items(0));
+}
+
+void PicturesTest::failedAddingKeepsNothing() {
+    QTemporaryDir dir;
+    std::string folder = PluginFolder(dir, {"good"});
+    TSPIs host;
+    host.OnPictureRegister = [](TSPIs*, TSPI*, const std::string&, const std::string&, bool&) {
+        throw std::runtime_error("refused");
+    };
+    host.Search(folder + "*.spi");  // the failure is swallowed and the plug-in dropped
+    QCOMPARE(host.Count(), 0);
 }
 
 int RunPicturesTest(int argc, char** argv) {
