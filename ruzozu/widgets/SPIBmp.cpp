@@ -69,10 +69,14 @@ bool TSPIBitmap::LoadWithPlugins(const std::string& bytes, const std::string& fi
 
 bool TSPIBitmap::DecodeStream(TSPI* spi, const std::string& bytes, const std::string& fileName) {
     Progress.push_back(0);
+    // The end is reported whatever happens, also when building the picture raises.
+    struct End {
+        std::vector<int>& progress;
+        ~End() { progress.push_back(100); }
+    } end{Progress};
     bool ok = DecodeBuffer(spi, bytes.data(), static_cast<int64_t>(bytes.size()), fileName);
     if (!ok && SkipMacHeader && bytes.size() > 128)
         ok = DecodeBuffer(spi, bytes.data() + 128, static_cast<int64_t>(bytes.size()) - 128, fileName);
-    Progress.push_back(100);
     return ok;
 }
 
