@@ -142,13 +142,17 @@ bool TArCntrl::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonRelease: {
             auto* m = static_cast<QMouseEvent*>(event);
             OnMouseUp(w, index, m->button(), m->modifiers(), int(m->position().x()), int(m->position().y()));
-            // Controls that are no buttons are clicked by a release inside them.
-            if (!qobject_cast<QAbstractButton*>(w) && m->button() == Qt::LeftButton &&
+            // Controls that are no buttons are clicked by a release inside
+            // them, except the release that ends a double click.
+            const bool endsDouble = DoubleClicked == w;
+            DoubleClicked = nullptr;
+            if (!qobject_cast<QAbstractButton*>(w) && m->button() == Qt::LeftButton && !endsDouble &&
                 w->rect().contains(m->position().toPoint()))
                 OnClick(w, index);
             break;
         }
         case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) DoubleClicked = w;
             OnDblClick(w, index);
             break;
         case QEvent::MouseMove: {

@@ -52,6 +52,7 @@ private:
     QList<QPointer<QWidget>> Items;
     int Num = 0;
     bool Resending = false;
+    QPointer<QWidget> DoubleClicked;  // its next release ends a double click
 };
 
 // An element that was not there yet is hooked up later, on the

@@ -18,6 +18,7 @@ private slots:
     void focusEnterAndExitOnceInOrder();
     void returnKeyMovesOn();
     void arrayKeyPressOfReturnEdits();
+    void doubleClickOnALabelClicksOnce();
 };
 
 void ArraysTest::createsNamesAndPlacesElements() {
@@ -172,6 +173,23 @@ void ArraysTest::arrayKeyPressOfReturnEdits() {
     edits.OnKeyPress = [&](QObject*, int, QString& k) { k = k.toUpper(); };
     QTest::keyClicks(edits.Cntrls(1), "ab");
     QCOMPARE(edits.Cntrls(1)->text(), QStringLiteral("AB"));
+}
+
+void ArraysTest::doubleClickOnALabelClicksOnce() {
+    QWidget form;
+    TArLabel labels(&form, "TextLine");
+    labels.SetNumOfArry(1);
+    QStringList log;
+    labels.OnClick = [&](QObject*, int i) { log << QStringLiteral("click%1").arg(i); };
+    labels.OnDblClick = [&](QObject*, int i) { log << QStringLiteral("dbl%1").arg(i); };
+    const QPointF at(2, 2);
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
+                           QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent ev(t, at, labels.Cntrls(0)->mapToGlobal(at), Qt::LeftButton,
+                       t == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(labels.Cntrls(0), &ev);
+    }
+    QCOMPARE(log, (QStringList{"click0", "dbl0"}));  // the release ending a double click is no click
 }
 
 int RunArraysTest(int argc, char** argv) {
