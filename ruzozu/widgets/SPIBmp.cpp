@@ -162,6 +162,10 @@ void JpegQuiet(j_common_ptr) {}
 
 }  // namespace
 
+namespace {
+const uint64_t kMaxJpegPixels = uint64_t(1) << 26;  // 8192 x 8192
+}  // namespace
+
 bool DecodeJpeg(const std::string& bytes, QImage& out) {
     jpeg_decompress_struct info;
     JpegError err;
@@ -181,7 +185,16 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
     }
     info.out_color_space = JCS_RGB;  // 24-bit colour
     jpeg_start_decompress(&info);
-    img = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height), QImage::Format_RGB888);
+    // A header may claim any size: a picture larger than any screen needs,
+    // or one whose memory cannot be had, is refused before a row is read.
+    const uint64_t pixels = uint64_t(info.output_width) * info.output_height;
+    if (pixels > kMaxJpegPixels ||
+        (img = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                      QImage::Format_RGB888))
+            .isNull()) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = img.scanLine(static_cast<int>(info.output_scanline));
         jpeg_read_scanlines(&info, &row, 1);

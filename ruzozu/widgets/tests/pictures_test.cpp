@@ -43,6 +43,13 @@ void PicturesTest::jpegThroughLibjpeg() {
     QVERIFY(centre.red() > 150 && centre.green() < 80);  // the red fruit
     std::string notJpeg = "not a jpeg at all";
     QVERIFY(!DecodeJpeg(notJpeg, img));
+    // A header that claims 65500 x 65500 pixels is refused, not decoded.
+    std::string huge;
+    QVERIFY(textfile::ReadFileBytes(Sample("fruit.jpg"), huge));
+    size_t sof = huge.find("\xFF\xC0");
+    QVERIFY(sof != std::string::npos);
+    for (size_t i = sof + 5; i < sof + 9; ++i) huge[i] = (i - sof) % 2 ? char(0xFF) : char(0xDC);
+    QVERIFY(!DecodeJpeg(huge, img));
     // Metafiles are registered but cannot be shown here.
     QVERIFY(TPictureRegistry::Instance().Has("wmf"));
     QTemporaryDir dir;
