@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageReader>
@@ -120,6 +121,12 @@ void TForm1::FormCreate() {
         auto* splash = new Tstart;
         splash->Label1->setText(QString::fromLatin1(VersionText));
         splash->show();
+        splash->repaint();
+        // The splash stands alone for a moment before the window or the
+        // login comes up; the learner's input waits meanwhile.
+        QEventLoop pause;
+        QTimer::singleShot(1500, &pause, &QEventLoop::quit);
+        pause.exec(QEventLoop::ExcludeUserInputEvents);
     }
 
     Client = new QWidget(this);

@@ -27,6 +27,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 
 #include <algorithm>
 
@@ -85,7 +86,10 @@ void EnterInNextDialog() {
 class FormTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { qputenv("RUZOZU_QUIET_MEDIA", "1"); }
+    void initTestCase() {
+        qputenv("RUZOZU_QUIET_MEDIA", "1");
+        TForm1::ShowSplash = false;
+    }
     void layoutOfTheWindow();
     void fullScreenAndBack();
     void mediaButtonsStopAndClose();
@@ -103,6 +107,7 @@ private slots:
     void modeDialogSetsChosenMode();
     void splashStandsInTheMiddleOfTheScreen();
     void picturesFoundLikeMediaFiles();
+    void splashStandsAloneBeforeTheLogin();
 
 public slots:
     // Stands in for the desktop's opener of files.
@@ -513,6 +518,25 @@ void FormTest::picturesFoundLikeMediaFiles() {
     QCOMPARE(f.Messages, QStringList({QL("指定された nopic.bmpは、\r\r存在しません。"), QL("この画像は、表示できません。")}));
     QVERIFY(f.Image->Cntrls(3)->isHidden());
     f.close();
+}
+
+void FormTest::splashStandsAloneBeforeTheLogin() {
+    TempDir dir;
+    TForm1::ShowSplash = true;
+    QElapsedTimer clock;
+    clock.start();
+    {
+        TestForm f(dir.path(), {});
+        TForm1::ShowSplash = false;
+        // The window (and a login) comes after a pause, the splash still up.
+        QVERIFY(clock.elapsed() >= 1450);
+        QPointer<QWidget> splash;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "start") splash = w;
+        QVERIFY(splash && splash->isVisible());
+        delete splash;
+        f.ConfirmClose = false;
+    }
 }
 
 QTEST_MAIN(FormTest)
