@@ -1341,7 +1341,7 @@ void TComboGrid::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- mouse
 
-void TComboGrid::LeftDown(int x, int y, Qt::KeyboardModifiers mods) {
+void TComboGrid::LeftDown(int x, int y, Qt::KeyboardModifiers mods, bool takePress) {
     int col, row;
     MouseToCell(x, y, col, row);
     if (col >= FFixedCols && row >= FFixedRows) {
@@ -1357,7 +1357,7 @@ void TComboGrid::LeftDown(int x, int y, Qt::KeyboardModifiers mods) {
     OnMouseDown(this, Qt::LeftButton, x, y);
 
     FPressedCol = FPressedRow = -1;
-    if (col < 0 || row < 0) return;
+    if (!takePress || col < 0 || row < 0) return;
     QRect r = CellRect(col, row);
     if (!r.contains(x, y) || row < FFixedRows) return;
     TCellKind* k = CellKinds(col);
@@ -1418,7 +1418,17 @@ void TComboGrid::mouseMoveEvent(QMouseEvent* e) {
 
 void TComboGrid::mouseDoubleClickEvent(QMouseEvent* e) {
     OnDblClick(this);
-    mousePressEvent(e);
+    if (e->button() != Qt::LeftButton) {
+        mousePressEvent(e);
+        return;
+    }
+    // The second press of a double click moves the current cell as any
+    // press, but a button or check cell toggles and clicks only once.
+    QPoint pt = e->position().toPoint();
+    if (FEditor && FEditor->DroppedDown()) FEditor->ToggleDropDown();
+    setFocus(Qt::MouseFocusReason);
+    d->leftHeld = true;
+    LeftDown(pt.x(), pt.y(), e->modifiers(), false);
 }
 
 // ---------------------------------------------------------------- keys

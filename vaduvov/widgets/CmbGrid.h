@@ -326,7 +326,9 @@ private:
     void EditorTextChanged(const std::string& text);
     void NavigateKey(int key, Qt::KeyboardModifiers mods);
     void TypedChar(char c, QKeyEvent* e);
-    void LeftDown(int x, int y, Qt::KeyboardModifiers mods);
+    // takePress false: the press of a double click, which never holds a
+    // button or check cell.
+    void LeftDown(int x, int y, Qt::KeyboardModifiers mods, bool takePress = true);
     void LeftUp(int x, int y);
     void DrawKindCell(QPainter& p, const QRect& rect, bool pressed, TCellKind* kind,
                       const std::string& text);

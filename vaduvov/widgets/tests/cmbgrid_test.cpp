@@ -507,6 +507,13 @@ void CmbGridTest::clicksOnCheckAndButton() {
     QCOMPARE(g.PressedCol(), -1);
     QCOMPARE(g.Cells(2, 1), std::string("A"));
     QVERIFY(s.clicks.empty());
+    // A double click toggles and clicks once: its second press takes no press.
+    Click(g, 2, 1);
+    QTest::mouseDClick(g.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(g, 2, 1));
+    QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(g, 2, 1));
+    QCOMPARE(g.Cells(2, 1), std::string("B"));
+    QCOMPARE(s.clicks, (Clicks{{2, 1}}));
+    s.clicks.clear();
 
     // A check column without entries keeps its value; a locked one never toggles.
     g.CellKinds(4)->Kind = ckCheck;
