@@ -1248,6 +1248,16 @@ void TComboGrid::DrawCellTextOf(QPainter& p, int col, int row, const QRect& rect
     p.restore();
 }
 
+namespace {
+// What a kind cell shows: a button its caption (or the cell's text), a
+// check cell its value.
+std::string KindCellText(const TCellKind* k, const std::string& cellText) {
+    if (k->Kind != ckButton) return cellText;
+    std::string caption = k->Items.empty() ? std::string() : k->Items[0].Text;
+    return caption == "%%USECELLDATA%%" ? cellText : caption;
+}
+}  // namespace
+
 void TComboGrid::DrawKindCell(QPainter& p, const QRect& rect, bool pressed, TCellKind* kind,
                               const std::string& text) {
     if (kind->Kind == ckButton)
@@ -1261,11 +1271,7 @@ void TComboGrid::DrawCell(QPainter& p, int col, int row, const QRect& rect, unsi
     if (DefaultDrawing) {
         TCellKind* k = CellKinds(col);
         bool kindCol = k->Kind == ckButton || k->Kind == ckCheck;
-        std::string text = Cells(col, row);
-        if (k->Kind == ckButton) {
-            std::string caption = k->Items.empty() ? std::string() : k->Items[0].Text;
-            if (caption != "%%USECELLDATA%%") text = caption;
-        }
+        std::string text = KindCellText(k, Cells(col, row));
         if (state & gdFixed) {
             if (row < FFixedRows || !kindCol)
                 DrawCellTextOf(p, col, row, rect, true, FFixedColor, palette().color(QPalette::ButtonText));
@@ -1316,6 +1322,11 @@ void TComboGrid::paintEvent(QPaintEvent*) {
                 r <= FSelection.Bottom && (!focused || (FOptions & (goDrawFocusSelected | goRowSelect))))
                 state |= gdSelected;
             DrawCell(p, c, r, rect, state);
+            // A held button in a fixed column looks pressed as long as it is held.
+            if (fixed && c == FPressedCol && r == FPressedRow && DefaultDrawing) {
+                TCellKind* pk = CellKinds(c);
+                DrawKindCell(p, rect, true, pk, KindCellText(pk, Cells(c, r)));
+            }
             if (fixed && DefaultDrawing && (FOptions & (goFixedVertLine | goFixedHorzLine)) &&
                 !(r >= FFixedRows && CellKinds(c)->Kind >= ckButton && CellKinds(c)->Kind <= ckCheck))
                 qDrawShadeRect(&p, rect, palette(), false, 1);

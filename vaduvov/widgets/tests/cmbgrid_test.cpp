@@ -542,6 +542,19 @@ void CmbGridTest::fixedCellsAndPresses() {
     g.SetCells(0, 3, "x");
     QCOMPARE(Render(g, 0, 3, gdFixed), Render(g, 0, 2, gdFixed));
     QVERIFY(Render(g, 0, 0, gdFixed) != Render(g, 0, 2, gdFixed));
+    // While held, the fixed-column button looks pressed (inside its edges).
+    const QRect cell = g.CellRect(0, 3), inside = QRect(QPoint(), cell.size()).adjusted(3, 3, -3, -3);
+    auto face = [&](bool pressed) {
+        QImage img(cell.size(), QImage::Format_RGB32);
+        QPainter p(&img);
+        DrawButtonCell(p, img.rect(), g.palette(), pressed, "No.", g.CanvasFont());
+        return img.copy(inside);
+    };
+    auto shown = [&] { return g.viewport()->grab(cell).toImage().convertToFormat(QImage::Format_RGB32).copy(inside); };
+    QTest::mousePress(g.viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QCOMPARE(shown(), face(true));
+    QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QCOMPARE(shown(), face(false));
 }
 
 void CmbGridTest::keysOnKindCells() {
