@@ -1488,13 +1488,17 @@ bool TComboGrid::focusNextPrevChild(bool next) {
 }
 
 void TComboGrid::TypedChar(char c, QKeyEvent* e) {
+    // Enter on a button clicks it; the character goes no further, not
+    // even to OnKeyPress.
+    if (c == 13 && CellKinds(FCol)->Kind == ckButton) {
+        DoGridBtnClick(FCol, FRow);
+        return;
+    }
     OnKeyPress(this, c);
     if (c == 0) return;
     TCellKind* k = CellKinds(FCol);
     if (c == 13) {
-        if (k->Kind == ckButton) {
-            DoGridBtnClick(FCol, FRow);
-        } else if (!(FOptions & goAlwaysShowEditor)) {
+        if (!(FOptions & goAlwaysShowEditor)) {
             if (d->editorMode)
                 HideEditor();
             else

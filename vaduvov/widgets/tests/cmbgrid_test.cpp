@@ -578,6 +578,7 @@ void CmbGridTest::keysOnKindCells() {
 
     s.clicks.clear();
     g.FocusCell(2, 3);
+    g.OnKeyPress = [](QObject*, char& c) { c = 0; };  // Enter on a button never reaches it
     QTest::keyClick(&g, Qt::Key_Return);
     QTest::keyClick(&g, Qt::Key_Space);
     QCOMPARE(s.clicks, (Clicks{{2, 3}, {2, 3}}));
