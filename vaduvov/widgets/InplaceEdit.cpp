@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QValidator>
 
 namespace {
@@ -53,9 +54,13 @@ void TComboInplaceEdit::SetCellKind(const TCellKind* kind) {
         return;
     }
     if (!FDropList) FDropList = new TInplaceListBox(this);
-    FDropList->clear();
-    FDropList->resize(FCellKind.DropDownWidth, FDropList->height());
-    for (const TKindItem& item : FCellKind.Items) FDropList->addItem(Q(item.Text));
+    {
+        // Refilling is the program's doing: no click for the user's pick.
+        const QSignalBlocker quiet(FDropList);
+        FDropList->clear();
+        FDropList->resize(FCellKind.DropDownWidth, FDropList->height());
+        for (const TKindItem& item : FCellKind.Items) FDropList->addItem(Q(item.Text));
+    }
     AdjustEditRect();
 }
 
