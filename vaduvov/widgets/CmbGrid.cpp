@@ -1518,18 +1518,21 @@ void TComboGrid::TypedChar(char c, QKeyEvent* e) {
 }
 
 void TComboGrid::keyPressEvent(QKeyEvent* e) {
+    TCellKind* k = CellKinds(FCol);
+    const bool kindCol = k->Kind == ckButton || k->Kind == ckCheck;
+    // Space presses a button or check cell as the mouse does; the key goes
+    // no further, not even to OnKeyDown.
+    if (e->key() == Qt::Key_Space && kindCol && !d->leftHeld && !d->spaceHeld && FPressedCol < 0) {
+        QRect r = CellRect(FCol, FRow);
+        d->spaceHeld = true;
+        LeftDown(std::clamp(r.left(), 0, 65535), std::clamp(r.top(), 0, 65535), Qt::NoModifier);
+        return;
+    }
     int key = e->key();
     OnKeyDown(this, key, e->modifiers());
     if (key == 0) return;
-    TCellKind* k = CellKinds(FCol);
-    if (key == Qt::Key_Space && (k->Kind == ckButton || k->Kind == ckCheck)) {
-        if (!d->leftHeld && !d->spaceHeld && FPressedCol < 0) {
-            QRect r = CellRect(FCol, FRow);
-            d->spaceHeld = true;
-            LeftDown(std::clamp(r.left(), 0, 65535), std::clamp(r.top(), 0, 65535), Qt::NoModifier);
-        }
-        return;
-    }
+    if (key == Qt::Key_Space && (CellKinds(FCol)->Kind == ckButton || CellKinds(FCol)->Kind == ckCheck))
+        return;  // already held
     switch (key) {
     case Qt::Key_Up:
     case Qt::Key_Down:
