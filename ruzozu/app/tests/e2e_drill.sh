@@ -9,16 +9,7 @@
 set -euo pipefail
 bin=$1
 mode=${2:-standalone}
-command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb or xdotool missing"; exit 77; }
-
-work=$(mktemp -d)
-display=""
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../../scripts/e2e_session.sh" 90 120
 
 mkdir -p "$work/prog" "$work/problems"
 cp "$bin/ruzozu" "$work/prog/"
@@ -31,19 +22,10 @@ if [ "$mode" = network ]; then
   printf '[Data]\r\nFolder=%s/share/score/\r\n' "$work" > "$work/prog/ruzozu.dvk"
 fi
 
-for n in $(seq 90 120); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-fail() { echo "FAIL: $*"; cat "$work/app.log" 2>/dev/null; exit 1; }
 # The newest window of the program (a dialog over the main window).
 focus() { xdotool windowfocus --sync "$(xdotool search --onlyvisible --class ruzozu | tail -1)" 2>/dev/null || true; }
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 export RUZOZU_QUIET_MEDIA=1
-unset QT_QPA_PLATFORM  # a real window on the X display
 "$work/prog/ruzozu" "$work/problems/e2e.qzb" >"$work/app.log" 2>&1 &
 app=$!
 timeout 30 xdotool search --sync --onlyvisible --class ruzozu >/dev/null || fail "no window"

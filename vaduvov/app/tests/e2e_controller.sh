@@ -6,32 +6,13 @@
 # Usage: e2e_controller.sh <folder of the built programs>
 set -euo pipefail
 bin=$1
-command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb or xdotool missing"; exit 77; }
-
-work=$(mktemp -d)
-display=""
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../../scripts/e2e_session.sh" 121 150
 
 mkdir -p "$work/prog" "$work/scores"
 cp "$bin/vaduvov" "$bin/ruzozu" "$work/prog/"
 # One drill computer's results file.
 printf '"s01","taro"\r\n"x","x"\r\n"sample",4\r\n2,2,0\r\n' > "$work/scores/pc1.dat"
 
-for n in $(seq 121 150); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-fail() { echo "FAIL: $*"; cat "$work/app.log" 2>/dev/null; exit 1; }
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-
-unset QT_QPA_PLATFORM  # a real window on the X display
 "$work/prog/vaduvov" >"$work/app.log" 2>&1 &
 app=$!
 timeout 30 xdotool search --sync --onlyvisible --name "RUZOZU Controller" >/dev/null || fail "no window"
