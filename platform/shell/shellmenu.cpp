@@ -1,12 +1,12 @@
 #include "shellmenu.h"
 
 #include "sjis.h"
+#include "spawn.h"
 #include "textfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -396,29 +396,9 @@ bool StartProgram(const std::string& program, const std::vector<std::string>& ar
     TShellMenuHooks h = GetShellMenuHooks();
     if (h.StartProgram) return h.StartProgram(program, args);
     if (!IsProgram(program)) return false;
-    // Everything the child needs is made before the fork.
-    std::vector<std::string> all;
-    all.push_back(program);
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        // The grandchild runs the program, so that nobody waits for it.
-        ::setsid();
-        pid_t g = ::fork();
-        if (g == 0) {
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::_exit(g < 0 ? 1 : 0);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return proc::SpawnDetached(argv);
 }
 
 HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>& paths, bool move) {

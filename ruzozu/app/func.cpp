@@ -2,12 +2,10 @@
 
 #include "messages.h"
 #include "sjis.h"
+#include "spawn.h"
 #include "textfile.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 void SetDisplayMode(TDisplay& display, int width, int height, int bitsPerPixel, const TShowMessage& show) {
@@ -79,48 +77,11 @@ bool ReadRegistryDefault(THKey root, const std::string& subKey, std::string& val
 
 namespace {
 
-// Starts argv[0] (looked up in PATH) apart from this process and reports
-// whether it could be started: the intermediate child forks the program
-// and ends at once, so no child is left for us to wait for.
+// Problem files name programs in Shift-JIS; they start by their file-system names.
 bool SpawnDetached(const std::vector<std::string>& args) {
-    if (args.empty() || args[0].empty()) return false;
     std::vector<std::string> os;
     for (const std::string& a : args) os.push_back(textfile::OsPath(a));
-    std::vector<char*> argv;
-    for (std::string& a : os) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    pid_t child = ::fork();
-    if (child < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return false;
-    }
-    if (child == 0) {
-        ::close(fds[0]);
-        ::setsid();
-        pid_t grandchild = ::fork();
-        if (grandchild == 0) {
-            ::execvp(argv[0], argv.data());
-            int err = errno;
-            ssize_t ignored = ::write(fds[1], &err, sizeof err);
-            (void)ignored;
-            ::_exit(127);
-        }
-        ::_exit(grandchild < 0 ? 1 : 0);
-    }
-    ::close(fds[1]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int err = 0;
-    ssize_t n;
-    while ((n = ::read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
-    }
-    ::close(fds[0]);
-    // Nothing read: the pipe closed at a successful exec.
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+    return proc::SpawnDetached(os);
 }
 
 }  // namespace
