@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-multimedia-dev libqt6svg6
+  qt6-base-dev qt6-multimedia-dev libqt6svg6 qt6-svg-dev qt6-translations-l10n
+  libwmf-dev libemf2svg-dev clang libclang-rt-14-dev
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   libfluidsynth-dev timgm6mb-soundfont
   libjpeg62-turbo-dev libpng-dev
