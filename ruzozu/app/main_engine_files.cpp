@@ -1,0 +1,112 @@
+// The progress file and the results header.
+#include "main_engine.h"
+#include "main_engine_text.h"
+
+#include "inifile.h"
+#include "messages.h"
+#include "textfile.h"
+
+#include <vector>
+
+
+std::string TDrillEngine::ProgressPath() const { return UserScoreFolder + BaseName + ".sc"; }
+
+std::string TDrillEngine::FormatProgress() const {
+    std::vector<std::string> lines;
+    lines.reserve(116);
+    auto num = [&lines](int v) { lines.push_back(std::to_string(v)); };
+    num(BlockPos);
+    num(TextTop);
+    num(ImageIndex);
+    if (ImageIndex >= 0) lines.push_back(LastPicture);
+    num(QuestionIndex);
+    num(SectionBlock);
+    num(SectionStart);
+    num(MistakeCount);
+    num(CorrectCount);
+    num(SectionAsked);
+    num(SectionCorrect);
+    num(Reviewing);
+    lines.push_back(AnswerOpen ? "t" : "f");
+    lines.push_back(Answering ? "t" : "f");
+    for (const auto& r : Results) lines.push_back(r);
+    return textfile::JoinLines(lines);
+}
+
+void TDrillEngine::SaveProgress() {
+    textfile::WriteFileAtomic(ProgressPath(), FormatProgress());
+}
+
+bool TDrillEngine::LoadProgress() {
+    std::vector<std::string> lines;
+    if (!textfile::ReadRecordLines(ProgressPath(), lines)) return false;
+    // Everything is read into locals first: a file that is short, long or
+    // not laid out as written is ignored as a whole.
+    size_t k = 0;
+    bool ok = true;
+    auto num = [&](int32_t& out) {
+        int v = 0;
+        if (k >= lines.size() || !TIniFile::ParseInteger(lines[k], v)) ok = false;
+        ++k;
+        out = v;
+    };
+    auto flag = [&](bool& out) {
+        if (k >= lines.size() || (lines[k] != "t" && lines[k] != "f")) ok = false;
+        out = k < lines.size() && lines[k] == "t";
+        ++k;
+    };
+    int32_t blockPos, textTop, imageIndex, questionIndex, sectionBlock, sectionStart, mistakes,
+        correct, asked, sectionCorrect, reviewing;
+    bool answerOpen, answering;
+    std::string lastPicture;
+    num(blockPos);
+    num(textTop);
+    num(imageIndex);
+    if (ok && imageIndex >= 0) {
+        if (k < lines.size()) lastPicture = lines[k];
+        ++k;
+    }
+    num(questionIndex);
+    num(sectionBlock);
+    num(sectionStart);
+    num(mistakes);
+    num(correct);
+    num(asked);
+    num(sectionCorrect);
+    num(reviewing);
+    flag(answerOpen);
+    flag(answering);
+    if (!ok || lines.size() != k + kMaxQuestions) return false;
+    for (int i = 0; i < kMaxQuestions; ++i) {
+        const std::string& r = lines[k + i];
+        if (!r.empty() && r != msg::Maru()) return false;
+    }
+    BlockPos = blockPos;
+    TextTop = textTop;
+    ImageIndex = imageIndex;
+    LastPicture = lastPicture;
+    QuestionIndex = questionIndex;
+    SectionBlock = sectionBlock;
+    SectionStart = sectionStart;
+    MistakeCount = mistakes;
+    CorrectCount = correct;
+    SectionAsked = asked;
+    SectionCorrect = sectionCorrect;
+    Reviewing = reviewing;
+    AnswerOpen = answerOpen;
+    Answering = answering;
+    for (int i = 0; i < kMaxQuestions; ++i) Results[i] = lines[k + i];
+    return true;
+}
+
+TResultHeader TDrillEngine::ResultHeader() const {
+    TResultHeader h;
+    h.ScoreFolder = Settings.ScoreFolder;
+    h.UserID = UserID;
+    h.UserName = UserName;
+    h.IsTest = IsTest;
+    h.IsRandom = IsRandom;
+    h.BaseName = BaseName;
+    h.QuestionCount = QuestionCount;
+    return h;
+}

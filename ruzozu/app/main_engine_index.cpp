@@ -1,0 +1,238 @@
+// Opening a problem file and building its block index.
+#include "main_engine.h"
+#include "main_engine_text.h"
+
+#include "inifile.h"
+#include "messages.h"
+#include "sjis.h"
+#include "textfile.h"
+
+#include <unistd.h>
+
+using engine_text::StartsWith;
+
+void TDrillEngine::ClearBlockIndex() {
+    for (auto& k : BlockKinds) k.clear();
+    for (auto& b : Blocks) b = TBlockEntry{0, 0};
+    for (auto& r : Results) r.clear();
+    QuestionBlocks.fill(0);
+    RandomOrder.fill(0);
+}
+
+void TDrillEngine::ApplyChosenMode() {
+    if (ModeFixed) return;
+    switch (ChosenMode) {
+        case 0: IsTest = false; IsRandom = false; break;
+        case 1: IsTest = true; IsRandom = false; break;
+        case 2: IsTest = false; IsRandom = true; break;
+        case 3: IsTest = true; IsRandom = true; break;
+        default: break;
+    }
+}
+
+void TDrillEngine::FailOpening(const std::string& message, bool withOut) {
+    // No half-built problem survives: the opening ends with nothing loaded.
+    if (withOut) View.PlaySoundFile("out.wav");
+    if (!message.empty()) View.ShowMessage(message);
+    ProblemLines.clear();
+    ClearBlockIndex();
+    BlockCount = 0;
+    QuestionCount = 0;
+    Resumed = false;
+    ResetProgress();
+}
+
+void TDrillEngine::LoadProblemFile(const std::string& path) {
+    HideImages();
+    ClearBlockIndex();
+    View.PlaceProgressBar();
+    ProblemPath = textfile::ExtractFilePath(path);
+    // Media lookups use ProblemPath itself; the current folder matters only
+    // for programs that the problem starts.
+    if (!ProblemPath.empty() && ::chdir(textfile::OsPath(ProblemPath).c_str()) != 0) ProblemPath.clear();
+    std::string name = textfile::ExtractFileName(path);
+    BaseName = name.size() > 4 ? name.substr(0, name.size() - 4) : name;
+    Resumed = false;
+
+    bool hasProgress = textfile::FileExists(ProgressPath());
+    if (hasProgress) {
+        // A damaged progress file is ignored: the run starts afresh.
+        hasProgress = LoadProgress();
+        Resumed = hasProgress;
+    }
+    const int restoredImage = hasProgress ? ImageIndex : -1;
+    View.SetStatusText(0, msg::StatusProblem() + BaseName);
+
+    std::string bytes;
+    if (!textfile::ReadFileBytes(path, bytes)) {
+        FailOpening(msg::CannotRead(), false);
+        return;
+    }
+    ProblemLines = textfile::SplitLines(bytes);
+    View.SetMarkVisible(TMark::Maru, false);
+    View.SetMarkVisible(TMark::Batu, false);
+
+    // The tail: one 0x1A byte, then blank lines, then the closing "/".
+    if (!ProblemLines.empty()) {
+        std::string& last = ProblemLines.back();
+        if (last == "\x1A")
+            ProblemLines.pop_back();
+        else if (!last.empty() && last.back() == '\x1A')
+            last.pop_back();
+    }
+    while (!ProblemLines.empty() && sjis::Trim(ProblemLines.back()).empty()) ProblemLines.pop_back();
+    if (ProblemLines.empty()) {
+        FailOpening(msg::NoBlock(), false);
+        return;
+    }
+    {
+        std::string t = LowerTrimmed(static_cast<int>(ProblemLines.size()) - 1);
+        if (t != "/" && t != "/fb") ProblemLines.push_back("/");
+    }
+
+    if (!BuildBlockIndex()) return;  // FailOpening has run
+
+    if (Settings.AutoMode != -1) {
+        IsTest = Settings.AutoMode == 1 || Settings.AutoMode == 3;
+        IsRandom = Settings.AutoMode == 2 || Settings.AutoMode == 3;
+    }
+    ModeFixed = IsTest || IsRandom;
+    if (!ModeFixed && Settings.AutoMode == -1 && Settings.AllowModeChange) View.ShowModeDialog();
+    if (Settings.AutoMode == -1) ApplyChosenMode();
+
+    // Progress made for another version of the file is of no use.
+    if (hasProgress && !ProgressFitsProblem()) {
+        hasProgress = false;
+        Resumed = false;
+    }
+    // A finished run, and every test or random run, starts afresh.
+    if (!hasProgress || CorrectCount == QuestionCount || IsTest || IsRandom) {
+        ResetProgress();
+        Resumed = false;
+    }
+    View.SetStatusText(1, IsTest ? msg::StatusTest() : std::string());
+    View.SetStatusText(2, IsRandom ? msg::StatusRandom() : std::string());
+    View.SetStatusText(3, "0/" + std::to_string(QuestionCount));
+    if (Resumed && restoredImage >= 0 && !LastPicture.empty()) {
+        // The last picture goes back into its slot.
+        ImageIndex = restoredImage - 1;
+        ShowPicture(LastPicture, "main");
+    }
+
+    WriteResultHeader(ResultHeader(), ComputerName);
+    Advance();
+}
+
+bool TDrillEngine::ProgressFitsProblem() const {
+    auto inRange = [](int v, int lo, int hi) { return v >= lo && v <= hi; };
+    return inRange(BlockPos, 0, BlockCount) && inRange(ImageIndex, -1, 4) && inRange(TextTop, 0, kTextLines) &&
+           inRange(QuestionIndex, 0, kMaxQuestions - 1) &&
+           (SectionBlock == -9 || inRange(SectionBlock, -1, BlockCount)) &&
+           inRange(SectionStart, 0, BlockCount + 1) && inRange(CorrectCount, 0, QuestionCount) &&
+           MistakeCount >= 0 && SectionAsked >= 0 && SectionCorrect >= 0 &&
+           inRange(Reviewing, 0, 1);
+}
+
+bool TDrillEngine::ScanToEnd(int& line, const char* endPrefix, const std::string& missing) {
+    for (;;) {
+        ++line;
+        if (line >= static_cast<int>(ProblemLines.size())) {
+            FailOpening(missing, true);
+            return false;
+        }
+        if (StartsWith(LowerTrimmed(line), endPrefix)) return true;
+    }
+}
+
+bool TDrillEngine::SkipToBlockEnd(int& line) { return ScanToEnd(line, "/", msg::BlockEndMissing()); }
+
+bool TDrillEngine::SkipToSubBlockEnd(int& line) { return ScanToEnd(line, "@/", msg::SubBlockEndMissing()); }
+
+bool TDrillEngine::BuildBlockIndex() {
+    if (ProblemLines.empty()) return false;
+    IsTest = false;
+    IsRandom = false;
+    const int count = static_cast<int>(ProblemLines.size());
+    int L = 0, E = 0, Q = 1, S = -1;
+    // Every entry, the final one included, must fit the tables.
+    auto room = [&](int extra) {
+        if (E + extra < kMaxEntries) return true;
+        FailOpening(msg::TooManyEntries(), false);
+        return false;
+    };
+    auto skipBlank = [&] {
+        while (L < count && LowerTrimmed(L).empty()) ++L;
+    };
+    skipBlank();
+    if (L < count && StartsWith(LowerTrimmed(L), "mode")) {
+        std::string t = LowerTrimmed(L);
+        IsTest = t.find("test") != std::string::npos;
+        IsRandom = t.find("random") != std::string::npos;
+        ++L;
+    }
+    for (;;) {
+        skipBlank();
+        if (L >= count) break;
+        std::string t = LowerTrimmed(L);
+        char c = t[0];
+        if (c == '~' || c == '*' || c == '&') {
+            if (!room(1)) return false;
+            if (c == '~') {
+                BlockKinds[E] = msg::KindTitle();
+                S = E;
+            } else {
+                BlockKinds[E] = c == '*' ? msg::KindComment() : msg::KindExplanation();
+            }
+            Blocks[E] = {L, S};
+            ++E;
+            if (!SkipToBlockEnd(L)) return false;
+        } else {
+            if (Q > kMaxQuestions) {
+                FailOpening(msg::TooManyQuestions(), false);
+                return false;
+            }
+            if (!room(1)) return false;
+            BlockKinds[E] = sjis::CutBytes(msg::KindQuestion() + std::to_string(Q), 8);
+            QuestionBlocks[Q - 1] = E;
+            Blocks[E] = {L, S};
+            ++E;
+            ++Q;
+            for (;;) {
+                ++L;
+                if (L >= count) {
+                    FailOpening(msg::BlockEndMissing(), true);
+                    return false;
+                }
+                std::string q = LowerTrimmed(L);
+                bool hint = StartsWith(q, "@hint");
+                if (hint || StartsWith(q, "@mess")) {
+                    if (!room(1)) return false;
+                    BlockKinds[E] = hint ? "hint" : "message";
+                    Blocks[E] = {L, S};
+                    ++E;
+                    if (!SkipToSubBlockEnd(L)) return false;
+                } else if (StartsWith(q, "/")) {
+                    break;
+                }
+            }
+        }
+        if (StartsWith(LowerTrimmed(L), "/fb")) {
+            if (!room(1)) return false;
+            BlockKinds[E] = "FeedBack";
+            Blocks[E] = {L, S};
+            ++E;
+        }
+        ++L;
+    }
+    if (E == 0) {
+        FailOpening(msg::NoBlock(), false);
+        return false;
+    }
+    if (!room(0)) return false;
+    BlockKinds[E] = "FeedBack";
+    Blocks[E] = {count, -1};
+    BlockCount = E;
+    QuestionCount = Q - 1;
+    ImageIndex = -1;
+    return true;
+}
