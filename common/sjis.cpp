@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <vector>
@@ -52,6 +53,69 @@ std::string ToUtf8(const std::string& sjisText) {
 
 bool FromUtf8(const std::string& utf8Text, std::string& out) {
     return Convert("CP932", "UTF-8", utf8Text, out, true, std::string());
+}
+
+namespace {
+
+// One double-byte code through Unicode and back; 0 when either way fails
+// or the way back is not one double-byte character.
+uint16_t RoundTrip(iconv_t toUtf8, iconv_t toSjis, uint16_t code) {
+    char in[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    char mid[8], back[8];
+    char* src = in;
+    char* dst = mid;
+    size_t srcLeft = 2, dstLeft = sizeof mid;
+    iconv(toUtf8, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(toUtf8, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) return 0;
+    size_t midLen = sizeof mid - dstLeft;
+    src = mid;
+    srcLeft = midLen;
+    dst = back;
+    dstLeft = sizeof back;
+    iconv(toSjis, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(toSjis, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) return 0;
+    if (sizeof back - dstLeft != 2) return 0;
+    return static_cast<uint16_t>(static_cast<unsigned char>(back[0]) << 8 | static_cast<unsigned char>(back[1]));
+}
+
+// For every double-byte code, the code its character comes back as from
+// Unicode (the code itself when it has no other).  Built once.
+const std::vector<uint16_t>& UnifiedCodes() {
+    static const std::vector<uint16_t> table = [] {
+        std::vector<uint16_t> t(0x10000);
+        for (uint32_t c = 0; c < t.size(); ++c) t[c] = static_cast<uint16_t>(c);
+        iconv_t toUtf8 = iconv_open("UTF-8", "CP932");
+        iconv_t toSjis = iconv_open("CP932", "UTF-8");
+        if (toUtf8 != reinterpret_cast<iconv_t>(-1) && toSjis != reinterpret_cast<iconv_t>(-1)) {
+            for (uint32_t lead = 0x81; lead <= 0xFC; ++lead) {
+                if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
+                for (uint32_t trail = 0x40; trail <= 0xFC; ++trail) {
+                    const uint16_t code = static_cast<uint16_t>(lead << 8 | trail);
+                    if (uint16_t back = RoundTrip(toUtf8, toSjis, code)) t[code] = back;
+                }
+            }
+        }
+        if (toUtf8 != reinterpret_cast<iconv_t>(-1)) iconv_close(toUtf8);
+        if (toSjis != reinterpret_cast<iconv_t>(-1)) iconv_close(toSjis);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+std::string UnifyDuplicateCodes(const std::string& s) {
+    const std::vector<uint16_t>& table = UnifiedCodes();
+    std::string r = s;
+    for (size_t i = 0; i + 1 < r.size(); ++i) {
+        const unsigned char lead = static_cast<unsigned char>(r[i]);
+        if (!IsLeadByte(lead)) continue;
+        const uint16_t code = table[lead << 8 | static_cast<unsigned char>(r[i + 1])];
+        r[i] = static_cast<char>(code >> 8);
+        r[i + 1] = static_cast<char>(code & 0xFF);
+        ++i;
+    }
+    return r;
 }
 
 std::string L(const char* utf8Literal) {

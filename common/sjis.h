@@ -38,6 +38,16 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 // Trims bytes at or below the space from both ends.
 std::string Trim(const std::string& s);
 
+// Code page 932 holds some characters under two codes: the NEC row 13
+// symbols that repeat row 2 (0x8790 and 0x81E0 are both "≒"), and the IBM
+// extensions that the NEC-selected rows 89 to 92 repeat (0xEEE0 and 0xFBFC
+// are both "髙").  Text that passes through Unicode comes back with one of
+// the two.  This gives every such character the code Unicode gives back, so
+// that two texts of the same characters compare equal byte for byte;
+// everything else (single bytes, characters of one code, bytes that are no
+// character) is left as it is.
+std::string UnifyDuplicateCodes(const std::string& s);
+
 // Cuts s to at most n bytes without leaving half a double-byte character
 // when keepWhole is set; plain byte cut otherwise.
 std::string CutBytes(const std::string& s, size_t n, bool keepWhole = false);
