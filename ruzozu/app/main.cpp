@@ -916,6 +916,12 @@ std::string TForm1::AnswerText() {
     return ok ? s : std::string();
 }
 
+bool TForm1::AnswerHasForeignChar() {
+    bool ok;
+    S(Edit1->text(), &ok);
+    return !ok;
+}
+
 void TForm1::SetAnswerText(const std::string& text) { Edit1->setText(Q(text)); }
 void TForm1::SetAnswerEnabled(bool enabled) { Edit1->setEnabled(enabled); }
 void TForm1::FocusAnswerBox() {

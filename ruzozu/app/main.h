@@ -84,6 +84,7 @@ public:
     void SetGauge(int percent) override;
     void PlaceProgressBar() override;
     std::string AnswerText() override;
+    bool AnswerHasForeignChar() override;
     void SetAnswerText(const std::string& text) override;
     void SetAnswerEnabled(bool enabled) override;
     void FocusAnswerBox() override;

@@ -30,7 +30,7 @@ std::vector<std::string> SplitTokens(const std::string& line, size_t n, bool low
 TDrillEngine::TDrillEngine(IDrillView& view)
     : View(view),
       Rng(static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
-    Button1Caption = msg::CaptionAnswer();
+    Button1Caption_ = msg::CaptionAnswer();
 }
 
 int TDrillEngine::Random(int n) {

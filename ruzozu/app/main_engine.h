@@ -86,7 +86,12 @@ public:
 
     // The answer box (Edit1), the answer button (Button1) and the answer
     // buttons (AnsBtn).
+    // The box's text in Shift-JIS; empty when it holds a character that has
+    // no Shift-JIS form.
     virtual std::string AnswerText() = 0;
+    // True when the box holds a character that has no Shift-JIS form.  A
+    // view that holds the text as Shift-JIS bytes has none.
+    virtual bool AnswerHasForeignChar() { return false; }
     virtual void SetAnswerText(const std::string& text) = 0;
     virtual void SetAnswerEnabled(bool enabled) = 0;
     virtual void FocusAnswerBox() = 0;
@@ -117,9 +122,16 @@ struct TBlockEntry {
 // program and media commands); lower-cases them when lower is set.
 std::vector<std::string> SplitTokens(const std::string& line, size_t n, bool lower);
 
+// True when the line, trimmed and with its ASCII letters lower-cased, begins
+// with word (written in small letters).  The block index and the display
+// decide by it alike where a block or sub-block ends.
+bool LineBeginsWith(const std::string& line, const std::string& word);
+
 class TDrillEngine {
 public:
     explicit TDrillEngine(IDrillView& view);
+    TDrillEngine(const TDrillEngine&) = delete;
+    TDrillEngine& operator=(const TDrillEngine&) = delete;
 
     // ---- opening and the block index
     void LoadProblemFile(const std::string& path);
@@ -133,7 +145,10 @@ public:
     // ---- answers
     void ParseAnswerLine(const std::string& line);
     void ShowAnswerButtons(int mode, bool half, int rightChoice);
-    void NormalizeAnswerSpaces();
+    // Trims the answer box and makes each run of blanks in it one blank;
+    // gives the text written back.
+    std::string NormalizeAnswerSpaces();
+    // Judges the answer box.
     std::string CheckAnswer();
     void Button1Click();
     void AnsBtnClick(int Index);
@@ -223,15 +238,30 @@ public:
     std::string LastPicture;
     bool DialogOpen = false;
 
-    // ---- what the window's answer controls show (kept here, mirrored there)
+    // ---- the answer line's layout
     int ButtonMode = 0;
     bool HalfButtons = false;
     int AnsBtnTag = 0;
-    std::array<std::string, kAnswerButtons> AnsBtnCaptions;
-    std::string Button1Caption;
-    bool Edit1Enabled = true;
 
 private:
+    // What the window's answer controls show.  The engine owns it: it
+    // changes only through SetButton1Caption, SetEdit1Enabled and
+    // ShowAnswerButtons, which pass each change on to the window.
+    std::array<std::string, kAnswerButtons> AnsBtnCaptions_;
+    std::string Button1Caption_;
+    bool Edit1Enabled_ = true;
+
+public:
+    // Read-only views of it for the window and for tests.
+    const std::array<std::string, kAnswerButtons>& AnsBtnCaptions = AnsBtnCaptions_;
+    const std::string& Button1Caption = Button1Caption_;
+    const bool& Edit1Enabled = Edit1Enabled_;
+
+private:
+    void SetButton1Caption(const std::string& caption);
+    void SetEdit1Enabled(bool enabled);
+    // Judges an answer given as Shift-JIS bytes (typed or a button's caption).
+    std::string JudgeAnswer(const std::string& answer);
     bool ScanToEnd(int& line, const char* endPrefix, const std::string& missing);
     // Passes the hint and message entries after a question, noting each.
     void PassSubBlocks();

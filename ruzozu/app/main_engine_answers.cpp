@@ -94,6 +94,23 @@ std::string ExpandRange(const std::string& text) {
     return text;
 }
 
+// The answer box's rule: trimmed, each run of blanks made one.
+std::string CollapseBlanks(const std::string& text) {
+    std::string out;
+    for (char ch : sjis::Trim(text)) {
+        if (ch == ' ' && !out.empty() && out.back() == ' ') continue;
+        out += ch;
+    }
+    return out;
+}
+
+// What an answer is compared by, the same for the learner's answer and for
+// the answer slots: the box's rule, the first 80 bytes, and one code for
+// each character that has two.  Everything else counts byte for byte.
+std::string AnswerKey(const std::string& text) {
+    return sjis::UnifyDuplicateCodes(sjis::CutBytes(CollapseBlanks(text), kAnswerBytes));
+}
+
 }  // namespace
 
 void TDrillEngine::ParseAnswerLine(const std::string& line) {
@@ -155,33 +172,29 @@ void TDrillEngine::ShowAnswerButtons(int mode, bool half, int rightChoice) {
     for (int j = 0; j < c; ++j) {
         int left = j <= 4 ? 20 : 20 + width + 6;
         int top = 230 + 35 * (j <= 4 ? j : j - 5);
-        AnsBtnCaptions[j] = choices[j];
+        AnsBtnCaptions_[j] = choices[j];
         View.PlaceAnswerButton(j, left, top, width, 30, choices[j]);
         View.SetAnswerButtonEnabled(j, true);
     }
     for (int j = 0; j < kAnswerButtons; ++j) View.SetAnswerButtonVisible(j, j < c);
-    Edit1Enabled = true;
-    View.SetAnswerEnabled(true);
+    SetEdit1Enabled(true);
     View.FocusAnswerBox();
 }
 
-void TDrillEngine::NormalizeAnswerSpaces() {
-    std::string t = sjis::Trim(View.AnswerText());
-    std::string out;
-    for (char ch : t) {
-        if (ch == ' ' && !out.empty() && out.back() == ' ') continue;
-        out += ch;
-    }
+std::string TDrillEngine::NormalizeAnswerSpaces() {
+    const std::string out = CollapseBlanks(View.AnswerText());
     View.SetAnswerText(out);
+    return out;
 }
 
-std::string TDrillEngine::CheckAnswer() {
-    NormalizeAnswerSpaces();
-    const std::string answer = sjis::CutBytes(View.AnswerText(), kAnswerBytes);
+std::string TDrillEngine::CheckAnswer() { return JudgeAnswer(NormalizeAnswerSpaces()); }
+
+std::string TDrillEngine::JudgeAnswer(const std::string& answer) {
+    const std::string key = AnswerKey(answer);
     bool right = false;
     // An empty answer is never right, even against an empty slot.
-    if (!answer.empty())
-        for (int s = 1; s <= kAnswerSlots && !right; ++s) right = Answers[s] == answer;
+    if (!key.empty())
+        for (int s = 1; s <= kAnswerSlots && !right; ++s) right = AnswerKey(Answers[s]) == key;
     std::string caption;
     if (right) {
         if (TryCount == 0 && !Reviewing) ++SectionAsked;
@@ -222,15 +235,23 @@ std::string TDrillEngine::CheckAnswer() {
     return caption;
 }
 
-void TDrillEngine::SetAnswerBox(const std::string& text, bool enabled) {
-    View.SetAnswerText(text);
-    Edit1Enabled = enabled;
+void TDrillEngine::SetButton1Caption(const std::string& caption) {
+    Button1Caption_ = caption;
+    View.SetButtonCaption(caption);
+}
+
+void TDrillEngine::SetEdit1Enabled(bool enabled) {
+    Edit1Enabled_ = enabled;
     View.SetAnswerEnabled(enabled);
 }
 
+void TDrillEngine::SetAnswerBox(const std::string& text, bool enabled) {
+    View.SetAnswerText(text);
+    SetEdit1Enabled(enabled);
+}
+
 void TDrillEngine::AfterCheck(const std::string& caption) {
-    Button1Caption = caption;
-    View.SetButtonCaption(caption);
+    SetButton1Caption(caption);
     if (caption == msg::CaptionGoOn())
         NextQuestion();
     else
@@ -241,14 +262,20 @@ void TDrillEngine::Button1Click() {
     if (BlockPos == 0 && RandomPos == 0) return;
     // Only a question waiting for its answer judges the answer box: text left
     // there at an explanation would be judged against the previous question.
-    if (!View.AnswerText().empty() && Edit1Enabled && Answering) {
+    const bool judging = Edit1Enabled && Answering;
+    if (judging && View.AnswerHasForeignChar()) {
+        // Such a character cannot be compared: the answer stays in the box
+        // for the learner to mend.
+        View.Beep();
+        View.ShowMessage(msg::AnswerNoShiftJis());
+        View.FocusAnswerBox();
+    } else if (judging && !View.AnswerText().empty()) {
         AfterCheck(CheckAnswer());
     } else if (Button1Caption == msg::CaptionNext()) {
         NextQuestion();
     } else {
         View.SetMarkVisible(TMark::Batu, false);
-        Button1Caption = msg::CaptionAnswer();
-        View.SetButtonCaption(Button1Caption);
+        SetButton1Caption(msg::CaptionAnswer());
         SetAnswerBox("", true);
         View.FocusAnswerBox();
         for (int j = 0; j < AnsBtnTag && j < kAnswerButtons; ++j) View.SetAnswerButtonEnabled(j, true);
@@ -257,8 +284,12 @@ void TDrillEngine::Button1Click() {
 
 void TDrillEngine::AnsBtnClick(int Index) {
     if (!Edit1Enabled || Index < 0 || Index >= kAnswerButtons) return;
-    View.SetAnswerText(AnsBtnCaptions[Index]);
-    std::string caption = CheckAnswer();
+    // The box shows the caption, but the caption's own bytes are judged: the
+    // way through the window's text could give another code for the same
+    // character.
+    const std::string answer = AnsBtnCaptions[Index];
+    View.SetAnswerText(answer);
+    std::string caption = JudgeAnswer(answer);
     for (int j = 0; j < kAnswerButtons; ++j) View.SetAnswerButtonEnabled(j, false);
     AfterCheck(caption);
 }
@@ -268,7 +299,6 @@ void TDrillEngine::NextQuestion() {
     View.SetMarkVisible(TMark::Batu, false);
     View.CloseMediaPlayers(false);
     Advance();
-    Edit1Enabled = true;
-    View.SetAnswerEnabled(true);
+    SetEdit1Enabled(true);
     View.FocusAnswerBox();
 }

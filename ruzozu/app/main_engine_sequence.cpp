@@ -47,8 +47,7 @@ void TDrillEngine::Advance() {
         if (notPastEnd()) {
             SaveProgress();
             TryCount = 0;
-            Button1Caption = msg::CaptionAnswer();
-            View.SetButtonCaption(Button1Caption);
+            SetButton1Caption(msg::CaptionAnswer());
             View.SetAnswerText("");
             View.SetStatusText(3, std::to_string(CorrectCount) + "/" + std::to_string(QuestionCount));
             int gauge = QuestionCount > 0
@@ -77,8 +76,7 @@ void TDrillEngine::Advance() {
                 View.PlaySoundFile("dame.wav");
                 View.ShowMessage(msg::Score0());
             }
-            Button1Caption = msg::CaptionEnd();
-            View.SetButtonCaption(Button1Caption);
+            SetButton1Caption(msg::CaptionEnd());
             StopQuestion();
         }
     } catch (const std::exception&) {
@@ -132,8 +130,7 @@ void TDrillEngine::StepSequential() {
             TextTop = 0;
             Answering = AnswerOpen = false;
             View.FocusAnswerButton();
-            Button1Caption = msg::CaptionNext();
-            View.SetButtonCaption(Button1Caption);
+            SetButton1Caption(msg::CaptionNext());
             ++BlockPos;
             break;
         } else if (IsQuestionKind(kind)) {

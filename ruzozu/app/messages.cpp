@@ -32,6 +32,7 @@ MSG(CannotRead, "問題ファイルを読み込めません。")
 
 MSG(RightAnswerIs, "正解は、\n\n   ")
 MSG(RightAnswerTail, "　です。\n\n今度はがんばってね！")
+MSG(AnswerNoShiftJis, "解答に使えない文字が入っています。\n\nその文字を直してから、もう一度「解答」を押してください。")
 MSG(StepError, "エラーが生じました。")
 MSG(AllDone, "すべての問題を終了しました")
 MSG(Score100, " すご～～い！\n\n　  １００点\n\n  ＼(^o^)／")

@@ -29,6 +29,7 @@ const std::string& CannotRead();
 // Answers and steps.
 const std::string& RightAnswerIs();   // "正解は、\n\n   "
 const std::string& RightAnswerTail(); // "　です。\n\n今度はがんばってね！"
+const std::string& AnswerNoShiftJis(); // an answer holding a character that cannot be judged
 const std::string& StepError();
 const std::string& AllDone();
 const std::string& Score100();

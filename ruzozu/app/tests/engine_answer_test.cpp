@@ -211,3 +211,69 @@ TEST(Answering, TextTypedAtAnExplanationOnlyMovesOn) {
         EXPECT_EQ(f.Msg(1), "このセクションは  2 題 全問正解になりました。");
     }
 }
+
+// Characters that code page 932 holds under two codes: a problem may carry
+// either code, and the window's text gives back the one Unicode maps to.
+TEST(Answering, EitherCodeOfATwiceHeldCharacterIsRight) {
+    DrillFixture f;
+    // NEC row 13 "≒" (87 90; row 2 has it as 81 E0), and the NEC-selected
+    // "髙" (EE E0; the IBM extension has it as FB FC).
+    f.OpenBytes("btns 1 \x87\x90;x\r\n/\r\n"
+                "btn 2 y;\xEE\xE0;z\r\n/\r\n"
+                "\x87\x9A\xEE\xE0;\x87\x90\r\n/\r\n"
+                "Cat;\x82\x60\r\n/\r\n");
+    f.Engine.AnsBtnClick(0);  // the button of 87 90, the right one
+    EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "次に進む");
+    EXPECT_EQ(f.Engine.CorrectCount, 1);
+    EXPECT_EQ(f.View.Sounds.back(), "maru.wav");
+    EXPECT_EQ(sjis::ToUtf8(f.View.AnswerBox), "");  // the box is emptied for the next press
+    f.Press();
+    const auto& c = f.Engine.AnsBtnCaptions;
+    const int right = static_cast<int>(std::find(c.begin(), c.begin() + 3, "\xEE\xE0") - c.begin());
+    ASSERT_LT(right, 3);
+    f.Engine.AnsBtnClick(right);
+    EXPECT_EQ(f.Engine.CorrectCount, 2);
+    f.Press();
+    f.Type("∵髙");  // typed: the window gives 81 E6 FB FC
+    EXPECT_EQ(f.Engine.CorrectCount, 3);
+    f.Press();
+    // Everything else stays byte for byte: small and capital letters, full
+    // and half width.
+    f.Type("cat");
+    EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "もう一回");
+    f.Press();
+    f.Type("A");  // the slot holds the full-width "Ａ"
+    EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "もう一回");
+    f.Press();
+    f.Type("Ａ");
+    EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "次に進む");
+    EXPECT_EQ(f.Engine.CorrectCount, 3);
+}
+
+TEST(Answering, AButtonIsJudgedByItsOwnCaption) {
+    // The box makes runs of blanks one; a caption is judged as it stands,
+    // and the slot it came from gets the same rule as a typed answer.
+    DrillFixture f;
+    f.Open({"btns 1 a  b;c", "/", "a  b", "/"});
+    f.Engine.AnsBtnClick(0);
+    EXPECT_EQ(f.Engine.CorrectCount, 1);
+    f.Press();
+    f.Type("a b");
+    EXPECT_EQ(f.Engine.CorrectCount, 2);
+}
+
+TEST(Answering, AnAnswerWithNoShiftJisFormStaysToBeMended) {
+    DrillFixture f;
+    f.Open({"cat", "/", "z", "/"});
+    f.Type("catö");
+    EXPECT_EQ(f.Msg(), "解答に使えない文字が入っています。\n\nその文字を直してから、もう一度「解答」を押してください。");
+    EXPECT_EQ(f.View.AnswerBox, "catö");
+    EXPECT_TRUE(f.View.AnswerEnabled);
+    EXPECT_FALSE(f.View.BatuShown);
+    EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "解答");
+    EXPECT_EQ(f.Engine.MistakeCount, 0);
+    EXPECT_EQ(f.Engine.SectionAsked, 0);
+    f.Type("cat");  // mended
+    EXPECT_EQ(f.Engine.CorrectCount, 1);
+    EXPECT_EQ(f.Engine.Results[0], sjis::L("○"));
+}

@@ -74,6 +74,13 @@ std::string WriteProblem(const TempDir& dir, const char* utf8Lines) {
     return dir / "p.qzb";
 }
 
+// Gives text to the focused widget as an input method commits it.
+void Compose(const QString& text) {
+    QInputMethodEvent ime;
+    ime.setCommitString(text);
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
+}
+
 // Presses Enter in whatever modal dialog opens next.
 void EnterInNextDialog() {
     QTimer::singleShot(50, [] {
@@ -95,6 +102,7 @@ private slots:
     void mediaButtonsStopAndClose();
     void captionCycleDrivenByKeys();
     void answerButtonsAndEnter();
+    void twiceHeldCodesAndForeignCharacters();
     void hintDialogClosedByEnter();
     void closingQuestionsAndResultsFile();
     void droppedFileOpens();
@@ -401,6 +409,45 @@ void FormTest::answerButtonsAndEnter() {
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QVERIFY(!f.AnsBtn->Cntrls(0)->isEnabled());
     QCOMPARE(f.Engine().CorrectCount, 1);
+    f.close();
+}
+
+// Answers whose characters code page 932 holds under two codes, and an
+// answer with a character that has no Shift-JIS form, as a learner gives them.
+void FormTest::twiceHeldCodesAndForeignCharacters() {
+    TempDir dir;
+    // 87 90 is the NEC row 13 "≒" (row 2 has it as 81 E0); EE E0 is the
+    // NEC-selected "髙" (the IBM extension has it as FB FC).
+    textfile::WriteFileAtomic(dir / "p.qzb", "btns 1 \x87\x90;x\r\n/\r\n\xEE\xE0\r\n/\r\ncat\r\n/\r\n");
+    TestForm f(dir.path(), {Q(dir / "p.qzb")});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_VERIFY(f.AnsBtn->Cntrls(1)->isVisible());
+    QCOMPARE(f.AnsBtn->Cntrls(0)->text(), QL("≒"));
+    QTest::mouseClick(f.AnsBtn->Cntrls(0), Qt::LeftButton);
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QVERIFY(f.ImageMaru->isVisible());
+    QCOMPARE(f.Engine().CorrectCount, 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【2】"));
+    QCOMPARE(QApplication::focusWidget(), f.Edit1);
+    Compose(QL("髙"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Engine().CorrectCount, 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【3】"));
+    QTest::keyClicks(QApplication::focusWidget(), "cat");
+    Compose(QL("ö"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Messages.last(), QL("解答に使えない文字が入っています。\n\nその文字を直してから、もう一度「解答」を押してください。"));
+    QCOMPARE(f.Edit1->text(), QL("catö"));
+    QVERIFY(f.Edit1->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), f.Edit1);
+    QVERIFY(!f.ImageBatu->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Engine().CorrectCount, 3);
+    QCOMPARE(f.Engine().MistakeCount, 0);
     f.close();
 }
 

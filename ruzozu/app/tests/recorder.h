@@ -21,7 +21,9 @@ public:
     std::vector<std::string> Sounds;
     std::deque<bool> YesNoAnswers;       // answers to AskYesNo; Yes when empty
     std::function<void()> OnModeDialog;
-    std::string Answer;
+    // The answer box holds its text in UTF-8, as the window's box does, so
+    // Shift-JIS bytes put into it come back the way the window gives them.
+    std::string AnswerBox;
     bool AnswerEnabled = true;
     std::string Caption;
     bool Closed = false;
@@ -72,8 +74,15 @@ public:
     void SetStatusText(int p, const std::string& t) override { Status.at(p) = t; }
     void SetGauge(int g) override { Gauge = g; }
     void PlaceProgressBar() override {}
-    std::string AnswerText() override { return Answer; }
-    void SetAnswerText(const std::string& t) override { Answer = t; }
+    std::string AnswerText() override {
+        std::string s;
+        return sjis::FromUtf8(AnswerBox, s) ? s : std::string();
+    }
+    bool AnswerHasForeignChar() override {
+        std::string s;
+        return !sjis::FromUtf8(AnswerBox, s);
+    }
+    void SetAnswerText(const std::string& t) override { AnswerBox = sjis::ToUtf8(t); }
     void SetAnswerEnabled(bool e) override { AnswerEnabled = e; }
     void FocusAnswerBox() override {}
     void SetButtonCaption(const std::string& c) override { Caption = c; }
@@ -116,14 +125,19 @@ struct DrillFixture {
         return Dir / name;
     }
     void Open(const std::vector<std::string>& lines) { Engine.LoadProblemFile(Write(lines)); }
+    // Opens a problem given as Shift-JIS bytes, lines joined with CR LF.
+    void OpenBytes(const std::string& sjisText, const std::string& name = "q1.qzb") {
+        textfile::WriteFileAtomic(Dir / name, sjisText);
+        Engine.LoadProblemFile(Dir / name);
+    }
     // Types an answer (UTF-8) and presses the answer button.
     void Type(const std::string& utf8) {
-        View.Answer = sjis::L(utf8.c_str());
+        View.AnswerBox = utf8;
         Engine.Button1Click();
     }
     // Presses the answer button with nothing typed (moves on).
     void Press() {
-        View.Answer.clear();
+        View.AnswerBox.clear();
         Engine.Button1Click();
     }
     std::string Msg(size_t fromEnd = 0) const {
