@@ -1,6 +1,5 @@
 // The engine's construction and the helpers its units share.
 #include "main_engine.h"
-#include "main_engine_text.h"
 
 #include "inifile.h"
 #include "messages.h"
@@ -8,7 +7,17 @@
 
 #include <chrono>
 
-using engine_text::StartsWith;
+namespace {
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+bool LineBeginsWith(const std::string& line, const std::string& word) {
+    return StartsWith(sjis::LowerAscii(sjis::Trim(line)), word);
+}
 
 std::vector<std::string> SplitTokens(const std::string& line, size_t n, bool lower) {
     std::vector<std::string> tokens;

@@ -1,6 +1,5 @@
 // The answer line, the answer buttons and judging an answer.
 #include "main_engine.h"
-#include "main_engine_text.h"
 
 #include "inifile.h"
 #include "messages.h"
@@ -8,8 +7,6 @@
 
 #include <utility>
 #include <vector>
-
-using engine_text::StartsWith;
 
 namespace {
 
@@ -115,16 +112,15 @@ std::string AnswerKey(const std::string& text) {
 
 void TDrillEngine::ParseAnswerLine(const std::string& line) {
     std::string trimmed = sjis::Trim(line);
-    std::string lower = sjis::LowerAscii(trimmed);
     std::string rest;
     int mode = 0;
-    if (StartsWith(lower, "btn ")) {
+    if (LineBeginsWith(trimmed, "btn ")) {
         mode = 2; HalfButtons = false; rest = trimmed.substr(4);
-    } else if (StartsWith(lower, "btns ")) {
+    } else if (LineBeginsWith(trimmed, "btns ")) {
         mode = 1; HalfButtons = false; rest = trimmed.substr(5);
-    } else if (StartsWith(lower, "hbtn ")) {
+    } else if (LineBeginsWith(trimmed, "hbtn ")) {
         mode = 2; HalfButtons = true; rest = trimmed.substr(5);
-    } else if (StartsWith(lower, "hbtns ")) {
+    } else if (LineBeginsWith(trimmed, "hbtns ")) {
         mode = 1; HalfButtons = true; rest = trimmed.substr(6);
     }
     ButtonMode = mode;

@@ -1,6 +1,5 @@
 // Block display, line commands and the hint, answer and message dialog.
 #include "main_engine.h"
-#include "main_engine_text.h"
 
 #include "inifile.h"
 #include "messages.h"
@@ -9,7 +8,6 @@
 #include <algorithm>
 #include <vector>
 
-using engine_text::StartsWith;
 
 void TDrillEngine::ClearTextLines(int From) {
     for (int i = std::max(From, 0); i < kTextLines; ++i) View.SetTextLine(i, "");
@@ -85,7 +83,8 @@ void TDrillEngine::ShowBlockLines(int entry, TLineKind kind, int& nextLine) {
         last = next - 2;
     for (int i = first + 1; i <= last && i < static_cast<int>(ProblemLines.size()); ++i) {
         const std::string& line = ProblemLines[i];
-        if (!line.empty() && line[0] == '/') break;
+        // The line that ended the block in the index ends it here too.
+        if (LineBeginsWith(line, "/")) break;
         ExecuteLine(line, nextLine, kind);
     }
 }
@@ -161,7 +160,7 @@ bool TDrillEngine::RunSubBlockLines(int entry, TLineKind kind, TOKBottomContent&
     for (int i = 1; i <= n && first + i < static_cast<int>(ProblemLines.size()); ++i) {
         const std::string& L = ProblemLines[first + i];
         const bool command = ExecuteLine(L, lineNo, kind);
-        if (StartsWith(sjis::LowerAscii(sjis::Trim(L)), "@/")) break;
+        if (LineBeginsWith(L, "@/")) break;
         if (i <= 5 && !command) {
             dlg.Labels[i - 1] = L;
             dlg.LabelColors[i - 1] = drillcolor::Yellow;

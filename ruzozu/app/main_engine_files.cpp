@@ -1,6 +1,5 @@
 // The progress file and the results header.
 #include "main_engine.h"
-#include "main_engine_text.h"
 
 #include "inifile.h"
 #include "messages.h"

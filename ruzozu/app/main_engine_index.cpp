@@ -1,6 +1,5 @@
 // Opening a problem file and building its block index.
 #include "main_engine.h"
-#include "main_engine_text.h"
 
 #include "inifile.h"
 #include "messages.h"
@@ -8,8 +7,6 @@
 #include "textfile.h"
 
 #include <unistd.h>
-
-using engine_text::StartsWith;
 
 void TDrillEngine::ClearBlockIndex() {
     for (auto& k : BlockKinds) k.clear();
@@ -140,7 +137,7 @@ bool TDrillEngine::ScanToEnd(int& line, const char* endPrefix, const std::string
             FailOpening(missing, true);
             return false;
         }
-        if (StartsWith(LowerTrimmed(line), endPrefix)) return true;
+        if (LineBeginsWith(ProblemLines[line], endPrefix)) return true;
     }
 }
 
@@ -164,7 +161,7 @@ bool TDrillEngine::BuildBlockIndex() {
         while (L < count && LowerTrimmed(L).empty()) ++L;
     };
     skipBlank();
-    if (L < count && StartsWith(LowerTrimmed(L), "mode")) {
+    if (L < count && LineBeginsWith(ProblemLines[L], "mode")) {
         std::string t = LowerTrimmed(L);
         IsTest = t.find("test") != std::string::npos;
         IsRandom = t.find("random") != std::string::npos;
@@ -203,20 +200,20 @@ bool TDrillEngine::BuildBlockIndex() {
                     FailOpening(msg::BlockEndMissing(), true);
                     return false;
                 }
-                std::string q = LowerTrimmed(L);
-                bool hint = StartsWith(q, "@hint");
-                if (hint || StartsWith(q, "@mess")) {
+                const std::string& q = ProblemLines[L];
+                bool hint = LineBeginsWith(q, "@hint");
+                if (hint || LineBeginsWith(q, "@mess")) {
                     if (!room(1)) return false;
                     BlockKinds[E] = hint ? "hint" : "message";
                     Blocks[E] = {L, S};
                     ++E;
                     if (!SkipToSubBlockEnd(L)) return false;
-                } else if (StartsWith(q, "/")) {
+                } else if (LineBeginsWith(q, "/")) {
                     break;
                 }
             }
         }
-        if (StartsWith(LowerTrimmed(L), "/fb")) {
+        if (LineBeginsWith(ProblemLines[L], "/fb")) {
             if (!room(1)) return false;
             BlockKinds[E] = "FeedBack";
             Blocks[E] = {L, S};

@@ -1,6 +1,5 @@
 // Question sequencing, feedback points, reviews and scoring.
 #include "main_engine.h"
-#include "main_engine_text.h"
 
 #include "messages.h"
 

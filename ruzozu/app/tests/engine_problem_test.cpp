@@ -158,6 +158,24 @@ TEST(BlockDisplay, LineCommandsAndTextLines) {
     EXPECT_EQ(f.Engine.LastPicture, "jpg last 5 6 100");
 }
 
+TEST(BlockDisplay, AnEndLineWithBlanksBeforeItEndsTheBlockOnScreenToo) {
+    DrillFixture f;
+    f.Open({"~T", "title", "  /", "", "", "a", "question", "\t/ ", "", "", "b", "second", " /FB"});
+    ASSERT_EQ(f.Engine.BlockCount, 4);  // title, two questions, the feedback point
+    EXPECT_EQ(sjis::ToUtf8(f.Engine.BlockKinds[3]), "FeedBack");
+    EXPECT_EQ(f.View.Lines[0], "title");
+    EXPECT_EQ(f.Engine.TextTop, 1);
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    EXPECT_EQ(f.View.Lines[1], sjis::L("【1】"));
+    EXPECT_EQ(f.View.Lines[3], "question");
+    for (int i = 4; i < kTextLines; ++i) EXPECT_EQ(f.View.Lines[i], "") << i;
+    f.Type("a");
+    f.Press();
+    EXPECT_EQ(f.View.Lines[1], sjis::L("【2】"));
+    EXPECT_EQ(f.View.Lines[3], "second");
+    for (int i = 4; i < kTextLines; ++i) EXPECT_EQ(f.View.Lines[i], "") << i;
+}
+
 TEST(BlockDisplay, PictureSlotsAndBadNumbers) {
     DrillFixture f;
     std::vector<std::string> lines = {"&e"};
