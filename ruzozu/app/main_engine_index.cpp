@@ -36,7 +36,21 @@ void TDrillEngine::FailOpening(const std::string& message, bool withOut) {
     BlockCount = 0;
     QuestionCount = 0;
     Resumed = false;
+    // Nothing of the problem open before stays either: not its name (the
+    // status bar, the closing question), not its mode, and not the results
+    // file, which would show the instructor the learner still at it.  With
+    // the file gone the computer is listed as before any problem was opened.
+    BaseName.clear();
+    ProblemPath.clear();
+    IsTest = IsRandom = ModeFixed = false;
+    for (auto& a : Answers) a.clear();
+    AnsBtnTag = 0;
     ResetProgress();
+    SetButton1Caption(msg::CaptionAnswer());
+    SetAnswerBox("", true);
+    View.SetStatusText(0, msg::StatusProblem());
+    for (int panel = 1; panel < 4; ++panel) View.SetStatusText(panel, std::string());
+    DeleteResultFiles(Settings.ScoreFolder, ComputerName);
 }
 
 void TDrillEngine::LoadProblemFile(const std::string& path) {

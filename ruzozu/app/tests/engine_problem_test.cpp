@@ -93,6 +93,42 @@ TEST(ProblemFile, MissingEndsLeaveNoProblemAndMakeNoStep) {
     EXPECT_EQ(f.Engine.BlockPos, 0);
 }
 
+TEST(ProblemFile, ARefusedFileLeavesNothingOfTheOneBefore) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"a", "@hint", "h", "/"},  // a missing end line
+        {"", " "},                 // no block
+    };
+    for (const auto& bad : refused) {
+        DrillFixture f;
+        f.Open({"mode test random", "a", "/", "b", "/"});
+        ASSERT_EQ(f.Engine.BaseName, "q1");
+        ASSERT_TRUE(f.Engine.IsTest && f.Engine.IsRandom && f.Engine.ModeFixed);
+        ASSERT_FALSE(f.ResultFile().empty());
+        textfile::WriteFileAtomic(f.Dir / "score/PC01.stp", "");  // a failed write's marker
+        f.Type("x");
+        f.Engine.LoadProblemFile(f.Write(bad, "other.qzb"));
+        EXPECT_TRUE(f.Engine.ProblemLines.empty());
+        EXPECT_EQ(f.Engine.BaseName, "");
+        EXPECT_EQ(sjis::ToUtf8(f.View.Status[0]), "【問題ファイル】 ");
+        EXPECT_EQ(f.View.Status[1], "");
+        EXPECT_EQ(f.View.Status[2], "");
+        EXPECT_EQ(f.View.Status[3], "");
+        EXPECT_FALSE(f.Engine.IsTest || f.Engine.IsRandom || f.Engine.ModeFixed);
+        EXPECT_FALSE(textfile::FileExists(f.Dir / "score/PC01.dat"));
+        EXPECT_FALSE(textfile::FileExists(f.Dir / "score/PC01.stp"));
+        EXPECT_EQ(sjis::ToUtf8(f.View.Caption), "解答");
+        EXPECT_EQ(f.View.AnswerBox, "");
+        EXPECT_TRUE(f.View.AnswerEnabled);
+        EXPECT_TRUE(f.Engine.Answers[1].empty());
+        // The next opening of a good file starts as the first one does.
+        f.Open({"a", "/"});
+        EXPECT_EQ(f.Engine.BaseName, "q1");
+        EXPECT_FALSE(f.Engine.IsTest);
+        EXPECT_EQ(f.View.Status[1], "");
+        EXPECT_FALSE(f.ResultFile().empty());
+    }
+}
+
 TEST(ProblemFile, LimitsAreRefused) {
     DrillFixture f;
     std::vector<std::string> lines;

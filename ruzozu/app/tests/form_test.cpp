@@ -105,6 +105,7 @@ private slots:
     void twiceHeldCodesAndForeignCharacters();
     void hintDialogClosedByEnter();
     void closingQuestionsAndResultsFile();
+    void refusedFileLeavesNothingOfTheOneBefore();
     void droppedFileOpens();
     void missingScoreFolderIsReplacedForThisRunOnly();
     void programLinesRunProgramsAndOpenDocuments();
@@ -491,6 +492,28 @@ void FormTest::closingQuestionsAndResultsFile() {
     QVERIFY(f.close());
     QVERIFY(!textfile::FileExists(dat));  // this computer's results are gone
     QVERIFY(textfile::FileExists(dir / "ruzozu.ini"));
+}
+
+void FormTest::refusedFileLeavesNothingOfTheOneBefore() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "mode test\na\n/\nb\n/\n");
+    textfile::WriteFileAtomic(dir / "bad.qzb", sjis::L("a\r\n@hint\r\nh\r\n/\r\n"));
+    TestForm f(dir.path(), {Q(p)});
+    f.show();
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
+    QCOMPARE(f.StatusPanels[1]->text(), QL("テスト"));
+    const std::string dat = dir / ("Your Score/" + f.Engine().ComputerName + ".dat");
+    QVERIFY(textfile::FileExists(dat));
+    f.OpenDroppedFile(Q(dir / "bad.qzb"));
+    QVERIFY(f.Messages.contains(QL("サブブロック終了の[@/]が見つかりません ！")));
+    QCOMPARE(f.StatusPanels[0]->text().trimmed(), QL("【問題ファイル】"));
+    QCOMPARE(f.StatusPanels[1]->text(), QString());
+    QCOMPARE(f.StatusPanels[3]->text(), QString());
+    QCOMPARE(f.TextLine->Cntrls(0)->text(), QString());
+    QVERIFY(!textfile::FileExists(dat));
+    f.Answer = true;
+    QVERIFY(f.close());
+    QCOMPARE(f.Messages.last(), QL("【 Ruzozu 】 を終了します。"));
 }
 
 void FormTest::droppedFileOpens() {
