@@ -158,7 +158,9 @@ void TDrillEngine::StepSequential() {
             ++BlockPos;
         } else if (kind == "FeedBack" && MistakeCount == 0) {
             SectionStart = E + 1;
-            if (!afterExplanation && !Resumed)
+            // A stretch that asked nothing (such as the empty one after a
+            // last "/fb") has nothing to praise.
+            if (!afterExplanation && !Resumed && SectionAsked > 0)
                 View.ShowInformation(msg::SectionAllRightHead() + std::to_string(SectionAsked) +
                                      msg::SectionAllRightTail());
             Reviewing = SectionAsked = SectionCorrect = 0;
@@ -201,7 +203,8 @@ void TDrillEngine::StepRandom() {
         }
         if (q == -1 && !IsTest) {
             if (MistakeCount == 0) {
-                View.ShowInformation(std::to_string(SectionAsked) + msg::SectionAllRightTail());
+                if (SectionAsked > 0)
+                    View.ShowInformation(std::to_string(SectionAsked) + msg::SectionAllRightTail());
                 Reviewing = SectionAsked = SectionCorrect = 0;
                 ++RandomPos;
                 return;

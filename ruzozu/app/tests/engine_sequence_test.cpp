@@ -52,6 +52,44 @@ TEST(Sequence, NoAllRightMessageRightAfterAnExplanation) {
     EXPECT_TRUE(f.View.Messages.empty());
 }
 
+TEST(Sequence, AllRightOnlyForAStretchThatAskedSomething) {
+    const std::string allRight = sjis::L("このセクションは  ");
+    auto praised = [&](const DrillFixture& f) {
+        return std::count_if(f.View.Messages.begin(), f.View.Messages.end(),
+                             [&](const std::string& m) { return m.rfind(allRight, 0) == 0; });
+    };
+    {
+        // The usual end: the last block ends with "/fb", so the final
+        // feedback point closes an empty stretch.
+        DrillFixture f;
+        f.Open({"~T", "t", "/", "a", "/", "b", "/fb"});
+        f.Type("a");
+        f.Press();
+        f.Type("b");
+        f.Press();
+        EXPECT_EQ(praised(f), 1);
+        EXPECT_EQ(f.Msg(1), "このセクションは  2 題 全問正解になりました。");
+        EXPECT_EQ(f.Msg(), "すべての問題を終了しました");
+    }
+    {
+        // A stretch of a title and a comment only.
+        DrillFixture f;
+        f.Open({"a", "/fb", "~T", "t", "/", "*c", "/fb", "b", "/"});
+        f.Type("a");
+        f.Press();
+        EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
+        EXPECT_EQ(praised(f), 1);
+    }
+    {
+        // Random mode, a problem without questions.
+        DrillFixture f;
+        f.Engine.Settings.AutoMode = 2;
+        f.Open({"~T", "t", "/"});
+        ASSERT_EQ(f.View.Messages.size(), 1u);
+        EXPECT_EQ(f.Msg(), "すべての問題を終了しました");
+    }
+}
+
 TEST(Sequence, TitleRedrawnAfterExplanationAndQuestionBeforeTitle) {
     DrillFixture f;
     f.Open({"q0", "zero", "/", "~T", "tt", "/", "&e", "ee", "/", "a", "qa", "/"});
