@@ -36,9 +36,9 @@ void BM_Step(benchmark::State& state) {
     std::string path = f.Write(LimitProblem());
     f.Engine.LoadProblemFile(path);
     for (auto _ : state) {
-        f.View.Answer = "a" + std::to_string(f.Engine.QuestionIndex);
+        f.View.AnswerBox = "a" + std::to_string(f.Engine.QuestionIndex);
         f.Engine.Button1Click();  // judge
-        f.View.Answer.clear();
+        f.View.AnswerBox.clear();
         f.Engine.Button1Click();  // next step: both files written
         if (f.Engine.BlockPos == 0) {
             state.PauseTiming();
