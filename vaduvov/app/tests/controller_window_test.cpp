@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -66,6 +67,7 @@ private slots:
     void folderDialogKeepsButtonsCentred();
     void clientListAndScoreTableAreSingle();
     void scoreTableSortsByClickedColumn();
+    void everyColumnBesideTheScrollBar();
     void menuShortcutsWinOverTheBoxes();
 };
 
@@ -295,6 +297,69 @@ void ControllerWindowTest::scoreTableSortsByClickedColumn() {
     table.Timer1Timer();
     QCOMPARE(column(1), (QStringList{"0", "A1", "b2", "c3"}));
     QVERIFY(table.Grid->isEnabled());
+}
+
+// The grid and the panel fill the window's width, so the last column lies
+// left of the scroll bar and the close button is centred.
+void CheckLayout(TResultsWindow& w) {
+    QCOMPARE(w.Grid->geometry(), QRect(0, 0, w.width(), w.height() - w.Panel1->height()));
+    QCOMPARE(w.Panel1->geometry(), QRect(0, w.height() - w.Panel1->height(), w.width(), w.Panel1->height()));
+    QCOMPARE(w.BitBtn1->x(), (w.width() - w.BitBtn1->width()) / 2);
+    const int last = w.Grid->ColCount() - 1;
+    const QRect cell = w.Grid->CellRect(last, 0);
+    QVERIFY(!cell.isEmpty());
+    QVERIFY2(w.Grid->viewport()->width() >= cell.right() + 1, "the last column lies under the scroll bar");
+    const bool bar = w.Grid->verticalScrollBar()->isVisible();
+    QCOMPARE(w.ScrollExtra > 0, bar);
+    if (bar)
+        QVERIFY(w.Grid->verticalScrollBar()->mapTo(w.Grid, QPoint(0, 0)).x() >=
+                w.Grid->viewport()->x() + cell.right() + 1);
+}
+
+void ControllerWindowTest::everyColumnBesideTheScrollBar() {
+    TempDir t;
+    const std::string scores = t / "Scores/";
+    std::filesystem::create_directories(scores);
+    // A class of 40: more rows than the screen holds.
+    for (int i = 1; i <= 40; ++i)
+        WriteResults(scores, "pc" + std::to_string(100 + i), "s", "x", 1, 8, 1, 0);
+    TControllerSettings s;
+    s.ScoreDir = scores;
+    s.ListInterval = s.ScoreInterval = 0;
+    {
+        TfList list(nullptr, s);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QTest::qWait(50);
+        QVERIFY(list.ScrollExtra > 0);
+        CheckLayout(list);
+        if (QTest::currentTestFailed()) return;
+        // Rows removed: all fit, the bar and its room go.
+        for (int i = 4; i <= 40; ++i) textfile::DeleteFile(scores + "pc" + std::to_string(100 + i) + ".dat");
+        list.Timer1Timer();
+        QTest::qWait(50);
+        QCOMPARE(list.ScrollExtra, 0);
+        CheckLayout(list);
+        // And added again.
+        for (int i = 4; i <= 40; ++i)
+            WriteResults(scores, "pc" + std::to_string(100 + i), "s", "x", 1, 8, 1, 0);
+        list.Timer1Timer();
+        QTest::qWait(50);
+        QVERIFY(list.ScrollExtra > 0);
+        CheckLayout(list);
+    }
+    {
+        TfScore table(nullptr, s);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        QTest::qWait(50);
+        QVERIFY(table.ScrollExtra > 0);
+        CheckLayout(table);
+        for (int i = 3; i <= 40; ++i) textfile::DeleteFile(scores + "pc" + std::to_string(100 + i) + ".dat");
+        table.Timer1Timer();
+        QTest::qWait(50);
+        CheckLayout(table);
+    }
 }
 
 void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
