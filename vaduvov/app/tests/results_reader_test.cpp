@@ -1,4 +1,5 @@
 #include "func.h"
+#include "gridsort.h"
 
 #include "sjis.h"
 #include "tempdir.h"
@@ -78,7 +79,7 @@ TEST(ResultsReader, ListOrderMarkersAndNoStaleData) {
     Results(dir, "PC3.dat", "\"C\",\"x\"\n");
     textfile::WriteFileAtomic(dir / "PC3.stp", "");
     textfile::WriteFileAtomic(dir / "notes.txt", "");
-    auto rows = ClientListRows(dir.path());
+    auto rows = ClientListRows(ReadScoreFolder(dir.path()));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][0], "pc10");  // name order without regard to case
     EXPECT_EQ(rows[0][8], "25");
@@ -88,7 +89,34 @@ TEST(ResultsReader, ListOrderMarkersAndNoStaleData) {
     EXPECT_EQ(rows[1][7], "0");
     EXPECT_EQ(rows[2][0], "PC3");   // listed, not read
     EXPECT_EQ(rows[2][1], "");
-    EXPECT_TRUE(ClientListRows("").empty());
+    EXPECT_TRUE(ReadScoreFolder("").empty());
+}
+
+TEST(ResultsReader, OneFolderReadingForBothWindows) {
+    TempDir dir;
+    Results(dir, "b.x.dat", "\"B\",\"bee\"\n\"○\",\"×\"\n\"p\",\"2\"\n\"1\",\"1\",\"1\"\n");
+    Results(dir, "A.dat", "\"A\",\"ay\"\n");
+    Results(dir, "c.dat", "\"C\",\"x\"\n");
+    textfile::WriteFileAtomic(dir / "c.stp", "");
+    const std::vector<TScoreRecord> records = ReadScoreFolder(dir.path());
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].Computer, "A");
+    EXPECT_EQ(records[1].Computer, "b.x");  // only the last extension goes
+    EXPECT_TRUE(records[1].Test);
+    EXPECT_EQ(records[1].Done, 2);
+    EXPECT_TRUE(records[2].Marked);
+    EXPECT_EQ(records[2].Computer, "c");  // named like the others, data unread
+    EXPECT_EQ(records[2].UserID, "");
+    // Both windows show the same computers in the same order.
+    const auto list = ClientListRows(records);
+    const TGridRows table = ScoreTableRows(records);
+    ASSERT_EQ(table.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(list[i][0], table[i][0]);
+    EXPECT_EQ(table[1][1], "B");
+    EXPECT_EQ(table[1][4], "2/2");
+    EXPECT_EQ(table[1][5], "50");
+    EXPECT_EQ(table[2], (std::vector<std::string>{"c", "", "", "", "", ""}));
+    EXPECT_EQ(list[2][1], "");
 }
 
 TEST(ResultsReader, OldFilesAreDeleted) {
