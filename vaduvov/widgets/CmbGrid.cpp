@@ -329,24 +329,69 @@ bool FormatNumeric(const std::string& pattern, const std::string& text, std::str
     return FormatFloatPattern(pattern, v, out);
 }
 
-QString EditMaskToInputMask(const std::string& editMask) {
-    // mask;save-literals;blank
-    std::string mask = editMask, blank;
-    size_t semi = std::string::npos;
-    {
-        // The fields are the last two ";"-parts, when present.
-        size_t last = mask.rfind(';');
-        if (last != std::string::npos && last > 0) {
-            size_t prev = mask.rfind(';', last - 1);
-            if (prev != std::string::npos && (prev == 0 || mask[prev - 1] != '\\')) {
-                blank = mask.substr(last + 1);
-                semi = prev;
-            } else if (mask[last - 1] != '\\') {
-                semi = last;
-            }
+namespace {
+
+// The fields of a classic edit mask "mask;save-literals;blank"; the last
+// two are taken when present and their ";" is not escaped.
+struct TEditMaskFields {
+    std::string Mask, Save, Blank;
+};
+
+TEditMaskFields SplitEditMask(const std::string& editMask) {
+    TEditMaskFields f;
+    f.Mask = editMask;
+    const size_t last = editMask.rfind(';');
+    if (last == std::string::npos || last == 0) return f;
+    const size_t prev = editMask.rfind(';', last - 1);
+    if (prev != std::string::npos && (prev == 0 || editMask[prev - 1] != '\\')) {
+        f.Save = editMask.substr(prev + 1, last - prev - 1);
+        f.Blank = editMask.substr(last + 1);
+        f.Mask.resize(prev);
+    } else if (editMask[last - 1] != '\\') {
+        f.Save = editMask.substr(last + 1);
+        f.Mask.resize(last);
+    }
+    return f;
+}
+
+}  // namespace
+
+bool EditMaskSavesLiterals(const std::string& editMask) {
+    const std::string save = SplitEditMask(editMask).Save;
+    return save.empty() || save[0] != '0';
+}
+
+QString StripMaskLiterals(const QString& inputMask, const QString& displayText) {
+    QString out;
+    QChar blank = u' ';
+    int end = inputMask.size();
+    for (int i = 0; i < inputMask.size(); ++i) {
+        if (inputMask[i] == u'\\') {
+            ++i;
+        } else if (inputMask[i] == u';') {
+            end = i;
+            if (i + 1 < inputMask.size()) blank = inputMask[i + 1];
+            break;
         }
     }
-    if (semi != std::string::npos) mask.resize(semi);
+    int pos = 0;
+    for (int i = 0; i < end && pos < displayText.size(); ++i) {
+        const QChar m = inputMask[i];
+        if (m == u'<' || m == u'>' || m == u'!') continue;  // case switches take no place
+        if (m == u'\\') {
+            ++i;  // an escaped literal
+        } else if (QStringLiteral("AaNnXx90DdHhBb#").contains(m)) {
+            if (displayText[pos] != blank) out += displayText[pos];
+        }
+        ++pos;
+    }
+    return out;
+}
+
+QString EditMaskToInputMask(const std::string& editMask) {
+    const TEditMaskFields fields = SplitEditMask(editMask);
+    const std::string& mask = fields.Mask;
+    const std::string& blank = fields.Blank;
     if (mask.empty()) return QString();
     QString out;
     for (size_t i = 0; i < mask.size(); ++i) {
@@ -1568,7 +1613,10 @@ void TComboGrid::keyPressEvent(QKeyEvent* e) {
 
 void TComboGrid::keyReleaseEvent(QKeyEvent* e) {
     TCellKind* k = CellKinds(FCol);
-    if (e->key() == Qt::Key_Space && (k->Kind == ckButton || k->Kind == ckCheck)) {
+    // A Space press ends with its key, also when the current cell has moved
+    // on to another kind of column: released away from the pressed cell,
+    // it changes nothing and clicks nothing.
+    if (e->key() == Qt::Key_Space && (d->spaceHeld || k->Kind == ckButton || k->Kind == ckCheck)) {
         if (e->isAutoRepeat()) return;
         d->spaceHeld = false;
         QRect r = CellRect(FCol, FRow);

@@ -161,6 +161,12 @@ bool FormatNumeric(const std::string& pattern, const std::string& text, std::str
 // The line-edit input mask for a classic edit mask ("mask;save;blank");
 // "" for no mask.
 QString EditMaskToInputMask(const std::string& editMask);
+// Whether the cell takes the mask's literals with the typed characters:
+// the second field "0" says no; absent or anything else, yes.
+bool EditMaskSavesLiterals(const std::string& editMask);
+// The characters typed into a line edit with that input mask: its literals
+// and its blanks left out.
+QString StripMaskLiterals(const QString& inputMask, const QString& displayText);
 
 // Our font for a font name of the forms ("ＭＳ ゴシック" -> IPAGothic,
 // "ＭＳ Ｐゴシック" -> IPAPGothic); other names unchanged.

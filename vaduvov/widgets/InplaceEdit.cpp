@@ -67,6 +67,7 @@ void TComboInplaceEdit::SetCellKind(const TCellKind* kind) {
 void TComboInplaceEdit::SetEditMask(const std::string& mask) {
     if (mask == FEditMask) return;
     FEditMask = mask;
+    FSaveLiterals = EditMaskSavesLiterals(mask);
     FLoading = true;
     setInputMask(EditMaskToInputMask(mask));
     FLoading = false;
@@ -79,7 +80,8 @@ void TComboInplaceEdit::SetMaxLength(int bytes) {
 
 std::string TComboInplaceEdit::SjisText() const {
     std::string s;
-    sjis::FromUtf8(text().toStdString(), s);
+    const QString t = FSaveLiterals || inputMask().isEmpty() ? text() : StripMaskLiterals(inputMask(), displayText());
+    sjis::FromUtf8(t.toStdString(), s);
     return s;
 }
 
@@ -93,7 +95,7 @@ void TComboInplaceEdit::TextChanged(const QString& t) {
     if (FLoading) return;
     std::string s;
     if (!sjis::FromUtf8(t.toStdString(), s)) return;
-    FGrid->EditorTextChanged(s);
+    FGrid->EditorTextChanged(SjisText());
 }
 
 void TComboInplaceEdit::AdjustEditRect() {
