@@ -698,7 +698,7 @@ int TComboGrid::ColX(int col) const {
     return x;
 }
 
-int TComboGrid::RowY(int row) const {
+int TComboGrid::RowY(int row, int limit) const {
     if (row < 0 || row >= FRowCount) return -1;
     int y = 0;
     if (row < FFixedRows) {
@@ -707,7 +707,7 @@ int TComboGrid::RowY(int row) const {
     }
     if (row < FTopRow) return -1;
     for (int r = 0; r < FFixedRows; ++r) y += RowHeights(r) + LineW(false, r);
-    for (int r = FTopRow; r < row; ++r) y += RowHeights(r) + LineW(false, r);
+    for (int r = FTopRow; r < row && y < limit; ++r) y += RowHeights(r) + LineW(false, r);
     return y;
 }
 
@@ -1134,10 +1134,11 @@ void TComboGrid::EditorTextChanged(const std::string& text) {
 }
 
 QRect TComboGrid::CellRect(int col, int row) const {
-    int x = ColX(col), y = RowY(row);
+    const QRect view = viewport()->rect();
+    // A row far below the view is not counted down to: it is out of view.
+    int x = ColX(col), y = RowY(row, view.height());
     if (x < 0 || y < 0) return QRect();
     QRect r(x, y, ColWidths(col), RowHeights(row));
-    QRect view = viewport()->rect();
     if (x >= view.width() || y >= view.height()) return QRect();
     return r.intersected(view);
 }

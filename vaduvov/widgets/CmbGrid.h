@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -316,7 +317,8 @@ private:
     friend class TCellKind;
     int LineW(bool vertical, int index) const;
     int ColX(int col) const;
-    int RowY(int row) const;
+    // The y of a row in the view; counting stops once it reaches limit.
+    int RowY(int row, int limit = std::numeric_limits<int>::max()) const;
     int MaxTopRow() const;
     int MaxLeftCol() const;
     void ClampCurrent();
