@@ -10,6 +10,8 @@
 // "CellData" and "CellKind".
 #pragma once
 
+#include "FormStream.h"
+#include "NumFormat.h"
 #include "component.h"
 
 #include <QAbstractScrollArea>
@@ -96,38 +98,6 @@ private:
 // Width of the editor's drop-down button (a scroll-bar arrow's width).
 extern int ComboButtonWidth;
 
-// The values of a binary form stream: a tag byte, then the data.
-class TFormWriter {
-public:
-    std::vector<uint8_t> Bytes;
-    void WriteListBegin();
-    void WriteListEnd();
-    void WriteInteger(int32_t v);  // the smallest integer tag that holds v
-    void WriteString(const std::string& s);
-    void WriteBoolean(bool v);
-};
-
-// Raises EFormStreamError on a value of another type or past the end.
-class EFormStreamError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-class TFormReader {
-public:
-    explicit TFormReader(std::vector<uint8_t> bytes) : Bytes(std::move(bytes)) {}
-    void ReadListBegin();
-    void ReadListEnd();
-    bool EndOfList() const;  // the next value is a list end
-    int32_t ReadInteger();   // any of the integer tags
-    std::string ReadString();
-    bool ReadBoolean();
-    size_t Position = 0;
-
-private:
-    std::vector<uint8_t> Bytes;
-};
-
 // ---- plain helpers of the grid's drawing and editing
 
 // Where a cell's text goes: the reference point (X, Y) relative to the
@@ -149,15 +119,6 @@ int CheckValueIndex(const std::vector<TKindItem>& items, const std::string& valu
 // unknown value becomes entry 0; an on value becomes the first off value,
 // or stays when the column has none.  Without entries the value stays.
 std::string ToggleCheckValue(const std::vector<TKindItem>& items, const std::string& value);
-
-// Formats a number with a numeric display pattern: digit placeholders "0"
-// and "#", ".", "," (thousands), "E+"/"E-"/"e+"/"e-" exponents, quoted
-// literals and up to three ";" sections (positive; negative; zero).
-// False on a pattern that cannot be applied (unclosed quote).
-bool FormatFloatPattern(const std::string& pattern, double value, std::string& out);
-// Reads text as a number ("." decimal point, blanks around allowed) and
-// formats it; false when the text is no number or the pattern fails.
-bool FormatNumeric(const std::string& pattern, const std::string& text, std::string& out);
 
 // The line-edit input mask for a classic edit mask ("mask;save;blank");
 // "" for no mask.
