@@ -143,7 +143,25 @@ void DrawCheckCell(QPainter& p, const QRect& rect, const QPalette& pal, bool pre
 void DrawComboButton(QPainter& p, int w, int h, const QPalette& pal);
 void DrawComboButtonDown(QPainter& p, int w, int h, const QPalette& pal);
 
-class TComboGrid : public QAbstractScrollArea {
+// What the in-place editor asks of the grid it edits in, and all it may.
+class TEditorHost {
+public:
+    // The user changed the editor's text: it goes into the edited cell.
+    virtual void EditorTextChanged(const std::string& text) = 0;
+    // A key that moves between cells, handed on to the grid.
+    virtual void EditorPassKey(QKeyEvent* e) = 0;
+    // Escape: the cell gets back the text it had when the edit began.
+    virtual void EditorCancel() = 0;
+    // Enter, as the grid takes it.
+    virtual void EditorEnter(QKeyEvent* e) = 0;
+    // A pick in the drop-down list: the click of the current cell.
+    virtual void EditorListClick() = 0;
+
+protected:
+    ~TEditorHost() = default;
+};
+
+class TComboGrid : public QAbstractScrollArea, public TEditorHost {
     Q_OBJECT
 public:
     explicit TComboGrid(QWidget* owner = nullptr);
@@ -274,8 +292,13 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    friend class TComboInplaceEdit;
-    friend class TCellKind;
+    // ---- the editor's host: reached only through TEditorHost
+    void EditorTextChanged(const std::string& text) override;
+    void EditorPassKey(QKeyEvent* e) override { keyPressEvent(e); }
+    void EditorCancel() override { CancelEdit(); }
+    void EditorEnter(QKeyEvent* e) override { TypedChar(13, e); }
+    void EditorListClick() override { DoGridBtnClick(FCol, FRow); }
+
     int LineW(bool vertical, int index) const;
     int ColX(int col) const;
     // The y of a row in the view; counting stops once it reaches limit.
@@ -292,7 +315,6 @@ private:
     void UpdateEditor();
     void HideEditorWidget();
     void CancelEdit();
-    void EditorTextChanged(const std::string& text);
     void NavigateKey(int key, Qt::KeyboardModifiers mods);
     void TypedChar(char c, QKeyEvent* e);
     // takePress false: the press of a double click, which never holds a

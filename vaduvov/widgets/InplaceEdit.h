@@ -66,6 +66,7 @@ private:
     void TextChanged(const QString& text);
 
     TComboGrid* FGrid;
+    TEditorHost* FHost;  // the grid, as the editor may use it
     TCellKind FCellKind;
     TInplaceListBox* FDropList = nullptr;
     int FButtonDownX = -1;
