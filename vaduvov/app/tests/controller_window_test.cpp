@@ -316,50 +316,47 @@ void CheckLayout(TResultsWindow& w) {
                 w.Grid->viewport()->x() + cell.right() + 1);
 }
 
+// A class of computers pc101.. in the score folder: from the first up to
+// the last, written (on) or removed.
+void SetClass(const std::string& scores, int first, int last, bool on) {
+    for (int i = first; i <= last; ++i) {
+        const std::string pc = "pc" + std::to_string(100 + i);
+        if (on)
+            WriteResults(scores, pc, "s", "x", 1, 8, 1, 0);
+        else
+            textfile::DeleteFile(scores + pc + ".dat");
+    }
+}
+
+// Opened on a class of 40 (more rows than the screen holds), refreshed
+// with 3 left (all fit), and with the 40 back.
+template <typename W>
+void ClassOfForty(const std::string& scores, TControllerSettings& s) {
+    SetClass(scores, 1, 40, true);
+    W w(nullptr, s);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (int shown : {40, 3, 40}) {
+        SetClass(scores, 4, 40, shown == 40);
+        if (w.Grid->RowCount() != shown + 1) w.Timer1Timer();
+        QTest::qWait(20);
+        QCOMPARE(w.Grid->RowCount(), shown + 1);
+        QCOMPARE(w.ScrollExtra > 0, shown == 40);
+        CheckLayout(w);
+        if (QTest::currentTestFailed()) return;
+    }
+}
+
 void ControllerWindowTest::everyColumnBesideTheScrollBar() {
     TempDir t;
     const std::string scores = t / "Scores/";
     std::filesystem::create_directories(scores);
-    // A class of 40: more rows than the screen holds.
-    for (int i = 1; i <= 40; ++i)
-        WriteResults(scores, "pc" + std::to_string(100 + i), "s", "x", 1, 8, 1, 0);
     TControllerSettings s;
     s.ScoreDir = scores;
     s.ListInterval = s.ScoreInterval = 0;
-    {
-        TfList list(nullptr, s);
-        list.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&list));
-        QTest::qWait(50);
-        QVERIFY(list.ScrollExtra > 0);
-        CheckLayout(list);
-        if (QTest::currentTestFailed()) return;
-        // Rows removed: all fit, the bar and its room go.
-        for (int i = 4; i <= 40; ++i) textfile::DeleteFile(scores + "pc" + std::to_string(100 + i) + ".dat");
-        list.Timer1Timer();
-        QTest::qWait(50);
-        QCOMPARE(list.ScrollExtra, 0);
-        CheckLayout(list);
-        // And added again.
-        for (int i = 4; i <= 40; ++i)
-            WriteResults(scores, "pc" + std::to_string(100 + i), "s", "x", 1, 8, 1, 0);
-        list.Timer1Timer();
-        QTest::qWait(50);
-        QVERIFY(list.ScrollExtra > 0);
-        CheckLayout(list);
-    }
-    {
-        TfScore table(nullptr, s);
-        table.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&table));
-        QTest::qWait(50);
-        QVERIFY(table.ScrollExtra > 0);
-        CheckLayout(table);
-        for (int i = 3; i <= 40; ++i) textfile::DeleteFile(scores + "pc" + std::to_string(100 + i) + ".dat");
-        table.Timer1Timer();
-        QTest::qWait(50);
-        CheckLayout(table);
-    }
+    ClassOfForty<TfList>(scores, s);
+    if (QTest::currentTestFailed()) return;
+    ClassOfForty<TfScore>(scores, s);
 }
 
 void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
