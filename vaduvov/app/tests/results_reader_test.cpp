@@ -112,11 +112,9 @@ TEST(ResultsReader, OneFolderReadingForBothWindows) {
     const TGridRows table = ScoreTableRows(records);
     ASSERT_EQ(table.size(), 3u);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(list[i][0], table[i][0]);
-    EXPECT_EQ(table[1][1], "B");
-    EXPECT_EQ(table[1][4], "2/2");
-    EXPECT_EQ(table[1][5], "50");
-    EXPECT_EQ(table[2], (std::vector<std::string>{"c", "", "", "", "", ""}));
-    EXPECT_EQ(list[2][1], "");
+    EXPECT_EQ(list[1][4], sjis::L("○"));
+    EXPECT_EQ(list[1][6], "2");
+    EXPECT_EQ(list[2], (std::array<std::string, 9>{"c", "", "", "", "", "", "", "", ""}));
 }
 
 TEST(ResultsReader, OldFilesAreDeleted) {
