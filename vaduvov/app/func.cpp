@@ -45,7 +45,11 @@ std::vector<std::string> GetFileList(const std::string& folder, const std::strin
         // Names on disk are UTF-8; a name with no Shift-JIS form is left out.
         if (!sjis::FromUtf8(e->d_name, name) || !EndsWith(sjis::LowerAscii(name), ext)) continue;
         std::string path = folder + name;
-        if (textfile::FileExists(path)) files.push_back(path);
+        // The entry's own type saves asking the file system again (on a
+        // network share, a round trip per file); links and file systems
+        // that give no type are asked.
+        const bool plain = e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN;
+        if (plain || (e->d_type != DT_DIR && textfile::FileExists(path))) files.push_back(path);
     }
     ::closedir(d);
     return files;

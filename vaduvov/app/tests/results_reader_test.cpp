@@ -5,6 +5,7 @@
 #include "tempdir.h"
 #include "textfile.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <utime.h>
 
@@ -98,8 +99,14 @@ TEST(ResultsReader, OneFolderReadingForBothWindows) {
     Results(dir, "A.dat", "\"A\",\"ay\"\n");
     Results(dir, "c.dat", "\"C\",\"x\"\n");
     textfile::WriteFileAtomic(dir / "c.stp", "");
+    // Folders are no results files, also behind a link; a linked file is.
+    std::filesystem::create_directory(dir / "sub.dat");
+    std::filesystem::create_directory_symlink(dir / "sub.dat", dir / "sublink.dat");
+    std::filesystem::create_symlink(dir / "A.dat", dir / "d.dat");
     const std::vector<TScoreRecord> records = ReadScoreFolder(dir.path());
-    ASSERT_EQ(records.size(), 3u);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[3].Computer, "d");
+    EXPECT_EQ(records[3].UserName, "ay");
     EXPECT_EQ(records[0].Computer, "A");
     EXPECT_EQ(records[1].Computer, "b.x");  // only the last extension goes
     EXPECT_TRUE(records[1].Test);
@@ -110,7 +117,7 @@ TEST(ResultsReader, OneFolderReadingForBothWindows) {
     // Both windows show the same computers in the same order.
     const auto list = ClientListRows(records);
     const TGridRows table = ScoreTableRows(records);
-    ASSERT_EQ(table.size(), 3u);
+    ASSERT_EQ(table.size(), 4u);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(list[i][0], table[i][0]);
     EXPECT_EQ(list[1][4], sjis::L("○"));
     EXPECT_EQ(list[1][6], "2");
