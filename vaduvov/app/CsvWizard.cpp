@@ -1,6 +1,7 @@
 #include "CsvWizard.h"
 
 #include "CmbGrid.h"
+#include "gridfunc.h"
 #include "qtext.h"
 
 #include <QApplication>
@@ -139,15 +140,7 @@ void TfCsvWizard::LoadCsvFile() {
     for (int r = 0; r < std::max(rows, 2); ++r)
         for (int c = 0; c < Model.Columns; ++c)
             CsvGrid->SetCells(c, r, r < rows ? Model.Preview[r][c] : std::string());
-    FitColumns(false);
-}
-
-void TfCsvWizard::FitColumns(bool growOnly) {
-    for (int c = 0; c < CsvGrid->ColCount(); ++c) {
-        int widest = 10;
-        for (int r = 0; r < CsvGrid->RowCount(); ++r) widest = std::max(widest, CsvGrid->TextWidth(CsvGrid->Cells(c, r)));
-        if (!growOnly || widest + 5 > CsvGrid->ColWidths(c)) CsvGrid->SetColWidths(c, widest + 5);
-    }
+    FitColWidths(*CsvGrid);
 }
 
 void TfCsvWizard::SpeedButtonClick(int tag) {
@@ -169,7 +162,7 @@ void TfCsvWizard::ShowMapping() {
     for (int c = 0; c < Model.Columns && c < CsvGrid->ColCount(); ++c)
         if (CsvGrid->Cells(c, 0) != Model.Preview[0][c]) CsvGrid->SetCells(c, 0, Model.Preview[0][c]);
     // A column too narrow for the target it now carries widens to show it.
-    FitColumns(true);
+    FitColWidths(*CsvGrid, true);
 }
 
 void TfCsvWizard::CsvGridDrawCell(int col, int row, QPainter& p, const QRect& rect) {

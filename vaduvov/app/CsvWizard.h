@@ -56,7 +56,5 @@ private:
     QToolButton* Buttons[4] = {};
 
     void ShowMapping();
-    // Every column fits its widest text; growOnly keeps wider ones.
-    void FitColumns(bool growOnly);
     void CsvGridDrawCell(int col, int row, QPainter& p, const QRect& rect);
 };

@@ -45,7 +45,11 @@ std::vector<std::string> GetFileList(const std::string& folder, const std::strin
         // Names on disk are UTF-8; a name with no Shift-JIS form is left out.
         if (!sjis::FromUtf8(e->d_name, name) || !EndsWith(sjis::LowerAscii(name), ext)) continue;
         std::string path = folder + name;
-        if (textfile::FileExists(path)) files.push_back(path);
+        // The entry's own type saves asking the file system again (on a
+        // network share, a round trip per file); links and file systems
+        // that give no type are asked.
+        const bool plain = e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN;
+        if (plain || (e->d_type != DT_DIR && textfile::FileExists(path))) files.push_back(path);
     }
     ::closedir(d);
     return files;
@@ -59,11 +63,14 @@ void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time
     }
 }
 
+std::string ComputerName(const std::string& path) {
+    const std::string name = textfile::ExtractFileName(path);
+    return name.substr(0, name.rfind('.'));
+}
+
 TScoreRecord ReadScoreFile(const std::string& path) {
     TScoreRecord r;
-    std::string name = textfile::ExtractFileName(path);
-    size_t dot = name.rfind('.');
-    std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string stem = ComputerName(path);
     if (textfile::FileExists(textfile::ExtractFilePath(path) + stem + ".stp")) {
         r.Marked = true;
         return r;
@@ -104,21 +111,30 @@ std::string Percentage(int correct, int maximum) {
     return std::to_string(static_cast<long long>(std::trunc(double(correct) * 100 / maximum + 0.5)));
 }
 
-std::vector<std::array<std::string, 9>> ClientListRows(const std::string& scoreFolder) {
+std::vector<TScoreRecord> ReadScoreFolder(const std::string& scoreFolder) {
     std::vector<std::string> files = GetFileList(scoreFolder, ".dat");
     std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
         return sjis::LowerAscii(a) < sjis::LowerAscii(b);
     });
-    std::vector<std::array<std::string, 9>> rows;
+    std::vector<TScoreRecord> records;
+    records.reserve(files.size());
     for (const auto& path : files) {
-        TScoreRecord r = ReadScoreFile(path);
+        records.push_back(ReadScoreFile(path));
+        // A computer whose last write failed is listed without its data.
+        if (records.back().Marked) records.back().Computer = ComputerName(path);
+    }
+    return records;
+}
+
+std::vector<std::array<std::string, 9>> ClientListRows(const std::vector<TScoreRecord>& records) {
+    std::vector<std::array<std::string, 9>> rows;
+    rows.reserve(records.size());
+    const std::string& m = Maru();
+    for (const TScoreRecord& r : records) {
         if (r.Marked) {
-            // A computer whose last write failed is listed without its data.
-            std::string name = textfile::ExtractFileName(path);
-            rows.push_back({name.substr(0, name.rfind('.')), "", "", "", "", "", "", "", ""});
+            rows.push_back({r.Computer, "", "", "", "", "", "", "", ""});
             continue;
         }
-        const std::string& m = Maru();
         rows.push_back({r.Computer, r.UserName, r.Problem, r.Normal ? m : "", r.Test ? m : "",
                         r.Random ? m : "", std::to_string(r.Done), std::to_string(r.Maximum),
                         Percentage(r.Correct, r.Maximum)});

@@ -37,12 +37,22 @@ void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time
 // ".stp" marker beside it is not read (Marked is set).
 TScoreRecord ReadScoreFile(const std::string& path);
 
+// A results file's computer: its name without folder and last extension.
+std::string ComputerName(const std::string& path);
+
+// Every results file (".dat") of the score folder, read, in file-name order
+// without regard to case; what both the client list and the score table
+// show.  A file with a marker beside it is listed unread (Marked), with
+// only its Computer.  An empty folder value lists nothing.
+std::vector<TScoreRecord> ReadScoreFolder(const std::string& scoreFolder);
+
 // The value of a decimal integer text; 0 for any other text.
 int DecimalValue(const std::string& text);
 
 // Trunc(correct x 100 / maximum + 0.5); "0" for no questions.
 std::string Percentage(int correct, int maximum);
 
-// The rows of the client list, sorted by file name without regard to case:
-// Computer, User Name, 問題, Normal, Test, Random, 実施No., 最大数, %.
-std::vector<std::array<std::string, 9>> ClientListRows(const std::string& scoreFolder);
+// The rows of the client list, one per record: Computer, User Name, 問題,
+// Normal, Test, Random, 実施No., 最大数, %.  A marked file's row shows
+// only its computer.
+std::vector<std::array<std::string, 9>> ClientListRows(const std::vector<TScoreRecord>& records);

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
-void FitColWidths(TComboGrid& grid) {
+void FitColWidths(TComboGrid& grid, bool growOnly) {
     for (int c = 0; c < grid.ColCount(); ++c) {
         int widest = 10;
         for (int r = 0; r < grid.RowCount(); ++r) widest = std::max(widest, grid.TextWidth(grid.Cells(c, r)));
-        grid.SetColWidths(c, 5 + widest);
+        if (!growOnly || 5 + widest > grid.ColWidths(c)) grid.SetColWidths(c, 5 + widest);
     }
 }
 

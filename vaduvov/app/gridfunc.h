@@ -8,7 +8,8 @@
 class TComboGrid;
 
 // Every column's width := 5 + the larger of 10 and its widest text.
-void FitColWidths(TComboGrid& grid);
+// growOnly: a column only widens, never narrows.
+void FitColWidths(TComboGrid& grid, bool growOnly = false);
 int GridWidth(const TComboGrid& grid);
 int GridHeight(const TComboGrid& grid);
 

@@ -50,17 +50,12 @@ void SortGridNum(TGridRows& rows, int fixedRows, int col, int dir) {
     });
 }
 
-TGridRows ScoreTableRows(const std::string& scoreFolder) {
+TGridRows ScoreTableRows(const std::vector<TScoreRecord>& records) {
     TGridRows rows;
-    std::vector<std::string> files = GetFileList(scoreFolder, ".dat");
-    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
-        return sjis::LowerAscii(a) < sjis::LowerAscii(b);
-    });
-    for (const auto& path : files) {
-        TScoreRecord r = ReadScoreFile(path);
+    rows.reserve(records.size());
+    for (const TScoreRecord& r : records) {
         if (r.Marked) {
-            std::string name = path.substr(path.rfind('/') + 1);
-            rows.push_back({name.substr(0, name.rfind('.')), "", "", "", "", ""});
+            rows.push_back({r.Computer, "", "", "", "", ""});
             continue;
         }
         rows.push_back({r.Computer, r.UserID, r.UserName, r.Problem,

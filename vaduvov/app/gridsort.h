@@ -17,9 +17,11 @@ void SortGridStr(TGridRows& rows, int fixedRows, int col, int dir);
 // sort that never exchanges equal values:
 void SortGridNum(TGridRows& rows, int fixedRows, int col, int dir);
 
-// The score table's data rows: Computer, User ID, User Name, 問題名,
-// done/count, percentage; sorted by file name.
-TGridRows ScoreTableRows(const std::string& scoreFolder);
+struct TScoreRecord;
+// The score table's data rows, one per record: Computer, User ID, User
+// Name, 問題名, done/count, percentage.  A marked file's row shows only its
+// computer.
+TGridRows ScoreTableRows(const std::vector<TScoreRecord>& records);
 
 // The sort states of the score table's six columns: 0 none, 1 ascending,
 // 2 descending.  It opens with the best percentage on top.

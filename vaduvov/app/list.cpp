@@ -33,7 +33,7 @@ TfList::~TfList() {
 
 void TfList::RefreshList() {
     TGridRows rows;
-    for (const auto& row : ClientListRows(Settings.ScoreDir)) rows.emplace_back(row.begin(), row.end());
+    for (const auto& row : ClientListRows(ReadScoreFolder(Settings.ScoreDir))) rows.emplace_back(row.begin(), row.end());
     ShowDataRows(rows);
 }
 

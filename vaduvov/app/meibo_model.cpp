@@ -46,20 +46,24 @@ void TMeiboGrid::LoadMeibo(const std::string& path) {
     if (!textfile::ReadFileBytes(path, bytes)) return;
     std::vector<std::string> lines = textfile::SplitRecordLines(bytes);
     if (lines.empty()) lines.emplace_back();
-    Rows.resize(1);
+    TGridRows rows(1, Rows[0]);
     Loaded.clear();
-    int lastFilled = 0;
+    size_t lastFilled = 0;
     for (const auto& line : lines) {
         std::vector<std::string> f = commatext::Split(line);
         if (f.size() >= 3) f[2] = Scramble(f[2], "decode");
         const bool filled = !f.empty();
         f.resize(3);
-        Rows.push_back(f);
-        if (filled) lastFilled = RowCount() - 1;
+        rows.push_back(f);
+        if (filled) lastFilled = rows.size() - 1;
         Loaded.push_back({f[0], f[1], f[2]});
     }
-    Rows.resize(lastFilled + 1);  // trailing empty lines add nothing
-    Rows.push_back(EmptyRow());   // the entry row
+    // Only a line that holds a field sizes the grid: a file of nothing but
+    // empty lines leaves it as it is.
+    if (lastFilled == 0) return;
+    rows.resize(lastFilled + 1);  // trailing empty lines add nothing
+    rows.push_back(EmptyRow());   // the entry row
+    Rows = std::move(rows);
 }
 
 bool TMeiboGrid::SaveMeibo(const std::string& path) {

@@ -12,7 +12,6 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
-#include <QVBoxLayout>
 
 TResultsWindow::TResultsWindow(QWidget* owner, TControllerSettings& settings, int panelHeight)
     : QWidget(owner, Qt::Window), Settings(settings) {
@@ -21,9 +20,6 @@ TResultsWindow::TResultsWindow(QWidget* owner, TControllerSettings& settings, in
     font.setPixelSize(12);
     setFont(font);
     setMinimumHeight(120);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
     Grid = new TComboGrid(this);
     Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -41,13 +37,11 @@ TResultsWindow::TResultsWindow(QWidget* owner, TControllerSettings& settings, in
     plain.setColor(QPalette::Highlight, plain.color(QPalette::Base));
     plain.setColor(QPalette::HighlightedText, plain.color(QPalette::Text));
     Grid->setPalette(plain);
-    column->addWidget(Grid, 1);
 
     auto* panel = new QFrame(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setFixedHeight(panelHeight);
     Panel1 = panel;
-    column->addWidget(panel);
     SpinEdit1 = new QSpinBox(panel);
     SpinEdit1->setRange(0, 60);
     SpinEdit1->setToolTip(QL("更新時間"));
@@ -94,6 +88,7 @@ void TResultsWindow::FitAll() {
     FitColWidths(*Grid);
     FitWidth();
     FitHeight();
+    FitScrollExtra();
 }
 
 void TResultsWindow::StartTimer(int seconds) {
@@ -116,6 +111,17 @@ void TResultsWindow::LockWidth(int w) {
     SizeLock = false;
     setFixedWidth(w);
     SizeLock = true;
+    LayOut();
+}
+
+// The grid fills the window above the panel; the close button sits in the
+// middle of the panel.  Done on every size change, so the grid and the
+// panel always take the window's width, the scroll bar's room included.
+void TResultsWindow::LayOut() {
+    const int w = width(), h = height(), ph = Panel1->height();
+    Grid->setGeometry(0, 0, w, std::max(0, h - ph));
+    Panel1->setGeometry(0, std::max(0, h - ph), w, ph);
+    BitBtn1->move((w - BitBtn1->width()) / 2, BitBtn1->y());
 }
 
 void TResultsWindow::FitWidth() {
@@ -131,14 +137,14 @@ void TResultsWindow::FitHeight() {
     if (y() + h > bottom) h = std::max(minimumHeight(), bottom - y());
     setMaximumHeight(std::max(h, minimumHeight()));
     resize(width(), h);
+    LayOut();
 }
 
-void TResultsWindow::resizeEvent(QResizeEvent* e) {
-    QWidget::resizeEvent(e);
-    BitBtn1->move((Panel1->width() - BitBtn1->width()) / 2, BitBtn1->y());
-    if (FittedWidth == 0 || !SizeLock) return;
-    // Worked out from the sizes rather than asked of the scroll bar, which
-    // may not have caught up with this resize yet.
+// The scroll bar's room is added while rows are out of view and given back
+// when all fit.  Worked out from the sizes rather than asked of the scroll
+// bar, which may not have caught up with the last resize yet.
+void TResultsWindow::FitScrollExtra() {
+    if (FittedWidth == 0) return;
     const bool bar = GridHeight(*Grid) + 2 * Grid->frameWidth() > height() - Panel1->height();
     if (bar && ScrollExtra == 0) {
         ScrollExtra = Grid->verticalScrollBar()->sizeHint().width();
@@ -147,4 +153,17 @@ void TResultsWindow::resizeEvent(QResizeEvent* e) {
         ScrollExtra = 0;
         FitWidth();
     }
+}
+
+void TResultsWindow::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    LayOut();
+    if (FittedWidth == 0 || !SizeLock || FitPending) return;
+    // The width is not changed from inside its own resize: once this one
+    // is done, the scroll bar's room is fitted and the children follow.
+    FitPending = true;
+    QTimer::singleShot(0, this, [this] {
+        FitPending = false;
+        FitScrollExtra();
+    });
 }

@@ -34,8 +34,10 @@ public:
     void SpinEdit1Change();
     // Rebuilds the rows and fits the window (what the timer does).
     virtual void Timer1Timer() = 0;
-    // Fits the columns, the width and the height to the rows shown.
+    // Fits the columns, the width and the height to the rows shown, and
+    // the scroll bar's room to the rows out of view.
     void FitAll();
+    void FitScrollExtra();
 
 protected:
     // Titles and cell alignments of the columns; the rest of the set-up.
@@ -48,4 +50,6 @@ protected:
 
 private:
     void LockWidth(int width);
+    void LayOut();
+    bool FitPending = false;
 };

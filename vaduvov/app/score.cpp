@@ -1,6 +1,7 @@
 #include "score.h"
 
 #include "CmbGrid.h"
+#include "func.h"
 #include "gridfunc.h"
 #include "qtext.h"
 
@@ -35,7 +36,7 @@ TfScore::~TfScore() {
 }
 
 void TfScore::RefreshScore() {
-    ShowDataRows(ScoreTableRows(Settings.ScoreDir));
+    ShowDataRows(ScoreTableRows(ReadScoreFolder(Settings.ScoreDir)));
 }
 
 void TfScore::ApplySort() {

@@ -13,8 +13,6 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 
 int ComboButtonWidth = 17;
@@ -92,261 +90,67 @@ std::string ToggleCheckValue(const std::vector<TKindItem>& items, const std::str
 
 namespace {
 
-// A non-negative number as decimal digits: value = 0.digits * 10^intLen.
-struct TDecimal {
-    std::string Digits;  // no leading zeros; empty for zero
-    int IntLen = 0;
+// The fields of a classic edit mask "mask;save-literals;blank"; the last
+// two are taken when present and their ";" is not escaped.
+struct TEditMaskFields {
+    std::string Mask, Save, Blank;
 };
 
-TDecimal ToDecimal(double v) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific);
-    std::string s(buf, res.ptr);
-    // d.ddddde[+-]xx
-    TDecimal d;
-    size_t e = s.find('e');
-    int exp = std::atoi(s.c_str() + e + 1);
-    for (size_t i = 0; i < e; ++i)
-        if (s[i] != '.') d.Digits += s[i];
-    while (!d.Digits.empty() && d.Digits.back() == '0') d.Digits.pop_back();
-    if (d.Digits.empty()) return {};
-    d.IntLen = exp + 1;
-    return d;
-}
-
-// Rounds to keep digits (half away from zero).
-void RoundDigits(TDecimal& d, int keep) {
-    if (keep < 0) {
-        d = {};
-        return;
+TEditMaskFields SplitEditMask(const std::string& editMask) {
+    TEditMaskFields f;
+    f.Mask = editMask;
+    const size_t last = editMask.rfind(';');
+    if (last == std::string::npos || last == 0) return f;
+    const size_t prev = editMask.rfind(';', last - 1);
+    if (prev != std::string::npos && (prev == 0 || editMask[prev - 1] != '\\')) {
+        f.Save = editMask.substr(prev + 1, last - prev - 1);
+        f.Blank = editMask.substr(last + 1);
+        f.Mask.resize(prev);
+    } else if (editMask[last - 1] != '\\') {
+        f.Save = editMask.substr(last + 1);
+        f.Mask.resize(last);
     }
-    if (static_cast<int>(d.Digits.size()) <= keep) return;
-    bool up = d.Digits[keep] >= '5';
-    d.Digits.resize(keep);
-    if (up) {
-        int i = keep - 1;
-        while (i >= 0 && d.Digits[i] == '9') d.Digits[i--] = '0';
-        if (i < 0) {
-            d.Digits.insert(d.Digits.begin(), '1');
-            ++d.IntLen;
-        } else {
-            ++d.Digits[i];
-        }
-    }
-    while (!d.Digits.empty() && d.Digits.back() == '0') d.Digits.pop_back();
-    if (d.Digits.empty()) d.IntLen = 0;
-}
-
-// Splits a pattern into sections, keeping quotes; false on an open quote.
-bool SplitSections(const std::string& pattern, std::vector<std::string>& out) {
-    out.assign(1, std::string());
-    char quote = 0;
-    for (char c : pattern) {
-        if (quote) {
-            if (c == quote) quote = 0;
-            out.back() += c;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-            out.back() += c;
-        } else if (c == ';') {
-            out.emplace_back();
-        } else {
-            out.back() += c;
-        }
-    }
-    return quote == 0;
-}
-
-struct TSectionInfo {
-    int IntPlaces = 0;    // placeholders before the point
-    int IntForced = 0;    // from the first "0" before the point
-    int DecPlaces = 0;    // placeholders after the point
-    int DecForced = 0;    // up to the last "0" after the point
-    bool Thousands = false;
-    bool Scientific = false;
-    int ExpDigits = 0;
-};
-
-TSectionInfo Analyse(const std::string& sec) {
-    TSectionInfo info;
-    bool afterPoint = false, seenZero = false;
-    int intBeforeZero = 0;
-    for (size_t i = 0; i < sec.size(); ++i) {
-        char c = sec[i];
-        if (c == '"' || c == '\'') {
-            size_t j = sec.find(c, i + 1);
-            i = j == std::string::npos ? sec.size() : j;
-            continue;
-        }
-        if ((c == 'E' || c == 'e') && i + 1 < sec.size() && (sec[i + 1] == '+' || sec[i + 1] == '-')) {
-            if (!info.Scientific) {
-                info.Scientific = true;
-                size_t j = i + 2;
-                while (j < sec.size() && sec[j] == '0') ++j;
-                info.ExpDigits = static_cast<int>(j - i - 2);
-                i = j - 1;
-            }
-            continue;
-        }
-        if (c == '.') {
-            afterPoint = true;
-        } else if (c == ',') {
-            if (!afterPoint) info.Thousands = true;
-        } else if (c == '0' || c == '#') {
-            if (afterPoint) {
-                ++info.DecPlaces;
-                if (c == '0') info.DecForced = info.DecPlaces;
-            } else {
-                ++info.IntPlaces;
-                if (c == '0') seenZero = true;
-                if (!seenZero) ++intBeforeZero;
-            }
-        }
-    }
-    info.IntForced = seenZero ? info.IntPlaces - intBeforeZero : 0;
-    return info;
+    return f;
 }
 
 }  // namespace
 
-bool FormatFloatPattern(const std::string& pattern, double value, std::string& out) {
-    std::vector<std::string> secs;
-    if (!SplitSections(pattern, secs) || std::isnan(value) || std::isinf(value)) return false;
-    auto pick = [&](size_t i) -> size_t { return i < secs.size() && !secs[i].empty() ? i : 0; };
-    size_t si = value < 0 ? pick(1) : value == 0 ? pick(2) : 0;
-    TSectionInfo info = Analyse(secs[si]);
-    TDecimal d = ToDecimal(value);
-    int exponent = 0;
-    if (info.Scientific) {
-        int lead = std::max(1, info.IntPlaces);
-        if (!d.Digits.empty()) {
-            RoundDigits(d, lead + info.DecPlaces);
-            exponent = d.IntLen - lead;
-            d.IntLen = lead;
-        }
-    } else {
-        RoundDigits(d, d.IntLen + info.DecPlaces);
-    }
-    if (d.Digits.empty() && value != 0 && si != 2 && secs.size() >= 3 && !secs[2].empty()) {
-        si = 2;  // rounds to zero: the zero section
-        info = Analyse(secs[si]);
-    }
-    // The integer and decimal digits.
-    std::string intDigits, decDigits;
-    for (int i = 0; i < d.IntLen; ++i) intDigits += i < static_cast<int>(d.Digits.size()) ? d.Digits[i] : '0';
-    if (d.IntLen < 0)
-        decDigits = std::string(-d.IntLen, '0') + d.Digits;
-    else if (d.IntLen < static_cast<int>(d.Digits.size()))
-        decDigits = d.Digits.substr(d.IntLen);
-    if (static_cast<int>(decDigits.size()) > info.DecPlaces) decDigits.resize(info.DecPlaces);
-    while (static_cast<int>(decDigits.size()) < info.DecForced) decDigits += '0';
-    while (static_cast<int>(intDigits.size()) < info.IntForced) intDigits.insert(intDigits.begin(), '0');
-
-    const std::string& sec = secs[si];
-    std::string res;
-    if (value < 0 && si == 0 && !d.Digits.empty()) res += '-';
-    int n = static_cast<int>(intDigits.size());
-    int intSeen = 0, decSeen = 0;
-    bool afterPoint = false;
-    auto emitInt = [&](int pos) {  // pos: digit position counted from the right, 1-based
-        if (pos > n) return;
-        res += intDigits[n - pos];
-        if (info.Thousands && pos > 1 && (pos - 1) % 3 == 0) res += ',';
-    };
-    for (size_t i = 0; i < sec.size(); ++i) {
-        char c = sec[i];
-        if (c == '"' || c == '\'') {
-            size_t j = sec.find(c, i + 1);
-            res += sec.substr(i + 1, j - i - 1);
-            i = j;
-            continue;
-        }
-        if ((c == 'E' || c == 'e') && i + 1 < sec.size() && (sec[i + 1] == '+' || sec[i + 1] == '-') &&
-            info.Scientific) {
-            size_t j = i + 2;
-            while (j < sec.size() && sec[j] == '0') ++j;
-            res += c;
-            if (exponent < 0)
-                res += '-';
-            else if (sec[i + 1] == '+')
-                res += '+';
-            std::string e = std::to_string(std::abs(exponent));
-            while (static_cast<int>(e.size()) < static_cast<int>(j - i - 2)) e.insert(e.begin(), '0');
-            res += e;
-            i = j - 1;
-            continue;
-        }
-        if (c == '0' || c == '#') {
-            if (!afterPoint) {
-                int pos = info.IntPlaces - intSeen;
-                if (intSeen == 0)
-                    for (int q = n; q > pos; --q) emitInt(q);  // digits beyond the placeholders
-                emitInt(pos);
-                ++intSeen;
-            } else {
-                if (decSeen < static_cast<int>(decDigits.size())) res += decDigits[decSeen];
-                ++decSeen;
-            }
-        } else if (c == '.') {
-            if (!afterPoint && !decDigits.empty()) res += '.';
-            afterPoint = true;
-        } else if (c == ',') {
-            // thousands flag only
-        } else {
-            res += c;
-        }
-    }
-    out = res;
-    return true;
+bool EditMaskSavesLiterals(const std::string& editMask) {
+    const std::string save = SplitEditMask(editMask).Save;
+    return save.empty() || save[0] != '0';
 }
 
-bool FormatNumeric(const std::string& pattern, const std::string& text, std::string& out) {
-    std::string t = sjis::Trim(text);
-    if (t.empty()) return false;
-    // Sign, digits, point, digits, exponent: nothing else.
-    size_t i = 0;
-    if (t[i] == '+' || t[i] == '-') ++i;
-    size_t digits = 0;
-    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+QString StripMaskLiterals(const QString& inputMask, const QString& displayText) {
+    QString out;
+    QChar blank = u' ';
+    int end = inputMask.size();
+    for (int i = 0; i < inputMask.size(); ++i) {
+        if (inputMask[i] == u'\\') {
+            ++i;
+        } else if (inputMask[i] == u';') {
+            end = i;
+            if (i + 1 < inputMask.size()) blank = inputMask[i + 1];
+            break;
+        }
     }
-    if (digits == 0) return false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-        size_t ed = 0;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++ed;
-        if (ed == 0) return false;
+    int pos = 0;
+    for (int i = 0; i < end && pos < displayText.size(); ++i) {
+        const QChar m = inputMask[i];
+        if (m == u'<' || m == u'>' || m == u'!') continue;  // case switches take no place
+        if (m == u'\\') {
+            ++i;  // an escaped literal
+        } else if (QStringLiteral("AaNnXx90DdHhBb#").contains(m)) {
+            if (displayText[pos] != blank) out += displayText[pos];
+        }
+        ++pos;
     }
-    if (i != t.size()) return false;
-    const char* b = t.c_str();
-    if (*b == '+') ++b;
-    double v = 0;
-    auto res = std::from_chars(b, t.c_str() + t.size(), v);
-    if (res.ec != std::errc() || res.ptr != t.c_str() + t.size()) return false;
-    return FormatFloatPattern(pattern, v, out);
+    return out;
 }
 
 QString EditMaskToInputMask(const std::string& editMask) {
-    // mask;save-literals;blank
-    std::string mask = editMask, blank;
-    size_t semi = std::string::npos;
-    {
-        // The fields are the last two ";"-parts, when present.
-        size_t last = mask.rfind(';');
-        if (last != std::string::npos && last > 0) {
-            size_t prev = mask.rfind(';', last - 1);
-            if (prev != std::string::npos && (prev == 0 || mask[prev - 1] != '\\')) {
-                blank = mask.substr(last + 1);
-                semi = prev;
-            } else if (mask[last - 1] != '\\') {
-                semi = last;
-            }
-        }
-    }
-    if (semi != std::string::npos) mask.resize(semi);
+    const TEditMaskFields fields = SplitEditMask(editMask);
+    const std::string& mask = fields.Mask;
+    const std::string& blank = fields.Blank;
     if (mask.empty()) return QString();
     QString out;
     for (size_t i = 0; i < mask.size(); ++i) {
@@ -506,94 +310,6 @@ void TCellKind::Assign(const TCellKind& source) {
     Editable = source.Editable;
 }
 
-// ---------------------------------------------------------------- streams
-
-void TFormWriter::WriteListBegin() { Bytes.push_back(0x01); }
-void TFormWriter::WriteListEnd() { Bytes.push_back(0x00); }
-
-void TFormWriter::WriteInteger(int32_t v) {
-    auto put = [this](uint32_t u, int n) {
-        for (int i = 0; i < n; ++i) Bytes.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    };
-    if (v >= -128 && v <= 127) {
-        Bytes.push_back(0x02);
-        put(static_cast<uint32_t>(v), 1);
-    } else if (v >= -32768 && v <= 32767) {
-        Bytes.push_back(0x03);
-        put(static_cast<uint32_t>(v), 2);
-    } else {
-        Bytes.push_back(0x04);
-        put(static_cast<uint32_t>(v), 4);
-    }
-}
-
-void TFormWriter::WriteString(const std::string& s) {
-    if (s.size() <= 255) {
-        Bytes.push_back(0x06);
-        Bytes.push_back(static_cast<uint8_t>(s.size()));
-    } else {
-        Bytes.push_back(0x0C);
-        uint32_t n = static_cast<uint32_t>(s.size());
-        for (int i = 0; i < 4; ++i) Bytes.push_back(static_cast<uint8_t>(n >> (8 * i)));
-    }
-    Bytes.insert(Bytes.end(), s.begin(), s.end());
-}
-
-void TFormWriter::WriteBoolean(bool v) { Bytes.push_back(v ? 0x09 : 0x08); }
-
-namespace {
-[[noreturn]] void StreamError(const char* what) { throw EFormStreamError(what); }
-}  // namespace
-
-void TFormReader::ReadListBegin() {
-    if (Position >= Bytes.size() || Bytes[Position] != 0x01) StreamError("list begin expected");
-    ++Position;
-}
-
-void TFormReader::ReadListEnd() {
-    if (Position >= Bytes.size() || Bytes[Position] != 0x00) StreamError("list end expected");
-    ++Position;
-}
-
-bool TFormReader::EndOfList() const { return Position < Bytes.size() && Bytes[Position] == 0x00; }
-
-int32_t TFormReader::ReadInteger() {
-    if (Position >= Bytes.size()) StreamError("integer expected");
-    int n = Bytes[Position] == 0x02 ? 1 : Bytes[Position] == 0x03 ? 2 : Bytes[Position] == 0x04 ? 4 : 0;
-    if (n == 0) StreamError("integer expected");
-    if (Position + 1 + n > Bytes.size()) StreamError("stream ends inside an integer");
-    uint32_t u = 0;
-    for (int i = 0; i < n; ++i) u |= static_cast<uint32_t>(Bytes[Position + 1 + i]) << (8 * i);
-    Position += 1 + n;
-    if (n == 1) return static_cast<int8_t>(u);
-    if (n == 2) return static_cast<int16_t>(u);
-    return static_cast<int32_t>(u);
-}
-
-std::string TFormReader::ReadString() {
-    if (Position >= Bytes.size()) StreamError("string expected");
-    size_t len = 0, head = 0;
-    if (Bytes[Position] == 0x06 && Position + 1 < Bytes.size()) {
-        len = Bytes[Position + 1];
-        head = 2;
-    } else if (Bytes[Position] == 0x0C && Position + 4 < Bytes.size()) {
-        for (int i = 0; i < 4; ++i) len |= static_cast<size_t>(Bytes[Position + 1 + i]) << (8 * i);
-        head = 5;
-    } else {
-        StreamError("string expected");
-    }
-    if (len > Bytes.size() - Position - head) StreamError("stream ends inside a string");
-    std::string s(Bytes.begin() + Position + head, Bytes.begin() + Position + head + len);
-    Position += head + len;
-    return s;
-}
-
-bool TFormReader::ReadBoolean() {
-    if (Position >= Bytes.size() || (Bytes[Position] != 0x08 && Bytes[Position] != 0x09))
-        StreamError("boolean expected");
-    return Bytes[Position++] == 0x09;
-}
-
 // ---------------------------------------------------------------- TComboGrid
 
 struct TComboGrid::Private {
@@ -653,7 +369,7 @@ int TComboGrid::ColX(int col) const {
     return x;
 }
 
-int TComboGrid::RowY(int row) const {
+int TComboGrid::RowY(int row, int limit) const {
     if (row < 0 || row >= FRowCount) return -1;
     int y = 0;
     if (row < FFixedRows) {
@@ -662,7 +378,7 @@ int TComboGrid::RowY(int row) const {
     }
     if (row < FTopRow) return -1;
     for (int r = 0; r < FFixedRows; ++r) y += RowHeights(r) + LineW(false, r);
-    for (int r = FTopRow; r < row; ++r) y += RowHeights(r) + LineW(false, r);
+    for (int r = FTopRow; r < row && y < limit; ++r) y += RowHeights(r) + LineW(false, r);
     return y;
 }
 
@@ -1089,10 +805,11 @@ void TComboGrid::EditorTextChanged(const std::string& text) {
 }
 
 QRect TComboGrid::CellRect(int col, int row) const {
-    int x = ColX(col), y = RowY(row);
+    const QRect view = viewport()->rect();
+    // A row far below the view is not counted down to: it is out of view.
+    int x = ColX(col), y = RowY(row, view.height());
     if (x < 0 || y < 0) return QRect();
     QRect r(x, y, ColWidths(col), RowHeights(row));
-    QRect view = viewport()->rect();
     if (x >= view.width() || y >= view.height()) return QRect();
     return r.intersected(view);
 }
@@ -1568,7 +1285,10 @@ void TComboGrid::keyPressEvent(QKeyEvent* e) {
 
 void TComboGrid::keyReleaseEvent(QKeyEvent* e) {
     TCellKind* k = CellKinds(FCol);
-    if (e->key() == Qt::Key_Space && (k->Kind == ckButton || k->Kind == ckCheck)) {
+    // A Space press ends with its key, also when the current cell has moved
+    // on to another kind of column: released away from the pressed cell,
+    // it changes nothing and clicks nothing.
+    if (e->key() == Qt::Key_Space && (d->spaceHeld || k->Kind == ckButton || k->Kind == ckCheck)) {
         if (e->isAutoRepeat()) return;
         d->spaceHeld = false;
         QRect r = CellRect(FCol, FRow);

@@ -10,6 +10,8 @@
 // "CellData" and "CellKind".
 #pragma once
 
+#include "FormStream.h"
+#include "NumFormat.h"
 #include "component.h"
 
 #include <QAbstractScrollArea>
@@ -19,6 +21,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -95,38 +98,6 @@ private:
 // Width of the editor's drop-down button (a scroll-bar arrow's width).
 extern int ComboButtonWidth;
 
-// The values of a binary form stream: a tag byte, then the data.
-class TFormWriter {
-public:
-    std::vector<uint8_t> Bytes;
-    void WriteListBegin();
-    void WriteListEnd();
-    void WriteInteger(int32_t v);  // the smallest integer tag that holds v
-    void WriteString(const std::string& s);
-    void WriteBoolean(bool v);
-};
-
-// Raises EFormStreamError on a value of another type or past the end.
-class EFormStreamError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-class TFormReader {
-public:
-    explicit TFormReader(std::vector<uint8_t> bytes) : Bytes(std::move(bytes)) {}
-    void ReadListBegin();
-    void ReadListEnd();
-    bool EndOfList() const;  // the next value is a list end
-    int32_t ReadInteger();   // any of the integer tags
-    std::string ReadString();
-    bool ReadBoolean();
-    size_t Position = 0;
-
-private:
-    std::vector<uint8_t> Bytes;
-};
-
 // ---- plain helpers of the grid's drawing and editing
 
 // Where a cell's text goes: the reference point (X, Y) relative to the
@@ -149,18 +120,15 @@ int CheckValueIndex(const std::vector<TKindItem>& items, const std::string& valu
 // or stays when the column has none.  Without entries the value stays.
 std::string ToggleCheckValue(const std::vector<TKindItem>& items, const std::string& value);
 
-// Formats a number with a numeric display pattern: digit placeholders "0"
-// and "#", ".", "," (thousands), "E+"/"E-"/"e+"/"e-" exponents, quoted
-// literals and up to three ";" sections (positive; negative; zero).
-// False on a pattern that cannot be applied (unclosed quote).
-bool FormatFloatPattern(const std::string& pattern, double value, std::string& out);
-// Reads text as a number ("." decimal point, blanks around allowed) and
-// formats it; false when the text is no number or the pattern fails.
-bool FormatNumeric(const std::string& pattern, const std::string& text, std::string& out);
-
 // The line-edit input mask for a classic edit mask ("mask;save;blank");
 // "" for no mask.
 QString EditMaskToInputMask(const std::string& editMask);
+// Whether the cell takes the mask's literals with the typed characters:
+// the second field "0" says no; absent or anything else, yes.
+bool EditMaskSavesLiterals(const std::string& editMask);
+// The characters typed into a line edit with that input mask: its literals
+// and its blanks left out.
+QString StripMaskLiterals(const QString& inputMask, const QString& displayText);
 
 // Our font for a font name of the forms ("ＭＳ ゴシック" -> IPAGothic,
 // "ＭＳ Ｐゴシック" -> IPAPGothic); other names unchanged.
@@ -175,7 +143,25 @@ void DrawCheckCell(QPainter& p, const QRect& rect, const QPalette& pal, bool pre
 void DrawComboButton(QPainter& p, int w, int h, const QPalette& pal);
 void DrawComboButtonDown(QPainter& p, int w, int h, const QPalette& pal);
 
-class TComboGrid : public QAbstractScrollArea {
+// What the in-place editor asks of the grid it edits in, and all it may.
+class TEditorHost {
+public:
+    // The user changed the editor's text: it goes into the edited cell.
+    virtual void EditorTextChanged(const std::string& text) = 0;
+    // A key that moves between cells, handed on to the grid.
+    virtual void EditorPassKey(QKeyEvent* e) = 0;
+    // Escape: the cell gets back the text it had when the edit began.
+    virtual void EditorCancel() = 0;
+    // Enter, as the grid takes it.
+    virtual void EditorEnter(QKeyEvent* e) = 0;
+    // A pick in the drop-down list: the click of the current cell.
+    virtual void EditorListClick() = 0;
+
+protected:
+    ~TEditorHost() = default;
+};
+
+class TComboGrid : public QAbstractScrollArea, public TEditorHost {
     Q_OBJECT
 public:
     explicit TComboGrid(QWidget* owner = nullptr);
@@ -306,11 +292,17 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    friend class TComboInplaceEdit;
-    friend class TCellKind;
+    // ---- the editor's host: reached only through TEditorHost
+    void EditorTextChanged(const std::string& text) override;
+    void EditorPassKey(QKeyEvent* e) override { keyPressEvent(e); }
+    void EditorCancel() override { CancelEdit(); }
+    void EditorEnter(QKeyEvent* e) override { TypedChar(13, e); }
+    void EditorListClick() override { DoGridBtnClick(FCol, FRow); }
+
     int LineW(bool vertical, int index) const;
     int ColX(int col) const;
-    int RowY(int row) const;
+    // The y of a row in the view; counting stops once it reaches limit.
+    int RowY(int row, int limit = std::numeric_limits<int>::max()) const;
     int MaxTopRow() const;
     int MaxLeftCol() const;
     void ClampCurrent();
@@ -323,7 +315,6 @@ private:
     void UpdateEditor();
     void HideEditorWidget();
     void CancelEdit();
-    void EditorTextChanged(const std::string& text);
     void NavigateKey(int key, Qt::KeyboardModifiers mods);
     void TypedChar(char c, QKeyEvent* e);
     // takePress false: the press of a double click, which never holds a

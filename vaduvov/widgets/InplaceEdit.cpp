@@ -29,7 +29,7 @@ public:
 
 // ---------------------------------------------------------------- editor
 
-TComboInplaceEdit::TComboInplaceEdit(TComboGrid* grid) : QLineEdit(grid->viewport()), FGrid(grid) {
+TComboInplaceEdit::TComboInplaceEdit(TComboGrid* grid) : QLineEdit(grid->viewport()), FGrid(grid), FHost(grid) {
     setFrame(false);
     hide();
     FValidator = new TSjisValidator(this);
@@ -67,6 +67,7 @@ void TComboInplaceEdit::SetCellKind(const TCellKind* kind) {
 void TComboInplaceEdit::SetEditMask(const std::string& mask) {
     if (mask == FEditMask) return;
     FEditMask = mask;
+    FSaveLiterals = EditMaskSavesLiterals(mask);
     FLoading = true;
     setInputMask(EditMaskToInputMask(mask));
     FLoading = false;
@@ -79,7 +80,8 @@ void TComboInplaceEdit::SetMaxLength(int bytes) {
 
 std::string TComboInplaceEdit::SjisText() const {
     std::string s;
-    sjis::FromUtf8(text().toStdString(), s);
+    const QString t = FSaveLiterals || inputMask().isEmpty() ? text() : StripMaskLiterals(inputMask(), displayText());
+    sjis::FromUtf8(t.toStdString(), s);
     return s;
 }
 
@@ -93,7 +95,7 @@ void TComboInplaceEdit::TextChanged(const QString& t) {
     if (FLoading) return;
     std::string s;
     if (!sjis::FromUtf8(t.toStdString(), s)) return;
-    FGrid->EditorTextChanged(s);
+    FHost->EditorTextChanged(SjisText());
 }
 
 void TComboInplaceEdit::AdjustEditRect() {
@@ -128,7 +130,7 @@ void TComboInplaceEdit::ToggleDropDown() {
     update();
 }
 
-void TComboInplaceEdit::ListClick() { FGrid->DoGridBtnClick(FGrid->Col(), FGrid->Row()); }
+void TComboInplaceEdit::ListClick() { FHost->EditorListClick(); }
 
 void TComboInplaceEdit::StepList(int key) {
     if (!FDropList || FDropList->count() == 0) return;
@@ -165,26 +167,26 @@ void TComboInplaceEdit::keyPressEvent(QKeyEvent* e) {
     case Qt::Key_Down:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
-        FGrid->keyPressEvent(e);
+        FHost->EditorPassKey(e);
         return;
     case Qt::Key_Left:
         if (noSel && cursorPosition() == 0 && !(e->modifiers() & Qt::ShiftModifier)) {
-            FGrid->keyPressEvent(e);
+            FHost->EditorPassKey(e);
             return;
         }
         break;
     case Qt::Key_Right:
         if (noSel && cursorPosition() == text().size() && !(e->modifiers() & Qt::ShiftModifier)) {
-            FGrid->keyPressEvent(e);
+            FHost->EditorPassKey(e);
             return;
         }
         break;
     case Qt::Key_Escape:
-        FGrid->CancelEdit();
+        FHost->EditorCancel();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        FGrid->TypedChar(13, e);
+        FHost->EditorEnter(e);
         return;
     default: break;
     }

@@ -33,7 +33,8 @@ public:
     int MaxLength() const { return FMaxLength; }
     void SetMaxLength(int bytes);
 
-    // The text as Shift-JIS bytes; setting it does not reach the cell.
+    // The text as Shift-JIS bytes, as the cell takes it (without the mask's
+    // literals when the mask says so); setting it does not reach the cell.
     std::string SjisText() const;
     void SetSjisText(const std::string& text);
 
@@ -65,10 +66,12 @@ private:
     void TextChanged(const QString& text);
 
     TComboGrid* FGrid;
+    TEditorHost* FHost;  // the grid, as the editor may use it
     TCellKind FCellKind;
     TInplaceListBox* FDropList = nullptr;
     int FButtonDownX = -1;
     std::string FEditMask;
+    bool FSaveLiterals = true;
     int FMaxLength = 0;
     bool FLoading = false;
     class TSjisValidator* FValidator = nullptr;

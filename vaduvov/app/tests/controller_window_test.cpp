@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -66,6 +67,7 @@ private slots:
     void folderDialogKeepsButtonsCentred();
     void clientListAndScoreTableAreSingle();
     void scoreTableSortsByClickedColumn();
+    void everyColumnBesideTheScrollBar();
     void menuShortcutsWinOverTheBoxes();
 };
 
@@ -295,6 +297,66 @@ void ControllerWindowTest::scoreTableSortsByClickedColumn() {
     table.Timer1Timer();
     QCOMPARE(column(1), (QStringList{"0", "A1", "b2", "c3"}));
     QVERIFY(table.Grid->isEnabled());
+}
+
+// The grid and the panel fill the window's width, so the last column lies
+// left of the scroll bar and the close button is centred.
+void CheckLayout(TResultsWindow& w) {
+    QCOMPARE(w.Grid->geometry(), QRect(0, 0, w.width(), w.height() - w.Panel1->height()));
+    QCOMPARE(w.Panel1->geometry(), QRect(0, w.height() - w.Panel1->height(), w.width(), w.Panel1->height()));
+    QCOMPARE(w.BitBtn1->x(), (w.width() - w.BitBtn1->width()) / 2);
+    const int last = w.Grid->ColCount() - 1;
+    const QRect cell = w.Grid->CellRect(last, 0);
+    QVERIFY(!cell.isEmpty());
+    QVERIFY2(w.Grid->viewport()->width() >= cell.right() + 1, "the last column lies under the scroll bar");
+    const bool bar = w.Grid->verticalScrollBar()->isVisible();
+    QCOMPARE(w.ScrollExtra > 0, bar);
+    if (bar)
+        QVERIFY(w.Grid->verticalScrollBar()->mapTo(w.Grid, QPoint(0, 0)).x() >=
+                w.Grid->viewport()->x() + cell.right() + 1);
+}
+
+// A class of computers pc101.. in the score folder: from the first up to
+// the last, written (on) or removed.
+void SetClass(const std::string& scores, int first, int last, bool on) {
+    for (int i = first; i <= last; ++i) {
+        const std::string pc = "pc" + std::to_string(100 + i);
+        if (on)
+            WriteResults(scores, pc, "s", "x", 1, 8, 1, 0);
+        else
+            textfile::DeleteFile(scores + pc + ".dat");
+    }
+}
+
+// Opened on a class of 40 (more rows than the screen holds), refreshed
+// with 3 left (all fit), and with the 40 back.
+template <typename W>
+void ClassOfForty(const std::string& scores, TControllerSettings& s) {
+    SetClass(scores, 1, 40, true);
+    W w(nullptr, s);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (int shown : {40, 3, 40}) {
+        SetClass(scores, 4, 40, shown == 40);
+        if (w.Grid->RowCount() != shown + 1) w.Timer1Timer();
+        QTest::qWait(20);
+        QCOMPARE(w.Grid->RowCount(), shown + 1);
+        QCOMPARE(w.ScrollExtra > 0, shown == 40);
+        CheckLayout(w);
+        if (QTest::currentTestFailed()) return;
+    }
+}
+
+void ControllerWindowTest::everyColumnBesideTheScrollBar() {
+    TempDir t;
+    const std::string scores = t / "Scores/";
+    std::filesystem::create_directories(scores);
+    TControllerSettings s;
+    s.ScoreDir = scores;
+    s.ListInterval = s.ScoreInterval = 0;
+    ClassOfForty<TfList>(scores, s);
+    if (QTest::currentTestFailed()) return;
+    ClassOfForty<TfScore>(scores, s);
 }
 
 void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {

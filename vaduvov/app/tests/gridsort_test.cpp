@@ -1,5 +1,7 @@
 #include "gridsort.h"
 
+#include "func.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -66,4 +68,24 @@ TEST(ScoreTable, ClickCycleAndBars) {
     EXPECT_EQ(BarLength("x", 90), 0);
     EXPECT_EQ(BarLength("250", 90), 90);  // a damaged value stays in its cell
     EXPECT_EQ(BarLength("-5", 90), 0);
+}
+
+TEST(ScoreTable, RowsFromTheRecords) {
+    TScoreRecord read;
+    read.Computer = "PC1";
+    read.UserID = "A1";
+    read.UserName = "n";
+    read.Problem = "p";
+    read.Maximum = 8;
+    read.Correct = 1;
+    read.Done = 3;
+    TScoreRecord marked;
+    marked.Computer = "PC2";
+    marked.Marked = true;
+    marked.UserID = "stale";  // a marked file's data is never shown
+    const TGridRows rows = ScoreTableRows({read, marked});
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (V{"PC1", "A1", "n", "p", "3/8", "13"}));
+    EXPECT_EQ(rows[1], (V{"PC2", "", "", "", "", ""}));
+    EXPECT_TRUE(ScoreTableRows({}).empty());
 }

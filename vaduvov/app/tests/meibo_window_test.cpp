@@ -99,6 +99,7 @@ class MeiboWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void loadsRecordsWithAnEntryRow();
+    void emptyRosterKeepsTheFormLayout();
     void passwordsAreNeverPainted();
     void enterOnPasswordStashesEditsAndRestores();
     void savingWithAPendingStashKeepsThePassword();
@@ -117,6 +118,21 @@ void MeiboWindowTest::loadsRecordsWithAnEntryRow() {
     QCOMPARE(dlg.NameGrid->RowCount(), 5);
     QCOMPARE(Cell(dlg, 2, 2), std::string("p2"));  // plain in the grid
     QCOMPARE(Cell(dlg, 0, 4), std::string());
+}
+
+void MeiboWindowTest::emptyRosterKeepsTheFormLayout() {
+    // Zero bytes, empty lines only, blanks only: no line holds a field.
+    for (const char* bytes : {"", "\r\n", "\r\n\r\n\r\n", "\n\n"}) {
+        TRoster r;
+        textfile::WriteFileAtomic(r.dir / "ruzozu.mib", bytes);
+        TfMeibo dlg(nullptr, r.s);
+        QCOMPARE(dlg.NameGrid->RowCount(), 6);  // titles and five empty rows
+        QCOMPARE(Cell(dlg, 0, 0), std::string("User ID"));
+        QCOMPARE(dlg.NameGrid->Row(), 1);
+        dlg.BitBtn1->click();
+        const std::string empty = "\"\",\"\",\"\"\r\n";
+        QCOMPARE(r.Saved(), empty + empty + empty + empty);
+    }
 }
 
 void MeiboWindowTest::passwordsAreNeverPainted() {

@@ -1,9 +1,11 @@
 #include "func.h"
+#include "gridsort.h"
 
 #include "sjis.h"
 #include "tempdir.h"
 #include "textfile.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <utime.h>
 
@@ -78,7 +80,7 @@ TEST(ResultsReader, ListOrderMarkersAndNoStaleData) {
     Results(dir, "PC3.dat", "\"C\",\"x\"\n");
     textfile::WriteFileAtomic(dir / "PC3.stp", "");
     textfile::WriteFileAtomic(dir / "notes.txt", "");
-    auto rows = ClientListRows(dir.path());
+    auto rows = ClientListRows(ReadScoreFolder(dir.path()));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][0], "pc10");  // name order without regard to case
     EXPECT_EQ(rows[0][8], "25");
@@ -88,7 +90,38 @@ TEST(ResultsReader, ListOrderMarkersAndNoStaleData) {
     EXPECT_EQ(rows[1][7], "0");
     EXPECT_EQ(rows[2][0], "PC3");   // listed, not read
     EXPECT_EQ(rows[2][1], "");
-    EXPECT_TRUE(ClientListRows("").empty());
+    EXPECT_TRUE(ReadScoreFolder("").empty());
+}
+
+TEST(ResultsReader, OneFolderReadingForBothWindows) {
+    TempDir dir;
+    Results(dir, "b.x.dat", "\"B\",\"bee\"\n\"○\",\"×\"\n\"p\",\"2\"\n\"1\",\"1\",\"1\"\n");
+    Results(dir, "A.dat", "\"A\",\"ay\"\n");
+    Results(dir, "c.dat", "\"C\",\"x\"\n");
+    textfile::WriteFileAtomic(dir / "c.stp", "");
+    // Folders are no results files, also behind a link; a linked file is.
+    std::filesystem::create_directory(dir / "sub.dat");
+    std::filesystem::create_directory_symlink(dir / "sub.dat", dir / "sublink.dat");
+    std::filesystem::create_symlink(dir / "A.dat", dir / "d.dat");
+    const std::vector<TScoreRecord> records = ReadScoreFolder(dir.path());
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[3].Computer, "d");
+    EXPECT_EQ(records[3].UserName, "ay");
+    EXPECT_EQ(records[0].Computer, "A");
+    EXPECT_EQ(records[1].Computer, "b.x");  // only the last extension goes
+    EXPECT_TRUE(records[1].Test);
+    EXPECT_EQ(records[1].Done, 2);
+    EXPECT_TRUE(records[2].Marked);
+    EXPECT_EQ(records[2].Computer, "c");  // named like the others, data unread
+    EXPECT_EQ(records[2].UserID, "");
+    // Both windows show the same computers in the same order.
+    const auto list = ClientListRows(records);
+    const TGridRows table = ScoreTableRows(records);
+    ASSERT_EQ(table.size(), 4u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(list[i][0], table[i][0]);
+    EXPECT_EQ(list[1][4], sjis::L("○"));
+    EXPECT_EQ(list[1][6], "2");
+    EXPECT_EQ(list[2], (std::array<std::string, 9>{"c", "", "", "", "", "", "", "", ""}));
 }
 
 TEST(ResultsReader, OldFilesAreDeleted) {

@@ -100,6 +100,7 @@ private slots:
     void clicksOnCheckAndButton();
     void fixedCellsAndPresses();
     void keysOnKindCells();
+    void spaceReleasedInAnotherColumn();
     // grid
     void geometryAndScrolling();
     void keyboardNavigation();
@@ -111,6 +112,7 @@ private slots:
     void editorEscapeAndMoving();
     void editorNeverOnButtonsOrLockedColumns();
     void editorMaskAndLimit();
+    void editMaskSaveLiterals();
     void comboStepsWithTheListClosed();
     void comboListWidthAndPicking();
 };
@@ -585,6 +587,34 @@ void CmbGridTest::keysOnKindCells() {
     QCOMPARE(s.clicks, (Clicks{{2, 3}, {2, 3}}));
 }
 
+void CmbGridTest::spaceReleasedInAnotherColumn() {
+    Shown s(true);
+    TComboGrid& g = s.grid;
+    MakeCheck(g, 1);
+    MakeKind(g, 2, ckButton, {{"Go", 0}});
+    g.SetCells(1, 1, "A");
+    for (Qt::Key move : {Qt::Key_Right, Qt::Key_Left}) {
+        // Held on the check cell (or the button), moved on, released in a
+        // text column.
+        g.FocusCell(move == Qt::Key_Right ? 2 : 1, 1);
+        const int held = g.Col();
+        QTest::keyPress(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(g.PressedCol(), held);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        if (move == Qt::Key_Left) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QCOMPARE(g.Col(), 3);
+        QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(g.PressedCol(), -1);  // the old cell no longer looks pressed
+        QVERIFY(s.clicks.empty());     // and nothing was clicked away from it
+        QCOMPARE(g.Cells(1, 1), std::string("A"));
+    }
+    // The next Space on a check cell presses and clicks it.
+    g.FocusCell(1, 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(s.clicks, (Clicks{{1, 2}}));
+    QCOMPARE(g.Cells(1, 2), std::string("A"));
+}
+
 // ---------------------------------------------------------------- grid
 
 void CmbGridTest::geometryAndScrolling() {
@@ -839,6 +869,33 @@ void CmbGridTest::editorMaskAndLimit() {
     g.ShowEditor();
     e->insert(QString::fromUtf8("😀"));
     QCOMPARE(g.Cells(2, 2), std::string());
+}
+
+void CmbGridTest::editMaskSaveLiterals() {
+    Shown s(true);
+    TComboGrid& g = s.grid;
+    g.CellKinds(1)->Items = {{"!000-0000;0;_", 0}};
+    g.CellKinds(2)->Items = {{"!000-0000;1;_", 0}};
+    g.CellKinds(3)->Items = {{"00\\-00;0", 0}};  // an escaped literal
+    g.ShowEditor();
+    QTest::keyClicks(QApplication::focusWidget(), "1234567");
+    QCOMPARE(g.Cells(1, 1), std::string("1234567"));  // without the literal
+    g.FocusCell(2, 1);
+    g.ShowEditor();
+    QTest::keyClicks(QApplication::focusWidget(), "1234567");
+    QCOMPARE(g.Cells(2, 1), std::string("123-4567"));  // with it
+    g.FocusCell(3, 1);
+    g.ShowEditor();
+    QTest::keyClicks(QApplication::focusWidget(), "12");
+    QCOMPARE(g.Cells(3, 1), std::string("12"));  // unfilled places are not taken
+    QTest::keyClicks(QApplication::focusWidget(), "34");
+    QCOMPARE(g.Cells(3, 1), std::string("1234"));
+    // A cell that holds the typed characters opens with the literals shown.
+    g.FocusCell(1, 1);
+    g.ShowEditor();
+    QCOMPARE(g.InplaceEditor()->displayText(), QString("123-4567"));
+    QCOMPARE(g.Cells(1, 1), std::string("1234567"));
+    QVERIFY(EditMaskSavesLiterals("000;1;_") && EditMaskSavesLiterals("000") && !EditMaskSavesLiterals("0;0"));
 }
 
 void CmbGridTest::comboStepsWithTheListClosed() {
