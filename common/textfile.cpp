@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +76,25 @@ std::vector<std::string> SplitRecordLines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> SplitAnyLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t end = text.find('\x1A');
+    if (end == std::string::npos) end = text.size();
+    size_t i = 0;
+    while (i < end) {
+        size_t start = i;
+        while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
+        lines.emplace_back(text, start, i - start);
+        if (i < end && text[i] == '\r') {
+            ++i;
+            if (i < end && text[i] == '\n') ++i;
+        } else if (i < end) {
+            ++i;  // a lone LF
+        }
+    }
+    return lines;
+}
+
 bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines) {
     std::string bytes;
     if (!ReadFileBytes(path, bytes)) {
@@ -118,29 +138,90 @@ mode_t NewFileMode() {
     return static_cast<mode_t>(0666 & ~mask);
 }
 
+bool CloseFd(int fd) { return ::close(fd) == 0 || errno == EINTR; }
+
+// Rewrites an existing file in its place: used where the folder lets
+// nobody replace it, so that the file, writable as it is, still takes the
+// save.  A reader may meet the file half written, as with any writer that
+// rewrites in place.
+bool RewriteInPlace(const std::string& target, const std::string& data, TFlush flush) {
+    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && WriteAll(fd, data) &&
+              ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 &&
+              (flush == TFlush::NoSync || ::fsync(fd) == 0);
+    return CloseFd(fd) && ok;
+}
+
+// A temporary name of the target named name: "." + name + "." + six
+// characters + ".tmp".
+bool IsTempOf(const std::string& entry, const std::string& name) {
+    const size_t want = 1 + name.size() + 1 + 6 + 4;
+    return entry.size() == want && entry[0] == '.' && entry.compare(1, name.size(), name) == 0 &&
+           entry[1 + name.size()] == '.' && entry.compare(want - 4, 4, ".tmp") == 0;
+}
+
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, const std::string& data) {
+int SweepStaleTemps(const std::string& osPath) {
+    std::string dir = ExtractFilePath(osPath);
+    std::string name = ExtractFileName(osPath);
+    if (name.empty()) return 0;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return 0;
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (dirent* e = ::readdir(d)) {
+        if (!IsTempOf(e->d_name, name)) continue;
+        std::string p = dir + e->d_name;
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (now - st.st_mtime <= StaleTempSeconds) continue;
+        if (::unlink(p.c_str()) == 0) ++removed;
+    }
+    ::closedir(d);
+    return removed;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush flush) {
     const std::string target = OsPath(path);
     std::string dir = ExtractFilePath(target);
     std::string name = ExtractFileName(target);
     if (name.empty()) return false;
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return false;
+    // A writer killed between creating and renaming its temporary file
+    // leaves it behind; the next writer of the same file clears it away.
+    if (exists) SweepStaleTemps(target);
     std::string tmpl = dir + "." + name + ".XXXXXX.tmp";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     int fd = ::mkstemps(buf.data(), 4);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        // A folder we may not write: the file itself may still take it.
+        return exists && (errno == EACCES || errno == EPERM || errno == EROFS) &&
+               RewriteInPlace(target, data, flush);
+    }
     std::string tmp(buf.data());
     // Keep the mode of the file we replace, so that a shared file stays
     // writable for the others; a new file gets the usual mode.
-    struct stat st {};
-    mode_t mode = (::stat(target.c_str(), &st) == 0) ? (st.st_mode & 07777) : NewFileMode();
+    mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode();
     bool ok = WriteAll(fd, data);
     ok = (::fchmod(fd, mode) == 0) && ok;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
+    if (flush == TFlush::Sync) ok = ok && ::fsync(fd) == 0;
+    ok = CloseFd(fd) && ok;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    if (::rename(tmp.c_str(), target.c_str()) == 0) return true;
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    // A sticky folder lets no one replace another account's file, though
+    // the file may be writable for all.
+    return exists && (err == EACCES || err == EPERM) && RewriteInPlace(target, data, flush);
 }
 
 std::string ResolveName(const std::string& folder, const std::string& name) {
