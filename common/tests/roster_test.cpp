@@ -71,7 +71,7 @@ TEST(Roster, UpdateAppendsAndKeepsEarlierLearners) {
 TEST(Roster, ConcurrentUpdatesLoseNothing) {
     TempDir dir;
     const std::string p = dir / "ruzozu.mib";
-    const int processes = 24, rounds = 3;
+    const int processes = 50, rounds = 3;
     for (int round = 0; round < rounds; ++round) {
         std::vector<pid_t> children;
         for (int k = 0; k < processes; ++k) {
