@@ -44,9 +44,12 @@ bool ReadFileBytes(const std::string& path, std::string& out) {
     return true;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
+namespace {
+
+// Lines ending at CR LF, CR or LF; the text ends at the first stop byte.
+std::vector<std::string> SplitAtAnyLineEnd(const std::string& text, char stop) {
     std::vector<std::string> lines;
-    size_t end = text.find('\0');
+    size_t end = text.find(stop);
     if (end == std::string::npos) end = text.size();
     size_t i = 0;
     while (i < end) {
@@ -58,6 +61,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
     }
     return lines;
 }
+
+}  // namespace
+
+std::vector<std::string> SplitLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\0'); }
 
 std::vector<std::string> SplitRecordLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -76,24 +83,7 @@ std::vector<std::string> SplitRecordLines(const std::string& text) {
     return lines;
 }
 
-std::vector<std::string> SplitAnyLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t end = text.find('\x1A');
-    if (end == std::string::npos) end = text.size();
-    size_t i = 0;
-    while (i < end) {
-        size_t start = i;
-        while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
-        lines.emplace_back(text, start, i - start);
-        if (i < end && text[i] == '\r') {
-            ++i;
-            if (i < end && text[i] == '\n') ++i;
-        } else if (i < end) {
-            ++i;  // a lone LF
-        }
-    }
-    return lines;
-}
+std::vector<std::string> SplitAnyLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\x1A'); }
 
 bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines) {
     std::string bytes;
