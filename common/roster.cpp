@@ -51,17 +51,55 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Makes the lock file with a mode that every account may open, so that no
+// other account ever finds it with the creator's narrower mode: it is made
+// under a temporary name, opened up, then linked into place (never over a
+// lock file that another writer made meanwhile).
+// Returns false when the folder lets no lock file be made.
+bool CreateLockFile(const std::string& os) {
+    std::string tmpl = textfile::ExtractFilePath(os) + "." + textfile::ExtractFileName(os) + ".XXXXXX.tmp";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    int fd = ::mkstemps(buf.data(), 4);
+    if (fd < 0) return false;
+    const bool open = ::fchmod(fd, 0666) == 0;
+    ::close(fd);
+    if (!open || ::link(buf.data(), os.c_str()) != 0) {
+        // A file system without hard links: a plain create, opened up at once.
+        int made = ::open(os.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (made >= 0) {
+            ::fchmod(made, 0666);
+            ::close(made);
+        }
+    }
+    ::unlink(buf.data());
+    textfile::SweepStaleTemps(os);
+    return true;
+}
+
 // An fcntl lock on the lock file: it also works between computers on a
 // shared folder whose file system passes such locks on.  Held while the
-// object lives.  The lock file is made writable for every account that
-// shares the folder, whatever the creator's umask, since a lock file that
-// only its creator may open would lock all others out.
+// object lives.  The lock file is writable for every account that shares
+// the folder, whatever the creator's umask, since a lock file that only its
+// creator may open would lock all others out.
 class RosterLock {
 public:
     RosterLock(const std::string& lockPath, Clock::time_point deadline) {
         const std::string os = textfile::OsPath(lockPath);
-        fd_ = ::open(os.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd_ < 0) return;
+        for (;;) {
+            fd_ = ::open(os.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+            if (fd_ >= 0) break;
+            if (errno == ENOENT) {
+                if (!CreateLockFile(os)) return;
+                fd_ = ::open(os.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+                if (fd_ >= 0) break;
+            }
+            // Made by another account with a narrower mode (and being
+            // opened up), or not to be made at all: try until the deadline.
+            if (errno != EACCES && errno != ENOENT) return;
+            if (Clock::now() >= deadline) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
         struct stat st {};
         if (::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0666) != 0666)
             ::fchmod(fd_, (st.st_mode & 07777) | 0666);

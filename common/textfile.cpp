@@ -122,10 +122,20 @@ bool WriteAll(int fd, const std::string& data) {
 
 namespace {
 
-mode_t NewFileMode() {
+// A new file gets the usual mode, and in a folder that a group or everyone
+// may write (a folder shared by several accounts) the same group or
+// everyone may write the file too: the next account could neither replace
+// it (in a sticky folder) nor rewrite it otherwise.
+mode_t NewFileMode(const std::string& dir) {
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
+    mode_t mode = static_cast<mode_t>(0666 & ~mask);
+    struct stat st {};
+    if (::stat(dir.empty() ? "." : dir.c_str(), &st) == 0) {
+        if (st.st_mode & S_IWGRP) mode |= 0660;
+        if (st.st_mode & S_IWOTH) mode |= 0666;
+    }
+    return mode;
 }
 
 bool CloseFd(int fd) { return ::close(fd) == 0 || errno == EINTR; }
@@ -196,8 +206,8 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush fl
     }
     std::string tmp(buf.data());
     // Keep the mode of the file we replace, so that a shared file stays
-    // writable for the others; a new file gets the usual mode.
-    mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode();
+    // writable for the others.
+    mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode(dir);
     bool ok = WriteAll(fd, data);
     ok = (::fchmod(fd, mode) == 0) && ok;
     if (flush == TFlush::Sync) ok = ok && ::fsync(fd) == 0;

@@ -41,7 +41,9 @@ enum class TFlush { Sync, NoSync };
 // Replaces the file at path whole: the data is written to a temporary file
 // in the same folder, flushed to the disk (TFlush::Sync) and renamed over
 // path, so that a reader on another computer sees either the old or the
-// new file, never half of one.  The temporary name is "." + name +
+// new file, never half of one.  A replaced file keeps its mode; a new one
+// is writable for whoever may write its folder (group, everyone) besides
+// the usual mode.  The temporary name is "." + name +
 // ".XXXXXX.tmp"; temporary files of the same target older than
 // StaleTempSeconds (left by a writer that was killed) are removed.
 //

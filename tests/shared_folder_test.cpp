@@ -164,6 +164,29 @@ TEST_P(SharedFolder, TwoAccountsWriteResults) {
     EXPECT_TRUE(TempsIn(dir).empty());
 }
 
+// The first account to work in the folder makes the files; the second one
+// must still be able to write them.
+TEST_P(SharedFolder, FilesMadeByOneAccountServeTheNext) {
+    const std::string roster = dir + "ruzozu.mib";
+    for (uid_t uid : kWriters) {
+        ASSERT_TRUE(Succeeded(RunAs(uid, [&] {
+            const std::string id = "U" + std::to_string(uid % 10);
+            TLogin login;
+            login.RosterPath = roster;
+            login.LoadRoster();
+            std::string typed = id, name;
+            login.Edit1Exit(typed, name);
+            return login.BitBtn1Click(id, "name " + id, "pw").Ok &&
+                   WriteResult(Header(dir, id), "PC1", 0, 0, 0);
+        }))) << "account " << uid;
+    }
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(roster, got));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].id, "U2");
+    EXPECT_EQ(Slurp(dir + "PC1.dat"), FormatResultLines(Header(dir, "U2"), true, 0, 0, 0));
+}
+
 // 0777 open to all, 2775 a shared group, 1777 sticky (nobody may replace
 // another account's file).
 INSTANTIATE_TEST_SUITE_P(Modes, SharedFolder, ::testing::Values(0777, 02775, 01777),
@@ -197,6 +220,35 @@ TEST(SharedFolderReadOnly, WritableFilesInAClosedFolderTakeTheSave) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[1].id, "G1");
     EXPECT_EQ(Slurp(dir + "ruzozu.ini"), "[Option]\r\nFolder1=/x/\r\n");
+}
+
+// A lock file that another account made with a narrow mode (an older
+// version of the programs did) cannot be taken: the save still goes
+// through, re-reading the roster right before it rewrites it.
+TEST(SharedFolderReadOnly, ALockFileNobodyElseMayOpenDoesNotStopTheSave) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as several accounts";
+    TempDir base;
+    ASSERT_EQ(0, ::chmod(base.path().c_str(), 0777));
+    const std::string roster = base / "ruzozu.mib";
+    ASSERT_TRUE(textfile::WriteFileAtomic(roster, FormatRoster({{"T0", "teacher", "pw"}})));
+    ASSERT_TRUE(textfile::WriteFileAtomic(RosterLockPath(roster), ""));
+    ASSERT_EQ(0, ::chmod(roster.c_str(), 0666));
+    ASSERT_EQ(0, ::chmod(RosterLockPath(roster).c_str(), 0644));
+    ASSERT_EQ(0, ::chown(RosterLockPath(roster).c_str(), kMaker, kGroup));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Succeeded(RunAs(kWriters[0], [&] {
+        TLogin login;
+        login.RosterPath = roster;
+        login.LoadRoster();
+        std::string id = "N1", name;
+        login.Edit1Exit(id, name);
+        return login.BitBtn1Click(id, "new", "pw").Ok;
+    })));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2200));
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(roster, got));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].id, "N1");
 }
 
 // Writers killed at random moments: the file is always whole, and the
