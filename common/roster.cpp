@@ -8,12 +8,13 @@
 #include <chrono>
 #include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 std::vector<RosterEntry> ParseRoster(const std::string& bytes) {
     std::vector<RosterEntry> entries;
-    std::vector<std::string> lines = textfile::SplitRecordLines(bytes);
+    std::vector<std::string> lines = textfile::SplitAnyLines(bytes);
     if (lines.empty()) lines.emplace_back();
     for (const auto& line : lines) {
         std::vector<std::string> f = commatext::Split(line);
@@ -48,30 +49,78 @@ std::string RosterLockPath(const std::string& path) { return path + ".lock"; }
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// Makes the lock file with a mode that every account may open, so that no
+// other account ever finds it with the creator's narrower mode: it is made
+// under a temporary name, opened up, then linked into place (never over a
+// lock file that another writer made meanwhile).
+// Returns false when the folder lets no lock file be made.
+bool CreateLockFile(const std::string& os) {
+    std::string tmpl = textfile::ExtractFilePath(os) + "." + textfile::ExtractFileName(os) + ".XXXXXX.tmp";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    int fd = ::mkstemps(buf.data(), 4);
+    if (fd < 0) return false;
+    const bool open = ::fchmod(fd, 0666) == 0;
+    ::close(fd);
+    if (!open || ::link(buf.data(), os.c_str()) != 0) {
+        // A file system without hard links: a plain create, opened up at once.
+        int made = ::open(os.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (made >= 0) {
+            ::fchmod(made, 0666);
+            ::close(made);
+        }
+    }
+    ::unlink(buf.data());
+    textfile::SweepStaleTemps(os);
+    return true;
+}
+
 // An fcntl lock on the lock file: it also works between computers on a
 // shared folder whose file system passes such locks on.  Held while the
-// object lives.
+// object lives.  The lock file is writable for every account that shares
+// the folder, whatever the creator's umask, since a lock file that only its
+// creator may open would lock all others out.
 class RosterLock {
 public:
-    explicit RosterLock(const std::string& lockPath) {
-        fd_ = ::open(textfile::OsPath(lockPath).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0) return;
+    RosterLock(const std::string& lockPath, Clock::time_point deadline) {
+        const std::string os = textfile::OsPath(lockPath);
+        for (;;) {
+            fd_ = ::open(os.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+            if (fd_ >= 0) break;
+            if (errno == ENOENT) {
+                if (!CreateLockFile(os)) return;
+                fd_ = ::open(os.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+                if (fd_ >= 0) break;
+            }
+            // Made by another account with a narrower mode (and being
+            // opened up), or not to be made at all: try until the deadline.
+            if (errno != EACCES && errno != ENOENT) return;
+            if (Clock::now() >= deadline) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0666) != 0666)
+            ::fchmod(fd_, (st.st_mode & 07777) | 0666);
         struct flock fl {};
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;
-        // Wait up to about ten seconds for the others, never forever.
-        for (int i = 0; i < 2000; ++i) {
+        for (;;) {
             if (::fcntl(fd_, F_SETLK, &fl) == 0) {
                 locked_ = true;
                 return;
             }
             if (errno != EACCES && errno != EAGAIN && errno != EINTR) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (Clock::now() >= deadline) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
     ~RosterLock() {
         if (fd_ >= 0) ::close(fd_);  // closing releases the lock
     }
+    RosterLock(const RosterLock&) = delete;
+    RosterLock& operator=(const RosterLock&) = delete;
     bool Locked() const { return locked_; }
 
 private:
@@ -84,10 +133,16 @@ private:
 bool UpdateRosterFile(const std::string& path,
                       const std::function<void(std::vector<RosterEntry>&)>& change, int attempts) {
     std::mt19937 rng(std::random_device{}());
+    // The whole update waits about two seconds at most: first for the lock,
+    // then, should the lock be out of reach (a lock file nobody may open, a
+    // file system without locks, a holder that does not let go), by
+    // re-reading right before each rewrite as the roster's writers did
+    // before there was a lock.
+    const auto start = Clock::now();
+    const auto lockDeadline = start + std::chrono::milliseconds(RosterLockWaitMs);
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 100));
-        RosterLock lock(RosterLockPath(path));
-        if (!lock.Locked()) continue;
+        RosterLock lock(RosterLockPath(path), lockDeadline);
         std::vector<RosterEntry> entries;
         std::string bytes;
         if (textfile::ReadFileBytes(path, bytes)) {

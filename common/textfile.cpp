@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,9 +44,12 @@ bool ReadFileBytes(const std::string& path, std::string& out) {
     return true;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
+namespace {
+
+// Lines ending at CR LF, CR or LF; the text ends at the first stop byte.
+std::vector<std::string> SplitAtAnyLineEnd(const std::string& text, char stop) {
     std::vector<std::string> lines;
-    size_t end = text.find('\0');
+    size_t end = text.find(stop);
     if (end == std::string::npos) end = text.size();
     size_t i = 0;
     while (i < end) {
@@ -57,6 +61,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
     }
     return lines;
 }
+
+}  // namespace
+
+std::vector<std::string> SplitLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\0'); }
 
 std::vector<std::string> SplitRecordLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -74,6 +82,8 @@ std::vector<std::string> SplitRecordLines(const std::string& text) {
     }
     return lines;
 }
+
+std::vector<std::string> SplitAnyLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\x1A'); }
 
 bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines) {
     std::string bytes;
@@ -112,35 +122,106 @@ bool WriteAll(int fd, const std::string& data) {
 
 namespace {
 
-mode_t NewFileMode() {
+// A new file gets the usual mode, and in a folder that a group or everyone
+// may write (a folder shared by several accounts) the same group or
+// everyone may write the file too: the next account could neither replace
+// it (in a sticky folder) nor rewrite it otherwise.
+mode_t NewFileMode(const std::string& dir) {
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
+    mode_t mode = static_cast<mode_t>(0666 & ~mask);
+    struct stat st {};
+    if (::stat(dir.empty() ? "." : dir.c_str(), &st) == 0) {
+        if (st.st_mode & S_IWGRP) mode |= 0660;
+        if (st.st_mode & S_IWOTH) mode |= 0666;
+    }
+    return mode;
+}
+
+bool CloseFd(int fd) { return ::close(fd) == 0 || errno == EINTR; }
+
+// Rewrites an existing file in its place: used where the folder lets
+// nobody replace it, so that the file, writable as it is, still takes the
+// save.  A reader may meet the file half written, as with any writer that
+// rewrites in place.
+bool RewriteInPlace(const std::string& target, const std::string& data, TFlush flush) {
+    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && WriteAll(fd, data) &&
+              ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 &&
+              (flush == TFlush::NoSync || ::fsync(fd) == 0);
+    return CloseFd(fd) && ok;
+}
+
+// A temporary name of the target named name: "." + name + "." + six
+// characters + ".tmp".
+bool IsTempOf(const std::string& entry, const std::string& name) {
+    const size_t want = 1 + name.size() + 1 + 6 + 4;
+    return entry.size() == want && entry[0] == '.' && entry.compare(1, name.size(), name) == 0 &&
+           entry[1 + name.size()] == '.' && entry.compare(want - 4, 4, ".tmp") == 0;
 }
 
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, const std::string& data) {
+int SweepStaleTemps(const std::string& osPath) {
+    std::string dir = ExtractFilePath(osPath);
+    std::string name = ExtractFileName(osPath);
+    if (name.empty()) return 0;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return 0;
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (dirent* e = ::readdir(d)) {
+        if (!IsTempOf(e->d_name, name)) continue;
+        std::string p = dir + e->d_name;
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (now - st.st_mtime <= StaleTempSeconds) continue;
+        if (::unlink(p.c_str()) == 0) ++removed;
+    }
+    ::closedir(d);
+    return removed;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush flush) {
     const std::string target = OsPath(path);
     std::string dir = ExtractFilePath(target);
     std::string name = ExtractFileName(target);
     if (name.empty()) return false;
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return false;
+    // A writer killed between creating and renaming its temporary file
+    // leaves it behind; the next writer of the same file clears it away.
+    if (exists) SweepStaleTemps(target);
     std::string tmpl = dir + "." + name + ".XXXXXX.tmp";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     int fd = ::mkstemps(buf.data(), 4);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        // A folder we may not write: the file itself may still take it.
+        return exists && (errno == EACCES || errno == EPERM || errno == EROFS) &&
+               RewriteInPlace(target, data, flush);
+    }
     std::string tmp(buf.data());
     // Keep the mode of the file we replace, so that a shared file stays
-    // writable for the others; a new file gets the usual mode.
-    struct stat st {};
-    mode_t mode = (::stat(target.c_str(), &st) == 0) ? (st.st_mode & 07777) : NewFileMode();
+    // writable for the others.
+    mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode(dir);
     bool ok = WriteAll(fd, data);
     ok = (::fchmod(fd, mode) == 0) && ok;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
+    if (flush == TFlush::Sync) ok = ok && ::fsync(fd) == 0;
+    ok = CloseFd(fd) && ok;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    if (::rename(tmp.c_str(), target.c_str()) == 0) return true;
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    // A sticky folder lets no one replace another account's file, though
+    // the file may be writable for all.
+    return exists && (err == EACCES || err == EPERM) && RewriteInPlace(target, data, flush);
 }
 
 std::string ResolveName(const std::string& folder, const std::string& name) {

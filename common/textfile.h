@@ -24,18 +24,42 @@ std::vector<std::string> SplitLines(const std::string& text);
 // skipped), a lone LF stays inside the line, and byte 0x1A ends the file.
 std::vector<std::string> SplitRecordLines(const std::string& text);
 
+// Splits the record files that people's tools make (the roster, a CSV
+// file to import): a line ends at CR LF, at CR or at a lone LF, and byte
+// 0x1A ends the file.  A trailing line end makes no extra empty line.
+std::vector<std::string> SplitAnyLines(const std::string& text);
+
 // Reads a file with SplitRecordLines.  False when it cannot be read.
 bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines);
 
 // Joins lines, each ended by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
 
+// Whether a replacement waits until its data is on the disk.
+enum class TFlush { Sync, NoSync };
+
 // Replaces the file at path whole: the data is written to a temporary file
-// in the same folder, which is then renamed over path, so that a reader on
-// another computer sees either the old or the new file, never half of one.
-// The temporary name begins with "." and ends with ".tmp".  Returns false
-// (and leaves the old file as it was) on any failure.
-bool WriteFileAtomic(const std::string& path, const std::string& data);
+// in the same folder, flushed to the disk (TFlush::Sync) and renamed over
+// path, so that a reader on another computer sees either the old or the
+// new file, never half of one.  A replaced file keeps its mode; a new one
+// is writable for whoever may write its folder (group, everyone) besides
+// the usual mode.  The temporary name is "." + name +
+// ".XXXXXX.tmp"; temporary files of the same target older than
+// StaleTempSeconds (left by a writer that was killed) are removed.
+//
+// Where the folder refuses the rename or the temporary file (a sticky
+// folder holding another account's file, a folder without write
+// permission) but the file itself is writable, the file is rewritten in
+// place instead.  Returns false on any failure; the old file then stays as
+// it was, except after a failed in-place rewrite.
+bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush flush = TFlush::Sync);
+
+// A temporary file this old belongs to no live writer.
+constexpr int StaleTempSeconds = 600;
+
+// Removes the temporary files of the target at path (UTF-8 name on disk)
+// that are older than StaleTempSeconds.  Returns how many were removed.
+int SweepStaleTemps(const std::string& osPath);
 
 // Small path helpers for "/"-separated paths.
 bool FileExists(const std::string& path);

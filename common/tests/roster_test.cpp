@@ -71,7 +71,7 @@ TEST(Roster, UpdateAppendsAndKeepsEarlierLearners) {
 TEST(Roster, ConcurrentUpdatesLoseNothing) {
     TempDir dir;
     const std::string p = dir / "ruzozu.mib";
-    const int processes = 24, rounds = 3;
+    const int processes = 50, rounds = 3;
     for (int round = 0; round < rounds; ++round) {
         std::vector<pid_t> children;
         for (int k = 0; k < processes; ++k) {
@@ -101,4 +101,62 @@ TEST(Roster, ConcurrentUpdatesLoseNothing) {
         EXPECT_EQ(e.password, "pw" + e.id);
     }
     EXPECT_EQ(ids.size(), static_cast<size_t>(processes * rounds));
+}
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+// The lock file serves every account that shares the folder, whatever the
+// umask of the one who made it.
+TEST(Roster, LockFileIsOpenToEveryAccount) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.mib";
+    const mode_t old = ::umask(077);
+    const bool ok = UpdateRosterFile(p, [](std::vector<RosterEntry>& e) { e.push_back({"A1", "a", "x"}); });
+    ::umask(old);
+    ASSERT_TRUE(ok);
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(RosterLockPath(p).c_str(), &st));
+    EXPECT_EQ(0666u, st.st_mode & 0777);
+}
+
+// Another computer holding the lock for long (hung, or its lock never let
+// go by the file server) delays a save about a second, never much more,
+// and the save still goes through with its re-read.
+TEST(Roster, AHeldLockDelaysTheSaveBriefly) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.mib";
+    ASSERT_TRUE(UpdateRosterFile(p, [](std::vector<RosterEntry>& e) { e.push_back({"A1", "a", "x"}); }));
+    int ready[2];
+    ASSERT_EQ(0, ::pipe(ready));
+    pid_t holder = fork();
+    if (holder == 0) {
+        int fd = ::open(RosterLockPath(p).c_str(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        const bool locked = fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
+        (void)!::write(ready[1], locked ? "1" : "0", 1);
+        ::sleep(30);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(1, ::read(ready[0], &c, 1));
+    ASSERT_EQ('1', c);
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = UpdateRosterFile(p, [](std::vector<RosterEntry>& e) { e.push_back({"B2", "b", "y"}); });
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(ok);
+    EXPECT_LT(waited, std::chrono::milliseconds(2200));
+    EXPECT_GE(waited, std::chrono::milliseconds(RosterLockWaitMs));
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(p, got));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].id, "B2");
 }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <dirent.h>
+#include <fcntl.h>
+#include <ctime>
 
 using Lines = std::vector<std::string>;
 
@@ -21,6 +23,42 @@ TEST(TextFile, RecordLineSplitting) {
     EXPECT_EQ(textfile::SplitRecordLines("a\nb\r\nc\rd\x1A" "e\r\n"), (Lines{"a\nb", "c", "d"}));
     EXPECT_EQ(textfile::SplitRecordLines("x\r\n\r\n"), (Lines{"x", ""}));
     EXPECT_EQ(textfile::JoinLines({"a", ""}), "a\r\n\r\n");
+}
+
+TEST(TextFile, AnyLineEndSplitting) {
+    // Files from people's tools: CR LF, CR and a lone LF all end a line.
+    EXPECT_EQ(textfile::SplitAnyLines("a\nb\r\nc\rd\n\ne\x1A" "f\n"), (Lines{"a", "b", "c", "d", "", "e"}));
+    EXPECT_EQ(textfile::SplitAnyLines("x\n\r"), (Lines{"x", ""}));
+    EXPECT_EQ(textfile::SplitAnyLines("last"), (Lines{"last"}));
+    EXPECT_TRUE(textfile::SplitAnyLines("").empty());
+}
+
+TEST(TextFile, StaleTemporariesOfTheTargetAreSwept) {
+    TempDir dir;
+    const std::string p = dir / "PC01.dat";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "x"));
+    auto make = [&](const std::string& name, int ageSeconds) {
+        ASSERT_TRUE(textfile::WriteFileAtomic(dir / name, "t", textfile::TFlush::NoSync));
+        struct timespec t[2] = {};
+        clock_gettime(CLOCK_REALTIME, &t[0]);
+        t[0].tv_sec -= ageSeconds;
+        t[1] = t[0];
+        ASSERT_EQ(0, utimensat(AT_FDCWD, (dir / name).c_str(), t, 0));
+    };
+    make(".PC01.dat.aaaaaa.tmp", 11 * 60);   // a writer killed long ago
+    make(".PC01.dat.bbbbbb.tmp", 60);        // a live writer on another computer
+    make(".PC02.dat.cccccc.tmp", 11 * 60);   // another target's
+    make(".PC01.dat.toolong.tmp", 11 * 60);  // not a name this system makes
+    ASSERT_TRUE(textfile::CreateDir(dir / ".PC01.dat.dddddd.tmp"));
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "y", textfile::TFlush::NoSync));
+    EXPECT_FALSE(textfile::FileExists(dir / ".PC01.dat.aaaaaa.tmp"));
+    EXPECT_TRUE(textfile::FileExists(dir / ".PC01.dat.bbbbbb.tmp"));
+    EXPECT_TRUE(textfile::FileExists(dir / ".PC02.dat.cccccc.tmp"));
+    EXPECT_TRUE(textfile::FileExists(dir / ".PC01.dat.toolong.tmp"));
+    EXPECT_TRUE(textfile::DirectoryExists(dir / ".PC01.dat.dddddd.tmp"));
+    EXPECT_EQ(Slurp(p), "y");
+    // A folder standing in the file's place is never replaced.
+    EXPECT_FALSE(textfile::WriteFileAtomic(dir / ".PC01.dat.dddddd.tmp", "z"));
 }
 
 TEST(TextFile, AtomicWriteReplacesWholeAndLeavesNoTemporary) {

@@ -409,7 +409,8 @@ HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>&
             if (FAILED(CopyInto(p, osTarget, move))) result = E_FAIL;
         return result;
     }
-    if (IsProgram(osTarget)) return StartProgram(osTarget, paths) ? S_OK : E_FAIL;
+    // A program is never started by a paste or a drop: only a Send To
+    // entry, which the user placed there to be run, starts one.
     return E_INVALIDARG;
 }
 
@@ -430,7 +431,7 @@ uint32_t PathAttributes(const std::string& p) {
     if (!LExists(p)) return 0;
     a |= SFGAO_CANCOPY;
     if (CanLeave(p)) a |= SFGAO_CANMOVE | SFGAO_CANDELETE;
-    if ((IsDir(p) && ::access(p.c_str(), W_OK) == 0) || IsProgram(p)) a |= SFGAO_DROPTARGET;
+    if (IsDir(p) && ::access(p.c_str(), W_OK) == 0) a |= SFGAO_DROPTARGET;
     return a;
 }
 
@@ -571,7 +572,10 @@ public:
             if (!filled_) sendTo_ = SendToEntries();
             size_t i = verb - verbSendTo;
             if (i >= sendTo_.size()) return E_INVALIDARG;
-            return DropPathsOn(sendTo_[i].path, paths_, false);
+            const std::string& to = sendTo_[i].path;
+            if (IsDir(to)) return DropPathsOn(to, paths_, false);
+            if (IsProgram(to)) return StartProgram(to, paths_) ? S_OK : E_FAIL;
+            return E_INVALIDARG;
         }
         switch (verb) {
             case verbOpen: {

@@ -166,9 +166,10 @@ struct TSendToEntry {
 };
 std::vector<TSendToEntry> SendToEntries();
 
-// Hands paths to a target: into a folder (copied, or moved when move) or
-// to a program (started with the paths as its arguments).  osTarget is
-// UTF-8.  S_OK when everything went through.
+// Hands paths to a folder: copied into it, or moved when move.  Any other
+// target, a program included, is refused (E_INVALIDARG): a paste or a drop
+// never starts a program.  osTarget is UTF-8.  S_OK when everything went
+// through.
 HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>& paths, bool move);
 
 // Lower-level file commands, UTF-8 paths.

@@ -72,8 +72,10 @@ std::string FormatResultLines(const TResultHeader& h, bool withStep, int questio
 }
 
 void WriteResultHeader(const TResultHeader& h, const std::string& ComputerName) {
+    // The results file is rewritten at every step and only ever shows the
+    // latest one: it is not worth a flush to the disk.
     textfile::WriteFileAtomic(ResultFilePath(h.ScoreFolder, ComputerName),
-                              FormatResultLines(h, false, 0, 0, 0));
+                              FormatResultLines(h, false, 0, 0, 0), textfile::TFlush::NoSync);
 }
 
 bool WriteResult(const TResultHeader& h, const std::string& ComputerName, int QuestionIndex,
@@ -81,9 +83,10 @@ bool WriteResult(const TResultHeader& h, const std::string& ComputerName, int Qu
     const std::string marker = ResultMarkerPath(h.ScoreFolder, ComputerName);
     bool ok = textfile::WriteFileAtomic(ResultFilePath(h.ScoreFolder, ComputerName),
                                         FormatResultLines(h, true, QuestionIndex, CorrectCount,
-                                                          MistakeCount));
+                                                          MistakeCount),
+                                        textfile::TFlush::NoSync);
     if (ok) ok = textfile::DeleteFile(marker);
-    if (!ok) textfile::WriteFileAtomic(marker, "");
+    if (!ok) textfile::WriteFileAtomic(marker, "", textfile::TFlush::NoSync);
     return ok;
 }
 

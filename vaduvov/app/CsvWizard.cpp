@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTimer>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -127,6 +128,18 @@ void TfCsvWizard::showEvent(QShowEvent* e) {
     if (FirstShow) {
         LoadCsvFile();
         FirstShow = false;
+        if (!Model.LoadError.empty()) {
+            // A file that cannot be taken whole is not taken at all: the
+            // wizard says why and ends with the roster untouched.
+            QTimer::singleShot(0, this, [this] {
+                QString text = Q(Model.LoadError);
+                text.replace(QLatin1String("\r"), QLatin1String("\n"));
+                QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                                QMessageBox::Ok, this);
+                box.exec();
+                reject();
+            });
+        }
     }
 }
 

@@ -101,12 +101,16 @@ TDrillFolder ReadDrillSettings(TControllerSettings& s) {
     return state;
 }
 
-TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIniPath) {
+TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIniPath,
+                          std::vector<std::string>* failedFiles) {
     const Names& n = N();
+    auto note = [failedFiles](bool written, const std::string& path) {
+        if (!written && failedFiles) failedFiles->push_back(path);
+    };
     {
         // A failed write ends this file's writing; the drill files follow.
         TIniFile ini(ownIniPath);
-        (void)(ini.WriteInteger("Window", "Top", s.Top) && ini.WriteInteger("Window", "Left", s.Left) &&
+        note(ini.WriteInteger("Window", "Top", s.Top) && ini.WriteInteger("Window", "Left", s.Left) &&
                ini.WriteInteger("Window", n.MeiboTop, s.MeiboTop) &&
                ini.WriteInteger("Window", n.MeiboLeft, s.MeiboLeft) &&
                ini.WriteInteger("Window", n.MeiboHeight, s.MeiboHeight) &&
@@ -120,23 +124,31 @@ TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIn
                ini.WriteBool("Data", "RandomMode", s.RandomMode) &&
                ini.WriteInteger("Data", n.MeiboDir, s.MeiboDirIndex) &&
                ini.WriteInteger("Data", n.ListInterval, s.ListInterval) &&
-               ini.WriteInteger("Data", n.ScoreInterval, s.ScoreInterval));
+               ini.WriteInteger("Data", n.ScoreInterval, s.ScoreInterval), ownIniPath);
     }
     TDrillFolder state = CheckDrillFolder(s.ExeDir);
     if (state != TDrillFolder::Valid) return state;
     {
         TIniFile ini(s.ExeDir + "ruzozu.ini");
-        (void)(ini.WriteBool("Option", n.FullScreen, s.FullScreen) &&
-               ini.WriteBool("Option", n.ModeChange, s.ModeChange) &&
-               ini.WriteString(n.ProblemFolder, "Folder", s.QuestionDir));
+        note(ini.WriteBool("Option", n.FullScreen, s.FullScreen) &&
+                 ini.WriteBool("Option", n.ModeChange, s.ModeChange) &&
+                 ini.WriteString(n.ProblemFolder, "Folder", s.QuestionDir),
+             s.ExeDir + "ruzozu.ini");
     }
     {
         TIniFile dvk(s.ExeDir + "ruzozu.dvk");
-        (void)(dvk.WriteString("Data", "Folder", s.ScoreDir) && dvk.WriteString("Data", n.MeiboDir, s.MeiboDir) &&
-               dvk.WriteInteger("Auto", n.AutoMode, s.QuestionMode) &&
-               dvk.WriteString("Auto", n.AutoProblem, s.Compulsion ? s.AutoRunFile : std::string()));
+        note(dvk.WriteString("Data", "Folder", s.ScoreDir) && dvk.WriteString("Data", n.MeiboDir, s.MeiboDir) &&
+                 dvk.WriteInteger("Auto", n.AutoMode, s.QuestionMode) &&
+                 dvk.WriteString("Auto", n.AutoProblem, s.Compulsion ? s.AutoRunFile : std::string()),
+             s.ExeDir + "ruzozu.dvk");
     }
     return state;
+}
+
+std::string SettingsWriteFailedMessage(const std::vector<std::string>& files) {
+    std::string text = sjis::L("設定を保存できませんでした。") + "\r";
+    for (const auto& f : files) text += "\r" + f;
+    return text;
 }
 
 TSettingsControls ShowSettings(const TControllerSettings& s) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct TControllerSettings {
     // [Window]
@@ -38,9 +39,13 @@ const std::string& DrillFolderMessage(TDrillFolder state, bool writing);
 TDrillFolder ReadIniFile(TControllerSettings& s, const std::string& ownIniPath, const std::string& ownFolder);
 TDrillFolder ReadDrillSettings(TControllerSettings& s);
 // Writes the own settings file, then, when the drill folder is valid, the
-// drill keys ("ruzozu.dvk" is created when missing).  Write failures are
-// swallowed; returns the folder's state.
-TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIniPath);
+// drill keys ("ruzozu.dvk" is created when missing).  A failed write ends
+// that file's writing and the next file follows; the files not written
+// whole are added to failedFiles.  Returns the folder's state.
+TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIniPath,
+                          std::vector<std::string>* failedFiles = nullptr);
+// The message for settings files that could not be written.
+std::string SettingsWriteFailedMessage(const std::vector<std::string>& files);
 
 // What the main window's setting controls hold.
 struct TSettingsControls {

@@ -21,12 +21,65 @@ const std::string& TCsvWizardModel::NothingMappedMessage() {
     return s;
 }
 
+namespace {
+
+// True when text is well-formed UTF-8 holding at least one character
+// beyond ASCII (plain ASCII reads the same either way).
+bool IsUtf8Beyond7Bit(const std::string& text) {
+    bool wide = false;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int n = 0;
+        unsigned int cp = 0, least = 0;
+        if (c >= 0xC2 && c <= 0xDF) n = 1, cp = c & 0x1F, least = 0x80;
+        else if (c >= 0xE0 && c <= 0xEF) n = 2, cp = c & 0x0F, least = 0x800;
+        else if (c >= 0xF0 && c <= 0xF4) n = 3, cp = c & 0x07, least = 0x10000;
+        else return false;
+        if (i + n >= text.size()) return false;
+        for (int k = 1; k <= n; ++k) {
+            const unsigned char t = static_cast<unsigned char>(text[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        wide = true;
+        i += n + 1;
+    }
+    return wide;
+}
+
+std::string NoShiftJisMessage(size_t line) {
+    return sjis::L("CSVファイルの ") + std::to_string(line) +
+           sjis::L(" 行目に、Shift-JIS にない文字があります。") + "\r\r" +
+           sjis::L("ファイルは読み込みませんでした。");
+}
+
+}  // namespace
+
 void TCsvWizardModel::LoadCsvFile(const std::string& path) {
     std::vector<std::string> lines;
     std::string bytes;
+    LoadError.clear();
     if (textfile::ReadFileBytes(path, bytes)) {
-        lines = textfile::SplitRecordLines(bytes);
-        if (lines.empty()) lines.emplace_back();
+        const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+        if (bom) bytes.erase(0, 3);
+        lines = textfile::SplitAnyLines(bytes);
+        if (bom || IsUtf8Beyond7Bit(bytes)) {
+            for (size_t i = 0; i < lines.size(); ++i) {
+                std::string converted;
+                if (!sjis::FromUtf8(lines[i], converted)) {
+                    LoadError = NoShiftJisMessage(i + 1);
+                    lines.clear();
+                    break;
+                }
+                lines[i] = converted;
+            }
+        }
+        if (lines.empty() && LoadError.empty()) lines.emplace_back();
     }
     Columns = 1;
     Preview.assign(1, {});
@@ -57,6 +110,7 @@ void TCsvWizardModel::ColumnClick(int col) {
 }
 
 bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) const {
+    if (!LoadError.empty()) return false;  // a refused file imports nothing
     if (ColumnMap[1] < 0 && ColumnMap[2] < 0 && ColumnMap[3] < 0) return false;
     const int first = firstLineIsHeader ? 2 : 1;
     roster.SettleStash();

@@ -19,15 +19,20 @@ public:
     int Target = -1;                 // 1 user ID, 2 user name, 3 password; -1 none
     std::array<int, 4> ColumnMap{};  // [1..3]: preview column of each target, -1 none
 
-    // Reads every line of the file; what cannot be read is left out.
+    // Reads every line of the file; what cannot be read is left out.  Lines
+    // end at CR LF, CR or LF.  A file in UTF-8 (with or without a byte-order
+    // mark) is converted to Shift-JIS; when a character has no Shift-JIS
+    // form the whole file is refused: the preview stays empty and
+    // LoadError tells which line holds it.
     void LoadCsvFile(const std::string& path);
+    std::string LoadError;
     // A target button went down (or up, with down false).
     void TargetButton(int tag, bool down);
     // A click on preview column col (-1: outside every column).  Maps the
     // armed target and arms the next one.
     void ColumnClick(int col);
     // Replaces the roster's records by the mapped columns; false (and the
-    // roster untouched) when no column is mapped.
+    // roster untouched) when no column is mapped or the file was refused.
     bool Import(TMeiboGrid& roster, bool firstLineIsHeader) const;
 
     static const std::string& TargetCaption(int target);

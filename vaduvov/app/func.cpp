@@ -5,6 +5,7 @@
 #include "textfile.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -100,7 +101,14 @@ TScoreRecord ReadScoreFile(const std::string& path) {
         r.Correct = DecimalValue(l4[1]);
         if (l4.size() < 3) return;
         r.Wrong = DecimalValue(l4[2]);
-        r.Done = r.Correct + r.Wrong == r.Maximum ? r.Maximum : DecimalValue(l4[0]);
+        // Counts of a damaged file may add up beyond what an int holds:
+        // such a step line is not taken.
+        const long long answered = static_cast<long long>(r.Correct) + r.Wrong;
+        if (answered > INT_MAX || answered < INT_MIN) {
+            r.Correct = r.Wrong = 0;
+            return;
+        }
+        r.Done = answered == r.Maximum ? r.Maximum : DecimalValue(l4[0]);
     }();
     r.Normal = !(r.Test || r.Random);
     return r;

@@ -308,7 +308,16 @@ void TfMain::BitBtn1Click() {
     GetSettings();
     Settings.Left = x();
     Settings.Top = y();
-    ReportDrillFolder(WriteIniFile(Settings, OwnIniPath()), true);
+    SaveSettings();
+}
+
+void TfMain::SaveSettings() {
+    std::vector<std::string> failed;
+    ReportDrillFolder(WriteIniFile(Settings, OwnIniPath(), &failed), true);
+    if (!failed.empty()) {
+        Beep();
+        ShowMessage(SettingsWriteFailedMessage(failed));
+    }
 }
 
 void TfMain::Exit1Click() { close(); }
@@ -325,7 +334,7 @@ void TfMain::closeEvent(QCloseEvent* e) {
     delete fScore.data();
     Settings.Left = x();
     Settings.Top = y();
-    ReportDrillFolder(WriteIniFile(Settings, OwnIniPath()), true);
+    SaveSettings();
     e->accept();
 }
 

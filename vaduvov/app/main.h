@@ -98,6 +98,8 @@ private:
     void BuildMenu();
     void BuildControls(QWidget* client);
     void ReportDrillFolder(TDrillFolder state, bool writing);
+    // Writes every settings file; a file that could not be written is reported.
+    void SaveSettings();
     TSettingsControls Controls() const;
     void SetControls(const TSettingsControls& c);
     std::string& FolderOfTag(int tag);

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -305,11 +306,11 @@ void TfMeibo::LoadMeibo() {
     ShowRows();
 }
 
-void TfMeibo::SaveMeibo() {
+bool TfMeibo::SaveMeibo() {
     EndEditing();
-    // Write errors are swallowed: the window closes as after a good save.
-    Meibo.SaveMeibo(MeiboPath());
+    const bool ok = Meibo.SaveMeibo(MeiboPath());
     ShowRows();
+    return ok;
 }
 
 void TfMeibo::ShowRows() {
@@ -513,7 +514,15 @@ void TfMeibo::ToolButton3Click() {
 }
 
 void TfMeibo::BitBtn1Click() {
-    SaveMeibo();
+    if (!SaveMeibo()) {
+        // The edits stay in the grid: the instructor may press OK again.
+        QString text = Q(SaveFailedMessage(MeiboPath()));
+        text.replace(QLatin1String("\r"), QLatin1String("\n"));
+        QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                        this);
+        box.exec();
+        return;
+    }
     accept();
 }
 

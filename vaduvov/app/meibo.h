@@ -66,7 +66,7 @@ public:
     std::string MeiboPath() const;
 
     void LoadMeibo();
-    void SaveMeibo();
+    bool SaveMeibo();
     void CutBtnClick();
     void CopyBtnClick();
     void PasteBtnClick();

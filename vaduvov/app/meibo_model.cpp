@@ -2,6 +2,7 @@
 
 #include "commatext.h"
 #include "scramble.h"
+#include "sjis.h"
 #include "textfile.h"
 
 #include <algorithm>
@@ -36,6 +37,11 @@ std::string PasteLines(const std::string& clipboardText) {
     return out;
 }
 
+std::string SaveFailedMessage(const std::string& path) {
+    return sjis::L("名簿を保存できませんでした。") + "\r\r" + path + "\r\r" +
+           sjis::L("編集した内容はそのまま残っています。もう一度、保存してください。");
+}
+
 TMeiboGrid::TMeiboGrid() {
     Rows.push_back({"User ID", "User Name", "PassWord"});
     for (int i = 0; i < 5; ++i) Rows.push_back(EmptyRow());
@@ -44,7 +50,7 @@ TMeiboGrid::TMeiboGrid() {
 void TMeiboGrid::LoadMeibo(const std::string& path) {
     std::string bytes;
     if (!textfile::ReadFileBytes(path, bytes)) return;
-    std::vector<std::string> lines = textfile::SplitRecordLines(bytes);
+    std::vector<std::string> lines = textfile::SplitAnyLines(bytes);
     if (lines.empty()) lines.emplace_back();
     TGridRows rows(1, Rows[0]);
     Loaded.clear();

@@ -30,6 +30,10 @@ enum class TEditStep { None, On, Off, OnThenOff };
 // feeds taken as line ends.
 std::string PasteLines(const std::string& clipboardText);
 
+// The message for a roster save that did not go through (path is the
+// roster file); lines are separated by CR.
+std::string SaveFailedMessage(const std::string& path);
+
 class TMeiboGrid {
 public:
     TMeiboGrid();

@@ -401,6 +401,29 @@ TEST_F(ShellMenuTest, DropOnAPlainFileFails) {
     EXPECT_FALSE(fs::exists(root_ + "/work/a.txt"));
 }
 
+TEST_F(ShellMenuTest, PasteAndDropNeverStartAProgram) {
+    MakeRecorder(root_ + "/work/Rec", root_ + "/args");
+    MenuOf("/work", {"Rec"});
+    EXPECT_EQ(nullptr, menu.FindId(1 + verbPaste));
+    TClipItems c;
+    c.paths = {root_ + "/work/a.txt"};
+    SetClipItems(c);
+    MenuOf("/work", {"Rec"});
+    EXPECT_EQ(nullptr, menu.FindId(1 + verbPaste));
+    EXPECT_TRUE(FAILED(Invoke(verbPaste)));
+    EXPECT_EQ(E_INVALIDARG, DropPathsOn(root_ + "/work/Rec", {root_ + "/work/a.txt"}, false));
+    TPidl abs(PathToPidl(P("/work")));
+    ShellFolderPtr f = BindAbsolute(abs.get());
+    LPITEMIDLIST r = nullptr;
+    ASSERT_EQ(S_OK, f->ParseDisplayName("Rec", r));
+    TPidl kr(r);
+    uint32_t attrs = 0;
+    ASSERT_EQ(S_OK, GetItemAttributes(f, r, SFGAO_DROPTARGET, attrs));
+    EXPECT_EQ(0u, attrs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fs::exists(root_ + "/args"));
+}
+
 TEST(ShellMenuModel, DeleteAndFind) {
     TMenu m;
     m.AppendString(5, "a");

@@ -140,3 +140,34 @@ TEST(Login, SaveFailureIsReported) {
     EXPECT_TRUE(f.Login.SaveFailed);
     EXPECT_TRUE(f.Login.LoginOk);
 }
+
+// Rosters made with a text editor or a script on Linux end their lines in
+// LF alone; others end in CR alone or mix the three kinds.
+TEST(Login, RostersWithAnyLineEndFindEveryLearner) {
+    for (const std::string end : {"\n", "\r", "mixed"}) {
+        SCOPED_TRACE(end == "\n" ? "LF" : end == "\r" ? "CR" : "mixed");
+        LoginFixture f;
+        auto line = [&](const std::string& id, const std::string& pw, const std::string& e) {
+            std::string l = f.Line(id, "name " + id, pw);
+            return l.substr(0, l.size() - 2) + e;
+        };
+        const bool mixed = end == "mixed";
+        f.Roster(line("A1", "pa", mixed ? "\r\n" : end) + line("B2", "pb", mixed ? "\n" : end) +
+                 line("C3", "pc", mixed ? "\r" : end) + line("D4", "pd", mixed ? "\n" : end));
+        f.Login.LoadRoster();
+        ASSERT_EQ(f.Login.RosterList.size(), 12u);
+        std::string id = "C3", name;
+        f.Login.Edit1Exit(id, name);
+        EXPECT_FALSE(f.Login.NewUser);
+        EXPECT_EQ(name, "name C3");
+        TLoginReply wrong = f.Login.BitBtn1Click("C3", name, "pa");
+        EXPECT_FALSE(wrong.Ok);
+        EXPECT_EQ(U(wrong.Message), "パスワードが一致しません。\r\rもう一度、入力してください。");
+        EXPECT_TRUE(f.Enter("C3", "", "pc").Ok);
+        EXPECT_TRUE(f.Enter("E5", "e", "pe").Ok);
+        // The save keeps everyone, written back with CR LF.
+        EXPECT_EQ(f.File(), f.Line("A1", "name A1", "pa") + f.Line("B2", "name B2", "pb") +
+                                f.Line("C3", "name C3", "pc") + f.Line("D4", "name D4", "pd") +
+                                f.Line("E5", "e", "pe"));
+    }
+}

@@ -192,6 +192,19 @@ void ControllerWindowTest::updateWritesTheFiles() {
     QCOMPARE(dvk.ReadString("Data", "Folder", ""), t / "Scores/");
     QCOMPARE(dvk.ReadString("Data", sjis::L("名簿Dir"), ""), t / "Scores/");
 
+    // A settings file that cannot be written is named in a message; the
+    // other files are still written.
+    std::filesystem::remove(drill + "ruzozu.dvk");
+    std::filesystem::create_directories(drill + "ruzozu.dvk");
+    w.FullCheck->setChecked(false);
+    w.BitBtn1Click();
+    QCOMPARE(w.Messages.size(), 2);
+    QVERIFY(w.Messages.last().startsWith(QString::fromUtf8("設定を保存できませんでした。")));
+    QVERIFY(w.Messages.last().contains(Q(drill + "ruzozu.dvk")));
+    QVERIFY(!w.Messages.last().contains(Q(drill + "ruzozu.ini")));
+    QVERIFY(!TIniFile(drill + "ruzozu.ini").ReadBool("Option", sjis::L("フルスクリーン"), true));
+    std::filesystem::remove(drill + "ruzozu.dvk");
+
     // A folder that is not there: the own file is written, then the message.
     w.ExeDirEdit->setText(Q(t / "gone/"));
     w.close();

@@ -1,5 +1,6 @@
 #include "csv_model.h"
 
+#include "sjis.h"
 #include "tempdir.h"
 #include "textfile.h"
 
@@ -79,4 +80,54 @@ TEST(CsvWizard, ShortenPathDropsLeadingFolders) {
     EXPECT_EQ(ShortenPath("/home/teacher/class/list.csv", 14, bytes), "/.../list.csv");
     EXPECT_EQ(ShortenPath("/home/teacher/class/list.csv", 5, bytes), "list.csv");
     EXPECT_EQ(ShortenPath("list.csv", 3, bytes), "list.csv");
+}
+
+// A class list saved on Linux: UTF-8 with a byte-order mark, LF line ends.
+TEST(CsvWizard, Utf8FileWithLoneLineFeedsIsConverted) {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "u.csv", "\xEF\xBB\xBFid,名前,pw\nA1,山田 花子,p1\nB2,\"佐藤\",p2\r\nC3,ｶﾀｶﾅ\n");
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "u.csv");
+    EXPECT_EQ(w.LoadError, "");
+    ASSERT_EQ(w.Preview.size(), 5u);  // the mapping row and four lines
+    EXPECT_EQ(w.Preview[1][0], "id");
+    EXPECT_EQ(w.Preview[2][1], sjis::L("山田"));
+    EXPECT_EQ(w.Preview[3][1], sjis::L("佐藤"));
+    EXPECT_EQ(w.Preview[4][1], sjis::L("ｶﾀｶﾅ"));
+    w.TargetButton(1, true);
+    w.ColumnClick(0);
+    w.ColumnClick(1);
+    TMeiboGrid roster;
+    ASSERT_TRUE(w.Import(roster, true));
+    ASSERT_EQ(roster.RowCount(), 5);
+    EXPECT_EQ(roster.Rows[1], (Row{"A1", sjis::L("山田"), ""}));
+    // Without a mark, a file that is plainly UTF-8 is converted too; a
+    // Shift-JIS file is taken as it is.
+    textfile::WriteFileAtomic(dir / "n.csv", "A1,鈴木\n");
+    w.LoadCsvFile(dir / "n.csv");
+    EXPECT_EQ(w.Preview[1][1], sjis::L("鈴木"));
+    textfile::WriteFileAtomic(dir / "s.csv", sjis::L("A1,鈴木\r\nB2,ｱｲ\r\n"));
+    w.LoadCsvFile(dir / "s.csv");
+    EXPECT_EQ(w.Preview[1][1], sjis::L("鈴木"));
+    EXPECT_EQ(w.Preview[2][1], sjis::L("ｱｲ"));
+}
+
+TEST(CsvWizard, CharacterWithoutShiftJisFormRefusesTheWholeFile) {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "u.csv", "\xEF\xBB\xBFid,name\nA1,山田\nB2,김민준\nC3,Cy\n");
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "u.csv");
+    EXPECT_NE(w.LoadError.find(sjis::L("CSVファイルの 3 行目")), std::string::npos) << sjis::ToUtf8(w.LoadError);
+    EXPECT_EQ(w.Preview.size(), 1u);  // nothing to map, nothing to import
+    w.TargetButton(1, true);
+    w.ColumnClick(0);
+    TMeiboGrid roster;
+    roster.Rows[1] = {"Z", "z", "pz"};
+    EXPECT_FALSE(w.Import(roster, false));
+    EXPECT_EQ(roster.Rows[1], (Row{"Z", "z", "pz"}));
+    // A good file read afterwards clears the message.
+    textfile::WriteFileAtomic(dir / "a.csv", "A1,Ann\n");
+    w.LoadCsvFile(dir / "a.csv");
+    EXPECT_EQ(w.LoadError, "");
+    EXPECT_EQ(w.Preview.size(), 2u);
 }

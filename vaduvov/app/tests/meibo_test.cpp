@@ -207,3 +207,23 @@ TEST(RosterEditor, EntryRowOnlyForAnId) {
     EXPECT_EQ(g.RowCount(), 5);
     EXPECT_FALSE(g.KeepEntryRow());
 }
+
+TEST(RosterEditor, RostersWithLoneLineFeedsOrCarriageReturnsKeepEveryone) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    auto bare = [](const std::string& l) { return l.substr(0, l.size() - 2); };
+    for (const std::string& file :
+         {bare(Line("A1", "a", "p1")) + "\n" + bare(Line("B2", "b", "p2")) + "\n" + bare(Line("C3", "c", "p3")) + "\n",
+          bare(Line("A1", "a", "p1")) + "\r" + bare(Line("B2", "b", "p2")) + "\r" + bare(Line("C3", "c", "p3")),
+          Line("A1", "a", "p1") + bare(Line("B2", "b", "p2")) + "\n" + bare(Line("C3", "c", "p3")) + "\r"}) {
+        textfile::WriteFileAtomic(p, file);
+        TMeiboGrid g;
+        g.LoadMeibo(p);
+        ASSERT_EQ(g.RowCount(), 5);  // titles, three learners, entry row
+        EXPECT_EQ(g.Rows[2], (Row{"B2", "b", "p2"}));
+        EXPECT_EQ(g.Rows[3], (Row{"C3", "c", "p3"}));
+        g.Rows[2][1] = "bee";
+        ASSERT_TRUE(g.SaveMeibo(p));
+        EXPECT_EQ(Slurp(p), Line("A1", "a", "p1") + Line("B2", "bee", "p2") + Line("C3", "c", "p3"));
+    }
+}

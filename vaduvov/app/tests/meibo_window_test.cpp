@@ -110,6 +110,8 @@ private slots:
     void closingWritesThePlaceOnlySaveWrites();
     void csvImportThroughTheWizard();
     void wizardWithNothingMappedLeavesTheRoster();
+    void failedSaveIsReportedAndKeepsTheEdits();
+    void wizardRefusesAFileWithoutShiftJisForm();
 };
 
 void MeiboWindowTest::loadsRecordsWithAnEntryRow() {
@@ -411,6 +413,51 @@ void MeiboWindowTest::wizardWithNothingMappedLeavesTheRoster() {
     dlg.ChooseCsvFile = [] { return QString(); };
     dlg.ToolButton3->trigger();
     QCOMPARE(dlg.NameGrid->RowCount(), 6);
+}
+
+void MeiboWindowTest::failedSaveIsReportedAndKeepsTheEdits() {
+    TShown r(Line("A1", "a", "p1"));
+    TfMeibo& dlg = r.dlg;
+    // A folder standing where the roster file belongs: no save can go through.
+    const std::string file = r.dir / "ruzozu.mib";
+    QVERIFY(QFile::remove(QString::fromStdString(file)));
+    QVERIFY(QDir().mkdir(QString::fromStdString(file)));
+    dlg.Meibo.Rows[1][1] = "edited";
+    dlg.ShowRows();
+    QStringList messages;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+        messages << box->text();
+        box->accept();
+    });
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages[0].startsWith(QL("名簿を保存できませんでした。")));
+    QVERIFY(messages[0].contains(QString::fromStdString(file)));
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.result(), 0);
+    QCOMPARE(Cell(dlg, 1, 1), std::string("edited"));
+    // Once the way is clear, OK again saves and closes.
+    QVERIFY(QDir().rmdir(QString::fromStdString(file)));
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(r.Saved(), Line("A1", "edited", "p1"));
+}
+
+void MeiboWindowTest::wizardRefusesAFileWithoutShiftJisForm() {
+    TShown r(Line("OLD", "old", "x"));
+    TfMeibo& dlg = r.dlg;
+    textfile::WriteFileAtomic(r.dir / "u.csv", "\xEF\xBB\xBF" "A1,\xE5\xB1\xB1\xE7\x94\xB0\nB2,\xF0\x9F\x98\x80\n");
+    dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "u.csv"); };
+    QStringList messages;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+        messages << box->text();
+        box->accept();
+    });
+    dlg.ToolButton3->trigger();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages[0].contains(QL("CSVファイルの 2 行目")));
+    QCOMPARE(dlg.NameGrid->RowCount(), 3);  // the roster as it was
+    QCOMPARE(Cell(dlg, 0, 1), std::string("OLD"));
 }
 
 QTEST_MAIN(MeiboWindowTest)

@@ -43,6 +43,15 @@ TEST(ResultsReader, ReadsTheFourLines) {
 
 TEST(ResultsReader, PartialMarkedAndBrokenFiles) {
     TempDir dir;
+    // Counts whose sum leaves the int range: the step line is damaged and
+    // is not taken (nor added up with a wrap-around).
+    Results(dir, "PC09.dat", "\"E5\",\"e\"\n\"×\",\"×\"\n\"p\",\"-2\"\n\"1\",\"2147483647\",\"2147483647\"\n");
+    TScoreRecord big = ReadScoreFile(dir / "PC09.dat");
+    EXPECT_EQ(big.UserID, "E5");
+    EXPECT_EQ(big.Maximum, -2);
+    EXPECT_EQ(big.Correct, 0);
+    EXPECT_EQ(big.Wrong, 0);
+    EXPECT_EQ(big.Done, 0);
     Results(dir, "PC03.dat", "\"B2\",\"b\"\n\"×\",\"○\"\n\"p\",\"x5\"\n");  // header only, bad number
     TScoreRecord r = ReadScoreFile(dir / "PC03.dat");
     EXPECT_EQ(r.UserID, "B2");
