@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDrag>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QtTest>
@@ -36,7 +37,7 @@ private slots:
     void deleteFollowsAutoUpDate();
     void failedCommandShowsTheMessage();
     void renameThroughTheLabelEdit();
-    void renameNeverReplaces();
+    void renameRefusalsKeepTheOldNameAndSayWhy();
     void withoutAutoUpDateTheLabelKeepsItsText();
     void dragOffersTheNodesItem();
     void oneFileDroppedOnAFolderMovesOrCopies();
@@ -48,6 +49,11 @@ private:
         std::string s;
         sjis::FromUtf8(root_ + rel, s);
         return s;
+    }
+    static QStringList Texts(QTreeWidgetItem* parent) {
+        QStringList out;
+        for (int i = 0; parent && i < parent->childCount(); ++i) out << parent->child(i)->text(0);
+        return out;
     }
     static QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& text) {
         for (int i = 0; parent && i < parent->childCount(); ++i)
@@ -81,11 +87,18 @@ private:
     void Rename(TFolderTreeViewEx& t, const QString& name, const QString& to, bool autoUpDate = true) {
         Choose(t, name, 19);
         t.SetAutoUpDate(autoUpDate);
-        QLineEdit* editor = t.findChild<QLineEdit*>();
+        // The label editor has the focus, as it has for the user.
+        QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         QVERIFY(editor);
-        editor->setText(to);
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        // Typed as an input method hands over Japanese text.
+        QInputMethodEvent typed;
+        typed.setCommitString(to);
+        QApplication::sendEvent(editor, &typed);
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents();  // the editor commits on a queued call
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     // Sends a drag of paths over node and drops it; true when accepted.
     bool Drop(TFolderTreeViewEx& t, QTreeWidgetItem* node, const std::vector<std::string>& paths,
@@ -232,16 +245,34 @@ void FolderTreeShellTest::renameThroughTheLabelEdit() {
     QCOMPARE(QString::fromStdString(sjis::ToUtf8(t.GetFolderName())), QString::fromStdString(root_ + "/data/名前"));
 }
 
-void FolderTreeShellTest::renameNeverReplaces() {
+void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
     TFolderTreeViewEx t;
     Prepare(t);
-    QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
-    Rename(t, "dir", "box");
-    QVERIFY(fs::is_directory(root_ + "/data/dir"));
-    QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
-    // The refused name stays on the label until the tree is read again.
-    QCOMPARE(dir->text(0), QString("box"));
-    QVERIFY(!t.RefreshPending());
+    t.setWindowTitle(QString::fromUtf8("フォルダー選択"));
+    const struct {
+        const char* typed;
+        const char* why;
+    } cases[] = {
+        {"box", "同じ名前のフォルダーかファイルがすでにあります。"},  // never replaces
+        {"", "名前が入力されていません。"},
+        {"   ", "空白だけの名前は付けられません。"},
+        {"\xE3\x80\x80 ", "空白だけの名前は付けられません。"},  // full-width and half-width blanks
+        {"..", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"a/b", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"\xF0\x9F\x98\x80", "この名前には使えない文字が含まれています。"},  // no Shift-JIS form
+    };
+    for (const auto& c : cases) {
+        messages_.clear();
+        Rename(t, "dir", QString::fromUtf8(c.typed));
+        QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
+        QVERIFY2(dir, c.typed);
+        QCOMPARE(dir->text(0), QString("dir"));  // the label shows the name on disk again
+        QCOMPARE(messages_, QStringList{QString::fromUtf8(c.why) + QString::fromUtf8("|フォルダー選択")});
+        QVERIFY(fs::is_directory(root_ + "/data/dir"));
+        QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
+        QVERIFY(!t.RefreshPending());
+    }
+    QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"box", "dir", "note.txt"}));
 }
 
 void FolderTreeShellTest::withoutAutoUpDateTheLabelKeepsItsText() {
