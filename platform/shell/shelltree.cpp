@@ -9,10 +9,12 @@
 namespace shell {
 
 std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMIDLIST folderAbs,
-                                         const TTreeListing& options) {
+                                         const TTreeListing& options, bool* listed) {
     std::vector<TTreeChild> out;
     std::unique_ptr<IEnumIDList> items;
-    if (!folder || FAILED(folder->EnumObjects(options.EnumFlags, items)) || !items) return out;
+    bool ok = folder && SUCCEEDED(folder->EnumObjects(options.EnumFlags, items)) && items;
+    if (listed) *listed = ok;
+    if (!ok) return out;
     TVolumeSnapshot volumes;
     LPITEMIDLIST raw = nullptr;
     while (items->Next(raw) == S_OK) {

@@ -41,9 +41,10 @@ struct TTreeListing {
 
 // Lists the items of folder (whose list from the desktop is folderAbs, may
 // be nil) as options ask, sorted by the folder's comparison.  Every parse
-// of the listing reads the mount table once.
+// of the listing reads the mount table once.  *listed (when given) tells
+// whether the folder could be listed at all.
 std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMIDLIST folderAbs,
-                                         const TTreeListing& options);
+                                         const TTreeListing& options, bool* listed = nullptr);
 
 // Sorts children by the folder's comparison (files first on request); the
 // order of items the folder cannot compare is kept.
