@@ -43,6 +43,9 @@ private slots:
     void oneFileDroppedOnAFolderMovesOrCopies();
     void dropsThatAreRefused();
     void restingOverAFolderOpensIt();
+    void refreshDueInsideTheMenuWaitsForTheCommand();
+    void refreshDueDuringADragWaitsForIt();
+    void refreshDueDuringALabelEditWaitsForIt();
 
 private:
     std::string S(const std::string& rel) const {
@@ -372,6 +375,78 @@ void FolderTreeShellTest::restingOverAFolderOpensIt() {
     QApplication::sendEvent(t.viewport(), &leave);
     QVERIFY(!t.DropTargetNode());
     QVERIFY(fs::exists(root_ + "/in/one.txt"));
+}
+
+// A rename leaves a refresh due; the right click that follows at once
+// opens the menu, whose event loop runs the refresh's timer.  The nodes
+// stay until the chosen command has been carried out.
+void FolderTreeShellTest::refreshDueInsideTheMenuWaitsForTheCommand() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    Rename(t, "dir", "renamed");
+    QVERIFY(t.RefreshPending());
+    QTreeWidgetItem* root = t.topLevelItem(0);
+    QTreeWidgetItem* box = Child(root, "box");
+    bool keptInside = false;
+    t.TrackMenu = [&](QWidget*, const TMenu&, const QPoint&) -> unsigned {
+        fs::create_directories(root_ + "/data/made");
+        QTest::qWait(20);  // the menu is open: the timer fires
+        keptInside = !t.RefreshPending() && Child(t.topLevelItem(0), "box") == box;
+        return 18;  // delete
+    };
+    RightClick(t, box);
+    QVERIFY(keptInside);
+    QVERIFY(!fs::exists(root_ + "/data/box"));
+    QVERIFY(!Child(t.topLevelItem(0), "box"));
+    // The refresh runs once the command is over, and finds the new name.
+    QTRY_VERIFY(Child(t.topLevelItem(0), "made"));
+    QVERIFY(!t.RefreshPending());
+    QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"made", "renamed", "note.txt"}));
+}
+
+void FolderTreeShellTest::refreshDueDuringADragWaitsForIt() {
+    TTestTree t;
+    Prepare(t);
+    QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
+    bool keptInside = false;
+    t.ExecDrag = [&](QDrag&, Qt::DropActions) {
+        fs::create_directories(root_ + "/data/made");
+        t.Refresh();
+        QTest::qWait(20);
+        keptInside = Child(t.topLevelItem(0), "dir") == dir && !Child(t.topLevelItem(0), "made");
+        return Qt::MoveAction;  // taken by another program
+    };
+    t.setCurrentItem(dir);
+    t.startDrag(Qt::CopyAction);
+    QVERIFY(keptInside);
+    QTRY_VERIFY(Child(t.topLevelItem(0), "made"));
+    QCOMPARE(t.currentItem(), Child(t.topLevelItem(0), "dir"));
+}
+
+// The refresh that comes due while a label is being edited waits until
+// the edit has ended: the editor stays, and the name typed renames the
+// folder it was opened on.
+void FolderTreeShellTest::refreshDueDuringALabelEditWaitsForIt() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    Choose(t, "dir", 19);
+    QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    fs::create_directories(root_ + "/data/made");
+    t.Refresh();
+    QTest::qWait(20);
+    QCOMPARE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), editor);
+    QVERIFY(!Child(t.topLevelItem(0), "made"));
+    editor->selectAll();
+    QTest::keyClicks(editor, "edited");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits on a queued call
+    QVERIFY(fs::is_directory(root_ + "/data/edited"));
+    QVERIFY(!fs::exists(root_ + "/data/dir"));
+    QTRY_VERIFY(Child(t.topLevelItem(0), "made"));
+    QTRY_VERIFY(!t.RefreshPending());
+    QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"box", "edited", "made", "note.txt"}));
+    QVERIFY(messages_.isEmpty());
 }
 
 QTEST_MAIN(FolderTreeShellTest)
