@@ -29,6 +29,7 @@ private slots:
     void rootCannotBeRenamed();
     void selectChildAndRenameChild();
     void changeAndDeletingEvents();
+    void linkedFoldersOpenAndSelect();
 
 private:
     std::string S(const std::string& rel) const {
@@ -237,6 +238,23 @@ void ShViewTest::changeAndDeletingEvents() {
         v.OnChange = nullptr;
     }
     QVERIFY(deleted > 5);
+}
+
+void ShViewTest::linkedFoldersOpenAndSelect() {
+    fs::create_directories(root_ + "/srv/class/week1");
+    fs::create_directories(root_ + "/work/shared");
+    fs::create_directory_symlink(root_ + "/srv/class", root_ + "/work/shared/teacher");
+    fs::create_directory_symlink(root_ + "/work", root_ + "/work/shared/loop");
+    TFolderView v;
+    v.SetSelectedPath(S("/work/shared/teacher/week1"));
+    QTreeWidgetItem* sel = v.currentItem();
+    QVERIFY(sel && sel->isSelected());
+    QCOMPARE(sel->text(0), QStringLiteral("week1"));
+    QCOMPARE(v.GetSelectedPath(), S("/work/shared/teacher/week1"));
+    QTreeWidgetItem* shared = sel->parent()->parent();
+    QCOMPARE(Texts(shared), (QStringList{"loop", "teacher"}));
+    QCOMPARE(Child(shared, "loop")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    QCOMPARE(Child(shared, "teacher")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
 }
 
 QTEST_MAIN(ShViewTest)
