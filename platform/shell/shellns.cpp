@@ -420,7 +420,7 @@ protected:
         if (::lstat(child.path.c_str(), &lst) != 0) return false;
         attrs = SFGAO_FILESYSTEM;
         if (S_ISLNK(lst.st_mode)) attrs |= SFGAO_LINK;
-        if (IsDir(child.path)) {
+        if (S_ISLNK(lst.st_mode) ? IsDir(child.path) : S_ISDIR(lst.st_mode)) {
             attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
             bool loops = S_ISLNK(lst.st_mode) && LinkLoopsBack(child.path);
             if (!loops && HasSubfolder(child.path)) attrs |= SFGAO_HASSUBFOLDER;
@@ -466,12 +466,16 @@ protected:
                 return E_INVALIDARG;
             }
             path = Join(path, part);
-            if (!Exists(path)) {
+            // One look at each level: a link whose target is gone still
+            // exists, as no folder.
+            struct stat st;
+            bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            if (!folder && ::lstat(path.c_str(), &st) != 0) {
                 FreePidl(list);
                 list = nullptr;
                 return E_NOTFOUND;
             }
-            list = ConcatPidlsFree(list, MakeItem(KindFile, IsDir(path) ? FlagFolder : 0, part));
+            list = ConcatPidlsFree(list, MakeItem(KindFile, folder ? FlagFolder : 0, part));
             if (!list) return E_OUTOFMEMORY;
         }
         return S_OK;

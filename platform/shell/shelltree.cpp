@@ -29,8 +29,9 @@ std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMID
             c.Parsable = static_cast<bool>(c.Absolute);
         }
         if (!c.Absolute) c.Absolute.reset(ConcatPidls(folderAbs, item));
+        // Only a closed folder has an open icon of its own.
         folder->GetIconNameOf(item, false, c.IconName);
-        folder->GetIconNameOf(item, true, c.OpenIconName);
+        c.OpenIconName = c.IconName == "folder" ? "folder-open" : c.IconName;
         if (options.Keep && !options.Keep(c)) continue;
         out.push_back(std::move(c));
     }
