@@ -43,6 +43,7 @@ private slots:
     void oneFileDroppedOnAFolderMovesOrCopies();
     void dropsThatAreRefused();
     void restingOverAFolderOpensIt();
+    void restingOverARemovableDriveLeavesItClosed();
     void refreshDueInsideTheMenuWaitsForTheCommand();
     void refreshDueDuringADragWaitsForIt();
     void refreshDueDuringALabelEditWaitsForIt();
@@ -375,6 +376,41 @@ void FolderTreeShellTest::restingOverAFolderOpensIt() {
     QApplication::sendEvent(t.viewport(), &leave);
     QVERIFY(!t.DropTargetNode());
     QVERIFY(fs::exists(root_ + "/in/one.txt"));
+}
+
+// A drive may have no medium: resting over it does not open it.
+void FolderTreeShellTest::restingOverARemovableDriveLeavesItClosed() {
+    TFolderTreeViewEx t;  // the computer with its drives
+    t.resize(300, 400);
+    t.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t));
+    t.SetHoverExpandDelay(30);
+    QTreeWidgetItem* drive = Child(t.topLevelItem(0), QString::fromStdString(root_));
+    QVERIFY(drive && !drive->isExpanded());
+    QCOMPARE(drive->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    // Seen as a removable drive (the volume of the temporary folder is not
+    // mounted under /media).
+    TFolderTreeViewEx::NodeData(drive)->Attributes |= SFGAO_REMOVABLE;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
+    QPoint pos = PosOf(t, drive);
+    QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(t.viewport(), &enter);
+    QDragMoveEvent move(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(t.viewport(), &move);
+    QCOMPARE(t.DropTargetNode(), drive);
+    QTest::qWait(120);
+    QVERIFY(!drive->isExpanded());
+    // Another drive opens.
+    TFolderTreeViewEx::NodeData(drive)->Attributes &= ~SFGAO_REMOVABLE;
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(t.viewport(), &leave);
+    QDragEnterEvent enterAgain(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(t.viewport(), &enterAgain);
+    QDragMoveEvent again(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(t.viewport(), &again);
+    QTRY_VERIFY(drive->isExpanded());
+    QApplication::sendEvent(t.viewport(), &leave);
 }
 
 // A rename leaves a refresh due; the right click that follows at once
