@@ -104,6 +104,14 @@ private:
         QCoreApplication::processEvents();  // the editor commits on a queued call
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    // A drag of data comes in over node and rests there.
+    void DragOver(TFolderTreeViewEx& t, QTreeWidgetItem* node, QMimeData& data) {
+        QPoint pos = PosOf(t, node);
+        QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(t.viewport(), &enter);
+        QDragMoveEvent move(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(t.viewport(), &move);
+    }
     // Sends a drag of paths over node and drops it; true when accepted.
     bool Drop(TFolderTreeViewEx& t, QTreeWidgetItem* node, const std::vector<std::string>& paths,
               Qt::KeyboardModifiers mods = {}, bool* moveAccepted = nullptr) {
@@ -364,11 +372,7 @@ void FolderTreeShellTest::restingOverAFolderOpensIt() {
     QVERIFY(!box->isExpanded());
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
-    QPoint pos = PosOf(t, box);
-    QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &enter);
-    QDragMoveEvent move(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &move);
+    DragOver(t, box, data);
     QCOMPARE(t.DropTargetNode(), box);
     QTRY_VERIFY(box->isExpanded());
     QVERIFY(Child(box, "inner"));
@@ -393,11 +397,7 @@ void FolderTreeShellTest::restingOverARemovableDriveLeavesItClosed() {
     TFolderTreeViewEx::NodeData(drive)->Attributes |= SFGAO_REMOVABLE;
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
-    QPoint pos = PosOf(t, drive);
-    QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &enter);
-    QDragMoveEvent move(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &move);
+    DragOver(t, drive, data);
     QCOMPARE(t.DropTargetNode(), drive);
     QTest::qWait(120);
     QVERIFY(!drive->isExpanded());
@@ -405,10 +405,7 @@ void FolderTreeShellTest::restingOverARemovableDriveLeavesItClosed() {
     TFolderTreeViewEx::NodeData(drive)->Attributes &= ~SFGAO_REMOVABLE;
     QDragLeaveEvent leave;
     QApplication::sendEvent(t.viewport(), &leave);
-    QDragEnterEvent enterAgain(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &enterAgain);
-    QDragMoveEvent again(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &again);
+    DragOver(t, drive, data);
     QTRY_VERIFY(drive->isExpanded());
     QApplication::sendEvent(t.viewport(), &leave);
 }
