@@ -211,6 +211,7 @@ void TFolderTreeViewEx::EndWait() {
 void TFolderTreeViewEx::Rebuild() {
     // A refresh still waiting belongs to the tree being replaced.
     FRefreshTimer.stop();
+    FRefreshDeferred = false;
     BeginWait();
     if (FVirtualRoot) BuildVirtualTree();
     else BuildFolderTree();
@@ -597,7 +598,12 @@ void TFolderTreeViewEx::BeginCommand() { ++FCommands; }
 
 void TFolderTreeViewEx::EndCommand() {
     if (FCommands > 0) --FCommands;
-    // The refresh that came due meanwhile runs once the event loop is back.
+    StartDeferredRefresh();
+}
+
+// A refresh that came due while nodes were held runs once the event loop
+// is back, when nothing holds them any more.
+void TFolderTreeViewEx::StartDeferredRefresh() {
     if (FCommands == 0 && FRefreshDeferred && state() != EditingState) {
         FRefreshDeferred = false;
         FRefreshTimer.start(0);
@@ -758,8 +764,7 @@ void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndE
     QTreeWidget::closeEditor(editor, hint);
     if (state() == EditingState) return;
     FEditedNode.reset();
-    BeginCommand();
-    EndCommand();  // runs a refresh that waited for the edit
+    StartDeferredRefresh();
 }
 
 void TFolderTreeViewEx::TellUser(const QString& text) {

@@ -155,6 +155,7 @@ private:
     void RunRefresh();
     void BeginCommand();
     void EndCommand();
+    void StartDeferredRefresh();
     // Holds the nodes for a command that runs an event loop of its own.
     class TCommand {
     public:
