@@ -423,8 +423,9 @@ void FolderTreeShellTest::refreshDueInsideTheMenuWaitsForTheCommand() {
     bool keptInside = false;
     t.TrackMenu = [&](QWidget*, const TMenu&, const QPoint&) -> unsigned {
         fs::create_directories(root_ + "/data/made");
-        QTest::qWait(20);  // the menu is open: the timer fires
-        keptInside = !t.RefreshPending() && Child(t.topLevelItem(0), "box") == box;
+        // The menu is open: the timer fires.
+        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }) &&
+                     Child(t.topLevelItem(0), "box") == box;
         return 18;  // delete
     };
     RightClick(t, box);
@@ -445,8 +446,8 @@ void FolderTreeShellTest::refreshDueDuringADragWaitsForIt() {
     t.ExecDrag = [&](QDrag&, Qt::DropActions) {
         fs::create_directories(root_ + "/data/made");
         t.Refresh();
-        QTest::qWait(20);
-        keptInside = Child(t.topLevelItem(0), "dir") == dir && !Child(t.topLevelItem(0), "made");
+        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }) &&
+                     Child(t.topLevelItem(0), "dir") == dir && !Child(t.topLevelItem(0), "made");
         return Qt::MoveAction;  // taken by another program
     };
     t.setCurrentItem(dir);
@@ -467,7 +468,7 @@ void FolderTreeShellTest::refreshDueDuringALabelEditWaitsForIt() {
     QVERIFY(editor);
     fs::create_directories(root_ + "/data/made");
     t.Refresh();
-    QTest::qWait(20);
+    QVERIFY(QTest::qWaitFor([&] { return !t.RefreshPending(); }));  // the timer has fired
     QCOMPARE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), editor);
     QVERIFY(!Child(t.topLevelItem(0), "made"));
     editor->selectAll();
