@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPainter>
@@ -352,7 +353,8 @@ void TFolderView::RenameChild(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem) {
 }
 
 // The end of a label edit: the shell renames the folder, never over an
-// existing one; a refused name shows the old one again.
+// existing one; a refused name shows the old one again, and the user is
+// told why.
 void TFolderView::Edit(QTreeWidgetItem* node) {
     TViewNode* n = AsNode(node);
     if (!n || Level(node) == 0) return;
@@ -363,8 +365,10 @@ void TFolderView::Edit(QTreeWidgetItem* node) {
     if (node->text(0) == ShellText(oldName)) return;  // no new name was given
     std::string newName;
     LPITEMIDLIST renamed = nullptr;
-    if (ShellTextToSjis(node->text(0), newName) &&
-        SUCCEEDED(folder->SetNameOf(n->Item.get(), newName, 0x60, &renamed)) && renamed) {
+    std::string typed = node->text(0).toStdString();
+    HRESULT hr = ShellTextToSjis(node->text(0), newName) ? folder->SetNameOf(n->Item.get(), newName, 0x60, &renamed)
+                                                         : E_INVALIDARG;
+    if (SUCCEEDED(hr) && renamed) {
         n->Item.reset(renamed);
         std::string text;
         GetDisplayName(folder, renamed, SHGDN_NORMAL, text);
@@ -384,6 +388,23 @@ void TFolderView::Edit(QTreeWidgetItem* node) {
     std::string text;
     GetDisplayName(folder, n->Item.get(), SHGDN_NORMAL, text);
     SetText(node, text);
+    // Why, once the edit is over (the message runs an event loop of its own).
+    QString why = QString::fromUtf8(RenameRefusalText(typed, hr));
+    QPointer<TFolderView> self(this);
+    QTimer::singleShot(0, this, [self, why] {
+        if (self) self->TellUser(why);
+    });
+}
+
+void TFolderView::TellUser(const QString& text) {
+    QString caption = window() ? window()->windowTitle() : QString();
+    if (ShowMessage) {
+        ShowMessage(window(), text, caption);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, window());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
 }
 
 // ---------------------------------------------------------------------------
