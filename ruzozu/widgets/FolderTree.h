@@ -75,7 +75,8 @@ public:
     // given.  Always false with a virtual root.
     virtual bool OpenFolder(const std::string& Path, bool MakeTop, bool Select, QTreeWidgetItem** Node = nullptr);
     bool SelectFolder(const std::string& Path);
-    // The selected folder's path; the last one again when nothing is selected.
+    // The selected folder's path; the last one again when nothing is
+    // selected; "" when the selected folder is gone from the disk.
     virtual std::string GetFolderName();
     // Builds the tree anew.
     void Rebuild();
