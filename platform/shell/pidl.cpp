@@ -29,24 +29,22 @@ const uint8_t* BlockEnd(const void* p) {
     return start + size;
 }
 
-// The count of the item at p, or 0 when its two bytes are not inside the
-// block.
-uint16_t SafeCount(const uint8_t* p) {
-    const uint8_t* end = BlockEnd(p);
-    if (end && p + 2 > end) return 0;
-    return ItemCount(reinterpret_cast<LPCITEMIDLIST>(p));
-}
-
-// Calls f(item, count) for every whole item of the list.
+// Calls f(item, count) for every whole item of the list.  The block the
+// list lies in is looked up once; the items are then checked against its
+// end, each as NextItem would.
 template <typename F>
 void ForEachItem(LPCITEMIDLIST list, F f) {
     if (!list) return;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(list);
-    while (SafeCount(p) >= 2) {
-        LPITEMIDLIST next = NextItem(reinterpret_cast<LPCITEMIDLIST>(p));
-        if (!next) break;
-        f(p, ItemCount(reinterpret_cast<LPCITEMIDLIST>(p)));
-        p = reinterpret_cast<const uint8_t*>(next);
+    const uint8_t* end = BlockEnd(p);
+    for (;;) {
+        if (end && p + 2 > end) return;
+        uint16_t cb = ItemCount(reinterpret_cast<LPCITEMIDLIST>(p));
+        if (cb < 2) return;
+        const uint8_t* next = p + cb;
+        if (end && next + 2 > end) return;
+        f(p, cb);
+        p = next;
     }
 }
 
@@ -122,10 +120,11 @@ void SetItemCount(LPITEMIDLIST item, uint16_t count) {
 LPITEMIDLIST NextItem(LPCITEMIDLIST item) {
     if (!item) return nullptr;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(item);
-    uint16_t cb = SafeCount(p);
+    const uint8_t* end = BlockEnd(p);
+    if (end && p + 2 > end) return nullptr;
+    uint16_t cb = ItemCount(item);
     if (cb < 2) return nullptr;
     const uint8_t* next = p + cb;
-    const uint8_t* end = BlockEnd(p);
     // The next item needs at least its own count inside the block.
     if (end && next + 2 > end) return nullptr;
     return reinterpret_cast<LPITEMIDLIST>(const_cast<uint8_t*>(next));

@@ -4,12 +4,14 @@
 #include "sjis.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QStyle>
 
 namespace shell {
 
-QIcon ShellIcon(LPCITEMIDLIST abs, bool open) {
-    std::string name = PidlIconName(abs, open);
+namespace {
+
+QIcon MakeIcon(const std::string& name) {
     QStyle::StandardPixmap fallback = QStyle::SP_DirIcon;
     if (name == "computer") fallback = QStyle::SP_ComputerIcon;
     else if (name == "user-home") fallback = QStyle::SP_DirHomeIcon;
@@ -22,6 +24,36 @@ QIcon ShellIcon(LPCITEMIDLIST abs, bool open) {
     if (name.empty()) return own;
     return QIcon::fromTheme(QString::fromStdString(name), own);
 }
+
+}  // namespace
+
+QIcon ShellIconNamed(const std::string& name) {
+    // The icons are used from the window thread only.
+    static QHash<QString, QIcon> cache;
+    QString key = QString::fromStdString(name);
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd()) return *it;
+    QIcon icon = MakeIcon(name);
+    cache.insert(key, icon);
+    return icon;
+}
+
+QIcon ShellNodeIcon(const std::string& closedName, const std::string& openName, bool openWhenSelected) {
+    static QHash<QString, QIcon> cache;
+    QString key = QString::fromStdString(closedName) + QLatin1Char('|') +
+                  (openWhenSelected ? QString::fromStdString(openName) : QString());
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd()) return *it;
+    QIcon icon = ShellIconNamed(closedName);
+    if (openWhenSelected) {
+        QIcon open = ShellIconNamed(openName);
+        for (const QSize& s : open.availableSizes()) icon.addPixmap(open.pixmap(s), QIcon::Selected);
+    }
+    cache.insert(key, icon);
+    return icon;
+}
+
+QIcon ShellIcon(LPCITEMIDLIST abs, bool open) { return ShellIconNamed(PidlIconName(abs, open)); }
 
 QString ShellText(const std::string& sjisText) {
     return QString::fromStdString(sjis::ToUtf8(sjisText));

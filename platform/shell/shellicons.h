@@ -13,6 +13,14 @@ namespace shell {
 // own icons where the theme has none.
 QIcon ShellIcon(LPCITEMIDLIST abs, bool open);
 
+// The icon of an icon-theme name (as the namespace gives them), made once
+// per name and kept.
+QIcon ShellIconNamed(const std::string& name);
+
+// A tree node's icon: the closed icon, and the open one when selected if
+// openWhenSelected; made once per pair of names and kept.
+QIcon ShellNodeIcon(const std::string& closedName, const std::string& openName, bool openWhenSelected);
+
 // A Shift-JIS text as shown.
 QString ShellText(const std::string& sjisText);
 

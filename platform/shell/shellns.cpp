@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -133,13 +134,18 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Whether a folder holds a subfolder, without listing it where the file
-// system counts subfolders in the link count.
+bool Under(const std::string& path, const std::string& dir) {
+    return path == dir || path.compare(0, dir.size() + 1, dir + "/") == 0;
+}
+
+// Whether a folder holds a subfolder.  A link count above 2 shows a real
+// subfolder at once; otherwise the listing decides, where a link to a
+// folder is a folder too (a link count of 2 says nothing of those, and some
+// file systems always count 1).
 bool HasSubfolder(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     if (st.st_nlink >= 3) return true;
-    if (st.st_nlink == 2) return false;
     DIR* d = ::opendir(path.c_str());
     if (!d) return false;
     bool found = false;
@@ -156,6 +162,17 @@ bool HasSubfolder(const std::string& path) {
     return found;
 }
 
+// Whether a link leads back to the folder that holds it or to a folder
+// above that: opening it would show the same folders again and again, so
+// such a link is shown without subfolders.
+bool LinkLoopsBack(const std::string& link) {
+    size_t slash = link.rfind('/');
+    std::string holder = slash == 0 ? std::string("/") : link.substr(0, slash);
+    char target[PATH_MAX], here[PATH_MAX];
+    if (!::realpath(link.c_str(), target) || !::realpath(holder.c_str(), here)) return false;
+    return Under(here, target) || std::string(target) == "/";
+}
+
 std::string Unescape(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -167,10 +184,6 @@ std::string Unescape(const std::string& s) {
         }
     }
     return out;
-}
-
-bool Under(const std::string& path, const std::string& dir) {
-    return path == dir || path.compare(0, dir.size() + 1, dir + "/") == 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -354,7 +367,7 @@ public:
         std::string dir = EntriesDir();
         if (dir.empty()) return E_INVALIDARG;
         std::string utf8;
-        if (!FromSjisName(newName, utf8) || !ValidFileName(utf8)) return E_INVALIDARG;
+        if (!FromSjisName(newName, utf8) || !ValidFileName(utf8) || IsBlankName(utf8)) return E_INVALIDARG;
         std::string from = Join(dir, item.name), to = Join(dir, utf8);
         if (!Exists(from)) return E_NOTFOUND;
         if (utf8 != item.name) {
@@ -407,9 +420,10 @@ protected:
         if (::lstat(child.path.c_str(), &lst) != 0) return false;
         attrs = SFGAO_FILESYSTEM;
         if (S_ISLNK(lst.st_mode)) attrs |= SFGAO_LINK;
-        if (IsDir(child.path)) {
+        if (S_ISLNK(lst.st_mode) ? IsDir(child.path) : S_ISDIR(lst.st_mode)) {
             attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-            if (HasSubfolder(child.path)) attrs |= SFGAO_HASSUBFOLDER;
+            bool loops = S_ISLNK(lst.st_mode) && LinkLoopsBack(child.path);
+            if (!loops && HasSubfolder(child.path)) attrs |= SFGAO_HASSUBFOLDER;
         }
         if (item.kind == KindFile) {
             if (item.name[0] == '.') attrs |= SFGAO_HIDDEN | SFGAO_GHOSTED;
@@ -452,12 +466,16 @@ protected:
                 return E_INVALIDARG;
             }
             path = Join(path, part);
-            if (!Exists(path)) {
+            // One look at each level: a link whose target is gone still
+            // exists, as no folder.
+            struct stat st;
+            bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            if (!folder && ::lstat(path.c_str(), &st) != 0) {
                 FreePidl(list);
                 list = nullptr;
                 return E_NOTFOUND;
             }
-            list = ConcatPidlsFree(list, MakeItem(KindFile, IsDir(path) ? FlagFolder : 0, part));
+            list = ConcatPidlsFree(list, MakeItem(KindFile, folder ? FlagFolder : 0, part));
             if (!list) return E_OUTOFMEMORY;
         }
         return S_OK;
@@ -648,7 +666,46 @@ std::vector<std::string> ReadMountTable(const std::string& path) {
     return out;
 }
 
+namespace {
+
+struct TVolumeCache {
+    int depth = 0;
+    bool valid = false;
+    std::vector<std::string> volumes;
+};
+
+TVolumeCache& VolumeCache() {
+    thread_local TVolumeCache cache;
+    return cache;
+}
+
+std::vector<std::string> ReadCurrentVolumes();
+
+}  // namespace
+
+TVolumeSnapshot::TVolumeSnapshot() { ++VolumeCache().depth; }
+
+TVolumeSnapshot::~TVolumeSnapshot() {
+    TVolumeCache& c = VolumeCache();
+    if (--c.depth == 0) {
+        c.valid = false;
+        c.volumes.clear();
+    }
+}
+
 std::vector<std::string> CurrentVolumes() {
+    TVolumeCache& cache = VolumeCache();
+    if (cache.depth == 0) return ReadCurrentVolumes();
+    if (!cache.valid) {
+        cache.volumes = ReadCurrentVolumes();
+        cache.valid = true;
+    }
+    return cache.volumes;
+}
+
+namespace {
+
+std::vector<std::string> ReadCurrentVolumes() {
     TNamespaceConfig c = GetNamespaceConfig();
     std::vector<std::string> raw = c.volumes.empty() ? ReadMountTable(c.mountTable) : c.volumes;
     std::vector<std::string> out;
@@ -659,6 +716,8 @@ std::vector<std::string> CurrentVolumes() {
     }
     return out;
 }
+
+}  // namespace
 
 ShellFolderPtr SHGetDesktopFolder() { return std::make_shared<TDesktopFolder>(); }
 
@@ -694,6 +753,19 @@ HRESULT SHGetSpecialFolderLocation(int csidl, LPITEMIDLIST& list) {
 
 // ---------------------------------------------------------------------------
 // Helpers.
+
+bool IsBlankName(const std::string& utf8) {
+    for (size_t i = 0; i < utf8.size();) {
+        if (utf8[i] == ' ' || utf8[i] == '\t') {
+            ++i;
+        } else if (utf8.compare(i, 3, "\xE3\x80\x80") == 0) {  // a full-width blank
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
 
 bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned flags, std::string& s) {
     if (!folder || !item) return false;

@@ -89,6 +89,16 @@ TNamespaceConfig GetNamespaceConfig();
 // The volumes shown under the computer: "/" first, then the other mount
 // points of real devices in name order.
 std::vector<std::string> CurrentVolumes();
+// While one of these lives on a thread, CurrentVolumes on that thread reads
+// the mount table once and answers from that reading: a tree that lists and
+// parses many items at once does not read the table for each of them.
+class TVolumeSnapshot {
+public:
+    TVolumeSnapshot();
+    ~TVolumeSnapshot();
+    TVolumeSnapshot(const TVolumeSnapshot&) = delete;
+    TVolumeSnapshot& operator=(const TVolumeSnapshot&) = delete;
+};
 // Reads mount points from a mount table in the /proc/mounts format.
 std::vector<std::string> ReadMountTable(const std::string& path);
 
@@ -126,6 +136,10 @@ public:
 
 ShellFolderPtr SHGetDesktopFolder();
 HRESULT SHGetSpecialFolderLocation(int csidl, LPITEMIDLIST& list);
+
+// Whether a UTF-8 name is blanks only (half- and full-width blanks, tabs;
+// true for ""): no rename gives such a name.
+bool IsBlankName(const std::string& utf8);
 
 // Helpers over the namespace.
 bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned flags, std::string& s);

@@ -3,8 +3,13 @@
 #include "FolderTree.h"
 #include "qtext.h"
 
+#include "sjis.h"
+
+#include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+
+#include <sys/stat.h>
 
 std::string TfChoice::ChosenFolder;
 
@@ -17,17 +22,45 @@ TfChoice::TfChoice(QWidget* beside, const std::string& start) : QDialog(beside) 
     FolderTreeViewEx1 = new TFolderTreeViewEx(this);
     FolderTreeViewEx1->SetDragAndDrop(false);
     FolderTreeViewEx1->SetShowIncludeHidden(false);
+    FolderTreeViewEx1->setIndentation(19);
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->resize(75, 25);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(QL("キャンセル"), this);
     BitBtn2->resize(75, 25);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfChoice::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     FolderTreeViewEx1->OnChange = [](QObject*, const std::string& folder) {
         ChosenFolder = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     };
     FolderTreeViewEx1->SelectFolder(start);
+}
+
+// OK: only a folder that is there now is handed back; otherwise the
+// dialog says so and stays open.
+void TfChoice::accept() {
+    std::string chosen = ChosenFolder;
+    bool selected = false;
+    QTreeWidgetItem* node = FolderTreeViewEx1->currentItem();
+    if (node && node->isSelected()) {
+        // Asked again: the folder may have gone since it was chosen.
+        selected = true;
+        std::string folder = FolderTreeViewEx1->GetFolderName();
+        chosen = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    }
+    struct stat st;
+    std::string path = sjis::ToUtf8(chosen);
+    if (chosen.empty() || path[0] != '/' || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        bool none = chosen.empty() && !selected;
+        QMessageBox box(QMessageBox::Information, windowTitle(),
+                        none ? QL("フォルダーを選択してください。") : QL("選択されたフォルダーは\n\n存在しません"),
+                        QMessageBox::NoButton, this);
+        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.exec();
+        return;
+    }
+    ChosenFolder = chosen;
+    QDialog::accept();
 }
 
 void TfChoice::resizeEvent(QResizeEvent* e) {

@@ -18,6 +18,9 @@ public:
     // The folder last reported by the tree; kept from one use to the next.
     static std::string ChosenFolder;
 
+    // OK: the chosen folder must exist now.
+    void accept() override;
+
 protected:
     void resizeEvent(QResizeEvent* e) override;
 };

@@ -55,12 +55,7 @@ uint32_t AttributesOf(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t
 }
 
 QIcon NodeIcon(LPCITEMIDLIST abs, bool openWhenSelected) {
-    QIcon icon = ShellIcon(abs, false);
-    if (openWhenSelected) {
-        QIcon open = ShellIcon(abs, true);
-        for (const QSize& s : open.availableSizes()) icon.addPixmap(open.pixmap(s), QIcon::Selected);
-    }
-    return icon;
+    return ShellNodeIcon(PidlIconName(abs, false), PidlIconName(abs, true), openWhenSelected);
 }
 
 int CsidlOf(TFolderTreeViewEx::TRootFolder r) {
@@ -216,6 +211,7 @@ void TFolderTreeViewEx::EndWait() {
 void TFolderTreeViewEx::Rebuild() {
     // A refresh still waiting belongs to the tree being replaced.
     FRefreshTimer.stop();
+    FRefreshDeferred = false;
     BeginWait();
     if (FVirtualRoot) BuildVirtualTree();
     else BuildFolderTree();
@@ -349,56 +345,51 @@ void TFolderTreeViewEx::AddChildren(const ShellFolderPtr& owner, LPCITEMIDLIST f
         EndWait();
         return;
     }
-    unsigned flags = SHCONTF_FOLDERS;
-    if (FVirtualRoot || FShowIncludeHidden) flags |= SHCONTF_INCLUDEHIDDEN;
-    if (FShowFile) flags |= SHCONTF_NONFOLDERS;
-    std::unique_ptr<IEnumIDList> items;
-    if (SUCCEEDED(folder->EnumObjects(flags, items))) {
-        LPITEMIDLIST raw = nullptr;
-        while (items->Next(raw) == S_OK) {
-            TPidl item(raw);
-            uint32_t attrs = AttributesOf(folder, item.get(), NodeAttributeMask);
-            bool add = false;
-            if (FVirtualRoot) {
-                add = true;
-            } else if (HasParsingName(folder, item.get())) {
-                bool folderLike = attrs & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER);
-                if (FShowFile)
-                    add = folderLike || ((attrs & SFGAO_FILESYSTEM) &&
-                                         (FFileMask.empty() || MatchesFileMask(folder, item.get())));
-                else
-                    add = folderLike;
-            }
-            if (add) AddChildNode(folder, item.get(), attrs, parent, folderID);
-        }
-    }
-    SortChildren(parent);
+    TTreeListing listing;
+    listing.EnumFlags = SHCONTF_FOLDERS;
+    if (FVirtualRoot || FShowIncludeHidden) listing.EnumFlags |= SHCONTF_INCLUDEHIDDEN;
+    if (FShowFile) listing.EnumFlags |= SHCONTF_NONFOLDERS;
+    listing.AttributeMask = NodeAttributeMask;
+    listing.Parse = true;
+    listing.FilesFirst = FInfoViewSort && FShowFile;
+    listing.Keep = [&](const TTreeChild& c) {
+        if (!c.HasText) return false;
+        if (FVirtualRoot) return true;
+        if (!c.Parsable) return false;  // only what a path or parsing name reaches
+        bool folderLike = c.Attributes & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER);
+        if (!FShowFile) return folderLike;
+        return folderLike || ((c.Attributes & SFGAO_FILESYSTEM) &&
+                              (FFileMask.empty() || MatchesFileMask(folder, c.Relative.get())));
+    };
+    TFolderNodeData* above = parent ? NodeData(parent) : &FRoot;
+    std::vector<TTreeChild> children =
+        ListTreeChildren(folder, above ? above->AbsoluteIDList.get() : nullptr, listing);
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(static_cast<int>(children.size()));
+    for (TTreeChild& c : children) nodes.append(MakeChildNode(folder, c));
+    if (parent) parent->addChildren(nodes);
+    else addTopLevelItems(nodes);
     // A folder that turned out empty shows no plus sign any more.
     if (parent && parent->childCount() == 0)
         parent->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     EndWait();
 }
 
-void TFolderTreeViewEx::AddChildNode(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t attributes,
-                                     QTreeWidgetItem* parent, LPCITEMIDLIST folderID) {
-    std::string text;
-    if (!GetDisplayName(folder, item, SHGDN_INFOLDER, text)) return;
+QTreeWidgetItem* TFolderTreeViewEx::MakeChildNode(const ShellFolderPtr& folder, TTreeChild& c) {
     auto* node = new TFolderNode;
     node->Data.ParentFolder = folder;
-    if (HasParsingName(folder, item)) node->Data.AbsoluteIDList.reset(AbsolutePidlOf(folder, item));
-    else node->Data.AbsoluteIDList.reset(ConcatPidls(folderID, item));
-    node->Data.RelativeIDList.reset(CopyFirstItem(item));
-    node->Data.Attributes = attributes;
-    node->setText(0, ShellText(text));
-    bool isFolder = attributes & SFGAO_FOLDER;
-    node->setIcon(0, NodeIcon(node->Data.AbsoluteIDList.get(), !FShowFile || isFolder));
-    bool children = attributes & SFGAO_HASSUBFOLDER;
-    if (FShowFile && !children && isFolder) children = HasMatchingFile(folder, item);
+    node->Data.AbsoluteIDList = std::move(c.Absolute);
+    node->Data.RelativeIDList = std::move(c.Relative);
+    node->Data.Attributes = c.Attributes;
+    node->setText(0, ShellText(c.Text));
+    bool isFolder = c.IsFolder();
+    node->setIcon(0, ShellNodeIcon(c.IconName, c.OpenIconName, !FShowFile || isFolder));
+    bool children = c.HasChildren();
+    if (FShowFile && !children && isFolder) children = HasMatchingFile(folder, node->Data.RelativeIDList.get());
     node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
                                            : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     if (!children) node->Filled = true;
-    if (parent) parent->addChild(node);
-    else addTopLevelItem(node);
+    return node;
 }
 
 bool TFolderTreeViewEx::MatchesFileMask(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
@@ -430,32 +421,6 @@ bool TFolderTreeViewEx::HasMatchingFile(const ShellFolderPtr& folder, LPCITEMIDL
     return false;
 }
 
-int TFolderTreeViewEx::CompareNodes(QTreeWidgetItem* a, QTreeWidgetItem* b) {
-    TFolderNodeData* da = NodeData(a);
-    TFolderNodeData* db = NodeData(b);
-    if (!da || !db || !da->ParentFolder) return 0;
-    if (FInfoViewSort && FShowFile) {
-        bool fa = da->Attributes & SFGAO_FOLDER, fb = db->Attributes & SFGAO_FOLDER;
-        if (fa && !fb) return 1;  // files first, folders after them
-        if (!fa && fb) return -1;
-    }
-    HRESULT hr = da->ParentFolder->CompareIDs(0, da->RelativeIDList.get(), db->RelativeIDList.get());
-    return SUCCEEDED(hr) ? CompareCode(hr) : 0;
-}
-
-void TFolderTreeViewEx::SortChildren(QTreeWidgetItem* parent) {
-    QList<QTreeWidgetItem*> items;
-    if (parent) {
-        items = parent->takeChildren();
-    } else {
-        while (topLevelItemCount() > 0) items.append(takeTopLevelItem(0));
-    }
-    std::stable_sort(items.begin(), items.end(),
-                     [this](QTreeWidgetItem* a, QTreeWidgetItem* b) { return CompareNodes(a, b) < 0; });
-    if (parent) parent->addChildren(items);
-    else addTopLevelItems(items);
-}
-
 void TFolderTreeViewEx::FillNode(QTreeWidgetItem* node) {
     TFolderNode* n = AsNode(node);
     if (!n || n->Filled || n->childCount() > 0) return;
@@ -473,6 +438,7 @@ void TFolderTreeViewEx::ExpandNode(QTreeWidgetItem* node) {
 
 bool TFolderTreeViewEx::OpenFolder(const std::string& Path, bool MakeTop, bool Select, QTreeWidgetItem** Node) {
     if (FVirtualRoot) return false;
+    TVolumeSnapshot volumes;
     ShellFolderPtr folder = SHGetDesktopFolder();
     TPidl target(PathToPidl(Path));
     if (!target) return false;
@@ -505,16 +471,16 @@ bool TFolderTreeViewEx::OpenFolder(const std::string& Path, bool MakeTop, bool S
             while (PidlItemCount(t) > 0) {
                 TPidl item(CopyFirstItem(t));
                 QTreeWidgetItem* parent = node->parent();
-                int i = parent ? parent->indexOfChild(node) : indexOfTopLevelItem(node);
-                int count = parent ? parent->childCount() : topLevelItemCount();
-                QTreeWidgetItem* found = nullptr;
-                for (; i < count && !found; ++i) {
-                    QTreeWidgetItem* sibling = parent ? parent->child(i) : topLevelItem(i);
-                    TFolderNodeData* d = NodeData(sibling);
-                    if (d && SameItemID(d->ParentFolder, d->RelativeIDList.get(), item.get())) found = sibling;
-                }
-                if (!found) return false;
-                node = found;
+                int first = parent ? parent->indexOfChild(node) : indexOfTopLevelItem(node);
+                int count = (parent ? parent->childCount() : topLevelItemCount()) - first;
+                auto sibling = [&](int i) { return parent ? parent->child(first + i) : topLevelItem(first + i); };
+                TFolderNodeData* nd = NodeData(node);
+                int i = FindTreeChild(nd ? nd->ParentFolder : nullptr, count, [&](int k) -> LPCITEMIDLIST {
+                    TFolderNodeData* d = NodeData(sibling(k));
+                    return d ? d->RelativeIDList.get() : nullptr;
+                }, item.get());
+                if (i < 0) return false;
+                node = sibling(i);
                 t = NextItem(t);
                 if (PidlItemCount(t) > 0) {
                     ExpandNode(node);
@@ -551,10 +517,13 @@ std::string TFolderTreeViewEx::GetFolderName() {
     QTreeWidgetItem* node = currentItem();
     if (node && node->isSelected()) {
         TFolderNodeData* d = NodeData(node);
+        result.clear();
         if (d && HasParsingName(d->ParentFolder, d->RelativeIDList.get()))
             result = PidlToPath(d->AbsoluteIDList.get());
-        else
+        else if (FVirtualRoot)
             ShellTextToSjis(node->text(0), result);
+        // A folder that is gone has no path: its shown name is no path
+        // either, so nothing is reported.
         FLastFolderName = result;
     }
     return result;
@@ -597,6 +566,7 @@ void TFolderTreeViewEx::Refresh() {
     int count = 0;
     for (QTreeWidgetItemIterator it(this); *it; ++it) ++count;
     if (count > MaxRefreshNodes) return;
+    TVolumeSnapshot volumes;
     auto pathOf = [](QTreeWidgetItem* n) {
         TFolderNodeData* d = NodeData(n);
         return d ? PidlToPath(d->AbsoluteIDList.get()) : std::string();
@@ -604,16 +574,16 @@ void TFolderTreeViewEx::Refresh() {
     FKeptTop = pathOf(itemAt(0, 0));
     QTreeWidgetItem* kept = currentItem();
     FKeptSelection = kept && kept->isSelected() ? pathOf(kept) : std::string();
+    // The open folders that can be seen, parents before children; the
+    // root node is opened again anyway.
     FKeptPaths.clear();
-    bool first = true;
+    QTreeWidgetItem* rootNode = FShowRootFolder ? topLevelItem(0) : nullptr;
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
-        if (first) {  // the first node is read again anyway
-            first = false;
-            continue;
-        }
+        QTreeWidgetItem* n = *it;
+        if (n == rootNode || !n->isExpanded()) continue;
         bool visible = true;
-        for (QTreeWidgetItem* p = (*it)->parent(); p && visible; p = p->parent()) visible = p->isExpanded();
-        if (visible) FKeptPaths.push_back(pathOf(*it));
+        for (QTreeWidgetItem* p = n->parent(); p && visible; p = p->parent()) visible = p->isExpanded();
+        if (visible) FKeptPaths.push_back(pathOf(n));
     }
     FRefreshTimer.start(std::max(0, FRefreshDelay));
 }
@@ -624,9 +594,33 @@ void TFolderTreeViewEx::FinishRefresh() {
     RunRefresh();
 }
 
+void TFolderTreeViewEx::BeginCommand() { ++FCommands; }
+
+void TFolderTreeViewEx::EndCommand() {
+    if (FCommands > 0) --FCommands;
+    StartDeferredRefresh();
+}
+
+// A refresh that came due while nodes were held runs once the event loop
+// is back, when nothing holds them any more.
+void TFolderTreeViewEx::StartDeferredRefresh() {
+    if (FCommands == 0 && FRefreshDeferred && state() != EditingState) {
+        FRefreshDeferred = false;
+        FRefreshTimer.start(0);
+    }
+}
+
 void TFolderTreeViewEx::RunRefresh() {
     if (topLevelItemCount() == 0) return;
+    // A command (menu, drag, drop, message, label edit) may still hold a
+    // node: the nodes are replaced once it has ended.
+    if (FCommands > 0 || state() == EditingState) {
+        FRefreshDeferred = true;
+        return;
+    }
+    FRefreshDeferred = false;
     BeginWait();
+    TVolumeSnapshot volumes;
     FClearing = true;
     if (FShowRootFolder) {
         auto* first = AsNode(topLevelItem(0));
@@ -640,11 +634,22 @@ void TFolderTreeViewEx::RunRefresh() {
         FClearing = false;
         AddChildren(FRoot.ParentFolder, FRoot.RelativeIDList.get(), nullptr);
     }
-    for (const auto& p : FKeptPaths)
-        if (!p.empty()) OpenFolder(p, false, false);
+    for (const auto& p : FKeptPaths) {
+        QTreeWidgetItem* node = nullptr;
+        if (!p.empty() && OpenFolder(p, false, false, &node)) ExpandNode(node);
+    }
     if (!FKeptSelection.empty()) OpenFolder(FKeptSelection, false, true);
     if (!FKeptTop.empty()) OpenFolder(FKeptTop, true, false);
     EndWait();
+}
+
+QTreeWidgetItem* TFolderTreeViewEx::FindNode(LPCITEMIDLIST absolute) const {
+    if (!absolute) return nullptr;
+    for (QTreeWidgetItemIterator it(const_cast<TFolderTreeViewEx*>(this)); *it; ++it) {
+        TFolderNodeData* d = NodeData(*it);
+        if (d && SamePidlBytes(d->AbsoluteIDList.get(), absolute)) return *it;
+    }
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -662,6 +667,7 @@ constexpr unsigned CommandPaste = 1 + verbPaste;            // 27
 
 void TFolderTreeViewEx::Message(const char* text) {
     QString t = QString::fromLatin1(text), caption = QString::fromLatin1(TreeCaption);
+    TCommand running(this);
     if (ShowMessage) ShowMessage(window(), t, caption);
     else QMessageBox::information(window(), caption, t);
 }
@@ -683,21 +689,25 @@ void TFolderTreeViewEx::RightClick(const QPoint& pos) {
     TFolderNodeData* d = NodeData(node);
     if (!d) return;
     setCurrentItem(node);
+    // The menu runs an event loop of its own: what it needs is copied, and
+    // the node is found again by its list afterwards.
+    ShellFolderPtr folder = d->ParentFolder;
+    TPidl relative(CopyPidl(d->RelativeIDList.get()));
+    TPidl absolute(CopyPidl(d->AbsoluteIDList.get()));
+    QPointer<TFolderTreeViewEx> self(this);
+    TCommand running(this);
     unsigned command = 0;
-    if (!ShowContextMenu(window(), d->ParentFolder, command, viewport()->mapToGlobal(pos),
-                         d->RelativeIDList.get()))
-        return;
-    if (!FAutoUpDate) return;
+    bool done = ShowContextMenu(window(), folder, command, viewport()->mapToGlobal(pos), relative.get());
+    if (!self || !done || !FAutoUpDate) return;
+    node = FindNode(absolute.get());
     if (command == CommandDelete) {
         delete node;
     } else if (command == CommandCreateLink || command == CommandPaste) {
         Refresh();
-    } else if (command == CommandRename) {
-        QTreeWidgetItem* sel = currentItem();
-        if (sel && NodeData(sel)) {
-            sel->setFlags(sel->flags() | Qt::ItemIsEditable);
-            editItem(sel, 0);
-        }
+    } else if (command == CommandRename && node) {
+        setCurrentItem(node);
+        node->setFlags(node->flags() | Qt::ItemIsEditable);
+        editItem(node, 0);
     }
 }
 
@@ -725,35 +735,85 @@ bool TFolderTreeViewEx::ShowContextMenu(QWidget* window, const ShellFolderPtr& f
     return false;
 }
 
+bool TFolderTreeViewEx::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    bool editing = state() == EditingState;
+    bool started = QTreeWidget::edit(index, trigger, event);
+    if (started && !editing) {
+        // The editor stays open while events run: the node is found again
+        // by its list when the edit ends.
+        TFolderNodeData* d = NodeData(itemFromIndex(index));
+        FEditedNode.reset(d ? CopyPidl(d->AbsoluteIDList.get()) : nullptr);
+    }
+    return started;
+}
+
 void TFolderTreeViewEx::commitData(QWidget* editor) {
     // Without AutoUpDate an ended edit changes nothing, not even the label.
     if (!FAutoUpDate) return;
-    QTreeWidgetItem* node = currentItem();
+    QTreeWidgetItem* node = FEditedNode ? FindNode(FEditedNode.get()) : nullptr;
+    if (!node) return;  // the node went while the label was edited
     auto* line = qobject_cast<QLineEdit*>(editor);
     QString typed = line ? line->text() : QString();
     QTreeWidget::commitData(editor);
-    if (node) node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+    node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+    TCommand running(this);
     Edit(node, typed);
+}
+
+void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    QTreeWidget::closeEditor(editor, hint);
+    if (state() == EditingState) return;
+    FEditedNode.reset();
+    StartDeferredRefresh();
+}
+
+void TFolderTreeViewEx::TellUser(const QString& text) {
+    QString caption = window() ? window()->windowTitle() : QString();
+    TCommand running(this);
+    if (ShowMessage) {
+        ShowMessage(window(), text, caption);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, window());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+// A refused name: the node shows the item's own name again, and the user
+// learns why.  The node is not used after the message.
+void TFolderTreeViewEx::RefuseRename(QTreeWidgetItem* node, const QString& why) {
+    TFolderNodeData* d = NodeData(node);
+    std::string name;
+    if (d && GetDisplayName(d->ParentFolder, d->RelativeIDList.get(), SHGDN_INFOLDER, name))
+        node->setText(0, ShellText(name));
+    TellUser(why);
 }
 
 void TFolderTreeViewEx::Edit(QTreeWidgetItem* node, const QString& typed) {
     if (FVirtualRoot || !node) return;
     if (!node->parent() && FRootFolder == rfDrives) return;
     TFolderNodeData* d = NodeData(node);
-    if (!d || typed.isEmpty() || !SHGetMalloc()) return;
+    if (!d || !SHGetMalloc()) return;
     if (!HasParsingName(d->ParentFolder, d->RelativeIDList.get())) {
         Refresh();
         return;
     }
-    if (!CanRenameItem(d->ParentFolder, d->RelativeIDList.get())) return;
     std::string name;
-    if (!ShellTextToSjis(typed, name)) {
-        // No Shift-JIS form: the item keeps its name, and shows it again.
-        Refresh();
+    bool sjisForm = ShellTextToSjis(typed, name);
+    std::string oldName;
+    GetDisplayName(d->ParentFolder, d->RelativeIDList.get(), SHGDN_INFOLDER, oldName);
+    if (sjisForm && name == oldName) return;  // nothing new was typed
+    if (!CanRenameItem(d->ParentFolder, d->RelativeIDList.get())) {
+        RefuseRename(node, QString::fromUtf8(RenameRefusalText(typed.toStdString(), E_ACCESSDENIED)));
         return;
     }
     LPITEMIDLIST renamed = nullptr;
-    if (FAILED(d->ParentFolder->SetNameOf(d->RelativeIDList.get(), name, 0x60, &renamed))) return;
+    HRESULT hr = sjisForm ? d->ParentFolder->SetNameOf(d->RelativeIDList.get(), name, 0x60, &renamed)
+                          : E_INVALIDARG;
+    if (FAILED(hr)) {
+        RefuseRename(node, QString::fromUtf8(RenameRefusalText(typed.toStdString(), hr)));
+        return;
+    }
     if (renamed) {
         // The node follows its item, so that the refresh finds it again.
         d->RelativeIDList.reset(renamed);
@@ -772,7 +832,10 @@ void TFolderTreeViewEx::startDrag(Qt::DropActions supportedActions) {
     TFolderNodeData* d = NodeData(node);
     if (!d) return;
     setFocus();
-    StartDrag(d->ParentFolder, d->RelativeIDList.get());
+    // The drag runs an event loop of its own: it gets copies.
+    ShellFolderPtr folder = d->ParentFolder;
+    TPidl relative(CopyPidl(d->RelativeIDList.get()));
+    StartDrag(folder, relative.get());
 }
 
 void TFolderTreeViewEx::StartDrag(const ShellFolderPtr& folder, LPCITEMIDLIST relativeIDList) {
@@ -781,6 +844,7 @@ void TFolderTreeViewEx::StartDrag(const ShellFolderPtr& folder, LPCITEMIDLIST re
     QDrag drag(this);
     drag.setMimeData(PathsMimeData(paths));
     const Qt::DropActions allowed = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    TCommand running(this);
     Qt::DropAction done = ExecDrag ? ExecDrag(drag, allowed) : drag.exec(allowed, Qt::CopyAction);
     // Another program may have moved or copied things: read the tree again
     // once the disk has settled.
@@ -797,6 +861,9 @@ void TFolderTreeViewEx::SetDropTargetNode(QTreeWidgetItem* node) {
 void TFolderTreeViewEx::HoverExpand() {
     QTreeWidgetItem* node = FHoverNode;
     if (!node || node->isExpanded()) return;
+    // A removable drive is not opened on its own: it may have no medium.
+    TFolderNodeData* d = NodeData(node);
+    if (d && PidlItemCount(d->AbsoluteIDList.get()) == 2 && (d->Attributes & SFGAO_REMOVABLE)) return;
     if (node->childCount() > 0 || node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
         node->setExpanded(true);
 }
@@ -868,7 +935,12 @@ void TFolderTreeViewEx::dropEvent(QDropEvent* event) {
     bool folder = d->Attributes & SFGAO_FOLDER;
     bool move = folder && !(event->modifiers() & Qt::ControlModifier);
     std::string target = textfile::OsPath(PidlToPath(d->AbsoluteIDList.get()));
-    HRESULT hr = target.empty() ? E_FAIL : DropPathsOn(target, paths, move);
+    d = nullptr;  // copying may ask questions: the node is not used again
+    HRESULT hr = E_FAIL;
+    if (!target.empty()) {
+        TCommand running(this);
+        hr = DropPathsOn(target, paths, move);
+    }
     if (FAutoUpDate && folder) Refresh();
     if (FAILED(hr)) return;
     // The file was copied or moved here; the source has nothing left to do.

@@ -5,6 +5,7 @@
 #include "component.h"
 #include "shellmenu.h"
 #include "shellns.h"
+#include "shelltree.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -74,7 +75,8 @@ public:
     // given.  Always false with a virtual root.
     virtual bool OpenFolder(const std::string& Path, bool MakeTop, bool Select, QTreeWidgetItem** Node = nullptr);
     bool SelectFolder(const std::string& Path);
-    // The selected folder's path; the last one again when nothing is selected.
+    // The selected folder's path; the last one again when nothing is
+    // selected; "" when the selected folder is gone from the disk.
     virtual std::string GetFolderName();
     // Builds the tree anew.
     void Rebuild();
@@ -86,8 +88,13 @@ public:
     int RefreshDelay() const { return FRefreshDelay; }
     void SetRefreshDelay(int ms) { FRefreshDelay = ms; }
     bool RefreshPending() const { return FRefreshTimer.isActive(); }
-    // Runs a pending refresh now.
+    // Runs a pending refresh now.  While a command holds nodes (a menu, a
+    // drag, a drop, a message or a label edit is open) the refresh waits
+    // until it has ended.
     void FinishRefresh();
+    // The node whose list from the desktop is absolute (nil for none):
+    // how a node is found again after an event loop of its own.
+    QTreeWidgetItem* FindNode(shell::LPCITEMIDLIST absolute) const;
 
     // The shell's context menu of one item of folder at the screen point,
     // owned by window.  command receives the chosen id (0: none).  True
@@ -122,6 +129,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     // Ending a label edit renames the item.
     void commitData(QWidget* editor) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -137,17 +146,32 @@ private:
     void BuildFolderTree();
     void BuildVirtualTree();
     void AddChildren(const shell::ShellFolderPtr& owner, shell::LPCITEMIDLIST folderID, QTreeWidgetItem* parent);
-    void AddChildNode(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item, uint32_t attributes,
-                      QTreeWidgetItem* parent, shell::LPCITEMIDLIST folderID);
+    QTreeWidgetItem* MakeChildNode(const shell::ShellFolderPtr& folder, shell::TTreeChild& child);
     bool MatchesFileMask(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
     bool HasMatchingFile(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
-    void SortChildren(QTreeWidgetItem* parent);
-    int CompareNodes(QTreeWidgetItem* a, QTreeWidgetItem* b);
     void FillNode(QTreeWidgetItem* node);
     void ExpandNode(QTreeWidgetItem* node);
     void ClearNodes();
     void Change();
     void RunRefresh();
+    void BeginCommand();
+    void EndCommand();
+    void StartDeferredRefresh();
+    // Holds the nodes for a command that runs an event loop of its own.
+    class TCommand {
+    public:
+        explicit TCommand(TFolderTreeViewEx* tree) : FTree(tree) { tree->BeginCommand(); }
+        ~TCommand() {
+            if (FTree) FTree->EndCommand();
+        }
+        TCommand(const TCommand&) = delete;
+        TCommand& operator=(const TCommand&) = delete;
+
+    private:
+        QPointer<TFolderTreeViewEx> FTree;
+    };
+    void RefuseRename(QTreeWidgetItem* node, const QString& why);
+    void TellUser(const QString& text);
     std::string SelectedDirPath() const;
     void RightClick(const QPoint& pos);
     void Edit(QTreeWidgetItem* node, const QString& typed);
@@ -179,6 +203,10 @@ private:
     QTimer FRefreshTimer;
     std::vector<std::string> FKeptPaths;
     std::string FKeptSelection, FKeptTop;
+    int FCommands = 0;
+    bool FRefreshDeferred = false;
+    // The list of the node whose label is being edited.
+    shell::TPidl FEditedNode;
 
     // The menu's commands, kept from one right-click menu to the next.
     std::unique_ptr<shell::IContextMenu> ContextMenuHandler;

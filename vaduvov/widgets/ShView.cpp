@@ -1,12 +1,14 @@
 #include "ShView.h"
 
 #include "shellicons.h"
+#include "shelltree.h"
 
 #include "sjis.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPainter>
@@ -148,9 +150,7 @@ ShellFolderPtr TFolderView::ParentFolderOf(QTreeWidgetItem* node) const {
 
 void TFolderView::SetNodeIcons(QTreeWidgetItem* node) {
     TPidl full(NodePidl(node));
-    QIcon icon = ShellIcon(full.get(), false);
-    QIcon open = ShellIcon(full.get(), true);
-    for (const QSize& s : open.availableSizes()) icon.addPixmap(open.pixmap(s), QIcon::Selected);
+    QIcon icon = ShellNodeIcon(PidlIconName(full.get(), false), PidlIconName(full.get(), true), true);
     bool was = FSettingText;
     FSettingText = true;
     node->setIcon(0, icon);
@@ -161,46 +161,38 @@ void TFolderView::FillNode(QTreeWidgetItem* node) {
     TViewNode* n = AsNode(node);
     if (FUpdating || !n || n->Filled) return;
     ShellFolderPtr folder = NodeFolder(node);
-    std::unique_ptr<IEnumIDList> items;
-    if (!folder || FAILED(folder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, items))) {
+    TTreeListing listing;
+    listing.EnumFlags = SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN;
+    listing.AttributeMask = SFGAO_HASSUBFOLDER;
+    TPidl full(NodePidl(node));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    bool listed = false;
+    std::vector<TTreeChild> items = ListTreeChildren(folder, full.get(), listing, &listed);
+    if (!listed) {
+        QApplication::restoreOverrideCursor();
         n->Filled = true;
         n->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
         if (FCurrentNode) setCurrentItem(FCurrentNode);
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     bool updates = updatesEnabled();
     setUpdatesEnabled(false);
     FUpdating = true;
     n->Filled = true;
     QList<QTreeWidgetItem*> children;
-    LPITEMIDLIST raw = nullptr;
-    while (items->Next(raw) == S_OK) {
-        auto* child = new TViewNode(raw);
-        std::string text;
-        GetDisplayName(folder, raw, SHGDN_INFOLDER, text);
-        SetText(child, text);
+    children.reserve(static_cast<int>(items.size()));
+    for (TTreeChild& c : items) {
+        auto* child = new TViewNode(c.Relative.release());
+        SetText(child, c.Text);
         child->setFlags(child->flags() | Qt::ItemIsEditable);
-        LPCITEMIDLIST item = raw;
-        uint32_t attrs = SFGAO_HASSUBFOLDER;
-        if (FAILED(folder->GetAttributesOf(1, &item, attrs))) attrs = 0;
-        child->setChildIndicatorPolicy((attrs & SFGAO_HASSUBFOLDER)
-                                           ? QTreeWidgetItem::ShowIndicator
-                                           : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-        if (!(attrs & SFGAO_HASSUBFOLDER)) child->Filled = true;
-        node->addChild(child);
-        SetNodeIcons(child);
+        child->setChildIndicatorPolicy(c.HasChildren() ? QTreeWidgetItem::ShowIndicator
+                                                       : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        if (!c.HasChildren()) child->Filled = true;
+        child->setIcon(0, ShellNodeIcon(c.IconName, c.OpenIconName, true));
         children.append(child);
     }
-    if (!children.isEmpty()) {
-        QList<QTreeWidgetItem*> sorted = node->takeChildren();
-        std::stable_sort(sorted.begin(), sorted.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-            return ComparePidls(folder, NodeItem(a), NodeItem(b)) < 0;
-        });
-        node->addChildren(sorted);
-    } else {
-        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-    }
+    if (!children.isEmpty()) node->addChildren(children);
+    else node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     FUpdating = false;
     setUpdatesEnabled(updates);
     QApplication::restoreOverrideCursor();
@@ -299,12 +291,12 @@ QTreeWidgetItem* TFolderView::FindChild(QTreeWidgetItem* node, LPCITEMIDLIST ite
     if (!folder) return nullptr;
     FillNode(node);
     node->setExpanded(true);
-    for (int i = 0; i < node->childCount(); ++i)
-        if (ComparePidls(folder, NodeItem(node->child(i)), item) == 0) return node->child(i);
-    return nullptr;
+    int i = FindTreeChild(folder, node->childCount(), [node](int k) { return NodeItem(node->child(k)); }, item);
+    return i < 0 ? nullptr : node->child(i);
 }
 
 QTreeWidgetItem* TFolderView::FindNode(LPCITEMIDLIST list) {
+    TVolumeSnapshot volumes;
     QTreeWidgetItem* node = topLevelItem(0);
     if (!node) return nullptr;
     FillNode(node);
@@ -361,7 +353,8 @@ void TFolderView::RenameChild(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem) {
 }
 
 // The end of a label edit: the shell renames the folder, never over an
-// existing one; a refused name shows the old one again.
+// existing one; a refused name shows the old one again, and the user is
+// told why.
 void TFolderView::Edit(QTreeWidgetItem* node) {
     TViewNode* n = AsNode(node);
     if (!n || Level(node) == 0) return;
@@ -372,8 +365,10 @@ void TFolderView::Edit(QTreeWidgetItem* node) {
     if (node->text(0) == ShellText(oldName)) return;  // no new name was given
     std::string newName;
     LPITEMIDLIST renamed = nullptr;
-    if (ShellTextToSjis(node->text(0), newName) &&
-        SUCCEEDED(folder->SetNameOf(n->Item.get(), newName, 0x60, &renamed)) && renamed) {
+    std::string typed = node->text(0).toStdString();
+    HRESULT hr = ShellTextToSjis(node->text(0), newName) ? folder->SetNameOf(n->Item.get(), newName, 0x60, &renamed)
+                                                         : E_INVALIDARG;
+    if (SUCCEEDED(hr) && renamed) {
         n->Item.reset(renamed);
         std::string text;
         GetDisplayName(folder, renamed, SHGDN_NORMAL, text);
@@ -393,6 +388,23 @@ void TFolderView::Edit(QTreeWidgetItem* node) {
     std::string text;
     GetDisplayName(folder, n->Item.get(), SHGDN_NORMAL, text);
     SetText(node, text);
+    // Why, once the edit is over (the message runs an event loop of its own).
+    QString why = QString::fromUtf8(RenameRefusalText(typed, hr));
+    QPointer<TFolderView> self(this);
+    QTimer::singleShot(0, this, [self, why] {
+        if (self) self->TellUser(why);
+    });
+}
+
+void TFolderView::TellUser(const QString& text) {
+    QString caption = window() ? window()->windowTitle() : QString();
+    if (ShowMessage) {
+        ShowMessage(window(), text, caption);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, window());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
 }
 
 // ---------------------------------------------------------------------------

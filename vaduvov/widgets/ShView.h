@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QPointer>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,9 @@ public:
     shell::LPITEMIDLIST NodePidl(QTreeWidgetItem* node) const;
     // A node's own item (the desktop's empty list for the root).
     static shell::LPCITEMIDLIST NodeItem(QTreeWidgetItem* node);
+
+    // Shows a message (Window, Text, Caption); empty: an information box.
+    std::function<void(QWidget*, const QString&, const QString&)> ShowMessage;
 
     // The selected node changed (Sender, Node).
     TEvent<QObject*, QTreeWidgetItem*> OnChange;
@@ -100,6 +104,7 @@ private:
     void Edit(QTreeWidgetItem* node);
     void DeleteTree();
     void SetText(QTreeWidgetItem* node, const std::string& sjisText);
+    void TellUser(const QString& text);
     void NotifyViews(QTreeWidgetItem* node);
     void SyncCombo();
 

@@ -316,7 +316,7 @@ TEST_F(ShellNsTest, RenameNeverReplaces) {
     EXPECT_EQ(nullptr, renamed);
     EXPECT_TRUE(fs::exists(root_ + "/a/b/c"));
     EXPECT_TRUE(fs::exists(root_ + "/a/Empty"));
-    for (const char* bad : {"", ".", "..", "x/y", "\x82"}) {
+    for (const char* bad : {"", ".", "..", "x/y", "\x82", " ", "  \t", "\x81\x40", " \x81\x40 "}) {
         EXPECT_TRUE(FAILED(f->SetNameOf(empty.get(), bad, 0, nullptr))) << bad;
     }
     EXPECT_TRUE(fs::exists(root_ + "/a/Empty"));
@@ -343,6 +343,52 @@ TEST_F(ShellNsTest, BrokenItemsAreRefused) {
     uint32_t attrs = SFGAO_FOLDER;
     LPCITEMIDLIST item = reinterpret_cast<LPCITEMIDLIST>(slash);
     EXPECT_TRUE(FAILED(d->GetAttributesOf(1, &item, attrs)));
+}
+
+// Folders that hold only links to folders have subfolders (their link
+// count is 2); a link back up the tree leads no deeper.
+TEST_F(ShellNsTest, LinkedSubfolders) {
+    fs::create_directories(root_ + "/links");
+    fs::create_directory_symlink(root_ + "/a/b", root_ + "/links/tob");
+    EXPECT_TRUE(Attrs("/links") & SFGAO_HASSUBFOLDER);
+    EXPECT_TRUE(Attrs("/links/tob") & SFGAO_HASSUBFOLDER);  // b holds c
+    fs::create_directory_symlink(root_ + "/links", root_ + "/links/self");
+    fs::create_directory_symlink(root_, root_ + "/links/up");
+    fs::create_directory_symlink("/", root_ + "/links/root");
+    for (const char* loop : {"/links/self", "/links/up", "/links/root"}) {
+        uint32_t a = Attrs(loop);
+        EXPECT_TRUE(a & SFGAO_FOLDER) << loop;
+        EXPECT_TRUE(a & SFGAO_LINK) << loop;
+        EXPECT_FALSE(a & SFGAO_HASSUBFOLDER) << loop;
+    }
+    // A link to a file is no subfolder.
+    fs::create_directories(root_ + "/files");
+    fs::create_symlink(root_ + "/a/file.txt", root_ + "/files/f");
+    EXPECT_FALSE(Attrs("/files") & SFGAO_HASSUBFOLDER);
+}
+
+// While a snapshot lives the mount table is read once.
+TEST(MountTable, ReadOncePerSnapshot) {
+    TempDir t;
+    fs::create_directories(t / "one");
+    fs::create_directories(t / "two");
+    std::ofstream(t / "mounts") << "/dev/sdb1 " << t / "one" << " ext4 rw 0 0\n";
+    TNamespaceConfig c = GetNamespaceConfig();
+    c.volumes.clear();
+    c.mountTable = t / "mounts";
+    SetNamespaceConfig(c);
+    {
+        TVolumeSnapshot snapshot;
+        EXPECT_EQ((std::vector<std::string>{"/", t / "one"}), CurrentVolumes());
+        std::ofstream(t / "mounts") << "/dev/sdb1 " << t / "two" << " ext4 rw 0 0\n";
+        {
+            TVolumeSnapshot inner;
+            EXPECT_EQ((std::vector<std::string>{"/", t / "one"}), CurrentVolumes());
+        }
+        EXPECT_EQ((std::vector<std::string>{"/", t / "one"}), CurrentVolumes());
+    }
+    EXPECT_EQ((std::vector<std::string>{"/", t / "two"}), CurrentVolumes());
+    SetNamespaceConfig(DefaultNamespaceConfig());
 }
 
 TEST(MountTable, RealDevicesOnlyRootFirst) {

@@ -4,6 +4,7 @@
 #include "StdArr.h"
 #include "FolderTree.h"
 #include "choice.h"
+#include "sjis.h"
 #include "inifile.h"
 #include "kankyo.h"
 #include "main.h"
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QMessageBox>
 #include <QtTest>
 #include <filesystem>
 #include <QDesktopServices>
@@ -113,6 +115,7 @@ private slots:
     void builtInSoundsAndProblemFolderSounds();
     void mediaLinesButtonsAndVideoPanel();
     void folderChooserReportsTheSelectedFolder();
+    void folderChooserRefusesAFolderThatIsGone();
     void modeDialogSetsChosenMode();
     void splashStandsInTheMiddleOfTheScreen();
     void picturesFoundLikeMediaFiles();
@@ -237,6 +240,53 @@ void FormTest::folderChooserReportsTheSelectedFolder() {
     QTRY_COMPARE(dlg.FolderTreeViewEx1->width(), 400);
     QCOMPARE(dlg.BitBtn2->x() - (dlg.BitBtn1->x() + dlg.BitBtn1->width()), 20);
     QVERIFY(dlg.minimumSize() == QSize(250, 340));
+    QCOMPARE(dlg.FolderTreeViewEx1->indentation(), 19);
+}
+
+void FormTest::folderChooserRefusesAFolderThatIsGone() {
+    TempDir dir;
+    textfile::CreateDir(dir / "Problems");
+    textfile::CreateDir(dir / "Problems/victim");
+    TfChoice dlg(nullptr, dir / "Problems/victim");
+    QCOMPARE(TfChoice::ChosenFolder, dir / "Problems/victim/");
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    std::filesystem::remove(sjis::ToUtf8(dir / "Problems/victim"));
+    // The node still shows the folder, but it has no path any more.
+    QCOMPARE(dlg.FolderTreeViewEx1->GetFolderName(), std::string());
+    QStringList seen;
+    auto answerBox = [&seen] {
+        QTimer::singleShot(0, [&seen] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            seen << box->windowTitle() + "|" + box->text() + "|" + box->buttons().value(0)->text();
+            box->buttons().value(0)->click();
+        });
+    };
+    answerBox();
+    dlg.BitBtn1->click();
+    QCOMPARE(seen, QStringList{QString::fromUtf8("フォルダー選択|選択されたフォルダーは\n\n存在しません|OK")});
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    // A folder chosen while it was there and gone since is refused too.
+    TfChoice::ChosenFolder = dir / "Problems/victim/";
+    dlg.FolderTreeViewEx1->clearSelection();
+    seen.clear();
+    answerBox();
+    dlg.BitBtn1->click();
+    QCOMPARE(seen, QStringList{QString::fromUtf8("フォルダー選択|選択されたフォルダーは\n\n存在しません|OK")});
+    QVERIFY(dlg.isVisible());
+    // Nothing chosen at all.
+    TfChoice::ChosenFolder.clear();
+    seen.clear();
+    answerBox();
+    dlg.BitBtn1->click();
+    QCOMPARE(seen, QStringList{QString::fromUtf8("フォルダー選択|フォルダーを選択してください。|OK")});
+    // A folder that is there closes the dialog.
+    QVERIFY(dlg.FolderTreeViewEx1->SelectFolder(dir / "Problems"));
+    dlg.BitBtn1->click();
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(TfChoice::ChosenFolder, dir / "Problems/");
 }
 
 void FormTest::modeDialogSetsChosenMode() {

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDrag>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QtTest>
@@ -36,18 +37,27 @@ private slots:
     void deleteFollowsAutoUpDate();
     void failedCommandShowsTheMessage();
     void renameThroughTheLabelEdit();
-    void renameNeverReplaces();
+    void renameRefusalsKeepTheOldNameAndSayWhy();
     void withoutAutoUpDateTheLabelKeepsItsText();
     void dragOffersTheNodesItem();
     void oneFileDroppedOnAFolderMovesOrCopies();
     void dropsThatAreRefused();
     void restingOverAFolderOpensIt();
+    void restingOverARemovableDriveLeavesItClosed();
+    void refreshDueInsideTheMenuWaitsForTheCommand();
+    void refreshDueDuringADragWaitsForIt();
+    void refreshDueDuringALabelEditWaitsForIt();
 
 private:
     std::string S(const std::string& rel) const {
         std::string s;
         sjis::FromUtf8(root_ + rel, s);
         return s;
+    }
+    static QStringList Texts(QTreeWidgetItem* parent) {
+        QStringList out;
+        for (int i = 0; parent && i < parent->childCount(); ++i) out << parent->child(i)->text(0);
+        return out;
     }
     static QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& text) {
         for (int i = 0; parent && i < parent->childCount(); ++i)
@@ -81,11 +91,26 @@ private:
     void Rename(TFolderTreeViewEx& t, const QString& name, const QString& to, bool autoUpDate = true) {
         Choose(t, name, 19);
         t.SetAutoUpDate(autoUpDate);
-        QLineEdit* editor = t.findChild<QLineEdit*>();
+        // The label editor has the focus, as it has for the user.
+        QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         QVERIFY(editor);
-        editor->setText(to);
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        // Typed as an input method hands over Japanese text.
+        QInputMethodEvent typed;
+        typed.setCommitString(to);
+        QApplication::sendEvent(editor, &typed);
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents();  // the editor commits on a queued call
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // A drag of data comes in over node and rests there.
+    void DragOver(TFolderTreeViewEx& t, QTreeWidgetItem* node, QMimeData& data) {
+        QPoint pos = PosOf(t, node);
+        QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(t.viewport(), &enter);
+        QDragMoveEvent move(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(t.viewport(), &move);
     }
     // Sends a drag of paths over node and drops it; true when accepted.
     bool Drop(TFolderTreeViewEx& t, QTreeWidgetItem* node, const std::vector<std::string>& paths,
@@ -232,16 +257,34 @@ void FolderTreeShellTest::renameThroughTheLabelEdit() {
     QCOMPARE(QString::fromStdString(sjis::ToUtf8(t.GetFolderName())), QString::fromStdString(root_ + "/data/名前"));
 }
 
-void FolderTreeShellTest::renameNeverReplaces() {
+void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
     TFolderTreeViewEx t;
     Prepare(t);
-    QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
-    Rename(t, "dir", "box");
-    QVERIFY(fs::is_directory(root_ + "/data/dir"));
-    QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
-    // The refused name stays on the label until the tree is read again.
-    QCOMPARE(dir->text(0), QString("box"));
-    QVERIFY(!t.RefreshPending());
+    t.setWindowTitle(QString::fromUtf8("フォルダー選択"));
+    const struct {
+        const char* typed;
+        const char* why;
+    } cases[] = {
+        {"box", "同じ名前のフォルダーかファイルがすでにあります。"},  // never replaces
+        {"", "名前が入力されていません。"},
+        {"   ", "空白だけの名前は付けられません。"},
+        {"\xE3\x80\x80 ", "空白だけの名前は付けられません。"},  // full-width and half-width blanks
+        {"..", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"a/b", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"\xF0\x9F\x98\x80", "この名前には使えない文字が含まれています。"},  // no Shift-JIS form
+    };
+    for (const auto& c : cases) {
+        messages_.clear();
+        Rename(t, "dir", QString::fromUtf8(c.typed));
+        QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
+        QVERIFY2(dir, c.typed);
+        QCOMPARE(dir->text(0), QString("dir"));  // the label shows the name on disk again
+        QCOMPARE(messages_, QStringList{QString::fromUtf8(c.why) + QString::fromUtf8("|フォルダー選択")});
+        QVERIFY(fs::is_directory(root_ + "/data/dir"));
+        QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
+        QVERIFY(!t.RefreshPending());
+    }
+    QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"box", "dir", "note.txt"}));
 }
 
 void FolderTreeShellTest::withoutAutoUpDateTheLabelKeepsItsText() {
@@ -329,11 +372,7 @@ void FolderTreeShellTest::restingOverAFolderOpensIt() {
     QVERIFY(!box->isExpanded());
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
-    QPoint pos = PosOf(t, box);
-    QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &enter);
-    QDragMoveEvent move(pos, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(t.viewport(), &move);
+    DragOver(t, box, data);
     QCOMPARE(t.DropTargetNode(), box);
     QTRY_VERIFY(box->isExpanded());
     QVERIFY(Child(box, "inner"));
@@ -341,6 +380,107 @@ void FolderTreeShellTest::restingOverAFolderOpensIt() {
     QApplication::sendEvent(t.viewport(), &leave);
     QVERIFY(!t.DropTargetNode());
     QVERIFY(fs::exists(root_ + "/in/one.txt"));
+}
+
+// A drive may have no medium: resting over it does not open it.
+void FolderTreeShellTest::restingOverARemovableDriveLeavesItClosed() {
+    TFolderTreeViewEx t;  // the computer with its drives
+    t.resize(300, 400);
+    t.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t));
+    t.SetHoverExpandDelay(30);
+    QTreeWidgetItem* drive = Child(t.topLevelItem(0), QString::fromStdString(root_));
+    QVERIFY(drive && !drive->isExpanded());
+    QCOMPARE(drive->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    // Seen as a removable drive (the volume of the temporary folder is not
+    // mounted under /media).
+    TFolderTreeViewEx::NodeData(drive)->Attributes |= SFGAO_REMOVABLE;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
+    DragOver(t, drive, data);
+    QCOMPARE(t.DropTargetNode(), drive);
+    QTest::qWait(120);
+    QVERIFY(!drive->isExpanded());
+    // Another drive opens.
+    TFolderTreeViewEx::NodeData(drive)->Attributes &= ~SFGAO_REMOVABLE;
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(t.viewport(), &leave);
+    DragOver(t, drive, data);
+    QTRY_VERIFY(drive->isExpanded());
+    QApplication::sendEvent(t.viewport(), &leave);
+}
+
+// A rename leaves a refresh due; the right click that follows at once
+// opens the menu, whose event loop runs the refresh's timer.  The nodes
+// stay until the chosen command has been carried out.
+void FolderTreeShellTest::refreshDueInsideTheMenuWaitsForTheCommand() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    Rename(t, "dir", "renamed");
+    QVERIFY(t.RefreshPending());
+    QTreeWidgetItem* root = t.topLevelItem(0);
+    QTreeWidgetItem* box = Child(root, "box");
+    bool keptInside = false;
+    t.TrackMenu = [&](QWidget*, const TMenu&, const QPoint&) -> unsigned {
+        fs::create_directories(root_ + "/data/made");
+        // The menu is open: the timer fires.
+        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }) &&
+                     Child(t.topLevelItem(0), "box") == box;
+        return 18;  // delete
+    };
+    RightClick(t, box);
+    QVERIFY(keptInside);
+    QVERIFY(!fs::exists(root_ + "/data/box"));
+    QVERIFY(!Child(t.topLevelItem(0), "box"));
+    // The refresh runs once the command is over, and finds the new name.
+    QTRY_VERIFY(Child(t.topLevelItem(0), "made"));
+    QVERIFY(!t.RefreshPending());
+    QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"made", "renamed", "note.txt"}));
+}
+
+void FolderTreeShellTest::refreshDueDuringADragWaitsForIt() {
+    TTestTree t;
+    Prepare(t);
+    QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
+    bool keptInside = false;
+    t.ExecDrag = [&](QDrag&, Qt::DropActions) {
+        fs::create_directories(root_ + "/data/made");
+        t.Refresh();
+        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }) &&
+                     Child(t.topLevelItem(0), "dir") == dir && !Child(t.topLevelItem(0), "made");
+        return Qt::MoveAction;  // taken by another program
+    };
+    t.setCurrentItem(dir);
+    t.startDrag(Qt::CopyAction);
+    QVERIFY(keptInside);
+    QTRY_VERIFY(Child(t.topLevelItem(0), "made"));
+    QCOMPARE(t.currentItem(), Child(t.topLevelItem(0), "dir"));
+}
+
+// The refresh that comes due while a label is being edited waits until
+// the edit has ended: the editor stays, and the name typed renames the
+// folder it was opened on.
+void FolderTreeShellTest::refreshDueDuringALabelEditWaitsForIt() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    Choose(t, "dir", 19);
+    QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    fs::create_directories(root_ + "/data/made");
+    t.Refresh();
+    QVERIFY(QTest::qWaitFor([&] { return !t.RefreshPending(); }));  // the timer has fired
+    QCOMPARE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), editor);
+    QVERIFY(!Child(t.topLevelItem(0), "made"));
+    editor->selectAll();
+    QTest::keyClicks(editor, "edited");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits on a queued call
+    QVERIFY(fs::is_directory(root_ + "/data/edited"));
+    QVERIFY(!fs::exists(root_ + "/data/dir"));
+    QTRY_VERIFY(Child(t.topLevelItem(0), "made"));
+    QTRY_VERIFY(!t.RefreshPending());
+    QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"box", "edited", "made", "note.txt"}));
+    QVERIFY(messages_.isEmpty());
 }
 
 QTEST_MAIN(FolderTreeShellTest)

@@ -34,6 +34,8 @@ private slots:
     void refreshKeepsOpenFoldersAndSelection();
     void refreshWaitsOnATimerAndRebuildCancelsIt();
     void emptyFolderLosesItsPlus();
+    void linkedFoldersOpenAndSelect();
+    void aFolderThatIsGoneHasNoName();
 
 private:
     // A tree rooted at the temporary folder, as the folder chooser sets it.
@@ -340,6 +342,39 @@ void FolderTreeTest::emptyFolderLosesItsPlus() {
     gone->setExpanded(true);
     QCOMPARE(gone->childCount(), 0);
     QCOMPARE(gone->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+// A shared folder that holds only links to folders elsewhere (a link count
+// of 2): it opens, and the folders behind the links are chosen by path.
+void FolderTreeTest::linkedFoldersOpenAndSelect() {
+    fs::create_directories(root_ + "/srv/class/week1");
+    fs::create_directories(root_ + "/data/shared");
+    fs::create_directory_symlink(root_ + "/srv/class", root_ + "/data/shared/teacher");
+    fs::create_directory_symlink(root_ + "/data", root_ + "/data/shared/loop");  // back up the tree
+    TFolderTreeViewEx t;
+    MakeChooserTree(t);
+    QVERIFY(t.SelectFolder(S("/data/shared/teacher/week1")));
+    QCOMPARE(t.currentItem()->text(0), QString("week1"));
+    QCOMPARE(t.GetFolderName(), S("/data/shared/teacher/week1"));
+    QTreeWidgetItem* shared = t.currentItem()->parent()->parent();
+    QCOMPARE(shared->text(0), QString("shared"));
+    QCOMPARE(Texts(shared), (QStringList{"loop", "teacher"}));
+    // The loop is shown, but leads no deeper.
+    QTreeWidgetItem* loop = Child(shared, "loop");
+    QVERIFY(TFolderTreeViewEx::NodeFilled(loop));
+    QCOMPARE(loop->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    QVERIFY(t.SelectFolder(S("/data/shared/loop")));
+    QVERIFY(!t.SelectFolder(S("/data/shared/loop/shared")));
+}
+
+void FolderTreeTest::aFolderThatIsGoneHasNoName() {
+    TFolderTreeViewEx t;
+    MakeChooserTree(t);
+    QVERIFY(t.SelectFolder(S("/data/zeta")));
+    QCOMPARE(t.GetFolderName(), S("/data/zeta"));
+    fs::remove(root_ + "/data/zeta");
+    // Neither its shown name nor the last path stands in for it.
+    QCOMPARE(t.GetFolderName(), std::string());
 }
 
 QTEST_MAIN(FolderTreeTest)

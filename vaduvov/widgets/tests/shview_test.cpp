@@ -29,6 +29,7 @@ private slots:
     void rootCannotBeRenamed();
     void selectChildAndRenameChild();
     void changeAndDeletingEvents();
+    void linkedFoldersOpenAndSelect();
 
 private:
     std::string S(const std::string& rel) const {
@@ -177,21 +178,40 @@ void ShViewTest::renameInPlace() {
 
 void ShViewTest::renameNeverReplaces() {
     TFolderView v;
+    v.setWindowTitle(QString::fromUtf8("フォルダー"));
+    QStringList messages;
+    v.ShowMessage = [&](QWidget*, const QString& text, const QString& caption) { messages << caption + "|" + text; };
     v.SetSelectedPath(S("/work/x"));
     QTreeWidgetItem* x = v.currentItem();
-    for (const char* bad : {"other", "", ".", "..", "a/b"}) {
-        TypeName(x, QString::fromUtf8(bad));
+    const struct {
+        const char* typed;
+        const char* why;
+    } cases[] = {
+        {"other", "同じ名前のフォルダーかファイルがすでにあります。"},
+        {"", "名前が入力されていません。"},
+        {"  ", "空白だけの名前は付けられません。"},
+        {"\xE3\x80\x80", "空白だけの名前は付けられません。"},
+        {".", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"..", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"a/b", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"\xF0\x9F\x98\x80", "この名前には使えない文字が含まれています。"},  // no Shift-JIS form
+    };
+    for (const auto& c : cases) {
+        messages.clear();
+        TypeName(x, QString::fromUtf8(c.typed));
         QCOMPARE(x->text(0), QStringLiteral("x"));
+        QVERIFY(messages.isEmpty());  // told once the edit is over
+        QTRY_COMPARE(messages, QStringList{QString::fromUtf8("フォルダー|") + QString::fromUtf8(c.why)});
     }
-    TypeName(x, QString::fromUtf8("\xF0\x9F\x98\x80"));  // no Shift-JIS form
-    QCOMPARE(x->text(0), QStringLiteral("x"));
     QVERIFY(fs::is_directory(root_ + "/work/x/y"));
     QVERIFY(fs::is_directory(root_ + "/work/other"));
     QVERIFY(fs::is_empty(root_ + "/work/other"));
     // Volumes and the computer keep their names.
     QTreeWidgetItem* computer = Child(v.topLevelItem(0), QString::fromUtf8("コンピューター"));
+    messages.clear();
     TypeName(computer, "pc");
     QCOMPARE(computer->text(0), QString::fromUtf8("コンピューター"));
+    QTRY_COMPARE(messages, QStringList{QString::fromUtf8("フォルダー|名前を変更できませんでした。")});
 }
 
 void ShViewTest::rootCannotBeRenamed() {
@@ -237,6 +257,23 @@ void ShViewTest::changeAndDeletingEvents() {
         v.OnChange = nullptr;
     }
     QVERIFY(deleted > 5);
+}
+
+void ShViewTest::linkedFoldersOpenAndSelect() {
+    fs::create_directories(root_ + "/srv/class/week1");
+    fs::create_directories(root_ + "/work/shared");
+    fs::create_directory_symlink(root_ + "/srv/class", root_ + "/work/shared/teacher");
+    fs::create_directory_symlink(root_ + "/work", root_ + "/work/shared/loop");
+    TFolderView v;
+    v.SetSelectedPath(S("/work/shared/teacher/week1"));
+    QTreeWidgetItem* sel = v.currentItem();
+    QVERIFY(sel && sel->isSelected());
+    QCOMPARE(sel->text(0), QStringLiteral("week1"));
+    QCOMPARE(v.GetSelectedPath(), S("/work/shared/teacher/week1"));
+    QTreeWidgetItem* shared = sel->parent()->parent();
+    QCOMPARE(Texts(shared), (QStringList{"loop", "teacher"}));
+    QCOMPARE(Child(shared, "loop")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    QCOMPARE(Child(shared, "teacher")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
 }
 
 QTEST_MAIN(ShViewTest)

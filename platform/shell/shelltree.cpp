@@ -1,0 +1,82 @@
+#include "shelltree.h"
+
+#include "sjis.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace shell {
+
+std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMIDLIST folderAbs,
+                                         const TTreeListing& options, bool* listed) {
+    std::vector<TTreeChild> out;
+    std::unique_ptr<IEnumIDList> items;
+    bool ok = folder && SUCCEEDED(folder->EnumObjects(options.EnumFlags, items)) && items;
+    if (listed) *listed = ok;
+    if (!ok) return out;
+    TVolumeSnapshot volumes;
+    LPITEMIDLIST raw = nullptr;
+    while (items->Next(raw) == S_OK) {
+        TTreeChild c;
+        c.Relative.reset(raw);
+        LPCITEMIDLIST item = raw;
+        uint32_t attrs = options.AttributeMask;
+        c.Attributes = SUCCEEDED(folder->GetAttributesOf(1, &item, attrs)) ? attrs : 0;
+        c.HasText = GetDisplayName(folder, item, SHGDN_INFOLDER, c.Text);
+        if (options.Parse) {
+            c.Absolute.reset(AbsolutePidlOf(folder, item));
+            c.Parsable = static_cast<bool>(c.Absolute);
+        }
+        if (!c.Absolute) c.Absolute.reset(ConcatPidls(folderAbs, item));
+        // Only a closed folder has an open icon of its own.
+        folder->GetIconNameOf(item, false, c.IconName);
+        c.OpenIconName = c.IconName == "folder" ? "folder-open" : c.IconName;
+        if (options.Keep && !options.Keep(c)) continue;
+        out.push_back(std::move(c));
+    }
+    SortTreeChildren(folder, out, options.FilesFirst);
+    return out;
+}
+
+void SortTreeChildren(const ShellFolderPtr& folder, std::vector<TTreeChild>& children, bool filesFirst) {
+    if (!folder) return;
+    std::stable_sort(children.begin(), children.end(), [&](const TTreeChild& a, const TTreeChild& b) {
+        if (filesFirst && a.IsFolder() != b.IsFolder()) return b.IsFolder();
+        HRESULT hr = folder->CompareIDs(0, a.Relative.get(), b.Relative.get());
+        return SUCCEEDED(hr) && CompareCode(hr) < 0;
+    });
+}
+
+bool SamePidlBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
+    if (!a || !b) return false;
+    size_t na = PidlSize(a);
+    return na == PidlSize(b) && std::memcmp(a, b, na) == 0;
+}
+
+int FindTreeChild(const ShellFolderPtr& folder, int count, const std::function<LPCITEMIDLIST(int)>& itemOf,
+                  LPCITEMIDLIST item) {
+    if (!item) return -1;
+    for (int i = 0; i < count; ++i)
+        if (SamePidlBytes(itemOf(i), item)) return i;
+    for (int i = 0; i < count; ++i) {
+        LPCITEMIDLIST n = itemOf(i);
+        if (n && SameItemID(folder, n, item)) return i;
+    }
+    return -1;
+}
+
+const char* RenameRefusalText(const std::string& typed, HRESULT hr) {
+    if (typed.empty()) return "名前が入力されていません。";
+    if (IsBlankName(typed)) return "空白だけの名前は付けられません。";
+    if (typed == "." || typed == ".." || typed.find('/') != std::string::npos)
+        return "「.」「..」や「/」を含む名前は付けられません。";
+    std::string sj;
+    if (!sjis::FromUtf8(typed, sj) || sjis::ToUtf8(sj) != typed)
+        return "この名前には使えない文字が含まれています。";
+    if (hr == E_FILEEXISTS) return "同じ名前のフォルダーかファイルがすでにあります。";
+    if (hr == E_NOTFOUND) return "このフォルダーはもうありません。";
+    return "名前を変更できませんでした。";
+}
+
+}  // namespace shell
