@@ -49,6 +49,9 @@ bool SetComponentName(QObject* c, const QObject* owner, const QString& name);
 // Delivers a widget's focus enter and exit to handlers, once each and in
 // order.  Focus that leaves only because another window (a message box)
 // became active is no exit: the control still holds the focus of its window.
+// A mouse press that takes the focus elsewhere delivers the exit before the
+// press reaches its target; when the exit handler opened a modal window (a
+// message the person has to answer first), the press is dropped.
 class TFocusEvents : public QObject {
     Q_OBJECT
 public:
@@ -60,5 +63,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool PressTakesFocus(const QPoint& windowPos) const;
+    QWidget* watched_;
+    QPointer<QObject> window_;  // the watched widget's window, for its presses
     bool inside_ = false;
+    bool blocked_ = false;  // a modal window opened during an early exit
 };
