@@ -9,7 +9,10 @@
 #include "main.h"
 #include "TestMode.h"
 #include "about.h"
+#include "InputID.h"
+#include "japanese.h"
 #include "qtext.h"
+#include "shown_texts.h"
 #include "tempdir.h"
 #include "textfile.h"
 
@@ -108,6 +111,9 @@ private slots:
     void splashStandsInTheMiddleOfTheScreen();
     void picturesFoundLikeMediaFiles();
     void splashStandsAloneBeforeTheLogin();
+    void everyBoxAndDialogReadsJapanese();
+    void splashLooksLikeTheVersionBoxAndTakesNoInput();
+    void typedMissingFolderIsRefused();
 
 public slots:
     // Stands in for the desktop's opener of files.
@@ -537,6 +543,131 @@ void FormTest::splashStandsAloneBeforeTheLogin() {
         delete splash;
         f.ConfirmClose = false;
     }
+}
+
+void FormTest::everyBoxAndDialogReadsJapanese() {
+    QVERIFY(LoadQtJapanese());  // as the program does at start
+    TempDir dir;
+    textfile::CreateDir(dir / "Problems");
+    QStringList english, seen;
+    auto read = [&](QWidget* w) {
+        seen << w->metaObject()->className();
+        for (const QString& e : EnglishWords(ShownTexts(w), {"Ver", "User", "ID", "PassWord", "HTML"}))
+            english << QString(w->metaObject()->className()) + ": " + e;
+    };
+    ModalCatcher catcher(read);
+    {
+        TForm1 f(dir.path(), {});  // the real boxes, not recorded ones
+        f.ConfirmClose = false;
+        f.Engine().Settings.ProblemFolder = dir / "Problems/";
+        f.WarnOkAbort(sjis::L("成績保存用フォルダがありません。"));
+        f.AskYesNo(sjis::L("別の問題に変更しますか？"));
+        f.ShowMessage(sjis::L("テスト中です！！"));
+        f.ShowInformation(sjis::L("テスト中です！！"));
+        f.Open1Click();
+        f.K3Click();
+        f.OptionBoxClick();
+        f.About1Click();
+        f.ShowModeDialog();
+        TOKBottomContent hint;
+        hint.Caption = sjis::L("ヒント");
+        hint.Labels[0] = sjis::L("ヒントです");
+        f.ShowOKBottomDlg(hint);
+    }
+    std::string id, name;
+    TfInputID login(nullptr, dir.path(), id, name);
+    login.exec();
+    TfPassChange pass(nullptr, login.Login);
+    pass.exec();
+    TfChoice choice(nullptr, dir / "Problems");
+    choice.exec();
+    // The refusal of a typed folder that does not exist.
+    TDrillSettings s;
+    TfKankyo kankyo(nullptr, s, nullptr, nullptr);
+    kankyo.show();
+    QVERIFY(QTest::qWaitForWindowActive(&kankyo));
+    kankyo.ComboBox1->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), "x");
+    kankyo.BitBtn1Click();
+    // The splash is no dialog: read as it stands.
+    Tstart splash;
+    read(&splash);
+    QVERIFY2(english.isEmpty(), qPrintable(english.join("\n")));
+    QCOMPARE(seen, QStringList({"QMessageBox", "QMessageBox", "QMessageBox", "QMessageBox", "QFileDialog",
+                                "QColorDialog", "TfKankyo", "TAboutBox", "TfTestMode", "TOKBottomDlg", "TfInputID",
+                                "TfPassChange", "TfChoice", "QMessageBox", "Tstart"}));
+}
+
+void FormTest::splashLooksLikeTheVersionBoxAndTakesNoInput() {
+    QPointer<Tstart> splash = new Tstart;
+    TAboutBox about(nullptr);
+    splash->show();
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(splash));
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    // The same artwork and label, drawn alike: in colour, not greyed out.
+    const QImage a = splash->grab().toImage();
+    const QImage b = about.grab().toImage();
+    for (const QPoint p : {QPoint(8, 8), QPoint(60, 85), QPoint(280, 90)}) {
+        const QColor ca = a.pixelColor(p), cb = b.pixelColor(p);
+        QVERIFY2(ca.blue() > ca.red() + 60, qPrintable(ca.name()));  // the artwork's blue
+        QVERIFY2(std::abs(ca.blue() - cb.blue()) < 12 && std::abs(ca.red() - cb.red()) < 12, qPrintable(ca.name() + cb.name()));
+    }
+    QCOMPARE(splash->Label1->grab().toImage(), about.Label1->grab().toImage());
+    QVERIFY(splash->isEnabled());
+    // Clicks, keys and a close from the window system do nothing.
+    QTest::mouseClick(splash->windowHandle(), Qt::LeftButton, {}, QPoint(150, 50));
+    QTest::keyClick(splash->windowHandle(), Qt::Key_Escape);
+    QVERIFY(splash && splash->isVisible());
+    QVERIFY(QApplication::focusWidget() == nullptr || QApplication::focusWidget()->window() != splash);
+    // Its own timer closes and frees it.
+    QTRY_VERIFY_WITH_TIMEOUT(!splash, 3000);
+}
+
+void FormTest::typedMissingFolderIsRefused() {
+    // Keys and input-method text go where a person's keyboard goes: to the
+    // focused widget.
+    TempDir dir;
+    textfile::CreateDir(dir / "Problems");
+    TDrillSettings s;
+    s.ProblemFolder = dir / "Problems/";
+    TfKankyo dlg(nullptr, s, nullptr, nullptr);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), dlg.ComboBox1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), "x/");
+    QCOMPARE(dlg.ComboBox1->currentText(), QString::fromStdString(dir / "Problems/x/"));
+    EnterInNextDialog();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // OK is the default button
+    QVERIFY(dlg.Refused());
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(s.ProblemFolder, dir / "Problems/x/");  // stored in memory, as the rules say, but refused
+    // An input method's text counts as typed too.
+    TDrillSettings s2;
+    s2.ProblemFolder = dir / "Problems/";
+    TfKankyo composed(nullptr, s2, nullptr, nullptr);
+    composed.show();
+    QVERIFY(QTest::qWaitForWindowActive(&composed));
+    composed.ComboBox1->setFocus();
+    QInputMethodEvent ime;
+    ime.setCommitString(QL("無い/"));
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
+    EnterInNextDialog();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(composed.Refused());
+    // Choosing from the list is no typing: accepted without a test.
+    TDrillSettings s3;
+    s3.FolderHistory = {"/no/such/", "", "", "", ""};
+    TfKankyo chosen(nullptr, s3, nullptr, nullptr);
+    chosen.show();
+    QVERIFY(QTest::qWaitForWindowActive(&chosen));
+    chosen.ComboBox1->setCurrentIndex(0);
+    chosen.BitBtn1->click();
+    QVERIFY(!chosen.Refused());
+    QCOMPARE(s3.ProblemFolder, std::string("/no/such/"));
 }
 
 QTEST_MAIN(FormTest)
