@@ -18,9 +18,9 @@ TFocusEvents::TFocusEvents(QWidget* watched) : QObject(watched), watched_(watche
     watched->installEventFilter(this);
 }
 
-// Whether a press at this place of the window gives the focus to another
-// widget, as the application's click-to-focus rule would.
-bool TFocusEvents::PressTakesFocus(const QPoint& windowPos) const {
+// The widget that a press at this place of the window gives the focus to,
+// by the application's click-to-focus rule; null when it stays.
+QWidget* TFocusEvents::PressFocus(const QPoint& windowPos) const {
     QWidget* top = watched_->window();
     QWidget* w = top->childAt(windowPos);
     if (!w) w = top;
@@ -29,9 +29,9 @@ bool TFocusEvents::PressTakesFocus(const QPoint& windowPos) const {
         while (f->focusProxy()) f = f->focusProxy();
         const bool clickable = (w->focusPolicy() & Qt::ClickFocus) == Qt::ClickFocus &&
                                (f == w || (f->focusPolicy() & Qt::ClickFocus) == Qt::ClickFocus);
-        if (w->isEnabled() && clickable) return f != watched_ && !watched_->isAncestorOf(f);
+        if (w->isEnabled() && clickable) return f != watched_ && !watched_->isAncestorOf(f) ? w : nullptr;
     }
-    return false;
+    return nullptr;
 }
 
 bool TFocusEvents::eventFilter(QObject* watched, QEvent* event) {
@@ -39,11 +39,10 @@ bool TFocusEvents::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::WindowBlocked) blocked_ = true;
         if (event->type() == QEvent::MouseButtonPress && inside_ && watched_->hasFocus()) {
             auto* me = static_cast<QMouseEvent*>(event);
-            if (PressTakesFocus(me->position().toPoint())) {
-                inside_ = false;
+            if (QWidget* next = PressFocus(me->position().toPoint())) {
                 blocked_ = false;
                 QPointer<QObject> guard(this);
-                OnExit(watched_);
+                next->setFocus(Qt::MouseFocusReason);  // the exit runs here
                 if (!guard) return true;
                 const bool drop = blocked_;
                 blocked_ = false;
