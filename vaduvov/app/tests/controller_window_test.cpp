@@ -1,12 +1,16 @@
 // The controller's main window, folder dialog, client list and score table
 // under Qt's offscreen platform.
 #include "CmbGrid.h"
+#include "CsvWizard.h"
 #include "dir_list.h"
+#include "japanese.h"
 #include "inifile.h"
 #include "list.h"
 #include "main.h"
 #include "qtext.h"
+#include "meibo.h"
 #include "score.h"
+#include "shown_texts.h"
 #include "tempdir.h"
 #include "textfile.h"
 
@@ -67,6 +71,7 @@ private slots:
     void clientListAndScoreTableAreSingle();
     void scoreTableSortsByClickedColumn();
     void menuShortcutsWinOverTheBoxes();
+    void everyWindowAndBoxReadsJapanese();
 };
 
 void ControllerWindowTest::startWithoutSettingsFile() {
@@ -307,6 +312,47 @@ void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
     w.ExeDirEdit->setFocus();
     QTest::keyClick(w.ExeDirEdit, Qt::Key_A, Qt::ControlModifier);
     QVERIFY(w.fList);  // the client list, not a selection of the text
+    w.close();
+}
+
+void ControllerWindowTest::everyWindowAndBoxReadsJapanese() {
+    QVERIFY(LoadQtJapanese());  // as the program does at start
+    TempDir t;
+    QStringList english, seen;
+    auto read = [&](QWidget* w) {
+        seen << w->metaObject()->className();
+        // The system's own names and captions: the program's, the roster's
+        // column titles and the file types.
+        const QStringList own = {"RUZOZU", "Controller", "Network", "Ver", "User", "ID", "Name", "PassWord", "csv",
+                                 "txt", "qzb", "CSV", "HTML"};
+        for (const QString& e : EnglishWords(ShownTexts(w), own))
+            english << QString(w->metaObject()->className()) + ": " + e;
+    };
+    ModalCatcher catcher(read);
+    TfMain w(t.path());  // the real boxes, not counted ones
+    w.show();
+    w.FormCreate();  // no drill program here: a message
+    read(&w);
+    std::string chosen;
+    w.ChooseFolder(1, t.path(), chosen);
+    w.ChooseProblem(t.path(), chosen);
+    w.About1Click();
+    w.OpenRoster();
+    {
+        TfMeibo roster(nullptr, w.Settings);
+        QVERIFY(roster.ChooseCsvFile().isEmpty());
+        TfCsvWizard wizard(nullptr, roster.Meibo);
+        wizard.show();
+        read(&wizard);
+        wizard.BitBtn1Click();  // nothing mapped: a message
+    }
+    TfList list(nullptr, w.Settings);
+    read(&list);
+    TfScore score(nullptr, w.Settings);
+    read(&score);
+    QVERIFY2(english.isEmpty(), qPrintable(english.join("\n")));
+    QCOMPARE(seen, QStringList({"QMessageBox", "TfMain", "TfDirList", "QFileDialog", "TfAbout", "TfMeibo",
+                                "QFileDialog", "TfCsvWizard", "QMessageBox", "TfList", "TfScore"}));
     w.close();
 }
 
