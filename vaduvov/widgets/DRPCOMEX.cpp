@@ -150,6 +150,7 @@ void TContextMenuEx::ShowMenu(QWidget* window, const ShellFolderPtr& folder, con
             if (AskNewName) return AskNewName(window, oldName, newName);
             QInputDialog dlg(window);
             dlg.setWindowTitle(QString::fromUtf8("名前の変更"));
+            dlg.setLabelText(QString());
             dlg.setTextValue(ShellText(oldName));
             dlg.setOkButtonText(QStringLiteral("OK"));
             dlg.setCancelButtonText(QString::fromUtf8("キャンセル"));

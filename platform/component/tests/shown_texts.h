@@ -44,16 +44,19 @@ inline QStringList ShownTexts(QWidget* top) {
 }
 
 // The words of ASCII letters (two or more) in the texts that are not among
-// the system's own names.
+// the system's own names.  File paths in a text are names, not words.
 inline QStringList EnglishWords(const QStringList& texts, QStringList own = {}) {
     own << "OK" << "Ruzozu" << "SendTo";
     QStringList out;
     static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
-    for (const QString& t : texts)
+    static const QRegularExpression path(QStringLiteral("(/[^\\s/]+)+/?"));
+    for (const QString& text : texts) {
+        const QString t = QString(text).remove(path);
         for (auto it = word.globalMatch(t); it.hasNext();) {
             const QString w = it.next().captured();
-            if (!own.contains(w)) out << w + " (in \"" + t + "\")";
+            if (!own.contains(w)) out << w + " (in \"" + text + "\")";
         }
+    }
     return out;
 }
 
