@@ -39,6 +39,14 @@ public:
 
 void Write(const std::string& path, const std::string& bytes) { textfile::WriteFileAtomic(path, bytes); }
 
+// A person clicks into the box and presses Enter: the key goes to the
+// focused widget.
+void EnterIn(QLineEdit* box) {
+    box->setFocus();
+    QCOMPARE(QApplication::focusWidget(), box);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
+
 // A drill program folder: the program and its local settings.
 std::string MakeDrillFolder(const TempDir& t, const std::string& name) {
     const std::string dir = t / name + "/";
@@ -99,29 +107,33 @@ void ControllerWindowTest::enterTakesOneFolderAndRefillsTheRest() {
     TempDir t;
     TestMain w(t.path());
     w.FormCreate();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     w.FullCheck->setChecked(true);  // not collected yet
-    QTest::keyClick(w.QuestionEdit, Qt::Key_Return);  // empty: the root
+    EnterIn(w.QuestionEdit);  // empty: the root
     QCOMPARE(w.Settings.QuestionDir, std::string("/"));
     QCOMPARE(w.QuestionEdit->text(), QStringLiteral("/"));
     QVERIFY(!w.FullCheck->isChecked());  // refilled from the settings
 
     w.ScoreEdit->setText(Q(t / "missing"));
-    QTest::keyClick(w.ScoreEdit, Qt::Key_Return);
+    EnterIn(w.ScoreEdit);
     QCOMPARE(w.Beeps, 2);  // one at start, one now
     QVERIFY(w.Settings.ScoreDir.empty());
     QCOMPARE(w.ScoreEdit->selectedText(), Q(t / "missing"));
 
     std::filesystem::create_directories(t / "Scores");
     w.ScoreEdit->setText(Q(t / "Scores"));
-    QTest::keyClick(w.ScoreEdit, Qt::Key_Return);
+    EnterIn(w.ScoreEdit);
     QCOMPARE(w.Settings.ScoreDir, t / "Scores/");
 
+    w.CompulsionCheck->click();  // the forced problem can be typed only in forced mode
+    QVERIFY(w.AutoRunEdit->isEnabled());
     w.AutoRunEdit->setText(Q(t / "none.qzb"));
-    QTest::keyClick(w.AutoRunEdit, Qt::Key_Return);
+    EnterIn(w.AutoRunEdit);
     QCOMPARE(w.Beeps, 3);
     Write(t / "a.qzb", "x");
     w.AutoRunEdit->setText(Q(t / "a.qzb"));
-    QTest::keyClick(w.AutoRunEdit, Qt::Key_Return);
+    EnterIn(w.AutoRunEdit);
     QCOMPARE(w.Settings.AutoRunFile, t / "a.qzb");
 }
 
@@ -310,7 +322,8 @@ void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.ExeDirEdit->setFocus();
-    QTest::keyClick(w.ExeDirEdit, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), w.ExeDirEdit);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(w.fList);  // the client list, not a selection of the text
     w.close();
 }
