@@ -20,12 +20,26 @@ public:
     }
 };
 
+// Qt's Japanese catalogue.  The file dialog's type names ("Folder",
+// "File") are asked for under a context that Qt 6 renamed; the catalogue
+// still holds them under the file dialog's own.
+class TQtJapanese : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    QString translate(const char* context, const char* source, const char* disambiguation, int n) const override {
+        QString t = QTranslator::translate(context, source, disambiguation, n);
+        if (t.isEmpty() && qstrcmp(context, "QAbstractFileIconProvider") == 0)
+            t = QTranslator::translate("QFileDialog", source, disambiguation, n);
+        return t;
+    }
+};
+
 }  // namespace
 
 bool LoadQtJapanese() {
     static QPointer<QTranslator> loaded;
     if (loaded) return true;
-    auto* t = new QTranslator(QCoreApplication::instance());
+    auto* t = new TQtJapanese(QCoreApplication::instance());
     if (!t->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete t;
         return false;

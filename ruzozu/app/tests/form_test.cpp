@@ -31,6 +31,7 @@
 #include <filesystem>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QFileIconProvider>
 
 #include <algorithm>
 
@@ -545,6 +546,8 @@ void FormTest::everyBoxAndDialogReadsJapanese() {
     QVERIFY(LoadQtJapanese());  // as the program does at start
     TempDir dir;
     textfile::CreateDir(dir / "Problems");
+    // The file dialog's list names a folder's type in Japanese too.
+    QCOMPARE(QFileIconProvider().type(QFileInfo(QString::fromStdString(dir / "Problems"))), QL("フォルダ"));
     QStringList english, seen;
     auto read = [&](QWidget* w) {
         seen << w->metaObject()->className();
