@@ -57,6 +57,23 @@ void Click(QDialog& dlg, QWidget* control) {
     QTest::qWait(60);
 }
 
+// A login dialog over a fresh roster folder holding these learners, shown;
+// its message boxes are closed and counted.
+struct LoginRun {
+    TempDir dir;
+    std::string id, name;
+    TfInputID dlg;
+    BoxCloser closer;
+    explicit LoginRun(const std::vector<RosterEntry>& roster = {})
+        : dlg(nullptr, WithRoster(dir, roster), id, name) {
+        dlg.show();
+    }
+    static std::string WithRoster(const TempDir& dir, const std::vector<RosterEntry>& roster) {
+        if (!roster.empty()) textfile::WriteFileAtomic(dir / "ruzozu.mib", FormatRoster(roster));
+        return dir.path();
+    }
+};
+
 }  // namespace
 
 class LoginDialogTest : public QObject {
@@ -71,11 +88,9 @@ private slots:
 };
 
 void LoginDialogTest::newLearnerLogsInByKeys() {
-    TempDir dir;
-    std::string id, name;
-    TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
+    LoginRun run;
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     QCOMPARE(QApplication::focusWidget(), dlg.Edit1);
     Type("t01");
@@ -88,21 +103,18 @@ void LoginDialogTest::newLearnerLogsInByKeys() {
     QVERIFY(dlg.BitBtn1->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
-    QCOMPARE(id, std::string("t01"));
-    QCOMPARE(Q(name), QL("太郎"));
+    QCOMPARE(run.id, std::string("t01"));
+    QCOMPARE(Q(run.name), QL("太郎"));
     std::vector<RosterEntry> roster;
-    QVERIFY(ReadRoster(dir / "ruzozu.mib", roster));
+    QVERIFY(ReadRoster(run.dir / "ruzozu.mib", roster));
     QCOMPARE(roster.size(), size_t(1));
     QCOMPARE(roster[0].password, std::string("pw1"));
 }
 
 void LoginDialogTest::knownLearnerWrongThenRightPassword() {
-    TempDir dir;
-    textfile::WriteFileAtomic(dir / "ruzozu.mib", FormatRoster({{"A1", "alice", "secret"}}));
-    std::string id, name;
-    TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
+    LoginRun run({{"A1", "alice", "secret"}});
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     Type("A1");
     QCOMPARE(dlg.Edit2->text(), QStringLiteral("alice"));
@@ -116,15 +128,13 @@ void LoginDialogTest::knownLearnerWrongThenRightPassword() {
     Type("secret");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
-    QCOMPARE(name, std::string("alice"));
+    QCOMPARE(run.name, std::string("alice"));
 }
 
 void LoginDialogTest::passwordWithoutShiftJisFormIsRefused() {
-    TempDir dir;
-    std::string id, name;
-    TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
+    LoginRun run;
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     Type("t02");
     Type("花子");
@@ -137,16 +147,13 @@ void LoginDialogTest::passwordWithoutShiftJisFormIsRefused() {
     QTRY_COMPARE(closer.Count, 2);
     QVERIFY(dlg.isVisible());
     QVERIFY(dlg.Edit3->text().isEmpty());
-    QVERIFY(!textfile::FileExists(dir / "ruzozu.mib"));
+    QVERIFY(!textfile::FileExists(run.dir / "ruzozu.mib"));
 }
 
 void LoginDialogTest::mouseClicksOneMessageAtATime() {
-    TempDir dir;
-    textfile::WriteFileAtomic(dir / "ruzozu.mib", FormatRoster({{"A1", "alice", "secret"}}));
-    std::string id, name;
-    TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
+    LoginRun run({{"A1", "alice", "secret"}});
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     // An ID too long, then a click on OK: the ID box's check comes first,
     // alone; the click does not go on to OK's own checks behind it.
@@ -174,15 +181,13 @@ void LoginDialogTest::mouseClicksOneMessageAtATime() {
     QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
     QCOMPARE(closer.Count, 2);
     QCOMPARE(closer.MostAtOnce, 1);
-    QCOMPARE(id, std::string("A1"));
+    QCOMPARE(run.id, std::string("A1"));
 }
 
 void LoginDialogTest::newLearnerClicksPastTheName() {
-    TempDir dir;
-    std::string id, name;
-    TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
+    LoginRun run;
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     Type("n1");
     QCOMPARE(QApplication::focusWidget(), dlg.Edit2);
