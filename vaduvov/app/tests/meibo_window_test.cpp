@@ -57,8 +57,9 @@ void Press(QWidget* w, Qt::Key key) {
 QWidget* KeyTarget(TfMeibo& dlg) {
     TComboInplaceEdit* e = dlg.NameGrid->InplaceEditor();
     QWidget* expected = dlg.NameGrid->EditorMode() && e && e->isVisible() ? static_cast<QWidget*>(e) : dlg.NameGrid;
-    if (QApplication::focusWidget() != expected) qWarning() << "the focus is not where the keys are meant to go";
-    return QApplication::focusWidget();
+    if (QApplication::focusWidget() != expected)
+        QTest::qFail("the keys would not reach the expected widget", __FILE__, __LINE__);
+    return QApplication::focusWidget() ? QApplication::focusWidget() : expected;
 }
 
 void TypeInEditor(TfMeibo& dlg, const char* text) {
