@@ -83,8 +83,12 @@ private:
         t.SetAutoUpDate(autoUpDate);
         QLineEdit* editor = t.findChild<QLineEdit*>();
         QVERIFY(editor);
-        editor->setText(to);
-        QTest::keyClick(editor, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), editor);  // where the keys go
+        editor->selectAll();
+        QInputMethodEvent typed;  // as an input method commits it
+        typed.setCommitString(to);
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &typed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCoreApplication::processEvents();  // the editor commits on a queued call
     }
     // Sends a drag of paths over node and drops it; true when accepted.
