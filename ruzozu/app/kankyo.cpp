@@ -74,7 +74,9 @@ bool TfKankyo::eventFilter(QObject* watched, QEvent* event) {
     const bool folderBox = watched == ComboBox1 || watched == ComboBox1->lineEdit();
     if (folderBox && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
-        if (k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter && !k->text().isEmpty())
+        // Tab, Backtab and Esc move on or close: keys of the dialog, not typing.
+        const bool dialogKey = k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab || k->key() == Qt::Key_Escape;
+        if (k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter && !dialogKey && !k->text().isEmpty())
             Model.FolderTyped = true;
     }
     // Text composed with an input method is typed too (Japanese folder names).

@@ -657,14 +657,18 @@ void FormTest::typedMissingFolderIsRefused() {
     EnterInNextDialog();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(composed.Refused());
-    // Choosing from the list is no typing: accepted without a test.
+    // Choosing from the list is no typing, nor is passing through the box
+    // with Tab: accepted without a test.
     TDrillSettings s3;
     s3.FolderHistory = {"/no/such/", "", "", "", ""};
     TfKankyo chosen(nullptr, s3, nullptr, nullptr);
     chosen.show();
     QVERIFY(QTest::qWaitForWindowActive(&chosen));
     chosen.ComboBox1->setCurrentIndex(0);
-    chosen.BitBtn1->click();
+    chosen.ComboBox1->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), chosen.BitBtn1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(!chosen.Refused());
     QCOMPARE(s3.ProblemFolder, std::string("/no/such/"));
 }
