@@ -49,6 +49,10 @@ bool SetComponentName(QObject* c, const QObject* owner, const QString& name);
 // Delivers a widget's focus enter and exit to handlers, once each and in
 // order.  Focus that leaves only because another window (a message box)
 // became active is no exit: the control still holds the focus of its window.
+// A mouse press that takes the focus elsewhere moves the focus, and so
+// delivers the exit, before the press reaches its target; when the exit
+// handler opened a modal window (a message the person has to answer first),
+// the press itself is dropped.
 class TFocusEvents : public QObject {
     Q_OBJECT
 public:
@@ -60,5 +64,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* PressFocus(const QPoint& windowPos) const;
+    QWidget* watched_;
+    QPointer<QObject> window_;  // the watched widget's window, for its presses
     bool inside_ = false;
+    bool blocked_ = false;  // a modal window opened during an early exit
 };

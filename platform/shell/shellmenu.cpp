@@ -635,9 +635,10 @@ private:
         }
         if (rest.empty()) return r;
         // What the trash cannot take is deleted for good only when the
-        // user agrees.
+        // user agrees; a "No" is a cancel, not a failure.
         TShellMenuHooks h = GetShellMenuHooks();
-        if (!h.ConfirmDelete || !h.ConfirmDelete(rest)) return E_ACCESSDENIED;
+        if (!h.ConfirmDelete) return E_ACCESSDENIED;
+        if (!h.ConfirmDelete(rest)) return FAILED(r) ? r : S_FALSE;
         for (const std::string& p : rest) {
             std::error_code ec;
             fs::remove_all(p, ec);

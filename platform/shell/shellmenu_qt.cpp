@@ -1,5 +1,6 @@
 #include "shellmenu_qt.h"
 
+#include "japanese.h"
 #include "shellicons.h"
 
 #include <QAction>
@@ -66,8 +67,11 @@ void InstallDesktopShellHooks() {
         QString text = QString::fromUtf8("ごみ箱に移動できません。完全に削除しますか?\n");
         for (size_t i = 0; i < paths.size() && i < 10; ++i) text += "\n" + Utf8(paths[i]);
         if (paths.size() > 10) text += "\n...";
-        return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8("削除"), text,
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        QMessageBox box(QMessageBox::Question, QString::fromUtf8("削除"), text, QMessageBox::Yes | QMessageBox::No,
+                        QApplication::activeWindow());
+        box.setDefaultButton(QMessageBox::No);
+        JapaneseButtons(box);
+        return box.exec() == QMessageBox::Yes;
     };
     SetShellMenuHooks(h);
 }

@@ -2,6 +2,7 @@
 
 #include "RetEdit.h"
 #include "StdArr.h"
+#include "japanese.h"
 #include "qtext.h"
 
 #include <QApplication>
@@ -49,7 +50,7 @@ TRetEdit* MakeEdit(QWidget* parent, const char* name, int top, const char* hint,
     e->setObjectName(name);
     e->setGeometry(110, top, 180, 24);
     e->setToolTip(QL(hint));
-    if (password) e->setEchoMode(QLineEdit::Password);
+    if (password) ShowPasswordStars(e);
     // IDs and passwords are ASCII: no input method.
     if (password || std::string(name) == "Edit1") e->setAttribute(Qt::WA_InputMethodEnabled, false);
     return e;
@@ -86,7 +87,20 @@ TfInputID::TfInputID(QWidget* owner, const std::string& rosterFolder, std::strin
     setTabOrder(Edit2, Edit3);
     setTabOrder(Edit3, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
-    for (QLineEdit* e : {Edit1, Edit2, Edit3}) e->installEventFilter(this);
+    // The checks of a box run as it is left (before a click that leaves it
+    // reaches its button); the password box's as it is entered.
+    auto* exit1 = new TFocusEvents(Edit1);
+    exit1->OnExit = [this](QWidget*) {
+        if (!isHidden()) Edit1Exit();
+    };
+    auto* exit2 = new TFocusEvents(Edit2);
+    exit2->OnExit = [this](QWidget*) {
+        if (!isHidden()) Edit2Exit();
+    };
+    auto* enter3 = new TFocusEvents(Edit3);
+    enter3->OnEnter = [this](QWidget*) {
+        if (!isHidden()) Edit3Exit();
+    };
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] {
         Login.LoginOk = true;
@@ -169,18 +183,6 @@ void TfInputID::SpeedButton1Click() {
     dlg.exec();
 }
 
-bool TfInputID::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !isHidden()) {
-        // Checks run once the focus has settled, so that a message box they
-        // show does not interfere with the focus change itself.
-        if (watched == Edit1) QTimer::singleShot(0, this, [this] { Edit1Exit(); });
-        if (watched == Edit2) QTimer::singleShot(0, this, [this] { Edit2Exit(); });
-    }
-    if (event->type() == QEvent::FocusIn && watched == Edit3)
-        QTimer::singleShot(0, this, [this] { Edit3Exit(); });
-    return QDialog::eventFilter(watched, event);
-}
-
 void TfInputID::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Escape) return;  // Esc does not abort
     QDialog::keyPressEvent(e);
@@ -206,15 +208,14 @@ TfPassChange::TfPassChange(QWidget* owner, TLogin& login) : QDialog(owner), Logi
         auto* e = new QLineEdit(this);
         e->setObjectName(QStringLiteral("Edit%1").arg(i + 1));
         e->setGeometry(110, 12 + 30 * i, 170, 24);
-        e->setEchoMode(QLineEdit::Password);
+        ShowPasswordStars(e);
         e->setAttribute(Qt::WA_InputMethodEnabled, false);
         Edits[i] = e;
     }
     ArEdit1 = new TArEdit(this, "ArEdit1");
     for (QLineEdit* e : Edits) ArEdit1->AddCntrl(e);
     ArEdit1->OnExit = [this](QObject*, int index) {
-        // Checked once the focus has settled in its new place.
-        QTimer::singleShot(0, this, [this, index] { ArEdit1Exit(index); });
+        if (!isHidden()) ArEdit1Exit(index);
     };
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setGeometry(60, 110, 80, 28);

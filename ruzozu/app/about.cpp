@@ -49,11 +49,14 @@ QLabel* VersionLabel(QWidget* parent) {
 
 }  // namespace
 
-Tstart::Tstart() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+Tstart::Tstart()
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus) {
     setObjectName("start");
     setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
     setFixedSize(300, 97);
-    setEnabled(false);
     auto* image = new QLabel(this);
     image->setPixmap(RuzozuArtwork());
     image->setGeometry(0, 0, 300, 97);
@@ -76,6 +79,41 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     image->setPixmap(RuzozuArtwork());
     image->setGeometry(0, 0, 299, 100);
     Label1 = VersionLabel(this);
+}
+
+// The splash takes no input, but stays enabled: a disabled form would be
+// drawn greyed out.
+bool Tstart::event(QEvent* e) {
+    switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+            e->accept();
+            return true;
+        case QEvent::Close:
+            // Only its own timer closes it; a close asked for by the window
+            // system (Alt+F4, the task bar) is input too.
+            if (e->spontaneous()) {
+                e->ignore();
+                return true;
+            }
+            break;
+        default: break;
+    }
+    return QWidget::event(e);
 }
 
 void TAboutBox::mousePressEvent(QMouseEvent*) { accept(); }

@@ -14,6 +14,9 @@ class Tstart : public QWidget {
 public:
     Tstart();
     QLabel* Label1 = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
 };
 
 class TAboutBox : public QDialog {

@@ -43,6 +43,9 @@ TfKankyo::TfKankyo(QWidget* owner, TDrillSettings& settings, std::function<void(
     // Only OK and the chooser add folders to the list; Enter just presses OK.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setGeometry(16, 88, 296, 24);
+    // The combo box holds the focus and hands keys and input-method text on
+    // to its line edit: what is typed passes the combo box first.
+    ComboBox1->installEventFilter(this);
     ComboBox1->lineEdit()->installEventFilter(this);
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setGeometry(316, 88, 26, 24);
@@ -68,13 +71,16 @@ TfKankyo::TfKankyo(QWidget* owner, TDrillSettings& settings, std::function<void(
 }
 
 bool TfKankyo::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress) {
+    const bool folderBox = watched == ComboBox1 || watched == ComboBox1->lineEdit();
+    if (folderBox && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
-        if (k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter && !k->text().isEmpty())
+        // Tab, Backtab and Esc move on or close: keys of the dialog, not typing.
+        const bool dialogKey = k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab || k->key() == Qt::Key_Escape;
+        if (k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter && !dialogKey && !k->text().isEmpty())
             Model.FolderTyped = true;
     }
     // Text composed with an input method is typed too (Japanese folder names).
-    if (watched == ComboBox1->lineEdit() && event->type() == QEvent::InputMethod &&
+    if (folderBox && event->type() == QEvent::InputMethod &&
         !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
         Model.FolderTyped = true;
     return QDialog::eventFilter(watched, event);
@@ -98,6 +104,7 @@ void TfKankyo::BitBtn1Click() {
         QApplication::beep();
         QMessageBox::information(this, windowTitle(), QL("指定されたフォルダーは\n\n存在しません"));
         ComboBox1->lineEdit()->selectAll();
+        activateWindow();  // back from the message, typing goes on in the folder box
         ComboBox1->setFocus();
         Refusal = true;
     } else if (ComboBox1->findText(Q(f)) < 0 && Model.FolderTyped) {

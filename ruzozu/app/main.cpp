@@ -9,6 +9,7 @@
 #include "StdArr.h"
 #include "choice.h"
 #include "hint_form.h"
+#include "japanese.h"
 #include "kankyo.h"
 #include "messages.h"
 #include "qtext.h"
@@ -841,6 +842,7 @@ void TForm1::ShowInformation(const std::string& text) {
 bool TForm1::WarnOkAbort(const std::string& text) {
     QMessageBox box(QMessageBox::Warning, windowTitle(), MessageText(Q(text)), QMessageBox::Ok | QMessageBox::Abort,
                     this);
+    JapaneseButtons(box);
     return box.exec() != QMessageBox::Abort;
 }
 

@@ -1,4 +1,5 @@
 // The drill program: one copy per user and display.
+#include "japanese.h"
 #include "main.h"
 #include "qtext.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char* argv[]) {
     QLocalServer server;
     server.listen(name);
     app.setApplicationName(QStringLiteral("Ruzozu 4.4"));
+    LoadQtJapanese();
 
     std::string exeFolder = S(QDir(QCoreApplication::applicationDirPath()).absolutePath()) + "/";
     QStringList args = app.arguments().mid(1);

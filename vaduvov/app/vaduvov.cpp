@@ -1,4 +1,5 @@
 // The controller program: one main window for the run.
+#include "japanese.h"
 #include "main.h"
 #include "qtext.h"
 
@@ -7,6 +8,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ruzozu Controller for Network"));
+    LoadQtJapanese();
     bool ok;
     std::string folder = S(QCoreApplication::applicationDirPath(), &ok);
     if (!ok) folder.clear();  // a folder without a Shift-JIS name: the current one

@@ -148,10 +148,14 @@ void TContextMenuEx::ShowMenu(QWidget* window, const ShellFolderPtr& folder, con
         info.verb = id - FirstId;
         info.AskNewName = [this, window](const std::string& oldName, std::string& newName) {
             if (AskNewName) return AskNewName(window, oldName, newName);
-            bool ok = false;
-            QString text = QInputDialog::getText(window, QString::fromUtf8("名前の変更"), QString(), QLineEdit::Normal,
-                                                 ShellText(oldName), &ok);
-            return ok && ShellTextToSjis(text, newName) && !newName.empty();
+            QInputDialog dlg(window);
+            dlg.setWindowTitle(QString::fromUtf8("名前の変更"));
+            dlg.setLabelText(QString());
+            dlg.setTextValue(ShellText(oldName));
+            dlg.setOkButtonText(QStringLiteral("OK"));
+            dlg.setCancelButtonText(QString::fromUtf8("キャンセル"));
+            const bool ok = dlg.exec() == QDialog::Accepted;
+            return ok && ShellTextToSjis(dlg.textValue(), newName) && !newName.empty();
         };
         if (FAILED(cm->InvokeCommand(info))) {
             if (ShowMessage) ShowMessage(window, QString::fromLatin1(FailedText), QString::fromLatin1(FailedCaption));

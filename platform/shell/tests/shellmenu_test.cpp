@@ -155,6 +155,33 @@ TEST_F(ShellMenuTest, TrashKeepsTheFileAndWhereItCameFrom) {
     EXPECT_EQ("deep", Slurp(root_ + "/trash/files/dir/sub/deep.txt"));
 }
 
+TEST_F(ShellMenuTest, DeleteForGoodOnlyWhenTheUserAgrees) {
+    // No trash for these items: the user is asked before they go for good.
+    SetShellMenuConfig({root_ + "/sendto", ""});
+    std::vector<std::string> asked;
+    bool agree = false;
+    TShellMenuHooks h;
+    h.ConfirmDelete = [&](const std::vector<std::string>& paths) {
+        asked = paths;
+        return agree;
+    };
+    SetShellMenuHooks(h);
+    MenuOf("/work", {"a.txt"});
+    // "No" is a cancel, which callers do not report as a failure.
+    EXPECT_EQ(S_FALSE, Invoke(verbDelete));
+    EXPECT_EQ(std::vector<std::string>{root_ + "/work/a.txt"}, asked);
+    EXPECT_TRUE(fs::exists(root_ + "/work/a.txt"));
+    agree = true;
+    EXPECT_EQ(S_OK, Invoke(verbDelete));
+    EXPECT_FALSE(fs::exists(root_ + "/work/a.txt"));
+    // Without anyone to ask nothing is deleted, and that is a failure.
+    SetShellMenuHooks(TShellMenuHooks());
+    Write("/work/b.txt", "bee");
+    MenuOf("/work", {"b.txt"});
+    EXPECT_EQ(E_ACCESSDENIED, Invoke(verbDelete));
+    EXPECT_TRUE(fs::exists(root_ + "/work/b.txt"));
+}
+
 TEST_F(ShellMenuTest, NewFolderTakesAFreeName) {
     std::string made;
     ASSERT_EQ(S_OK, NewFolderIn(root_ + "/work", &made));

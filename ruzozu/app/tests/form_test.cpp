@@ -10,7 +10,10 @@
 #include "main.h"
 #include "TestMode.h"
 #include "about.h"
+#include "InputID.h"
+#include "japanese.h"
 #include "qtext.h"
+#include "shown_texts.h"
 #include "tempdir.h"
 #include "textfile.h"
 
@@ -30,6 +33,7 @@
 #include <filesystem>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QFileIconProvider>
 
 #include <algorithm>
 
@@ -120,6 +124,9 @@ private slots:
     void splashStandsInTheMiddleOfTheScreen();
     void picturesFoundLikeMediaFiles();
     void splashStandsAloneBeforeTheLogin();
+    void everyBoxAndDialogReadsJapanese();
+    void splashLooksLikeTheVersionBoxAndTakesNoInput();
+    void typedMissingFolderIsRefused();
 
 public slots:
     // Stands in for the desktop's opener of files.
@@ -138,16 +145,19 @@ void FormTest::settingsDialogFolders() {
     int applied = 0;
     TfKankyo dlg(nullptr, s, [&] { ++applied; }, nullptr);
     QCOMPARE(dlg.ComboBox1->count(), 4);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
     dlg.ComboBox1->setFocus();
-    dlg.ComboBox1->lineEdit()->clear();
-    QTest::keyClicks(dlg.ComboBox1->lineEdit(), QString::fromStdString(dir / "Missing/"));
+    dlg.ComboBox1->clearEditText();
+    QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
     dlg.CheckBox1->setChecked(true);
     EnterInNextDialog();
     dlg.BitBtn1Click();
     QVERIFY(dlg.Refused());
     QCOMPARE(applied, 1);  // full screen takes effect even on a refused OK
-    dlg.ComboBox1->lineEdit()->clear();
-    QTest::keyClicks(dlg.ComboBox1->lineEdit(), QString::fromStdString(dir / "Problems/"));
+    QTRY_COMPARE(QApplication::focusWidget(), dlg.ComboBox1);
+    dlg.ComboBox1->clearEditText();
+    QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Problems/"));
     dlg.BitBtn1Click();
     QVERIFY(!dlg.Refused());
     QCOMPARE(s.ProblemFolder, dir / "Problems/");  // the case is kept
@@ -159,22 +169,13 @@ void FormTest::settingsDialogFolders() {
     again.show();
     QVERIFY(QTest::qWaitForWindowActive(&again));
     const int before = again.ComboBox1->count();
-    again.ComboBox1->lineEdit()->clear();
-    QTest::keyClicks(again.ComboBox1->lineEdit(), QString::fromStdString(dir / "Missing/"));
+    again.ComboBox1->setFocus();
+    again.ComboBox1->clearEditText();
+    QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
     EnterInNextDialog();
-    QTest::keyClick(again.ComboBox1->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(again.Refused());
     QCOMPARE(again.ComboBox1->count(), before);
-
-    // A folder name composed with an input method counts as typed.
-    TfKankyo composed(nullptr, s, nullptr, nullptr);
-    composed.ComboBox1->lineEdit()->clear();
-    QInputMethodEvent ime;
-    ime.setCommitString(QString::fromStdString(dir / "") + QL("無い"));
-    QCoreApplication::sendEvent(composed.ComboBox1->lineEdit(), &ime);
-    EnterInNextDialog();
-    composed.BitBtn1Click();
-    QVERIFY(composed.Refused());
 }
 
 void FormTest::builtInSoundsAndProblemFolderSounds() {
@@ -427,16 +428,18 @@ void FormTest::captionCycleDrivenByKeys() {
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】 p"));
     QCOMPARE(f.StatusPanels[3]->text(), QStringLiteral("0/2"));
     f.Edit1->setFocus();
-    QTest::keyClicks(f.Edit1, "dog");
-    QTest::keyClick(f.Edit1, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), f.Edit1);
+    QTest::keyClicks(QApplication::focusWidget(), "dog");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Button1->text(), QL("もう一回"));
     QVERIFY(f.ImageBatu->isVisible());
     QVERIFY(!f.Edit1->isEnabled());
     QTest::keyClick(&f, Qt::Key_Return);  // a new try
     QCOMPARE(f.Button1->text(), QL("解答"));
     QVERIFY(f.Edit1->isEnabled());
-    QTest::keyClicks(f.Edit1, "cat");
-    QTest::keyClick(f.Edit1, Qt::Key_Return);
+    QTRY_COMPARE(QApplication::focusWidget(), f.Edit1);
+    QTest::keyClicks(QApplication::focusWidget(), "cat");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QVERIFY(f.ImageMaru->isVisible());
     QTest::keyClick(&f, Qt::Key_Return);
@@ -657,6 +660,138 @@ void FormTest::splashStandsAloneBeforeTheLogin() {
         delete splash;
         f.ConfirmClose = false;
     }
+}
+
+void FormTest::everyBoxAndDialogReadsJapanese() {
+    QVERIFY(LoadQtJapanese());  // as the program does at start
+    TempDir dir;
+    textfile::CreateDir(dir / "Problems");
+    // The file dialog's list names a folder's type in Japanese too.
+    QCOMPARE(QFileIconProvider().type(QFileInfo(QString::fromStdString(dir / "Problems"))), QL("フォルダ"));
+    QStringList english, seen;
+    auto read = [&](QWidget* w) {
+        seen << w->metaObject()->className();
+        for (const QString& e : EnglishWords(ShownTexts(w), {"Ver", "User", "ID", "PassWord", "HTML"}))
+            english << QString(w->metaObject()->className()) + ": " + e;
+    };
+    ModalCatcher catcher(read);
+    {
+        TForm1 f(dir.path(), {});  // the real boxes, not recorded ones
+        f.ConfirmClose = false;
+        f.Engine().Settings.ProblemFolder = dir / "Problems/";
+        f.WarnOkAbort(sjis::L("成績保存用フォルダがありません。"));
+        f.AskYesNo(sjis::L("別の問題に変更しますか？"));
+        f.ShowMessage(sjis::L("テスト中です！！"));
+        f.ShowInformation(sjis::L("テスト中です！！"));
+        f.Open1Click();
+        f.K3Click();
+        f.OptionBoxClick();
+        f.About1Click();
+        f.ShowModeDialog();
+        TOKBottomContent hint;
+        hint.Caption = sjis::L("ヒント");
+        hint.Labels[0] = sjis::L("ヒントです");
+        f.ShowOKBottomDlg(hint);
+    }
+    std::string id, name;
+    TfInputID login(nullptr, dir.path(), id, name);
+    login.exec();
+    TfPassChange pass(nullptr, login.Login);
+    pass.exec();
+    TfChoice choice(nullptr, dir / "Problems");
+    choice.exec();
+    // The refusal of a typed folder that does not exist.
+    TDrillSettings s;
+    TfKankyo kankyo(nullptr, s, nullptr, nullptr);
+    kankyo.show();
+    QVERIFY(QTest::qWaitForWindowActive(&kankyo));
+    kankyo.ComboBox1->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), "x");
+    kankyo.BitBtn1Click();
+    // The splash is no dialog: read as it stands.
+    Tstart splash;
+    read(&splash);
+    QVERIFY2(english.isEmpty(), qPrintable(english.join("\n")));
+    QCOMPARE(seen, QStringList({"QMessageBox", "QMessageBox", "QMessageBox", "QMessageBox", "QFileDialog",
+                                "QColorDialog", "TfKankyo", "TAboutBox", "TfTestMode", "TOKBottomDlg", "TfInputID",
+                                "TfPassChange", "TfChoice", "QMessageBox", "Tstart"}));
+}
+
+void FormTest::splashLooksLikeTheVersionBoxAndTakesNoInput() {
+    QPointer<Tstart> splash = new Tstart;
+    TAboutBox about(nullptr);
+    splash->show();
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(splash));
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    // The same artwork and label, drawn alike: in colour, not greyed out.
+    const QImage a = splash->grab().toImage();
+    const QImage b = about.grab().toImage();
+    for (const QPoint p : {QPoint(8, 8), QPoint(60, 85), QPoint(280, 90)}) {
+        const QColor ca = a.pixelColor(p), cb = b.pixelColor(p);
+        QVERIFY2(ca.blue() > ca.red() + 60, qPrintable(ca.name()));  // the artwork's blue
+        QVERIFY2(std::abs(ca.blue() - cb.blue()) < 12 && std::abs(ca.red() - cb.red()) < 12, qPrintable(ca.name() + cb.name()));
+    }
+    QCOMPARE(splash->Label1->grab().toImage(), about.Label1->grab().toImage());
+    QVERIFY(splash->isEnabled());
+    // Clicks, keys and a close from the window system do nothing.
+    QTest::mouseClick(splash->windowHandle(), Qt::LeftButton, {}, QPoint(150, 50));
+    QTest::keyClick(splash->windowHandle(), Qt::Key_Escape);
+    QVERIFY(splash && splash->isVisible());
+    QVERIFY(QApplication::focusWidget() == nullptr || QApplication::focusWidget()->window() != splash);
+    // Its own timer closes and frees it.
+    QTRY_VERIFY_WITH_TIMEOUT(!splash, 3000);
+}
+
+void FormTest::typedMissingFolderIsRefused() {
+    // Keys and input-method text go where a person's keyboard goes: to the
+    // focused widget.
+    TempDir dir;
+    textfile::CreateDir(dir / "Problems");
+    TDrillSettings s;
+    s.ProblemFolder = dir / "Problems/";
+    TfKankyo dlg(nullptr, s, nullptr, nullptr);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), dlg.ComboBox1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), "x/");
+    QCOMPARE(dlg.ComboBox1->currentText(), QString::fromStdString(dir / "Problems/x/"));
+    EnterInNextDialog();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // OK is the default button
+    QVERIFY(dlg.Refused());
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(s.ProblemFolder, dir / "Problems/x/");  // stored in memory, as the rules say, but refused
+    // An input method's text counts as typed too.
+    TDrillSettings s2;
+    s2.ProblemFolder = dir / "Problems/";
+    TfKankyo composed(nullptr, s2, nullptr, nullptr);
+    composed.show();
+    QVERIFY(QTest::qWaitForWindowActive(&composed));
+    composed.ComboBox1->setFocus();
+    QInputMethodEvent ime;
+    ime.setCommitString(QL("無い/"));
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
+    EnterInNextDialog();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(composed.Refused());
+    // Choosing from the list is no typing, nor is passing through the box
+    // with Tab: accepted without a test.
+    TDrillSettings s3;
+    s3.FolderHistory = {"/no/such/", "", "", "", ""};
+    TfKankyo chosen(nullptr, s3, nullptr, nullptr);
+    chosen.show();
+    QVERIFY(QTest::qWaitForWindowActive(&chosen));
+    chosen.ComboBox1->setCurrentIndex(0);
+    chosen.ComboBox1->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), chosen.BitBtn1);
+    EnterInNextDialog();  // closes a refusal, should one come
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(!chosen.Refused());
+    QCOMPARE(s3.ProblemFolder, std::string("/no/such/"));
 }
 
 QTEST_MAIN(FormTest)

@@ -10,32 +10,69 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
 
-// Closes every message box that opens, with Enter, and counts them.
+// Closes every message box that opens, with Enter, and counts them; notes
+// their texts and the most that stood at once.
 struct BoxCloser {
     int Count = 0;
+    int MostAtOnce = 0;
+    QStringList Texts;
     QTimer Timer;
     BoxCloser() {
         QObject::connect(&Timer, &QTimer::timeout, [this] {
+            QList<QMessageBox*> open;
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                    ++Count;
-                    QTest::keyClick(box, Qt::Key_Return);
-                }
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) open << box;
+            MostAtOnce = std::max(MostAtOnce, int(open.size()));
+            for (QMessageBox* box : open) {
+                ++Count;
+                Texts << box->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            }
         });
         Timer.start(20);
     }
 };
 
-void Type(QLineEdit* w, const char* text) {
-    w->insert(QString::fromUtf8(text));  // as an input method would
-    QTest::keyClick(w, Qt::Key_Return);
+// Types into whatever has the focus, as a person's keyboard does: the text
+// as an input method commits it, then Enter.
+void Type(const char* text) {
+    QInputMethodEvent ime;
+    ime.setCommitString(QString::fromUtf8(text));
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTest::qWait(60);
 }
+
+// A click of the mouse on a control of the dialog, through its window as
+// the window system delivers it.
+void Click(QDialog& dlg, QWidget* control) {
+    const QPoint at = control->mapTo(&dlg, control->rect().center());
+    QTest::mouseClick(dlg.windowHandle(), Qt::LeftButton, {}, at);
+    QTest::qWait(60);
+}
+
+// A login dialog over a fresh roster folder holding these learners, shown;
+// its message boxes are closed and counted.
+struct LoginRun {
+    TempDir dir;
+    std::string id, name;
+    TfInputID dlg;
+    BoxCloser closer;
+    explicit LoginRun(const std::vector<RosterEntry>& roster = {})
+        : dlg(nullptr, WithRoster(dir, roster), id, name) {
+        dlg.show();
+    }
+    static std::string WithRoster(const TempDir& dir, const std::vector<RosterEntry>& roster) {
+        if (!roster.empty()) textfile::WriteFileAtomic(dir / "ruzozu.mib", FormatRoster(roster));
+        return dir.path();
+    }
+};
 
 }  // namespace
 
@@ -45,74 +82,141 @@ private slots:
     void newLearnerLogsInByKeys();
     void knownLearnerWrongThenRightPassword();
     void passwordWithoutShiftJisFormIsRefused();
+    void mouseClicksOneMessageAtATime();
+    void newLearnerClicksPastTheName();
+    void passwordsShowStars();
 };
 
 void LoginDialogTest::newLearnerLogsInByKeys() {
-    TempDir dir;
-    std::string id, name;
-    TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
+    LoginRun run;
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    dlg.Edit1->setFocus();
-    Type(dlg.Edit1, "t01");
+    QCOMPARE(QApplication::focusWidget(), dlg.Edit1);
+    Type("t01");
     QCOMPARE(dlg.Edit2->text(), QL("未登録"));
     QVERIFY(dlg.Edit2->hasFocus());
-    Type(dlg.Edit2, "太郎");  // asks for a password
+    Type("太郎");  // asks for a password
     QTRY_COMPARE(closer.Count, 1);
     QTRY_VERIFY(dlg.Edit3->hasFocus());
-    Type(dlg.Edit3, "pw1");
+    Type("pw1");
     QVERIFY(dlg.BitBtn1->hasFocus());
-    QTest::keyClick(dlg.BitBtn1, Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
-    QCOMPARE(id, std::string("t01"));
-    QCOMPARE(Q(name), QL("太郎"));
+    QCOMPARE(run.id, std::string("t01"));
+    QCOMPARE(Q(run.name), QL("太郎"));
     std::vector<RosterEntry> roster;
-    QVERIFY(ReadRoster(dir / "ruzozu.mib", roster));
+    QVERIFY(ReadRoster(run.dir / "ruzozu.mib", roster));
     QCOMPARE(roster.size(), size_t(1));
     QCOMPARE(roster[0].password, std::string("pw1"));
 }
 
 void LoginDialogTest::knownLearnerWrongThenRightPassword() {
-    TempDir dir;
-    textfile::WriteFileAtomic(dir / "ruzozu.mib", FormatRoster({{"A1", "alice", "secret"}}));
-    std::string id, name;
-    TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
+    LoginRun run({{"A1", "alice", "secret"}});
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    dlg.Edit1->setFocus();
-    Type(dlg.Edit1, "A1");
+    Type("A1");
     QCOMPARE(dlg.Edit2->text(), QStringLiteral("alice"));
     QTRY_VERIFY(dlg.Edit3->hasFocus());  // a known ID moves on to the password
-    Type(dlg.Edit3, "wrong");
-    QTest::keyClick(dlg.BitBtn1, Qt::Key_Return);
+    Type("wrong");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(closer.Count, 1);
     QVERIFY(dlg.isVisible());
     QVERIFY(dlg.Edit3->text().isEmpty());
     QTRY_VERIFY(dlg.Edit3->hasFocus());
-    Type(dlg.Edit3, "secret");
-    QTest::keyClick(dlg.BitBtn1, Qt::Key_Return);
+    Type("secret");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
-    QCOMPARE(name, std::string("alice"));
+    QCOMPARE(run.name, std::string("alice"));
 }
 
 void LoginDialogTest::passwordWithoutShiftJisFormIsRefused() {
+    LoginRun run;
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    Type("t02");
+    Type("花子");
+    QTRY_COMPARE(closer.Count, 1);  // a new learner is asked for a password
+    QTRY_COMPARE(QApplication::focusWidget(), dlg.Edit3);
+    QInputMethodEvent ime;
+    ime.setCommitString(QString::fromUtf8("\xC3\xA9"));  // "é" has no Shift-JIS form
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
+    Click(dlg, dlg.BitBtn1);
+    QTRY_COMPARE(closer.Count, 2);
+    QVERIFY(dlg.isVisible());
+    QVERIFY(dlg.Edit3->text().isEmpty());
+    QVERIFY(!textfile::FileExists(run.dir / "ruzozu.mib"));
+}
+
+void LoginDialogTest::mouseClicksOneMessageAtATime() {
+    LoginRun run({{"A1", "alice", "secret"}});
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    // An ID too long, then a click on OK: the ID box's check comes first,
+    // alone; the click does not go on to OK's own checks behind it.
+    QTest::keyClicks(QApplication::focusWidget(), "ABCDEFG");
+    Click(dlg, dlg.BitBtn1);
+    QTRY_COMPARE(closer.Count, 1);
+    QTest::qWait(100);
+    QCOMPARE(closer.Texts, QStringList{QL("User ID は、最大６文字です。")});
+    QVERIFY(dlg.isVisible());
+    QTRY_COMPARE(QApplication::focusWidget(), dlg.Edit1);
+    QVERIFY(dlg.Edit1->text().isEmpty());
+    // A known ID, then a click on OK: the lookup runs first and fills the
+    // name, and the click reaches OK, which finds the password missing.
+    QTest::keyClicks(QApplication::focusWidget(), "A1");
+    Click(dlg, dlg.BitBtn1);
+    QTRY_COMPARE(closer.Count, 2);
+    QTest::qWait(100);
+    QCOMPARE(closer.Texts.last(), QL("パスワードが一致しません。\r\rもう一度、入力してください。").replace('\r', '\n'));
+    QCOMPARE(dlg.Edit2->text(), QStringLiteral("alice"));
+    QTRY_COMPARE(QApplication::focusWidget(), dlg.Edit3);
+    // The right password and a click: the click is not swallowed.
+    QTest::keyClicks(QApplication::focusWidget(), "secret");
+    Click(dlg, dlg.BitBtn1);
+    QTRY_VERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
+    QCOMPARE(closer.Count, 2);
+    QCOMPARE(closer.MostAtOnce, 1);
+    QCOMPARE(run.id, std::string("A1"));
+}
+
+void LoginDialogTest::newLearnerClicksPastTheName() {
+    LoginRun run;
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    Type("n1");
+    QCOMPARE(QApplication::focusWidget(), dlg.Edit2);
+    QTest::keyClicks(QApplication::focusWidget(), "Ken");
+    // Leaving the name for OK with the mouse asks for a password first; the
+    // learner answers that message before anything else happens.
+    Click(dlg, dlg.BitBtn1);
+    QTRY_COMPARE(closer.Count, 1);
+    QCOMPARE(closer.Texts, QStringList{QL("パスワードを登録してください。")});
+    QVERIFY(dlg.isVisible());
+    // The next click logs in (an empty password is allowed for a new learner).
+    Click(dlg, dlg.BitBtn1);
+    QTRY_VERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
+    QCOMPARE(closer.MostAtOnce, 1);
+    QCOMPARE(closer.Count, 1);
+}
+
+void LoginDialogTest::passwordsShowStars() {
     TempDir dir;
     std::string id, name;
     TfInputID dlg(nullptr, dir.path(), id, name);
-    BoxCloser closer;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    dlg.Edit1->setFocus();
-    Type(dlg.Edit1, "t02");
-    dlg.Edit2->setText(QL("花子"));
-    dlg.Edit3->setText(QString::fromUtf8("\xC3\xA9"));  // "é" has no Shift-JIS form
-    dlg.BitBtn1->click();
-    QTRY_COMPARE(closer.Count, 1);
-    QVERIFY(dlg.isVisible());
-    QVERIFY(dlg.Edit3->text().isEmpty());
-    QVERIFY(!textfile::FileExists(dir / "ruzozu.mib"));
+    TfPassChange change(&dlg, dlg.Login);
+    for (QLineEdit* e : {static_cast<QLineEdit*>(dlg.Edit3), change.Edits[0], change.Edits[1], change.Edits[2]}) {
+        QCOMPARE(e->echoMode(), QLineEdit::Password);
+        QCOMPARE(e->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, e), int('*'));
+    }
+    QCOMPARE(dlg.Edit1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, dlg.Edit1),
+             QApplication::style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, dlg.Edit1));
 }
 
 QTEST_MAIN(LoginDialogTest)

@@ -16,6 +16,7 @@ private slots:
     void acceptsAndRefusesClasses();
     void eventsCarryTheIndex();
     void focusEnterAndExitOnceInOrder();
+    void exitComesBeforeTheClickThatLeaves();
     void returnKeyMovesOn();
     void arrayKeyPressOfReturnEdits();
     void doubleClickOnALabelClicksOnce();
@@ -133,6 +134,48 @@ void ArraysTest::focusEnterAndExitOnceInOrder() {
     QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
 }
 
+void ArraysTest::exitComesBeforeTheClickThatLeaves() {
+    QWidget form;
+    form.resize(300, 120);
+    TArEdit edits(&form, "ArEdit1");
+    auto* e0 = new QLineEdit(&form);
+    e0->setGeometry(10, 10, 100, 24);
+    edits.AddCntrl(e0);
+    auto* button = new QPushButton("b", &form);
+    button->setGeometry(10, 60, 100, 30);
+    QStringList log;
+    bool message = false;
+    edits.OnExit = [&](QObject*, int i) {
+        log << QStringLiteral("exit%1").arg(i);
+        if (!message) return;
+        QTimer::singleShot(50, [] {
+            if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
+        });
+        QMessageBox::information(&form, "t", "m");
+    };
+    QObject::connect(button, &QPushButton::clicked, [&] { log << "click"; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    e0->setFocus();
+    // The press, as the window system delivers it, moves the focus first.
+    QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+    QCOMPARE(log, (QStringList{"exit0", "click"}));
+    QCOMPARE(QApplication::focusWidget(), button);
+    // An exit that asks the person something first: the click is dropped,
+    // the focus has moved all the same.
+    e0->setFocus();
+    message = true;
+    QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+    QCOMPARE(log, (QStringList{"exit0", "click", "exit0"}));
+    QCOMPARE(form.focusWidget(), button);
+    form.activateWindow();  // back from the message box
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    // A click that leaves the focus where it is delivers no exit.
+    e0->setFocus();
+    QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, e0->geometry().center());
+    QCOMPARE(log.size(), 3);
+}
+
 void ArraysTest::returnKeyMovesOn() {
     QWidget form;
     auto* a = new TRetEdit(&form);
@@ -143,15 +186,15 @@ void ArraysTest::returnKeyMovesOn() {
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     a->setFocus();
-    QTest::keyClicks(a, "x");
-    QTest::keyClick(a, Qt::Key_Return);
+    QTest::keyClicks(QApplication::focusWidget(), "x");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(b->hasFocus());
     QCOMPARE(keys, QStringList{"x"});  // the Enter itself never reaches the handler
-    QTest::keyClick(b, Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(ok->hasFocus());  // the last box before a button gives it the focus
     b->ReturnNext = false;
     b->setFocus();
-    QTest::keyClick(b, Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(b->hasFocus());
 }
 
@@ -166,12 +209,12 @@ void ArraysTest::arrayKeyPressOfReturnEdits() {
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     e0->setFocus();
-    QTest::keyClick(e0, Qt::Key_Return);  // swallowed by the edit before any key-press handler
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // swallowed by the edit before any key-press handler
     QVERIFY(edits.Cntrls(1)->hasFocus());
     QCOMPARE(keys, QStringList{});
     // A key the handler changes reaches the element changed.
     edits.OnKeyPress = [&](QObject*, int, QString& k) { k = k.toUpper(); };
-    QTest::keyClicks(edits.Cntrls(1), "ab");
+    QTest::keyClicks(QApplication::focusWidget(), "ab");
     QCOMPARE(edits.Cntrls(1)->text(), QStringLiteral("AB"));
 }
 

@@ -94,13 +94,12 @@ private:
         // The label editor has the focus, as it has for the user.
         QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         QVERIFY(editor);
+        QCOMPARE(QApplication::focusWidget(), editor);  // where the keys go
         editor->selectAll();
-        QTest::keyClick(editor, Qt::Key_Backspace);
-        // Typed as an input method hands over Japanese text.
-        QInputMethodEvent typed;
+        QInputMethodEvent typed;  // as an input method commits it
         typed.setCommitString(to);
-        QApplication::sendEvent(editor, &typed);
-        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &typed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCoreApplication::processEvents();  // the editor commits on a queued call
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }

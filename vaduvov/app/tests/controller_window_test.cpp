@@ -1,12 +1,16 @@
 // The controller's main window, folder dialog, client list and score table
 // under Qt's offscreen platform.
 #include "CmbGrid.h"
+#include "CsvWizard.h"
 #include "dir_list.h"
+#include "japanese.h"
 #include "inifile.h"
 #include "list.h"
 #include "main.h"
 #include "qtext.h"
+#include "meibo.h"
 #include "score.h"
+#include "shown_texts.h"
 #include "tempdir.h"
 #include "textfile.h"
 
@@ -35,6 +39,14 @@ public:
 };
 
 void Write(const std::string& path, const std::string& bytes) { textfile::WriteFileAtomic(path, bytes); }
+
+// A person clicks into the box and presses Enter: the key goes to the
+// focused widget.
+void EnterIn(QLineEdit* box) {
+    box->setFocus();
+    QCOMPARE(QApplication::focusWidget(), box);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
 
 // A drill program folder: the program and its local settings.
 std::string MakeDrillFolder(const TempDir& t, const std::string& name) {
@@ -69,6 +81,7 @@ private slots:
     void scoreTableSortsByClickedColumn();
     void everyColumnBesideTheScrollBar();
     void menuShortcutsWinOverTheBoxes();
+    void everyWindowAndBoxReadsJapanese();
 };
 
 void ControllerWindowTest::startWithoutSettingsFile() {
@@ -96,29 +109,33 @@ void ControllerWindowTest::enterTakesOneFolderAndRefillsTheRest() {
     TempDir t;
     TestMain w(t.path());
     w.FormCreate();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     w.FullCheck->setChecked(true);  // not collected yet
-    QTest::keyClick(w.QuestionEdit, Qt::Key_Return);  // empty: the root
+    EnterIn(w.QuestionEdit);  // empty: the root
     QCOMPARE(w.Settings.QuestionDir, std::string("/"));
     QCOMPARE(w.QuestionEdit->text(), QStringLiteral("/"));
     QVERIFY(!w.FullCheck->isChecked());  // refilled from the settings
 
     w.ScoreEdit->setText(Q(t / "missing"));
-    QTest::keyClick(w.ScoreEdit, Qt::Key_Return);
+    EnterIn(w.ScoreEdit);
     QCOMPARE(w.Beeps, 2);  // one at start, one now
     QVERIFY(w.Settings.ScoreDir.empty());
     QCOMPARE(w.ScoreEdit->selectedText(), Q(t / "missing"));
 
     std::filesystem::create_directories(t / "Scores");
     w.ScoreEdit->setText(Q(t / "Scores"));
-    QTest::keyClick(w.ScoreEdit, Qt::Key_Return);
+    EnterIn(w.ScoreEdit);
     QCOMPARE(w.Settings.ScoreDir, t / "Scores/");
 
+    w.CompulsionCheck->click();  // the forced problem can be typed only in forced mode
+    QVERIFY(w.AutoRunEdit->isEnabled());
     w.AutoRunEdit->setText(Q(t / "none.qzb"));
-    QTest::keyClick(w.AutoRunEdit, Qt::Key_Return);
+    EnterIn(w.AutoRunEdit);
     QCOMPARE(w.Beeps, 3);
     Write(t / "a.qzb", "x");
     w.AutoRunEdit->setText(Q(t / "a.qzb"));
-    QTest::keyClick(w.AutoRunEdit, Qt::Key_Return);
+    EnterIn(w.AutoRunEdit);
     QCOMPARE(w.Settings.AutoRunFile, t / "a.qzb");
 }
 
@@ -380,8 +397,50 @@ void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.ExeDirEdit->setFocus();
-    QTest::keyClick(w.ExeDirEdit, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), w.ExeDirEdit);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(w.fList);  // the client list, not a selection of the text
+    w.close();
+}
+
+void ControllerWindowTest::everyWindowAndBoxReadsJapanese() {
+    QVERIFY(LoadQtJapanese());  // as the program does at start
+    TempDir t;
+    QStringList english, seen;
+    auto read = [&](QWidget* w) {
+        seen << w->metaObject()->className();
+        // The system's own names and captions: the program's, the roster's
+        // column titles and the file types.
+        const QStringList own = {"RUZOZU", "Controller", "Network", "Ver", "User", "ID", "Name", "PassWord", "csv",
+                                 "txt", "qzb", "CSV", "HTML"};
+        for (const QString& e : EnglishWords(ShownTexts(w), own))
+            english << QString(w->metaObject()->className()) + ": " + e;
+    };
+    ModalCatcher catcher(read);
+    TfMain w(t.path());  // the real boxes, not counted ones
+    w.show();
+    w.FormCreate();  // no drill program here: a message
+    read(&w);
+    std::string chosen;
+    w.ChooseFolder(1, t.path(), chosen);
+    w.ChooseProblem(t.path(), chosen);
+    w.About1Click();
+    w.OpenRoster();
+    {
+        TfMeibo roster(nullptr, w.Settings);
+        QVERIFY(roster.ChooseCsvFile().isEmpty());
+        TfCsvWizard wizard(nullptr, roster.Meibo);
+        wizard.show();
+        read(&wizard);
+        wizard.BitBtn1Click();  // nothing mapped: a message
+    }
+    TfList list(nullptr, w.Settings);
+    read(&list);
+    TfScore score(nullptr, w.Settings);
+    read(&score);
+    QVERIFY2(english.isEmpty(), qPrintable(english.join("\n")));
+    QCOMPARE(seen, QStringList({"QMessageBox", "TfMain", "TfDirList", "QFileDialog", "TfAbout", "TfMeibo",
+                                "QFileDialog", "TfCsvWizard", "QMessageBox", "TfList", "TfScore"}));
     w.close();
 }
 

@@ -52,17 +52,21 @@ void Press(QWidget* w, Qt::Key key) {
     QTest::qWait(10);
 }
 
-// Keys go to the open in-place editor, else to the grid.
+// Keys go where a person's keyboard goes: to the focused widget, the open
+// in-place editor or else the grid.
 QWidget* KeyTarget(TfMeibo& dlg) {
     TComboInplaceEdit* e = dlg.NameGrid->InplaceEditor();
-    if (dlg.NameGrid->EditorMode() && e && e->isVisible()) return e;
-    return dlg.NameGrid;
+    QWidget* expected = dlg.NameGrid->EditorMode() && e && e->isVisible() ? static_cast<QWidget*>(e) : dlg.NameGrid;
+    if (QApplication::focusWidget() != expected)
+        QTest::qFail("the keys would not reach the expected widget", __FILE__, __LINE__);
+    return QApplication::focusWidget() ? QApplication::focusWidget() : expected;
 }
 
 void TypeInEditor(TfMeibo& dlg, const char* text) {
     TComboInplaceEdit* e = dlg.NameGrid->InplaceEditor();
     QVERIFY(e && e->isVisible());
-    QTest::keyClicks(e, QString::fromUtf8(text));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(e));
+    QTest::keyClicks(QApplication::focusWidget(), QString::fromUtf8(text));
     QTest::qWait(10);
 }
 
@@ -155,7 +159,7 @@ void MeiboWindowTest::enterOnPasswordStashesEditsAndRestores() {
     dlg.NameGrid->setFocus();
     // A new password typed over the placeholder is stored.
     dlg.NameGrid->FocusCell(2, 1);
-    Press(dlg.NameGrid, Qt::Key_Return);
+    Press(KeyTarget(dlg), Qt::Key_Return);
     QCOMPARE(Cell(dlg, 2, 1), PasswordPlaceholder());
     QVERIFY(dlg.NameGrid->EditorMode());
     TypeInEditor(dlg, "new1");
@@ -165,19 +169,19 @@ void MeiboWindowTest::enterOnPasswordStashesEditsAndRestores() {
     // Enter twice without typing, then another row and another column:
     // the old password comes back.
     dlg.NameGrid->FocusCell(2, 2);
-    Press(dlg.NameGrid, Qt::Key_Return);
+    Press(KeyTarget(dlg), Qt::Key_Return);
     Press(KeyTarget(dlg), Qt::Key_Return);
     QCOMPARE(dlg.Meibo.Rows[2][2], PasswordPlaceholder());
-    Press(dlg.NameGrid, Qt::Key_Up);  // still the password column
+    Press(KeyTarget(dlg), Qt::Key_Up);  // still the password column
     QCOMPARE(dlg.Meibo.Rows[2][2], PasswordPlaceholder());
-    Press(dlg.NameGrid, Qt::Key_Left);
+    Press(KeyTarget(dlg), Qt::Key_Left);
     QTest::qWait(20);
     QCOMPARE(dlg.Meibo.Rows[2][2], std::string("old2"));
     QCOMPARE(dlg.Meibo.StashedRow, -1);
     // With the editor open, Tab into the password column opens it on the
     // placeholder, never on the password.
     dlg.NameGrid->FocusCell(1, 2);
-    Press(dlg.NameGrid, Qt::Key_Return);
+    Press(KeyTarget(dlg), Qt::Key_Return);
     Press(KeyTarget(dlg), Qt::Key_Tab);
     QCOMPARE(dlg.NameGrid->Col(), 2);
     QVERIFY(dlg.NameGrid->EditorMode());
@@ -216,10 +220,11 @@ void MeiboWindowTest::doubleClickEditsOnceThenTypingDoesNothing() {
     QTest::mouseClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 1, 2));
     QTest::qWait(20);
     QVERIFY(!dlg.NameGrid->EditorMode());
-    QTest::keyClicks(dlg.NameGrid, "zz");
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.NameGrid));
+    QTest::keyClicks(QApplication::focusWidget(), "zz");
     QCOMPARE(dlg.Meibo.Rows[2][1], std::string("b"));
     QVERIFY(!dlg.NameGrid->EditorMode());
-    QTest::keyClick(dlg.NameGrid, Qt::Key_Delete);  // the menu's shortcut clears the cell
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);  // the menu's shortcut clears the cell
     QCOMPARE(dlg.Meibo.Rows[2][1], std::string());
 }
 
@@ -229,12 +234,12 @@ void MeiboWindowTest::typingAnIdIntoTheEntryRowAddsARow() {
     const int maxBefore = dlg.maximumHeight();
     // A name alone in the entry row brings no row.
     dlg.NameGrid->FocusCell(1, 2);
-    Press(dlg.NameGrid, Qt::Key_Return);
+    Press(KeyTarget(dlg), Qt::Key_Return);
     TypeInEditor(dlg, "only a name");
     Press(KeyTarget(dlg), Qt::Key_Return);
     QCOMPARE(dlg.NameGrid->RowCount(), 3);
     dlg.NameGrid->FocusCell(0, 2);
-    Press(dlg.NameGrid, Qt::Key_Return);
+    Press(KeyTarget(dlg), Qt::Key_Return);
     TypeInEditor(dlg, "Z");
     QTest::qWait(20);
     QCOMPARE(dlg.NameGrid->RowCount(), 4);  // at the first keystroke

@@ -5,6 +5,7 @@
 
 #include "shellmenu.h"
 #include "shellmenu_qt.h"
+#include "shown_texts.h"
 #include "sjis.h"
 #include "tempdir.h"
 
@@ -35,6 +36,7 @@ private slots:
     void dropSourceAnswers();
     void dragOffersTheItemsAsUrls();
     void mimeDataRoundTrip();
+    void boxesReadJapaneseAndCancelIsNoFailure();
 
 private:
     std::string S(const std::string& rel) const {
@@ -77,6 +79,7 @@ private:
     size_t live_ = 0;
     QWidget window_;
     std::unique_ptr<TContextMenuEx> cm_;
+    std::function<bool(const std::vector<std::string>&)> desktopConfirm_;
     TMenu lastMenu_;
     QPoint lastPoint_;
     QStringList messages_;
@@ -91,6 +94,7 @@ void DrpComExTest::init() {
     SetNamespaceConfig({root_ + "/home", root_ + "/home/Desktop", {"/", root_}});
     SetShellMenuConfig({root_ + "/sendto", root_ + "/trash"});
     cm_ = std::make_unique<TContextMenuEx>();
+    if (!desktopConfirm_) desktopConfirm_ = GetShellMenuHooks().ConfirmDelete;  // the real question
     // Nothing reaches the desktop; the clipboard stays the offscreen one.
     TShellMenuHooks h = GetShellMenuHooks();
     h.OpenDocument = [](const std::string&) { return false; };
@@ -320,6 +324,29 @@ void DrpComExTest::mimeDataRoundTrip() {
     web.setUrls({QUrl("https://example.org/x")});
     QVERIFY(MimeDataPaths(&web).empty());
     QVERIFY(MimeDataPaths(nullptr).empty());
+}
+
+void DrpComExTest::boxesReadJapaneseAndCancelIsNoFailure() {
+    // The texts are our own, without Qt's translation.
+    QStringList read;
+    ModalCatcher catcher([&](QWidget* w) {
+        read << w->metaObject()->className();
+        for (const QString& e : EnglishWords(ShownTexts(w))) read << "English: " + e;
+    });
+    // The rename dialog, cancelled: nothing changes and nothing failed.
+    cm_->AskNewName = nullptr;
+    Choose("/work", {"a.txt"}, 1 + verbRename);
+    QVERIFY(fs::exists(root_ + "/work/a.txt"));
+    // No trash for the item: the question before deleting it for good,
+    // answered "No".
+    SetShellMenuConfig({root_ + "/sendto", ""});
+    TShellMenuHooks h = GetShellMenuHooks();
+    h.ConfirmDelete = desktopConfirm_;
+    SetShellMenuHooks(h);
+    Choose("/work", {"a.txt"}, 1 + verbDelete);
+    QVERIFY(fs::exists(root_ + "/work/a.txt"));
+    QCOMPARE(read, QStringList({"QInputDialog", "QMessageBox"}));
+    QVERIFY(messages_.isEmpty());
 }
 
 QTEST_MAIN(DrpComExTest)

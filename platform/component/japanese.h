@@ -1,0 +1,21 @@
+// Qt's own texts in Japanese, as the programs show them: Qt's translation
+// for its dialogs, Japanese texts on the buttons of our message boxes and
+// "*" in password boxes.
+#pragma once
+
+#include <QMessageBox>
+
+class QLineEdit;
+
+// Loads Qt's Japanese translation for the application (once); false when
+// the translation is not installed, and Qt's texts then stay English.
+bool LoadQtJapanese();
+
+// The text of a standard button on a Japanese message box.
+QString JapaneseButtonText(QMessageBox::StandardButton button);
+
+// Gives every standard button of the box its Japanese text.
+void JapaneseButtons(QMessageBox& box);
+
+// The box shows "*" for each character typed.
+void ShowPasswordStars(QLineEdit* edit);
