@@ -96,6 +96,7 @@ private:
         QVERIFY(editor);
         QCOMPARE(QApplication::focusWidget(), editor);  // where the keys go
         editor->selectAll();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
         QInputMethodEvent typed;  // as an input method commits it
         typed.setCommitString(to);
         QCoreApplication::sendEvent(QApplication::focusWidget(), &typed);
