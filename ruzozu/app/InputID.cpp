@@ -136,10 +136,12 @@ void TfInputID::Apply(const TLoginReply& r) {
     if (!r.Message.empty()) activateWindow();
     target->setFocus();
     // The dialog becomes active again only after the message box has gone;
-    // the focus is set once more then.
+    // the focus is set once more then, unless the learner has meanwhile
+    // moved on to another box or button of the dialog.
     QPointer<QWidget> later(target);
-    QTimer::singleShot(0, this, [later] {
-        if (later) later->setFocus();
+    QTimer::singleShot(0, this, [this, later] {
+        QWidget* now = QApplication::focusWidget();
+        if (later && !(now && now != later && now->window() == this)) later->setFocus();
     });
 }
 
