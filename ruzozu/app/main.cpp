@@ -12,6 +12,7 @@
 #include "kankyo.h"
 #include "messages.h"
 #include "qtext.h"
+#include "scaled_display.h"
 #include "textfile.h"
 
 #include <QAction>
@@ -36,6 +37,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -109,7 +111,13 @@ TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The drill goes with the window, as its child, whatever the mode.
+    if (View && View->Embedded() == Screen) {
+        View->Release();
+        Screen->setParent(centralWidget());
+    }
+}
 
 void TForm1::FormCreate() {
     TitleText = std::string("Ruzozu ") + VersionText;
@@ -136,7 +144,7 @@ void TForm1::FormCreate() {
     pal.setColor(QPalette::Window, Qt::black);
     Client->setPalette(pal);
     // The menu and the client make up what a 640 x 480 display would show:
-    // in full screen that stands in the middle of a black screen.
+    // in full screen that is scaled to fill the screen, the rest black.
     auto* holder = new QWidget(this);
     holder->setAutoFillBackground(true);
     holder->setPalette(pal);
@@ -156,6 +164,12 @@ void TForm1::FormCreate() {
     column->addStretch(1);
     grid->addWidget(Screen, 0, 0, Qt::AlignCenter);
     setCentralWidget(holder);
+    View = new TScaledView(holder);
+    View->hide();
+    DialogScaler_ = new TDialogScaler(this);
+    // Enter is the window's wherever the focus is, also while the drill is
+    // embedded in the view (a window of its own there).
+    Screen->installEventFilter(this);
     QFont formFont(QStringLiteral("IPAPGothic"));
     formFont.setPixelSize(12);
     setFont(formFont);
@@ -576,6 +590,17 @@ void TForm1::keyPressEvent(QKeyEvent* e) {
     QMainWindow::keyPressEvent(e);
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Screen && e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
 void TForm1::AnsBtnEnter(int index) {
     QFont f = AnsBtn->Cntrls(index)->font();
     f.setBold(true);
@@ -871,16 +896,35 @@ void TForm1::ApplyScreenMode() {
     const QRect area = screen ? screen->geometry() : QRect(0, 0, SavedScreen.Width, SavedScreen.Height);
     const TWindowPlacement p = ::ApplyScreenMode(Engine_->Settings.FullScreen, *Display, SavedScreen,
                                                  [this](const std::string& t) { ShowMessage(t); });
+    auto* grid = static_cast<QGridLayout*>(centralWidget()->layout());
+    // Moving the drill between the window and the view loses the focus.
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    if (focus && !Screen->isAncestorOf(focus)) focus = nullptr;
     if (p.FullScreen) {
-        // The window covers the screen without a frame; its content stays
-        // as laid out for the display mode, in the middle.
+        // The window covers the screen without a frame; the drill keeps the
+        // layout of a 640 x 480 display and the view scales it to fill the
+        // screen.
         layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
-        const TDevMode& mode = Display->Current();
-        Screen->setFixedSize(std::min(mode.Width, area.width()), std::min(mode.Height, area.height()));
+        Screen->setFixedSize(640, 480);
+        if (View->Embedded() != Screen) {
+            grid->removeWidget(Screen);
+            Screen->setParent(nullptr);
+            View->Embed(Screen);
+            grid->addWidget(View, 0, 0);
+            View->show();
+        }
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setGeometry(area);  // also where no window manager takes the hint
         setWindowState(Qt::WindowFullScreen);
     } else {
+        if (View->Embedded() == Screen) {
+            View->Release();
+            grid->removeWidget(View);
+            View->hide();
+            Screen->setParent(centralWidget());
+            grid->addWidget(Screen, 0, 0, Qt::AlignCenter);
+            Screen->show();
+        }
         setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                        Qt::WindowCloseButtonHint);
         setWindowState(Qt::WindowNoState);
@@ -890,7 +934,18 @@ void TForm1::ApplyScreenMode() {
         move(area.x() + p.Left, area.y() + p.Top);
     }
     if (visible) show();
+    // Shown, the window's frame is known: the frame goes where a start puts it.
+    if (!p.FullScreen && visible) move(area.x() + p.Left, area.y() + p.Top);
+    // Dialogs scale with the drill and stand over its middle.
+    DialogScaler_->SetScale(p.FullScreen ? FitDisplayArea(area.width(), area.height()).Scale : 1.0,
+                            [this] { return DrillRect(); });
+    if (focus) focus->setFocus();
     PlaceProgressBar();
+}
+
+QRect TForm1::DrillRect() const {
+    if (View->Embedded() == Screen) return QRect(View->mapToGlobal(View->Area().topLeft()), View->Area().size());
+    return QRect(Screen->mapToGlobal(QPoint(0, 0)), Screen->size());
 }
 
 void TForm1::About1Click() {
