@@ -37,7 +37,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
-#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -112,11 +111,9 @@ TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
 }
 
 TForm1::~TForm1() {
-    // The drill goes with the window, as its child, whatever the mode.
-    if (View && View->Embedded() == Screen) {
-        View->Release();
-        Screen->setParent(centralWidget());
-    }
+    // The drill goes with the window, as its child.
+    View->Release();
+    Screen->setParent(centralWidget());
 }
 
 void TForm1::FormCreate() {
@@ -150,8 +147,12 @@ void TForm1::FormCreate() {
     holder->setPalette(pal);
     auto* grid = new QGridLayout(holder);
     grid->setContentsMargins(0, 0, 0, 0);
-    Screen = new QWidget(holder);
+    Screen = new QWidget;  // shown by the view, scaled in full screen
     Screen->setObjectName("Screen");
+    // Black below and beside the client as the screen around it, also
+    // where the drill is a window of its own inside the view.
+    Screen->setAutoFillBackground(true);
+    Screen->setPalette(pal);
     auto* column = new QVBoxLayout(Screen);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -162,10 +163,9 @@ void TForm1::FormCreate() {
     column->addWidget(MainMenu1);
     column->addWidget(Client, 0, Qt::AlignLeft | Qt::AlignTop);
     column->addStretch(1);
-    grid->addWidget(Screen, 0, 0, Qt::AlignCenter);
-    setCentralWidget(holder);
     View = new TScaledView(holder);
-    View->hide();
+    grid->addWidget(View, 0, 0);
+    setCentralWidget(holder);
     DialogScaler_ = new TDialogScaler(this);
     // Enter is the window's wherever the focus is, also while the drill is
     // embedded in the view (a window of its own there).
@@ -240,6 +240,7 @@ void TForm1::FormCreate() {
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 640, 480);
     SavedScreen = TSavedScreen{area.width(), area.height(), screen ? screen->depth() : 24};
     Display = std::make_unique<TDisplay>(SavedScreen.Width, SavedScreen.Height, SavedScreen.BitsPerPixel);
+    View->Embed(Screen);  // once all of the drill is made: it shows with the view
     ApplyScreenMode();
 
     if (!Engine_->Settings.NetworkMode) logoff->setEnabled(false);
@@ -896,40 +897,29 @@ void TForm1::ApplyScreenMode() {
     const QRect area = screen ? screen->geometry() : QRect(0, 0, SavedScreen.Width, SavedScreen.Height);
     const TWindowPlacement p = ::ApplyScreenMode(Engine_->Settings.FullScreen, *Display, SavedScreen,
                                                  [this](const std::string& t) { ShowMessage(t); });
-    auto* grid = static_cast<QGridLayout*>(centralWidget()->layout());
-    // Moving the drill between the window and the view loses the focus.
-    QPointer<QWidget> focus = QApplication::focusWidget();
-    if (focus && !Screen->isAncestorOf(focus)) focus = nullptr;
     if (p.FullScreen) {
         // The window covers the screen without a frame; the drill keeps the
         // layout of a 640 x 480 display and the view scales it to fill the
         // screen.
         layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        // Normal mode left the window fixed at its size.
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         Screen->setFixedSize(640, 480);
-        if (View->Embedded() != Screen) {
-            grid->removeWidget(Screen);
-            Screen->setParent(nullptr);
-            View->Embed(Screen);
-            grid->addWidget(View, 0, 0);
-            View->show();
-        }
+        View->setMinimumSize(0, 0);
+        View->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setGeometry(area);  // also where no window manager takes the hint
         setWindowState(Qt::WindowFullScreen);
     } else {
-        if (View->Embedded() == Screen) {
-            View->Release();
-            grid->removeWidget(View);
-            View->hide();
-            Screen->setParent(centralWidget());
-            grid->addWidget(Screen, 0, 0, Qt::AlignCenter);
-            Screen->show();
-        }
         setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                        Qt::WindowCloseButtonHint);
         setWindowState(Qt::WindowNoState);
+        // The drill at its own size, and the view at the drill's: scale 1.
         Screen->setMinimumSize(0, 0);
         Screen->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        Screen->setFixedSize(Screen->sizeHint());
+        View->setFixedSize(Screen->size());
         layout()->setSizeConstraint(QLayout::SetFixedSize);
         move(area.x() + p.Left, area.y() + p.Top);
     }
@@ -939,14 +929,10 @@ void TForm1::ApplyScreenMode() {
     // Dialogs scale with the drill and stand over its middle.
     DialogScaler_->SetScale(p.FullScreen ? FitDisplayArea(area.width(), area.height()).Scale : 1.0,
                             [this] { return DrillRect(); });
-    if (focus) focus->setFocus();
     PlaceProgressBar();
 }
 
-QRect TForm1::DrillRect() const {
-    if (View->Embedded() == Screen) return QRect(View->mapToGlobal(View->Area().topLeft()), View->Area().size());
-    return QRect(Screen->mapToGlobal(QPoint(0, 0)), Screen->size());
-}
+QRect TForm1::DrillRect() const { return QRect(View->mapToGlobal(View->Area().topLeft()), View->Area().size()); }
 
 void TForm1::About1Click() {
     TAboutBox box(this);

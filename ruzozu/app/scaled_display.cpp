@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QProxyStyle>
 #include <QTimer>
 
 #include <cmath>
@@ -42,7 +43,10 @@ void TScaledView::Embed(QWidget* widget) {
     Release();
     Proxy = Scene->addWidget(widget);
     Proxy->setPos(0, 0);
+    // A widget that changes its size is fitted anew.
+    connect(Proxy, &QGraphicsWidget::geometryChanged, this, [this] { Fit(); });
     widget->show();
+    Scene->setActivePanel(Proxy);
     qApp->installEventFilter(this);
     Fit();
 }
@@ -83,6 +87,16 @@ QWidget* TScaledView::Embedded() const { return Proxy ? Proxy->widget() : nullpt
 QRect TScaledView::Area() const {
     if (!Proxy) return QRect();
     return viewportTransform().mapRect(Proxy->sceneBoundingRect()).toRect();
+}
+
+// The view's focus is the embedded widget's: its own focus widget, or the
+// first in its tab order, has it.
+void TScaledView::focusInEvent(QFocusEvent* e) {
+    QGraphicsView::focusInEvent(e);
+    // The embedded widget is a window, a panel of the scene: the active one
+    // unless one of its popups is up.
+    if (Proxy && !Scene->activePanel()) Scene->setActivePanel(Proxy);
+    if (Proxy && !Scene->focusItem()) Proxy->setFocus(e->reason());
 }
 
 void TScaledView::resizeEvent(QResizeEvent* e) {
@@ -134,6 +148,20 @@ QFont ScaledFont(QFont f, double s) {
     return f;
 }
 
+// The application's style with every size it gives scaled: check boxes,
+// frames, margins and icons grow with the text.
+class TScaledStyle : public QProxyStyle {
+public:
+    TScaledStyle(double scale) : QProxyStyle(QApplication::style()->name()), S(scale) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        const int v = QProxyStyle::pixelMetric(metric, option, widget);
+        return v > 0 ? std::max(1, static_cast<int>(std::lround(v * S))) : v;
+    }
+
+private:
+    double S;
+};
+
 bool LaidOut(const QWidget* w) {
     const QWidget* parent = w->parentWidget();
     return parent && parent->layout() && parent->layout()->indexOf(const_cast<QWidget*>(w)) >= 0;
@@ -152,6 +180,7 @@ struct TDialogScaler::TSaved {
         QPixmap Pixmap;        // a label's picture
         qint64 ShownPixmap = 0;  // the scaled one, while the label still shows it
         QSize IconSize;        // a button's icon
+        bool Styled = false;   // given the scaled style
     };
     struct Layout {
         QPointer<QLayout> L;
@@ -233,6 +262,11 @@ void TDialogScaler::ScaleDialog(QWidget* dialog) {
     for (QLayout* l : dialog->findChildren<QLayout*>()) saved->Layouts.push_back({l, l->contentsMargins(), l->spacing()});
     saved->TopSize = dialog->size();
     Scaled.insert(dialog, saved);
+    QStyle*& style = Styles[s];
+    if (!style) {
+        style = new TScaledStyle(s);
+        style->setParent(this);
+    }
 
     for (const TSaved::Layout& l : saved->Layouts) {
         const QMargins m = l.Margins;
@@ -241,6 +275,10 @@ void TDialogScaler::ScaleDialog(QWidget* dialog) {
     }
     for (TSaved::Widget& r : saved->Widgets) {
         QWidget* w = r.W;
+        // Only widgets drawn by the application's own style (none with a
+        // style sheet or a style of its own).
+        r.Styled = w->style() == QApplication::style();
+        if (r.Styled) w->setStyle(style);
         w->setFont(ScaledFont(r.Font, s));
         w->setMinimumSize(ScaledSize(r.Min, s));
         w->setMaximumSize(ScaledSize(r.Max, s));
@@ -263,6 +301,7 @@ void TDialogScaler::RestoreDialog(QWidget* dialog) {
     for (auto r = saved->Widgets.rbegin(); r != saved->Widgets.rend(); ++r) {
         QWidget* w = r->W;
         if (!w) continue;
+        if (r->Styled) w->setStyle(nullptr);
         w->setFont(r->OwnFont ? r->Font : QFont());
         w->setMinimumSize(r->Min);
         w->setMaximumSize(r->Max);

@@ -35,6 +35,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -75,4 +76,5 @@ private:
     double Scale = 1;
     std::function<QRect()> CentreOn;
     QHash<QWidget*, std::shared_ptr<TSaved>> Scaled;
+    QHash<double, QStyle*> Styles;  // kept while a dialog may still use one
 };
