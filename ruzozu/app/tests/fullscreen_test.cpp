@@ -272,6 +272,7 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
         }
     }
     // Typing still reaches the answer box after all the switching.
+    QVERIFY(QTest::qWaitForWindowActive(f.get()));
     f->FocusAnswerBox();
     QTest::keyClicks(QApplication::focusWidget(), "ok");
     QCOMPARE(f->Edit1->text(), QStringLiteral("ok"));
