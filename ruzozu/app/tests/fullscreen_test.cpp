@@ -16,7 +16,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QInputMethod>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -171,6 +173,13 @@ void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
 
 void FullScreenTest::dialogsScaleAlike() {
     TempDir dir;
+    // A message box at its natural size, before any scaling is on.
+    QMessageBox plain(QMessageBox::NoIcon, "t", QL("メッセージの本文です"), QMessageBox::Ok);
+    plain.setAttribute(Qt::WA_DontShowOnScreen);
+    plain.show();
+    const QSize natural = plain.size();
+    const int naturalText = plain.findChild<QLabel*>("qt_msgbox_label")->fontMetrics().height();
+    plain.hide();
     TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
     f.ConfirmClose = false;
     f.show();
@@ -216,6 +225,25 @@ void FullScreenTest::dialogsScaleAlike() {
     f.OptionBoxClick();
     QVERIFY2(std::abs(size.width() - 360 * s) <= 1 && std::abs(size.height() - 170 * s) <= 1,
              qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+    QVERIFY((shownAt - centre).manhattanLength() <= 3);
+
+    // A message box lays itself out: its text and its margins grow by the
+    // factor, so the box does too, and it stands over the drill's middle.
+    int text = 0;
+    QTimer::singleShot(100, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            size = box->size();
+            shownAt = QRectF(box->frameGeometry()).center();
+            text = box->findChild<QLabel*>("qt_msgbox_label")->fontMetrics().height();
+            box->accept();
+        }
+    });
+    f.TForm1::ShowMessage(sjis::L("メッセージの本文です"));
+    QVERIFY2(std::abs(text - naturalText * s) <= 2, qPrintable(QStringLiteral("%1 / %2").arg(text).arg(naturalText)));
+    // (Qt caps a message box's width at 500 pixels and wraps the text: the
+    // area still grows as the square of the factor.)
+    QVERIFY2(double(size.width()) * size.height() >= 0.7 * natural.width() * natural.height() * s * s,
+             qPrintable(QStringLiteral("%1x%2 / %3x%4").arg(size.width()).arg(size.height()).arg(natural.width()).arg(natural.height())));
     QVERIFY((shownAt - centre).manhattanLength() <= 3);
     f.close();
 }
