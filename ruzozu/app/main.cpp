@@ -241,6 +241,7 @@ void TForm1::FormCreate() {
     SavedScreen = TSavedScreen{area.width(), area.height(), screen ? screen->depth() : 24};
     Display = std::make_unique<TDisplay>(SavedScreen.Width, SavedScreen.Height, SavedScreen.BitsPerPixel);
     View->Embed(Screen);  // once all of the drill is made: it shows with the view
+    View->FocusFallback = [this] { FocusAnswerBox(); };
     ApplyScreenMode();
 
     if (!Engine_->Settings.NetworkMode) logoff->setEnabled(false);

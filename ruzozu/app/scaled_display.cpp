@@ -97,6 +97,7 @@ void TScaledView::focusInEvent(QFocusEvent* e) {
     // unless one of its popups is up.
     if (Proxy && !Scene->activePanel()) Scene->setActivePanel(Proxy);
     if (Proxy && !Scene->focusItem()) Proxy->setFocus(e->reason());
+    if (Proxy && Proxy->widget() && !Proxy->widget()->focusWidget() && FocusFallback) FocusFallback();
 }
 
 void TScaledView::resizeEvent(QResizeEvent* e) {

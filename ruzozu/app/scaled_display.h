@@ -31,6 +31,9 @@ public:
     double Scale() const { return Scale_; }
     // Where the embedded widget shows, in the view's coordinates.
     QRect Area() const;
+    // Called when the view takes the focus while no widget inside has it
+    // (the embedded widget loses its focus widget with the window's focus).
+    std::function<void()> FocusFallback;
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
