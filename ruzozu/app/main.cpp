@@ -933,7 +933,14 @@ void TForm1::ApplyScreenMode() {
     PlaceProgressBar();
 }
 
-QRect TForm1::DrillRect() const { return QRect(View->mapToGlobal(View->Area().topLeft()), View->Area().size()); }
+QRect TForm1::DrillRect() const {
+    if (isVisible()) return QRect(View->mapToGlobal(View->Area().topLeft()), View->Area().size());
+    // Not up yet (the login comes first): where full screen will show it.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 640, 480);
+    const TFittedArea a = FitDisplayArea(area.width(), area.height());
+    return QRect(area.x() + a.Left, area.y() + a.Top, a.Width, a.Height);
+}
 
 void TForm1::About1Click() {
     TAboutBox box(this);

@@ -6,6 +6,7 @@
 #include "ExtArr.h"
 #include "StdArr.h"
 #include "inifile.h"
+#include "InputID.h"
 #include "kankyo.h"
 #include "main.h"
 #include "qtext.h"
@@ -123,6 +124,7 @@ private slots:
     }
     void drillFillsTheScreenAndTakesClicksThere();
     void dialogsScaleAlike();
+    void loginBeforeTheWindowIsScaledToo();
     void switchingAtRunTimeLooksLikeAStart();
 };
 
@@ -246,6 +248,37 @@ void FullScreenTest::dialogsScaleAlike() {
              qPrintable(QStringLiteral("%1x%2 / %3x%4").arg(size.width()).arg(size.height()).arg(natural.width()).arg(natural.height())));
     QVERIFY((shownAt - centre).manhattanLength() <= 3);
     f.close();
+}
+
+// In network mode the login comes before the window is up: it is scaled
+// and stands where the drill will.
+void FullScreenTest::loginBeforeTheWindowIsScaledToo() {
+    TempDir dir;
+    textfile::CreateDir(dir / "score");
+    textfile::WriteFileAtomic(dir / "ruzozu.dvk", "[Data]\r\nFolder=" + (dir / "score/") + "\r\n");
+    QSize natural;
+    {
+        std::string id, name;
+        TfInputID plain(nullptr, dir / "score/", id, name);
+        natural = plain.size();
+    }
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const double s = ExpectedScale(screen);
+    QSize size;
+    QPointF shownAt;
+    QTimer::singleShot(200, [&] {
+        if (QWidget* d = QApplication::activeModalWidget()) {
+            size = d->size();
+            shownAt = QRectF(d->frameGeometry()).center();
+            d->close();
+        }
+    });
+    TestForm f(dir.path(), {});
+    f.ConfirmClose = false;
+    QVERIFY2(std::abs(size.width() - natural.width() * s) <= 1 && std::abs(size.height() - natural.height() * s) <= 1,
+             qPrintable(QStringLiteral("%1x%2 / %3x%4").arg(size.width()).arg(size.height()).arg(natural.width()).arg(natural.height())));
+    QVERIFY2((shownAt - Expected(screen).center()).manhattanLength() <= 3,
+             qPrintable(QStringLiteral("%1,%2").arg(shownAt.x()).arg(shownAt.y())));
 }
 
 // The settings dialog switches full screen off and on three times; each
