@@ -291,7 +291,14 @@ void TDialogScaler::ScaleDialog(QWidget* dialog) {
         }
         if (r.IconSize.isValid()) static_cast<QAbstractButton*>(w)->setIconSize(ScaledSize(r.IconSize, s));
     }
-    if (!dialog->layout()) dialog->resize(ScaledSize(saved->TopSize, s));
+    // A dialog that lays itself out grows to at least its scaled size too
+    // (a fixed one already has it).
+    // On the scaled display it is no bigger than the display.
+    if (dialog->minimumSize() != dialog->maximumSize()) {
+        QSize grown = ScaledSize(saved->TopSize, s);
+        if (CentreOn) grown = grown.boundedTo(CentreOn().size());
+        dialog->resize(grown);
+    }
 }
 
 void TDialogScaler::RestoreDialog(QWidget* dialog) {
@@ -319,5 +326,5 @@ void TDialogScaler::RestoreDialog(QWidget* dialog) {
         l.L->setContentsMargins(l.Margins);
         if (l.Spacing >= 0) l.L->setSpacing(l.Spacing);
     }
-    if (!dialog->layout()) dialog->resize(saved->TopSize);
+    if (dialog->minimumSize() != dialog->maximumSize()) dialog->resize(saved->TopSize);
 }

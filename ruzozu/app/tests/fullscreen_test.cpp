@@ -25,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -182,6 +183,14 @@ void FullScreenTest::dialogsScaleAlike() {
     const QSize natural = plain.size();
     const int naturalText = plain.findChild<QLabel*>("qt_msgbox_label")->fontMetrics().height();
     plain.hide();
+    QSize size;
+    // And a dialog that lays itself out, with room to spare.
+    QDialog laidOut;
+    laidOut.setLayout(new QVBoxLayout);
+    laidOut.layout()->addWidget(new QLabel("text"));
+    laidOut.resize(200, 100);
+    const QSize laidOutSize = laidOut.size();
+
     TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
     f.ConfirmClose = false;
     f.show();
@@ -189,10 +198,20 @@ void FullScreenTest::dialogsScaleAlike() {
     const QRect screen = f.screen()->geometry();
     QTRY_VERIFY(Near(f.DrillRect(), Expected(screen)));
     const double s = ExpectedScale(screen);
+
+    QTimer::singleShot(100, [&] {
+        if (QWidget* d = QApplication::activeModalWidget()) {
+            size = d->size();
+            d->close();
+        }
+    });
+    laidOut.exec();
+    QVERIFY2(std::abs(size.width() - laidOutSize.width() * s) <= 1 && std::abs(size.height() - laidOutSize.height() * s) <= 1,
+             qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+    QCOMPARE(laidOut.size(), laidOutSize);  // its own size back
     const QPointF centre = Expected(screen).center();
 
     // The hint dialog: its fixed size and its text scaled, over the drill's middle.
-    QSize size;
     QPointF shownAt;
     int textHeight = 0;
     QTimer::singleShot(100, [&] {
