@@ -12,7 +12,9 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
-#include <QVideoWidget>
+#include <QPainter>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <QWidget>
 
 #include <fluidsynth.h>
@@ -149,6 +151,36 @@ private:
     double Rate = 44100;
 };
 
+// Paints the frames of a video in the player's display, kept in their
+// aspect, black around them.  A plain widget, not a native video window:
+// it is drawn through whatever scaling shows its window.
+class TVideoPanel : public QWidget {
+public:
+    explicit TVideoPanel(QWidget* parent) : QWidget(parent) {
+        setObjectName("VideoPanel");
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        QObject::connect(&Sink_, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
+            Frame = frame.toImage();
+            update();
+        });
+    }
+    QVideoSink* Sink() { return &Sink_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Qt::black);
+        if (Frame.isNull()) return;
+        const QSize fitted = Frame.size().scaled(size(), Qt::KeepAspectRatio);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted), Frame);
+    }
+
+private:
+    QVideoSink Sink_;
+    QImage Frame;
+};
+
 class TRealPlayer : public TMediaPlayer {
 public:
     TRealPlayer(TMediaSystem& s, const std::string& name) : TMediaPlayer(s, name) {}
@@ -173,10 +205,10 @@ protected:
         Output = std::make_unique<QAudioOutput>();
         Media->setAudioOutput(Output.get());
         if (Display()) {
-            View = new QVideoWidget(Display());
+            View = new TVideoPanel(Display());
             View->setGeometry(Display()->rect());
             View->show();
-            Media->setVideoOutput(View.data());
+            Media->setVideoSink(View->Sink());
         }
         Media->setSource(FileUrl(FileName));
     }
@@ -215,7 +247,7 @@ private:
     std::unique_ptr<TMidiFile> Midi;
     std::unique_ptr<QMediaPlayer> Media;
     std::unique_ptr<QAudioOutput> Output;
-    QPointer<QVideoWidget> View;
+    QPointer<TVideoPanel> View;
 };
 
 class TRealSystem : public TMediaSystem {

@@ -5,6 +5,8 @@
 #include "spawn.h"
 #include "textfile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +38,18 @@ TWindowPlacement ApplyScreenMode(bool fullScreen, TDisplay& display, const TSave
     // 427, not the height: the window sits a little below the centre.
     p.Top = (saved.Height - 427) / 2;
     return p;
+}
+
+TFittedArea FitDisplayArea(int screenWidth, int screenHeight, int areaWidth, int areaHeight) {
+    TFittedArea a;
+    if (screenWidth <= 0 || screenHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) return a;
+    a.Scale = std::min(double(screenWidth) / areaWidth, double(screenHeight) / areaHeight);
+    // The side that limits the scale fills the screen exactly.
+    a.Width = std::min(screenWidth, static_cast<int>(std::lround(areaWidth * a.Scale)));
+    a.Height = std::min(screenHeight, static_cast<int>(std::lround(areaHeight * a.Scale)));
+    a.Left = (screenWidth - a.Width) / 2;
+    a.Top = (screenHeight - a.Height) / 2;
+    return a;
 }
 
 TPoint ProgressBarPlace(int statusBarTop) { return TPoint{400, statusBarTop + 3}; }

@@ -36,6 +36,15 @@ struct TWindowPlacement {
 TWindowPlacement ApplyScreenMode(bool fullScreen, TDisplay& display, const TSavedScreen& saved,
                                  const TShowMessage& show);
 
+// Where a 640 x 480 display's picture goes on a bigger (or smaller) screen:
+// scaled uniformly to the largest size that fits, centred, the rest black.
+struct TFittedArea {
+    double Scale = 1;
+    int Left = 0, Top = 0;
+    int Width = 0, Height = 0;
+};
+TFittedArea FitDisplayArea(int screenWidth, int screenHeight, int areaWidth = 640, int areaHeight = 480);
+
 // The gauge panel's place over the status bar.
 struct TPoint {
     int X = 0, Y = 0;

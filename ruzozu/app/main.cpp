@@ -13,6 +13,7 @@
 #include "kankyo.h"
 #include "messages.h"
 #include "qtext.h"
+#include "scaled_display.h"
 #include "textfile.h"
 
 #include <QAction>
@@ -110,7 +111,11 @@ TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The drill goes with the window, as its child.
+    View->Release();
+    Screen->setParent(centralWidget());
+}
 
 void TForm1::FormCreate() {
     TitleText = std::string("Ruzozu ") + VersionText;
@@ -137,14 +142,18 @@ void TForm1::FormCreate() {
     pal.setColor(QPalette::Window, Qt::black);
     Client->setPalette(pal);
     // The menu and the client make up what a 640 x 480 display would show:
-    // in full screen that stands in the middle of a black screen.
+    // in full screen that is scaled to fill the screen, the rest black.
     auto* holder = new QWidget(this);
     holder->setAutoFillBackground(true);
     holder->setPalette(pal);
     auto* grid = new QGridLayout(holder);
     grid->setContentsMargins(0, 0, 0, 0);
-    Screen = new QWidget(holder);
+    Screen = new QWidget;  // shown by the view, scaled in full screen
     Screen->setObjectName("Screen");
+    // Black below and beside the client as the screen around it, also
+    // where the drill is a window of its own inside the view.
+    Screen->setAutoFillBackground(true);
+    Screen->setPalette(pal);
     auto* column = new QVBoxLayout(Screen);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -155,8 +164,13 @@ void TForm1::FormCreate() {
     column->addWidget(MainMenu1);
     column->addWidget(Client, 0, Qt::AlignLeft | Qt::AlignTop);
     column->addStretch(1);
-    grid->addWidget(Screen, 0, 0, Qt::AlignCenter);
+    View = new TScaledView(holder);
+    grid->addWidget(View, 0, 0);
     setCentralWidget(holder);
+    DialogScaler_ = new TDialogScaler(this);
+    // Enter is the window's wherever the focus is, also while the drill is
+    // embedded in the view (a window of its own there).
+    Screen->installEventFilter(this);
     QFont formFont(QStringLiteral("IPAPGothic"));
     formFont.setPixelSize(12);
     setFont(formFont);
@@ -227,6 +241,8 @@ void TForm1::FormCreate() {
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 640, 480);
     SavedScreen = TSavedScreen{area.width(), area.height(), screen ? screen->depth() : 24};
     Display = std::make_unique<TDisplay>(SavedScreen.Width, SavedScreen.Height, SavedScreen.BitsPerPixel);
+    View->Embed(Screen);  // once all of the drill is made: it shows with the view
+    View->FocusFallback = [this] { FocusAnswerBox(); };
     ApplyScreenMode();
 
     if (!Engine_->Settings.NetworkMode) logoff->setEnabled(false);
@@ -577,6 +593,17 @@ void TForm1::keyPressEvent(QKeyEvent* e) {
     QMainWindow::keyPressEvent(e);
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Screen && e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
 void TForm1::AnsBtnEnter(int index) {
     QFont f = AnsBtn->Cntrls(index)->font();
     f.setBold(true);
@@ -874,11 +901,16 @@ void TForm1::ApplyScreenMode() {
     const TWindowPlacement p = ::ApplyScreenMode(Engine_->Settings.FullScreen, *Display, SavedScreen,
                                                  [this](const std::string& t) { ShowMessage(t); });
     if (p.FullScreen) {
-        // The window covers the screen without a frame; its content stays
-        // as laid out for the display mode, in the middle.
+        // The window covers the screen without a frame; the drill keeps the
+        // layout of a 640 x 480 display and the view scales it to fill the
+        // screen.
         layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
-        const TDevMode& mode = Display->Current();
-        Screen->setFixedSize(std::min(mode.Width, area.width()), std::min(mode.Height, area.height()));
+        // Normal mode left the window fixed at its size.
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        Screen->setFixedSize(640, 480);
+        View->setMinimumSize(0, 0);
+        View->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setGeometry(area);  // also where no window manager takes the hint
         setWindowState(Qt::WindowFullScreen);
@@ -886,13 +918,30 @@ void TForm1::ApplyScreenMode() {
         setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                        Qt::WindowCloseButtonHint);
         setWindowState(Qt::WindowNoState);
+        // The drill at its own size, and the view at the drill's: scale 1.
         Screen->setMinimumSize(0, 0);
         Screen->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        Screen->setFixedSize(Screen->sizeHint());
+        View->setFixedSize(Screen->size());
         layout()->setSizeConstraint(QLayout::SetFixedSize);
         move(area.x() + p.Left, area.y() + p.Top);
     }
     if (visible) show();
+    // Shown, the window's frame is known: the frame goes where a start puts it.
+    if (!p.FullScreen && visible) move(area.x() + p.Left, area.y() + p.Top);
+    // Dialogs scale with the drill and stand over its middle.
+    DialogScaler_->SetScale(p.FullScreen ? FitDisplayArea(area.width(), area.height()).Scale : 1.0,
+                            [this] { return DrillRect(); });
     PlaceProgressBar();
+}
+
+QRect TForm1::DrillRect() const {
+    if (isVisible()) return QRect(View->mapToGlobal(View->Area().topLeft()), View->Area().size());
+    // Not up yet (the login comes first): where full screen will show it.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 640, 480);
+    const TFittedArea a = FitDisplayArea(area.width(), area.height());
+    return QRect(area.x() + a.Left, area.y() + a.Top, a.Width, a.Height);
 }
 
 void TForm1::About1Click() {

@@ -20,6 +20,8 @@ class QAction;
 class QMenuBar;
 class QWidget;
 class TOKBottomDlg;
+class TScaledView;
+class TDialogScaler;
 class TArLabel;
 class TArImage;
 class TArBitBtn;
@@ -37,6 +39,13 @@ public:
 
     TDrillEngine& Engine() { return *Engine_; }
     TOKBottomDlg* OKBottomDlg() const { return OKBottomDlg_; }
+    // The menu and the client: what a 640 x 480 display shows.  In full
+    // screen it is shown scaled by the view.
+    QWidget* DrillScreen() const { return Screen; }
+    TScaledView* ScaledView() const { return View; }
+    TDialogScaler* DialogScaler() const { return DialogScaler_; }
+    // Where the drill shows, in global coordinates.
+    QRect DrillRect() const;
 
     // ---- menu and tool-bar commands
     void Open1Click();
@@ -128,6 +137,7 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void FormCreate();
@@ -154,6 +164,8 @@ private:
     TOKBottomDlg* OKBottomDlg_ = nullptr;
     QWidget* Client = nullptr;
     QWidget* Screen = nullptr;  // the menu and the client
+    TScaledView* View = nullptr;
+    TDialogScaler* DialogScaler_ = nullptr;
     QMenuBar* MainMenu1 = nullptr;
     QWidget* Panel2 = nullptr;
     QWidget* StatusBar1 = nullptr;

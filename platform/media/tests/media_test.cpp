@@ -150,6 +150,15 @@ void MediaTest::videoIsShownInItsDisplay() {
     QCOMPARE(view->geometry(), QRect(0, 0, 310, 232));
     p->Play();
     QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 10000);
+    // The frames are painted by the view itself, so that rendering the
+    // panel (as a scaled window does) shows them: the test picture's
+    // coloured bars are there.
+    QImage shown(panel.size(), QImage::Format_RGB32);
+    shown.fill(Qt::black);
+    panel.render(&shown);
+    int coloured = 0;
+    for (int x = 0; x < shown.width(); ++x) coloured += shown.pixelColor(x, shown.height() / 3).hsvSaturation() > 128;
+    QVERIFY2(coloured > shown.width() / 4, qPrintable(QString::number(coloured)));
     p->Close();
     QVERIFY(!panel.findChild<QWidget*>());  // the view goes with the file
 }

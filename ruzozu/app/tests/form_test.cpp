@@ -210,7 +210,7 @@ void FormTest::mediaLinesButtonsAndVideoPanel() {
     QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
     QVERIFY(f.AviPrn);
     QCOMPARE(f.AviPrn->geometry(), QRect(100, 50, 530, 397));  // the second video replaced the first
-    QCOMPARE(f.findChildren<QWidget*>("AviPrn").size(), 1);
+    QCOMPARE(f.DrillScreen()->findChildren<QWidget*>("AviPrn").size(), 1);
     QVERIFY(!f.SpeedButton8->isHidden());
     QVERIFY(!f.SpeedButton9->isHidden());
     QVERIFY(!f.SpeedButton6->isHidden());
@@ -336,18 +336,16 @@ void FormTest::layoutOfTheWindow() {
 
 void FormTest::fullScreenAndBack() {
     TempDir dir;
-    TestForm f(dir.path(), {});
+    TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
     f.show();
     const QRect screen = f.screen()->geometry();
     QCOMPARE(f.Display->Current().Width, 640);  // full screen by default
     QCOMPARE(f.geometry(), screen);
     QVERIFY(f.windowFlags() & Qt::FramelessWindowHint);
-    // Menu and client are laid out as on a 640 x 480 display, in the
-    // middle of the screen.
-    QWidget* client = f.TextLine->Cntrls(0)->parentWidget();
-    QTRY_COMPARE(client->mapTo(&f, QPoint(0, 0)).x(), (screen.width() - 640) / 2);
-    QCOMPARE(client->parentWidget()->geometry(),
-             QRect((screen.width() - 640) / 2, (screen.height() - 480) / 2, 640, 480));
+    // Menu and client are laid out as on a 640 x 480 display and scaled to
+    // fill the screen (fullscreen_tests check each screen size).
+    QCOMPARE(f.DrillScreen()->size(), QSize(640, 480));
+    QTRY_COMPARE(f.DrillRect().size(), QSize(640, 480) * std::min(screen.width() / 640.0, screen.height() / 480.0));
 
     f.Engine().Settings.FullScreen = false;
     f.ApplyScreenMode();

@@ -82,6 +82,41 @@ TEST(ScreenMode, FullScreenAndBackRestoresTheRememberedMode) {
     EXPECT_EQ(bar.Y, 414);
 }
 
+TEST(ScreenMode, TheDisplayAreaFillsTheLargest4By3RectangleCentred) {
+    struct Case {
+        int w, h;
+        TFittedArea want;
+    };
+    const Case cases[] = {
+        {640, 480, {1.0, 0, 0, 640, 480}},
+        {1024, 768, {1.6, 0, 0, 1024, 768}},
+        {1366, 768, {1.6, 171, 0, 1024, 768}},     // bars left and right
+        {1920, 1080, {2.25, 240, 0, 1440, 1080}},
+        {3840, 2160, {4.5, 480, 0, 2880, 2160}},
+        {1280, 1024, {2.0, 0, 32, 1280, 960}},      // bars above and below
+        {800, 450, {0.9375, 100, 0, 600, 450}},     // smaller than the layout
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        const TFittedArea a = FitDisplayArea(c.w, c.h);
+        EXPECT_DOUBLE_EQ(a.Scale, c.want.Scale);
+        EXPECT_EQ(a.Left, c.want.Left);
+        EXPECT_EQ(a.Top, c.want.Top);
+        EXPECT_EQ(a.Width, c.want.Width);
+        EXPECT_EQ(a.Height, c.want.Height);
+    }
+    // An odd size: within the screen, the aspect kept to a pixel.
+    const TFittedArea odd = FitDisplayArea(1001, 701);
+    EXPECT_LE(odd.Width, 1001);
+    EXPECT_EQ(odd.Height, 701);
+    EXPECT_LE(std::abs(odd.Width * 3 - odd.Height * 4), 4);
+    EXPECT_EQ(odd.Left, (1001 - odd.Width) / 2);
+    // No screen (a window not yet placed): scale 1, nothing to show.
+    const TFittedArea none = FitDisplayArea(0, 0);
+    EXPECT_DOUBLE_EQ(none.Scale, 1.0);
+    EXPECT_EQ(none.Width, 0);
+}
+
 TEST(LongPath, PartsTakeTheirStoredSpelling) {
     TempDir t;
     std::filesystem::create_directories(t / "Drill Folder/Object");
