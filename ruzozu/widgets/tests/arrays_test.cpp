@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
 
 class ArraysTest : public QObject {
     Q_OBJECT
@@ -16,6 +17,7 @@ private slots:
     void acceptsAndRefusesClasses();
     void eventsCarryTheIndex();
     void focusEnterAndExitOnceInOrder();
+    void controlInTwoArraysOrTwiceInOne();
     void returnKeyMovesOn();
     void arrayKeyPressOfReturnEdits();
     void doubleClickOnALabelClicksOnce();
@@ -131,6 +133,60 @@ void ArraysTest::focusEnterAndExitOnceInOrder() {
     });
     QMessageBox::information(&form, "t", "m");
     QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
+}
+
+void ArraysTest::controlInTwoArraysOrTwiceInOne() {
+    QWidget form;
+    auto* e0 = new QLineEdit(&form);
+    auto* e1 = new QLineEdit(&form);
+    QStringList log;
+    TArEdit kept(&form, "Kept");
+    kept.AddCntrl(e0);
+    kept.AddCntrl(e1);
+    kept.OnEnter = [&](QObject*, int i) { log << QStringLiteral("kept%1").arg(i); };
+    {
+        // A second array over the same edits, destroyed first: the first
+        // array's watchers stay and the second's go with it.
+        auto gone = std::make_unique<TArEdit>(&form, "Gone");
+        gone->AddCntrl(e1);
+        gone->AddCntrl(e0);
+        gone->OnEnter = [&](QObject*, int i) { log << QStringLiteral("gone%1").arg(i); };
+    }
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    e0->setFocus();
+    e1->setFocus();
+    QCOMPARE(log, (QStringList{"kept0", "kept1"}));
+
+    // Added twice, an edit is hooked once; it keeps its hooks until its
+    // last place in the array goes.
+    log.clear();
+    TArEdit twice(&form, "Twice");
+    twice.AddCntrl(e0);
+    QCOMPARE(twice.AddCntrl(e0), 1);
+    QCOMPARE(twice.NumOfArry(), 2);
+    twice.OnEnter = [&](QObject*, int i) { log << QStringLiteral("twice%1").arg(i); };
+    twice.OnChange = [&](QObject*, int i) { log << QStringLiteral("change%1").arg(i); };
+    e0->setFocus();
+    e0->setText("a");
+    QCOMPARE(log, (QStringList{"kept0", "twice0", "change0"}));
+    twice.Delete(1);
+    log.clear();
+    e1->setFocus();
+    e0->setFocus();
+    e0->setText("b");
+    QCOMPARE(log, (QStringList{"kept1", "kept0", "twice0", "change0"}));
+    twice.Delete(0);
+    log.clear();
+    e1->setFocus();
+    e0->setFocus();
+    e0->setText("c");
+    QCOMPARE(log, (QStringList{"kept1", "kept0"}));
+    // A control freed while in the array twice leaves both places.
+    twice.AddCntrl(e1);
+    twice.AddCntrl(e1);
+    delete e1;
+    QCOMPARE(twice.NumOfArry(), 0);
 }
 
 void ArraysTest::returnKeyMovesOn() {
