@@ -33,6 +33,7 @@ bool ReadHeader(const void* data, int64_t length, png_image& image) {
     return true;
 }
 
+#ifndef SPI_NO_GETPICTURE
 bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, png_uint_32& w, png_uint_32& h) {
     png_image image;
     if (!ReadHeader(data, length, image)) return false;
@@ -46,6 +47,7 @@ bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, 
     h = image.height;
     return true;
 }
+#endif
 
 }  // namespace
 
@@ -104,7 +106,12 @@ SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void**
     if (!bitmapInfo || !bits || !Decode(data, length, bgra, w, h)) return 2;
     if (progress && progress(0, static_cast<int32_t>(h), user)) return 1;
     const uint64_t stride = (24 * static_cast<uint64_t>(w) + 31) / 32 * 4;
+#ifdef SPI_SAME_BLOCK
+    // One block holding the header and the bits, handed back as both.
+    void* hInfo = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader) + stride * h);
+#else
     void* hInfo = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader));
+#endif
     void* hBits = SpiLocalAlloc(stride * h);
     if (!hInfo || !hBits) {
         SpiLocalFree(hInfo);
@@ -141,8 +148,9 @@ SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void**
     *bitmapInfo = hInfo;
     *bits = hBits;
 #ifdef SPI_SAME_BLOCK
+    std::memcpy(static_cast<char*>(SpiLocalLock(hInfo)) + sizeof(SpiBitmapInfoHeader), SpiLocalLock(hBits), stride * h);
     SpiLocalFree(hBits);
-    *bits = hInfo;  // one block handed back as both
+    *bits = hInfo;
 #endif
     return 0;
 }
