@@ -4,6 +4,11 @@
 #include "media.h"
 
 #include <QElapsedTimer>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -22,6 +27,7 @@ private slots:
     void videoIsShownInItsDisplay();
     void unplayableFilesFailWithoutHarm();
     void synchronousSoundsWaitForTheEnd();
+    void withoutAnAudioDeviceOnlySoundsGoQuiet();
 
 private:
     std::string Path(const char* name) const { return (Dir.path() + "/" + name).toStdString(); }
@@ -198,6 +204,68 @@ void MediaTest::synchronousSoundsWaitForTheEnd() {
     media->PlaySync(Path("long.wav"), 500);
     const qint64 cut = t.elapsed();
     QVERIFY2(cut >= 450 && cut < 2500, qPrintable(QString::number(cut)));
+}
+
+void MediaTest::withoutAnAudioDeviceOnlySoundsGoQuiet() {
+    // The backend the program takes: the real one also without a device.
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        auto chosen = TMediaSystem::CreateDefault();
+        QVERIFY(!chosen->Quiet());
+        QVERIFY(chosen->Silent());
+    }
+    qputenv("RUZOZU_QUIET_MEDIA", "1");
+    QVERIFY(TMediaSystem::CreateDefault()->Quiet());  // still all quiet for the tests that ask
+    qunsetenv("RUZOZU_QUIET_MEDIA");
+
+    auto media = TMediaSystem::CreateReal(false);
+    QVERIFY(!media->Quiet());
+    QVERIFY(media->Silent());
+    // A video plays, without sound, and its frames reach the display.
+    if (Tools) {
+        auto video = media->NewPlayer("MediaPlayer4");
+        QWidget panel;
+        panel.resize(310, 232);
+        panel.show();
+        video->FileName = Path("clip.avi");
+        video->SetDisplay(&panel);
+        video->Open();
+        auto* view = panel.findChild<QVideoWidget*>();
+        QVERIFY(view);
+        int frames = 0;
+        connect(view->videoSink(), &QVideoSink::videoFrameChanged, this, [&frames](const QVideoFrame& f) {
+            if (f.isValid()) ++frames;
+        });
+        video->Play();
+        QTRY_COMPARE_WITH_TIMEOUT(video->State(), TMediaState::Ended, 10000);
+        QVERIFY2(frames >= 3, qPrintable(QString::number(frames)));
+        video->Close();
+    }
+    // MIDI plays in its silent mode, with its own timing.
+    auto midi = media->NewPlayer("MediaPlayer3");
+    midi->FileName = Path("tune.mid");
+    midi->Open();
+    QElapsedTimer t;
+    t.start();
+    midi->Play();
+    QCOMPARE(midi->State(), TMediaState::Playing);
+    QTRY_COMPARE_WITH_TIMEOUT(midi->State(), TMediaState::Ended, 5000);
+    QVERIFY(t.elapsed() >= 300);
+    // Sounds go quiet: a sound line keeps its state, a fixed sound returns at once.
+    auto audio = media->NewPlayer("MediaPlayer2");
+    audio->FileName = Path("junk.wav");
+    audio->Open();
+    audio->Play();
+    QCOMPARE(audio->State(), TMediaState::Playing);
+    audio->Stop();
+    QCOMPARE(audio->State(), TMediaState::Stopped);
+    audio->Close();
+    QCOMPARE(audio->State(), TMediaState::Closed);
+    audio->FileName = Path("missing.wav");
+    QVERIFY_THROWS_EXCEPTION(EMediaError, audio->Open());
+    t.restart();
+    if (Tools) media->PlaySync(Path("long.wav"), 15000);
+    media->PlaySyncMemory(QByteArray("RIFF garbage"), "JUNK", 15000);
+    QVERIFY(t.elapsed() < 200);
 }
 
 QTEST_MAIN(MediaTest)
