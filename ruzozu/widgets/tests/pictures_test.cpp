@@ -271,6 +271,12 @@ void PicturesTest::hostilePicturesRefusedFromTheHeader() {
     QImage img;
     QVERIFY(TPictureRegistry::Instance().LoadPictureFile(bigName.toStdString(), img));
     QCOMPARE(img.size(), QSize(4096, 4096));
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::red);
+    const QString iconName = dir.path() + "/a.ico";
+    QVERIFY(icon.save(iconName, "ICO"));
+    QVERIFY(TPictureRegistry::Instance().LoadPictureFile(iconName.toStdString(), img));
+    QCOMPARE(img.size(), QSize(32, 32));
 }
 
 void PicturesTest::hostilePicturesCostLittleMemory() {
