@@ -187,10 +187,9 @@ struct WmfFonts {
     }
 };
 
-bool DecodeWmf(const unsigned char* data, size_t size, TMetafileKind kind, QImage& out) {
+bool DecodeWmf(const unsigned char* data, size_t size, QImage& out) {
     int64_t w = 0, h = 0;
-    if (kind == TMetafileKind::PlaceableWmf && (!HeaderSize(data, size, kind, w, h) || !picture_budget::Fits(w, h)))
-        return false;
+    if (!HeaderSize(data, size, TMetafileKind::PlaceableWmf, w, h) || !picture_budget::Fits(w, h)) return false;
     static const WmfFonts fonts;
     if (fonts.File.empty()) return false;
     WmfMemory memory;
@@ -211,20 +210,17 @@ bool DecodeWmf(const unsigned char* data, size_t size, TMetafileKind kind, QImag
         return false;
     }
     // The library reads from a buffer of its own.
-    std::vector<unsigned char> copy =
-        kind == TMetafileKind::PlaceableWmf ? WithFrame(data, size) : std::vector<unsigned char>(data, data + size);
+    std::vector<unsigned char> copy = WithFrame(data, size);
     QByteArray svg;
     bool ok = false;
     wmfD_Rect bbox;
-    unsigned int width = 0, height = 0;
-    if (wmf_mem_open(api, copy.data(), long(copy.size())) == wmf_E_None && wmf_scan(api, 0, &bbox) == wmf_E_None &&
-        wmf_display_size(api, &width, &height, 96, 96) == wmf_E_None && picture_budget::Fits(width, height)) {
+    if (wmf_mem_open(api, copy.data(), long(copy.size())) == wmf_E_None && wmf_scan(api, 0, &bbox) == wmf_E_None) {
         wmf_svg_t* svgData = WMF_SVG_GetData(api);
         svgData->out = wmf_stream_create(api, nullptr);
         svgData->Description = const_cast<char*>("");
         svgData->bbox = bbox;
-        svgData->width = width;
-        svgData->height = height;
+        svgData->width = static_cast<unsigned int>(w);
+        svgData->height = static_cast<unsigned int>(h);
         if (svgData->out && wmf_play(api, 0, &bbox) == wmf_E_None) {
             char* text = nullptr;
             unsigned long length = 0;
@@ -235,12 +231,7 @@ bool DecodeWmf(const unsigned char* data, size_t size, TMetafileKind kind, QImag
         }
     }
     wmf_api_destroy(api);
-    if (!ok) return false;
-    if (kind != TMetafileKind::PlaceableWmf) {
-        w = width;
-        h = height;
-    }
-    return Draw(svg, w, h, out);
+    return ok && Draw(svg, w, h, out);
 }
 
 bool DecodeEmf(const unsigned char* data, size_t size, QImage& out) {
@@ -283,9 +274,9 @@ bool DecodeMetafile(const void* data, size_t size, QImage& out) {
     switch (MetafileKindOf(data, size)) {
         case TMetafileKind::Emf:
             return DecodeEmf(p, size, out);
-        case TMetafileKind::Wmf:
         case TMetafileKind::PlaceableWmf:
-            return DecodeWmf(p, size, MetafileKindOf(data, size), out);
+            return DecodeWmf(p, size, out);
+        case TMetafileKind::Wmf:
         case TMetafileKind::None:
             break;
     }

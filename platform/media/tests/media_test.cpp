@@ -31,6 +31,8 @@ private slots:
 
 private:
     std::string Path(const char* name) const { return (Dir.path() + "/" + name).toStdString(); }
+    // The test video opened in a player of media shown in panel (310 x 232).
+    std::unique_ptr<TMediaPlayer> OpenClip(TMediaSystem& media, QWidget& panel) const;
     bool Make(const QString& program, const QStringList& args);
     QTemporaryDir Dir;
     bool Tools = false;
@@ -140,16 +142,21 @@ void MediaTest::midiStopsWhereItIsAndGoesOn() {
     QCOMPARE(p->State(), TMediaState::Stopped);
 }
 
-void MediaTest::videoIsShownInItsDisplay() {
-    if (!Tools) QSKIP("ffmpeg is needed to make the video");
-    auto media = TMediaSystem::CreateReal();
-    auto p = media->NewPlayer("MediaPlayer4");
-    QWidget panel;
+std::unique_ptr<TMediaPlayer> MediaTest::OpenClip(TMediaSystem& media, QWidget& panel) const {
+    auto p = media.NewPlayer("MediaPlayer4");
     panel.resize(310, 232);
     panel.show();
     p->FileName = Path("clip.avi");
     p->SetDisplay(&panel);
     p->Open();
+    return p;
+}
+
+void MediaTest::videoIsShownInItsDisplay() {
+    if (!Tools) QSKIP("ffmpeg is needed to make the video");
+    auto media = TMediaSystem::CreateReal();
+    QWidget panel;
+    auto p = OpenClip(*media, panel);
     p->SetDisplayRect(QRect(0, 0, 310, 232));
     QWidget* view = panel.findChild<QWidget*>();
     QVERIFY(view);
@@ -222,13 +229,8 @@ void MediaTest::withoutAnAudioDeviceOnlySoundsGoQuiet() {
     QVERIFY(media->Silent());
     // A video plays, without sound, and its frames reach the display.
     if (Tools) {
-        auto video = media->NewPlayer("MediaPlayer4");
         QWidget panel;
-        panel.resize(310, 232);
-        panel.show();
-        video->FileName = Path("clip.avi");
-        video->SetDisplay(&panel);
-        video->Open();
+        auto video = OpenClip(*media, panel);
         auto* view = panel.findChild<QVideoWidget*>();
         QVERIFY(view);
         int frames = 0;
