@@ -64,8 +64,12 @@ bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
 extern "C" int32_t SPIProgressCallback(int32_t numerator, int32_t denominator, intptr_t user) {
     if (!user) return 0;
     auto* bmp = reinterpret_cast<TSPIBitmap*>(user);
-    int percent = denominator != 0 ? static_cast<int>((int64_t(numerator) * 98 + denominator / 2) / denominator) + 1 : 1;
-    bmp->Progress.push_back(percent);
+    // However often and with whatever numbers a plug-in calls, the record
+    // stays small and within 1 to 99.
+    const size_t kMaxProgressEntries = 4096;
+    if (bmp->Progress.size() >= kMaxProgressEntries) return 0;
+    int64_t percent = denominator != 0 ? (int64_t(numerator) * 98 + denominator / 2) / denominator + 1 : 1;
+    bmp->Progress.push_back(static_cast<int>(std::clamp<int64_t>(percent, 1, 99)));
     return 0;
 }
 

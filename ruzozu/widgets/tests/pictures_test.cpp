@@ -341,6 +341,20 @@ void PicturesTest::pluginsThatMisbehave() {
         only.SPI = host.Items(1);
         QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, only.LoadFromFile(Sample("star.png")));
     }
+    // A plug-in that reports progress without end, with any numbers, still
+    // gives its picture; what is recorded of its progress stays small.
+    QTemporaryDir dir4;
+    folder = PluginFolder(dir4, {"progressflood"});
+    {
+        TSPIs host;
+        host.Search(folder + "*.spi");
+        TSPIBitmap bmp;
+        bmp.LoadFromFile(Sample("star.png"));
+        QCOMPARE(bmp.Image.size(), QSize(120, 120));
+        QVERIFY(bmp.Progress.size() <= 4097);
+        QVERIFY(*std::min_element(bmp.Progress.begin(), bmp.Progress.end()) >= 0);
+        QVERIFY(*std::max_element(bmp.Progress.begin(), bmp.Progress.end()) <= 100);
+    }
     // One block handed back as both header and bits is refused (and freed
     // once); a size beyond the budget in the picture's information is
     // refused before the picture is asked for.
