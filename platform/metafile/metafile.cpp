@@ -182,7 +182,8 @@ struct WmfFonts {
             "Helvetica",   "Helvetica-Oblique", "Helvetica-Bold",      "Helvetica-BoldOblique",
             "Courier",     "Courier-Oblique",   "Courier-Bold",        "Courier-BoldOblique",
             "Symbol"};
-        for (const char* n : kNames) Map.push_back({const_cast<char*>(n), const_cast<char*>(File.c_str()), FT_ENCODING_NONE});
+        for (const char* n : kNames)
+            Map.push_back({const_cast<char*>(n), const_cast<char*>(File.c_str()), FT_ENCODING_NONE});
         Map.push_back({nullptr, nullptr, FT_ENCODING_NONE});
     }
 };

@@ -300,8 +300,8 @@ void PicturesTest::hostilePicturesCostLittleMemory() {
         QCOMPARE(figures.size(), 3);
         const bool loaded = figures[0] == "1";
         const long ms = figures[1].toLong(), kib = figures[2].trimmed().toLong();
-        qInfo("%s: %s in %ld ms, peak +%ld KiB", QFileInfo(QString::fromStdString(file)).fileName().toUtf8().constData(),
-              loaded ? "shown" : "refused", ms, kib);
+        const QByteArray name = QFileInfo(QString::fromStdString(file)).fileName().toUtf8();
+        qInfo("%s: %s in %ld ms, peak +%ld KiB", name.constData(), loaded ? "shown" : "refused", ms, kib);
         QCOMPARE(loaded, std::find(shown.begin(), shown.end(), file) != shown.end());
         QVERIFY(ms < 1000);
         QVERIFY(kib < 300 * 1024);
