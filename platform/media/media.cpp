@@ -93,6 +93,7 @@ private:
 class TQuietSystem : public TMediaSystem {
 public:
     bool Quiet() const override { return true; }
+    bool Silent() const override { return true; }
     std::unique_ptr<TMediaPlayer> NewPlayer(const std::string& name) override {
         return std::make_unique<TQuietPlayer>(*this, name);
     }
@@ -107,7 +108,6 @@ protected:
 std::unique_ptr<TMediaSystem> TMediaSystem::CreateQuiet() { return std::make_unique<TQuietSystem>(); }
 
 std::unique_ptr<TMediaSystem> TMediaSystem::CreateDefault() {
-    if (qEnvironmentVariableIsSet("RUZOZU_QUIET_MEDIA") || QMediaDevices::audioOutputs().isEmpty())
-        return CreateQuiet();
-    return CreateReal();
+    if (qEnvironmentVariableIsSet("RUZOZU_QUIET_MEDIA")) return CreateQuiet();
+    return CreateReal(!QMediaDevices::audioOutputs().isEmpty());
 }

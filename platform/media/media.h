@@ -70,13 +70,18 @@ class TMediaSystem {
 public:
     virtual ~TMediaSystem() = default;
 
-    // The real backend where an audio device exists, else the quiet one;
-    // RUZOZU_QUIET_MEDIA in the environment asks for the quiet one.
+    // The real backend; where no audio device exists, the real backend
+    // without sound: video plays without it and MIDI in its silent mode,
+    // and only sounds (WAV, MP3, the fixed sounds) go quiet.
+    // RUZOZU_QUIET_MEDIA in the environment asks for the quiet backend.
     static std::unique_ptr<TMediaSystem> CreateDefault();
-    static std::unique_ptr<TMediaSystem> CreateReal();
+    static std::unique_ptr<TMediaSystem> CreateReal(bool sound = true);
     static std::unique_ptr<TMediaSystem> CreateQuiet();
 
+    // Nothing plays at all.
     virtual bool Quiet() const = 0;
+    // No sound is made (quiet, or real without an audio device).
+    virtual bool Silent() const = 0;
     virtual std::unique_ptr<TMediaPlayer> NewPlayer(const std::string& name) = 0;
 
     // Plays a sound file, or a WAV image in memory, to its end and returns

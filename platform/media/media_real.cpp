@@ -52,12 +52,13 @@ void QuietFluidLog() {
         fluid_set_log_function(level, nullptr, nullptr);
 }
 
-// One MIDI file on a synthesiser.  Where no audio driver can be had, the
-// synthesiser is run in real time by a timer into nothing, so that the
-// file still plays, silently, with its own timing.
+// One MIDI file on a synthesiser.  Where no audio driver can be had (or
+// none is to be tried: no audio device), the synthesiser is run in real
+// time by a timer into nothing, so that the file still plays, silently,
+// with its own timing.
 class TMidiFile {
 public:
-    explicit TMidiFile(const std::string& path) {
+    TMidiFile(const std::string& path, bool sound) {
         QuietFluidLog();
         Settings = new_fluid_settings();
         Synth = new_fluid_synth(Settings);
@@ -74,6 +75,7 @@ public:
             throw EMediaError("cannot open " + path);
         }
         for (const char* driver : {"pulseaudio", "alsa"}) {
+            if (!sound) break;
             fluid_settings_setstr(Settings, "audio.driver", driver);
             if ((Driver = new_fluid_audio_driver(Settings, Synth))) break;
         }
@@ -183,10 +185,11 @@ private:
 
 class TRealPlayer : public TMediaPlayer {
 public:
-    TRealPlayer(TMediaSystem& s, const std::string& name) : TMediaPlayer(s, name) {}
+    TRealPlayer(TMediaSystem& s, const std::string& name, bool sound) : TMediaPlayer(s, name), Sound(sound) {}
     ~TRealPlayer() override { DoClose(); }
 
     TMediaState State() const override {
+        if (Muted) return MutedState;
         if (Midi) return Midi->State();
         if (!Media) return TMediaState::Closed;
         if (Media->mediaStatus() == QMediaPlayer::InvalidMedia || Media->error() != QMediaPlayer::NoError)
@@ -198,12 +201,20 @@ public:
 protected:
     void DoOpen() override {
         if (IsMidiFile(FileName)) {
-            Midi = std::make_unique<TMidiFile>(FileName);
+            Midi = std::make_unique<TMidiFile>(FileName, Sound);
+            return;
+        }
+        if (!Sound && !Display()) {
+            // A sound where none can be heard: kept in its state, not played.
+            Muted = true;
+            MutedState = TMediaState::Stopped;
             return;
         }
         Media = std::make_unique<QMediaPlayer>();
-        Output = std::make_unique<QAudioOutput>();
-        Media->setAudioOutput(Output.get());
+        if (Sound) {
+            Output = std::make_unique<QAudioOutput>();
+            Media->setAudioOutput(Output.get());
+        }
         if (Display()) {
             View = new TVideoPanel(Display());
             View->setGeometry(Display()->rect());
@@ -213,6 +224,7 @@ protected:
         Media->setSource(FileUrl(FileName));
     }
     void DoPlay() override {
+        if (Muted) MutedState = TMediaState::Playing;
         if (Midi) Midi->Play();
         if (!Media) return;
         if (Media->mediaStatus() == QMediaPlayer::EndOfMedia) Media->setPosition(0);
@@ -220,10 +232,13 @@ protected:
     }
     // Stopping keeps the position: playing goes on from there.
     void DoStop() override {
+        if (Muted && MutedState == TMediaState::Playing) MutedState = TMediaState::Stopped;
         if (Midi) Midi->Stop();
         if (Media) Media->pause();
     }
     void DoClose() override {
+        Muted = false;
+        MutedState = TMediaState::Closed;
         Midi.reset();
         if (Media) {
             // The pipeline is dismantled while the player is whole.
@@ -244,6 +259,9 @@ protected:
     }
 
 private:
+    const bool Sound;  // an audio device is there
+    bool Muted = false;
+    TMediaState MutedState = TMediaState::Closed;
     std::unique_ptr<TMidiFile> Midi;
     std::unique_ptr<QMediaPlayer> Media;
     std::unique_ptr<QAudioOutput> Output;
@@ -252,19 +270,24 @@ private:
 
 class TRealSystem : public TMediaSystem {
 public:
+    explicit TRealSystem(bool sound) : Sound(sound) {}
     bool Quiet() const override { return false; }
+    bool Silent() const override { return !Sound; }
     std::unique_ptr<TMediaPlayer> NewPlayer(const std::string& name) override {
-        return std::make_unique<TRealPlayer>(*this, name);
+        return std::make_unique<TRealPlayer>(*this, name, Sound);
     }
 
 protected:
+    // Without an audio device the sounds go quiet and return at once.
     void DoPlaySync(const std::string& path, int timeoutMs) override {
+        if (!Sound) return;
         QMediaPlayer* player = NewSyncPlayer();
         player->setSource(FileUrl(path));
         RunToEnd(*player, timeoutMs);
         Dismiss(player);
     }
     void DoPlaySyncMemory(const QByteArray& wav, int timeoutMs) override {
+        if (!Sound) return;
         QMediaPlayer* player = NewSyncPlayer();
         auto* buffer = new QBuffer(player);  // goes with the player
         buffer->setData(wav);
@@ -275,6 +298,7 @@ protected:
     }
 
 private:
+    const bool Sound;
     // A player of its own for each sound, so that no state of an earlier
     // sound (a failure above all) carries over.
     static QMediaPlayer* NewSyncPlayer() {
@@ -293,4 +317,4 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TMediaSystem> TMediaSystem::CreateReal() { return std::make_unique<TRealSystem>(); }
+std::unique_ptr<TMediaSystem> TMediaSystem::CreateReal(bool sound) { return std::make_unique<TRealSystem>(sound); }

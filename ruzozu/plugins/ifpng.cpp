@@ -1,6 +1,7 @@
 // An import plug-in for PNG pictures, decoded with libpng.  Built several
 // times from this source: the real plug-in, and plug-ins for the tests
 // that fail in the ways a foreign plug-in may fail.
+#include "picture_budget.h"
 #include "spi_abi.h"
 
 #include <png.h>
@@ -19,11 +20,23 @@ int32_t Info(int32_t no, char* buf, int32_t len, const char* text) {
     return static_cast<int32_t>(std::strlen(buf)) + (no >= 0 ? 0 : 0);
 }
 
-bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, png_uint_32& w, png_uint_32& h) {
-    png_image image;
+// Reads the header only; false for no PNG, or one whose size is beyond the
+// picture budget.  A true return leaves the image to be finished or freed.
+bool ReadHeader(const void* data, int64_t length, png_image& image) {
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (length <= 0 || !png_image_begin_read_from_memory(&image, data, static_cast<size_t>(length))) return false;
+    if (!picture_budget::Fits(image.width, image.height)) {
+        png_image_free(&image);
+        return false;
+    }
+    return true;
+}
+
+#ifndef SPI_NO_GETPICTURE
+bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, png_uint_32& w, png_uint_32& h) {
+    png_image image;
+    if (!ReadHeader(data, length, image)) return false;
     image.format = PNG_FORMAT_BGRA;
     bgra.resize(PNG_IMAGE_SIZE(image));
     if (!png_image_finish_read(&image, nullptr, bgra.data(), 0, nullptr)) {
@@ -34,12 +47,19 @@ bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, 
     h = image.height;
     return true;
 }
+#endif
 
 }  // namespace
 
 extern "C" {
 
 SPI_EXPORT int32_t GetPluginInfo(int32_t infoNo, char* buffer, int32_t bufferLength) {
+#ifdef SPI_ENDLESS_INFO
+    if (infoNo >= 2) return Info(infoNo, buffer, bufferLength, infoNo % 2 ? "PNG" : "*.png");  // answers every number
+#endif
+#ifdef SPI_THROW_INFO
+    if (infoNo >= 2) throw 42;  // no std::exception
+#endif
     switch (infoNo) {
 #ifdef SPI_LOWER_VERSION
         case 0: return Info(infoNo, buffer, bufferLength, "00in");
@@ -58,12 +78,19 @@ SPI_EXPORT int32_t IsSupported(const char*, const void* data) {
 }
 
 SPI_EXPORT int32_t GetPictureInfo(const void* data, int64_t length, uint32_t, SpiPictureInfo* info) {
-    std::vector<unsigned char> bgra;
-    png_uint_32 w = 0, h = 0;
-    if (!info || !Decode(data, length, bgra, w, h)) return 2;
+#ifdef SPI_HUGE_INFO
+    if (info) {
+        std::memset(info, 0, sizeof *info);
+        info->width = info->height = 30000;  // claims a picture far beyond any budget
+        return 0;
+    }
+#endif
+    png_image image;
+    if (!info || !ReadHeader(data, length, image)) return 2;
     std::memset(info, 0, sizeof *info);
-    info->width = static_cast<int32_t>(w);
-    info->height = static_cast<int32_t>(h);
+    info->width = static_cast<int32_t>(image.width);
+    info->height = static_cast<int32_t>(image.height);
+    png_image_free(&image);
     info->colorDepth = 24;
     return 0;
 }
@@ -73,10 +100,23 @@ SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void**
                               SpiProgressCallback progress, intptr_t user) {
     std::vector<unsigned char> bgra;
     png_uint_32 w = 0, h = 0;
+#ifdef SPI_THROW_PICTURE
+    if (bitmapInfo) throw "no picture";  // no std::exception
+#endif
     if (!bitmapInfo || !bits || !Decode(data, length, bgra, w, h)) return 2;
     if (progress && progress(0, static_cast<int32_t>(h), user)) return 1;
+#ifdef SPI_PROGRESS_FLOOD
+    // A million reports with odd numbers before the picture.
+    for (int32_t i = 0; progress && i < 1000000; ++i)
+        progress(static_cast<int32_t>(uint32_t(i) * 7919u), i % 3 - 1, user);
+#endif
     const uint64_t stride = (24 * static_cast<uint64_t>(w) + 31) / 32 * 4;
+#ifdef SPI_SAME_BLOCK
+    // One block holding the header and the bits, handed back as both.
+    void* hInfo = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader) + stride * h);
+#else
     void* hInfo = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader));
+#endif
     void* hBits = SpiLocalAlloc(stride * h);
     if (!hInfo || !hBits) {
         SpiLocalFree(hInfo);
@@ -112,6 +152,11 @@ SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void**
     SpiLocalUnlock(hBits);
     *bitmapInfo = hInfo;
     *bits = hBits;
+#ifdef SPI_SAME_BLOCK
+    std::memcpy(static_cast<char*>(SpiLocalLock(hInfo)) + sizeof(SpiBitmapInfoHeader), SpiLocalLock(hBits), stride * h);
+    SpiLocalFree(hBits);
+    *bits = hInfo;
+#endif
     return 0;
 }
 #endif

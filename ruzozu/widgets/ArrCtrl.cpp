@@ -18,7 +18,7 @@ TArCntrl::TArCntrl(QWidget* owner, const QString& name, const QMetaObject* eleme
 
 TArCntrl::~TArCntrl() {
     for (const auto& c : Items)
-        if (c) ClearCntrlEvents(c);
+        if (c) ClearCntrlEvents(c);  // a control in twice is cleared once: the second call finds nothing hooked
 }
 
 QWidget* TArCntrl::Cntrls(int index) const {
@@ -48,8 +48,10 @@ int TArCntrl::AddCntrl(QWidget* c) {
 
 void TArCntrl::Delete(int index) {
     if (index < 0 || index >= Num || index >= Items.size()) return;
-    if (Items[index]) ClearCntrlEvents(Items[index]);
+    QPointer<QWidget> c = Items[index];
     Items.removeAt(index);
+    // A control that stands in the array once more keeps its hooks.
+    if (c && !Items.contains(c)) ClearCntrlEvents(c);
     --Num;
 }
 
@@ -99,6 +101,7 @@ void TArCntrl::SetArryParent(QWidget* value) {
 
 bool TArCntrl::SetCntrlEvents(QWidget* c) {
     if (!c) return false;
+    if (Watchers.contains(c)) return true;  // hooked already: its events come once
     c->installEventFilter(this);
     // The element's own click handlers are replaced by the array's.
     if (auto* b = qobject_cast<QAbstractButton*>(c)) {
@@ -111,13 +114,18 @@ bool TArCntrl::SetCntrlEvents(QWidget* c) {
     focus->setObjectName(QStringLiteral("ArrayFocus"));
     focus->OnEnter = [this](QWidget* w) { OnEnter(w, IndexOf(w)); };
     focus->OnExit = [this](QWidget* w) { OnExit(w, IndexOf(w)); };
-    // An element freed elsewhere leaves the array; later ones move down.
+    Watchers.insert(c, focus);
+    // An element freed elsewhere leaves the array (every place it held);
+    // later ones move down.
     connect(c, &QObject::destroyed, this, [this](QObject* o) {
-        for (int i = 0; i < Items.size(); ++i)
+        for (auto it = Watchers.begin(); it != Watchers.end();)
+            it = static_cast<QObject*>(it.key()) == o ? Watchers.erase(it) : std::next(it);
+        for (int i = 0; i < Items.size();)
             if (Items[i].isNull() || Items[i] == o) {
                 Items.removeAt(i);
                 --Num;
-                break;
+            } else {
+                ++i;
             }
     });
     return true;
@@ -127,7 +135,7 @@ void TArCntrl::ClearCntrlEvents(QWidget* c) {
     if (!c) return;
     c->removeEventFilter(this);
     QObject::disconnect(c, nullptr, this, nullptr);
-    if (auto* f = c->findChild<TFocusEvents*>(QStringLiteral("ArrayFocus"), Qt::FindDirectChildrenOnly)) delete f;
+    delete Watchers.take(c).data();
 }
 
 bool TArCntrl::eventFilter(QObject* watched, QEvent* event) {

@@ -4,6 +4,7 @@
 
 #include "component.h"
 
+#include <QHash>
 #include <QList>
 #include <QPoint>
 #include <QPointer>
@@ -50,6 +51,10 @@ private:
     const QMetaObject* CntrlClass;
     QPoint DesignPos;
     QList<QPointer<QWidget>> Items;
+    // The focus watcher this array gave each hooked control (one per
+    // control, however often it stands in the array); another array's
+    // watcher on the same control is never touched.
+    QHash<QWidget*, QPointer<TFocusEvents>> Watchers;
     int Num = 0;
     bool Resending = false;
     QPointer<QWidget> DoubleClicked;  // its next release ends a double click

@@ -1,15 +1,19 @@
 #include "SPIBmp.h"
 
+#include "metafile.h"
+#include "picture_budget.h"
 #include "sjis.h"
 #include "textfile.h"
 
 #include <QBuffer>
 #include <QImageReader>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <jpeglib.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,12 +29,47 @@ std::string ExtOf(const std::string& name) {
     return name.substr(dot);
 }
 
+// The largest picture file read: room for an uncompressed 32-bit bitmap
+// of the whole picture budget, and then some.
+const uint64_t kMaxPictureFileBytes = picture_budget::kMaxPixels * 4 + (uint64_t(16) << 20);
+
+// Reads a picture file whole, unless it is no plain file or beyond the
+// size any picture within the budget needs.
+bool ReadPictureBytes(const std::string& fileName, std::string& bytes) {
+    struct stat st {};
+    if (::stat(textfile::OsPath(fileName).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        uint64_t(st.st_size) > kMaxPictureFileBytes)
+        return false;
+    return textfile::ReadFileBytes(fileName, bytes) && bytes.size() <= kMaxPictureFileBytes;
+}
+
+// Reads a picture through Qt's own reader of the format, refused from its
+// header when it claims more than the picture budget.
+bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
+    if (bytes.size() > kMaxPictureFileBytes) return false;
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<int>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAllocationLimit(static_cast<int>(picture_budget::kMaxPixels * 4 >> 20));  // in megabytes
+    const QSize size = reader.size();
+    if (size.isValid() && !picture_budget::Fits(size.width(), size.height())) return false;
+    QImage img;
+    if (!reader.read(&img) || img.isNull()) return false;
+    out = img;
+    return true;
+}
+
 // The plug-in reports progress through this; user is the bitmap.
 extern "C" int32_t SPIProgressCallback(int32_t numerator, int32_t denominator, intptr_t user) {
     if (!user) return 0;
     auto* bmp = reinterpret_cast<TSPIBitmap*>(user);
-    int percent = denominator != 0 ? static_cast<int>((int64_t(numerator) * 98 + denominator / 2) / denominator) + 1 : 1;
-    bmp->Progress.push_back(percent);
+    // However often and with whatever numbers a plug-in calls, the record
+    // stays small and within 1 to 99.
+    const size_t kMaxProgressEntries = 4096;
+    if (bmp->Progress.size() >= kMaxProgressEntries) return 0;
+    int64_t percent = denominator != 0 ? (int64_t(numerator) * 98 + denominator / 2) / denominator + 1 : 1;
+    bmp->Progress.push_back(static_cast<int>(std::clamp<int64_t>(percent, 1, 99)));
     return 0;
 }
 
@@ -38,7 +77,7 @@ extern "C" int32_t SPIProgressCallback(int32_t numerator, int32_t denominator, i
 
 void TSPIBitmap::LoadFromFile(const std::string& fileName) {
     std::string bytes;
-    if (!textfile::ReadFileBytes(fileName, bytes)) throw EInvalidGraphic(Unknown());
+    if (!ReadPictureBytes(fileName, bytes)) throw EInvalidGraphic(Unknown());
     LoadFromBytes(bytes, fileName);
 }
 
@@ -50,13 +89,7 @@ void TSPIBitmap::LoadFromBytes(const std::string& bytes, const std::string& file
     if (!ok) throw EInvalidGraphic(Unknown());
 }
 
-bool TSPIBitmap::LoadWithBitmapReader(const std::string& bytes) {
-    QImage img;
-    if (!img.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()), "BMP"))
-        return false;
-    Image = img;
-    return true;
-}
+bool TSPIBitmap::LoadWithBitmapReader(const std::string& bytes) { return ReadWithQt(bytes, "BMP", Image); }
 
 bool TSPIBitmap::LoadWithPlugins(const std::string& bytes, const std::string& fileName) {
     if (SPI) return DecodeStream(SPI, bytes, fileName);
@@ -88,31 +121,45 @@ bool TSPIBitmap::DecodeBuffer(TSPI* spi, const char* data, int64_t length, const
         std::memcpy(padded.data(), data, static_cast<size_t>(length));
         data = padded.data();
     }
-    if (!spi->IsSupported(fileName, data)) return false;
-    SpiPictureInfo info{};
-    if (spi->GetPictureInfo(data, length, 1, &info) == 0 && info.hInfo) SpiLocalFree(info.hInfo);
-    void* hInfo = nullptr;
-    void* hBits = nullptr;
-    if (spi->GetPicture(data, length, 1, &hInfo, &hBits, SPIProgressCallback, reinterpret_cast<intptr_t>(this)) !=
-        0) {
-        SpiLocalFree(hInfo);
-        SpiLocalFree(hBits);
-        return false;
-    }
-    struct Release {
-        void *a, *b;
-        ~Release() {
-            SpiLocalUnlock(a);
-            SpiLocalUnlock(b);
-            SpiLocalFree(a);
-            SpiLocalFree(b);
+    // Every block the plug-in hands back is freed once, however it names
+    // them (the same block twice, or the information block again).
+    struct Blocks {
+        std::vector<void*> List;
+        void Add(void* h) {
+            if (h && std::find(List.begin(), List.end(), h) == List.end()) List.push_back(h);
         }
-    } release{hInfo, hBits};
-    const void* pInfo = SpiLocalLock(hInfo);
-    const void* pBits = SpiLocalLock(hBits);
-    if (!pInfo || !pBits) throw EInvalidGraphic(Unknown());
-    SetDIB(pInfo, SpiLocalSize(hInfo), pBits, SpiLocalSize(hBits));
-    return true;
+        ~Blocks() {
+            for (void* h : List) {
+                SpiLocalUnlock(h);
+                SpiLocalFree(h);
+            }
+        }
+    } blocks;
+    try {
+        if (!spi->IsSupported(fileName, data)) return false;
+        // The picture's size first: one beyond the budget is not asked for.
+        SpiPictureInfo info{};
+        if (spi->GetPictureInfo(data, length, 1, &info) != 0) return false;
+        blocks.Add(info.hInfo);
+        if (!picture_budget::Fits(info.width, info.height < 0 ? -int64_t(info.height) : int64_t(info.height)))
+            return false;
+        void* hInfo = nullptr;
+        void* hBits = nullptr;
+        const int32_t result =
+            spi->GetPicture(data, length, 1, &hInfo, &hBits, SPIProgressCallback, reinterpret_cast<intptr_t>(this));
+        blocks.Add(hInfo);
+        blocks.Add(hBits);
+        if (result != 0) return false;
+        if (!hInfo || !hBits || hInfo == hBits || hInfo == info.hInfo || hBits == info.hInfo)
+            throw EInvalidGraphic(Unknown());
+        const void* pInfo = SpiLocalLock(hInfo);
+        const void* pBits = SpiLocalLock(hBits);
+        if (!pInfo || !pBits) throw EInvalidGraphic(Unknown());
+        SetDIB(pInfo, SpiLocalSize(hInfo), pBits, SpiLocalSize(hBits));
+        return true;
+    } catch (const ESPIPluginFault&) {
+        return false;  // the plug-in failed; another may read the picture
+    }
 }
 
 void TSPIBitmap::SetDIB(const void* info, uint64_t infoSize, const void* bits, uint64_t bitsSize) {
@@ -123,7 +170,7 @@ void TSPIBitmap::SetDIB(const void* info, uint64_t infoSize, const void* bits, u
     std::memcpy(&h, info, sizeof h);
     const int64_t width = h.biWidth, height = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
     const int bpp = h.biBitCount;
-    if (h.biSize < 40 || width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
+    if (h.biSize < 40 || !picture_budget::Fits(width, height) ||
         (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
         throw EInvalidGraphic(Unknown());
     uint64_t colors = h.biClrUsed;
@@ -163,7 +210,18 @@ void JpegQuiet(j_common_ptr) {}
 }  // namespace
 
 namespace {
-const uint64_t kMaxJpegPixels = uint64_t(1) << 26;  // 8192 x 8192
+
+// libjpeg's own memory for one picture (a progressive file keeps all its
+// coefficients), and the scans a file may have: enough for any real file,
+// and a bound on the work a hostile one asks for.
+const long kMaxJpegMemory = 160L << 20;
+const int kMaxJpegScans = 256;
+
+void JpegProgress(j_common_ptr common) {
+    auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    if (info->input_scan_number > kMaxJpegScans) longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
+
 }  // namespace
 
 bool DecodeJpeg(const std::string& bytes, QImage& out) {
@@ -172,24 +230,30 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
     info.err = jpeg_std_error(&err.mgr);
     err.mgr.error_exit = JpegFail;
     err.mgr.output_message = JpegQuiet;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = JpegProgress;
     QImage img;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&info);
         return false;
     }
     jpeg_create_decompress(&info);
+    info.progress = &progress;
+    info.mem->max_memory_to_use = kMaxJpegMemory;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&info);
         return false;
     }
+    // A header may claim any size: a picture beyond the budget is refused
+    // from the header, before the decoder makes a buffer for it.
+    if (!picture_budget::Fits(info.image_width, info.image_height)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     info.out_color_space = JCS_RGB;  // 24-bit colour
     jpeg_start_decompress(&info);
-    // A header may claim any size: a picture larger than any screen needs,
-    // or one whose memory cannot be had, is refused before a row is read.
-    const uint64_t pixels = uint64_t(info.output_width) * info.output_height;
-    if (pixels > kMaxJpegPixels ||
-        (img = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+    if ((img = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
                       QImage::Format_RGB888))
             .isNull()) {
         jpeg_destroy_decompress(&info);
@@ -213,8 +277,8 @@ TPictureRegistry& TPictureRegistry::Instance() {
 TPictureRegistry::TPictureRegistry() {
     Register("bmp", "Bitmaps", Kind::Builtin);
     Register("ico", "Icons", Kind::Builtin);
-    Register("emf", "Enhanced Metafiles", Kind::CannotDecode);
-    Register("wmf", "Metafiles", Kind::CannotDecode);
+    Register("emf", "Enhanced Metafiles", Kind::Metafile);
+    Register("wmf", "Metafiles", Kind::Metafile);
     Register("jpg", "JPEG Image File", Kind::Jpeg);
     Register("jpeg", "JPEG Image File", Kind::Jpeg);
 }
@@ -250,18 +314,14 @@ bool TPictureRegistry::LoadPictureFile(const std::string& fileName, QImage& out)
     for (const auto& e : Entries)
         if (e.Ext == ext) entry = &e;
     std::string bytes;
-    if (!entry || !textfile::ReadFileBytes(fileName, bytes)) return false;
+    if (!entry || !ReadPictureBytes(fileName, bytes)) return false;
     switch (entry->K) {
         case Kind::Jpeg:
             return DecodeJpeg(bytes, out);
-        case Kind::Builtin: {
-            QImage img;
-            if (!img.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()),
-                                  ext == "ico" ? "ICO" : "BMP"))
-                return false;
-            out = img;
-            return true;
-        }
+        case Kind::Builtin:
+            return ReadWithQt(bytes, ext == "ico" ? "ICO" : "BMP", out);
+        case Kind::Metafile:
+            return DecodeMetafile(bytes.data(), bytes.size(), out);
         case Kind::Plugin:
             try {
                 TSPIBitmap bmp;

@@ -34,14 +34,14 @@ private:
 };
 
 // Decodes a JPEG file with libjpeg into a 24-bit picture; false when the
-// data is no JPEG it can read.
+// data is no JPEG it can read, or one beyond the picture budget.
 bool DecodeJpeg(const std::string& bytes, QImage& out);
 
 // The registry of picture formats: extension (lower case, no dot) to how
 // it is decoded.
 class TPictureRegistry {
 public:
-    enum class Kind { Builtin, Jpeg, Plugin, CannotDecode };
+    enum class Kind { Builtin, Jpeg, Plugin, Metafile, CannotDecode };
     static TPictureRegistry& Instance();
     void Register(const std::string& ext, const std::string& description, Kind kind);
     std::vector<std::string> Extensions() const;

@@ -30,6 +30,17 @@ std::string ExtOf(const std::string& name) {
     return name.substr(dot);
 }
 
+// Runs one call into the plug-in: nothing it raises, std::exception or
+// not, goes past the host.
+template <class F>
+auto Guarded(const std::string& fileName, const char* name, F&& call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (...) {
+        throw ESPIPluginFault(Fmt("%s:%sが失敗しました", fileName, name));
+    }
+}
+
 }  // namespace
 
 TSPI::TSPI(const std::string& fileName, TSPIKind kind) : Kind_(kind) {
@@ -55,7 +66,7 @@ TSPI::TSPI(const std::string& fileName, TSPIKind kind) : Kind_(kind) {
         std::string text;
         if (GetPluginInfo(0, text) > 0) APIVersion = text;
         if (GetPluginInfo(1, text) > 0) PluginName = text;
-        for (int n = 2;; n += 2) {
+        for (int n = 2; n + 1 < kMaxInfoNumbers; n += 2) {
             std::string mask, description;
             if (GetPluginInfo(n, mask) <= 0 || GetPluginInfo(n + 1, description) <= 0) break;
             Extensions.push_back(mask);
@@ -93,7 +104,7 @@ void TSPI::CheckAPI() const {
 int32_t TSPI::GetPluginInfo(int32_t no, std::string& text) {
     char buf[256] = {};
     auto f = reinterpret_cast<SpiGetPluginInfo>(RequireProc(PGetPluginInfo, "GetPluginInfo"));
-    int32_t r = f(no, buf, 255);
+    int32_t r = Guarded(FileName, "GetPluginInfo", [&] { return f(no, buf, 255); });
     buf[255] = 0;
     text = r > 0 ? std::string(buf) : std::string();
     return r;
@@ -101,18 +112,18 @@ int32_t TSPI::GetPluginInfo(int32_t no, std::string& text) {
 
 int32_t TSPI::IsSupported(const std::string& fileName, const void* data) {
     auto f = reinterpret_cast<SpiIsSupported>(RequireProc(PIsSupported, "IsSupported"));
-    return f(fileName.c_str(), data);
+    return Guarded(FileName, "IsSupported", [&] { return f(fileName.c_str(), data); });
 }
 
 int32_t TSPI::GetPictureInfo(const void* data, int64_t length, uint32_t flag, SpiPictureInfo* info) {
     auto f = reinterpret_cast<SpiGetPictureInfo>(RequireProc(PGetPictureInfo, "GetPictureInfo"));
-    return f(data, length, flag, info);
+    return Guarded(FileName, "GetPictureInfo", [&] { return f(data, length, flag, info); });
 }
 
 int32_t TSPI::GetPicture(const void* data, int64_t length, uint32_t flag, void** info, void** bits,
                          SpiProgressCallback progress, intptr_t user) {
     auto f = reinterpret_cast<SpiGetPicture>(RequireProc(PGetPicture, "GetPicture"));
-    return f(data, length, flag, info, bits, progress, user);
+    return Guarded(FileName, "GetPicture", [&] { return f(data, length, flag, info, bits, progress, user); });
 }
 
 std::unique_ptr<TSPI> CreateSPI(const std::string& fileName) {
@@ -182,6 +193,8 @@ void TSPIs::SearchFolder(const std::string& folder, const std::string& mask) {
             spi = CreateSPI(name);
         } catch (const ESPIInvalidAPI&) {
             continue;  // a plug-in lacking an export is skipped; the program goes on
+        } catch (const ESPIPluginFault&) {
+            continue;  // so is one that fails while it is asked what it is
         }
         if (!spi || IndexOf(spi->FileName) >= 0) continue;
         const TSPI* added = spi.get();

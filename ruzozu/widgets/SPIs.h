@@ -13,6 +13,9 @@
 class ESPIFOpenErrorSPI : public std::runtime_error { using std::runtime_error::runtime_error; };
 class ESPIInvalidAPI : public std::runtime_error { using std::runtime_error::runtime_error; };
 class ESPIDupCreateSPIs : public std::runtime_error { using std::runtime_error::runtime_error; };
+// A plug-in call that raised anything at all: the plug-in is treated as
+// broken for that call (and at loading, not loaded).
+class ESPIPluginFault : public std::runtime_error { using std::runtime_error::runtime_error; };
 
 enum class TSPIKind { Plain, In, Am, Xn };
 
@@ -33,7 +36,12 @@ public:
     std::string PluginName;
     std::vector<std::string> Extensions;    // mask entries such as "*.png;*.pns"
     std::vector<std::string> Descriptions;  // one per entry
+    // The information numbers asked at loading: the version, the name and
+    // at most 32 pairs of mask and description.
+    static constexpr int kMaxInfoNumbers = 2 + 2 * 32;
 
+    // Every call into the plug-in goes through these; whatever the plug-in
+    // raises comes out as ESPIPluginFault.
     int32_t GetPluginInfo(int32_t no, std::string& text);
     int32_t IsSupported(const std::string& fileName, const void* data);
     int32_t GetPictureInfo(const void* data, int64_t length, uint32_t flag, SpiPictureInfo* info);

@@ -4,6 +4,11 @@
 #include "media.h"
 
 #include <QElapsedTimer>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -22,9 +27,12 @@ private slots:
     void videoIsShownInItsDisplay();
     void unplayableFilesFailWithoutHarm();
     void synchronousSoundsWaitForTheEnd();
+    void withoutAnAudioDeviceOnlySoundsGoQuiet();
 
 private:
     std::string Path(const char* name) const { return (Dir.path() + "/" + name).toStdString(); }
+    // The test video opened in a player of media shown in panel (310 x 232).
+    std::unique_ptr<TMediaPlayer> OpenClip(TMediaSystem& media, QWidget& panel) const;
     bool Make(const QString& program, const QStringList& args);
     QTemporaryDir Dir;
     bool Tools = false;
@@ -134,16 +142,21 @@ void MediaTest::midiStopsWhereItIsAndGoesOn() {
     QCOMPARE(p->State(), TMediaState::Stopped);
 }
 
-void MediaTest::videoIsShownInItsDisplay() {
-    if (!Tools) QSKIP("ffmpeg is needed to make the video");
-    auto media = TMediaSystem::CreateReal();
-    auto p = media->NewPlayer("MediaPlayer4");
-    QWidget panel;
+std::unique_ptr<TMediaPlayer> MediaTest::OpenClip(TMediaSystem& media, QWidget& panel) const {
+    auto p = media.NewPlayer("MediaPlayer4");
     panel.resize(310, 232);
     panel.show();
     p->FileName = Path("clip.avi");
     p->SetDisplay(&panel);
     p->Open();
+    return p;
+}
+
+void MediaTest::videoIsShownInItsDisplay() {
+    if (!Tools) QSKIP("ffmpeg is needed to make the video");
+    auto media = TMediaSystem::CreateReal();
+    QWidget panel;
+    auto p = OpenClip(*media, panel);
     p->SetDisplayRect(QRect(0, 0, 310, 232));
     QWidget* view = panel.findChild<QWidget*>();
     QVERIFY(view);
@@ -207,6 +220,63 @@ void MediaTest::synchronousSoundsWaitForTheEnd() {
     media->PlaySync(Path("long.wav"), 500);
     const qint64 cut = t.elapsed();
     QVERIFY2(cut >= 450 && cut < 2500, qPrintable(QString::number(cut)));
+}
+
+void MediaTest::withoutAnAudioDeviceOnlySoundsGoQuiet() {
+    // The backend the program takes: the real one also without a device.
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        auto chosen = TMediaSystem::CreateDefault();
+        QVERIFY(!chosen->Quiet());
+        QVERIFY(chosen->Silent());
+    }
+    qputenv("RUZOZU_QUIET_MEDIA", "1");
+    QVERIFY(TMediaSystem::CreateDefault()->Quiet());  // still all quiet for the tests that ask
+    qunsetenv("RUZOZU_QUIET_MEDIA");
+
+    auto media = TMediaSystem::CreateReal(false);
+    QVERIFY(!media->Quiet());
+    QVERIFY(media->Silent());
+    // A video plays, without sound, and its frames reach the display.
+    if (Tools) {
+        QWidget panel;
+        auto video = OpenClip(*media, panel);
+        auto* view = panel.findChild<QVideoWidget*>();
+        QVERIFY(view);
+        int frames = 0;
+        connect(view->videoSink(), &QVideoSink::videoFrameChanged, this, [&frames](const QVideoFrame& f) {
+            if (f.isValid()) ++frames;
+        });
+        video->Play();
+        QTRY_COMPARE_WITH_TIMEOUT(video->State(), TMediaState::Ended, 10000);
+        QVERIFY2(frames >= 3, qPrintable(QString::number(frames)));
+        video->Close();
+    }
+    // MIDI plays in its silent mode, with its own timing.
+    auto midi = media->NewPlayer("MediaPlayer3");
+    midi->FileName = Path("tune.mid");
+    midi->Open();
+    QElapsedTimer t;
+    t.start();
+    midi->Play();
+    QCOMPARE(midi->State(), TMediaState::Playing);
+    QTRY_COMPARE_WITH_TIMEOUT(midi->State(), TMediaState::Ended, 5000);
+    QVERIFY(t.elapsed() >= 300);
+    // Sounds go quiet: a sound line keeps its state, a fixed sound returns at once.
+    auto audio = media->NewPlayer("MediaPlayer2");
+    audio->FileName = Path("junk.wav");
+    audio->Open();
+    audio->Play();
+    QCOMPARE(audio->State(), TMediaState::Playing);
+    audio->Stop();
+    QCOMPARE(audio->State(), TMediaState::Stopped);
+    audio->Close();
+    QCOMPARE(audio->State(), TMediaState::Closed);
+    audio->FileName = Path("missing.wav");
+    QVERIFY_THROWS_EXCEPTION(EMediaError, audio->Open());
+    t.restart();
+    if (Tools) media->PlaySync(Path("long.wav"), 15000);
+    media->PlaySyncMemory(QByteArray("RIFF garbage"), "JUNK", 15000);
+    QVERIFY(t.elapsed() < 200);
 }
 
 QTEST_MAIN(MediaTest)

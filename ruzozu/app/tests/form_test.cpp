@@ -1,4 +1,6 @@
 // The main window under Qt's offscreen platform.
+#include "hostile_pictures.h"
+#include "metafile_writer.h"
 #include "hint_form.h"
 #include "ExtArr.h"
 #include "StdArr.h"
@@ -123,6 +125,7 @@ private slots:
     void modeDialogSetsChosenMode();
     void splashStandsInTheMiddleOfTheScreen();
     void picturesFoundLikeMediaFiles();
+    void hostilePicturesReportedAndTheStepGoesOn();
     void splashStandsAloneBeforeTheLogin();
     void everyBoxAndDialogReadsJapanese();
     void splashLooksLikeTheVersionBoxAndTakesNoInput();
@@ -638,6 +641,30 @@ void FormTest::picturesFoundLikeMediaFiles() {
     // A missing one is named, then reported as a picture that cannot show.
     QCOMPARE(f.Messages, QStringList({QL("指定された nopic.bmpは、\r\r存在しません。"), QL("この画像は、表示できません。")}));
     QVERIFY(f.Image->Cntrls(3)->isHidden());
+    f.close();
+}
+
+void FormTest::hostilePicturesReportedAndTheStepGoesOn() {
+    TempDir dir;
+    textfile::WriteFileAtomic(dir / "huge.bmp", hostile::BmpClaiming(5000, 5000));
+    textfile::WriteFileAtomic(dir / "huge.jpg", hostile::ProgressiveJpegClaiming(20000, 20000));
+    metafile_writer::Wmf wmf(240, 120);
+    wmf.Shapes = metafile_writer::SampleShapes();
+    textfile::WriteFileAtomic(dir / "shapes.wmf", wmf.Bytes());
+    std::string p = WriteProblem(dir, "a\nbmp huge 1 2\njpg huge 3 4\nwmf shapes 5 6\n/\nb\n/\n");
+    QElapsedTimer clock;
+    clock.start();
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    // Each hostile picture is reported, and the step goes on to the metafile.
+    QCOMPARE(f.Messages, QStringList({QL("この画像は、表示できません。"), QL("この画像は、表示できません。")}));
+    QVERIFY(f.Image->Cntrls(4)->isHidden());
+    QVERIFY(f.Image->Cntrls(3)->isHidden());
+    QVERIFY(!f.Image->Cntrls(2)->isHidden());
+    QCOMPARE(f.Image->Cntrls(2)->geometry(), QRect(5, 38, 240, 120));
     f.close();
 }
 

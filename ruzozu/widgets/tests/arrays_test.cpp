@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
 
 class ArraysTest : public QObject {
     Q_OBJECT
@@ -17,6 +18,7 @@ private slots:
     void eventsCarryTheIndex();
     void focusEnterAndExitOnceInOrder();
     void exitComesBeforeTheClickThatLeaves();
+    void controlInTwoArraysOrTwiceInOne();
     void returnKeyMovesOn();
     void arrayKeyPressOfReturnEdits();
     void doubleClickOnALabelClicksOnce();
@@ -174,6 +176,60 @@ void ArraysTest::exitComesBeforeTheClickThatLeaves() {
     e0->setFocus();
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, e0->geometry().center());
     QCOMPARE(log.size(), 3);
+}
+
+void ArraysTest::controlInTwoArraysOrTwiceInOne() {
+    QWidget form;
+    auto* e0 = new QLineEdit(&form);
+    auto* e1 = new QLineEdit(&form);
+    QStringList log;
+    TArEdit kept(&form, "Kept");
+    kept.AddCntrl(e0);
+    kept.AddCntrl(e1);
+    kept.OnEnter = [&](QObject*, int i) { log << QStringLiteral("kept%1").arg(i); };
+    {
+        // A second array over the same edits, destroyed first: the first
+        // array's watchers stay and the second's go with it.
+        auto gone = std::make_unique<TArEdit>(&form, "Gone");
+        gone->AddCntrl(e1);
+        gone->AddCntrl(e0);
+        gone->OnEnter = [&](QObject*, int i) { log << QStringLiteral("gone%1").arg(i); };
+    }
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    e0->setFocus();
+    e1->setFocus();
+    QCOMPARE(log, (QStringList{"kept0", "kept1"}));
+
+    // Added twice, an edit is hooked once; it keeps its hooks until its
+    // last place in the array goes.
+    log.clear();
+    TArEdit twice(&form, "Twice");
+    twice.AddCntrl(e0);
+    QCOMPARE(twice.AddCntrl(e0), 1);
+    QCOMPARE(twice.NumOfArry(), 2);
+    twice.OnEnter = [&](QObject*, int i) { log << QStringLiteral("twice%1").arg(i); };
+    twice.OnChange = [&](QObject*, int i) { log << QStringLiteral("change%1").arg(i); };
+    e0->setFocus();
+    e0->setText("a");
+    QCOMPARE(log, (QStringList{"twice0", "kept0", "change0"}));  // the later watcher first, as Qt calls them
+    twice.Delete(1);
+    log.clear();
+    e1->setFocus();
+    e0->setFocus();
+    e0->setText("b");
+    QCOMPARE(log, (QStringList{"kept1", "twice0", "kept0", "change0"}));
+    twice.Delete(0);
+    log.clear();
+    e1->setFocus();
+    e0->setFocus();
+    e0->setText("c");
+    QCOMPARE(log, (QStringList{"kept1", "kept0"}));
+    // A control freed while in the array twice leaves both places.
+    twice.AddCntrl(e1);
+    twice.AddCntrl(e1);
+    delete e1;
+    QCOMPARE(twice.NumOfArry(), 0);
 }
 
 void ArraysTest::returnKeyMovesOn() {

@@ -1,9 +1,13 @@
 // The plug-in host, the plug-in picture class and the picture registry.
 #include "SPIBmp.h"
+#include "hostile_pictures.h"
+#include "metafile_writer.h"
 #include "sjis.h"
 #include "textfile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -33,6 +37,10 @@ private slots:
     void distrustsWhatAPluginReturns();
     void orderForAFileAndOneHost();
     void failedAddingKeepsNothing();
+    void metafilesThroughTheRegistry();
+    void hostilePicturesRefusedFromTheHeader();
+    void hostilePicturesCostLittleMemory();
+    void pluginsThatMisbehave();
 };
 
 void PicturesTest::jpegThroughLibjpeg() {
@@ -50,11 +58,6 @@ void PicturesTest::jpegThroughLibjpeg() {
     QVERIFY(sof != std::string::npos);
     for (size_t i = sof + 5; i < sof + 9; ++i) huge[i] = (i - sof) % 2 ? char(0xFF) : char(0xDC);
     QVERIFY(!DecodeJpeg(huge, img));
-    // Metafiles are registered but cannot be shown here.
-    QVERIFY(TPictureRegistry::Instance().Has("wmf"));
-    QTemporaryDir dir;
-    textfile::WriteFileAtomic(dir.path().toStdString() + "/a.wmf", "x");
-    QVERIFY(!TPictureRegistry::Instance().LoadPictureFile(dir.path().toStdString() + "/a.wmf", img));
 }
 
 void PicturesTest::hostLoadsChecksAndRegisters() {
@@ -178,6 +181,195 @@ void PicturesTest::failedAddingKeepsNothing() {
     };
     host.Search(folder + "*.spi");  // the failure is swallowed and the plug-in dropped
     QCOMPARE(host.Count(), 0);
+}
+
+namespace {
+
+// The hostile files, written into a folder: each claims far more pixels
+// than the budget allows.
+std::vector<std::string> WriteHostileFiles(const QTemporaryDir& dir) {
+    const std::string d = dir.path().toStdString() + "/";
+    metafile_writer::Wmf wmf(240, 120);
+    wmf.Shapes = metafile_writer::SampleShapes();
+    wmf.ClaimedWidth = wmf.ClaimedHeight = 30000;
+    wmf.Inch = 96;
+    metafile_writer::Emf emf(240, 120);
+    emf.Shapes = metafile_writer::SampleShapes();
+    emf.ClaimedWidth = emf.ClaimedHeight = 20000;
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"claims32767.png", hostile::PngClaiming(32767, 32767)},
+        {"claims12000.png", hostile::PngClaiming(12000, 12000)},
+        {"claims20000.jpg", hostile::ProgressiveJpegClaiming(20000, 20000)},
+        {"claims30000.jpg", hostile::ProgressiveJpegClaiming(30000, 30000)},
+        {"claims5000.bmp", hostile::BmpClaiming(5000, 5000)},
+        {"claims30000.bmp", hostile::BmpClaiming(30000, -30000)},
+        {"claims30000.wmf", wmf.Bytes()},
+        {"claims20000.emf", emf.Bytes()},
+    };
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : files) {
+        if (bytes.empty() || !textfile::WriteFileAtomic(d + name, bytes)) return {};
+        names.push_back(d + name);
+    }
+    return names;
+}
+
+}  // namespace
+
+void PicturesTest::metafilesThroughTheRegistry() {
+    QVERIFY(TPictureRegistry::Instance().Has("wmf"));
+    QVERIFY(TPictureRegistry::Instance().Has("emf"));
+    for (const char* name : {"shapes.wmf", "shapes.emf"}) {
+        QImage img;
+        QVERIFY2(TPictureRegistry::Instance().LoadPictureFile(Sample(name), img), name);
+        QCOMPARE(img.size(), QSize(240, 120));
+        QVERIFY(img.pixelColor(60, 60).red() > 200);    // the red square
+        QVERIFY(img.pixelColor(180, 60).blue() > 200);  // the blue disc
+    }
+    // An ".emf" that holds a Windows metafile is drawn all the same; bytes
+    // that are none are refused.
+    QTemporaryDir dir;
+    const std::string d = dir.path().toStdString() + "/";
+    std::string wmf;
+    QVERIFY(textfile::ReadFileBytes(Sample("shapes.wmf"), wmf));
+    textfile::WriteFileAtomic(d + "other.EMF", wmf);
+    textfile::WriteFileAtomic(d + "a.wmf", "x");
+    QImage img;
+    QVERIFY(TPictureRegistry::Instance().LoadPictureFile(d + "other.EMF", img));
+    QVERIFY(!TPictureRegistry::Instance().LoadPictureFile(d + "a.wmf", img));
+}
+
+void PicturesTest::hostilePicturesRefusedFromTheHeader() {
+    TSPIs host;
+    host.RegisterFileFormat = [](const std::string& ext, const std::string& d) {
+        TPictureRegistry::Instance().Register(ext, d, TPictureRegistry::Kind::Plugin);
+    };
+    host.Search(Env("RUZOZU_BIN") + "/*.spi");
+    QTemporaryDir dir;
+    const auto files = WriteHostileFiles(dir);
+    QVERIFY(!files.empty());
+    for (const auto& file : files) {
+        QElapsedTimer t;
+        t.start();
+        QImage img;
+        QVERIFY2(!TPictureRegistry::Instance().LoadPictureFile(file, img), file.c_str());
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::fromStdString(file) + ": " + QString::number(t.elapsed())));
+        // Through the plug-in picture class as well, by any name.
+        std::string bytes;
+        textfile::ReadFileBytes(file, bytes);
+        TSPIBitmap bmp;
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, bmp.LoadFromBytes(bytes, "x.png"));
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, bmp.LoadFromBytes(bytes, "x.bmp"));
+        QVERIFY(t.elapsed() < 2000);
+    }
+    // Within the budget, pictures still load: 4096 x 4096 is the largest square.
+    QImage big(4096, 4096, QImage::Format_RGB32);
+    big.fill(Qt::blue);
+    const QString bigName = dir.path() + "/big.bmp";
+    QVERIFY(big.save(bigName, "BMP"));
+    big = QImage();
+    QImage img;
+    QVERIFY(TPictureRegistry::Instance().LoadPictureFile(bigName.toStdString(), img));
+    QCOMPARE(img.size(), QSize(4096, 4096));
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::red);
+    const QString iconName = dir.path() + "/a.ico";
+    QVERIFY(icon.save(iconName, "ICO"));
+    QVERIFY(TPictureRegistry::Instance().LoadPictureFile(iconName.toStdString(), img));
+    QCOMPARE(img.size(), QSize(32, 32));
+}
+
+void PicturesTest::hostilePicturesCostLittleMemory() {
+    QTemporaryDir dir;
+    auto files = WriteHostileFiles(dir);
+    QVERIFY(!files.empty());
+    // And pictures that are shown: a small one, and one of the largest
+    // size within the budget (4096 x 4096, through the PNG plug-in).
+    QImage big(4096, 4096, QImage::Format_RGB32);
+    big.fill(Qt::blue);
+    const std::string bigName = dir.path().toStdString() + "/big.png";
+    QVERIFY(big.save(QString::fromStdString(bigName), "PNG"));
+    big = QImage();
+    const std::vector<std::string> shown = {Sample("star.png"), bigName};
+    files.insert(files.end(), shown.begin(), shown.end());
+    for (const auto& file : files) {
+        QProcess probe;
+        probe.start(PICTURE_PROBE, {QString::fromStdString(file), QString::fromStdString(Env("RUZOZU_BIN"))});
+        QVERIFY(probe.waitForFinished(30000));
+        const QStringList figures = QString::fromUtf8(probe.readAllStandardOutput()).split(' ');
+        QCOMPARE(figures.size(), 3);
+        const bool loaded = figures[0] == "1";
+        const long ms = figures[1].toLong(), kib = figures[2].trimmed().toLong();
+        const QByteArray name = QFileInfo(QString::fromStdString(file)).fileName().toUtf8();
+        qInfo("%s: %s in %ld ms, peak +%ld KiB", name.constData(), loaded ? "shown" : "refused", ms, kib);
+        QCOMPARE(loaded, std::find(shown.begin(), shown.end(), file) != shown.end());
+        QVERIFY(ms < 1000);
+        QVERIFY(kib < 300 * 1024);
+    }
+}
+
+void PicturesTest::pluginsThatMisbehave() {
+    // A plug-in that answers every information number is asked a bounded
+    // number of them; one that throws anything while it is asked is left
+    // out; the program goes on.
+    QTemporaryDir dir;
+    std::string folder = PluginFolder(dir, {"endless", "throwinfo"});
+    {
+        TSPIs host;
+        int registered = 0;
+        host.RegisterFileFormat = [&](const std::string&, const std::string&) { ++registered; };
+        QElapsedTimer t;
+        t.start();
+        host.Search(folder + "*.spi");
+        QVERIFY(t.elapsed() < 2000);
+        QCOMPARE(host.Count(), 1);
+        QCOMPARE(host.Items(0)->Extensions.size(), size_t(32));
+        QCOMPARE(registered, 32);
+    }
+    // A plug-in that throws while decoding fails that picture only: the
+    // next plug-in reads it.
+    QTemporaryDir dir2;
+    folder = PluginFolder(dir2, {"good", "throwpicture"});
+    {
+        TSPIs host;
+        host.Search(folder + "*.spi");
+        QCOMPARE(host.Count(), 2);
+        TSPIBitmap bmp;
+        bmp.LoadFromFile(Sample("star.png"));
+        QCOMPARE(bmp.Image.size(), QSize(120, 120));
+        TSPIBitmap only;
+        only.SPI = host.Items(1);
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, only.LoadFromFile(Sample("star.png")));
+    }
+    // A plug-in that reports progress without end, with any numbers, still
+    // gives its picture; what is recorded of its progress stays small.
+    QTemporaryDir dir4;
+    folder = PluginFolder(dir4, {"progressflood"});
+    {
+        TSPIs host;
+        host.Search(folder + "*.spi");
+        TSPIBitmap bmp;
+        bmp.LoadFromFile(Sample("star.png"));
+        QCOMPARE(bmp.Image.size(), QSize(120, 120));
+        QVERIFY(bmp.Progress.size() <= 4097);
+        QVERIFY(*std::min_element(bmp.Progress.begin(), bmp.Progress.end()) >= 0);
+        QVERIFY(*std::max_element(bmp.Progress.begin(), bmp.Progress.end()) <= 100);
+    }
+    // One block handed back as both header and bits is refused (and freed
+    // once); a size beyond the budget in the picture's information is
+    // refused before the picture is asked for.
+    QTemporaryDir dir3;
+    folder = PluginFolder(dir3, {"sameblock", "hugeinfo"});
+    TSPIs host;
+    host.Search(folder + "*.spi");
+    QCOMPARE(host.Count(), 2);
+    for (int i = 0; i < 2; ++i) {
+        TSPIBitmap bmp;
+        bmp.SPI = host.Items(i);
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, bmp.LoadFromFile(Sample("star.png")));
+        if (host.Items(i)->FileName.find("hugeinfo") != std::string::npos)
+            QCOMPARE(bmp.Progress, (std::vector<int>{0, 100}));  // no progress: never decoded
+    }
 }
 
 int RunPicturesTest(int argc, char** argv) {

@@ -1,0 +1,146 @@
+// Small metafiles written record by record, for the tests and the sample
+// pictures: a placeable Windows metafile and an enhanced metafile, each
+// a few filled shapes on a clear ground.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace metafile_writer {
+
+inline void Put16(std::string& s, uint32_t v) {
+    s += char(v & 0xFF);
+    s += char((v >> 8) & 0xFF);
+}
+inline void Put32(std::string& s, uint32_t v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+// A colour as the metafiles store it: 0x00BBGGRR.
+inline uint32_t Rgb(int r, int g, int b) { return uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16; }
+
+struct Shape {
+    enum Kind { Rectangle, Ellipse } K;
+    int Left, Top, Right, Bottom;
+    uint32_t Colour;
+};
+
+// A placeable metafile of width x height pixels, in twips (1440 units an
+// inch, 15 to a pixel), the shapes filled without outline.
+class Wmf {
+public:
+    Wmf(int width, int height) : Width(width), Height(height) {}
+    std::vector<Shape> Shapes;
+    // The header's bounding box in twips, to make files that claim another size.
+    int ClaimedWidth = -1, ClaimedHeight = -1;
+    int Inch = 1440;  // the header's units an inch
+
+    std::string Bytes() const {
+        std::string records;
+        uint32_t maxRecord = 3;
+        auto rec = [&](uint16_t function, std::initializer_list<uint32_t> words) {
+            const uint32_t size = 3 + uint32_t(words.size());
+            Put32(records, size);
+            Put16(records, function);
+            for (uint32_t w : words) Put16(records, w);
+            if (size > maxRecord) maxRecord = size;
+        };
+        rec(0x0103, {8});                                     // SETMAPMODE anisotropic
+        rec(0x020B, {0, 0});                                  // SETWINDOWORG y, x
+        rec(0x020C, {uint32_t(Height * 15), uint32_t(Width * 15)});  // SETWINDOWEXT y, x
+        rec(0x02FA, {5, 0, 0, 0, 0});                         // CREATEPENINDIRECT: null pen, slot 0
+        rec(0x012D, {0});                                     // SELECTOBJECT pen
+        for (const Shape& s : Shapes) {
+            rec(0x02FC, {0, s.Colour & 0xFFFF, s.Colour >> 16, 0});  // CREATEBRUSHINDIRECT solid, slot 1
+            rec(0x012D, {1});
+            rec(s.K == Shape::Rectangle ? 0x041B : 0x0418,
+                {uint32_t(s.Bottom * 15), uint32_t(s.Right * 15), uint32_t(s.Top * 15), uint32_t(s.Left * 15)});
+            rec(0x01F0, {1});                                 // DELETEOBJECT brush
+        }
+        rec(0x0000, {});                                      // EOF
+        std::string out;
+        Put32(out, 0x9AC6CDD7u);
+        Put16(out, 0);
+        Put16(out, 0);
+        Put16(out, 0);
+        Put16(out, uint32_t(ClaimedWidth >= 0 ? ClaimedWidth : Width * 15));
+        Put16(out, uint32_t(ClaimedHeight >= 0 ? ClaimedHeight : Height * 15));
+        Put16(out, uint32_t(Inch));
+        Put32(out, 0);
+        uint16_t sum = 0;
+        for (size_t i = 0; i < out.size(); i += 2)
+            sum ^= uint16_t(uint8_t(out[i]) | uint8_t(out[i + 1]) << 8);
+        Put16(out, sum);
+        Put16(out, 1);                                        // in memory
+        Put16(out, 9);                                        // header words
+        Put16(out, 0x0300);
+        Put32(out, uint32_t(9 + records.size() / 2));
+        Put16(out, 2);                                        // objects
+        Put32(out, maxRecord);
+        Put16(out, 0);
+        return out + records;
+    }
+
+private:
+    int Width, Height;
+};
+
+// An enhanced metafile of width x height pixels on a 96-dot-an-inch
+// reference device, the shapes filled without outline.
+class Emf {
+public:
+    Emf(int width, int height) : Width(width), Height(height) {}
+    std::vector<Shape> Shapes;
+    int ClaimedWidth = -1, ClaimedHeight = -1;
+
+    std::string Bytes() const {
+        std::string records;
+        uint32_t count = 0;
+        auto rec = [&](uint32_t type, std::initializer_list<uint32_t> values) {
+            Put32(records, type);
+            Put32(records, 8 + 4 * uint32_t(values.size()));
+            for (uint32_t v : values) Put32(records, v);
+            ++count;
+        };
+        rec(37, {0x80000008u});  // SELECTOBJECT the null pen
+        for (const Shape& s : Shapes) {
+            rec(39, {1, 0, s.Colour, 0});  // CREATEBRUSHINDIRECT solid, handle 1
+            rec(37, {1});
+            rec(s.K == Shape::Rectangle ? 43 : 42,
+                {uint32_t(s.Left), uint32_t(s.Top), uint32_t(s.Right), uint32_t(s.Bottom)});
+            rec(37, {0x80000000u});  // the white brush again, so the handle can go
+            rec(40, {1});            // DELETEOBJECT
+        }
+        rec(14, {0, 16, 20});  // EOF
+        const int w = ClaimedWidth >= 0 ? ClaimedWidth : Width, h = ClaimedHeight >= 0 ? ClaimedHeight : Height;
+        std::string out;
+        Put32(out, 1);
+        Put32(out, 88);
+        for (int v : {0, 0, w - 1, h - 1}) Put32(out, uint32_t(v));  // bounds, pixels
+        // The frame in hundredths of a millimetre, 96 pixels an inch.
+        for (int v : {0, 0, w * 2540 / 96, h * 2540 / 96}) Put32(out, uint32_t(v));
+        Put32(out, 0x464D4520u);
+        Put32(out, 0x10000);
+        Put32(out, uint32_t(88 + records.size()));
+        Put32(out, count + 1);
+        Put16(out, 2);
+        Put16(out, 0);
+        Put32(out, 0);
+        Put32(out, 0);
+        Put32(out, 0);
+        for (int v : {960, 480, 254, 127}) Put32(out, uint32_t(v));  // the reference device
+        return out + records;
+    }
+
+private:
+    int Width, Height;
+};
+
+// The sample pictures: a red square and a blue disc side by side.
+inline std::vector<Shape> SampleShapes() {
+    return {{Shape::Rectangle, 10, 10, 110, 110, Rgb(220, 0, 0)}, {Shape::Ellipse, 130, 10, 230, 110, Rgb(0, 0, 220)}};
+}
+
+}  // namespace metafile_writer

@@ -1,0 +1,28 @@
+// The one size budget for every picture the drill program shows, whatever
+// decodes it (the bitmap reader, libjpeg, an image plug-in, a metafile):
+// a picture whose header claims more is refused from the header alone,
+// before any pixel buffer is made.  16 megapixels (4096 x 4096, or any
+// other shape of that area, no side above 32767) is far more than a
+// 640 x 480 drill screen can show, and keeps the largest picture's
+// buffers, decoded and copied on its way to the window, well under 300 MB.
+#ifndef RUZOZU_PICTURE_BUDGET_H
+#define RUZOZU_PICTURE_BUDGET_H
+
+#ifdef __cplusplus
+#include <cstdint>
+
+namespace picture_budget {
+
+inline constexpr uint64_t kMaxPixels = uint64_t(16) << 20;
+inline constexpr int64_t kMaxSide = 32767;
+
+// True when a picture of width x height pixels may be decoded.
+inline bool Fits(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
+           uint64_t(width) * uint64_t(height) <= kMaxPixels;
+}
+
+}  // namespace picture_budget
+#endif
+
+#endif
