@@ -6,9 +6,6 @@
 #include <QElapsedTimer>
 #include <QAudioDevice>
 #include <QMediaDevices>
-#include <QVideoFrame>
-#include <QVideoSink>
-#include <QVideoWidget>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -142,6 +139,17 @@ void MediaTest::midiStopsWhereItIsAndGoesOn() {
     QCOMPARE(p->State(), TMediaState::Stopped);
 }
 
+// How many columns of the panel, rendered, show a strongly coloured pixel a
+// third of the way down (the test clip's colour bars; black before a frame).
+int ColouredColumns(QWidget& panel) {
+    QImage shown(panel.size(), QImage::Format_RGB32);
+    shown.fill(Qt::black);
+    panel.render(&shown);
+    int coloured = 0;
+    for (int x = 0; x < shown.width(); ++x) coloured += shown.pixelColor(x, shown.height() / 3).hsvSaturation() > 128;
+    return coloured;
+}
+
 std::unique_ptr<TMediaPlayer> MediaTest::OpenClip(TMediaSystem& media, QWidget& panel) const {
     auto p = media.NewPlayer("MediaPlayer4");
     panel.resize(310, 232);
@@ -166,12 +174,8 @@ void MediaTest::videoIsShownInItsDisplay() {
     // The frames are painted by the view itself, so that rendering the
     // panel (as a scaled window does) shows them: the test picture's
     // coloured bars are there.
-    QImage shown(panel.size(), QImage::Format_RGB32);
-    shown.fill(Qt::black);
-    panel.render(&shown);
-    int coloured = 0;
-    for (int x = 0; x < shown.width(); ++x) coloured += shown.pixelColor(x, shown.height() / 3).hsvSaturation() > 128;
-    QVERIFY2(coloured > shown.width() / 4, qPrintable(QString::number(coloured)));
+    const int coloured = ColouredColumns(panel);
+    QVERIFY2(coloured > panel.width() / 4, qPrintable(QString::number(coloured)));
     p->Close();
     QVERIFY(!panel.findChild<QWidget*>());  // the view goes with the file
 }
@@ -240,15 +244,12 @@ void MediaTest::withoutAnAudioDeviceOnlySoundsGoQuiet() {
     if (Tools) {
         QWidget panel;
         auto video = OpenClip(*media, panel);
-        auto* view = panel.findChild<QVideoWidget*>();
-        QVERIFY(view);
-        int frames = 0;
-        connect(view->videoSink(), &QVideoSink::videoFrameChanged, this, [&frames](const QVideoFrame& f) {
-            if (f.isValid()) ++frames;
-        });
+        QVERIFY(panel.findChild<QWidget*>());
+        QCOMPARE(ColouredColumns(panel), 0);
         video->Play();
         QTRY_COMPARE_WITH_TIMEOUT(video->State(), TMediaState::Ended, 10000);
-        QVERIFY2(frames >= 3, qPrintable(QString::number(frames)));
+        const int coloured = ColouredColumns(panel);
+        QVERIFY2(coloured > panel.width() / 4, qPrintable(QString::number(coloured)));
         video->Close();
     }
     // MIDI plays in its silent mode, with its own timing.
