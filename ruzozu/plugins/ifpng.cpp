@@ -6,11 +6,15 @@
 #include <png.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
 
 const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// A header may claim any size: a picture larger than any screen needs is
+// refused before its memory is asked for (the host's JPEG limit).
+const uint64_t kMaxPixels = uint64_t(1) << 26;  // 8192 x 8192
 
 int32_t Info(int32_t no, char* buf, int32_t len, const char* text) {
     if (!buf || len <= 0) return 0;
@@ -24,8 +28,18 @@ bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, 
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (length <= 0 || !png_image_begin_read_from_memory(&image, data, static_cast<size_t>(length))) return false;
+    if (uint64_t(image.width) * image.height > kMaxPixels) {
+        png_image_free(&image);
+        return false;
+    }
     image.format = PNG_FORMAT_BGRA;
-    bgra.resize(PNG_IMAGE_SIZE(image));
+    try {
+        // Nothing may be thrown back to the host, which calls us as C.
+        bgra.resize(PNG_IMAGE_SIZE(image));
+    } catch (const std::bad_alloc&) {
+        png_image_free(&image);
+        return false;
+    }
     if (!png_image_finish_read(&image, nullptr, bgra.data(), 0, nullptr)) {
         png_image_free(&image);
         return false;

@@ -4,9 +4,12 @@
 #include "textfile.h"
 
 #include <QDir>
+#include <fstream>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +34,7 @@ private slots:
     void hostLoadsChecksAndRegisters();
     void pngPluginDecodesAndRetriesPastAHeader();
     void distrustsWhatAPluginReturns();
+    void pngPluginRefusesAHugePicture();
     void orderForAFileAndOneHost();
     void failedAddingKeepsNothing();
 };
@@ -154,6 +158,46 @@ void PicturesTest::distrustsWhatAPluginReturns() {
     }
     QVERIFY(failed);
     QCOMPARE(b.Progress.back(), 100);  // the end is reported also when the picture is refused
+}
+
+// A 68-byte PNG whose header claims 40000 x 40000 pixels (6.4 GB decoded).
+const char kHugePng[] =
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x9c\x40\x00\x00\x9c\x40"
+    "\x08\x06\x00\x00\x00\x51\x0c\x0e\x05\x00\x00\x00\x0b\x49\x44\x41\x54\x78\x9c\x63\x60\x40\x05\x00"
+    "\x00\x10\x00\x01\x39\xbd\x8f\x65\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82";
+
+void PicturesTest::pngPluginRefusesAHugePicture() {
+    std::unique_ptr<TSPI> spi = CreateSPI(Env("RUZOZU_BIN") + "/ifpng.spi");
+    QVERIFY(spi);
+    // The plug-in may have 1 GB more than the process holds now: the picture
+    // must be refused before its memory is asked for, and nothing but the
+    // picture error may come out of the load.
+    long pages = 0;
+    {
+        std::ifstream statm("/proc/self/statm");
+        statm >> pages;
+    }
+    rlimit old{};
+    QVERIFY(::getrlimit(RLIMIT_AS, &old) == 0);
+    rlimit low = old;
+    low.rlim_cur = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (rlim_t(1) << 30);
+    if (old.rlim_cur != RLIM_INFINITY && old.rlim_cur < low.rlim_cur) low.rlim_cur = old.rlim_cur;
+    QVERIFY(::setrlimit(RLIMIT_AS, &low) == 0);
+    std::string outcome;
+    try {
+        TSPIBitmap bmp;
+        bmp.SPI = spi.get();
+        bmp.LoadFromBytes(std::string(kHugePng, sizeof kHugePng - 1), "huge.png");
+        outcome = "loaded";
+    } catch (const EInvalidGraphic&) {
+        outcome = "refused";
+    } catch (const std::exception& e) {
+        outcome = e.what();
+    }
+    ::setrlimit(RLIMIT_AS, &old);
+    QCOMPARE(outcome, std::string("refused"));
+    SpiPictureInfo info{};
+    QVERIFY(spi->GetPictureInfo(kHugePng, sizeof kHugePng - 1, 0, &info) != 0);
 }
 
 void PicturesTest::orderForAFileAndOneHost() {
