@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -93,7 +94,8 @@ TScoreRecord ReadScoreFile(const std::string& path) {
         r.Correct = DecimalValue(l4[1]);
         if (l4.size() < 3) return;
         r.Wrong = DecimalValue(l4[2]);
-        r.Done = r.Correct + r.Wrong == r.Maximum ? r.Maximum : DecimalValue(l4[0]);
+        // Counts from the file may be near the integer limit: added wide.
+        r.Done = int64_t(r.Correct) + r.Wrong == r.Maximum ? r.Maximum : DecimalValue(l4[0]);
     }();
     r.Normal = !(r.Test || r.Random);
     return r;
