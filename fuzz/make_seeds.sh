@@ -110,6 +110,8 @@ crlf <<'T' | seed fuzz_results PC01.dat
 "3","1","2"
 T
 printf '"B2","b"\n"×","○"\n"p","x5"\n' | seed fuzz_results header-only
+# Counts at the integer limit (once overflowed when added).
+printf '"F6","f"\r\n"×","×"\r\n"p","-2"\r\n"7","2147483647","2147483647"\r\n' | seed fuzz_results limits
 crlf <<'T' | seed fuzz_csv roster.csv
 ID,名前,パスワード
 A1,山田,pw1
@@ -133,6 +135,9 @@ mkdir -p "$out/fuzz_bmp" "$out/fuzz_jpeg" "$out/fuzz_png" "$out/fuzz_setdib"
 cp "$src/samples/apple.bmp" "$out/fuzz_bmp/"
 cp "$src/samples/fruit.jpg" "$out/fuzz_jpeg/"
 cp "$src/samples/star.png" "$out/fuzz_png/"
+# A header claiming 40000 x 40000 pixels (once made the plug-in ask for 6.4 GB).
+printf '\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR\x00\x00\x9c\x40\x00\x00\x9c\x40\x08\x06\x00\x00\x00\x51\x0c\x0e\x05' > "$out/fuzz_png/huge"
+printf '\x00\x00\x00\x0bIDAT\x78\x9c\x63\x60\x40\x05\x00\x00\x10\x00\x01\x39\xbd\x8f\x65\x00\x00\x00\x00IEND\xae\x42\x60\x82' >> "$out/fuzz_png/huge"
 # A 2 x 2 bitmap with a palette of two colours, one bit a pixel.
 dib2='\x28\x00\x00\x00\x02\x00\x00\x00\x02\x00\x00\x00\x01\x00\x01\x00\x00\x00\x00\x00\x08\x00\x00\x00'
 dib2+='\x13\x0b\x00\x00\x13\x0b\x00\x00\x02\x00\x00\x00\x02\x00\x00\x00'
