@@ -52,6 +52,18 @@ mp3 song
 jpg x 1 2
 /
 T
+crlf <<'T' | seed fuzz_problem limits.qzb
+~t
+bmp top 0 2147483647
+/
+btn 2147483647 0&9
+q
+png low -2147483648 2147483647 2147483647
+@hint
+jpg h 2147483647 2147483647
+@/
+/
+T
 
 # ---- answer lines ("line" LF "typed answer")
 printf 'りんご;リンゴ;apple\nりんご' | seed fuzz_answer words
