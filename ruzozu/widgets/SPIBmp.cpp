@@ -179,7 +179,10 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
     }
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
-    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+    // A progressive picture is read whole when decompression starts: its
+    // size is checked against the limit below before that, too.
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK ||
+        uint64_t(info.image_width) * info.image_height > kMaxJpegPixels) {
         jpeg_destroy_decompress(&info);
         return false;
     }
