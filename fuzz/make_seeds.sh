@@ -146,6 +146,12 @@ printf '\xff\x7f\x02\x00' | raw fuzz_pidl broken
 mkdir -p "$out/fuzz_bmp" "$out/fuzz_jpeg" "$out/fuzz_png" "$out/fuzz_setdib"
 cp "$src/samples/apple.bmp" "$out/fuzz_bmp/"
 cp "$src/samples/fruit.jpg" "$out/fuzz_jpeg/"
+# The same made progressive and 60000 x 60000 (once read whole before its
+# size was checked).
+sof=$(LC_ALL=C grep -obUaP '\xff\xc0' "$src/samples/fruit.jpg" | head -1 | cut -d: -f1)
+cp "$src/samples/fruit.jpg" "$out/fuzz_jpeg/progressive-huge"
+printf '\xc2' | dd of="$out/fuzz_jpeg/progressive-huge" bs=1 seek=$((sof + 1)) conv=notrunc status=none
+printf '\xea\x60\xea\x60' | dd of="$out/fuzz_jpeg/progressive-huge" bs=1 seek=$((sof + 5)) conv=notrunc status=none
 cp "$src/samples/star.png" "$out/fuzz_png/"
 # A header claiming 40000 x 40000 pixels (once made the plug-in ask for 6.4 GB).
 printf '\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR\x00\x00\x9c\x40\x00\x00\x9c\x40\x08\x06\x00\x00\x00\x51\x0c\x0e\x05' > "$out/fuzz_png/huge"
