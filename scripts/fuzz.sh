@@ -37,11 +37,17 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
-# run_one TARGET MAX_LEN: one target for the given time; its exit status.
+# run_one TARGET MAX_LEN DICT...: one target for the given time; its exit
+# status.
 run_one() {
-    local t=$1 len=$2
+    local t=$1 len=$2 d dict=()
+    shift 2
     mkdir -p "$build/fuzz-corpus/$t" "$build/fuzz-seeds/$t" "$tmproot/$t"
-    TMPDIR="$tmproot/$t" "$build/fuzz/$t" \
+    if [ $# -gt 0 ]; then
+        for d in "$@"; do cat "fuzz/dict/$d.dict"; done >"$tmproot/$t.dict"
+        dict=(-dict="$tmproot/$t.dict")
+    fi
+    TMPDIR="$tmproot/$t" "$build/fuzz/$t" "${dict[@]}" \
         -max_total_time="$seconds" -max_len="$len" -rss_limit_mb=2048 -timeout=10 \
         -artifact_prefix="$build/fuzz-crashes/$t-" -print_final_stats=1 \
         "$build/fuzz-corpus/$t" "$build/fuzz-seeds/$t" >"$build/fuzz-logs/$t.log" 2>&1
@@ -49,26 +55,30 @@ run_one() {
 
 declare -A pid_of=()
 names=()
-while read -r t len; do
+while read -r t len dicts; do
     case "$t" in '' | '#'*) continue ;; esac
     if [ -n "${FUZZ_TARGETS:-}" ] && [[ " $FUZZ_TARGETS " != *" $t "* ]]; then continue; fi
     if [ ! -x "$build/fuzz/$t" ]; then echo "fuzz: $t was not built" >&2; exit 1; fi
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
-    run_one "$t" "$len" &
+    # shellcheck disable=SC2086  # the dictionaries are words
+    run_one "$t" "$len" $dicts &
     pid_of[$t]=$!
     names+=("$t")
 done < fuzz/targets.txt
 
 failed=0
+faults=0
 for t in "${names[@]}"; do
     if wait "${pid_of[$t]}"; then
         echo "fuzz: $t: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/fuzz-logs/$t.log" |
                           grep -o '[0-9]*$' || echo '?') runs, no fault"
     else
         failed=1
+        faults=$((faults + 1))
         echo "fuzz: $t FOUND A FAULT (log: $build/fuzz-logs/$t.log)" >&2
         grep -E 'ERROR:|runtime error:|fuzz check failed|Test unit written to' "$build/fuzz-logs/$t.log" |
             head -5 >&2 || tail -20 "$build/fuzz-logs/$t.log" >&2
     fi
 done
+echo "fuzz: $((${#names[@]} - faults)) passed, $faults failed"
 exit "$failed"
