@@ -81,6 +81,10 @@ progress() {  # progress NAME LINES...: the 14 state lines, then 101 results
 progress start 3 0 -1 1 -9 0 0 0 0 0 0 f f
 progress picture 4 2 0 'jpg fruit 380 80 160' 1 2 3 1 2 1 1 0 t t
 progress review 5 1 -1 1 2 3 2 1 3 1 1 t f
+# Counts at the integer limit (once overflowed on the next answer), for
+# both problems of the target (odd and even lengths).
+progress limits-a 5 1 -1 1 2 3 2147483647 1 2147483647 2147483647 1 t f
+progress limits-b 5 1 -1 1 2 3 2147483647 1 2147483647 2147483647 01 t f
 
 # ---- settings files
 crlf <<'T' | seed fuzz_ini ruzozu.ini
