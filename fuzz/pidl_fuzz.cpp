@@ -26,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         NextItemID(p);
         PidlToPath(p);
         PidlDisplayName(p);
+        PidlAttributes(p, 0xFFFFFFFFu);
+        ShellFolderPtr folder;
+        LPITEMIDLIST lastItem = nullptr;
+        if (SplitPidl(p, folder, lastItem)) FreePidl(lastItem);
     }
     FUZZ_CHECK(SHGetMalloc()->LiveBlocks() == live);
     return 0;
