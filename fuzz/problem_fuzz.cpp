@@ -1,4 +1,5 @@
-// The problem file: opening it (the block index) and working through it.
+// The problem file: opening it (the block index), working through it and
+// resuming it.
 #include "fuzz_support.h"
 #include "null_view.h"
 
@@ -18,6 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     e.Settings.AutoMode = static_cast<int>(size % 5) - 1;
     e.LoadProblemFile(path);
     DriveEngine(e, view, 40);
+    // Opened again, the problem resumes from the progress just saved.
+    NullView view2;
+    TDrillEngine again(view2);
+    again.SetRandomSeed(1);
+    again.Settings = e.Settings;
+    again.UserScoreFolder = score;
+    again.ComputerName = "PC01";
+    again.LoadProblemFile(path);
+    DriveEngine(again, view2, 12);
     // Each input starts without progress of an earlier one.
     textfile::DeleteFile(score + "p.sc");
     return 0;
