@@ -6,6 +6,7 @@
 #include "sjis.h"
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 
@@ -124,7 +125,9 @@ void TDrillEngine::ShowPicture(const std::string& Line, const std::string& Targe
     int left, top, width = -1;
     // A position or width that is no number cannot place the picture: it is
     // reported like any picture that cannot be shown, and the step goes on.
-    if (!TIniFile::ParseInteger(tok[2], left) || !TIniFile::ParseInteger(tok[3], top) ||
+    // The main window places it 32 pixels lower, which must still fit.
+    const int lowest = Target == "main" ? INT_MAX - 32 : INT_MAX;
+    if (!TIniFile::ParseInteger(tok[2], left) || !TIniFile::ParseInteger(tok[3], top) || top > lowest ||
         (tok.size() >= 5 && (!TIniFile::ParseInteger(tok[4], width) || width <= 0))) {
         View.Beep();
         View.ShowMessage(msg::PictureCannotShow());

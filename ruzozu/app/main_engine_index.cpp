@@ -136,11 +136,15 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
 
 bool TDrillEngine::ProgressFitsProblem() const {
     auto inRange = [](int v, int lo, int hi) { return v >= lo && v <= hi; };
+    // No run of the table's questions counts anywhere near this between two
+    // resets; a count beyond it would overflow on the next answer.
+    const int maxCount = 1000000;
     return inRange(BlockPos, 0, BlockCount) && inRange(ImageIndex, -1, 4) && inRange(TextTop, 0, kTextLines) &&
            inRange(QuestionIndex, 0, kMaxQuestions - 1) &&
            (SectionBlock == -9 || inRange(SectionBlock, -1, BlockCount)) &&
            inRange(SectionStart, 0, BlockCount + 1) && inRange(CorrectCount, 0, QuestionCount) &&
-           MistakeCount >= 0 && SectionAsked >= 0 && SectionCorrect >= 0 &&
+           inRange(MistakeCount, 0, maxCount) && inRange(SectionAsked, 0, maxCount) &&
+           inRange(SectionCorrect, 0, maxCount) &&
            inRange(Reviewing, 0, 1);
 }
 

@@ -7,12 +7,12 @@
 #include <png.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
 
 const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
 int32_t Info(int32_t no, char* buf, int32_t len, const char* text) {
     if (!buf || len <= 0) return 0;
     std::strncpy(buf, text, static_cast<size_t>(len));
@@ -38,7 +38,13 @@ bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, 
     png_image image;
     if (!ReadHeader(data, length, image)) return false;
     image.format = PNG_FORMAT_BGRA;
-    bgra.resize(PNG_IMAGE_SIZE(image));
+    try {
+        // Nothing may be thrown back to the host, which calls us as C.
+        bgra.resize(PNG_IMAGE_SIZE(image));
+    } catch (const std::bad_alloc&) {
+        png_image_free(&image);
+        return false;
+    }
     if (!png_image_finish_read(&image, nullptr, bgra.data(), 0, nullptr)) {
         png_image_free(&image);
         return false;

@@ -98,6 +98,15 @@ TEST(ProgressFile, DamagedFilesAreIgnored) {
     textfile::WriteFileAtomic(g.Dir / "score/q1.sc", far);
     g.Open({"a", "/"});
     EXPECT_EQ(g.View.Header(), sjis::L("【1】"));
+    // Counts that the next answer would push past the integer limit.
+    DrillFixture h;
+    std::string huge = "1\r\n0\r\n-1\r\n0\r\n-1\r\n0\r\n2147483647\r\n0\r\n2147483647\r\n2147483647\r\n0\r\nt\r\nt\r\n";
+    for (int i = 0; i < 101; ++i) huge += "\r\n";
+    textfile::WriteFileAtomic(h.Dir / "score/q1.sc", huge);
+    h.Open({"a", "/", "b", "/"});
+    EXPECT_FALSE(h.Engine.Resumed);
+    EXPECT_EQ(h.Engine.MistakeCount, 0);
+    EXPECT_EQ(h.View.Header(), sjis::L("【1】"));
 }
 
 TEST(ProgressFile, FinishedRunAndTestModeStartAfresh) {

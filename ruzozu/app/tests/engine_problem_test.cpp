@@ -217,6 +217,9 @@ TEST(BlockDisplay, PictureSlotsAndBadNumbers) {
     std::vector<std::string> lines = {"&e"};
     for (int i = 0; i < 6; ++i) lines.push_back("png p" + std::to_string(i) + " 0 0");
     lines.push_back("png bad x 0");
+    // The main window places a picture 32 pixels lower: a top at the
+    // integer limit has no place there.
+    lines.push_back("png low 0 2147483647");
     lines.push_back("/");
     f.Open(lines);
     std::vector<std::string> shows;
@@ -224,6 +227,7 @@ TEST(BlockDisplay, PictureSlotsAndBadNumbers) {
         if (l.rfind("ShowPicture", 0) == 0) shows.push_back(l.substr(12, 1));
     EXPECT_EQ(shows, (std::vector<std::string>{"4", "3", "2", "1", "0", "0"}));
     EXPECT_EQ(f.Msg(), "この画像は、表示できません。");
+    EXPECT_EQ(f.Msg(1), "この画像は、表示できません。");
     EXPECT_FALSE(f.View.Closed);  // the step went on
 }
 

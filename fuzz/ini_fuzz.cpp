@@ -1,0 +1,49 @@
+// Settings files: the reader itself, both programs' settings on top of it,
+// and a write into a file of any content.
+#include "fuzz_support.h"
+
+#include "IniFile.h"
+#include "inifile.h"
+#include "sjis.h"
+#include "textfile.h"
+
+// The controller's settings header has the same name as the drill
+// program's; it is found through its folder.
+#include "../vaduvov/app/IniFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string folder = fuzz::Folder();
+    const std::string path = fuzz::WriteInput("ruzozu.ini", data, size);
+    fuzz::WriteInput("ruzozu.dvk", data, size);
+    fuzz::WriteInput("vaduvov.ini", data, size);
+
+    // Every section and key the file names is looked up.
+    TIniFile ini(path);
+    std::string section;
+    for (const std::string& line : textfile::SplitLines(fuzz::Bytes(data, size))) {
+        const std::string t = sjis::Trim(line);
+        if (!t.empty() && t[0] == '[') {
+            section = t.substr(1, t.find(']') == std::string::npos ? std::string::npos : t.find(']') - 1);
+            ini.SectionExists(section);
+            continue;
+        }
+        const std::string key = t.substr(0, t.find('='));
+        ini.ReadString(section, key, "");
+        ini.ReadInteger(section, key, 7);
+        ini.ReadBool(section, key, false);
+        ini.ValueExists(section, key);
+        int v;
+        TIniFile::ParseInteger(t.substr(key.size() < t.size() ? key.size() + 1 : t.size()), v);
+    }
+
+    TDrillSettings drill;
+    ReadSettings(drill, folder);
+    TControllerSettings controller;
+    ReadIniFile(controller, folder + "vaduvov.ini", folder);
+
+    // A write keeps the file readable and reads back.
+    FUZZ_CHECK(ini.WriteString("FuzzSection", "FuzzKey", "value"));
+    ini.Reload();
+    FUZZ_CHECK(ini.ReadString("FuzzSection", "FuzzKey", "") == "value");
+    return 0;
+}
