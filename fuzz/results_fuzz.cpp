@@ -2,6 +2,7 @@
 #include "fuzz_support.h"
 
 #include "func.h"
+#include "gridsort.h"
 #include "textfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const TScoreRecord r = ReadScoreFile(path);
     FUZZ_CHECK(!r.Marked && r.Computer == "PC01");
     Percentage(r.Correct, r.Maximum);
-    ClientListRows(folder);
+    const std::vector<TScoreRecord> all = ReadScoreFolder(folder);
+    ClientListRows(all);
+    ScoreTableRows(all);
     return 0;
 }

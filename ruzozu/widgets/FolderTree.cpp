@@ -125,6 +125,9 @@ TFolderTreeViewEx::~TFolderTreeViewEx() {
     FRefreshTimer.stop();
     FClearing = true;
     clear();
+    // The model outlives this class's members (the tree widget frees it
+    // later): its signals must no longer reach them.
+    disconnect(model(), nullptr, this, nullptr);
 }
 
 TFolderNodeData* TFolderTreeViewEx::NodeData(QTreeWidgetItem* node) {
