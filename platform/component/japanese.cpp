@@ -81,3 +81,9 @@ void ShowPasswordStars(QLineEdit* edit) {
     edit->setStyle(stars);
     edit->setEchoMode(QLineEdit::Password);
 }
+
+void InformationBox(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, parent);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}

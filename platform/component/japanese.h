@@ -17,5 +17,8 @@ QString JapaneseButtonText(QMessageBox::StandardButton button);
 // Gives every standard button of the box its Japanese text.
 void JapaneseButtons(QMessageBox& box);
 
+// A message with the information icon and one "OK" button, modal over parent.
+void InformationBox(QWidget* parent, const QString& caption, const QString& text);
+
 // The box shows "*" for each character typed.
 void ShowPasswordStars(QLineEdit* edit);

@@ -1,11 +1,11 @@
 #include "choice.h"
 
 #include "FolderTree.h"
+#include "japanese.h"
 #include "qtext.h"
 
 #include "sjis.h"
 
-#include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -52,11 +52,8 @@ void TfChoice::accept() {
     std::string path = sjis::ToUtf8(chosen);
     if (chosen.empty() || path[0] != '/' || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         bool none = chosen.empty() && !selected;
-        QMessageBox box(QMessageBox::Information, windowTitle(),
-                        none ? QL("フォルダーを選択してください。") : QL("選択されたフォルダーは\n\n存在しません"),
-                        QMessageBox::NoButton, this);
-        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-        box.exec();
+        InformationBox(this, windowTitle(),
+                       none ? QL("フォルダーを選択してください。") : QL("選択されたフォルダーは\n\n存在しません"));
         return;
     }
     ChosenFolder = chosen;

@@ -1,4 +1,5 @@
 #include "FolderTree.h"
+#include "japanese.h"
 
 #include "shellicons.h"
 #include "shellmenu_qt.h"
@@ -777,9 +778,7 @@ void TFolderTreeViewEx::TellUser(const QString& text) {
         ShowMessage(window(), text, caption);
         return;
     }
-    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, window());
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.exec();
+    InformationBox(window(), caption, text);
 }
 
 // A refused name: the node shows the item's own name again, and the user

@@ -1,4 +1,5 @@
 #include "ShView.h"
+#include "japanese.h"
 
 #include "shellicons.h"
 #include "shelltree.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPainter>
@@ -402,9 +402,7 @@ void TFolderView::TellUser(const QString& text) {
         ShowMessage(window(), text, caption);
         return;
     }
-    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, window());
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.exec();
+    InformationBox(window(), caption, text);
 }
 
 // ---------------------------------------------------------------------------
