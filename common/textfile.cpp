@@ -278,8 +278,25 @@ std::string ExtractFileName(const std::string& path) {
 }
 
 bool CreateDir(const std::string& path) {
-    if (::mkdir(OsPath(path).c_str(), 0777) == 0) return true;
-    return errno == EEXIST && DirectoryExists(path);
+    const std::string os = OsPath(path);
+    if (::mkdir(os.c_str(), 0777) != 0) return errno == EEXIST && DirectoryExists(path);
+    // In a folder shared by several accounts (a learner's folder in the
+    // score folder), the group or everyone who may write the parent may
+    // write the new folder too, and a sticky parent's protection holds in
+    // it as well: another account must still be able to save there.
+    std::string parent = os;
+    while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+    const size_t slash = parent.rfind('/');
+    parent = slash == std::string::npos ? "." : slash == 0 ? "/" : parent.substr(0, slash);
+    struct stat up {}, made {};
+    if (::stat(parent.c_str(), &up) == 0 && ::stat(os.c_str(), &made) == 0) {
+        mode_t mode = made.st_mode & 07777;
+        if (up.st_mode & S_IWGRP) mode |= 0770;
+        if (up.st_mode & S_IWOTH) mode |= 0777;
+        if (up.st_mode & S_ISVTX) mode |= S_ISVTX;
+        if (mode != (made.st_mode & 07777)) ::chmod(os.c_str(), mode);
+    }
+    return true;
 }
 
 bool DeleteFile(const std::string& path) {

@@ -82,6 +82,30 @@ TEST(TextFile, AtomicWriteReplacesWholeAndLeavesNoTemporary) {
     EXPECT_FALSE(textfile::WriteFileAtomic(dir / "missing/x.dat", "x"));
 }
 
+TEST(TextFile, NewFoldersInSharedFoldersStayWritableForEveryAccount) {
+    TempDir dir;
+    const mode_t old = ::umask(022);
+    auto modeOf = [](const std::string& p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    ::mkdir((dir / "own").c_str(), 0755);
+    ::mkdir((dir / "group").c_str(), 0775);
+    ::chmod((dir / "group").c_str(), 02775);
+    ::mkdir((dir / "sticky").c_str(), 0777);
+    ::chmod((dir / "sticky").c_str(), 01777);
+    EXPECT_TRUE(textfile::CreateDir(dir / "own/a1/"));
+    EXPECT_TRUE(textfile::CreateDir(dir / "group/a1/"));
+    EXPECT_TRUE(textfile::CreateDir(dir / "sticky/a1"));
+    EXPECT_TRUE(textfile::CreateDir(dir / "sticky/a1"));  // there already
+    ::umask(old);
+    EXPECT_EQ(modeOf(dir / "own/a1"), 0755u);
+    EXPECT_EQ(modeOf(dir / "group/a1") & 0777, 0775u);
+    EXPECT_EQ(modeOf(dir / "sticky/a1"), 01777u);
+    EXPECT_FALSE(textfile::CreateDir(dir / "missing/a1"));
+}
+
 TEST(TextFile, PathHelpers) {
     EXPECT_EQ(textfile::ExtractFilePath("/a/b/c.qzb"), "/a/b/");
     EXPECT_EQ(textfile::ExtractFileName("/a/b/c.qzb"), "c.qzb");
