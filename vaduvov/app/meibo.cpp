@@ -456,9 +456,17 @@ void TfMeibo::CutBtnClick() {
 void TfMeibo::PasteBtnClick() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return;
-    std::string text;
-    // Text with characters the roster cannot hold is refused whole.
-    if (!sjis::FromUtf8(data->text().toStdString(), text)) return;
+    std::string text, message;
+    // Text with characters the roster cannot hold is refused whole, and
+    // the instructor is told which line holds one.
+    if (!ClipboardToRoster(data->text().toStdString(), text, message)) {
+        QString shown = Q(message);
+        shown.replace(QLatin1String("\r"), QLatin1String("\n"));
+        QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), shown, QMessageBox::Ok,
+                        this);
+        box.exec();
+        return;
+    }
     EndEditing();
     Meibo.Paste(PasteLines(text), NameGrid->Row(), NameGrid->Col());
     AfterRowCommand(true);

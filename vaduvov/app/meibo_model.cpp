@@ -37,6 +37,22 @@ std::string PasteLines(const std::string& clipboardText) {
     return out;
 }
 
+bool ClipboardToRoster(const std::string& utf8Text, std::string& out, std::string& message) {
+    message.clear();
+    if (sjis::FromUtf8(utf8Text, out)) return true;
+    out.clear();
+    size_t line = 1;
+    for (const std::string& l : textfile::SplitLines(utf8Text)) {
+        std::string ignored;
+        if (!sjis::FromUtf8(l, ignored)) break;
+        ++line;
+    }
+    message = sjis::L("貼り付ける文字列の ") + std::to_string(line) +
+              sjis::L(" 行目に、Shift-JIS にない文字があります。") + "\r\r" +
+              sjis::L("貼り付けませんでした。");
+    return false;
+}
+
 std::string SaveFailedMessage(const std::string& path) {
     return sjis::L("名簿を保存できませんでした。") + "\r\r" + path + "\r\r" +
            sjis::L("編集した内容はそのまま残っています。もう一度、保存してください。");

@@ -30,6 +30,11 @@ enum class TEditStep { None, On, Off, OnThenOff };
 // feeds taken as line ends.
 std::string PasteLines(const std::string& clipboardText);
 
+// Converts the clipboard's UTF-8 text to the roster's Shift-JIS.  Text with
+// a character that has no Shift-JIS form is refused whole: false, and
+// message names the first line that holds one (lines separated by CR).
+bool ClipboardToRoster(const std::string& utf8Text, std::string& out, std::string& message);
+
 // The message for a roster save that did not go through (path is the
 // roster file); lines are separated by CR.
 std::string SaveFailedMessage(const std::string& path);

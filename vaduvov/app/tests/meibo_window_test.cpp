@@ -270,11 +270,19 @@ void MeiboWindowTest::clipboardCopyCutPaste() {
     QCOMPARE(Cell(dlg, 2, 3), std::string("z"));
     QCOMPARE(Cell(dlg, 0, 4), sjis::L("名前"));
     QCOMPARE(Cell(dlg, 0, 5), std::string());
-    // Text the roster cannot hold is refused whole.
-    QGuiApplication::clipboard()->setText(QString::fromUtf8("\xF0\x9F\x98\x80\r\n"));
+    // Text the roster cannot hold is refused whole, and the instructor is
+    // told which line holds what the roster cannot.
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("ok\n\xF0\x9F\x98\x80\n"));
     dlg.NameGrid->FocusCell(0, 1);
+    QStringList messages;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+        messages << box->text();
+        box->accept();
+    });
     dlg.PasteItem->trigger();
     QCOMPARE(Cell(dlg, 0, 1), std::string("a"));
+    QCOMPARE(messages, QStringList{QL("貼り付ける文字列の 2 行目に、Shift-JIS にない文字があります。\n\n"
+                                      "貼り付けませんでした。")});
     TfMeibo second(nullptr, r.s);
     second.show();
     QVERIFY(QTest::qWaitForWindowExposed(&second));
