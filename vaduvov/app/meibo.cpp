@@ -456,11 +456,20 @@ void TfMeibo::CutBtnClick() {
 void TfMeibo::PasteBtnClick() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return;
+    const QString clip = data->text();
     std::string text;
-    // Text with characters the roster cannot hold is refused whole.
-    if (!sjis::FromUtf8(data->text().toStdString(), text)) return;
+    // Text with characters the roster cannot hold is refused whole, and so
+    // is text too long for any roster (each character is a byte at least).
+    if (static_cast<size_t>(clip.size()) > TMeiboGrid::kMaxPasteBytes ||
+        !sjis::FromUtf8(clip.toStdString(), text) || text.size() > TMeiboGrid::kMaxPasteBytes) {
+        QApplication::beep();
+        return;
+    }
     EndEditing();
-    Meibo.Paste(PasteLines(text), NameGrid->Row(), NameGrid->Col());
+    if (!Meibo.Paste(PasteLines(text), NameGrid->Row(), NameGrid->Col())) {
+        QApplication::beep();
+        return;
+    }
     AfterRowCommand(true);
 }
 
