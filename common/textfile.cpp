@@ -19,29 +19,36 @@ std::string OsPath(const std::string& path) {
     return path;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out) {
+bool ReadFileBytes(const std::string& path, std::string& out, uint64_t maxBytes) {
     out.clear();
-    int fd = ::open(OsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK the open of a FIFO waits for a writer, forever.
+    int fd = ::open(OsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > maxBytes) {
         ::close(fd);
         return false;
     }
+    out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
-            out.clear();
-            return false;
+            break;
         }
-        if (n == 0) break;
+        if (n == 0) {
+            ::close(fd);
+            return true;
+        }
+        // A file that grows while it is read is held to the same limit.
+        if (out.size() + static_cast<uint64_t>(n) > maxBytes) break;
         out.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
-    return true;
+    out.clear();
+    out.shrink_to_fit();
+    return false;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Reading and writing the system's text files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,14 @@ namespace textfile {
 // The name on disk of a Shift-JIS path.
 std::string OsPath(const std::string& path);
 
-// Reads a whole file as bytes.  False when it cannot be opened or read.
-bool ReadFileBytes(const std::string& path, std::string& out);
+// The most any file of the system is read at: far beyond any problem,
+// roster, settings or score file.
+inline constexpr uint64_t kMaxReadBytes = uint64_t(64) << 20;
+
+// Reads a whole file as bytes.  False when it cannot be opened or read,
+// when it is no plain file (a FIFO or device named as a file is never
+// waited on) or when it holds more than maxBytes.
+bool ReadFileBytes(const std::string& path, std::string& out, uint64_t maxBytes = kMaxReadBytes);
 
 // Splits text into lines the way a problem file is read: lines end at
 // CR LF, CR or LF, and a NUL byte ends the text.  A last line without a

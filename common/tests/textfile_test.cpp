@@ -140,3 +140,25 @@ TEST(TextFile, NamesFromWindowsProblemFiles) {
     ASSERT_TRUE(textfile::WriteFileAtomic(dir.path() + pic, "y"));
     EXPECT_EQ(textfile::ResolveName(dir.path(), pic), dir.path() + pic);
 }
+
+TEST(TextFile, ReadsOnlyBoundedPlainFiles) {
+    TempDir dir;
+    std::string got = "stale";
+    // A FIFO named as a file: refused at once, not waited on for a writer.
+    std::string fifo = dir / "pipe.dat";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(textfile::ReadFileBytes(fifo, got));
+    EXPECT_TRUE(got.empty());
+    // A device is no file either.
+    EXPECT_FALSE(textfile::ReadFileBytes("/dev/zero", got));
+    // A file beyond the limit is refused whole, one at the limit is read.
+    std::string p = dir / "big.dat";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, std::string(1000, 'x'), textfile::TFlush::NoSync));
+    EXPECT_FALSE(textfile::ReadFileBytes(p, got, 999));
+    EXPECT_TRUE(got.empty());
+    EXPECT_TRUE(textfile::ReadFileBytes(p, got, 1000));
+    EXPECT_EQ(got.size(), 1000u);
+    // The default limit stays far above any real problem, roster or score file.
+    EXPECT_GE(textfile::kMaxReadBytes, uint64_t(32) << 20);
+    EXPECT_LE(textfile::kMaxReadBytes, uint64_t(1) << 30);
+}

@@ -3,6 +3,7 @@
 #include "commatext.h"
 #include "inifile.h"
 #include "messages.h"
+#include "sjis.h"
 #include "textfile.h"
 
 void ReadSettings(TDrillSettings& s, const std::string& exeFolder, const std::string& exeName) {
@@ -33,19 +34,32 @@ void ReadSettings(TDrillSettings& s, const std::string& exeFolder, const std::st
     }
 }
 
-void WriteSettings(const TDrillSettings& s, const std::string& exeFolder, const std::string& exeName) {
+std::vector<std::string> WriteSettings(const TDrillSettings& s, const std::string& exeFolder,
+                                       const std::string& exeName) {
+    std::vector<std::string> failed;
     {
-        TIniFile ini(exeFolder + exeName + ".ini");
-        ini.WriteString(msg::SectionProblemFolder(), "Folder", s.ProblemFolder);
-        ini.WriteBool("Option", msg::KeyFullScreen(), s.FullScreen);
-        ini.WriteBool("Option", msg::KeyModeChange(), s.AllowModeChange);
-        for (int i = 0; i < 5; ++i)
-            ini.WriteString("Option", "Folder" + std::to_string(i + 1), s.FolderHistory[i]);
+        // A failed write ends this file's writing; the shared file follows.
+        const std::string path = exeFolder + exeName + ".ini";
+        TIniFile ini(path);
+        bool ok = ini.WriteString(msg::SectionProblemFolder(), "Folder", s.ProblemFolder) &&
+                  ini.WriteBool("Option", msg::KeyFullScreen(), s.FullScreen) &&
+                  ini.WriteBool("Option", msg::KeyModeChange(), s.AllowModeChange);
+        for (int i = 0; ok && i < 5; ++i)
+            ok = ini.WriteString("Option", "Folder" + std::to_string(i + 1), s.FolderHistory[i]);
+        if (!ok) failed.push_back(path);
     }
     if (s.NetworkMode) {
-        TIniFile shared(exeFolder + exeName + ".dvk");
-        shared.WriteString("Data", "Folder", s.ScoreFolder);
+        const std::string path = exeFolder + exeName + ".dvk";
+        TIniFile shared(path);
+        if (!shared.WriteString("Data", "Folder", s.ScoreFolder)) failed.push_back(path);
     }
+    return failed;
+}
+
+std::string SettingsWriteFailedMessage(const std::vector<std::string>& files) {
+    std::string text = sjis::L("設定を保存できませんでした。") + "\r";
+    for (const auto& f : files) text += "\r" + f;
+    return text;
 }
 
 std::string ResultFilePath(const std::string& scoreFolder, const std::string& computerName) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 struct TDrillSettings {
     // "ruzozu.ini"
@@ -27,9 +28,13 @@ void ReadSettings(TDrillSettings& s, const std::string& exeFolder,
                   const std::string& exeName = "ruzozu");
 
 // Writes the local settings and, in network mode, the score folder into the
-// shared file.  Failures are swallowed; each file is written on its own.
-void WriteSettings(const TDrillSettings& s, const std::string& exeFolder,
-                   const std::string& exeName = "ruzozu");
+// shared file.  Each file is written on its own; returns the files that
+// could not be written (empty when all were), for the learner to be told.
+std::vector<std::string> WriteSettings(const TDrillSettings& s, const std::string& exeFolder,
+                                       const std::string& exeName = "ruzozu");
+
+// What the learner is told when the settings could not be written.
+std::string SettingsWriteFailedMessage(const std::vector<std::string>& files);
 
 // What lines 1 to 3 of the results file say.
 struct TResultHeader {

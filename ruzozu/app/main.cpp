@@ -477,7 +477,11 @@ void TForm1::FormClose() {
                        [this](const std::string& t) { ShowMessage(t); });
     TDrillSettings s = Engine_->Settings;
     if (ScoreFallback) s.ScoreFolder = OriginalScoreFolder;
-    WriteSettings(s, ExeFolder);
+    const std::vector<std::string> failed = WriteSettings(s, ExeFolder);
+    if (!failed.empty()) {
+        Beep();
+        ShowMessage(SettingsWriteFailedMessage(failed));
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {

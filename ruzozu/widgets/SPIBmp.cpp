@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <jpeglib.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -36,11 +35,7 @@ const uint64_t kMaxPictureFileBytes = picture_budget::kMaxPixels * 4 + (uint64_t
 // Reads a picture file whole, unless it is no plain file or beyond the
 // size any picture within the budget needs.
 bool ReadPictureBytes(const std::string& fileName, std::string& bytes) {
-    struct stat st {};
-    if (::stat(textfile::OsPath(fileName).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        uint64_t(st.st_size) > kMaxPictureFileBytes)
-        return false;
-    return textfile::ReadFileBytes(fileName, bytes) && bytes.size() <= kMaxPictureFileBytes;
+    return textfile::ReadFileBytes(fileName, bytes, kMaxPictureFileBytes);
 }
 
 // Reads a picture through Qt's own reader of the format, refused from its

@@ -456,10 +456,16 @@ void TfMeibo::CutBtnClick() {
 void TfMeibo::PasteBtnClick() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return;
+    const QString clip = data->text();
+    // Text too long for any roster (each character is a byte at least) is
+    // refused whole, and so is text with characters the roster cannot
+    // hold; the instructor is told which line holds one.
+    if (static_cast<size_t>(clip.size()) > TMeiboGrid::kMaxPasteBytes) {
+        QApplication::beep();
+        return;
+    }
     std::string text, message;
-    // Text with characters the roster cannot hold is refused whole, and
-    // the instructor is told which line holds one.
-    if (!ClipboardToRoster(data->text().toStdString(), text, message)) {
+    if (!ClipboardToRoster(clip.toStdString(), text, message)) {
         QString shown = Q(message);
         shown.replace(QLatin1String("\r"), QLatin1String("\n"));
         QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), shown, QMessageBox::Ok,
@@ -468,7 +474,10 @@ void TfMeibo::PasteBtnClick() {
         return;
     }
     EndEditing();
-    Meibo.Paste(PasteLines(text), NameGrid->Row(), NameGrid->Col());
+    if (!Meibo.Paste(PasteLines(text), NameGrid->Row(), NameGrid->Col())) {
+        QApplication::beep();
+        return;
+    }
     AfterRowCommand(true);
 }
 

@@ -137,15 +137,18 @@ void TMeiboGrid::Clear(int top, int bottom, int left, int right) {
         for (int c = std::max(left, 0); c <= right && c < 3; ++c) Rows[r][c].clear();
 }
 
-void TMeiboGrid::Paste(const std::string& text, int row, int col) {
+bool TMeiboGrid::Paste(const std::string& text, int row, int col) {
+    // Far more than any class's roster: a huge clipboard text is refused
+    // before it becomes rows.
+    if (text.size() > kMaxPasteBytes) return false;
     SettleStash();
-    std::string t = text;
     int r = row;
+    size_t pos = 0;
     size_t cr;
-    while ((cr = t.find('\r')) != std::string::npos) {
-        std::string line = t.substr(0, cr);
-        t.erase(0, cr + 1);
-        if (!t.empty() && t[0] == '\n') t.erase(0, 1);
+    while ((cr = text.find('\r', pos)) != std::string::npos) {
+        const std::string line = text.substr(pos, cr - pos);
+        pos = cr + 1;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
         while (r >= RowCount()) Rows.push_back(EmptyRow());
         int c = col;
         size_t start = 0;
@@ -160,6 +163,7 @@ void TMeiboGrid::Paste(const std::string& text, int row, int col) {
         ++r;
         if (r >= RowCount()) Rows.push_back(EmptyRow());
     }
+    return true;
 }
 
 void TMeiboGrid::InsertRows(int top, int bottom) {

@@ -62,7 +62,9 @@ public:
     // password in place of the placeholder.
     std::string Copy(int top, int bottom, int left, int right) const;
     void Clear(int top, int bottom, int left, int right);
-    void Paste(const std::string& text, int row, int col);
+    // Text beyond kMaxPasteBytes is refused whole (false), nothing changed.
+    static constexpr size_t kMaxPasteBytes = size_t(1) << 20;
+    bool Paste(const std::string& text, int row, int col);
     void InsertRows(int top, int bottom);
     void DeleteRows(int top, int bottom);
     void Compact();

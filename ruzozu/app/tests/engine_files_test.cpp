@@ -4,6 +4,7 @@
 #include "messages.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 TEST(ResultsFile, ExactBytesAfterOpeningAndEachStep) {
     DrillFixture f;
@@ -162,4 +163,22 @@ TEST(Settings, WriteKeepsTheSharedFileButTheScoreFolder) {
     EXPECT_FALSE(back.FullScreen);
     EXPECT_EQ(back.FolderHistory[1], "/h/");
     EXPECT_NE(Slurp(dir / "ruzozu.ini").find("\r\n"), std::string::npos);
+}
+
+TEST(Settings, FilesThatCannotBeWrittenAreReported) {
+    TempDir dir;
+    TDrillSettings s;
+    ReadSettings(s, dir.path());
+    s.NetworkMode = true;
+    s.ScoreFolder = "/new/";
+    EXPECT_TRUE(WriteSettings(s, dir.path()).empty());
+    // A folder standing where each file goes: neither can be written.
+    TempDir other;
+    ASSERT_EQ(mkdir((other / "ruzozu.ini").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((other / "ruzozu.dvk").c_str(), 0777), 0);
+    const std::vector<std::string> failed = WriteSettings(s, other.path());
+    EXPECT_EQ(failed, (std::vector<std::string>{other / "ruzozu.ini", other / "ruzozu.dvk"}));
+    const std::string text = SettingsWriteFailedMessage(failed);
+    EXPECT_NE(text.find(other / "ruzozu.ini"), std::string::npos);
+    EXPECT_NE(text.find(other / "ruzozu.dvk"), std::string::npos);
 }

@@ -61,6 +61,17 @@ TEST(RosterEditor, ClipboardRows) {
     EXPECT_EQ(g.Rows[8], (Row{"", "", ""}));
     g.Clear(1, 1, 0, 2);
     EXPECT_EQ(g.Rows[1], (Row{"", "", ""}));
+    // A clipboard text beyond any roster is refused whole: no row is made.
+    const std::string line = "ID\tName\tpw\r\n";
+    std::string huge;
+    while (huge.size() <= TMeiboGrid::kMaxPasteBytes) huge += line;
+    EXPECT_FALSE(g.Paste(huge, 1, 0));
+    EXPECT_EQ(g.RowCount(), 9);
+    EXPECT_EQ(g.Rows[1], (Row{"", "", ""}));
+    huge.resize(TMeiboGrid::kMaxPasteBytes - TMeiboGrid::kMaxPasteBytes % line.size());  // whole lines
+    EXPECT_TRUE(g.Paste(huge, 1, 0));
+    EXPECT_EQ(g.RowCount(), int(1 + huge.size() / line.size() + 1));
+    EXPECT_EQ(g.Rows[1], (Row{"ID", "Name", "pw"}));
 }
 
 TEST(RosterEditor, RowCommands) {
