@@ -142,6 +142,8 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 bool TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
     Reload();
+    std::string before;
+    for (const auto& l : lines_) before += l;
     const std::string newLine = key + "=" + value;
     bool inSection = false;
     long sectionLine = -1;   // index of the section's header line
@@ -180,6 +182,9 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key,
     }
     std::string data;
     for (const auto& l : lines_) data += l;
+    // A value the file holds already needs no write (nor a flush), and a
+    // file the user may only read keeps taking it.
+    if (data == before) return true;
     bool ok = textfile::WriteFileAtomic(path_, data);
     if (!ok) Reload();
     return ok;

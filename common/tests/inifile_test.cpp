@@ -5,6 +5,7 @@
 #include "textfile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 TEST(IniFile, ReadsTypesAndDefaults) {
     TempDir dir;
@@ -44,6 +45,26 @@ TEST(IniFile, LongValueIsCutTo2047Bytes) {
     TempDir dir;
     textfile::WriteFileAtomic(dir / "a.ini", "[S]\r\nK=" + std::string(3000, 'x') + "\r\n");
     EXPECT_EQ(TIniFile(dir / "a.ini").ReadString("S", "K", "").size(), 2047u);
+}
+
+TEST(IniFile, AValueTheFileHoldsIsNotWrittenAgain) {
+    // Settings written at every close leave a file that holds them alone:
+    // no new file replaces it (so a file the user may only read stays fine).
+    TempDir dir;
+    const std::string p = dir / "a.ini";
+    textfile::WriteFileAtomic(p, "[Option]\r\nFull=1\r\n");
+    auto inode = [&p] {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st.st_ino;
+    };
+    const auto first = inode();
+    TIniFile ini(p);
+    EXPECT_TRUE(ini.WriteBool("Option", "Full", true));
+    EXPECT_EQ(inode(), first);
+    EXPECT_TRUE(ini.WriteBool("Option", "Full", false));
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(ini.ReadBool("Option", "Full", true), false);
 }
 
 TEST(IniFile, WriteChangesOneKeyAndKeepsEveryOtherLine) {
