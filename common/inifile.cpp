@@ -184,7 +184,10 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key,
     for (const auto& l : lines_) data += l;
     // A value the file holds already needs no write (nor a flush), and a
     // file the user may only read keeps taking it.
-    if (data == before) return true;
+    if (data == before) {
+        textfile::SweepStaleTemps(textfile::OsPath(path_));  // as a write would
+        return true;
+    }
     bool ok = textfile::WriteFileAtomic(path_, data);
     if (!ok) Reload();
     return ok;
