@@ -7,7 +7,7 @@
 #include <QtGlobal>
 
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,9 +60,16 @@ void TMediaSystem::PlaySyncMemory(const QByteArray& wav, const std::string& name
 }
 
 bool IsMidiFile(const std::string& path) {
-    std::ifstream in(textfile::OsPath(path), std::ios::binary);
+    // Only a plain file is looked into: a FIFO named by a problem would
+    // otherwise hold the open until somebody writes to it.
+    const int fd = ::open(textfile::OsPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
     char head[4] = {};
-    return in.read(head, 4) && std::memcmp(head, "MThd", 4) == 0;
+    const bool midi = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::read(fd, head, 4) == 4 &&
+                      std::memcmp(head, "MThd", 4) == 0;
+    ::close(fd);
+    return midi;
 }
 
 // ---------------------------------------------------------------- quiet
