@@ -71,7 +71,9 @@ wait_for_line4 '"0","1","0"'
 [ -f "$progress/e2e.sc" ] || fail "no progress file"
 [ "$(sed -n 8p "$progress/e2e.sc" | tr -d '\r')" = "1" ] || fail "progress: right count"
 
-focus; xdotool key alt+f; sleep 0.3; xdotool key x      # 終了(&X)
+# The menu's keys work once the dialog has gone, with no help from outside
+# (no window manager here gives the keyboard back).
+sleep 0.5; xdotool key alt+f; sleep 0.3; xdotool key x  # 終了(&X)
 sleep 0.5; focus; xdotool key Return                   # Yes to the closing question
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "the program did not close"
