@@ -112,7 +112,10 @@ public:
                 return;
             }
             if (errno != EACCES && errno != EAGAIN && errno != EINTR) return;
-            if (Clock::now() >= deadline) return;
+            if (Clock::now() >= deadline) {
+                busy_ = errno != EINTR;
+                return;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
@@ -122,10 +125,13 @@ public:
     RosterLock(const RosterLock&) = delete;
     RosterLock& operator=(const RosterLock&) = delete;
     bool Locked() const { return locked_; }
+    // Another writer held the lock the whole time waited.
+    bool Busy() const { return busy_; }
 
 private:
     int fd_ = -1;
     bool locked_ = false;
+    bool busy_ = false;
 };
 
 }  // namespace
@@ -135,14 +141,17 @@ bool UpdateRosterFile(const std::string& path,
     std::mt19937 rng(std::random_device{}());
     // The whole update waits about two seconds at most: first for the lock,
     // then, should the lock be out of reach (a lock file nobody may open, a
-    // file system without locks, a holder that does not let go), by
-    // re-reading right before each rewrite as the roster's writers did
-    // before there was a lock.
+    // file system without locks), by re-reading right before each rewrite
+    // as the roster's writers did before there was a lock.  A lock that
+    // another writer holds all that time is never written beside: its
+    // holder's update would be lost.  The save fails then, and the person
+    // may try again.
     const auto start = Clock::now();
     const auto lockDeadline = start + std::chrono::milliseconds(RosterLockWaitMs);
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 100));
         RosterLock lock(RosterLockPath(path), lockDeadline);
+        if (lock.Busy()) return false;
         std::vector<RosterEntry> entries;
         std::string bytes;
         if (textfile::ReadFileBytes(path, bytes)) {

@@ -34,15 +34,16 @@ std::string FormatRoster(const std::vector<RosterEntry>& entries);
 // (writable for every account) keeps two updates from interleaving, the
 // file is read again under the lock, `change` edits the entries, and the
 // file is replaced whole.  The lock is waited for RosterLockWaitMs at most
-// in all; without it each try still re-reads the file right before the
-// rewrite.  Up to `attempts` tries are made, with random pauses of 0 to
-// 99 ms between them.  A missing file reads as no learners.  Returns
-// whether the change was written.
+// in all; where no lock can be had at all, each try still re-reads the
+// file right before the rewrite.  Up to `attempts` tries are made, with
+// random pauses of 0 to 99 ms between them.  A lock another writer holds
+// for the whole wait fails the update (nothing is written).  A missing
+// file reads as no learners.  Returns whether the change was written.
 bool UpdateRosterFile(const std::string& path,
                       const std::function<void(std::vector<RosterEntry>&)>& change,
                       int attempts = 10);
 
-constexpr int RosterLockWaitMs = 1000;
+constexpr int RosterLockWaitMs = 1500;
 
 // The lock file that guards the roster at path.
 std::string RosterLockPath(const std::string& path);
