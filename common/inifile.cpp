@@ -200,3 +200,9 @@ bool TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 bool TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
     return WriteString(section, key, value ? "1" : "0");
 }
+
+std::string SettingsWriteFailedMessage(const std::vector<std::string>& files) {
+    std::string text = sjis::L("設定を保存できませんでした。") + "\r";
+    for (const auto& f : files) text += "\r" + f;
+    return text;
+}

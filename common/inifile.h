@@ -45,3 +45,7 @@ private:
     std::string path_;
     std::vector<std::string> lines_;  // each with its own line end, if any
 };
+
+// What the person who asked for a save is told when these settings files
+// could not be written (both programs word it alike).
+std::string SettingsWriteFailedMessage(const std::vector<std::string>& files);

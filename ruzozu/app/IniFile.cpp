@@ -56,11 +56,6 @@ std::vector<std::string> WriteSettings(const TDrillSettings& s, const std::strin
     return failed;
 }
 
-std::string SettingsWriteFailedMessage(const std::vector<std::string>& files) {
-    std::string text = sjis::L("設定を保存できませんでした。") + "\r";
-    for (const auto& f : files) text += "\r" + f;
-    return text;
-}
 
 std::string ResultFilePath(const std::string& scoreFolder, const std::string& computerName) {
     return scoreFolder + computerName + ".dat";

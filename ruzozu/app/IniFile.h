@@ -33,9 +33,6 @@ void ReadSettings(TDrillSettings& s, const std::string& exeFolder,
 std::vector<std::string> WriteSettings(const TDrillSettings& s, const std::string& exeFolder,
                                        const std::string& exeName = "ruzozu");
 
-// What the learner is told when the settings could not be written.
-std::string SettingsWriteFailedMessage(const std::vector<std::string>& files);
-
 // What lines 1 to 3 of the results file say.
 struct TResultHeader {
     std::string ScoreFolder;

@@ -145,11 +145,6 @@ TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIn
     return state;
 }
 
-std::string SettingsWriteFailedMessage(const std::vector<std::string>& files) {
-    std::string text = sjis::L("設定を保存できませんでした。") + "\r";
-    for (const auto& f : files) text += "\r" + f;
-    return text;
-}
 
 TSettingsControls ShowSettings(const TControllerSettings& s) {
     TSettingsControls c;

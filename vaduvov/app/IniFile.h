@@ -44,8 +44,6 @@ TDrillFolder ReadDrillSettings(TControllerSettings& s);
 // whole are added to failedFiles.  Returns the folder's state.
 TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIniPath,
                           std::vector<std::string>* failedFiles = nullptr);
-// The message for settings files that could not be written.
-std::string SettingsWriteFailedMessage(const std::vector<std::string>& files);
 
 // What the main window's setting controls hold.
 struct TSettingsControls {

@@ -3,6 +3,7 @@
 #include "about.h"
 #include "ShView.h"
 #include "dir_list.h"
+#include "inifile.h"
 #include "list.h"
 #include "meibo.h"
 #include "modeboxes.h"
