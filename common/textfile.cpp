@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,9 +134,21 @@ namespace {
 // may write (a folder shared by several accounts) the same group or
 // everyone may write the file too: the next account could neither replace
 // it (in a sticky folder) nor rewrite it otherwise.
-mode_t NewFileMode(const std::string& dir) {
-    mode_t mask = ::umask(0);
+// The process's umask, read without changing it: setting it to read it
+// back would, for a moment, give files that other threads make (media,
+// plug-ins) the widest mode.
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 6, "Umask:") == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    const mode_t mask = ::umask(0);  // no /proc: the brief change after all
     ::umask(mask);
+    return mask;
+}
+
+mode_t NewFileMode(const std::string& dir) {
+    const mode_t mask = CurrentUmask();
     mode_t mode = static_cast<mode_t>(0666 & ~mask);
     struct stat st {};
     if (::stat(dir.empty() ? "." : dir.c_str(), &st) == 0) {

@@ -106,6 +106,22 @@ TEST(TextFile, NewFoldersInSharedFoldersStayWritableForEveryAccount) {
     EXPECT_FALSE(textfile::CreateDir(dir / "missing/a1"));
 }
 
+TEST(TextFile, NewFilesKeepTheUmaskButOpenToWhoMayWriteTheFolder) {
+    TempDir dir;
+    const mode_t old = ::umask(027);
+    ::mkdir((dir / "own").c_str(), 0755);
+    ::mkdir((dir / "all").c_str(), 0777);
+    ::chmod((dir / "all").c_str(), 0777);
+    EXPECT_TRUE(textfile::WriteFileAtomic(dir / "own/a.ini", "x"));
+    EXPECT_TRUE(textfile::WriteFileAtomic(dir / "all/a.ini", "x"));
+    EXPECT_EQ(::umask(old), 027u);  // read, never changed
+    struct stat st {};
+    ::stat((dir / "own/a.ini").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ::stat((dir / "all/a.ini").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
 TEST(TextFile, PathHelpers) {
     EXPECT_EQ(textfile::ExtractFilePath("/a/b/c.qzb"), "/a/b/");
     EXPECT_EQ(textfile::ExtractFileName("/a/b/c.qzb"), "c.qzb");

@@ -10,6 +10,7 @@
 #include "inifile.h"
 #include "kankyo.h"
 #include "main.h"
+#include "test_form.h"
 #include "TestMode.h"
 #include "about.h"
 #include "InputID.h"
@@ -53,34 +54,6 @@ bool InOrder(const std::vector<std::string>& journal, const std::vector<std::str
     return true;
 }
 
-// The real window, with its message boxes recorded instead of shown.
-class TestForm : public TForm1 {
-public:
-    using TForm1::TForm1;
-    QStringList Messages;
-    bool Answer = true;
-    void ShowMessage(const std::string& t) override { Messages << Q(t); }
-    void ShowInformation(const std::string& t) override { Messages << Q(t); }
-    bool AskYesNo(const std::string& t) override {
-        Messages << Q(t);
-        return Answer;
-    }
-    bool WarnOkAbort(const std::string& t) override {
-        Messages << Q(t);
-        return Answer;
-    }
-};
-
-std::string WriteProblem(const TempDir& dir, const char* utf8Lines) {
-    std::string text = sjis::L(utf8Lines);
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += "\r\n";
-        else out += c;
-    }
-    textfile::WriteFileAtomic(dir / "p.qzb", out);
-    return dir / "p.qzb";
-}
 
 // Gives text to the focused widget as an input method commits it.
 void Compose(const QString& text) {

@@ -9,6 +9,7 @@
 #include "InputID.h"
 #include "kankyo.h"
 #include "main.h"
+#include "test_form.h"
 #include "qtext.h"
 #include "scaled_display.h"
 #include "tempdir.h"
@@ -30,22 +31,6 @@
 #include <cmath>
 
 namespace {
-
-class TestForm : public TForm1 {
-public:
-    using TForm1::TForm1;
-    QStringList Messages;
-    void ShowMessage(const std::string& t) override { Messages << Q(t); }
-    void ShowInformation(const std::string& t) override { Messages << Q(t); }
-    bool AskYesNo(const std::string& t) override {
-        Messages << Q(t);
-        return true;
-    }
-    bool WarnOkAbort(const std::string& t) override {
-        Messages << Q(t);
-        return true;
-    }
-};
 
 // The largest 4:3 rectangle on the screen, centred, worked out here on its own.
 QRectF Expected(const QRect& screen) {
@@ -79,15 +64,6 @@ void ClickInWindow(TForm1& f, QPoint at) {
     QTest::mouseClick(f.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
-std::string WriteProblem(const TempDir& dir, const char* utf8Lines) {
-    std::string out;
-    for (char c : sjis::L(utf8Lines)) {
-        if (c == '\n') out += "\r\n";
-        else out += c;
-    }
-    textfile::WriteFileAtomic(dir / "p.qzb", out);
-    return dir / "p.qzb";
-}
 
 // What a start or a switch leaves on the screen.
 struct TLook {
