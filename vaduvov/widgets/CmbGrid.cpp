@@ -312,9 +312,96 @@ void TCellKind::Assign(const TCellKind& source) {
 
 // ---------------------------------------------------------------- TComboGrid
 
+namespace {
+
+// The sizes of a grid's columns (or rows), each with the grid line after
+// it, and their running sums in a binary indexed tree: a position, the
+// index at a position and a change of one size all cost O(log n), so a
+// grid of 100,000 rows or 50,000 columns lays out as fast as a small one.
+class TExtents {
+public:
+    int Count() const { return static_cast<int>(FSize.size()); }
+    int Size(int i) const { return FSize[static_cast<size_t>(i)]; }
+    int Line(int i) const { return i < FFixedCount ? FFixedLine : FLine; }
+    int64_t Extent(int i) const { return int64_t(Size(i)) + Line(i); }
+
+    // n sizes of value each.
+    void Assign(int n, int value) {
+        FSize.assign(static_cast<size_t>(n), value);
+        Rebuild();
+    }
+    // n sizes; the ones gained take value.
+    void Resize(int n, int value) {
+        FSize.resize(static_cast<size_t>(n), value);
+        Rebuild();
+    }
+    // The grid lines: fixedLine after each of the first fixedCount, line
+    // after the others.
+    void SetLines(int fixedCount, int fixedLine, int line) {
+        if (fixedCount == FFixedCount && fixedLine == FFixedLine && line == FLine) return;
+        FFixedCount = fixedCount;
+        FFixedLine = fixedLine;
+        FLine = line;
+        Rebuild();
+    }
+    void SetSize(int i, int value) {
+        const int64_t delta = int64_t(value) - Size(i);
+        FSize[static_cast<size_t>(i)] = value;
+        for (size_t k = static_cast<size_t>(i) + 1; k < FTree.size(); k += k & (~k + 1)) FTree[k] += delta;
+    }
+    // The extents of [0, i).
+    int64_t Sum(int i) const {
+        int64_t s = 0;
+        for (size_t k = static_cast<size_t>(std::clamp(i, 0, Count())); k > 0; k -= k & (~k + 1)) s += FTree[k];
+        return s;
+    }
+    int64_t Total() const { return Sum(Count()); }
+    // The largest i (0..Count()) with Sum(i) <= pos, or with Sum(i) < pos
+    // when strict: for pos inside the extents, the index whose span holds it.
+    int LastAtOrBelow(int64_t pos, bool strict = false) const {
+        if (pos < 0 || (strict && pos == 0)) return 0;
+        size_t at = 0;
+        size_t step = 1;
+        while (step * 2 < FTree.size()) step *= 2;
+        for (; step > 0; step /= 2) {
+            const size_t next = at + step;
+            if (next < FTree.size() && (strict ? FTree[next] < pos : FTree[next] <= pos)) {
+                at = next;
+                pos -= FTree[next];
+            }
+        }
+        return static_cast<int>(at);
+    }
+    // The smallest i with Sum(i) >= pos.
+    int FirstAtOrAbove(int64_t pos) const {
+        if (pos <= 0) return 0;
+        return std::min(Count(), LastAtOrBelow(pos, true) + 1);
+    }
+
+private:
+    void Rebuild() {
+        FTree.assign(FSize.size() + 1, 0);
+        for (size_t k = 1; k < FTree.size(); ++k) {
+            FTree[k] += Extent(static_cast<int>(k - 1));
+            const size_t parent = k + (k & (~k + 1));
+            if (parent < FTree.size()) FTree[parent] += FTree[k];
+        }
+    }
+    std::vector<int> FSize;
+    std::vector<int64_t> FTree{0};  // 1-based
+    int FFixedCount = 0, FFixedLine = 0, FLine = 0;
+};
+
+// A position far beyond any view, for sums that do not fit a pixel value.
+int Pixels(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -(1 << 30), 1 << 30)); }
+
+}  // namespace
+
 struct TComboGrid::Private {
-    std::vector<std::vector<std::string>> cells;  // [row][col]
-    std::vector<int> colWidths, rowHeights;
+    // [row][col]; a row holds its cells up to the last one set, the rest
+    // read as empty.
+    std::vector<std::vector<std::string>> cells;
+    TExtents cols, rows;
     bool editorMode = false;
     int anchorCol = 1, anchorRow = 1;  // the moving end of the selection
     bool selecting = false;
@@ -323,6 +410,9 @@ struct TComboGrid::Private {
     bool syncingBars = false;
     int editCol = -1, editRow = -1;  // the cell the visible editor edits
     std::string editStartText;
+    // A column being sized by dragging its title's right boundary: the
+    // column, the x where the drag began and the width it had then.
+    int sizingCol = -1, sizingX = 0, sizingWidth = 0;
 };
 
 TComboGrid::TComboGrid(QWidget* owner) : QAbstractScrollArea(owner), d(std::make_unique<Private>()) {
@@ -331,9 +421,10 @@ TComboGrid::TComboGrid(QWidget* owner) : QAbstractScrollArea(owner), d(std::make
         ComboButtonWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
         metricRead = true;
     }
-    d->cells.assign(FRowCount, std::vector<std::string>(FColCount));
-    d->colWidths.assign(FColCount, FDefaultColWidth);
-    d->rowHeights.assign(FRowCount, FDefaultRowHeight);
+    d->cells.assign(FRowCount, {});
+    d->cols.Assign(FColCount, FDefaultColWidth);
+    d->rows.Assign(FRowCount, FDefaultRowHeight);
+    SyncLines();
     FFixedColor = palette().color(QPalette::Button);
     FCanvasFont = font();
     FCanvasFont.setFamily(MapFontFamily(FCanvasFont.family()));
@@ -351,63 +442,45 @@ TComboGrid::~TComboGrid() {
 }
 
 int TComboGrid::LineW(bool vertical, int index) const {
-    unsigned opt = vertical ? (index < FFixedCols ? goFixedVertLine : goVertLine)
-                            : (index < FFixedRows ? goFixedHorzLine : goHorzLine);
-    return (FOptions & opt) ? FGridLineWidth : 0;
+    return vertical ? d->cols.Line(index) : d->rows.Line(index);
+}
+
+void TComboGrid::SyncLines() {
+    auto w = [this](unsigned opt) { return (FOptions & opt) ? FGridLineWidth : 0; };
+    d->cols.SetLines(FFixedCols, w(goFixedVertLine), w(goVertLine));
+    d->rows.SetLines(FFixedRows, w(goFixedHorzLine), w(goHorzLine));
 }
 
 int TComboGrid::ColX(int col) const {
     if (col < 0 || col >= FColCount) return -1;
-    int x = 0;
-    if (col < FFixedCols) {
-        for (int c = 0; c < col; ++c) x += ColWidths(c) + LineW(true, c);
-        return x;
-    }
+    if (col < FFixedCols) return Pixels(d->cols.Sum(col));
     if (col < FLeftCol) return -1;
-    for (int c = 0; c < FFixedCols; ++c) x += ColWidths(c) + LineW(true, c);
-    for (int c = FLeftCol; c < col; ++c) x += ColWidths(c) + LineW(true, c);
-    return x;
+    return Pixels(d->cols.Sum(FFixedCols) + d->cols.Sum(col) - d->cols.Sum(FLeftCol));
 }
 
-int TComboGrid::RowY(int row, int limit) const {
+int TComboGrid::RowY(int row) const {
     if (row < 0 || row >= FRowCount) return -1;
-    int y = 0;
-    if (row < FFixedRows) {
-        for (int r = 0; r < row; ++r) y += RowHeights(r) + LineW(false, r);
-        return y;
-    }
+    if (row < FFixedRows) return Pixels(d->rows.Sum(row));
     if (row < FTopRow) return -1;
-    for (int r = 0; r < FFixedRows; ++r) y += RowHeights(r) + LineW(false, r);
-    for (int r = FTopRow; r < row && y < limit; ++r) y += RowHeights(r) + LineW(false, r);
-    return y;
+    return Pixels(d->rows.Sum(FFixedRows) + d->rows.Sum(row) - d->rows.Sum(FTopRow));
 }
+
+// The first row (or column) that scrolls such that all from there to the
+// last fit in avail; the last one is shown even when it alone does not.
+namespace {
+int FirstOfLastFitting(const TExtents& e, int fixed, int64_t avail) {
+    const int n = e.Count();
+    const int first = e.FirstAtOrAbove(e.Total() - avail);
+    return std::max(fixed, std::min(first, n - 1));
+}
+}  // namespace
 
 int TComboGrid::MaxTopRow() const {
-    int avail = viewport()->height();
-    for (int r = 0; r < FFixedRows; ++r) avail -= RowHeights(r) + LineW(false, r);
-    int top = FRowCount;
-    int used = 0;
-    while (top > FFixedRows) {
-        int h = RowHeights(top - 1) + LineW(false, top - 1);
-        if (used + h > avail && top < FRowCount) break;
-        used += h;
-        --top;
-    }
-    return std::max(FFixedRows, std::min(top, FRowCount - 1));
+    return FirstOfLastFitting(d->rows, FFixedRows, int64_t(viewport()->height()) - d->rows.Sum(FFixedRows));
 }
 
 int TComboGrid::MaxLeftCol() const {
-    int avail = viewport()->width();
-    for (int c = 0; c < FFixedCols; ++c) avail -= ColWidths(c) + LineW(true, c);
-    int left = FColCount;
-    int used = 0;
-    while (left > FFixedCols) {
-        int w = ColWidths(left - 1) + LineW(true, left - 1);
-        if (used + w > avail && left < FColCount) break;
-        used += w;
-        --left;
-    }
-    return std::max(FFixedCols, std::min(left, FColCount - 1));
+    return FirstOfLastFitting(d->cols, FFixedCols, int64_t(viewport()->width()) - d->cols.Sum(FFixedCols));
 }
 
 void TComboGrid::UpdateScrollBars() {
@@ -468,9 +541,12 @@ void TComboGrid::SetColCount(int n) {
     n = std::max(1, n);
     if (n == FColCount) return;
     FColCount = n;
-    for (auto& row : d->cells) row.resize(n);
-    d->colWidths.resize(n, FDefaultColWidth);
+    // Rows hold only the cells set; cells beyond the new last column go.
+    for (auto& row : d->cells)
+        if (row.size() > static_cast<size_t>(n)) row.resize(static_cast<size_t>(n));
     if (FFixedCols >= n) FFixedCols = n - 1;
+    d->cols.Resize(n, FDefaultColWidth);
+    SyncLines();
     ClampCurrent();
     UpdateScrollBars();
     InvalidateGrid();
@@ -481,9 +557,10 @@ void TComboGrid::SetRowCount(int n) {
     n = std::max(1, n);
     if (n == FRowCount) return;
     FRowCount = n;
-    d->cells.resize(n, std::vector<std::string>(FColCount));
-    d->rowHeights.resize(n, FDefaultRowHeight);
+    d->cells.resize(static_cast<size_t>(n));
     if (FFixedRows >= n) FFixedRows = n - 1;
+    d->rows.Resize(n, FDefaultRowHeight);
+    SyncLines();
     ClampCurrent();
     UpdateScrollBars();
     InvalidateGrid();
@@ -494,6 +571,7 @@ void TComboGrid::SetFixedCols(int n) {
     n = std::clamp(n, 0, FColCount - 1);
     if (n == FFixedCols) return;
     FFixedCols = n;
+    SyncLines();
     // The view starts again at the first column that scrolls.
     FLeftCol = FFixedCols;
     ClampCurrent();
@@ -505,6 +583,7 @@ void TComboGrid::SetFixedRows(int n) {
     n = std::clamp(n, 0, FRowCount - 1);
     if (n == FFixedRows) return;
     FFixedRows = n;
+    SyncLines();
     FTopRow = FFixedRows;
     ClampCurrent();
     UpdateScrollBars();
@@ -513,42 +592,43 @@ void TComboGrid::SetFixedRows(int n) {
 
 void TComboGrid::SetDefaultColWidth(int w) {
     FDefaultColWidth = std::max(0, w);
-    d->colWidths.assign(FColCount, FDefaultColWidth);
+    d->cols.Assign(FColCount, FDefaultColWidth);
     UpdateScrollBars();
     InvalidateGrid();
 }
 
 void TComboGrid::SetDefaultRowHeight(int h) {
     FDefaultRowHeight = std::max(0, h);
-    d->rowHeights.assign(FRowCount, FDefaultRowHeight);
+    d->rows.Assign(FRowCount, FDefaultRowHeight);
     UpdateScrollBars();
     InvalidateGrid();
 }
 
 int TComboGrid::ColWidths(int col) const {
-    return col >= 0 && col < FColCount ? d->colWidths[col] : FDefaultColWidth;
+    return col >= 0 && col < FColCount ? d->cols.Size(col) : FDefaultColWidth;
 }
 
 void TComboGrid::SetColWidths(int col, int w) {
     if (col < 0 || col >= FColCount) return;
-    d->colWidths[col] = std::max(0, w);
+    d->cols.SetSize(col, std::max(0, w));
     UpdateScrollBars();
     InvalidateGrid();
 }
 
 int TComboGrid::RowHeights(int row) const {
-    return row >= 0 && row < FRowCount ? d->rowHeights[row] : FDefaultRowHeight;
+    return row >= 0 && row < FRowCount ? d->rows.Size(row) : FDefaultRowHeight;
 }
 
 void TComboGrid::SetRowHeights(int row, int h) {
     if (row < 0 || row >= FRowCount) return;
-    d->rowHeights[row] = std::max(0, h);
+    d->rows.SetSize(row, std::max(0, h));
     UpdateScrollBars();
     InvalidateGrid();
 }
 
 void TComboGrid::SetGridLineWidth(int w) {
     FGridLineWidth = std::max(0, w);
+    SyncLines();
     UpdateScrollBars();
     InvalidateGrid();
 }
@@ -560,12 +640,22 @@ void TComboGrid::SetFixedColor(const QColor& c) {
 
 std::string TComboGrid::Cells(int col, int row) const {
     if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return std::string();
-    return d->cells[row][col];
+    const auto& cells = d->cells[static_cast<size_t>(row)];
+    return static_cast<size_t>(col) < cells.size() ? cells[static_cast<size_t>(col)] : std::string();
+}
+
+void TComboGrid::StoreCell(int col, int row, const std::string& text) {
+    auto& cells = d->cells[static_cast<size_t>(row)];
+    if (static_cast<size_t>(col) >= cells.size()) {
+        if (text.empty()) return;  // an empty cell needs no room
+        cells.resize(static_cast<size_t>(col) + 1);
+    }
+    cells[static_cast<size_t>(col)] = text;
 }
 
 void TComboGrid::SetCells(int col, int row, const std::string& text) {
     if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return;
-    d->cells[row][col] = text;
+    StoreCell(col, row, text);
     InvalidateCell(col, row);
     if (FEditor && FEditor->isVisible() && col == d->editCol && row == d->editRow &&
         FEditor->SjisText() != text)
@@ -624,24 +714,20 @@ void TComboGrid::MoveAnchor(int col, int row) {
     viewport()->update();
 }
 
+// The first of the rows (or columns) from index on that scroll, moved on
+// from current just far enough that index fits whole in a view of size
+// view after the fixed ones.
+namespace {
+int ScrolledToShow(const TExtents& e, int fixed, int current, int index, int view) {
+    if (index < current) return index;
+    const int64_t need = e.Sum(fixed) + e.Sum(index) + e.Size(index) - view;
+    return std::max(current, std::min(e.FirstAtOrAbove(need), index));
+}
+}  // namespace
+
 void TComboGrid::ScrollIntoView(int col, int row) {
-    int top = FTopRow, left = FLeftCol;
-    if (row < top) top = row;
-    while (top < row) {
-        int y = 0;
-        for (int i = 0; i < FFixedRows; ++i) y += RowHeights(i) + LineW(false, i);
-        for (int i = top; i < row; ++i) y += RowHeights(i) + LineW(false, i);
-        if (y + RowHeights(row) <= viewport()->height()) break;
-        ++top;
-    }
-    if (col < left) left = col;
-    while (left < col) {
-        int x = 0;
-        for (int i = 0; i < FFixedCols; ++i) x += ColWidths(i) + LineW(true, i);
-        for (int i = left; i < col; ++i) x += ColWidths(i) + LineW(true, i);
-        if (x + ColWidths(col) <= viewport()->width()) break;
-        ++left;
-    }
+    const int top = ScrolledToShow(d->rows, FFixedRows, FTopRow, row, viewport()->height());
+    const int left = ScrolledToShow(d->cols, FFixedCols, FLeftCol, col, viewport()->width());
     if (top != FTopRow || left != FLeftCol) {
         FTopRow = top;
         FLeftCol = left;
@@ -670,15 +756,14 @@ void TComboGrid::SetLeftCol(int col) {
 }
 
 int TComboGrid::VisibleRowCount() const {
-    int avail = viewport()->height();
-    for (int r = 0; r < FFixedRows; ++r) avail -= RowHeights(r) + LineW(false, r);
-    int n = 0;
-    for (int r = FTopRow; r < FRowCount; ++r) {
-        int h = RowHeights(r) + LineW(false, r);
-        if (avail < RowHeights(r)) break;
-        avail -= h;
-        ++n;
-    }
+    const int64_t avail = int64_t(viewport()->height()) - d->rows.Sum(FFixedRows);
+    if (avail < 0 || FTopRow >= FRowCount) return 0;
+    // Every row before the one at the view's bottom edge fits whole; that
+    // one fits when its line alone is cut off.
+    const int64_t bottom = d->rows.Sum(FTopRow) + avail;
+    const int last = d->rows.LastAtOrBelow(bottom);
+    int n = last - FTopRow;
+    if (last < FRowCount && d->rows.Sum(last) + d->rows.Size(last) <= bottom) ++n;
     return n;
 }
 
@@ -686,6 +771,9 @@ void TComboGrid::SetOptions(unsigned options) {
     if (options & goRowSelect) options &= ~unsigned(goAlwaysShowEditor);
     if (options == FOptions) return;
     FOptions = options;
+    SyncLines();
+    // Hovering a title boundary shows the sizing pointer.
+    viewport()->setMouseTracking((FOptions & goColSizing) != 0);
     ClampCurrent();
     UpdateScrollBars();
     InvalidateGrid();
@@ -799,41 +887,55 @@ void TComboGrid::CancelEdit() {
 void TComboGrid::EditorTextChanged(const std::string& text) {
     if (d->editCol < 0) return;
     int col = d->editCol, row = d->editRow;
-    d->cells[row][col] = text;
+    StoreCell(col, row, text);
     InvalidateCell(col, row);
     OnSetEditText(this, col, row, text);
 }
 
 QRect TComboGrid::CellRect(int col, int row) const {
     const QRect view = viewport()->rect();
-    // A row far below the view is not counted down to: it is out of view.
-    int x = ColX(col), y = RowY(row, view.height());
+    int x = ColX(col), y = RowY(row);
     if (x < 0 || y < 0) return QRect();
     QRect r(x, y, ColWidths(col), RowHeights(row));
     if (x >= view.width() || y >= view.height()) return QRect();
     return r.intersected(view);
 }
 
+namespace {
+// The index under a viewport position: one of the fixed ones, or one that
+// scrolls, counted from first; -1 past the last or beyond the view.
+int IndexAt(const TExtents& e, int fixed, int first, int pos, int view) {
+    if (pos < 0 || pos >= view) return -1;
+    const int64_t fixedEnd = e.Sum(fixed);
+    const int i = pos < fixedEnd ? e.LastAtOrBelow(pos) : e.LastAtOrBelow(pos - fixedEnd + e.Sum(first));
+    return i < e.Count() ? i : -1;
+}
+}  // namespace
+
 void TComboGrid::MouseToCell(int x, int y, int& col, int& row) const {
     col = row = -1;
-    if (x < 0 || y < 0) return;
-    int c = -1, r = -1;
-    for (int i = 0; i < FColCount && c < 0; ++i) {
-        if (i >= FFixedCols && i < FLeftCol) continue;
-        int cx = ColX(i);
-        if (cx < 0 || cx >= viewport()->width()) break;
-        if (x >= cx && x < cx + ColWidths(i) + LineW(true, i)) c = i;
-    }
-    for (int i = 0; i < FRowCount && r < 0; ++i) {
-        if (i >= FFixedRows && i < FTopRow) continue;
-        int ry = RowY(i);
-        if (ry < 0 || ry >= viewport()->height()) break;
-        if (y >= ry && y < ry + RowHeights(i) + LineW(false, i)) r = i;
-    }
+    const int c = IndexAt(d->cols, FFixedCols, FLeftCol, x, viewport()->width());
+    const int r = IndexAt(d->rows, FFixedRows, FTopRow, y, viewport()->height());
     if (c >= 0 && r >= 0) {
         col = c;
         row = r;
     }
+}
+
+int TComboGrid::SizingColAt(int x, int y) const {
+    if (!(FOptions & goColSizing) || y < 0 || y >= Pixels(d->rows.Sum(FFixedRows))) return -1;
+    int col = -1, row = -1;
+    MouseToCell(x, y, col, row);
+    if (col < 0) return -1;
+    // Within a few pixels of a boundary: the column left of it is sized.
+    constexpr int kGrip = 3;
+    const int right = ColX(col) + ColWidths(col) + LineW(true, col);
+    if (right - x <= kGrip) return col;
+    if (x - ColX(col) < kGrip) {
+        const int prev = col == FLeftCol && FFixedCols > 0 ? FFixedCols - 1 : col - 1;
+        if (prev >= 0 && ColX(prev) >= 0) return prev;
+    }
+    return -1;
 }
 
 bool TComboGrid::VerticalScrollBarShown() const { return MaxTopRow() > FFixedRows || FTopRow > FFixedRows; }
@@ -870,10 +972,10 @@ void TComboGrid::DoGridBtnClick(int col, int row) { OnGridBtnClick(this, col, ro
 void TComboGrid::WriteCellData(TFormWriter& w) const {
     w.WriteListBegin();
     for (int r = 0; r < FRowCount; ++r)
-        for (int c = 0; c < FColCount; ++c) {
-            const std::string& t = d->cells[r][c];
+        for (size_t c = 0; c < d->cells[static_cast<size_t>(r)].size(); ++c) {
+            const std::string& t = d->cells[static_cast<size_t>(r)][c];
             if (t.empty()) continue;
-            w.WriteInteger(c);
+            w.WriteInteger(static_cast<int32_t>(c));
             w.WriteInteger(r);
             w.WriteString(t);
         }
@@ -1011,15 +1113,17 @@ void TComboGrid::paintEvent(QPaintEvent*) {
     const QRect view = viewport()->rect();
     p.fillRect(view, palette().color(QPalette::Base));
     bool active = IsActiveControl();
+    // Only what the view shows is visited: the fixed ones, then from the
+    // first that scrolls on to the view's edge.
     std::vector<int> cols, rows;
-    for (int c = 0; c < FColCount; ++c) {
-        if (c >= FFixedCols && c < FLeftCol) continue;
+    for (int c = 0; c < FColCount; c = c + 1 == FFixedCols ? std::max(FLeftCol, c + 1) : c + 1) {
+        if (c >= FFixedCols && c < FLeftCol) c = FLeftCol;
         int x = ColX(c);
         if (x < 0 || x >= view.width()) break;
         cols.push_back(c);
     }
-    for (int r = 0; r < FRowCount; ++r) {
-        if (r >= FFixedRows && r < FTopRow) continue;
+    for (int r = 0; r < FRowCount; r = r + 1 == FFixedRows ? std::max(FTopRow, r + 1) : r + 1) {
+        if (r >= FFixedRows && r < FTopRow) r = FTopRow;
         int y = RowY(r);
         if (y < 0 || y >= view.height()) break;
         rows.push_back(r);
@@ -1117,6 +1221,13 @@ void TComboGrid::mousePressEvent(QMouseEvent* e) {
     QPoint pt = e->position().toPoint();
     if (FEditor && FEditor->DroppedDown()) FEditor->ToggleDropDown();
     setFocus(Qt::MouseFocusReason);
+    if (e->button() == Qt::LeftButton && SizingColAt(pt.x(), pt.y()) >= 0) {
+        // A press on a title boundary sizes that column and does nothing else.
+        d->sizingCol = SizingColAt(pt.x(), pt.y());
+        d->sizingX = pt.x();
+        d->sizingWidth = ColWidths(d->sizingCol);
+        return;
+    }
     if (e->button() == Qt::LeftButton) {
         d->leftHeld = true;
         LeftDown(pt.x(), pt.y(), e->modifiers());
@@ -1127,6 +1238,11 @@ void TComboGrid::mousePressEvent(QMouseEvent* e) {
 
 void TComboGrid::mouseReleaseEvent(QMouseEvent* e) {
     QPoint pt = e->position().toPoint();
+    if (e->button() == Qt::LeftButton && d->sizingCol >= 0) {
+        d->sizingCol = -1;
+        viewport()->unsetCursor();
+        return;
+    }
     if (e->button() == Qt::LeftButton) {
         d->leftHeld = false;
         LeftUp(pt.x(), pt.y());
@@ -1136,9 +1252,20 @@ void TComboGrid::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void TComboGrid::mouseMoveEvent(QMouseEvent* e) {
+    QPoint pt = e->position().toPoint();
+    if (d->sizingCol >= 0) {
+        // A column is never sized below one pixel, so it can be found again.
+        SetColWidths(d->sizingCol, std::max(1, d->sizingWidth + pt.x() - d->sizingX));
+        return;
+    }
+    if (FOptions & goColSizing) {
+        if (!(e->buttons() & Qt::LeftButton) && SizingColAt(pt.x(), pt.y()) >= 0)
+            viewport()->setCursor(Qt::SplitHCursor);
+        else
+            viewport()->unsetCursor();
+    }
     if (!d->selecting || !(e->buttons() & Qt::LeftButton)) return;
     int col, row;
-    QPoint pt = e->position().toPoint();
     MouseToCell(pt.x(), pt.y(), col, row);
     if (col >= FFixedCols && row >= FFixedRows && (col != d->anchorCol || row != d->anchorRow))
         MoveAnchor(col, row);
@@ -1153,6 +1280,7 @@ void TComboGrid::mouseDoubleClickEvent(QMouseEvent* e) {
     // The second press of a double click moves the current cell as any
     // press, but a button or check cell toggles and clicks only once.
     QPoint pt = e->position().toPoint();
+    if (SizingColAt(pt.x(), pt.y()) >= 0) return;  // on a title boundary: no press
     if (FEditor && FEditor->DroppedDown()) FEditor->ToggleDropDown();
     setFocus(Qt::MouseFocusReason);
     d->leftHeld = true;

@@ -300,9 +300,15 @@ private:
     void EditorListClick() override { DoGridBtnClick(FCol, FRow); }
 
     int LineW(bool vertical, int index) const;
+    // The grid lines after each column and row follow the options.
+    void SyncLines();
+    // The x of a column and the y of a row in the view (-1 scrolled off
+    // before the view); O(log n) whatever their number.
     int ColX(int col) const;
-    // The y of a row in the view; counting stops once it reaches limit.
-    int RowY(int row, int limit = std::numeric_limits<int>::max()) const;
+    int RowY(int row) const;
+    // The column whose title's right boundary lies under a viewport point,
+    // where the options let the user size columns; -1 none.
+    int SizingColAt(int x, int y) const;
     int MaxTopRow() const;
     int MaxLeftCol() const;
     void ClampCurrent();
@@ -312,6 +318,8 @@ private:
     void MoveAnchor(int col, int row);
     void ScrollIntoView(int col, int row);
     bool IsActiveControl() const;
+    // Stores a cell's text without drawing; the row grows only for a text.
+    void StoreCell(int col, int row, const std::string& text);
     void UpdateEditor();
     void HideEditorWidget();
     void CancelEdit();

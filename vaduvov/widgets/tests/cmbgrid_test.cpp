@@ -118,6 +118,9 @@ private slots:
     void spaceReleasedInAnotherColumn();
     // grid
     void geometryAndScrolling();
+    void hundredThousandRows();
+    void fiftyThousandColumns();
+    void columnSizingByDragging();
     void keyboardNavigation();
     void rangeSelectAndRefusedMoves();
     void fontNames();
@@ -664,6 +667,139 @@ void CmbGridTest::geometryAndScrolling() {
     QVERIFY(g.LeftCol() > 1);
     QVERIFY(g.CellRect(1, 30).isEmpty());
     QCOMPARE(g.CellRect(0, 30).left(), 0);
+}
+
+// The running sums the grid lays out with, checked against a plain sum.
+void CmbGridTest::hundredThousandRows() {
+    Shown s;
+    TComboGrid& g = s.grid;
+    constexpr int kRows = 100000;
+    g.SetRowCount(kRows);
+    // A few rows of other heights, far down and near the end.
+    g.SetRowHeights(50000, 40);
+    g.SetRowHeights(kRows - 2, 60);
+    g.SetRowHeights(kRows - 3, 0);
+    g.SetCells(1, kRows - 1, "last");
+    // Ctrl+End goes to the last row and shows it whole at the bottom.
+    QTest::keyClick(Focused(&g), Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(Current(g), std::make_pair(4, kRows - 1));
+    const QRect last = g.CellRect(1, kRows - 1);
+    QVERIFY(!last.isEmpty());
+    QVERIFY(last.bottom() < g.viewport()->height());
+    QCOMPARE(last.height(), 24);
+    // The view starts where the rows from the top row on just fit.
+    int used = 0;
+    for (int r = g.TopRow(); r < kRows; ++r) used += g.RowHeights(r) + 1;
+    QVERIFY(used - 1 <= g.viewport()->height() - 25);
+    QVERIFY(used + g.RowHeights(g.TopRow() - 1) + 1 > g.viewport()->height() - 25);
+    QCOMPARE(g.verticalScrollBar()->value(), g.TopRow() - 1);
+    int c, r;
+    g.MouseToCell(last.center().x(), last.center().y(), c, r);
+    QCOMPARE(std::make_pair(c, r), std::make_pair(1, kRows - 1));
+    // A row below the tall one sits where the plain sum puts it.
+    g.SetTopRow(49998);
+    int y = 25;
+    for (int i = 49998; i < 50003; ++i) y += g.RowHeights(i) + 1;
+    QCOMPARE(g.CellRect(1, 50003).top(), y);
+    g.MouseToCell(10, y + 3, c, r);
+    QCOMPARE(r, 50003);
+    // Page keys and Ctrl+Home still step as they did.
+    QTest::keyClick(Focused(&g), Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(Current(g), std::make_pair(1, 1));
+    QCOMPARE(g.TopRow(), 1);
+    const int page = g.VisibleRowCount();
+    QCOMPARE(page, (g.viewport()->height() - 25 + 1) / 25);
+    QTest::keyClick(Focused(&g), Qt::Key_PageDown);
+    QCOMPARE(g.Row(), 1 + page);
+    // Shrinking drops the rows and their heights; the view follows.
+    g.SetRowCount(10);
+    QCOMPARE(g.Cells(1, kRows - 1), std::string());
+    QVERIFY(g.TopRow() <= 9);
+    QVERIFY(!g.CellRect(1, g.Row()).isEmpty());
+}
+
+void CmbGridTest::fiftyThousandColumns() {
+    Shown s;
+    TComboGrid& g = s.grid;
+    constexpr int kCols = 50000;
+    g.SetFixedCols(0);
+    g.SetColCount(kCols);
+    g.SetRowCount(3);
+    for (int col = 0; col < kCols; ++col) {
+        g.SetCells(col, 1, "c" + std::to_string(col));
+        g.SetColWidths(col, 20 + col % 7);
+    }
+    std::vector<int> drawn;
+    g.OnDrawCell = [&drawn](QObject*, int col, int row, QPainter&, const QRect&, unsigned) {
+        if (row == 1) drawn.push_back(col);
+    };
+    // End goes to the last column, shown whole at the right edge.
+    QTest::keyClick(Focused(&g), Qt::Key_End);
+    QCOMPARE(g.Col(), kCols - 1);
+    const QRect last = g.CellRect(kCols - 1, 1);
+    QVERIFY(!last.isEmpty());
+    QCOMPARE(last.width(), 20 + (kCols - 1) % 7);
+    QVERIFY(last.right() < g.viewport()->width());
+    int x = 0;
+    for (int col = g.LeftCol(); col < kCols - 1; ++col) x += g.ColWidths(col) + 1;
+    QCOMPARE(last.left(), x);
+    int c, r;
+    g.MouseToCell(last.center().x(), last.center().y(), c, r);
+    QCOMPARE(std::make_pair(c, r), std::make_pair(kCols - 1, 1));
+    // The view paints the columns it shows and no others.
+    drawn.clear();
+    g.viewport()->repaint();
+    QVERIFY(!drawn.empty());
+    QCOMPARE(drawn.front(), g.LeftCol());
+    QCOMPARE(drawn.back(), kCols - 1);
+    QVERIFY(static_cast<int>(drawn.size()) < g.viewport()->width() / 20 + 2);
+    QCOMPARE(g.Cells(kCols - 1, 1), std::string("c49999"));
+    // A column in the middle, by the scroll bar.
+    g.horizontalScrollBar()->setValue(25000);
+    QCOMPARE(g.LeftCol(), 25000);
+    g.MouseToCell(1, 30, c, r);
+    QCOMPARE(std::make_pair(c, r), std::make_pair(25000, 1));
+    QCOMPARE(g.CellRect(25001, 1).left(), g.ColWidths(25000) + 1);
+    // Fewer columns drop the cells beyond the last; more bring them back empty.
+    g.SetColCount(10);
+    g.SetColCount(kCols);
+    QCOMPARE(g.Cells(kCols - 1, 1), std::string());
+    QCOMPARE(g.Cells(9, 1), std::string("c9"));
+}
+
+void CmbGridTest::columnSizingByDragging() {
+    Shown s;
+    TComboGrid& g = s.grid;
+    int downs = 0;
+    g.OnMouseDown = [&downs](QObject*, Qt::MouseButton, int, int) { ++downs; };
+    const int boundary = g.CellRect(2, 0).right() + 1;  // the line right of column 2's title
+    const QPoint grip(boundary, 12);
+    auto drag = [&](QPoint from, int dx) {
+        QTest::mousePress(g.viewport(), Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(g.viewport(), from + QPoint(dx / 2, 0));
+        QTest::mouseMove(g.viewport(), from + QPoint(dx, 0));
+        QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
+    };
+    // Without the option a title boundary is only a click.
+    drag(grip, 30);
+    QCOMPARE(g.ColWidths(2), 64);
+    QCOMPARE(downs, 1);
+    g.SetOptions(g.Options() | goColSizing);
+    downs = 0;
+    drag(grip, 30);
+    QCOMPARE(g.ColWidths(2), 94);
+    QCOMPARE(g.ColWidths(1), 64);
+    QCOMPARE(g.CellRect(3, 1).left(), g.CellRect(2, 1).left() + 95);
+    QCOMPARE(downs, 0);  // sizing is no click on the column
+    QCOMPARE(Current(g), std::make_pair(1, 1));
+    // Narrower, from just left of the new boundary; never below a pixel.
+    drag(QPoint(g.CellRect(2, 0).right() - 1, 12), -200);
+    QCOMPARE(g.ColWidths(2), 1);
+    // Only the titles carry the boundaries; a data row is a click.
+    const int before = g.ColWidths(1);
+    drag(QPoint(g.CellRect(1, 1).right() + 1, g.CellRect(1, 1).center().y()), 20);
+    QCOMPARE(g.ColWidths(1), before);
+    QCOMPARE(downs, 1);
 }
 
 void CmbGridTest::keyboardNavigation() {
