@@ -146,13 +146,16 @@ void TfCsvWizard::showEvent(QShowEvent* e) {
 void TfCsvWizard::LoadCsvFile() {
     Model.LoadCsvFile(CsvFileName);
     const int rows = static_cast<int>(Model.Preview.size());
+    CsvGrid->SetRowCount(1);  // the old rows go before the new shape is made
     CsvGrid->SetColCount(Model.Columns);
     // The grid keeps one row below its fixed row even for a file that
     // could not be read; the model's preview has only the mapping row then.
     CsvGrid->SetRowCount(std::max(rows, 2));
-    for (int r = 0; r < std::max(rows, 2); ++r)
-        for (int c = 0; c < Model.Columns; ++c)
-            CsvGrid->SetCells(c, r, r < rows ? Model.Preview[r][c] : std::string());
+    // Each line fills the cells it has; the rest of its row stays empty.
+    for (int r = 0; r < rows; ++r) {
+        const auto& fields = Model.Preview[static_cast<size_t>(r)];
+        for (size_t c = 0; c < fields.size(); ++c) CsvGrid->SetCells(static_cast<int>(c), r, fields[c]);
+    }
     FitColWidths(*CsvGrid);
 }
 
@@ -172,10 +175,17 @@ void TfCsvWizard::CsvGridMouseDown(int x, int y) {
 
 void TfCsvWizard::ShowMapping() {
     for (int tag = 1; tag <= 3; ++tag) Buttons[tag]->setChecked(Model.Target == tag);
-    for (int c = 0; c < Model.Columns && c < CsvGrid->ColCount(); ++c)
-        if (CsvGrid->Cells(c, 0) != Model.Preview[0][c]) CsvGrid->SetCells(c, 0, Model.Preview[0][c]);
-    // A column too narrow for the target it now carries widens to show it.
-    FitColWidths(*CsvGrid, true);
+    // Only the mapping row's cells that hold or held a caption change.
+    const int n = std::min(CsvGrid->ColCount(),
+                           std::max(CsvGrid->CellsInRow(0), static_cast<int>(Model.Preview[0].size())));
+    for (int c = 0; c < n; ++c) {
+        const std::string& caption = Model.Cell(0, c);
+        if (CsvGrid->Cells(c, 0) == caption) continue;
+        CsvGrid->SetCells(c, 0, caption);
+        // A column too narrow for the target it now carries widens to show it.
+        const int w = 5 + std::max(10, CsvGrid->TextWidth(caption));
+        if (w > CsvGrid->ColWidths(c)) CsvGrid->SetColWidths(c, w);
+    }
 }
 
 void TfCsvWizard::CsvGridDrawCell(int col, int row, QPainter& p, const QRect& rect) {

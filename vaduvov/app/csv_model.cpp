@@ -58,36 +58,87 @@ std::string NoShiftJisMessage(size_t line) {
            sjis::L("ファイルは読み込みませんでした。");
 }
 
+std::string TooBigMessage(size_t line) {
+    return sjis::L("CSVファイルの ") + std::to_string(line) + sjis::L(" 行目で、読み込める大きさを超えました。") +
+           "\r" + sjis::L("読み込めるのは ") + std::to_string(TCsvWizardModel::kMaxLines) +
+           sjis::L(" 行、一行 ") + std::to_string(TCsvWizardModel::kMaxLineBytes) +
+           sjis::L(" バイト、項目は合わせて ") + std::to_string(TCsvWizardModel::kMaxFields) +
+           sjis::L(" 個までです。") + "\r\r" + sjis::L("ファイルは読み込みませんでした。");
+}
+
+// Calls take(line) for each line of text as textfile::SplitAnyLines cuts
+// them (CR LF, CR or LF; 0x1A ends the text; no empty line after a last
+// line end), one at a time, until take returns false.
+template <typename Take>
+void ForEachLine(const std::string& text, Take take) {
+    size_t end = text.find('\x1A');
+    if (end == std::string::npos) end = text.size();
+    size_t i = 0;
+    while (i < end) {
+        const size_t start = i;
+        while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
+        const size_t stop = i;
+        if (i < end && text[i] == '\r') ++i;
+        if (i < end && text[i] == '\n') ++i;
+        if (!take(text.substr(start, stop - start))) return;
+    }
+}
+
 }  // namespace
 
+const std::string& TCsvWizardModel::Cell(int row, int col) const {
+    static const std::string none;
+    if (row < 0 || col < 0 || static_cast<size_t>(row) >= Preview.size()) return none;
+    const auto& cells = Preview[static_cast<size_t>(row)];
+    return static_cast<size_t>(col) < cells.size() ? cells[static_cast<size_t>(col)] : none;
+}
+
 void TCsvWizardModel::LoadCsvFile(const std::string& path) {
-    std::vector<std::string> lines;
-    std::string bytes;
     LoadError.clear();
-    if (textfile::ReadFileBytes(path, bytes)) {
-        const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-        if (bom) bytes.erase(0, 3);
-        lines = textfile::SplitAnyLines(bytes);
-        if (bom || IsUtf8Beyond7Bit(bytes)) {
-            for (size_t i = 0; i < lines.size(); ++i) {
-                std::string converted;
-                if (!sjis::FromUtf8(lines[i], converted)) {
-                    LoadError = NoShiftJisMessage(i + 1);
-                    lines.clear();
-                    break;
-                }
-                lines[i] = converted;
-            }
-        }
-        if (lines.empty() && LoadError.empty()) lines.emplace_back();
-    }
     Columns = 1;
     Preview.assign(1, {});
-    for (const auto& line : lines) {
-        Preview.push_back(commatext::Split(line));
-        Columns = std::max(Columns, static_cast<int>(Preview.back().size()));
+    std::string bytes;
+    if (!textfile::ReadFileBytes(path, bytes)) return;
+    const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    if (bom) bytes.erase(0, 3);
+    const bool utf8 = bom || IsUtf8Beyond7Bit(bytes);
+    // The lines are split one at a time, and the reading stops at the
+    // first that cannot be taken: a refused file costs no more than the
+    // part read up to there.
+    size_t fields = 0;
+    ForEachLine(bytes, [&](std::string line) {
+        const size_t number = Preview.size();
+        // A line's fields are at most its bytes: the line's length bounds
+        // what splitting it may cost.
+        if (number > static_cast<size_t>(kMaxLines) || line.size() > kMaxLineBytes) {
+            LoadError = TooBigMessage(number);
+            return false;
+        }
+        if (utf8) {
+            std::string converted;
+            if (!sjis::FromUtf8(line, converted)) {
+                LoadError = NoShiftJisMessage(number);
+                return false;
+            }
+            line.swap(converted);
+        }
+        std::vector<std::string> row = commatext::Split(line);
+        fields += row.size();
+        if (fields > static_cast<size_t>(kMaxFields)) {
+            LoadError = TooBigMessage(number);
+            return false;
+        }
+        Columns = std::max(Columns, static_cast<int>(row.size()));
+        Preview.push_back(std::move(row));
+        return true;
+    });
+    if (!LoadError.empty()) {
+        // Nothing of a refused file is kept.
+        Columns = 1;
+        TGridRows(1).swap(Preview);
+        return;
     }
-    for (auto& row : Preview) row.resize(Columns);
+    if (Preview.size() == 1) Preview.emplace_back();  // an empty file reads as one empty line
 }
 
 void TCsvWizardModel::TargetButton(int tag, bool down) { Target = down ? tag : -1; }
@@ -95,17 +146,22 @@ void TCsvWizardModel::TargetButton(int tag, bool down) { Target = down ? tag : -
 void TCsvWizardModel::ColumnClick(int col) {
     // Outside every column nothing is mapped and nothing is dropped.
     if (Target < 1 || Target > 3 || col < 0 || col >= Columns) return;
+    auto& captions = Preview[0];
+    auto clear = [&captions](int c) {
+        if (static_cast<size_t>(c) < captions.size()) captions[static_cast<size_t>(c)].clear();
+    };
     if (ColumnMap[Target] >= 0) {
-        Preview[0][ColumnMap[Target]].clear();
+        clear(ColumnMap[Target]);
         ColumnMap[Target] = -1;
     }
     for (int i = 1; i <= 3; ++i)
         if (ColumnMap[i] == col) {
-            Preview[0][col].clear();
+            clear(col);
             ColumnMap[i] = -1;
         }
     ColumnMap[Target] = col;
-    Preview[0][col] = TargetCaption(Target);
+    if (captions.size() <= static_cast<size_t>(col)) captions.resize(static_cast<size_t>(col) + 1);
+    captions[static_cast<size_t>(col)] = TargetCaption(Target);
     Target = Target == 3 ? -1 : Target + 1;
 }
 
@@ -118,7 +174,7 @@ bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) const {
     for (int r = first; r < static_cast<int>(Preview.size()); ++r) {
         std::vector<std::string> rec(3);
         for (int i = 1; i <= 3; ++i)
-            if (ColumnMap[i] >= 0) rec[i - 1] = Preview[r][ColumnMap[i]];
+            if (ColumnMap[i] >= 0) rec[i - 1] = Cell(r, ColumnMap[i]);
         roster.Rows.push_back(rec);
     }
     // Every imported record is kept: the entry row, never saved, comes after

@@ -13,17 +13,28 @@ class TCsvWizardModel {
 public:
     TCsvWizardModel();
 
-    // Row 0 shows the target mapped to each column; rows 1.. the file's lines.
+    // Row 0 shows the target mapped to each column; rows 1.. the file's
+    // lines.  Each row holds the fields its line has (row 0 up to its last
+    // caption): Cell reads the missing ones as empty.
     TGridRows Preview;
-    int Columns = 1;
+    int Columns = 1;  // the most fields of any line (at least 1)
+    const std::string& Cell(int row, int col) const;
+
+    // What a file may hold to be taken: lines, bytes of one line, and
+    // fields of all lines together.  Beyond any of them the file is refused
+    // (LoadError) as soon as the reading gets there.
+    static constexpr int kMaxLines = 200000;
+    static constexpr size_t kMaxLineBytes = size_t(1) << 20;
+    static constexpr int kMaxFields = 1000000;
     int Target = -1;                 // 1 user ID, 2 user name, 3 password; -1 none
     std::array<int, 4> ColumnMap{};  // [1..3]: preview column of each target, -1 none
 
     // Reads every line of the file; what cannot be read is left out.  Lines
     // end at CR LF, CR or LF.  A file in UTF-8 (with or without a byte-order
     // mark) is converted to Shift-JIS; when a character has no Shift-JIS
-    // form the whole file is refused: the preview stays empty and
-    // LoadError tells which line holds it.
+    // form, or the file is bigger than the limits below, the whole file is
+    // refused: the preview stays empty and
+    // LoadError says why.
     void LoadCsvFile(const std::string& path);
     std::string LoadError;
     // A target button went down (or up, with down false).

@@ -3,12 +3,20 @@
 #include "CmbGrid.h"
 
 #include <algorithm>
+#include <vector>
 
 void FitColWidths(TComboGrid& grid, bool growOnly) {
+    // Row by row over the cells that hold text: a file of one long line
+    // and many short ones costs its cells, not lines x columns.
+    std::vector<int> widest(static_cast<size_t>(grid.ColCount()), 10);
+    for (int r = 0; r < grid.RowCount(); ++r)
+        for (int c = 0, n = grid.CellsInRow(r); c < n; ++c) {
+            int& w = widest[static_cast<size_t>(c)];
+            w = std::max(w, grid.TextWidth(grid.Cells(c, r)));
+        }
     for (int c = 0; c < grid.ColCount(); ++c) {
-        int widest = 10;
-        for (int r = 0; r < grid.RowCount(); ++r) widest = std::max(widest, grid.TextWidth(grid.Cells(c, r)));
-        if (!growOnly || 5 + widest > grid.ColWidths(c)) grid.SetColWidths(c, 5 + widest);
+        const int w = 5 + widest[static_cast<size_t>(c)];
+        if (w != grid.ColWidths(c) && (!growOnly || w > grid.ColWidths(c))) grid.SetColWidths(c, w);
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 int ComboButtonWidth = 17;
 
@@ -413,6 +414,8 @@ struct TComboGrid::Private {
     // A column being sized by dragging its title's right boundary: the
     // column, the x where the drag began and the width it had then.
     int sizingCol = -1, sizingX = 0, sizingWidth = 0;
+    // The canvas font's metrics, made when first asked for.
+    std::optional<QFontMetrics> metrics;
 };
 
 TComboGrid::TComboGrid(QWidget* owner) : QAbstractScrollArea(owner), d(std::make_unique<Private>()) {
@@ -642,6 +645,23 @@ std::string TComboGrid::Cells(int col, int row) const {
     if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return std::string();
     const auto& cells = d->cells[static_cast<size_t>(row)];
     return static_cast<size_t>(col) < cells.size() ? cells[static_cast<size_t>(col)] : std::string();
+}
+
+int TComboGrid::CellsInRow(int row) const {
+    if (row < 0 || row >= FRowCount) return 0;
+    return static_cast<int>(std::min(d->cells[static_cast<size_t>(row)].size(), static_cast<size_t>(FColCount)));
+}
+
+std::string TComboGrid::ShownText(const std::string& text) {
+    if (text.size() <= kShownBytes) return text;
+    // Step over whole characters so no lead byte is left without its trail.
+    size_t i = 0;
+    while (i < kShownBytes) {
+        const size_t step = sjis::IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+        if (i + step > kShownBytes) break;
+        i += step;
+    }
+    return text.substr(0, i);
 }
 
 void TComboGrid::StoreCell(int col, int row, const std::string& text) {
@@ -941,12 +961,15 @@ int TComboGrid::SizingColAt(int x, int y) const {
 bool TComboGrid::VerticalScrollBarShown() const { return MaxTopRow() > FFixedRows || FTopRow > FFixedRows; }
 
 int TComboGrid::TextWidth(const std::string& text) const {
-    return QFontMetrics(FCanvasFont).horizontalAdvance(Q(text));
+    if (text.empty()) return 0;
+    if (!d->metrics) d->metrics.emplace(FCanvasFont);
+    return d->metrics->horizontalAdvance(Q(ShownText(text)));
 }
 
 void TComboGrid::SetCanvasFont(const QFont& f) {
     FCanvasFont = f;
     FCanvasFont.setFamily(MapFontFamily(f.family()));
+    d->metrics.reset();
     InvalidateGrid();
 }
 
@@ -1050,7 +1073,7 @@ void TComboGrid::ReadCellKind(TFormReader& r) {
 void TComboGrid::DrawCellTextOf(QPainter& p, int col, int row, const QRect& rect, bool fixed,
                                 const QColor& bg, const QColor& fg) {
     TCellKind* k = CellKinds(col);
-    std::string text = Cells(col, row);
+    std::string text = ShownText(Cells(col, row));
     if (!fixed && k->Kind == ckText && k->Items.size() >= 2 && !k->Items[1].Text.empty() && !text.empty()) {
         std::string formatted;
         if (FormatNumeric(k->Items[1].Text, text, formatted)) text = formatted;
@@ -1080,7 +1103,7 @@ std::string KindCellText(const TCellKind* k, const std::string& cellText) {
 void TComboGrid::DrawKindCell(QPainter& p, const QRect& rect, bool pressed, TCellKind* kind,
                               const std::string& text) {
     if (kind->Kind == ckButton)
-        DrawButtonCell(p, rect, palette(), pressed, text, FCanvasFont);
+        DrawButtonCell(p, rect, palette(), pressed, ShownText(text), FCanvasFont);
     else
         DrawCheckCell(p, rect, palette(), pressed, kind->Items, text);
 }

@@ -191,6 +191,14 @@ public:
 
     std::string Cells(int col, int row) const;
     void SetCells(int col, int row, const std::string& text);
+    // The columns of a row that may hold text: every cell from there on is
+    // empty (so a pass over a row's texts need not visit every column).
+    int CellsInRow(int row) const;
+    // The part of a text the grid shows and measures: a cell can show no
+    // more than a screen's width, so a longer text is cut (at a character
+    // boundary) to kShownBytes; the cell keeps the whole text.
+    static constexpr size_t kShownBytes = 1024;
+    static std::string ShownText(const std::string& text);
 
     int Col() const { return FCol; }
     int Row() const { return FRow; }

@@ -15,21 +15,21 @@ TEST(CsvWizard, PreviewAndMapping) {
     w.LoadCsvFile(dir / "a.csv");
     EXPECT_EQ(w.Columns, 4);  // "Bob Ray" unquoted splits at its blank
     EXPECT_EQ(w.Preview.size(), 5u);
-    EXPECT_EQ(w.Preview[2][1], "Ann Lee");
-    EXPECT_EQ(w.Preview[4][2], "");
+    EXPECT_EQ(w.Cell(2, 1), "Ann Lee");
+    EXPECT_EQ(w.Cell(4, 2), "");
     w.TargetButton(1, true);
     w.ColumnClick(0);
     EXPECT_EQ(w.Target, 2);
     w.ColumnClick(0);  // the name takes the ID's column; the ID is unmapped
     EXPECT_EQ(w.ColumnMap[1], -1);
     EXPECT_EQ(w.ColumnMap[2], 0);
-    EXPECT_EQ(w.Preview[0][0], "User Name");
+    EXPECT_EQ(w.Cell(0, 0), "User Name");
     w.ColumnClick(-1);  // outside every column: nothing changes
     EXPECT_EQ(w.Target, 3);
     w.ColumnClick(2);
     EXPECT_EQ(w.Target, -1);
     w.ColumnClick(1);  // disarmed
-    EXPECT_EQ(w.Preview[0][1], "");
+    EXPECT_EQ(w.Cell(0, 1), "");
 }
 
 TEST(CsvWizard, ImportKeepsEveryRecord) {
@@ -90,10 +90,10 @@ TEST(CsvWizard, Utf8FileWithLoneLineFeedsIsConverted) {
     w.LoadCsvFile(dir / "u.csv");
     EXPECT_EQ(w.LoadError, "");
     ASSERT_EQ(w.Preview.size(), 5u);  // the mapping row and four lines
-    EXPECT_EQ(w.Preview[1][0], "id");
-    EXPECT_EQ(w.Preview[2][1], sjis::L("山田"));
-    EXPECT_EQ(w.Preview[3][1], sjis::L("佐藤"));
-    EXPECT_EQ(w.Preview[4][1], sjis::L("ｶﾀｶﾅ"));
+    EXPECT_EQ(w.Cell(1, 0), "id");
+    EXPECT_EQ(w.Cell(2, 1), sjis::L("山田"));
+    EXPECT_EQ(w.Cell(3, 1), sjis::L("佐藤"));
+    EXPECT_EQ(w.Cell(4, 1), sjis::L("ｶﾀｶﾅ"));
     w.TargetButton(1, true);
     w.ColumnClick(0);
     w.ColumnClick(1);
@@ -105,11 +105,11 @@ TEST(CsvWizard, Utf8FileWithLoneLineFeedsIsConverted) {
     // Shift-JIS file is taken as it is.
     textfile::WriteFileAtomic(dir / "n.csv", "A1,鈴木\n");
     w.LoadCsvFile(dir / "n.csv");
-    EXPECT_EQ(w.Preview[1][1], sjis::L("鈴木"));
+    EXPECT_EQ(w.Cell(1, 1), sjis::L("鈴木"));
     textfile::WriteFileAtomic(dir / "s.csv", sjis::L("A1,鈴木\r\nB2,ｱｲ\r\n"));
     w.LoadCsvFile(dir / "s.csv");
-    EXPECT_EQ(w.Preview[1][1], sjis::L("鈴木"));
-    EXPECT_EQ(w.Preview[2][1], sjis::L("ｱｲ"));
+    EXPECT_EQ(w.Cell(1, 1), sjis::L("鈴木"));
+    EXPECT_EQ(w.Cell(2, 1), sjis::L("ｱｲ"));
 }
 
 TEST(CsvWizard, CharacterWithoutShiftJisFormRefusesTheWholeFile) {
@@ -130,4 +130,77 @@ TEST(CsvWizard, CharacterWithoutShiftJisFormRefusesTheWholeFile) {
     w.LoadCsvFile(dir / "a.csv");
     EXPECT_EQ(w.LoadError, "");
     EXPECT_EQ(w.Preview.size(), 2u);
+}
+
+// One wide line and many short ones: each row keeps its own fields, the
+// missing ones read as empty, and a far column maps and imports.
+TEST(CsvWizard, RowsKeepTheirOwnWidth) {
+    TempDir dir;
+    std::string text;
+    for (int c = 0; c < 10000; ++c) text += (c ? "," : "") + std::to_string(c);
+    text += "\r\n";
+    for (int r = 0; r < 10000; ++r) text += "n" + std::to_string(r) + "\r\n";
+    textfile::WriteFileAtomic(dir / "w.csv", text);
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "w.csv");
+    ASSERT_EQ(w.LoadError, "");
+    EXPECT_EQ(w.Columns, 10000);
+    ASSERT_EQ(w.Preview.size(), 10002u);
+    EXPECT_EQ(w.Preview[1].size(), 10000u);
+    EXPECT_EQ(w.Preview[2].size(), 1u);
+    EXPECT_EQ(w.Preview[10001].size(), 1u);
+    EXPECT_EQ(w.Cell(1, 9999), "9999");
+    EXPECT_EQ(w.Cell(10001, 0), "n9999");
+    EXPECT_EQ(w.Cell(10001, 9999), "");
+    EXPECT_EQ(w.Cell(10002, 0), "");  // past the last line
+    w.TargetButton(1, true);
+    w.ColumnClick(0);
+    w.ColumnClick(9999);
+    EXPECT_EQ(w.Cell(0, 9999), "User Name");
+    TMeiboGrid roster;
+    ASSERT_TRUE(w.Import(roster, false));
+    ASSERT_EQ(roster.RowCount(), 10003);
+    EXPECT_EQ(roster.Rows[1], (Row{"0", "9999", ""}));
+    EXPECT_EQ(roster.Rows[2], (Row{"n0", "", ""}));
+}
+
+// Beyond the lines, the bytes of one line or the fields it may hold, a
+// file is refused as a whole with a message naming the line; the roster
+// is not touched.
+TEST(CsvWizard, FileBeyondTheLimitsIsRefused) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string text;
+        size_t line;
+    };
+    std::string fields;
+    for (int i = 0; i < TCsvWizardModel::kMaxFields / 2 + 1; ++i) fields += "a,";
+    const std::vector<Case> cases = {
+        {"lines", std::string(TCsvWizardModel::kMaxLines + 1, '\n') + "late", TCsvWizardModel::kMaxLines + 1},
+        {"line bytes", "ok\r\n" + std::string(TCsvWizardModel::kMaxLineBytes + 1, 'x') + "\r\n", 2},
+        {"fields", "ok\r\n" + fields + "\r\n" + fields + "\r\n", 3},
+    };
+    for (const Case& c : cases) {
+        textfile::WriteFileAtomic(dir / "big.csv", c.text);
+        TCsvWizardModel w;
+        w.LoadCsvFile(dir / "big.csv");
+        EXPECT_NE(w.LoadError.find(sjis::L("CSVファイルの ") + std::to_string(c.line) + sjis::L(" 行目で、")),
+                  std::string::npos)
+            << c.name << ": " << sjis::ToUtf8(w.LoadError);
+        EXPECT_EQ(w.Preview.size(), 1u) << c.name;
+        EXPECT_EQ(w.Columns, 1) << c.name;
+        w.TargetButton(1, true);
+        w.ColumnClick(0);
+        TMeiboGrid roster;
+        roster.Rows[1] = {"Z", "z", "pz"};
+        EXPECT_FALSE(w.Import(roster, false)) << c.name;
+        EXPECT_EQ(roster.Rows[1], (Row{"Z", "z", "pz"})) << c.name;
+    }
+    // At the limits the file is taken.
+    textfile::WriteFileAtomic(dir / "edge.csv", std::string(TCsvWizardModel::kMaxLines, '\n'));
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "edge.csv");
+    EXPECT_EQ(w.LoadError, "");
+    EXPECT_EQ(w.Preview.size(), size_t(TCsvWizardModel::kMaxLines) + 1);
 }
