@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -87,7 +88,10 @@ void TScoreSort::Apply(TGridRows& rows) const {
 }
 
 int BarLength(const std::string& percentText, int avail) {
-    int p = DecimalValue(percentText);
-    int len = static_cast<int>(std::trunc(double(p) * avail / 100 + 0.5));
-    return std::clamp(len, 0, std::max(avail, 0));
+    // Trunc(p x avail / 100 + 0.5) in 64 bits, where any int percentage
+    // times any int width fits, kept within 0..avail.
+    const int64_t p = DecimalValue(percentText);
+    if (p <= 0 || avail <= 0) return 0;
+    const int64_t len = (p * avail + 50) / 100;
+    return static_cast<int>(std::min<int64_t>(len, avail));
 }

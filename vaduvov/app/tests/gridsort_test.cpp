@@ -68,6 +68,19 @@ TEST(ScoreTable, ClickCycleAndBars) {
     EXPECT_EQ(BarLength("x", 90), 0);
     EXPECT_EQ(BarLength("250", 90), 90);  // a damaged value stays in its cell
     EXPECT_EQ(BarLength("-5", 90), 0);
+    // A damaged file (Correct 21474836 of Maximum 1) gives a percentage
+    // near the int limit: the bar fills its cell.
+    TScoreRecord damaged;
+    damaged.Correct = 21474836;
+    damaged.Maximum = 1;
+    const std::string p = ScoreTableRows({damaged})[0][5];
+    EXPECT_EQ(p, "2147483600");
+    EXPECT_EQ(BarLength(p, 90), 90);
+    EXPECT_EQ(BarLength(p, 200), 200);  // p x avail / 100 beyond an int
+    EXPECT_EQ(BarLength("2147483647", 2147483647), 2147483647);
+    EXPECT_EQ(BarLength("-2147483647", 90), 0);
+    EXPECT_EQ(BarLength("1", 49), 0);  // 0.49 rounds down, 0.5 up
+    EXPECT_EQ(BarLength("1", 50), 1);
 }
 
 TEST(ScoreTable, RowsFromTheRecords) {
