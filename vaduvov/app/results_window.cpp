@@ -13,6 +13,9 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
+
 TResultsWindow::TResultsWindow(QWidget* owner, TControllerSettings& settings, int panelHeight)
     : QWidget(owner, Qt::Window), Settings(settings) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -106,13 +109,6 @@ void TResultsWindow::SpinEdit1Change() {
         Timer1->start(SpinEdit1->value() * 1000);
 }
 
-// The width is the window's own: the user changes only the height.
-void TResultsWindow::LockWidth(int w) {
-    SizeLock = false;
-    setFixedWidth(w);
-    SizeLock = true;
-    LayOut();
-}
 
 // The grid fills the window above the panel; the close button sits in the
 // middle of the panel.  Done on every size change, so the grid and the
@@ -124,13 +120,36 @@ void TResultsWindow::LayOut() {
     BitBtn1->move((w - BitBtn1->width()) / 2, BitBtn1->y());
 }
 
+int TResultsWindow::ScreenWidth() const {
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry().width() : std::numeric_limits<int>::max();
+}
+
+// A window never grows wider than its screen: columns wider than that
+// (a very long name) scroll sideways in the grid, whose scroll bar then
+// takes its room below the rows.
+void TResultsWindow::LockWidth(int w) {
+    SizeLock = false;
+    const bool wide = w > ScreenWidth();
+    Grid->setHorizontalScrollBarPolicy(wide ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    WideExtra = wide ? Grid->horizontalScrollBar()->sizeHint().height() : 0;
+    setFixedWidth(std::min(w, ScreenWidth()));
+    if (wide) {
+        // A screen-wide window is kept on its screen, its close button with it.
+        QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+        if (s && x() != s->availableGeometry().left()) move(s->availableGeometry().left(), y());
+    }
+    SizeLock = true;
+    LayOut();
+}
+
 void TResultsWindow::FitWidth() {
     FittedWidth = GridWidth(*Grid) + 2 * Grid->frameWidth() + 1;
     LockWidth(FittedWidth + ScrollExtra);
 }
 
 void TResultsWindow::FitHeight() {
-    int h = GridHeight(*Grid) + Panel1->height() + 2 * Grid->frameWidth() + 1;
+    int h = GridHeight(*Grid) + WideExtra + Panel1->height() + 2 * Grid->frameWidth() + 1;
     QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     const int bottom = s ? s->availableGeometry().bottom() + 1 : h;
     // A window placed low on the screen keeps at least its smallest height.
@@ -145,7 +164,7 @@ void TResultsWindow::FitHeight() {
 // bar, which may not have caught up with the last resize yet.
 void TResultsWindow::FitScrollExtra() {
     if (FittedWidth == 0) return;
-    const bool bar = GridHeight(*Grid) + 2 * Grid->frameWidth() > height() - Panel1->height();
+    const bool bar = GridHeight(*Grid) + WideExtra + 2 * Grid->frameWidth() > height() - Panel1->height();
     if (bar && ScrollExtra == 0) {
         ScrollExtra = Grid->verticalScrollBar()->sizeHint().width();
         LockWidth(FittedWidth + ScrollExtra);

@@ -28,6 +28,9 @@ public:
     bool SizeLock = false;
     int FittedWidth = 0;
     int ScrollExtra = 0;
+    // The height of the grid's horizontal scroll bar while the columns are
+    // wider than the screen (the window then keeps to the screen); else 0.
+    int WideExtra = 0;
 
     void FitWidth();
     void FitHeight();
@@ -50,6 +53,8 @@ protected:
 
 private:
     void LockWidth(int width);
+    // The widest the window may be: its screen's width.
+    int ScreenWidth() const;
     void LayOut();
     bool FitPending = false;
 };

@@ -46,11 +46,12 @@ void TfScore::ApplySort() {
 }
 
 void TfScore::Timer1Timer() {
-    Grid->setEnabled(false);
+    // The refresh runs whole before the next input is handled, so the grid
+    // stays enabled: disabling it would hand the keyboard to the interval
+    // box, where the next digit typed would become the stored interval.
     RefreshScore();
     FitAll();
     ApplySort();
-    Grid->setEnabled(true);
 }
 
 void TfScore::ScoreGridMouseUp(int x, int y) {

@@ -80,6 +80,8 @@ private slots:
     void clientListAndScoreTableAreSingle();
     void scoreTableSortsByClickedColumn();
     void everyColumnBesideTheScrollBar();
+    void longNamesKeepTheWindowOnTheScreen();
+    void refreshKeepsTheFocus();
     void menuShortcutsWinOverTheBoxes();
     void everyWindowAndBoxReadsJapanese();
 };
@@ -387,6 +389,74 @@ void ControllerWindowTest::everyColumnBesideTheScrollBar() {
     ClassOfForty<TfList>(scores, s);
     if (QTest::currentTestFailed()) return;
     ClassOfForty<TfScore>(scores, s);
+}
+
+// A 200,000-character user and problem name: the cells keep the whole
+// text, the windows keep to the screen with their close button on it, and
+// the columns past the long ones are reached by scrolling sideways.
+template <typename W>
+void LongNames(const std::string& scores, TControllerSettings& s, int nameCol) {
+    W w(nullptr, s);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.Timer1Timer();
+    const QRect screen = w.screen()->availableGeometry();
+    QVERIFY2(w.width() <= screen.width(), qPrintable(QString::number(w.width())));
+    QVERIFY(w.x() >= screen.left() && w.x() + w.width() <= screen.right() + 1);
+    QVERIFY(w.BitBtn1->geometry().right() < w.width());
+    QCOMPARE(w.Grid->Cells(nameCol, 1).size(), size_t(200000));
+    QVERIFY(w.Grid->ColWidths(nameCol) < 20 * static_cast<int>(TComboGrid::kShownBytes));
+    QVERIFY(w.Grid->horizontalScrollBar()->isVisible());
+    const int last = w.Grid->ColCount() - 1;
+    w.Grid->SetLeftCol(last);
+    QVERIFY(!w.Grid->CellRect(last, 1).isEmpty());
+    // The rows stay in view above the sideways scroll bar.
+    QVERIFY(w.Grid->viewport()->height() >= w.Grid->CellRect(last, 1).bottom());
+    (void)scores;
+}
+
+void ControllerWindowTest::longNamesKeepTheWindowOnTheScreen() {
+    TempDir t;
+    const std::string scores = t / "Scores/";
+    std::filesystem::create_directories(scores);
+    const std::string name(200000, 'W');
+    Write(scores + "pc1.dat", "\"s1\",\"" + name + "\"\r\n\"x\",\"x\"\r\n\"" + name + "\",8\r\n1,1,0\r\n");
+    TControllerSettings s;
+    s.ScoreDir = scores;
+    s.ListInterval = s.ScoreInterval = 0;
+    s.ListLeft = s.ScoreLeft = 300;
+    LongNames<TfList>(scores, s, 1);
+    if (QTest::currentTestFailed()) return;
+    LongNames<TfScore>(scores, s, 2);
+}
+
+// The score table's refresh leaves the keyboard where it was: a digit
+// typed into the grid after a refresh never reaches the interval box.
+void ControllerWindowTest::refreshKeepsTheFocus() {
+    TempDir t;
+    const std::string scores = t / "Scores/";
+    std::filesystem::create_directories(scores);
+    WriteResults(scores, "a", "b2", "x", 1, 4, 1, 0);
+    TControllerSettings s;
+    s.ScoreDir = scores;
+    s.ScoreInterval = 1;
+    TfScore table(nullptr, s);
+    table.show();
+    table.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&table));
+    // The teacher clicks into the table.
+    QTest::mouseClick(table.Grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      table.Grid->CellRect(1, 1).center());
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(table.Grid));
+    for (int tick = 0; tick < 3; ++tick) {
+        WriteResults(scores, "pc" + std::to_string(tick), "s", "y", 1, 4, 1, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(table.Grid->RowCount(), tick + 3, 20000);  // the timer's refresh
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(table.Grid));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_7);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    }
+    QCOMPARE(table.SpinEdit1->value(), 1);
+    QVERIFY(table.Grid->isEnabled());
 }
 
 void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
