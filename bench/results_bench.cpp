@@ -1,5 +1,5 @@
 // One refresh tick of the client list and of the score table over a score
-// folder of 1,000 results files: the folder read into rows, and the whole
+// folder of 3,000 results files: the folder read into rows, and the whole
 // tick with the grid filled and fitted (offscreen).  The floor is reading
 // the same files' bytes and nothing else.
 //
@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kFiles = 1000;
+constexpr int kFiles = 3000;
 
 // The folder under test, filled once with results files as the drill
 // program writes them, with a marker beside every hundredth.

@@ -1,5 +1,7 @@
 #include "sjis.h"
 
+#include <algorithm>
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -16,6 +18,12 @@ namespace {
 // input fails; otherwise each bad input byte becomes `replacement`.
 bool Convert(const char* to, const char* from, const std::string& in, std::string& out,
              bool strict, const std::string& replacement) {
+    // ASCII reads the same in Shift-JIS (code page 932) and UTF-8: most
+    // names and numbers need no converter at all.
+    if (std::all_of(in.begin(), in.end(), [](char c) { return (c & 0x80) == 0; })) {
+        out = in;
+        return true;
+    }
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.clear();

@@ -42,9 +42,11 @@ std::vector<std::string> GetFileList(const std::string& folder, const std::strin
     DIR* d = ::opendir(textfile::OsPath(folder).c_str());
     if (!d) return files;
     while (dirent* e = ::readdir(d)) {
-        std::string name;
-        // Names on disk are UTF-8; a name with no Shift-JIS form is left out.
-        if (!sjis::FromUtf8(e->d_name, name) || !EndsWith(sjis::LowerAscii(name), ext)) continue;
+        std::string name = e->d_name;
+        // Names on disk are UTF-8 (ASCII reads the same in both); a name
+        // with no Shift-JIS form is left out.
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+        if ((!ascii && !sjis::FromUtf8(e->d_name, name)) || !EndsWith(sjis::LowerAscii(name), ext)) continue;
         std::string path = folder + name;
         // The entry's own type saves asking the file system again (on a
         // network share, a round trip per file); links and file systems
@@ -121,9 +123,12 @@ std::string Percentage(int correct, int maximum) {
 
 std::vector<TScoreRecord> ReadScoreFolder(const std::string& scoreFolder) {
     std::vector<std::string> files = GetFileList(scoreFolder, ".dat");
-    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
-        return sjis::LowerAscii(a) < sjis::LowerAscii(b);
-    });
+    // Each path lowered once, not at every comparison.
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(files.size());
+    for (auto& f : files) keyed.emplace_back(sjis::LowerAscii(f), std::move(f));
+    std::sort(keyed.begin(), keyed.end());
+    for (size_t i = 0; i < keyed.size(); ++i) files[i] = std::move(keyed[i].second);
     std::vector<TScoreRecord> records;
     records.reserve(files.size());
     for (const auto& path : files) {

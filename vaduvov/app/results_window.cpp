@@ -80,11 +80,10 @@ void TResultsWindow::SetColumns(const std::vector<const char*>& titles, const st
 
 void TResultsWindow::ShowDataRows(const TGridRows& rows) {
     Grid->SetRowCount(rows.empty() ? 2 : static_cast<int>(rows.size()) + 1);
-    for (int r = 1; r < Grid->RowCount(); ++r)
-        for (int c = 0; c < Grid->ColCount(); ++c) {
-            const size_t i = static_cast<size_t>(r - 1), j = static_cast<size_t>(c);
-            Grid->SetCells(c, r, i < rows.size() && j < rows[i].size() ? rows[i][j] : std::string());
-        }
+    for (int r = 1; r < Grid->RowCount(); ++r) {
+        const size_t i = static_cast<size_t>(r - 1);
+        Grid->SetRowTexts(r, i < rows.size() ? rows[i] : std::vector<std::string>());
+    }
 }
 
 void TResultsWindow::FitAll() {

@@ -26,7 +26,6 @@ TfScore::TfScore(QWidget* owner, TControllerSettings& settings) : TResultsWindow
     RefreshScore();
     FitAll();
     StartTimer(Settings.ScoreInterval);
-    ApplySort();
 }
 
 TfScore::~TfScore() {
@@ -35,14 +34,20 @@ TfScore::~TfScore() {
     Settings.ScoreTop = y();
 }
 
+// The rows are put in the chosen order before they reach the grid, so a
+// refresh fills the grid once.
 void TfScore::RefreshScore() {
-    ShowDataRows(ScoreTableRows(ReadScoreFolder(Settings.ScoreDir)));
+    TGridRows rows = ScoreTableRows(ReadScoreFolder(Settings.ScoreDir));
+    ApplySort(rows);
+    ShowDataRows(rows);
 }
 
-void TfScore::ApplySort() {
-    TGridRows rows = GridRows(*Grid);
+void TfScore::ApplySort(TGridRows& rows) const {
+    // Sorted as the grid would be: below a title row, and a last row
+    // without a computer kept last.
+    rows.insert(rows.begin(), std::vector<std::string>());
     SortState.Apply(rows);
-    SetGridRows(*Grid, rows);
+    rows.erase(rows.begin());
 }
 
 void TfScore::Timer1Timer() {
@@ -51,7 +56,6 @@ void TfScore::Timer1Timer() {
     // box, where the next digit typed would become the stored interval.
     RefreshScore();
     FitAll();
-    ApplySort();
 }
 
 void TfScore::ScoreGridMouseUp(int x, int y) {

@@ -13,8 +13,11 @@ class TfScore : public TResultsWindow {
 public:
     TfScore(QWidget* owner, TControllerSettings& settings);
     ~TfScore() override;
+    // Reads the score folder and shows its rows in the order SortState
+    // chooses.
     void RefreshScore();
-    void ApplySort();
+    // Puts data rows (no title row) in the order SortState chooses.
+    void ApplySort(TGridRows& rows) const;
     void Timer1Timer() override;
     // A mouse release at a point of the grid's view.
     void ScoreGridMouseUp(int x, int y);

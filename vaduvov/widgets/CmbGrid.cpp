@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 
 int ComboButtonWidth = 17;
 
@@ -393,6 +394,9 @@ private:
     int FFixedCount = 0, FFixedLine = 0, FLine = 0;
 };
 
+// What the widths of measured texts may hold before they are forgotten.
+constexpr size_t kWidthCacheBytes = size_t(4) << 20;
+
 // A position far beyond any view, for sums that do not fit a pixel value.
 int Pixels(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -(1 << 30), 1 << 30)); }
 
@@ -416,6 +420,9 @@ struct TComboGrid::Private {
     int sizingCol = -1, sizingX = 0, sizingWidth = 0;
     // The canvas font's metrics, made when first asked for.
     std::optional<QFontMetrics> metrics;
+    // Widths of texts measured in that font, up to kWidthCacheBytes.
+    std::unordered_map<std::string, int> widths;
+    size_t widthBytes = 0;
 };
 
 TComboGrid::TComboGrid(QWidget* owner) : QAbstractScrollArea(owner), d(std::make_unique<Private>()) {
@@ -645,6 +652,27 @@ std::string TComboGrid::Cells(int col, int row) const {
     if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return std::string();
     const auto& cells = d->cells[static_cast<size_t>(row)];
     return static_cast<size_t>(col) < cells.size() ? cells[static_cast<size_t>(col)] : std::string();
+}
+
+void TComboGrid::SetRowTexts(int row, const std::vector<std::string>& texts) {
+    if (row < 0 || row >= FRowCount) return;
+    static const std::string none;
+    const size_t count = std::min(texts.size(), static_cast<size_t>(FColCount));
+    const size_t n = std::max(count, static_cast<size_t>(CellsInRow(row)));
+    bool changed = false;
+    for (size_t c = 0; c < n; ++c) {
+        const std::string& text = c < count ? texts[c] : none;
+        const auto& cells = d->cells[static_cast<size_t>(row)];
+        if (c < cells.size() ? cells[c] == text : text.empty()) continue;
+        StoreCell(static_cast<int>(c), row, text);
+        changed = true;
+        if (FEditor && FEditor->isVisible() && static_cast<int>(c) == d->editCol && row == d->editRow &&
+            FEditor->SjisText() != text)
+            FEditor->SetSjisText(text);
+    }
+    const int y = RowY(row);
+    if (changed && y >= 0 && y < viewport()->height())
+        viewport()->update(QRect(0, y, viewport()->width(), RowHeights(row) + LineW(false, row)));
 }
 
 int TComboGrid::CellsInRow(int row) const {
@@ -962,14 +990,28 @@ bool TComboGrid::VerticalScrollBarShown() const { return MaxTopRow() > FFixedRow
 
 int TComboGrid::TextWidth(const std::string& text) const {
     if (text.empty()) return 0;
+    // Fitting the columns at every refresh measures the same names and
+    // problems again and again: each text is measured once per font.
+    const std::string shown = ShownText(text);
+    auto known = d->widths.find(shown);
+    if (known != d->widths.end()) return known->second;
     if (!d->metrics) d->metrics.emplace(FCanvasFont);
-    return d->metrics->horizontalAdvance(Q(ShownText(text)));
+    const int w = d->metrics->horizontalAdvance(Q(shown));
+    if (d->widthBytes > kWidthCacheBytes) {
+        d->widths.clear();
+        d->widthBytes = 0;
+    }
+    d->widthBytes += shown.size() + 32;
+    d->widths.emplace(shown, w);
+    return w;
 }
 
 void TComboGrid::SetCanvasFont(const QFont& f) {
     FCanvasFont = f;
     FCanvasFont.setFamily(MapFontFamily(f.family()));
     d->metrics.reset();
+    d->widths.clear();
+    d->widthBytes = 0;
     InvalidateGrid();
 }
 

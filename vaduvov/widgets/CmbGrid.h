@@ -191,6 +191,9 @@ public:
 
     std::string Cells(int col, int row) const;
     void SetCells(int col, int row, const std::string& text);
+    // Sets the texts of a whole row from column 0 (cells past the texts
+    // become empty), repainting the row once.
+    void SetRowTexts(int row, const std::vector<std::string>& texts);
     // The columns of a row that may hold text: every cell from there on is
     // empty (so a pass over a row's texts need not visit every column).
     int CellsInRow(int row) const;
