@@ -146,7 +146,10 @@ void TfCsvWizard::showEvent(QShowEvent* e) {
 void TfCsvWizard::LoadCsvFile() {
     Model.LoadCsvFile(CsvFileName);
     const int rows = static_cast<int>(Model.Preview.size());
-    CsvGrid->SetRowCount(1);  // the old rows go before the new shape is made
+    // The old rows go before the new shape is made; the mapping row stays
+    // the fixed one.
+    CsvGrid->SetRowCount(2);
+    for (int r = 0; r < 2; ++r) CsvGrid->SetRowTexts(r, {});
     CsvGrid->SetColCount(Model.Columns);
     // The grid keeps one row below its fixed row even for a file that
     // could not be read; the model's preview has only the mapping row then.

@@ -82,6 +82,8 @@ private slots:
     void everyColumnBesideTheScrollBar();
     void longNamesKeepTheWindowOnTheScreen();
     void refreshKeepsTheFocus();
+    void csvPreviewColumnsSizedByDragging();
+    void csvWizardRefusesAFileTooBig();
     void menuShortcutsWinOverTheBoxes();
     void everyWindowAndBoxReadsJapanese();
 };
@@ -457,6 +459,58 @@ void ControllerWindowTest::refreshKeepsTheFocus() {
     }
     QCOMPARE(table.SpinEdit1->value(), 1);
     QVERIFY(table.Grid->isEnabled());
+}
+
+// The CSV wizard's preview: a title boundary dragged sizes its column and
+// maps nothing, though a target is armed; a click on a column maps it.
+void ControllerWindowTest::csvPreviewColumnsSizedByDragging() {
+    TempDir t;
+    Write(t / "a.csv", "id,name,pw\r\nA1,Ann,p1\r\n");
+    TMeiboGrid roster;
+    TfCsvWizard w(nullptr, roster);
+    w.CsvFileName = t / "a.csv";
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.CsvGrid->ColCount(), 3);
+    QCOMPARE(w.CsvGrid->FixedRows(), 1);  // the mapping row
+    QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
+    QCOMPARE(w.Model.Target, 1);
+    QWidget* vp = w.CsvGrid->viewport();
+    const int before = w.CsvGrid->ColWidths(0);
+    const QPoint grip(w.CsvGrid->CellRect(0, 0).right() + 1, w.CsvGrid->CellRect(0, 0).center().y());
+    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, grip);
+    QTest::mouseMove(vp, grip + QPoint(20, 0));
+    QTest::mouseMove(vp, grip + QPoint(40, 0));
+    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, grip + QPoint(40, 0));
+    QCOMPARE(w.CsvGrid->ColWidths(0), before + 40);
+    QCOMPARE(w.Model.ColumnMap[1], -1);
+    QCOMPARE(w.CsvGrid->Cells(0, 0), std::string());
+    QCOMPARE(w.Model.Target, 1);
+    // The wider column still maps by a click.
+    QTest::mouseClick(vp, Qt::LeftButton, Qt::NoModifier, w.CsvGrid->CellRect(0, 1).center());
+    QCOMPARE(w.Model.ColumnMap[1], 0);
+    QCOMPARE(w.CsvGrid->Cells(0, 0), std::string("User ID"));
+    w.reject();
+}
+
+// A file beyond what the wizard takes is refused with the real message
+// box, and the wizard ends with the roster untouched.
+void ControllerWindowTest::csvWizardRefusesAFileTooBig() {
+    TempDir t;
+    Write(t / "big.csv", std::string(TCsvWizardModel::kMaxLines + 1, '\n') + "late\n");
+    TMeiboGrid roster;
+    roster.Rows[1] = {"Z", "z", "pz"};
+    QStringList shown;
+    ModalCatcher catcher([&shown](QWidget* box) { shown << ShownTexts(box); });
+    TfCsvWizard w(nullptr, roster);
+    w.CsvFileName = t / "big.csv";
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 20000);
+    QCOMPARE(catcher.Count, 1);
+    QVERIFY2(shown.join("\n").contains(QL("行目で、読み込める大きさを超えました。")), qPrintable(shown.join("\n")));
+    QCOMPARE(w.result(), int(QDialog::Rejected));
+    QCOMPARE(roster.Rows[1], (std::vector<std::string>{"Z", "z", "pz"}));
+    QCOMPARE(w.Model.Preview.size(), size_t(1));
 }
 
 void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
