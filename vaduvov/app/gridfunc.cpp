@@ -40,9 +40,6 @@ TGridRows GridRows(const TComboGrid& grid) {
 }
 
 void SetGridRows(TComboGrid& grid, const TGridRows& rows) {
-    for (int r = 0; r < grid.RowCount() && r < static_cast<int>(rows.size()); ++r) {
-        const auto& row = rows[static_cast<size_t>(r)];
-        for (int c = 0; c < grid.ColCount(); ++c)
-            grid.SetCells(c, r, c < static_cast<int>(row.size()) ? row[static_cast<size_t>(c)] : std::string());
-    }
+    for (int r = 0; r < grid.RowCount() && r < static_cast<int>(rows.size()); ++r)
+        grid.SetRowTexts(r, rows[static_cast<size_t>(r)]);
 }

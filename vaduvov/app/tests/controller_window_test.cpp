@@ -397,7 +397,7 @@ void ControllerWindowTest::everyColumnBesideTheScrollBar() {
 // text, the windows keep to the screen with their close button on it, and
 // the columns past the long ones are reached by scrolling sideways.
 template <typename W>
-void LongNames(const std::string& scores, TControllerSettings& s, int nameCol) {
+void LongNames(TControllerSettings& s, int nameCol) {
     W w(nullptr, s);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -414,7 +414,6 @@ void LongNames(const std::string& scores, TControllerSettings& s, int nameCol) {
     QVERIFY(!w.Grid->CellRect(last, 1).isEmpty());
     // The rows stay in view above the sideways scroll bar.
     QVERIFY(w.Grid->viewport()->height() >= w.Grid->CellRect(last, 1).bottom());
-    (void)scores;
 }
 
 void ControllerWindowTest::longNamesKeepTheWindowOnTheScreen() {
@@ -427,9 +426,9 @@ void ControllerWindowTest::longNamesKeepTheWindowOnTheScreen() {
     s.ScoreDir = scores;
     s.ListInterval = s.ScoreInterval = 0;
     s.ListLeft = s.ScoreLeft = 300;
-    LongNames<TfList>(scores, s, 1);
+    LongNames<TfList>(s, 1);
     if (QTest::currentTestFailed()) return;
-    LongNames<TfScore>(scores, s, 2);
+    LongNames<TfScore>(s, 2);
 }
 
 // The score table's refresh leaves the keyboard where it was: a digit
