@@ -4,9 +4,10 @@
 // - End (and back) on 50,000 columns, floor: the same on 10 columns;
 // - the rectangle of the last of 50,000 columns, floor: that of the 10th
 //   of 10;
-// - the CSV wizard opened on a line of 50,000 fields (340 KB) and on a
-//   10,000-field line followed by 10,000 one-field lines, ready to use,
-//   floor: reading that file and splitting its lines into fields.
+// - the CSV wizard opened on a line of 50,000 fields (340 KB), on a
+//   10,000-field line followed by 10,000 one-field lines, and on 100,000
+//   lines of three fields, ready to use (Ctrl+End done), floor: reading
+//   that file and splitting its lines into fields.
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "commatext.h"
@@ -76,7 +77,7 @@ BENCHMARK(BM_CellRect_50000Columns);
 // The CSV files, made once.
 struct TCsvFiles {
     TempDir dir;
-    std::string wide, tall;
+    std::string wide, tall, roster;
     TCsvFiles() {
         std::string text;
         for (int c = 0; c < 50000; ++c) text += (c ? ",f" : "f") + std::to_string(c);
@@ -88,6 +89,11 @@ struct TCsvFiles {
         for (int r = 0; r < 10000; ++r) text += "n" + std::to_string(r) + "\r\n";
         tall = dir / "tall.csv";
         textfile::WriteFileAtomic(tall, text);
+        text.clear();
+        for (int r = 0; r < 100000; ++r)
+            text += "s" + std::to_string(r) + ",name" + std::to_string(r % 5000) + ",pw" + std::to_string(r % 97) + "\r\n";
+        roster = dir / "roster.csv";
+        textfile::WriteFileAtomic(roster, text);
     }
 };
 const TCsvFiles& Files() {
@@ -105,8 +111,8 @@ void ReadAndSplit(benchmark::State& state, const std::string& path) {
     }
 }
 
-// The wizard shown on the file (the preview filled and fitted), then End
-// to its last column.
+// The wizard shown on the file (the preview filled and fitted), then
+// Ctrl+End to its last cell.
 void OpenWizard(benchmark::State& state, const std::string& path, int columns) {
     TMeiboGrid roster;
     for (auto _ : state) {
@@ -114,9 +120,10 @@ void OpenWizard(benchmark::State& state, const std::string& path, int columns) {
         w.CsvFileName = path;
         w.show();
         QApplication::processEvents();
-        Key(*w.CsvGrid, Qt::Key_End, Qt::NoModifier);
+        Key(*w.CsvGrid, Qt::Key_End, Qt::ControlModifier);
         QApplication::processEvents();
-        if (w.CsvGrid->ColCount() != columns || w.CsvGrid->Col() != columns - 1)
+        if (w.CsvGrid->ColCount() != columns || w.CsvGrid->Col() != columns - 1 ||
+            w.CsvGrid->Row() != w.CsvGrid->RowCount() - 1)
             state.SkipWithError("preview not as the file");
     }
 }
@@ -130,6 +137,11 @@ void BM_Floor_ReadSplit_WideThenTall(benchmark::State& state) { ReadAndSplit(sta
 BENCHMARK(BM_Floor_ReadSplit_WideThenTall)->Unit(benchmark::kMillisecond);
 void BM_CsvWizard_WideThenTall(benchmark::State& state) { OpenWizard(state, Files().tall, 10000); }
 BENCHMARK(BM_CsvWizard_WideThenTall)->Unit(benchmark::kMillisecond);
+
+void BM_Floor_ReadSplit_100000Lines(benchmark::State& state) { ReadAndSplit(state, Files().roster); }
+BENCHMARK(BM_Floor_ReadSplit_100000Lines)->Unit(benchmark::kMillisecond);
+void BM_CsvWizard_100000Lines(benchmark::State& state) { OpenWizard(state, Files().roster, 3); }
+BENCHMARK(BM_CsvWizard_100000Lines)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
