@@ -11,6 +11,17 @@
 std::string TDrillEngine::ProgressPath() const { return UserScoreFolder + BaseName + ".sc"; }
 
 std::string TDrillEngine::FormatProgress() const {
+    // Only a run in file order without a test is ever resumed.  A test or
+    // random run writes the start of a run instead of its own state: its
+    // marks belong to positions of another order, and a normal opening (on
+    // this computer or on one with an older program) that read them would
+    // count questions never answered as right.  What it writes is what a
+    // run writes before its first step, which every program opens afresh.
+    if (IsTest || IsRandom) {
+        std::vector<std::string> fresh = {"0", "0", "-1", "0", "-9", "0", "0", "0", "0", "0", "0", "f", "f"};
+        fresh.resize(fresh.size() + kMaxQuestions);
+        return textfile::JoinLines(fresh);
+    }
     std::vector<std::string> lines;
     lines.reserve(116);
     auto num = [&lines](int v) { lines.push_back(std::to_string(v)); };
