@@ -158,6 +158,7 @@ private:
     bool LoadPictureFile(const std::string& path, QLabel* target, int width);
     void AnsBtnEnter(int index);
     void AnsBtnExit(int index);
+    void SyncAnsBtnLook();
 
     std::unique_ptr<TDrillEngine> Engine_;
     std::unique_ptr<TSPIs> SPIs1;
