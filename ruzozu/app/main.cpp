@@ -112,6 +112,11 @@ TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
 }
 
 TForm1::~TForm1() {
+    // The answer buttons' look is no concern while the window goes: their
+    // focus moves as the widgets are deleted.
+    disconnect(LookConnection_);
+    AnsBtn->OnEnter = nullptr;
+    AnsBtn->OnExit = nullptr;
     // The drill goes with the window, as its child.
     View->Release();
     Screen->setParent(centralWidget());
@@ -218,7 +223,7 @@ void TForm1::FormCreate() {
     AnsBtn->OnClick = [this](QObject*, int index) { Engine_->AnsBtnClick(index); };
     AnsBtn->OnEnter = [this](QObject*, int) { SyncAnsBtnLook(); };
     AnsBtn->OnExit = [this](QObject*, int) { SyncAnsBtnLook(); };
-    connect(qApp, &QApplication::focusChanged, this, [this] { SyncAnsBtnLook(); });
+    LookConnection_ = connect(qApp, &QApplication::focusChanged, this, [this] { SyncAnsBtnLook(); });
     BuildMenu();
     ChooseFolder = [this](const std::string& start, std::string& chosen) {
         TfChoice dlg(QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this, start);

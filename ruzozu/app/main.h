@@ -160,6 +160,7 @@ private:
     void AnsBtnExit(int index);
     void SyncAnsBtnLook();
 
+    QMetaObject::Connection LookConnection_;
     std::unique_ptr<TDrillEngine> Engine_;
     std::unique_ptr<TSPIs> SPIs1;
     TOKBottomDlg* OKBottomDlg_ = nullptr;
