@@ -42,9 +42,10 @@ void FillQMenu(QMenu* q, const TMenu& menu) {
 QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 
 // The progress of a long copy in a dialog with a cancel button, shown once
-// the copy has taken a moment.  Between pieces the application handles its
-// events, so its windows stay drawn; until the dialog is up no input is
-// taken, and once it is up its modality keeps the input to itself.
+// the copy has taken a moment.  From then on the application handles its
+// events between the pieces, so its windows stay drawn, while the dialog's
+// modality keeps every input, a window's close included, to itself: no
+// window goes away under the command that copies.
 class TCopyProgressDialog : public ICopyProgress {
 public:
     explicit TCopyProgressDialog(int showAfterMs) : showAfter_(showAfterMs) { clock_.start(); }
@@ -56,8 +57,9 @@ public:
         if (now - last_ < 40 && done < total) return true;  // about 25 times a second
         last_ = now;
         if (!shown_ && now >= showAfter_) Show();
+        if (!shown_) return true;
         if (dialog_) dialog_->setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
-        QCoreApplication::processEvents(shown_ ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents();
         // Cancelled, or gone with its window: the copy stops.
         if (shown_ && (!dialog_ || dialog_->wasCanceled())) stopped_ = true;
         return !stopped_;
