@@ -481,8 +481,8 @@ void FormTest::enteredLookFollowsTheFocus() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QVERIFY(QTest::qWaitForWindowActive(&f));
-    QTRY_VERIFY(f.AnsBtn->Cntrls(2)->isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&f, 20000));
+    QTRY_VERIFY_WITH_TIMEOUT(f.AnsBtn->Cntrls(2)->isVisible(), 20000);
     QCOMPARE(StaleLooks(f), QString());
     // A wrong button by mouse, Enter for a new try, then the right one.
     QTest::mouseClick(f.AnsBtn->Cntrls(0), Qt::LeftButton);
@@ -495,13 +495,13 @@ void FormTest::enteredLookFollowsTheFocus() {
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QCOMPARE(StaleLooks(f), QString());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【2】"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.TextLine->Cntrls(0)->text(), QL("【2】"), 20000);
     QCOMPARE(StaleLooks(f), QString());
     for (int i = 0; i < 3; ++i) QVERIFY(!LooksEntered(f.AnsBtn->Cntrls(i)));
 
     // Keys: Tab walks the buttons, the look walks with it.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(f.AnsBtn->Cntrls(0)->hasFocus() || f.AnsBtn->Cntrls(1)->hasFocus() || f.AnsBtn->Cntrls(2)->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(f.AnsBtn->Cntrls(0)->hasFocus() || f.AnsBtn->Cntrls(1)->hasFocus() || f.AnsBtn->Cntrls(2)->hasFocus(), 20000);
     QCOMPARE(StaleLooks(f), QString());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(StaleLooks(f), QString());
@@ -535,10 +535,10 @@ void FormTest::enteredLookFollowsTheFocus() {
     QCOMPARE(f.Engine().CorrectCount, 0);
     QCOMPARE(f.Engine().Reviewing, 1);
     QCOMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));  // the review
-    QTRY_COMPARE(StaleLooks(f), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(StaleLooks(f), QString(), 20000);
     // Keys only: Tab to the right button, Enter presses it, Enter moves on.
-    QVERIFY(QTest::qWaitForWindowActive(&f));
-    QTRY_VERIFY(QApplication::focusWidget() != nullptr);
+    QVERIFY(QTest::qWaitForWindowActive(&f, 20000));
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() != nullptr, 20000);
     for (int i = 0; i < 6 && !f.AnsBtn->Cntrls(1)->hasFocus(); ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QVERIFY(f.AnsBtn->Cntrls(1)->hasFocus());
@@ -547,8 +547,8 @@ void FormTest::enteredLookFollowsTheFocus() {
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QCOMPARE(StaleLooks(f), QString());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【2】"));
-    QTRY_COMPARE(StaleLooks(f), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(f.TextLine->Cntrls(0)->text(), QL("【2】"), 20000);
+    QCOMPARE(StaleLooks(f), QString());
     for (int i = 0; i < 3; ++i) QVERIFY(!LooksEntered(f.AnsBtn->Cntrls(i)));
     f.close();
 }
@@ -561,9 +561,9 @@ void FormTest::everyOpeningLeavesTheBoxOpen() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QVERIFY(QTest::qWaitForWindowActive(&f));
-    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
-    QTRY_VERIFY(f.Edit1->hasFocus());
+    QVERIFY(QTest::qWaitForWindowActive(&f, 20000));
+    QTRY_COMPARE_WITH_TIMEOUT(f.TextLine->Cntrls(0)->text(), QL("【1】"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Edit1->hasFocus(), 20000);
     QTest::keyClicks(QApplication::focusWidget(), "x");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Button1->text(), QL("もう一回"));
@@ -571,7 +571,7 @@ void FormTest::everyOpeningLeavesTheBoxOpen() {
     f.OpenDroppedFile(Q(p));  // opened again while the box is closed
     QCOMPARE(f.Button1->text(), QL("解答"));
     QVERIFY(f.Edit1->isEnabled());
-    QTRY_VERIFY(f.Edit1->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(f.Edit1->hasFocus(), 20000);
     Compose(QL("ねこ"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // judged at once
     QCOMPARE(f.Button1->text(), QL("次に進む"));
@@ -584,7 +584,7 @@ void FormTest::everyOpeningLeavesTheBoxOpen() {
     QCOMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
     QCOMPARE(f.Button1->text(), QL("解答"));
     QVERIFY(f.Edit1->isEnabled());
-    QTRY_VERIFY(f.Edit1->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(f.Edit1->hasFocus(), 20000);
     Compose(QL("ねこ"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Engine().CorrectCount, 1);
