@@ -336,7 +336,7 @@ ssize_t CopyRange(int in, int out, off_t at, size_t n, bool& kernel) {
 // Copies the file open as in (size bytes) into out, piece by piece: only
 // its data, so that its holes stay holes.
 bool CopyFileData(int in, int out, off_t size, TCopyRun& run) {
-    constexpr off_t piece = 4 << 20;
+    constexpr off_t piece = 1 << 20;  // a slow share still answers every second or so
     bool kernel = true, seekable = true;
     off_t pos = 0;
     while (pos < size) {
