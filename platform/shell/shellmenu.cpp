@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -273,7 +274,154 @@ std::string FreeName(const std::string& dir, const std::string& name) {
     return std::string();
 }
 
-HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std::string* made) {
+namespace {
+
+// One paste, drop or send: the bytes done of all it copies, and whether
+// the user stopped it.
+struct TCopyRun {
+    ICopyProgress* progress = nullptr;
+    uint64_t done = 0;
+    uint64_t total = 0;
+    bool stopped = false;
+
+    bool Step(uint64_t bytes) {
+        done += bytes;
+        if (progress && !stopped && !progress->Step(done, std::max(total, done))) stopped = true;
+        return !stopped;
+    }
+};
+
+// The bytes a copy of path moves: the sizes of its files, holes included.
+uint64_t CopySize(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return 0;
+    if (S_ISREG(st.st_mode)) return static_cast<uint64_t>(st.st_size);
+    if (!S_ISDIR(st.st_mode)) return 0;
+    uint64_t sum = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+        struct stat e;
+        if (::lstat(it->path().c_str(), &e) == 0 && S_ISREG(e.st_mode)) sum += static_cast<uint64_t>(e.st_size);
+    }
+    return sum;
+}
+
+// Copies n bytes at offset at from in to out at the same offset: in the
+// kernel where it can (a clone on file systems that share blocks), else
+// through a buffer.  The bytes copied; 0 at the source's end, -1 on error.
+ssize_t CopyRange(int in, int out, off_t at, size_t n, bool& kernel) {
+    if (kernel) {
+        off64_t from = at, to = at;
+        ssize_t r = ::copy_file_range(in, &from, out, &to, n, 0);
+        if (r >= 0) return r;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EBADF)
+            return -1;
+        kernel = false;
+    }
+    static thread_local std::vector<char> buffer(1 << 20);
+    const size_t want = std::min(n, buffer.size());
+    ssize_t got;
+    do got = ::pread(in, buffer.data(), want, at);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return got;
+    for (ssize_t put = 0; put < got;) {
+        ssize_t w = ::pwrite(out, buffer.data() + put, static_cast<size_t>(got - put), at + put);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return -1;
+        put += w;
+    }
+    return got;
+}
+
+// Copies the file open as in (size bytes) into out, piece by piece: only
+// its data, so that its holes stay holes.
+bool CopyFileData(int in, int out, off_t size, TCopyRun& run) {
+    constexpr off_t piece = 1 << 20;  // a slow share still answers every second or so
+    bool kernel = true, seekable = true;
+    off_t pos = 0;
+    while (pos < size) {
+        off_t data = pos, hole = size;
+        if (seekable) {
+            const off_t d = ::lseek(in, pos, SEEK_DATA);
+            if (d >= 0) {
+                data = std::min(d, size);
+                const off_t h = ::lseek(in, data, SEEK_HOLE);
+                hole = h < 0 ? size : std::min(std::max(h, data), size);
+            } else if (errno == ENXIO) {
+                data = hole = size;  // a hole up to the end
+            } else {
+                seekable = false;  // the file system cannot tell: all data
+            }
+        }
+        if (data > pos && !run.Step(static_cast<uint64_t>(data - pos))) return false;
+        for (off_t at = data; at < hole;) {
+            const ssize_t n = CopyRange(in, out, at, static_cast<size_t>(std::min(piece, hole - at)), kernel);
+            if (n < 0) return false;
+            if (n == 0) {
+                // The source got shorter meanwhile: the copy ends where it does.
+                size = at;
+                break;
+            }
+            at += n;
+            if (!run.Step(static_cast<uint64_t>(n))) return false;
+        }
+        pos = std::max(pos, std::min(hole, size));
+    }
+    return ::ftruncate(out, size) == 0;
+}
+
+// Copies the regular file src to the new file dest (which must not
+// exist), with src's mode as the umask lets it.
+bool CopyRegularFile(const std::string& src, const std::string& dest, TCopyRun& run) {
+    const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode);
+    const int out = ok ? ::open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777) : -1;
+    ok = out >= 0 && CopyFileData(in, out, st.st_size, run);
+    if (out >= 0) ok = ::close(out) == 0 && ok;
+    ::close(in);
+    return ok;
+}
+
+// Copies the tree under the folder src into the new folder dest; each
+// folder gets src's mode once its contents are in.
+bool CopyTree(const std::string& src, const std::string& dest, TCopyRun& run) {
+    std::error_code ec;
+    for (fs::directory_iterator it(src, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string from = it->path().string();
+        const std::string to = JoinPath(dest, it->path().filename().string());
+        struct stat st;
+        if (::lstat(from.c_str(), &st) != 0) return false;
+        if (S_ISDIR(st.st_mode)) {
+            if (::mkdir(to.c_str(), 0700) != 0 || !CopyTree(from, to, run)) return false;
+        } else if (S_ISLNK(st.st_mode)) {
+            fs::copy_symlink(from, to, ec);
+            if (ec) return false;
+        } else if (S_ISREG(st.st_mode)) {
+            if (!CopyRegularFile(from, to, run)) return false;
+        } else {
+            return false;  // a device or a pipe is no file to copy
+        }
+        if (run.stopped) return false;
+    }
+    if (ec) return false;
+    struct stat st;
+    return ::stat(src.c_str(), &st) == 0 && ::chmod(dest.c_str(), st.st_mode & 07777) == 0;
+}
+
+// A hidden name in dir that nothing holds, for a copy under way.
+std::string PartName(const std::string& dir) {
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        std::string p = JoinPath(dir, ".ruzozu-copy-" + std::to_string(::getpid()) + "-" +
+                                          std::to_string(++counter) + ".part");
+        if (!LExists(p)) return p;
+    }
+}
+
+HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, std::string* made,
+                    TCopyRun& run) {
     if (made) made->clear();
     std::string src = StripSlash(path);
     struct stat st;
@@ -291,10 +439,16 @@ HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std
     }
     if (srcIsDir && InsideOf(dir, src)) return E_INVALIDARG;
     std::string name = BaseName(src);
+    std::string part;  // the copy under its temporary name
+    auto dropPart = [&part] {
+        std::error_code ec;
+        if (!part.empty()) fs::remove_all(part, ec);
+        part.clear();
+    };
     for (int n = 1; n <= MaxNumbered; ++n) {
         std::string dest = JoinPath(dir, NumberedName(name, n, !srcIsDir));
         if (LExists(dest)) continue;
-        if (move) {
+        if (move && part.empty()) {
             if (RenameNoReplace(src, dest) == 0) {
                 if (made) *made = dest;
                 return S_OK;
@@ -303,32 +457,63 @@ HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std
             if (errno != EXDEV) return E_ACCESSDENIED;
             // Another file system: copy, then remove the original.
         }
-        std::error_code ec;
-        if (srcIsDir) {
-            if (!fs::create_directory(dest, ec)) {
-                if (!ec) continue;  // taken meanwhile
+        if (S_ISLNK(st.st_mode)) {
+            std::error_code ec;
+            fs::copy_symlink(src, dest, ec);
+            if (ec == std::errc::file_exists) continue;  // taken meanwhile
+            if (ec) return E_ACCESSDENIED;
+        } else {
+            if (part.empty()) {
+                // The whole copy is made under a hidden name first.
+                part = PartName(dir);
+                const bool ok = srcIsDir ? ::mkdir(part.c_str(), 0700) == 0 && CopyTree(src, part, run)
+                                         : S_ISREG(st.st_mode) && CopyRegularFile(src, part, run);
+                if (!ok) {
+                    dropPart();
+                    return run.stopped ? S_FALSE : E_ACCESSDENIED;
+                }
+            }
+            if (RenameNoReplace(part, dest) != 0) {
+                if (errno == EEXIST) continue;  // taken meanwhile
+                dropPart();
                 return E_ACCESSDENIED;
             }
-            fs::copy(src, dest, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-            if (!ec) fs::permissions(dest, fs::status(src).permissions(), ec);
-        } else if (S_ISLNK(st.st_mode)) {
-            fs::copy_symlink(src, dest, ec);
-        } else {
-            // copy_file refuses an existing target by default.
-            fs::copy_file(src, dest, ec);
-        }
-        if (ec) {
-            if (ec == std::errc::file_exists) continue;  // taken meanwhile
-            return E_ACCESSDENIED;
+            part.clear();
         }
         if (move) {
+            std::error_code ec;
             fs::remove_all(src, ec);
             if (ec) return E_ACCESSDENIED;
         }
         if (made) *made = dest;
         return S_OK;
     }
+    dropPart();
     return E_FILEEXISTS;
+}
+
+// The bytes that handing paths to dir copies: a move within one file
+// system copies nothing.
+uint64_t RunSize(const std::vector<std::string>& paths, const std::string& dir, bool move) {
+    struct stat target;
+    const bool known = ::stat(dir.c_str(), &target) == 0;
+    uint64_t sum = 0;
+    for (const std::string& p : paths) {
+        struct stat st;
+        if (move && known && ::lstat(StripSlash(p).c_str(), &st) == 0 && st.st_dev == target.st_dev) continue;
+        sum += CopySize(StripSlash(p));
+    }
+    return sum;
+}
+
+}  // namespace
+
+HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std::string* made,
+                 ICopyProgress* progress) {
+    TCopyRun run;
+    run.progress = progress;
+    if (progress) run.total = RunSize({path}, dir, move);
+    return CopyIntoRun(path, dir, move, made, run);
 }
 
 HRESULT MoveToTrash(const std::string& path) {
@@ -404,9 +589,16 @@ bool StartProgram(const std::string& program, const std::vector<std::string>& ar
 HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>& paths, bool move) {
     if (paths.empty()) return E_INVALIDARG;
     if (IsDir(osTarget)) {
+        TShellMenuHooks h = GetShellMenuHooks();
+        std::unique_ptr<ICopyProgress> progress = h.BeginCopy ? h.BeginCopy() : nullptr;
+        TCopyRun run;
+        run.progress = progress.get();
+        if (progress) run.total = RunSize(paths, osTarget, move);
         HRESULT result = S_OK;
-        for (const std::string& p : paths)
-            if (FAILED(CopyInto(p, osTarget, move))) result = E_FAIL;
+        for (const std::string& p : paths) {
+            if (FAILED(CopyIntoRun(p, osTarget, move, nullptr, run))) result = E_FAIL;
+            if (run.stopped) return FAILED(result) ? result : S_FALSE;
+        }
         return result;
     }
     // A program is never started by a paste or a drop: only a Send To

@@ -98,6 +98,16 @@ struct TClipItems {
     bool cut = false;
 };
 
+// The progress of a long copy (a paste, a drop or a send to a folder).
+// Step is called after each piece with the bytes done and the bytes in
+// all (the holes of a sparse file count as done); false stops the copy, and
+// the item being copied is removed again.
+class ICopyProgress {
+public:
+    virtual ~ICopyProgress() = default;
+    virtual bool Step(uint64_t done, uint64_t total) = 0;
+};
+
 // What the commands ask of the desktop.  Empty hooks: documents cannot be
 // opened, programs are started directly (fork and exec, no shell), the
 // clipboard lives in this process only, and a delete that cannot go to the
@@ -109,6 +119,8 @@ struct TShellMenuHooks {
     std::function<bool(TClipItems& items)> GetClipboard;
     // Asked before deleting for good what cannot go to the trash.
     std::function<bool(const std::vector<std::string>& paths)> ConfirmDelete;
+    // Starts showing the progress of a copy; nil: the copy runs unseen.
+    std::function<std::unique_ptr<ICopyProgress>()> BeginCopy;
 };
 void SetShellMenuHooks(const TShellMenuHooks& hooks);
 TShellMenuHooks GetShellMenuHooks();
@@ -169,14 +181,22 @@ std::vector<TSendToEntry> SendToEntries();
 // Hands paths to a folder: copied into it, or moved when move.  Any other
 // target, a program included, is refused (E_INVALIDARG): a paste or a drop
 // never starts a program.  osTarget is UTF-8.  S_OK when everything went
-// through.
+// through; S_FALSE when the user stopped the copy (the items done stay,
+// nothing of the one under way does).
+//
+// Copies are made under a hidden temporary name in the target folder and
+// get their name only once complete, so a copy that fails or is stopped
+// leaves no part of a file; holes of sparse files stay holes where the
+// file systems allow.  Copying reports its progress through BeginCopy.
 HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>& paths, bool move);
 
 // Lower-level file commands, UTF-8 paths.
 // The first free name for name in dir ("name", "name (2)", ...).
 std::string FreeName(const std::string& dir, const std::string& name);
 // Copies or moves path into dir under a free name; the new path in made.
-HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std::string* made = nullptr);
+// S_FALSE when the progress stopped it (nothing made).
+HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std::string* made = nullptr,
+                 ICopyProgress* progress = nullptr);
 // Moves path into the freedesktop trash (files/ and info/ with a
 // .trashinfo record); E_NOTIMPL when the trash cannot take it because it
 // lies on another file system.

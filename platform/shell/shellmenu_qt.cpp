@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -38,7 +41,57 @@ void FillQMenu(QMenu* q, const TMenu& menu) {
 
 QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 
+// The progress of a long copy in a dialog with a cancel button, shown once
+// the copy has taken a moment.  From then on the application handles its
+// events between the pieces, so its windows stay drawn, while the dialog's
+// modality keeps every input, a window's close included, to itself: no
+// window goes away under the command that copies.
+class TCopyProgressDialog : public ICopyProgress {
+public:
+    explicit TCopyProgressDialog(int showAfterMs) : showAfter_(showAfterMs) { clock_.start(); }
+    ~TCopyProgressDialog() override { delete dialog_.data(); }
+
+    bool Step(uint64_t done, uint64_t total) override {
+        if (stopped_) return false;
+        const qint64 now = clock_.elapsed();
+        if (now - last_ < 40 && done < total) return true;  // about 25 times a second
+        last_ = now;
+        if (!shown_ && now >= showAfter_) Show();
+        if (!shown_) return true;
+        if (dialog_) dialog_->setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
+        QCoreApplication::processEvents();
+        // Cancelled, or gone with its window: the copy stops.
+        if (shown_ && (!dialog_ || dialog_->wasCanceled())) stopped_ = true;
+        return !stopped_;
+    }
+
+private:
+    void Show() {
+        shown_ = true;
+        dialog_ = new QProgressDialog(QString::fromUtf8("ファイルをコピーしています..."), QString::fromUtf8("キャンセル"), 0,
+                                      1000, QApplication::activeWindow());
+        dialog_->setObjectName(QStringLiteral("CopyProgress"));
+        dialog_->setWindowTitle(QString::fromUtf8("コピー"));
+        dialog_->setWindowModality(Qt::ApplicationModal);
+        dialog_->setAutoClose(false);
+        dialog_->setAutoReset(false);
+        dialog_->setMinimumDuration(0);
+        dialog_->show();
+    }
+
+    QPointer<QProgressDialog> dialog_;
+    QElapsedTimer clock_;
+    qint64 last_ = -1000;
+    int showAfter_;
+    bool shown_ = false;
+    bool stopped_ = false;
+};
+
 }  // namespace
+
+std::unique_ptr<ICopyProgress> NewCopyProgress(int showAfterMs) {
+    return std::make_unique<TCopyProgressDialog>(showAfterMs);
+}
 
 void InstallDesktopShellHooks() {
     static bool installed = false;
@@ -73,6 +126,7 @@ void InstallDesktopShellHooks() {
         JapaneseButtons(box);
         return box.exec() == QMessageBox::Yes;
     };
+    h.BeginCopy = [] { return NewCopyProgress(); };
     SetShellMenuHooks(h);
 }
 

@@ -5,6 +5,7 @@
 #include "shellmenu.h"
 
 #include <QPoint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,15 @@ namespace shell {
 // Installs the desktop hooks once per process: documents open through
 // QDesktopServices, programs start with QProcess::startDetached (separate
 // arguments, no shell), the clipboard is the system's (file URLs plus the
-// desktop's copied-files mark), and a delete that cannot go to the trash
-// is confirmed with a message box.  Hooks set later replace them.
+// desktop's copied-files mark), a delete that cannot go to the trash is
+// confirmed with a message box, and a long copy shows its progress
+// (NewCopyProgress).  Hooks set later replace them.
 void InstallDesktopShellHooks();
+
+// The progress of a copy in a dialog, "コピー", with a cancel button, shown
+// once the copy has taken showAfterMs; the application's events are handled
+// between the pieces.  Cancelling, or closing the dialog, stops the copy.
+std::unique_ptr<ICopyProgress> NewCopyProgress(int showAfterMs = 500);
 
 // A QMenu with the entries of menu; each action carries its id as data.
 QMenu* BuildQMenu(const TMenu& menu, QWidget* parent);

@@ -112,6 +112,11 @@ TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
 }
 
 TForm1::~TForm1() {
+    // The answer buttons' look is no concern while the window goes: their
+    // focus moves as the widgets are deleted.
+    disconnect(LookConnection_);
+    AnsBtn->OnEnter = nullptr;
+    AnsBtn->OnExit = nullptr;
     // The drill goes with the window, as its child.
     View->Release();
     Screen->setParent(centralWidget());
@@ -216,8 +221,9 @@ void TForm1::FormCreate() {
     AnsBtn->SetNumOfArry(kAnswerButtons);
     for (int i = 0; i < kAnswerButtons; ++i) AnsBtn->Cntrls(i)->hide();
     AnsBtn->OnClick = [this](QObject*, int index) { Engine_->AnsBtnClick(index); };
-    AnsBtn->OnEnter = [this](QObject*, int index) { AnsBtnEnter(index); };
-    AnsBtn->OnExit = [this](QObject*, int index) { AnsBtnExit(index); };
+    AnsBtn->OnEnter = [this](QObject*, int) { SyncAnsBtnLook(); };
+    AnsBtn->OnExit = [this](QObject*, int) { SyncAnsBtnLook(); };
+    LookConnection_ = connect(qApp, &QApplication::focusChanged, this, [this] { SyncAnsBtnLook(); });
     BuildMenu();
     ChooseFolder = [this](const std::string& start, std::string& chosen) {
         TfChoice dlg(QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this, start);
@@ -622,6 +628,24 @@ void TForm1::AnsBtnExit(int index) {
     AnsBtn->Cntrls(index)->setStyleSheet("");
 }
 
+// The entered look goes with the focus of the drill's window.  The focus
+// events alone do not carry it: a button that is disabled or hidden while
+// it holds the focus hands the focus on without an exit when the window is
+// not active (a dialog over it), and a chain of disabled buttons hands it
+// along faster than their events report it.  So every change of the focus
+// or of the buttons settles the look of all ten.
+void TForm1::SyncAnsBtnLook() {
+    if (!AnsBtn) return;
+    for (int i = 0; i < AnsBtn->NumOfArry(); ++i) {
+        QPushButton* b = AnsBtn->Cntrls(i);
+        if (!b) continue;
+        const bool focused = b->isVisible() && b->isEnabled() && b->window()->focusWidget() == b;
+        const bool entered = b->font().bold();
+        if (focused && !entered) AnsBtnEnter(i);
+        else if (!focused && entered) AnsBtnExit(i);
+    }
+}
+
 // ---------------------------------------------------------------- view
 
 void TForm1::SetTextLine(int index, const std::string& text) {
@@ -981,9 +1005,13 @@ void TForm1::SetAnswerText(const std::string& text) { Edit1->setText(Q(text)); }
 void TForm1::SetAnswerEnabled(bool enabled) { Edit1->setEnabled(enabled); }
 void TForm1::FocusAnswerBox() {
     if (Edit1->isEnabled()) Edit1->setFocus();
+    SyncAnsBtnLook();
 }
 void TForm1::SetButtonCaption(const std::string& caption) { Button1->setText(Q(caption)); }
-void TForm1::FocusAnswerButton() { Button1->setFocus(); }
+void TForm1::FocusAnswerButton() {
+    Button1->setFocus();
+    SyncAnsBtnLook();
+}
 
 void TForm1::PlaceAnswerButton(int index, int left, int top, int width, int height, const std::string& caption) {
     QPushButton* b = AnsBtn->Cntrls(index);
@@ -993,11 +1021,14 @@ void TForm1::PlaceAnswerButton(int index, int left, int top, int width, int heig
     f.setPointSize(14);
     b->setFont(f);
     b->setText(Q(caption));
+    SyncAnsBtnLook();
 }
 
 void TForm1::SetAnswerButtonVisible(int index, bool visible) {
     if (QPushButton* b = AnsBtn->Cntrls(index)) b->setVisible(visible);
+    SyncAnsBtnLook();
 }
 void TForm1::SetAnswerButtonEnabled(int index, bool enabled) {
     if (QPushButton* b = AnsBtn->Cntrls(index)) b->setEnabled(enabled);
+    SyncAnsBtnLook();
 }

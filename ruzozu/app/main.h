@@ -158,7 +158,9 @@ private:
     bool LoadPictureFile(const std::string& path, QLabel* target, int width);
     void AnsBtnEnter(int index);
     void AnsBtnExit(int index);
+    void SyncAnsBtnLook();
 
+    QMetaObject::Connection LookConnection_;
     std::unique_ptr<TDrillEngine> Engine_;
     std::unique_ptr<TSPIs> SPIs1;
     TOKBottomDlg* OKBottomDlg_ = nullptr;

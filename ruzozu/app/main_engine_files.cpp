@@ -10,26 +10,68 @@
 
 std::string TDrillEngine::ProgressPath() const { return UserScoreFolder + BaseName + ".sc"; }
 
-std::string TDrillEngine::FormatProgress() const {
+namespace {
+
+// The values of a progress file; as made, those of a run before its first
+// step (what a reset leaves).
+struct TProgressValues {
+    int32_t BlockPos = 0, TextTop = 0, ImageIndex = -1;
+    std::string LastPicture;
+    int32_t QuestionIndex = 0, SectionBlock = -9, SectionStart = 0, MistakeCount = 0, CorrectCount = 0,
+            SectionAsked = 0, SectionCorrect = 0, Reviewing = 0;
+    bool AnswerOpen = false, Answering = false;
+    std::array<std::string, kMaxQuestions> Results;
+};
+
+std::string FormatProgressValues(const TProgressValues& v) {
     std::vector<std::string> lines;
     lines.reserve(116);
     auto num = [&lines](int v) { lines.push_back(std::to_string(v)); };
-    num(BlockPos);
-    num(TextTop);
-    num(ImageIndex);
-    if (ImageIndex >= 0) lines.push_back(LastPicture);
-    num(QuestionIndex);
-    num(SectionBlock);
-    num(SectionStart);
-    num(MistakeCount);
-    num(CorrectCount);
-    num(SectionAsked);
-    num(SectionCorrect);
-    num(Reviewing);
-    lines.push_back(AnswerOpen ? "t" : "f");
-    lines.push_back(Answering ? "t" : "f");
-    for (const auto& r : Results) lines.push_back(r);
+    num(v.BlockPos);
+    num(v.TextTop);
+    num(v.ImageIndex);
+    if (v.ImageIndex >= 0) lines.push_back(v.LastPicture);
+    num(v.QuestionIndex);
+    num(v.SectionBlock);
+    num(v.SectionStart);
+    num(v.MistakeCount);
+    num(v.CorrectCount);
+    num(v.SectionAsked);
+    num(v.SectionCorrect);
+    num(v.Reviewing);
+    lines.push_back(v.AnswerOpen ? "t" : "f");
+    lines.push_back(v.Answering ? "t" : "f");
+    for (const auto& r : v.Results) lines.push_back(r);
     return textfile::JoinLines(lines);
+}
+
+}  // namespace
+
+std::string TDrillEngine::FormatProgress() const {
+    // Only a run in file order without a test is ever resumed.  A test or
+    // random run writes the start of a run instead of its own state: its
+    // marks belong to positions of another order, and a normal opening (on
+    // this computer or on one with an older program) that read them would
+    // count questions never answered as right.  What it writes is what a
+    // run writes before its first step, which every program opens afresh.
+    if (IsTest || IsRandom) return FormatProgressValues(TProgressValues());
+    TProgressValues v;
+    v.BlockPos = BlockPos;
+    v.TextTop = TextTop;
+    v.ImageIndex = ImageIndex;
+    v.LastPicture = LastPicture;
+    v.QuestionIndex = QuestionIndex;
+    v.SectionBlock = SectionBlock;
+    v.SectionStart = SectionStart;
+    v.MistakeCount = MistakeCount;
+    v.CorrectCount = CorrectCount;
+    v.SectionAsked = SectionAsked;
+    v.SectionCorrect = SectionCorrect;
+    v.Reviewing = Reviewing;
+    v.AnswerOpen = AnswerOpen;
+    v.Answering = Answering;
+    v.Results = Results;
+    return FormatProgressValues(v);
 }
 
 void TDrillEngine::SaveProgress() {

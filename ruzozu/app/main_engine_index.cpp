@@ -116,8 +116,9 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
         hasProgress = false;
         Resumed = false;
     }
-    // A finished run, and every test or random run, starts afresh.
-    if (!hasProgress || CorrectCount == QuestionCount || IsTest || IsRandom) {
+    // A finished run, a run still at its start (what a test or random run
+    // leaves), and every test or random run start afresh.
+    if (!hasProgress || BlockPos == 0 || CorrectCount == QuestionCount || IsTest || IsRandom) {
         ResetProgress();
         Resumed = false;
     }
@@ -130,6 +131,9 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
         ShowPicture(LastPicture, "main");
     }
 
+    // The box takes the answer as after a refused opening, whatever the
+    // problem before left it in.
+    SetAnswerBox("", true);
     WriteResultHeader(ResultHeader(), ComputerName);
     Advance();
 }

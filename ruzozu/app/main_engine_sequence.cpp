@@ -47,7 +47,10 @@ void TDrillEngine::Advance() {
             SaveProgress();
             TryCount = 0;
             SetButton1Caption(msg::CaptionAnswer());
-            View.SetAnswerText("");
+            // Every step opens the box, also the first after an opening or
+            // a restart, when the last answer had closed it.
+            SetAnswerBox("", true);
+            View.FocusAnswerBox();
             View.SetStatusText(3, std::to_string(CorrectCount) + "/" + std::to_string(QuestionCount));
             int gauge = QuestionCount > 0
                             ? static_cast<int>(std::floor(double(CorrectCount) / QuestionCount * 100 + 0.5))

@@ -115,6 +115,17 @@ TEST(Answering, SpacesLongAnswersAndHint) {
     f.Type(" a    b ");
     EXPECT_EQ(f.Engine.CorrectCount, 1);
     EXPECT_EQ(f.Engine.Results[0], sjis::L("○"));
+    {
+        // An answer slot follows the box's rule too: a slot holding a run
+        // of blanks can be answered at all (the box never holds one).
+        DrillFixture g;
+        g.Open({"ねこ  ねこ;x", "/", "y", "/"});
+        g.Type("ねこ  ねこ");
+        EXPECT_EQ(g.Engine.CorrectCount, 1);
+        g.Press();
+        g.Type("y  y");  // a blank that the slot does not hold stays wrong
+        EXPECT_EQ(g.Engine.CorrectCount, 1);
+    }
     f.Press();
     f.Type(a80 + "bbb");  // compared by its first 80 bytes
     EXPECT_EQ(f.Engine.CorrectCount, 2);

@@ -79,6 +79,14 @@ TEST(ProgressFile, LayoutAndResume) {
     bool picture = false;
     for (const auto& l : g.View.Log) picture |= l == "ShowPicture:4 pic.png 1 34 -1";
     EXPECT_TRUE(picture);
+    // The first save after the resume keeps the picture on screen: opened
+    // a third time, it comes back again.
+    EXPECT_EQ(Slurp(g.Dir / "score/q1.sc"), sc);
+    g.View.Log.clear();
+    g.Open(lines);
+    picture = false;
+    for (const auto& l : g.View.Log) picture |= l == "ShowPicture:4 pic.png 1 34 -1";
+    EXPECT_TRUE(picture);
 }
 
 TEST(ProgressFile, DamagedFilesAreIgnored) {
@@ -118,6 +126,140 @@ TEST(ProgressFile, FinishedRunAndTestModeStartAfresh) {
     f.Open({"a", "/"});
     EXPECT_EQ(f.Engine.CorrectCount, 0);
     EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+
+    // A finished run opened again writes what a run with no progress file
+    // writes, also before any title (section -9, "after a reset").
+    const std::vector<std::string> lines = {"a", "/", "b", "/"};
+    DrillFixture none;
+    none.Open(lines);
+    none.Type("a");
+    none.Press();
+    DrillFixture done;
+    done.Open(lines);
+    for (int i = 0; i < 2; ++i) {
+        done.Type(i ? "b" : "a");
+        done.Press();
+    }
+    done.Open(lines);
+    done.Type("a");
+    done.Press();
+    const std::string sc = Slurp(done.Dir / "score/q1.sc");
+    EXPECT_EQ(sc, Slurp(none.Dir / "score/q1.sc"));
+    EXPECT_EQ(textfile::SplitRecordLines(sc).at(4), "-9");
+}
+
+namespace {
+
+const char* const kModeNames[] = {"normal", "test", "random", "test+random"};
+
+// Answers the question shown: right, or wrong first (then right where a
+// retry is allowed); then moves on to the next step.
+void AnswerShown(DrillFixture& f, bool right) {
+    const std::string answer = sjis::ToUtf8(f.Engine.Answers[1]);
+    if (!right) {
+        f.Type("x");
+        if (f.Engine.Button1Caption != msg::CaptionAgain()) {
+            f.Press();
+            return;
+        }
+        f.Press();  // a new try
+    }
+    f.Type(answer);
+    f.Press();
+}
+
+struct TRunFiles {
+    std::string ScAfterOpening, DatAfterOpening, ScAfterAnswer, DatAfterAnswer;
+};
+
+// Opens the problem in mode (ChosenMode 0..3) over the progress file sc
+// ("" for none) and records both files after the opening and after the
+// first answer.
+TRunFiles OpenIn(int mode, const std::vector<std::string>& lines, const std::string& sc) {
+    DrillFixture f;
+    if (!sc.empty()) textfile::WriteFileAtomic(f.Dir / "score/q1.sc", sc);
+    f.Engine.ChosenMode = mode;
+    f.Open(lines);
+    TRunFiles r;
+    r.ScAfterOpening = Slurp(f.Dir / "score/q1.sc");
+    r.DatAfterOpening = f.ResultFile();
+    AnswerShown(f, true);
+    r.ScAfterAnswer = Slurp(f.Dir / "score/q1.sc");
+    r.DatAfterAnswer = f.ResultFile();
+    return r;
+}
+
+}  // namespace
+
+// A progress file is resumed only by a run of the order that wrote it: the
+// table of every mode that writes it against every mode that opens it.
+TEST(ProgressFile, ResumedOnlyByTheModeThatWroteIt) {
+    const std::vector<std::string> lines = {"a", "/", "b", "/", "c", "/", "d", "/", "e", "/"};
+    const std::string head = "\"\",\"\"\r\n";
+    const std::string fresh = [] {
+        std::string s = "0\r\n0\r\n-1\r\n0\r\n-9\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nf\r\nf\r\n";
+        for (int i = 0; i < kMaxQuestions; ++i) s += "\r\n";
+        return s;
+    }();
+    // Each mode opened with no progress file: what starting afresh gives.
+    TRunFiles afresh[4];
+    for (int mode = 0; mode < 4; ++mode) afresh[mode] = OpenIn(mode, lines, "");
+    EXPECT_EQ(afresh[0].ScAfterOpening, fresh);
+
+    for (int writer = 0; writer < 4; ++writer) {
+        // Three questions answered: right, wrong, right; the fourth waits.
+        DrillFixture w;
+        w.Engine.ChosenMode = writer;
+        w.Open(lines);
+        AnswerShown(w, true);
+        AnswerShown(w, false);
+        AnswerShown(w, true);
+        const std::string written = Slurp(w.Dir / "score/q1.sc");
+        if (writer == 0) {
+            std::vector<std::string> got = textfile::SplitRecordLines(written);
+            ASSERT_EQ(got.size(), 114u);
+            EXPECT_EQ(got[0], "3");  // BlockPos: question 4's entry
+            EXPECT_EQ(got[6], "1");  // MistakeCount
+            EXPECT_EQ(got[7], "2");  // CorrectCount
+        } else {
+            // A test or random run leaves the start of a run.
+            EXPECT_EQ(written, fresh) << kModeNames[writer];
+        }
+        for (int opener = 0; opener < 4; ++opener) {
+            SCOPED_TRACE(std::string(kModeNames[writer]) + " written, " + kModeNames[opener] + " opens");
+            const TRunFiles got = OpenIn(opener, lines, written);
+            if (writer == 0 && opener == 0) {
+                // Resumed at question 4 with the counts kept.
+                EXPECT_EQ(got.ScAfterOpening, written);
+                EXPECT_EQ(got.DatAfterOpening, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"5\"\r\n\"3\",\"2\",\"1\"\r\n");
+                EXPECT_EQ(got.DatAfterAnswer, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"5\"\r\n\"4\",\"3\",\"1\"\r\n");
+                std::vector<std::string> sc = textfile::SplitRecordLines(got.ScAfterAnswer);
+                ASSERT_EQ(sc.size(), 114u);
+                EXPECT_EQ(sc[0], "4");
+                EXPECT_EQ(sc[7], "3");  // CorrectCount
+                EXPECT_EQ(sc[13], sjis::L("○"));
+                EXPECT_EQ(sc[14], "");
+                EXPECT_EQ(sc[15], sjis::L("○"));
+                EXPECT_EQ(sc[16], sjis::L("○"));
+                continue;
+            }
+            // Anything else opens exactly as with no progress file.
+            EXPECT_EQ(got.ScAfterOpening, afresh[opener].ScAfterOpening);
+            EXPECT_EQ(got.DatAfterOpening, afresh[opener].DatAfterOpening);
+            EXPECT_EQ(got.ScAfterAnswer, afresh[opener].ScAfterAnswer);
+            EXPECT_EQ(got.DatAfterAnswer, afresh[opener].DatAfterAnswer);
+        }
+    }
+    // Starting afresh in each mode: nothing counted, the first answer right.
+    for (int mode = 0; mode < 4; ++mode) {
+        SCOPED_TRACE(kModeNames[mode]);
+        const std::string marks = sjis::L(mode & 1 ? "\"○\"," : "\"×\",") + sjis::L(mode & 2 ? "\"○\"" : "\"×\"");
+        EXPECT_EQ(afresh[mode].DatAfterOpening, head + marks + "\r\n\"q1\",\"5\"\r\n\"0\",\"0\",\"0\"\r\n");
+        EXPECT_EQ(afresh[mode].DatAfterAnswer, head + marks + "\r\n\"q1\",\"5\"\r\n\"1\",\"1\",\"0\"\r\n");
+        if (mode != 0) {
+            EXPECT_EQ(afresh[mode].ScAfterAnswer, fresh);
+        }
+    }
 }
 
 TEST(Settings, StandAloneAndNetworkMode) {

@@ -1,4 +1,5 @@
 #include "recorder.h"
+#include "messages.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -214,7 +215,17 @@ TEST(Sequence, PassRestartAndGauge) {
 }
 
 TEST(Sequence, PassAfterARightAnswerCountsNoMistake) {
-    // The start-and-next command after a right answer only moves on.
+    // The start-and-next command after a right answer only moves on: the
+    // question is answered, and counting it would send an all-right stretch
+    // into a review with nothing to redo.  A pass after a wrong answer is
+    // still counted.
+    DrillFixture w;
+    w.Open({"a", "/", "b", "/"});
+    w.Type("x");
+    w.Engine.K4Click();
+    EXPECT_EQ(w.View.Header(), sjis::L("【2】"));
+    EXPECT_EQ(w.Engine.MistakeCount, 2);  // the wrong try and the pass
+
     DrillFixture f;
     f.Open({"a", "/", "b", "/"});
     f.Type("a");
@@ -234,4 +245,29 @@ TEST(Sequence, PassAfterARightAnswerCountsNoMistake) {
     t.Type("b");
     t.Engine.K4Click();
     EXPECT_EQ(t.Msg(), " すご～～い！\n\n　  １００点\n\n  ＼(^o^)／");
+}
+
+// The answer box takes the answer at every step that opens a question,
+// also when the last answer had closed it.
+TEST(Sequence, EveryStepOpensTheAnswerBox) {
+    DrillFixture f;
+    const std::vector<std::string> lines = {"a", "/", "b", "/"};
+    f.Open(lines);
+    f.Type("a");
+    ASSERT_EQ(f.Engine.Button1Caption, msg::CaptionNext());
+    ASSERT_FALSE(f.View.AnswerEnabled);
+    f.Open(lines);  // opened again while the box was closed
+    EXPECT_EQ(f.Engine.Button1Caption, msg::CaptionAnswer());
+    EXPECT_TRUE(f.View.AnswerEnabled);
+    EXPECT_TRUE(f.Engine.Edit1Enabled);
+    f.Type("x");
+    ASSERT_EQ(f.Engine.Button1Caption, msg::CaptionAgain());
+    ASSERT_FALSE(f.View.AnswerEnabled);
+    f.Engine.K1Click();  // restart, then start
+    f.Engine.K4Click();
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    EXPECT_EQ(f.Engine.Button1Caption, msg::CaptionAnswer());
+    EXPECT_TRUE(f.View.AnswerEnabled);
+    f.Type("a");  // the first Enter judges the answer
+    EXPECT_EQ(f.Engine.CorrectCount, 1);
 }

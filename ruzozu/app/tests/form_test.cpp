@@ -83,6 +83,8 @@ private slots:
     void mediaButtonsStopAndClose();
     void captionCycleDrivenByKeys();
     void answerButtonsAndEnter();
+    void enteredLookFollowsTheFocus();
+    void everyOpeningLeavesTheBoxOpen();
     void twiceHeldCodesAndForeignCharacters();
     void hintDialogClosedByEnter();
     void closingQuestionsAndResultsFile();
@@ -437,6 +439,156 @@ void FormTest::answerButtonsAndEnter() {
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QVERIFY(!f.AnsBtn->Cntrls(0)->isEnabled());
     QCOMPARE(f.Engine().CorrectCount, 1);
+    f.close();
+}
+
+namespace {
+
+// The entered look of an answer button: bold yellow.
+bool LooksEntered(const QPushButton* b) {
+    return b->font().bold() || b->styleSheet().contains(QStringLiteral("FFFF00"), Qt::CaseInsensitive);
+}
+
+// The answer buttons whose look does not match the focus: entered without
+// the focus, or focused without the entered look.
+QString StaleLooks(TForm1& f) {
+    QString out;
+    for (int i = 0; i < f.AnsBtn->NumOfArry(); ++i) {
+        QPushButton* b = f.AnsBtn->Cntrls(i);
+        const bool focused = b->isVisible() && b->hasFocus();
+        if (LooksEntered(b) != focused) out += QStringLiteral("%1(%2) ").arg(i).arg(b->text());
+    }
+    return out;
+}
+
+QToolButton* ToolButton(TForm1& f, const char* hint) {
+    for (QToolButton* b : f.DrillScreen()->findChildren<QToolButton*>())
+        if (b->toolTip() == QL(hint)) return b;
+    return nullptr;
+}
+
+}  // namespace
+
+// The entered look (bold yellow) of an answer button goes with the focus:
+// by mouse and keys, through a message sub-block's dialog and into the next
+// question and a review, no button keeps it once the focus has left.
+void FormTest::enteredLookFollowsTheFocus() {
+    TempDir dir;
+    std::string p = WriteProblem(dir,
+                                 "btns 2 a;b;c\nどれ？\n/\n"
+                                 "btns 3 x;y;z\n@mess\nよくできました\n@/\n次\n/fb\n"
+                                 "btns 1 p;q\n最後\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f, 20000));
+    QTRY_VERIFY_WITH_TIMEOUT(f.AnsBtn->Cntrls(2)->isVisible(), 20000);
+    QCOMPARE(StaleLooks(f), QString());
+    // A wrong button by mouse, Enter for a new try, then the right one.
+    QTest::mouseClick(f.AnsBtn->Cntrls(0), Qt::LeftButton);
+    QCOMPARE(f.Button1->text(), QL("もう一回"));
+    QCOMPARE(StaleLooks(f), QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Button1->text(), QL("解答"));
+    QCOMPARE(StaleLooks(f), QString());
+    QTest::mouseClick(f.AnsBtn->Cntrls(1), Qt::LeftButton);
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QCOMPARE(StaleLooks(f), QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(f.TextLine->Cntrls(0)->text(), QL("【2】"), 20000);
+    QCOMPARE(StaleLooks(f), QString());
+    for (int i = 0; i < 3; ++i) QVERIFY(!LooksEntered(f.AnsBtn->Cntrls(i)));
+
+    // Keys: Tab walks the buttons, the look walks with it.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTRY_VERIFY_WITH_TIMEOUT(f.AnsBtn->Cntrls(0)->hasFocus() || f.AnsBtn->Cntrls(1)->hasFocus() || f.AnsBtn->Cntrls(2)->hasFocus(), 20000);
+    QCOMPARE(StaleLooks(f), QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(StaleLooks(f), QString());
+    // A wrong button, a new try, then the right button: its message
+    // sub-block's dialog opens over the window.
+    QPushButton* wrong = nullptr;
+    QPushButton* right = nullptr;
+    for (int i = 0; i < 3; ++i) {
+        QPushButton* b = f.AnsBtn->Cntrls(i);
+        if (b->text() == QStringLiteral("z")) right = b;
+        else if (!wrong) wrong = b;
+    }
+    QVERIFY(right && wrong);
+    QTest::mouseClick(wrong, Qt::LeftButton);
+    QCOMPARE(f.Button1->text(), QL("もう一回"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    // Enter closes each dialog that opens: the message, then the feedback
+    // point's, which sends the learner back over the wrong first try.
+    QTimer closer;
+    int closed = 0;
+    connect(&closer, &QTimer::timeout, [&closed] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            QTest::keyClick(w, Qt::Key_Return);
+            ++closed;
+        }
+    });
+    closer.start(50);
+    QTest::mouseClick(right, Qt::LeftButton);  // returns once both dialogs closed
+    closer.stop();
+    QVERIFY(closed >= 2);
+    QCOMPARE(f.Engine().CorrectCount, 0);
+    QCOMPARE(f.Engine().Reviewing, 1);
+    QCOMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));  // the review
+    QTRY_COMPARE_WITH_TIMEOUT(StaleLooks(f), QString(), 20000);
+    // Keys only: Tab to the right button, Enter presses it, Enter moves on.
+    QVERIFY(QTest::qWaitForWindowActive(&f, 20000));
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() != nullptr, 20000);
+    for (int i = 0; i < 6 && !f.AnsBtn->Cntrls(1)->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(f.AnsBtn->Cntrls(1)->hasFocus());
+    QVERIFY(LooksEntered(f.AnsBtn->Cntrls(1)));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QCOMPARE(StaleLooks(f), QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(f.TextLine->Cntrls(0)->text(), QL("【2】"), 20000);
+    QCOMPARE(StaleLooks(f), QString());
+    for (int i = 0; i < 3; ++i) QVERIFY(!LooksEntered(f.AnsBtn->Cntrls(i)));
+    f.close();
+}
+
+// Opening a problem after an answer was judged, and restart then start,
+// leave the answer box open for the keys as a refused opening does.
+void FormTest::everyOpeningLeavesTheBoxOpen() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "ねこ\n質問\n/\nいぬ\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f, 20000));
+    QTRY_COMPARE_WITH_TIMEOUT(f.TextLine->Cntrls(0)->text(), QL("【1】"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Edit1->hasFocus(), 20000);
+    QTest::keyClicks(QApplication::focusWidget(), "x");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Button1->text(), QL("もう一回"));
+    QVERIFY(!f.Edit1->isEnabled());
+    f.OpenDroppedFile(Q(p));  // opened again while the box is closed
+    QCOMPARE(f.Button1->text(), QL("解答"));
+    QVERIFY(f.Edit1->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(f.Edit1->hasFocus(), 20000);
+    Compose(QL("ねこ"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // judged at once
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QCOMPARE(f.Engine().CorrectCount, 1);
+    QVERIFY(!f.Edit1->isEnabled());
+    // Restart, then start, from the tool bar.
+    f.Answer = true;
+    ToolButton(f, "最初から")->click();
+    ToolButton(f, "問題 開始　& 次へ")->click();
+    QCOMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
+    QCOMPARE(f.Button1->text(), QL("解答"));
+    QVERIFY(f.Edit1->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(f.Edit1->hasFocus(), 20000);
+    Compose(QL("ねこ"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Engine().CorrectCount, 1);
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
     f.close();
 }
 

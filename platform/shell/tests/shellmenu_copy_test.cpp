@@ -1,0 +1,200 @@
+// Copies made by a paste, a drop or a send: whole or not at all, holes kept,
+// progress reported and a stop honoured.
+#include "shellmenu.h"
+
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+#include <algorithm>
+
+using namespace shell;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Noise(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+void WriteAt(const std::string& path, off_t at, const std::string& bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), at), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+}
+
+// True when the two files hold the same bytes (read piece by piece).
+bool SameBytes(const std::string& a, const std::string& b) {
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    std::vector<char> p(1 << 20), q(1 << 20);
+    while (x && y) {
+        x.read(p.data(), static_cast<std::streamsize>(p.size()));
+        y.read(q.data(), static_cast<std::streamsize>(q.size()));
+        if (x.gcount() != y.gcount() || !std::equal(p.begin(), p.begin() + x.gcount(), q.begin())) return false;
+    }
+    return x.eof() && y.eof();
+}
+
+// Everything in dir, hidden names included.
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Records the steps and stops after a number of them (never when -1).
+struct TRecorder : ICopyProgress {
+    std::vector<std::pair<uint64_t, uint64_t>> steps;
+    int stopAfter = -1;
+    bool Step(uint64_t done, uint64_t total) override {
+        steps.emplace_back(done, total);
+        return stopAfter < 0 || static_cast<int>(steps.size()) < stopAfter;
+    }
+};
+
+class ShellCopyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = tmp_.path().substr(0, tmp_.path().size() - 1);
+        fs::create_directories(root_ + "/src/tree/sub");
+        fs::create_directories(root_ + "/dest");
+        SetShellMenuHooks(TShellMenuHooks());
+    }
+    void TearDown() override { SetShellMenuHooks(TShellMenuHooks()); }
+    // Installs a progress hook whose copies report to rec.
+    void Hook(TRecorder& rec, int stopAfter) {
+        struct TForward : ICopyProgress {
+            TRecorder* to;
+            bool Step(uint64_t done, uint64_t total) override { return to->Step(done, total); }
+        };
+        rec = TRecorder();
+        rec.stopAfter = stopAfter;
+        TShellMenuHooks h;
+        h.BeginCopy = [&rec]() -> std::unique_ptr<ICopyProgress> {
+            auto p = std::make_unique<TForward>();
+            p->to = &rec;
+            return p;
+        };
+        SetShellMenuHooks(h);
+    }
+    TempDir tmp_;
+    std::string root_;
+};
+
+TEST_F(ShellCopyTest, ContentModeAndProgressOfAWholeCopy) {
+    const std::string big = Noise(9 * 1024 * 1024 + 123, 1);  // several pieces
+    WriteAt(root_ + "/src/big.bin", 0, big);
+    ::chmod((root_ + "/src/big.bin").c_str(), 0640);
+    WriteAt(root_ + "/src/tree/a.txt", 0, "alpha");
+    WriteAt(root_ + "/src/tree/sub/b.txt", 0, Noise(5000, 2));
+    ::symlink("a.txt", (root_ + "/src/tree/link").c_str());
+    ::chmod((root_ + "/src/tree/sub").c_str(), 0750);
+    TRecorder rec;
+    Hook(rec, -1);
+    ASSERT_EQ(S_OK, DropPathsOn(root_ + "/dest", {root_ + "/src/big.bin", root_ + "/src/tree"}, false));
+    EXPECT_EQ(Slurp(root_ + "/dest/big.bin"), big);
+    EXPECT_EQ(Slurp(root_ + "/dest/tree/a.txt"), "alpha");
+    EXPECT_EQ(Slurp(root_ + "/dest/tree/sub/b.txt"), Slurp(root_ + "/src/tree/sub/b.txt"));
+    EXPECT_EQ(fs::read_symlink(root_ + "/dest/tree/link"), "a.txt");
+    struct stat st;
+    ASSERT_EQ(::stat((root_ + "/dest/tree/sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0750u);
+    ASSERT_EQ(::stat((root_ + "/dest/big.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077 & ~0640, 0u);  // no more than the source allowed
+    // The steps grow to the total of both, which each reports.
+    ASSERT_GE(rec.steps.size(), 3u);
+    const uint64_t total = big.size() + 5 + 5000;
+    for (size_t i = 0; i < rec.steps.size(); ++i) {
+        EXPECT_EQ(rec.steps[i].second, total);
+        if (i > 0) {
+            EXPECT_GE(rec.steps[i].first, rec.steps[i - 1].first);
+        }
+    }
+    EXPECT_EQ(rec.steps.back().first, total);
+    // Nothing but the copies is left in the target.
+    EXPECT_EQ(Entries(root_ + "/dest").size(), 6u);
+}
+
+TEST_F(ShellCopyTest, AStoppedOrFailedCopyLeavesNothing) {
+    WriteAt(root_ + "/src/big.bin", 0, Noise(12 * 1024 * 1024, 3));
+    WriteAt(root_ + "/src/tree/a.txt", 0, Noise(6 * 1024 * 1024, 4));
+    WriteAt(root_ + "/src/tree/sub/b.txt", 0, Noise(6 * 1024 * 1024, 5));
+    TRecorder rec;
+    Hook(rec, 2);  // stopped in the middle of the file
+    EXPECT_EQ(S_FALSE, DropPathsOn(root_ + "/dest", {root_ + "/src/big.bin"}, false));
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    Hook(rec, 3);  // stopped in the middle of the tree
+    EXPECT_EQ(S_FALSE, DropPathsOn(root_ + "/dest", {root_ + "/src/tree"}, false));
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    // A tree holding what cannot be copied (a pipe) fails as a whole.
+    SetShellMenuHooks(TShellMenuHooks());
+    ASSERT_EQ(::mkfifo((root_ + "/src/tree/sub/pipe").c_str(), 0644), 0);
+    EXPECT_EQ(E_FAIL, DropPathsOn(root_ + "/dest", {root_ + "/src/tree"}, false));
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    // The items before a failed one stay, whole.
+    WriteAt(root_ + "/src/small.txt", 0, "small");
+    EXPECT_EQ(E_FAIL, DropPathsOn(root_ + "/dest", {root_ + "/src/small.txt", root_ + "/src/tree"}, false));
+    EXPECT_EQ(Entries(root_ + "/dest"), std::vector<std::string>{root_ + "/dest/small.txt"});
+    EXPECT_EQ(Slurp(root_ + "/dest/small.txt"), "small");
+}
+
+TEST_F(ShellCopyTest, SparseFilesStaySparse) {
+    const std::string src = root_ + "/src/sparse.img";
+    const off_t size = 64 * 1024 * 1024;
+    WriteAt(src, 0, "head");
+    WriteAt(src, 40 * 1024 * 1024, Noise(70000, 6));
+    WriteAt(src, size - 3, "end");
+    struct stat st;
+    ASSERT_EQ(::stat(src.c_str(), &st), 0);
+    ASSERT_EQ(st.st_size, size);
+    if (st.st_blocks * 512 > 8 * 1024 * 1024) GTEST_SKIP() << "this file system keeps no holes";
+    ASSERT_EQ(S_OK, DropPathsOn(root_ + "/dest", {src}, false));
+    struct stat out;
+    ASSERT_EQ(::stat((root_ + "/dest/sparse.img").c_str(), &out), 0);
+    EXPECT_EQ(out.st_size, size);
+    EXPECT_LE(out.st_blocks, st.st_blocks + 64) << "the holes were filled";
+    EXPECT_TRUE(SameBytes(root_ + "/dest/sparse.img", src));
+}
+
+// A move to another file system copies, then removes the original: a stop
+// keeps the original and makes nothing.
+TEST_F(ShellCopyTest, AMoveAcrossFileSystemsStoppedKeepsTheOriginal) {
+    struct stat a, b;
+    if (::stat("/dev/shm", &a) != 0 || ::stat(root_.c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second file system at hand";
+    const std::string other = "/dev/shm/ruzozu-copy-test-" + std::to_string(::getpid());
+    fs::create_directories(other);
+    const std::string bytes = Noise(10 * 1024 * 1024, 7);
+    WriteAt(other + "/moved.bin", 0, bytes);
+    TRecorder rec;
+    rec.stopAfter = 1;
+    EXPECT_EQ(S_FALSE, CopyInto(other + "/moved.bin", root_ + "/dest", true, nullptr, &rec));
+    EXPECT_EQ(Slurp(other + "/moved.bin"), bytes);
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    std::string made;
+    EXPECT_EQ(S_OK, CopyInto(other + "/moved.bin", root_ + "/dest", true, &made));
+    EXPECT_EQ(made, root_ + "/dest/moved.bin");
+    EXPECT_FALSE(fs::exists(other + "/moved.bin"));
+    EXPECT_EQ(Slurp(made), bytes);
+    fs::remove_all(other);
+}
+
+}  // namespace
