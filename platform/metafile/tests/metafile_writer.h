@@ -36,6 +36,10 @@ public:
     // The header's bounding box in twips, to make files that claim another size.
     int ClaimedWidth = -1, ClaimedHeight = -1;
     int Inch = 1440;  // the header's units an inch
+    // Without the null pen the shapes have the default outline and each
+    // brush takes slot 0: the file then makes one object at a time.
+    bool NullPen = true;
+    int Objects = -1;  // the header's object count; -1: as many as are used
 
     std::string Bytes() const {
         std::string records;
@@ -50,14 +54,17 @@ public:
         rec(0x0103, {8});                                     // SETMAPMODE anisotropic
         rec(0x020B, {0, 0});                                  // SETWINDOWORG y, x
         rec(0x020C, {uint32_t(Height * 15), uint32_t(Width * 15)});  // SETWINDOWEXT y, x
-        rec(0x02FA, {5, 0, 0, 0, 0});                         // CREATEPENINDIRECT: null pen, slot 0
-        rec(0x012D, {0});                                     // SELECTOBJECT pen
+        if (NullPen) {
+            rec(0x02FA, {5, 0, 0, 0, 0});                     // CREATEPENINDIRECT: null pen, slot 0
+            rec(0x012D, {0});                                 // SELECTOBJECT pen
+        }
+        const uint32_t slot = NullPen ? 1 : 0;
         for (const Shape& s : Shapes) {
-            rec(0x02FC, {0, s.Colour & 0xFFFF, s.Colour >> 16, 0});  // CREATEBRUSHINDIRECT solid, slot 1
-            rec(0x012D, {1});
+            rec(0x02FC, {0, s.Colour & 0xFFFF, s.Colour >> 16, 0});  // CREATEBRUSHINDIRECT solid
+            rec(0x012D, {slot});
             rec(s.K == Shape::Rectangle ? 0x041B : 0x0418,
                 {uint32_t(s.Bottom * 15), uint32_t(s.Right * 15), uint32_t(s.Top * 15), uint32_t(s.Left * 15)});
-            rec(0x01F0, {1});                                 // DELETEOBJECT brush
+            rec(0x01F0, {slot});                              // DELETEOBJECT brush
         }
         rec(0x0000, {});                                      // EOF
         std::string out;
@@ -77,7 +84,7 @@ public:
         Put16(out, 9);                                        // header words
         Put16(out, 0x0300);
         Put32(out, uint32_t(9 + records.size() / 2));
-        Put16(out, 2);                                        // objects
+        Put16(out, uint32_t(Objects >= 0 ? Objects : NullPen ? 2 : 1));  // objects
         Put32(out, maxRecord);
         Put16(out, 0);
         return out + records;
