@@ -366,6 +366,10 @@ std::string WmfOfManySaveDc(const TempDir& dir) {
     return std::string();
 }
 
+std::string WmfStretchDibThatLoops(const TempDir& dir) {
+    return LoadPicture(dir, "loop.emf", metafile_writer::WmfStretchDib(34, 8), false);  // a WMF named ".emf"
+}
+
 // ------------------------------------------------------------ the drill window
 
 // A picture line asking a small picture to be shown very wide.
@@ -406,6 +410,7 @@ const TShapeCase kCases[] = {
     {"EmfManySaveDcAfterAClipPath", EmfManySaveDcAfterAClipPath},
     {"EmfOnlySaveDc", EmfOnlySaveDc},
     {"WmfOfManySaveDc", WmfOfManySaveDc},
+    {"WmfStretchDibThatLoops", WmfStretchDibThatLoops},
 };
 
 // Cases whose readers are being fixed elsewhere: they run once enabled.

@@ -53,6 +53,7 @@ private slots:
     void objectTableMadeRoomForTheFrame();
     void hostileFilesStayInTheHelper();
     void aHelperThatMisbehavesIsARefusal();
+    void aDecoderLoopEndsAtTheTimeBound();
 };
 
 void MetafileTest::windowsMetafileDrawnAtItsSize() {
@@ -283,6 +284,23 @@ void MetafileTest::aHelperThatMisbehavesIsARefusal() {
     SetMetafileHelper(std::string());
     QVERIFY(Decode(good, img));
     CheckSampleShapes(img);
+}
+
+void MetafileTest::aDecoderLoopEndsAtTheTimeBound() {
+    // A bitmap header that gives 34 bytes as its size: libwmf loops for
+    // ever reading it.  The helper is ended at its time bound, the picture
+    // is refused, and a file named ".emf" that holds it is no different.
+    const std::string looping = WmfStretchDib(34, 24);
+    QCOMPARE(MetafileKindOf(looping.data(), looping.size()), TMetafileKind::PlaceableWmf);
+    QElapsedTimer t;
+    t.start();
+    QImage img(5, 5, QImage::Format_RGB32);
+    QVERIFY(!Decode(looping, img));
+    QCOMPARE(img.size(), QSize(5, 5));
+    QVERIFY2(t.elapsed() < (kMetafileWallSeconds + 30) * 1000, qPrintable(QString::number(t.elapsed())));
+    // The same record with a sound header is drawn.
+    QVERIFY(Decode(WmfStretchDib(40, 24), img));
+    QCOMPARE(img.size(), QSize(100, 100));
 }
 
 int main(int argc, char** argv) {
