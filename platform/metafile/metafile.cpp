@@ -229,9 +229,43 @@ struct WmfFonts {
     }
 };
 
+// Where a record that carries a device-independent bitmap holds its
+// information header (bytes from the record's start), or 0 for a record
+// without one.
+size_t DibOffset(uint32_t function, uint64_t bytes) {
+    switch (function) {
+        case 0x0F43: return 28;                     // STRETCHDIB
+        case 0x0D33: return 24;                     // SETDIBTODEV
+        case 0x0142: return 10;                     // DIBCREATEPATTERNBRUSH
+        case 0x0B41: return bytes > 28 ? 26 : 0;    // DIBSTRETCHBLT, with a bitmap
+        case 0x0940: return bytes > 24 ? 22 : 0;    // DIBBITBLT, with a bitmap
+        default: return 0;
+    }
+}
+
+// libwmf loops for ever on a bitmap whose information header gives a size
+// below the 40 bytes of a Windows bitmap header (but for the 12 of an OS/2
+// one): such a file is refused before the library sees it.
+bool BitmapHeadersReadable(const unsigned char* data, size_t size) {
+    for (size_t pos = 22 + 18; pos + 6 <= size;) {
+        const uint64_t bytes = uint64_t(Get32(data + pos)) * 2;
+        const uint32_t function = Get16(data + pos + 4);
+        if (bytes < 6 || pos + bytes > size || function == 0) break;
+        const size_t at = DibOffset(function, bytes);
+        if (at != 0) {
+            if (at + 4 > bytes) return false;
+            const uint32_t header = Get32(data + pos + at);
+            if (header < 40 && header != 12) return false;
+        }
+        pos += size_t(bytes);
+    }
+    return true;
+}
+
 bool DecodeWmf(const unsigned char* data, size_t size, QImage& out) {
     int64_t w = 0, h = 0;
     if (!HeaderSize(data, size, TMetafileKind::PlaceableWmf, w, h) || !picture_budget::Fits(w, h)) return false;
+    if (!BitmapHeadersReadable(data, size)) return false;
     static const WmfFonts fonts;
     if (fonts.File.empty()) return false;
     WmfMemory memory;

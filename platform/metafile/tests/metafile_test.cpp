@@ -287,20 +287,27 @@ void MetafileTest::aHelperThatMisbehavesIsARefusal() {
 }
 
 void MetafileTest::aDecoderLoopEndsAtTheTimeBound() {
-    // A bitmap header that gives 34 bytes as its size: libwmf loops for
-    // ever reading it.  The helper is ended at its time bound, the picture
-    // is refused, and a file named ".emf" that holds it is no different.
-    const std::string looping = WmfStretchDib(34, 24);
-    QCOMPARE(MetafileKindOf(looping.data(), looping.size()), TMetafileKind::PlaceableWmf);
-    QElapsedTimer t;
-    t.start();
-    QImage img(5, 5, QImage::Format_RGB32);
-    QVERIFY(!Decode(looping, img));
-    QCOMPARE(img.size(), QSize(5, 5));
-    QVERIFY2(t.elapsed() < (kMetafileWallSeconds + 30) * 1000, qPrintable(QString::number(t.elapsed())));
-    // The same record with a sound header is drawn.
+    // A bitmap header that gives fewer than 40 bytes as its size: libwmf
+    // loops for ever reading it.  Such a file is refused before the library
+    // sees it, in this process as in the helper, and a file named ".emf"
+    // that holds it is no different.
+    for (uint32_t header : {0u, 1u, 16u, 34u, 39u}) {
+        const std::string looping = WmfStretchDib(header, 24);
+        QCOMPARE(MetafileKindOf(looping.data(), looping.size()), TMetafileKind::PlaceableWmf);
+        QElapsedTimer t;
+        t.start();
+        QImage img(5, 5, QImage::Format_RGB32);
+        QVERIFY(!DecodeMetafileHere(looping.data(), looping.size(), img));
+        QVERIFY(!Decode(looping, img));
+        QCOMPARE(img.size(), QSize(5, 5));
+        QVERIFY2(t.elapsed() < (kMetafileWallSeconds + 30) * 1000, qPrintable(QString::number(t.elapsed())));
+    }
+    // The same record with a sound header, and with the short header of
+    // OS/2 bitmaps, is drawn.
+    QImage img;
     QVERIFY(Decode(WmfStretchDib(40, 24), img));
     QCOMPARE(img.size(), QSize(100, 100));
+    QVERIFY(Decode(WmfStretchDib(12, 24), img));
 }
 
 int main(int argc, char** argv) {
