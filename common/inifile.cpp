@@ -10,16 +10,22 @@ namespace {
 
 const size_t kMaxValue = 2047;
 
-std::vector<std::string> SplitKeepingEnds(const std::string& text) {
-    std::vector<std::string> lines;
+// Splits at LF, each line keeping its end; false (lines emptied) past
+// maxLines lines.
+bool SplitKeepingEnds(const std::string& text, size_t maxLines, std::vector<std::string>& lines) {
+    lines.clear();
     size_t i = 0;
     while (i < text.size()) {
+        if (lines.size() == maxLines) {
+            std::vector<std::string>().swap(lines);
+            return false;
+        }
         size_t nl = text.find('\n', i);
         size_t end = nl == std::string::npos ? text.size() : nl + 1;
         lines.emplace_back(text, i, end - i);
         i = end;
     }
-    return lines;
+    return true;
 }
 
 std::string StripEnd(const std::string& line) {
@@ -58,7 +64,14 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) { Reload(); }
 void TIniFile::Reload() {
     std::string bytes;
     lines_.clear();
-    if (textfile::ReadFileBytes(path_, bytes)) lines_ = SplitKeepingEnds(bytes);
+    refused_ = false;
+    if (textfile::ReadFileBytes(path_, bytes, kMaxSettingsBytes)) {
+        refused_ = !SplitKeepingEnds(bytes, kMaxSettingsLines, lines_);
+    } else {
+        // A file that is there but cannot be taken (too big, too many
+        // lines, no plain file) reads as empty and is never written over.
+        refused_ = textfile::FileExists(path_) || textfile::DirectoryExists(path_);
+    }
 }
 
 bool TIniFile::Find(const std::string& section, const std::string& key, std::string* value) const {
@@ -142,6 +155,7 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 bool TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
     Reload();
+    if (refused_) return false;
     std::string before;
     for (const auto& l : lines_) before += l;
     const std::string newLine = key + "=" + value;

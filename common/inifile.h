@@ -10,11 +10,18 @@
 // file is replaced whole.  Lines are written with CR LF.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 class TIniFile {
 public:
+    // A settings file holds a few hundred short lines: one beyond these
+    // bounds is damaged.  It reads as empty (every value its default) and
+    // a write to it fails, leaving it as it is.
+    static constexpr size_t kMaxSettingsBytes = 256 * 1024;
+    static constexpr size_t kMaxSettingsLines = 10000;
+
     explicit TIniFile(std::string path);
 
     const std::string& FileName() const { return path_; }
@@ -44,6 +51,7 @@ private:
 
     std::string path_;
     std::vector<std::string> lines_;  // each with its own line end, if any
+    bool refused_ = false;            // there, but beyond the bounds: read as empty, never written
 };
 
 // What the person who asked for a save is told when these settings files

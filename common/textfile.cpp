@@ -2,7 +2,9 @@
 
 #include "sjis.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
@@ -55,31 +57,38 @@ bool ReadFileBytes(const std::string& path, std::string& out, uint64_t maxBytes)
 namespace {
 
 // Lines ending at CR LF, CR or LF; the text ends at the first stop byte.
-std::vector<std::string> SplitAtAnyLineEnd(const std::string& text, char stop) {
-    std::vector<std::string> lines;
+// False once more than maxLines lines are found (lines then holds the first
+// maxLines).
+bool SplitAtAnyLineEnd(const std::string& text, char stop, std::vector<std::string>& lines,
+                       size_t maxLines = SIZE_MAX) {
+    lines.clear();
     size_t end = text.find(stop);
     if (end == std::string::npos) end = text.size();
     size_t i = 0;
     while (i < end) {
+        if (lines.size() == maxLines) return false;
         size_t start = i;
         while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
         lines.emplace_back(text, start, i - start);
         if (i < end && text[i] == '\r') ++i;
         if (i < end && text[i] == '\n') ++i;
     }
+    return true;
+}
+
+std::vector<std::string> SplitAtAnyLineEnd(const std::string& text, char stop) {
+    std::vector<std::string> lines;
+    SplitAtAnyLineEnd(text, stop, lines);
     return lines;
 }
 
-}  // namespace
-
-std::vector<std::string> SplitLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\0'); }
-
-std::vector<std::string> SplitRecordLines(const std::string& text) {
-    std::vector<std::string> lines;
+// SplitRecordLines into at most maxLines lines.
+void SplitRecordLinesUpTo(const std::string& text, size_t maxLines, std::vector<std::string>& lines) {
+    lines.clear();
     size_t end = text.find('\x1A');
     if (end == std::string::npos) end = text.size();
     size_t i = 0;
-    while (i < end) {
+    while (i < end && lines.size() < maxLines) {
         size_t start = i;
         while (i < end && text[i] != '\r') ++i;
         lines.emplace_back(text, start, i - start);
@@ -88,7 +97,22 @@ std::vector<std::string> SplitRecordLines(const std::string& text) {
             if (i < end && text[i] == '\n') ++i;
         }
     }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\0'); }
+
+std::vector<std::string> SplitRecordLines(const std::string& text) {
+    std::vector<std::string> lines;
+    SplitRecordLinesUpTo(text, SIZE_MAX, lines);
     return lines;
+}
+
+bool SplitLinesUpTo(const std::string& text, size_t maxLines, std::vector<std::string>& lines) {
+    if (SplitAtAnyLineEnd(text, '\0', lines, maxLines)) return true;
+    std::vector<std::string>().swap(lines);
+    return false;
 }
 
 std::vector<std::string> SplitAnyLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\x1A'); }
@@ -100,6 +124,46 @@ bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines) {
         return false;
     }
     lines = SplitRecordLines(bytes);
+    return true;
+}
+
+bool ReadRecordHead(const std::string& path, size_t maxLines, size_t maxBytes, std::vector<std::string>& lines,
+                    bool* whole) {
+    lines.clear();
+    if (whole) *whole = false;
+    int fd = ::open(OsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // One byte more than the bound tells whether the file goes on.
+    const size_t want = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
+    std::string head;
+    head.resize(std::min<uint64_t>(want, std::max<uint64_t>(uint64_t(st.st_size), 1) + 1));
+    size_t got = 0;
+    bool ok = true;
+    while (got < want) {
+        if (got == head.size()) head.resize(std::min(want, head.size() * 2));
+        ssize_t n = ::read(fd, &head[got], head.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (!ok) return false;
+    const bool cut = got > maxBytes;
+    head.resize(std::min(got, maxBytes));
+    // One line more than asked tells whether more lines follow.
+    SplitRecordLinesUpTo(head, maxLines < SIZE_MAX ? maxLines + 1 : maxLines, lines);
+    const bool moreLines = lines.size() > maxLines;
+    if (moreLines) lines.resize(maxLines);
+    if (whole) *whole = !cut && !moreLines;
     return true;
 }
 

@@ -39,6 +39,19 @@ std::vector<std::string> SplitAnyLines(const std::string& text);
 // Reads a file with SplitRecordLines.  False when it cannot be read.
 bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines);
 
+// Reads only the head of a file by the rules of SplitRecordLines: at most
+// its first maxBytes bytes, split into at most maxLines lines; nothing
+// after them is read or kept, whatever the file holds.  A line cut by the
+// byte bound is kept as far as it was read.  whole (when given) tells
+// whether the file ended within both bounds.  False when the file cannot
+// be opened or read or is no plain file.
+bool ReadRecordHead(const std::string& path, size_t maxLines, size_t maxBytes, std::vector<std::string>& lines,
+                    bool* whole = nullptr);
+
+// Splits text like SplitLines into at most maxLines lines.  False, with
+// lines emptied (and their memory given back), when the text holds more.
+bool SplitLinesUpTo(const std::string& text, size_t maxLines, std::vector<std::string>& lines);
+
 // Joins lines, each ended by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
 

@@ -92,3 +92,37 @@ TEST(IniFile, WriteChangesOneKeyAndKeepsEveryOtherLine) {
     TIniFile bad(dir / "no/such/dir.ini");
     EXPECT_FALSE(bad.WriteString("S", "K", "v"));
 }
+
+// A settings file beyond what one holds (megabytes of line ends, one huge
+// line) reads as empty, costs no more than its bound, and is never
+// written over: the write fails and the file stays as it was.
+TEST(IniFile, FilesBeyondTheBoundsReadAsEmptyAndAreKept) {
+    TempDir dir;
+    const std::string p = dir / "s.ini";
+    const std::string shapes[] = {
+        "[S]\r\nK=7\r\n" + std::string(TIniFile::kMaxSettingsLines, '\n'),
+        "[S]\r\nK=7\r\n" + std::string(TIniFile::kMaxSettingsBytes, 'x'),
+        "[S]\r\nK=7\r\n" + std::string(size_t(8) << 20, '\n'),
+    };
+    for (const std::string& bytes : shapes) {
+        ASSERT_TRUE(textfile::WriteFileAtomic(p, bytes, textfile::TFlush::NoSync));
+        TIniFile ini(p);
+        EXPECT_EQ(ini.ReadInteger("S", "K", -1), -1);
+        EXPECT_FALSE(ini.SectionExists("S"));
+        EXPECT_FALSE(ini.WriteInteger("S", "K", 8));
+        std::string after;
+        ASSERT_TRUE(textfile::ReadFileBytes(p, after));
+        EXPECT_EQ(after, bytes);
+    }
+    // Just within both bounds: read and written as ever.
+    const std::string within = "[S]\r\nK=7\r\n" + std::string(TIniFile::kMaxSettingsLines - 3, '\n');
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, within, textfile::TFlush::NoSync));
+    TIniFile ini(p);
+    EXPECT_EQ(ini.ReadInteger("S", "K", -1), 7);
+    EXPECT_TRUE(ini.WriteInteger("S", "K", 8));
+    EXPECT_EQ(TIniFile(p).ReadInteger("S", "K", -1), 8);
+    // A missing file is still made by the first write.
+    TIniFile fresh(dir / "new.ini");
+    EXPECT_TRUE(fresh.WriteInteger("S", "K", 1));
+    EXPECT_EQ(TIniFile(dir / "new.ini").ReadInteger("S", "K", -1), 1);
+}

@@ -178,3 +178,50 @@ TEST(TextFile, ReadsOnlyBoundedPlainFiles) {
     EXPECT_GE(textfile::kMaxReadBytes, uint64_t(32) << 20);
     EXPECT_LE(textfile::kMaxReadBytes, uint64_t(1) << 30);
 }
+
+TEST(TextFile, HeadReadingStopsAtItsBounds) {
+    TempDir dir;
+    Lines lines{"stale"};
+    bool whole = true;
+    std::string fifo = dir / "pipe.dat";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(textfile::ReadRecordHead(fifo, 4, 100, lines, &whole));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_FALSE(textfile::ReadRecordHead(dir / "missing.dat", 4, 100, lines));
+
+    const std::string p = dir / "f.dat";
+    // Record rules (a lone LF stays in its line), whole within both bounds.
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "a\nb\r\nc\r\nd\r\n", textfile::TFlush::NoSync));
+    ASSERT_TRUE(textfile::ReadRecordHead(p, 3, 100, lines, &whole));
+    EXPECT_EQ(lines, (Lines{"a\nb", "c", "d"}));
+    EXPECT_TRUE(whole);
+    ASSERT_TRUE(textfile::ReadRecordHead(p, 2, 100, lines, &whole));
+    EXPECT_EQ(lines, (Lines{"a\nb", "c"}));
+    EXPECT_FALSE(whole);  // a line more follows
+    // The byte bound cuts the line it falls in.
+    ASSERT_TRUE(textfile::ReadRecordHead(p, 9, 7, lines, &whole));
+    EXPECT_EQ(lines, (Lines{"a\nb", "c"}));
+    EXPECT_FALSE(whole);
+    ASSERT_TRUE(textfile::ReadRecordHead(p, 9, 6, lines, &whole));
+    EXPECT_EQ(lines, (Lines{"a\nb", "c"}));
+    ASSERT_TRUE(textfile::ReadRecordHead(p, 9, 5, lines, &whole));
+    EXPECT_EQ(lines, (Lines{"a\nb"}));
+    ASSERT_TRUE(textfile::ReadRecordHead(p, 9, 11, lines, &whole));
+    EXPECT_TRUE(whole);  // exactly the file
+    // Many line ends after the head: only the lines asked for are made.
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "x\r" + std::string(1 << 20, '\r'), textfile::TFlush::NoSync));
+    ASSERT_TRUE(textfile::ReadRecordHead(p, 4, 1 << 30, lines, &whole));
+    EXPECT_EQ(lines, (Lines{"x", "", "", ""}));
+    EXPECT_FALSE(whole);
+}
+
+TEST(TextFile, SplittingUpToALineCount) {
+    Lines lines;
+    EXPECT_TRUE(textfile::SplitLinesUpTo("a\r\nb\rc", 3, lines));
+    EXPECT_EQ(lines, (Lines{"a", "b", "c"}));
+    EXPECT_TRUE(textfile::SplitLinesUpTo("a\nb\n", 2, lines));  // the trailing end makes no line
+    EXPECT_FALSE(textfile::SplitLinesUpTo("a\nb\nc", 2, lines));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(lines.capacity(), 0u);  // nothing kept of a refused text
+    EXPECT_TRUE(textfile::SplitLinesUpTo(std::string("a\n\0b\nc", 6), 1, lines));  // NUL ends the text
+}

@@ -3,10 +3,22 @@
 #include "picture_budget.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <cstdio>
@@ -114,23 +126,47 @@ void Put16(std::vector<unsigned char>& v, uint32_t x) {
     v.push_back(static_cast<unsigned char>((x >> 8) & 0xFF));
 }
 
+// Whether a record makes an object, which takes the lowest free slot of
+// the object table.
+bool MakesObject(uint32_t function) {
+    switch (function) {
+        case 0x00F7:  // CREATEPALETTE
+        case 0x01F9:  // CREATEPATTERNBRUSH
+        case 0x0142:  // DIBCREATEPATTERNBRUSH
+        case 0x02FA:  // CREATEPENINDIRECT
+        case 0x02FB:  // CREATEFONTINDIRECT
+        case 0x02FC:  // CREATEBRUSHINDIRECT
+        case 0x06FF:  // CREATEREGION
+            return true;
+        default:
+            return false;
+    }
+}
+
 // libwmf makes the picture of what is drawn, not of the frame that a
 // placeable file's header gives.  An invisible rectangle over the frame,
 // drawn where the file has set up its window (after its first window
-// extent, before anything is drawn), makes the two the same.
+// extent, before anything is drawn), makes the two the same.  Its pen and
+// brush take the two slots after the objects the file made before it,
+// and the header's object count grows to hold them (a file that declares
+// only the objects it makes itself leaves no room for them).
 std::vector<unsigned char> WithFrame(const unsigned char* data, size_t size) {
     std::vector<unsigned char> copy(data, data + size);
     const size_t start = 22 + 18;
     size_t at = start;
+    uint32_t made = 0, madeBefore = 0;
     for (size_t pos = start; pos + 6 <= size;) {
         const uint64_t bytes = uint64_t(Get32(data + pos)) * 2;
         const uint32_t function = Get16(data + pos + 4);
         if (bytes < 6 || pos + bytes > size || function == 0) break;
+        if (function == 0x01F0) break;  // DELETEOBJECT: the slots are no longer simply counted
+        if ((function & 0xFF) >= 0x13 && (function & 0xFF) <= 0x25) break;  // a drawing record comes first
+        if (MakesObject(function)) ++made;
         if (function == 0x020C) {  // SETWINDOWEXT
             at = pos + size_t(bytes);
+            madeBefore = made;
             break;
         }
-        if ((function & 0xFF) >= 0x13 && (function & 0xFF) <= 0x25) break;  // a drawing record comes first
         pos += size_t(bytes);
     }
     std::vector<unsigned char> frame;
@@ -142,19 +178,24 @@ std::vector<unsigned char> WithFrame(const unsigned char* data, size_t size) {
         for (uint32_t w : words) Put16(frame, w);
     };
     const uint32_t left = Get16(data + 6), top = Get16(data + 8), right = Get16(data + 10), bottom = Get16(data + 12);
+    const uint32_t pen = madeBefore, brush = madeBefore + 1;
     rec(0x001E, {});               // SAVEDC
     rec(0x02FA, {5, 0, 0, 0, 0});  // CREATEPENINDIRECT: no pen
     rec(0x02FC, {1, 0, 0, 0});     // CREATEBRUSHINDIRECT: no brush
-    rec(0x012D, {0});              // SELECTOBJECT both (the lowest free
-    rec(0x012D, {1});              // slots: nothing is made before)
+    rec(0x012D, {pen});            // SELECTOBJECT both
+    rec(0x012D, {brush});
     rec(0x041B, {bottom, right, top, left});
     rec(0x0127, {0xFFFF});         // RESTOREDC
-    rec(0x01F0, {0});              // DELETEOBJECT both
-    rec(0x01F0, {1});
+    rec(0x01F0, {pen});            // DELETEOBJECT both
+    rec(0x01F0, {brush});
     copy.insert(copy.begin() + std::ptrdiff_t(at), frame.begin(), frame.end());
-    // The metafile's size in words grows by the frame's.
+    // The metafile's size in words grows by the frame's, its object table
+    // to hold the frame's two objects.
     const uint32_t words = Get32(data + 22 + 6) + uint32_t(frame.size() / 2);
     for (int i = 0; i < 4; ++i) copy[22 + 6 + size_t(i)] = static_cast<unsigned char>(words >> (8 * i));
+    const uint32_t objects = std::min<uint32_t>(0xFFFF, std::max<uint32_t>(Get16(data + 22 + 10), brush + 1));
+    copy[22 + 10] = static_cast<unsigned char>(objects & 0xFF);
+    copy[22 + 11] = static_cast<unsigned char>(objects >> 8);
     return copy;
 }
 
@@ -188,9 +229,43 @@ struct WmfFonts {
     }
 };
 
+// Where a record that carries a device-independent bitmap holds its
+// information header (bytes from the record's start), or 0 for a record
+// without one.
+size_t DibOffset(uint32_t function, uint64_t bytes) {
+    switch (function) {
+        case 0x0F43: return 28;                     // STRETCHDIB
+        case 0x0D33: return 24;                     // SETDIBTODEV
+        case 0x0142: return 10;                     // DIBCREATEPATTERNBRUSH
+        case 0x0B41: return bytes > 28 ? 26 : 0;    // DIBSTRETCHBLT, with a bitmap
+        case 0x0940: return bytes > 24 ? 22 : 0;    // DIBBITBLT, with a bitmap
+        default: return 0;
+    }
+}
+
+// libwmf loops for ever on a bitmap whose information header gives a size
+// below the 40 bytes of a Windows bitmap header (but for the 12 of an OS/2
+// one): such a file is refused before the library sees it.
+bool BitmapHeadersReadable(const unsigned char* data, size_t size) {
+    for (size_t pos = 22 + 18; pos + 6 <= size;) {
+        const uint64_t bytes = uint64_t(Get32(data + pos)) * 2;
+        const uint32_t function = Get16(data + pos + 4);
+        if (bytes < 6 || pos + bytes > size || function == 0) break;
+        const size_t at = DibOffset(function, bytes);
+        if (at != 0) {
+            if (at + 4 > bytes) return false;
+            const uint32_t header = Get32(data + pos + at);
+            if (header < 40 && header != 12) return false;
+        }
+        pos += size_t(bytes);
+    }
+    return true;
+}
+
 bool DecodeWmf(const unsigned char* data, size_t size, QImage& out) {
     int64_t w = 0, h = 0;
     if (!HeaderSize(data, size, TMetafileKind::PlaceableWmf, w, h) || !picture_budget::Fits(w, h)) return false;
+    if (!BitmapHeadersReadable(data, size)) return false;
     static const WmfFonts fonts;
     if (fonts.File.empty()) return false;
     WmfMemory memory;
@@ -269,7 +344,7 @@ TMetafileKind MetafileKindOf(const void* data, size_t size) {
     return TMetafileKind::None;
 }
 
-bool DecodeMetafile(const void* data, size_t size, QImage& out) {
+bool DecodeMetafileHere(const void* data, size_t size, QImage& out) {
     if (size > kMaxMetafileBytes) return false;
     const auto* p = static_cast<const unsigned char*>(data);
     switch (MetafileKindOf(data, size)) {
@@ -282,4 +357,170 @@ bool DecodeMetafile(const void* data, size_t size, QImage& out) {
             break;
     }
     return false;
+}
+
+namespace {
+
+// What the helper writes before the pixels.
+struct TReply {
+    uint32_t Magic;
+    int32_t Width, Height;
+};
+const uint32_t kReplyMagic = 0x31464D52u;
+
+// The size a metafile's picture will have, where it is one the helper may
+// draw: a metafile of a drawn kind whose header gives a size within the
+// budget.
+bool PictureSize(const unsigned char* p, size_t size, int64_t& w, int64_t& h) {
+    if (!p || size > kMaxMetafileBytes) return false;
+    const TMetafileKind kind = MetafileKindOf(p, size);
+    if (kind != TMetafileKind::Emf && kind != TMetafileKind::PlaceableWmf) return false;
+    return HeaderSize(p, size, kind, w, h) && w > 0 && h > 0 && picture_budget::Fits(w, h);
+}
+
+bool WriteAllFd(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Reads exactly size bytes from fd before the deadline.
+bool ReadAllBy(int fd, void* data, size_t size, std::chrono::steady_clock::time_point deadline) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd pfd{fd, POLLIN, 0};
+        const int r = ::poll(&pfd, 1, int(std::min<int64_t>(left.count(), 1000)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return false;
+        if (r == 0) continue;
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return false;  // the helper ended before its picture
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+std::string& HelperOverride() {
+    static std::string path;
+    return path;
+}
+
+std::string HelperPath() {
+    if (!HelperOverride().empty()) return HelperOverride();
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return std::string();
+    const std::string self(buf, size_t(n));
+    return self.substr(0, self.rfind('/') + 1) + kMetafileHelper;
+}
+
+}  // namespace
+
+void SetMetafileHelper(const std::string& path) { HelperOverride() = path; }
+
+bool DecodeMetafile(const void* data, size_t size, QImage& out) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    int64_t w = 0, h = 0;
+    if (!PictureSize(p, size, w, h)) return false;
+    const std::string helper = HelperPath();
+    if (helper.empty() || ::access(helper.c_str(), X_OK) != 0) return false;
+    // The bytes go in as a file in memory (the helper reads them at its
+    // pace, nobody waits on a full pipe); the picture comes back through a pipe.
+    const int in = ::memfd_create("metafile", MFD_CLOEXEC);
+    if (in < 0) return false;
+    int pipeFds[2];
+    if (!WriteAllFd(in, data, size) || ::lseek(in, 0, SEEK_SET) != 0 || ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        ::close(in);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    char* argv[] = {const_cast<char*>(helper.c_str()), nullptr};
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in);
+    ::close(pipeFds[1]);
+    bool ok = false;
+    if (spawned == 0) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kMetafileWallSeconds);
+        TReply reply{};
+        if (ReadAllBy(pipeFds[0], &reply, sizeof reply, deadline) && reply.Magic == kReplyMagic &&
+            reply.Width == w && reply.Height == h) {
+            QImage img(int(w), int(h), QImage::Format_ARGB32_Premultiplied);
+            if (!img.isNull() && img.bytesPerLine() == img.width() * 4 &&
+                ReadAllBy(pipeFds[0], img.bits(), size_t(img.sizeInBytes()), deadline)) {
+                out = img;
+                ok = true;
+            }
+        }
+        // Whatever the helper still does (a loop, a picture not asked for)
+        // ends here.
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    ::close(pipeFds[0]);
+    return ok;
+}
+
+int RunMetafileHelper() {
+    // The bounds come first, before anything is read or drawn.  A build
+    // with the address sanitizer maps its shadow memory beyond any such
+    // bound, so it keeps only the time bound.
+    auto limit = [](int resource, rlim_t value) {
+        rlimit r{value, value};
+        ::setrlimit(resource, &r);
+    };
+#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if !__has_feature(address_sanitizer)
+    limit(RLIMIT_AS, rlim_t(kMetafileAddressSpace));
+#endif
+#else
+    limit(RLIMIT_AS, rlim_t(kMetafileAddressSpace));
+#endif
+#endif
+    limit(RLIMIT_CPU, rlim_t(kMetafileCpuSeconds));
+    limit(RLIMIT_CORE, 0);
+    std::string bytes;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(0, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return 2;
+        if (n == 0) break;
+        bytes.append(buf, size_t(n));
+        if (bytes.size() > kMaxMetafileBytes) return 2;
+    }
+    int64_t w = 0, h = 0;
+    if (!PictureSize(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), w, h)) return 1;
+    // Text is measured with the fonts of a screen-less application.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "rzmetafile";
+    char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+    QImage img;
+    if (!DecodeMetafileHere(bytes.data(), bytes.size(), img) || img.width() != w || img.height() != h) return 1;
+    img = img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const TReply reply{kReplyMagic, int32_t(w), int32_t(h)};
+    if (!WriteAllFd(1, &reply, sizeof reply)) return 2;
+    for (int y = 0; y < img.height(); ++y)
+        if (!WriteAllFd(1, img.constScanLine(y), size_t(img.width()) * 4)) return 2;
+    return 0;
 }

@@ -108,6 +108,9 @@ public:
 
 constexpr int kMaxEntries = 501;
 constexpr int kMaxQuestions = 101;
+// The most lines a problem file may hold: 500 entries of many lines each,
+// blank lines between them, and still a bound on what splitting costs.
+constexpr size_t kMaxProblemLines = 100000;
 constexpr int kTextLines = 22;
 constexpr int kAnswerButtons = 10;
 constexpr int kAnswerSlots = 10;

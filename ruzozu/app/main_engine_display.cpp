@@ -9,6 +9,18 @@
 #include <climits>
 #include <vector>
 
+namespace {
+
+// The most of one line of the problem that is shown: far more than the
+// widest text area or dialog holds.  A longer line is shown cut (at a
+// character's end) and stays whole in the problem.
+constexpr size_t kMaxShownLineBytes = 512;
+
+std::string Shown(const std::string& line) {
+    return line.size() > kMaxShownLineBytes ? sjis::CutBytes(line, kMaxShownLineBytes, true) : line;
+}
+
+}  // namespace
 
 void TDrillEngine::ClearTextLines(int From) {
     for (int i = std::max(From, 0); i < kTextLines; ++i) View.SetTextLine(i, "");
@@ -69,7 +81,7 @@ bool TDrillEngine::ExecuteLine(const std::string& Line, int& NextLine, TLineKind
     View.SetTextLineColor(NextLine, Kind == TLineKind::E   ? drillcolor::Aqua
                                     : Kind == TLineKind::Q ? drillcolor::Lime
                                                            : drillcolor::White);
-    View.SetTextLine(NextLine, Line);
+    View.SetTextLine(NextLine, Shown(Line));
     ++NextLine;
     return false;
 }
@@ -165,7 +177,7 @@ bool TDrillEngine::RunSubBlockLines(int entry, TLineKind kind, TOKBottomContent&
         const bool command = ExecuteLine(L, lineNo, kind);
         if (LineBeginsWith(L, "@/")) break;
         if (i <= 5 && !command) {
-            dlg.Labels[i - 1] = L;
+            dlg.Labels[i - 1] = Shown(L);
             dlg.LabelColors[i - 1] = drillcolor::Yellow;
             collected += L;
         }
@@ -186,7 +198,7 @@ void TDrillEngine::SpeedButton3Click() {
     bool showAnswer = false;
     if (HintBlock == -1) {
         dlg.Caption = msg::CaptionAnswer();
-        dlg.Answer = Answers[1];
+        dlg.Answer = Shown(Answers[1]);
         showAnswer = true;
     } else {
         dlg.Caption = msg::HintCaption();

@@ -8,6 +8,14 @@
 #include <vector>
 
 
+namespace {
+
+// Far beyond what a progress file holds: numbers, the marks and one
+// picture line.
+constexpr size_t kMaxProgressBytes = 64 * 1024;
+
+}  // namespace
+
 std::string TDrillEngine::ProgressPath() const { return UserScoreFolder + BaseName + ".sc"; }
 
 namespace {
@@ -79,8 +87,12 @@ void TDrillEngine::SaveProgress() {
 }
 
 bool TDrillEngine::LoadProgress() {
+    // The file as written holds at most 15 short lines and the marks: a
+    // longer one is damaged and is read no further than that shows.
     std::vector<std::string> lines;
-    if (!textfile::ReadRecordLines(ProgressPath(), lines)) return false;
+    bool whole = false;
+    if (!textfile::ReadRecordHead(ProgressPath(), 15 + kMaxQuestions, kMaxProgressBytes, lines, &whole) || !whole)
+        return false;
     // Everything is read into locals first: a file that is short, long or
     // not laid out as written is ignored as a whole.
     size_t k = 0;

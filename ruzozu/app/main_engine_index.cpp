@@ -6,6 +6,8 @@
 #include "sjis.h"
 #include "textfile.h"
 
+#include <algorithm>
+#include <malloc.h>
 #include <unistd.h>
 
 void TDrillEngine::ClearBlockIndex() {
@@ -31,7 +33,9 @@ void TDrillEngine::FailOpening(const std::string& message, bool withOut) {
     // No half-built problem survives: the opening ends with nothing loaded.
     if (withOut) View.PlaySoundFile("out.wav");
     if (!message.empty()) View.ShowMessage(message);
-    ProblemLines.clear();
+    // The memory of the refused lines goes back, not only the lines.
+    std::vector<std::string>().swap(ProblemLines);
+    ::malloc_trim(0);
     ClearBlockIndex();
     BlockCount = 0;
     QuestionCount = 0;
@@ -79,7 +83,22 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
         FailOpening(msg::CannotRead(), false);
         return;
     }
-    ProblemLines = textfile::SplitLines(bytes);
+    // A file with no text at all has no block, however many blank lines it
+    // holds: refused before it is split.  One with more lines than any
+    // problem has is refused as soon as the split passes the bound.
+    const size_t textEnd = std::min(bytes.find('\0'), bytes.size());
+    if (std::find_if(bytes.begin(), bytes.begin() + std::ptrdiff_t(textEnd),
+                     [](char c) { return static_cast<unsigned char>(c) > ' '; }) == bytes.begin() + std::ptrdiff_t(textEnd)) {
+        std::string().swap(bytes);
+        FailOpening(msg::NoBlock(), false);
+        return;
+    }
+    const bool fits = textfile::SplitLinesUpTo(bytes, kMaxProblemLines, ProblemLines);
+    std::string().swap(bytes);
+    if (!fits) {
+        FailOpening(msg::TooManyLines(), false);
+        return;
+    }
     View.SetMarkVisible(TMark::Maru, false);
     View.SetMarkVisible(TMark::Batu, false);
 

@@ -27,6 +27,7 @@ MSG(BlockEndMissing, "ブロック終了の[/]が見つかりません！")
 MSG(SubBlockEndMissing, "サブブロック終了の[@/]が見つかりません ！")
 MSG(TooManyEntries, "ブロックが多すぎます。\n1つの問題ファイルに入るブロックは、ヒントとメッセージを含めて500までです。")
 MSG(TooManyQuestions, "問題が多すぎます。\n1つの問題ファイルに入る問題は101問までです。")
+MSG(TooManyLines, "行が多すぎます。\n1つの問題ファイルに入る行は100000行までです。")
 MSG(NoBlock, "この問題ファイルには、ブロックがありません。")
 MSG(CannotRead, "問題ファイルを読み込めません。")
 

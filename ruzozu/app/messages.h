@@ -23,6 +23,7 @@ const std::string& BlockEndMissing();
 const std::string& SubBlockEndMissing();
 const std::string& TooManyEntries();
 const std::string& TooManyQuestions();
+const std::string& TooManyLines();
 const std::string& NoBlock();
 const std::string& CannotRead();
 

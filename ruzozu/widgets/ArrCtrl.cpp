@@ -79,14 +79,16 @@ void TArCntrl::SetNumOfArry(int value) {
             c->setParent(Parent);
             AddCntrl(c);
         }
-    } else {
-        for (int k = Num; k > value; --k) {
-            QPointer<QWidget> c = Items[k - 1];
-            Delete(k - 1);
-            delete c.data();
-        }
+        return;
     }
-    Num = value;
+    // The places beyond value go, the last first.  A control that still
+    // stands at a place that stays (added twice) is still an element and
+    // is not freed; one freed here leaves every place it held.
+    while (Num > value && Num <= Items.size()) {
+        QPointer<QWidget> c = Items[Num - 1];
+        Delete(Num - 1);
+        if (c && !Items.contains(c)) delete c.data();
+    }
 }
 
 void TArCntrl::SetArryParent(QWidget* value) {

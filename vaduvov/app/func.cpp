@@ -79,10 +79,18 @@ TScoreRecord ReadScoreFile(const std::string& path) {
         return r;
     }
     r.Computer = stem;
+    // Only the head of the file is read, however much it holds: four lines
+    // within the first kMaxResultsHeadBytes, and each text cut to what a cell
+    // can show.
     std::vector<std::string> lines;
-    if (!textfile::ReadRecordLines(path, lines)) return r;
+    if (!textfile::ReadRecordHead(path, 4, kMaxResultsHeadBytes, lines)) return r;
     lines.resize(4);
-    auto f = [&](int line) { return commatext::Split(lines[line]); };
+    auto f = [&](int line) {
+        std::vector<std::string> fields = commatext::Split(lines[line]);
+        for (auto& field : fields)
+            if (field.size() > kMaxResultsFieldBytes) field = sjis::CutBytes(field, kMaxResultsFieldBytes, true);
+        return fields;
+    };
     const auto l1 = f(0), l2 = f(1), l3 = f(2), l4 = f(3);
     // The fields are taken in this order; a missing one ends the reading,
     // so nothing after it is taken (a file caught while being written).

@@ -31,6 +31,13 @@ std::vector<std::string> GetFileList(const std::string& folder, const std::strin
 // or more before now.  Failures are ignored.
 void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time_t now);
 
+// A results file is read no further than its first kMaxResultsHeadBytes
+// bytes (the four lines it holds take a few hundred), and a field longer
+// than kMaxResultsFieldBytes (far wider than any cell shows) is cut there
+// at a character's end.
+inline constexpr size_t kMaxResultsHeadBytes = 16 * 1024;
+inline constexpr size_t kMaxResultsFieldBytes = 512;
+
 // Reads one results file.  Each call starts from an empty record, so a
 // file that cannot be read whole shows only the fields before the first
 // one missing.  A file with a

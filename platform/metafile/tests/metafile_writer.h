@@ -36,6 +36,10 @@ public:
     // The header's bounding box in twips, to make files that claim another size.
     int ClaimedWidth = -1, ClaimedHeight = -1;
     int Inch = 1440;  // the header's units an inch
+    // Without the null pen the shapes have the default outline and each
+    // brush takes slot 0: the file then makes one object at a time.
+    bool NullPen = true;
+    int Objects = -1;  // the header's object count; -1: as many as are used
 
     std::string Bytes() const {
         std::string records;
@@ -50,14 +54,17 @@ public:
         rec(0x0103, {8});                                     // SETMAPMODE anisotropic
         rec(0x020B, {0, 0});                                  // SETWINDOWORG y, x
         rec(0x020C, {uint32_t(Height * 15), uint32_t(Width * 15)});  // SETWINDOWEXT y, x
-        rec(0x02FA, {5, 0, 0, 0, 0});                         // CREATEPENINDIRECT: null pen, slot 0
-        rec(0x012D, {0});                                     // SELECTOBJECT pen
+        if (NullPen) {
+            rec(0x02FA, {5, 0, 0, 0, 0});                     // CREATEPENINDIRECT: null pen, slot 0
+            rec(0x012D, {0});                                 // SELECTOBJECT pen
+        }
+        const uint32_t slot = NullPen ? 1 : 0;
         for (const Shape& s : Shapes) {
-            rec(0x02FC, {0, s.Colour & 0xFFFF, s.Colour >> 16, 0});  // CREATEBRUSHINDIRECT solid, slot 1
-            rec(0x012D, {1});
+            rec(0x02FC, {0, s.Colour & 0xFFFF, s.Colour >> 16, 0});  // CREATEBRUSHINDIRECT solid
+            rec(0x012D, {slot});
             rec(s.K == Shape::Rectangle ? 0x041B : 0x0418,
                 {uint32_t(s.Bottom * 15), uint32_t(s.Right * 15), uint32_t(s.Top * 15), uint32_t(s.Left * 15)});
-            rec(0x01F0, {1});                                 // DELETEOBJECT brush
+            rec(0x01F0, {slot});                              // DELETEOBJECT brush
         }
         rec(0x0000, {});                                      // EOF
         std::string out;
@@ -77,7 +84,7 @@ public:
         Put16(out, 9);                                        // header words
         Put16(out, 0x0300);
         Put32(out, uint32_t(9 + records.size() / 2));
-        Put16(out, 2);                                        // objects
+        Put16(out, uint32_t(Objects >= 0 ? Objects : NullPen ? 2 : 1));  // objects
         Put32(out, maxRecord);
         Put16(out, 0);
         return out + records;
@@ -137,6 +144,48 @@ public:
 private:
     int Width, Height;
 };
+
+// A placeable metafile of 100 x 100 pixels whose one STRETCHDIB record
+// holds a 4 x 4 bitmap of bitCount bits whose information header gives
+// headerSize as its own size (40 in a sound file): libwmf loops for ever
+// on a short one.
+inline std::string WmfStretchDib(uint32_t headerSize, uint32_t bitCount) {
+    std::string records;
+    auto rec = [&records](uint16_t function, const std::string& words) {
+        Put32(records, uint32_t(3 + words.size() / 2));
+        Put16(records, function);
+        records += words;
+    };
+    auto words = [](std::initializer_list<uint32_t> ws) {
+        std::string out;
+        for (uint32_t w : ws) Put16(out, w);
+        return out;
+    };
+    rec(0x0103, words({8}));
+    rec(0x020B, words({0, 0}));
+    rec(0x020C, words({1500, 1500}));
+    std::string dib = words({0x0020, 0x00CC, 0, 4, 4, 0, 0, 100, 100, 0, 0});  // raster op, usage, source, place
+    for (uint32_t v : {headerSize, 4u, 4u}) Put32(dib, v);
+    Put16(dib, 1);
+    Put16(dib, bitCount);
+    for (int i = 0; i < 6; ++i) Put32(dib, 0);
+    dib += std::string(64, '\xFF');
+    rec(0x0F43, dib);
+    rec(0x0000, "");
+    std::string out;
+    Put32(out, 0x9AC6CDD7u);
+    for (uint32_t v : {0u, 0u, 0u, 1500u, 1500u, 1440u}) Put16(out, v);
+    Put32(out, 0);
+    uint16_t sum = 0;
+    for (size_t i = 0; i < out.size(); i += 2) sum ^= uint16_t(uint8_t(out[i]) | uint8_t(out[i + 1]) << 8);
+    Put16(out, sum);
+    for (uint32_t v : {1u, 9u, 0x0300u}) Put16(out, v);
+    Put32(out, uint32_t(9 + records.size() / 2));
+    Put16(out, 0);
+    Put32(out, 100);
+    Put16(out, 0);
+    return out + records;
+}
 
 // The sample pictures: a red square and a blue disc side by side.
 inline std::vector<Shape> SampleShapes() {

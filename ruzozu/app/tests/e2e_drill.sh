@@ -14,6 +14,7 @@ source "$(dirname "$0")/../../../scripts/e2e_session.sh" 90 120
 mkdir -p "$work/prog" "$work/problems"
 cp "$bin/ruzozu" "$work/prog/"
 cp "$bin"/*.spi "$work/prog/" 2>/dev/null || true
+cp "$bin/rzmetafile" "$work/prog/"  # draws metafiles in a child process
 printf '~Title\r\nfirst title\r\n/\r\nneko;cat\r\nquestion one\r\n/\r\nbtns 2 a&c\r\nquestion two\r\n/fb\r\n' \
   > "$work/problems/e2e.qzb"
 

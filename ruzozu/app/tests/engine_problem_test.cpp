@@ -163,6 +163,55 @@ TEST(ProblemFile, LimitsAreRefused) {
     EXPECT_EQ(u.Msg(), "問題ファイルを読み込めません。");
 }
 
+// Shapes that cost by their size: blank lines only, more lines than a
+// problem holds, one enormous line.  Each is refused before it is split,
+// refused as soon as the split passes the bound, or shown cut.
+TEST(ProblemFile, ShapesAreBoundedByWhatIsUsed) {
+    DrillFixture f;
+    f.Open({"~T", "title", "/"});
+    ASSERT_EQ(f.Engine.BlockCount, 1);
+    // 8 MB of line ends and blanks: no block, nothing kept of the file or
+    // of the problem before.
+    f.OpenBytes(std::string(4 << 20, '\n') + std::string(2 << 20, '\r') + " \t\x1A");
+    EXPECT_EQ(f.Msg(), "この問題ファイルには、ブロックがありません。");
+    EXPECT_TRUE(f.Engine.ProblemLines.empty());
+    EXPECT_EQ(f.Engine.ProblemLines.capacity(), 0u);
+    EXPECT_EQ(f.Engine.BlockCount, 0);
+
+    // A title of as many lines as a file may hold opens; one line more is
+    // refused whole.
+    std::string text = "~T\r\n";
+    for (size_t i = 2; i < kMaxProblemLines; ++i) text += "x\r\n";
+    text += "/\r\n";
+    f.OpenBytes(text);
+    ASSERT_EQ(f.Engine.ProblemLines.size(), kMaxProblemLines);
+    EXPECT_EQ(f.Engine.BlockCount, 1);
+    f.OpenBytes("x\r\n" + text);
+    EXPECT_EQ(f.Msg(), "行が多すぎます。\n1つの問題ファイルに入る行は100000行までです。");
+    EXPECT_TRUE(f.Engine.ProblemLines.empty());
+    EXPECT_EQ(f.Engine.ProblemLines.capacity(), 0u);
+    EXPECT_EQ(f.Engine.BlockCount, 0);
+    // Millions of line ends after a good problem are refused the same way.
+    f.OpenBytes("~T\r\ntitle\r\n/\r\n" + std::string(4 << 20, '\n') + "*c\r\n/\r\n");
+    EXPECT_EQ(f.Msg(), "行が多すぎます。\n1つの問題ファイルに入る行は100000行までです。");
+    EXPECT_TRUE(f.Engine.ProblemLines.empty());
+
+    // A title line of 4 MB of double-byte characters, and the same in a
+    // hint: the problem keeps the line whole, what is shown is cut at a
+    // character's end.
+    const std::string a = sjis::L("あ");
+    std::string wide;
+    for (int i = 0; i < (2 << 20); ++i) wide += a;
+    f.OpenBytes("~T\r\n" + wide + "\r\n/\r\nq\r\n@hint\r\n" + wide + "\r\n@/\r\n/\r\n");
+    ASSERT_EQ(f.Engine.BlockCount, 3);
+    EXPECT_EQ(f.Engine.ProblemLines[1], wide);
+    const std::string& shown = f.View.Lines[0];
+    EXPECT_GE(shown.size(), 256u);
+    EXPECT_LE(shown.size(), 512u);
+    EXPECT_EQ(shown.size() % 2, 0u);
+    EXPECT_EQ(shown, wide.substr(0, shown.size()));
+}
+
 TEST(BlockDisplay, LineCommandsAndTextLines) {
     DrillFixture f;
     std::vector<std::string> lines = {"&expl", "CLS ", "clsx", "wav", "wav s1", "exe", "exe prog a b",

@@ -19,6 +19,7 @@ private slots:
     void focusEnterAndExitOnceInOrder();
     void exitComesBeforeTheClickThatLeaves();
     void controlInTwoArraysOrTwiceInOne();
+    void shrinkingPastAControlThatStandsTwice();
     void returnKeyMovesOn();
     void arrayKeyPressOfReturnEdits();
     void doubleClickOnALabelClicksOnce();
@@ -230,6 +231,39 @@ void ArraysTest::controlInTwoArraysOrTwiceInOne() {
     twice.AddCntrl(e1);
     delete e1;
     QCOMPARE(twice.NumOfArry(), 0);
+}
+
+void ArraysTest::shrinkingPastAControlThatStandsTwice() {
+    QWidget form;
+    TArLabel labels(&form, "Lbl");
+    labels.SetNumOfArry(2);
+    QPointer<QLabel> first = labels.Cntrls(0), second = labels.Cntrls(1);
+    QCOMPARE(labels.AddCntrl(labels.Cntrls(0)), 2);
+    QCOMPARE(labels.NumOfArry(), 3);
+    // Down to one: the first label's second place and the second label go;
+    // the first label stays, still element 0 and still hooked.
+    labels.SetNumOfArry(1);
+    QCOMPARE(labels.NumOfArry(), 1);
+    QVERIFY(first);
+    QVERIFY(!second);
+    QCOMPARE(labels.Cntrls(0), first.data());
+    int clicks = 0;
+    labels.OnClick = [&](QObject*, int i) { clicks += i == 0; };
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(first.data(), Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(clicks, 1);
+    // Twice again, then none: the label is freed once and nothing is left.
+    labels.AddCntrl(labels.Cntrls(0));
+    labels.SetNumOfArry(0);
+    QCOMPARE(labels.NumOfArry(), 0);
+    QVERIFY(!first);
+    QVERIFY(!labels.Cntrls(0));
+    QVERIFY(form.findChildren<QLabel*>().isEmpty());
+    // The array grows again from nothing.
+    labels.SetNumOfArry(2);
+    QCOMPARE(labels.NumOfArry(), 2);
+    QVERIFY(labels.Cntrls(1));
 }
 
 void ArraysTest::returnKeyMovesOn() {

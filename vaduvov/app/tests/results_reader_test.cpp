@@ -147,3 +147,47 @@ TEST(ResultsReader, OldFilesAreDeleted) {
     EXPECT_TRUE(textfile::FileExists(dir / "new.dat"));
     EXPECT_TRUE(textfile::FileExists(dir / "old.stp"));  // markers stay
 }
+
+// Whatever follows the four lines, and however long a field is, only the
+// head of the file is read and every text stays within what a cell shows.
+TEST(ResultsReader, OnlyTheHeadIsReadAndFieldsAreCut) {
+    TempDir dir;
+    const std::string four = sjis::L("\"A1\",\"山田\"\r\n\"×\",\"○\"\r\n\"算数\",\"8\"\r\n\"3\",\"1\",\"2\"\r\n");
+    // Four good lines, then 8 MB of CR bytes: the record is the four lines'.
+    textfile::WriteFileAtomic(dir / "PC01.dat", four + std::string(8 << 20, '\r'), textfile::TFlush::NoSync);
+    TScoreRecord r = ReadScoreFile(dir / "PC01.dat");
+    EXPECT_EQ(r.UserID, "A1");
+    EXPECT_EQ(sjis::ToUtf8(r.UserName), "山田");
+    EXPECT_TRUE(r.Random);
+    EXPECT_EQ(sjis::ToUtf8(r.Problem), "算数");
+    EXPECT_EQ(r.Maximum, 8);
+    EXPECT_EQ(r.Done, 3);
+    EXPECT_EQ(r.Wrong, 2);
+
+    // A user name of 5 million double-byte characters: cut at a character's
+    // end within the bound; what lies beyond the head is not read.
+    const std::string yama = sjis::L("山");
+    std::string name;
+    name.reserve(10000000);
+    for (int i = 0; i < 5000000; ++i) name += yama;
+    textfile::WriteFileAtomic(dir / "PC02.dat", "\"B2\",\"" + name + "\"\r\n" + four.substr(four.find('\n') + 1),
+                              textfile::TFlush::NoSync);
+    r = ReadScoreFile(dir / "PC02.dat");
+    EXPECT_EQ(r.UserID, "B2");
+    EXPECT_LE(r.UserName.size(), kMaxResultsFieldBytes);
+    EXPECT_GE(r.UserName.size(), kMaxResultsFieldBytes - 1);
+    EXPECT_EQ(r.UserName.size() % 2, 0u);
+    EXPECT_EQ(r.UserName, name.substr(0, r.UserName.size()));
+    EXPECT_TRUE(r.Problem.empty());  // beyond the head: read as missing
+    EXPECT_TRUE(r.Normal);
+
+    // A long name within the head cuts only that field; the lines after it
+    // are read.
+    const std::string longName(3000, 'n');
+    textfile::WriteFileAtomic(dir / "PC03.dat", "\"C3\",\"" + longName + "\"\r\n" + four.substr(four.find('\n') + 1),
+                              textfile::TFlush::NoSync);
+    r = ReadScoreFile(dir / "PC03.dat");
+    EXPECT_EQ(r.UserName, longName.substr(0, kMaxResultsFieldBytes));
+    EXPECT_EQ(sjis::ToUtf8(r.Problem), "算数");
+    EXPECT_EQ(r.Done, 3);
+}
