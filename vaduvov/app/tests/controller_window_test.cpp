@@ -3,6 +3,7 @@
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "dir_list.h"
+#include "func.h"
 #include "japanese.h"
 #include "inifile.h"
 #include "list.h"
@@ -393,8 +394,8 @@ void ControllerWindowTest::everyColumnBesideTheScrollBar() {
     ClassOfForty<TfScore>(scores, s);
 }
 
-// A 200,000-character user and problem name: the cells keep the whole
-// text, the windows keep to the screen with their close button on it, and
+// A 200,000-character user and problem name: the cells hold what the
+// reader keeps of them, the windows keep to the screen with their close button on it, and
 // the columns past the long ones are reached by scrolling sideways.
 template <typename W>
 void LongNames(TControllerSettings& s, int nameCol) {
@@ -406,7 +407,7 @@ void LongNames(TControllerSettings& s, int nameCol) {
     QVERIFY2(w.width() <= screen.width(), qPrintable(QString::number(w.width())));
     QVERIFY(w.x() >= screen.left() && w.x() + w.width() <= screen.right() + 1);
     QVERIFY(w.BitBtn1->geometry().right() < w.width());
-    QCOMPARE(w.Grid->Cells(nameCol, 1).size(), size_t(200000));
+    QCOMPARE(w.Grid->Cells(nameCol, 1).size(), kMaxResultsFieldBytes);
     QVERIFY(w.Grid->ColWidths(nameCol) < 20 * static_cast<int>(TComboGrid::kShownBytes));
     QVERIFY(w.Grid->horizontalScrollBar()->isVisible());
     const int last = w.Grid->ColCount() - 1;
