@@ -132,7 +132,12 @@ SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void**
     if (!hInfo || !hBits) return fail(4);
     auto* out = static_cast<unsigned char*>(SpiLocalLock(hBits));
     image.format = PNG_FORMAT_BGRA;
-    if (!png_image_finish_read(&image, nullptr, out, static_cast<png_int_32>(stride), nullptr)) return fail(2);
+#ifdef SPI_BOTTOM_UP
+    const png_int_32 rowStep = -static_cast<png_int_32>(stride);  // the last row first, as bitmap files lie
+#else
+    const png_int_32 rowStep = static_cast<png_int_32>(stride);
+#endif
+    if (!png_image_finish_read(&image, nullptr, out, rowStep, nullptr)) return fail(2);
     for (png_uint_32 y = 0; y < h; ++y) {
         if (alpha) {
             unsigned char* row = out + y * stride;
@@ -147,7 +152,11 @@ SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void**
     auto* bih = static_cast<SpiBitmapInfoHeader*>(SpiLocalLock(hInfo));
     bih->biSize = 40;
     bih->biWidth = static_cast<int32_t>(w);
+#ifdef SPI_BOTTOM_UP
+    bih->biHeight = static_cast<int32_t>(h);
+#else
     bih->biHeight = -static_cast<int32_t>(h);  // top-down
+#endif
 #ifdef SPI_BAD_HEADER
     bih->biWidth = 1 << 30;  // claims far more pixels than it hands back
 #endif
