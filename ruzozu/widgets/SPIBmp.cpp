@@ -61,14 +61,15 @@ bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
 
 // Reads a picture file through Qt's own reader of the format, from the
 // file as it goes (never the whole file first), refused from its header
-// when it claims more than the picture budget.  Only plain files are read.
+// when it claims more than the picture budget.  Only plain files within
+// the size of any picture file are read.
 bool ReadFileWithQt(const std::string& fileName, const char* format, QImage& out) {
     // Without O_NONBLOCK the open of a FIFO waits for a writer, forever.
     const int fd = ::open(textfile::OsPath(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     QFile file;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > kMaxPictureFileBytes ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
