@@ -199,7 +199,7 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key,
     // A value the file holds already needs no write (nor a flush), and a
     // file the user may only read keeps taking it.
     if (data == before) {
-        textfile::SweepStaleTemps(textfile::OsPath(path_));  // as a write would
+        textfile::SweepStaleTempsIfDue(textfile::OsPath(path_));  // as a write would
         return true;
     }
     bool ok = textfile::WriteFileAtomic(path_, data);

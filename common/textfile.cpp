@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <ctime>
+#include <mutex>
+#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -268,6 +270,28 @@ int SweepStaleTemps(const std::string& osPath) {
     return removed;
 }
 
+int SweepStaleTempsIfDue(const std::string& osPath) {
+    // When each target was last swept, by the monotonic clock.  A results
+    // file is replaced at every step of every learner in a folder that may
+    // hold thousands of entries: listing it each time would cost more than
+    // the write.  A temporary that a killed writer leaves is stale only
+    // after StaleTempSeconds anyway, so one sweep per target in that time
+    // removes every one as soon as a sweep would.
+    static std::mutex lock;
+    static std::unordered_map<std::string, time_t> lastSweep;
+    const size_t kMaxTargets = 4096;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto it = lastSweep.find(osPath);
+        if (it != lastSweep.end() && now.tv_sec - it->second < StaleTempSeconds) return 0;
+        if (lastSweep.size() >= kMaxTargets) lastSweep.clear();
+        lastSweep[osPath] = now.tv_sec;
+    }
+    return SweepStaleTemps(osPath);
+}
+
 bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush flush) {
     const std::string target = OsPath(path);
     std::string dir = ExtractFilePath(target);
@@ -278,7 +302,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush fl
     if (exists && !S_ISREG(st.st_mode)) return false;
     // A writer killed between creating and renaming its temporary file
     // leaves it behind; the next writer of the same file clears it away.
-    if (exists) SweepStaleTemps(target);
+    if (exists) SweepStaleTempsIfDue(target);
     std::string tmpl = dir + "." + name + ".XXXXXX.tmp";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');

@@ -65,7 +65,9 @@ enum class TFlush { Sync, NoSync };
 // is writable for whoever may write its folder (group, everyone) besides
 // the usual mode.  The temporary name is "." + name +
 // ".XXXXXX.tmp"; temporary files of the same target older than
-// StaleTempSeconds (left by a writer that was killed) are removed.
+// StaleTempSeconds (left by a writer that was killed) are removed, by the
+// first replacement of the target in this process and then once per
+// StaleTempSeconds (SweepStaleTempsIfDue).
 //
 // Where the folder refuses the rename or the temporary file (a sticky
 // folder holding another account's file, a folder without write
@@ -80,6 +82,9 @@ constexpr int StaleTempSeconds = 600;
 // Removes the temporary files of the target at path (UTF-8 name on disk)
 // that are older than StaleTempSeconds.  Returns how many were removed.
 int SweepStaleTemps(const std::string& osPath);
+// The same, done at most once per StaleTempSeconds for one target in this
+// process (the first call for a target sweeps); 0 when not due.
+int SweepStaleTempsIfDue(const std::string& osPath);
 
 // Small path helpers for "/"-separated paths.
 bool FileExists(const std::string& path);

@@ -61,6 +61,28 @@ TEST(TextFile, StaleTemporariesOfTheTargetAreSwept) {
     EXPECT_FALSE(textfile::WriteFileAtomic(dir / ".PC01.dat.dddddd.tmp", "z"));
 }
 
+TEST(TextFile, TheSweepListsTheFolderOncePerTargetNotAtEveryWrite) {
+    TempDir dir;
+    const std::string p = dir / "PC01.dat";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "1", textfile::TFlush::NoSync));
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "2", textfile::TFlush::NoSync));  // swept here
+    const std::string aged = dir / ".PC01.dat.eeeeee.tmp";
+    ASSERT_TRUE(textfile::WriteFileAtomic(aged, "t", textfile::TFlush::NoSync));
+    struct timespec t[2] = {};
+    clock_gettime(CLOCK_REALTIME, &t[0]);
+    t[0].tv_sec -= 11 * 60;
+    t[1] = t[0];
+    ASSERT_EQ(0, utimensat(AT_FDCWD, aged.c_str(), t, 0));
+    // The steps that follow do not list the folder again...
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(textfile::WriteFileAtomic(p, "3", textfile::TFlush::NoSync));
+    EXPECT_TRUE(textfile::FileExists(aged));
+    EXPECT_EQ(textfile::SweepStaleTempsIfDue(p), 0);
+    // ...and the sweep itself still takes the aged temporary away.
+    EXPECT_EQ(textfile::SweepStaleTemps(p), 1);
+    EXPECT_FALSE(textfile::FileExists(aged));
+    EXPECT_EQ(Slurp(p), "3");
+}
+
 TEST(TextFile, AtomicWriteReplacesWholeAndLeavesNoTemporary) {
     TempDir dir;
     std::string p = dir / "PC01.dat";

@@ -12,6 +12,7 @@
 #include "japanese.h"
 #include "kankyo.h"
 #include "messages.h"
+#include "picture_budget.h"
 #include "qtext.h"
 #include "scaled_display.h"
 #include "textfile.h"
@@ -668,16 +669,27 @@ std::string TForm1::FindFile(const std::string& name) const {
 
 bool TForm1::LoadPictureFile(const std::string& path, QLabel* target, int width) {
     QImage img;
-    if (!TPictureRegistry::Instance().LoadPictureFile(path, img) || img.isNull()) {
+    bool ok = TPictureRegistry::Instance().LoadPictureFile(path, img) && !img.isNull();
+    QSize size = img.size();
+    if (ok && width > 0) {
+        // The asked width, the height in proportion; a size beyond the
+        // picture budget is refused like a picture that claims it, before
+        // any buffer of that size is made.
+        const int64_t height = std::max<int64_t>(1, static_cast<int64_t>(img.height() * (double(width) / img.width()) + 0.5));
+        ok = picture_budget::Fits(width, height);
+        if (ok) size = QSize(width, static_cast<int>(height));
+    }
+    if (!ok) {
+        img = QImage();
         target->clear();
         Beep();
         ShowMessage(msg::PictureCannotShow());
         return false;
     }
-    QPixmap pm = QPixmap::fromImage(img);
-    if (width > 0)
-        pm = pm.scaled(width, static_cast<int>(pm.height() * (double(width) / pm.width()) + 0.5),
-                       Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // The decoded picture is shown as it is, or scaled once from it.
+    QPixmap pm = QPixmap::fromImage(size == img.size() ? std::move(img)
+                                                       : img.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    img = QImage();
     target->setPixmap(pm);
     target->resize(pm.size());
     return true;

@@ -1,6 +1,7 @@
 #include "scaled_display.h"
 
 #include "func.h"
+#include "picture_budget.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QProxyStyle>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -133,6 +135,23 @@ int Times(int v, double s) { return static_cast<int>(std::lround(v * s)); }
 QSize ScaledSize(const QSize& z, double s) {
     auto one = [s](int v) { return v <= 0 ? v : v >= QWIDGETSIZE_MAX ? QWIDGETSIZE_MAX : std::max(1, Times(v, s)); };
     return QSize(one(z.width()), one(z.height()));
+}
+
+// A picture's size scaled by s, though never beyond what the picture
+// budget lets any picture be (the aspect kept): a big picture in a scaled
+// dialog grows less, or not at all, instead of taking hundreds of
+// megabytes.  The size as it is when it may not grow.
+QSize ScaledPictureSize(const QSize& z, double s) {
+    if (z.width() <= 0 || z.height() <= 0) return z;
+    const QSize asked = ScaledSize(z, s);
+    if (picture_budget::Fits(asked.width(), asked.height())) return asked;
+    double f = std::min({std::sqrt(double(picture_budget::kMaxPixels) / (double(z.width()) * z.height())),
+                         double(picture_budget::kMaxSide) / z.width(), double(picture_budget::kMaxSide) / z.height()});
+    for (int tries = 0; tries < 64 && f > 1.0; ++tries, f *= 0.999) {
+        const QSize scaled = ScaledSize(z, f);
+        if (picture_budget::Fits(scaled.width(), scaled.height())) return scaled;
+    }
+    return z;
 }
 
 // Edges scaled one by one: neighbours that touch keep touching.
@@ -293,9 +312,10 @@ void TDialogScaler::ScaleDialog(QWidget* dialog) {
         w->setMinimumSize(ScaledSize(r.Min, s));
         w->setMaximumSize(ScaledSize(r.Max, s));
         if (r.Placed) w->setGeometry(ScaledRect(r.Geometry, s));
-        if (!r.Pixmap.isNull() && r.Pixmap.width() > 0) {
+        const QSize pictureSize = r.Pixmap.isNull() ? QSize() : ScaledPictureSize(r.Pixmap.size(), s);
+        if (!r.Pixmap.isNull() && pictureSize != r.Pixmap.size()) {
             auto* l = static_cast<QLabel*>(w);
-            l->setPixmap(r.Pixmap.scaled(ScaledSize(r.Pixmap.size(), s), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            l->setPixmap(r.Pixmap.scaled(pictureSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
             r.ShownPixmap = l->pixmap().cacheKey();
         }
         if (r.IconSize.isValid()) static_cast<QAbstractButton*>(w)->setIconSize(ScaledSize(r.IconSize, s));

@@ -7,8 +7,6 @@
 #include <png.h>
 
 #include <cstring>
-#include <new>
-#include <vector>
 
 namespace {
 
@@ -34,24 +32,17 @@ bool ReadHeader(const void* data, int64_t length, png_image& image) {
 }
 
 #ifndef SPI_NO_GETPICTURE
-bool Decode(const void* data, int64_t length, std::vector<unsigned char>& bgra, png_uint_32& w, png_uint_32& h) {
-    png_image image;
-    if (!ReadHeader(data, length, image)) return false;
-    image.format = PNG_FORMAT_BGRA;
-    try {
-        // Nothing may be thrown back to the host, which calls us as C.
-        bgra.resize(PNG_IMAGE_SIZE(image));
-    } catch (const std::bad_alloc&) {
-        png_image_free(&image);
-        return false;
+// Lays a partly transparent pixel (blue, green, red, alpha) on white, in
+// place: c * a / 255 + (255 - a), by the exact integer quotient without a
+// division.
+inline void OnWhite(unsigned char* p) {
+    const unsigned a = p[3];
+    if (a == 255) return;
+    for (int c = 0; c < 3; ++c) {
+        const unsigned x = p[c] * a + 255 * (255 - a);  // at most 65025
+        p[c] = static_cast<unsigned char>((x + 1 + (x >> 8)) >> 8);
     }
-    if (!png_image_finish_read(&image, nullptr, bgra.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    w = image.width;
-    h = image.height;
-    return true;
+    p[3] = 255;
 }
 #endif
 
@@ -84,6 +75,10 @@ SPI_EXPORT int32_t IsSupported(const char*, const void* data) {
 }
 
 SPI_EXPORT int32_t GetPictureInfo(const void* data, int64_t length, uint32_t, SpiPictureInfo* info) {
+#ifdef SPI_FAIL_INFO
+    if (info) info->hInfo = reinterpret_cast<void*>(uintptr_t(0x10));  // and leaves junk behind
+    return 2;  // cannot tell, though the picture decodes
+#endif
 #ifdef SPI_HUGE_INFO
     if (info) {
         std::memset(info, 0, sizeof *info);
@@ -102,66 +97,83 @@ SPI_EXPORT int32_t GetPictureInfo(const void* data, int64_t length, uint32_t, Sp
 }
 
 #ifndef SPI_NO_GETPICTURE
+// The picture as a 32-bit top-down bitmap (blue, green, red, 255), decoded
+// by libpng straight into the block handed back: no other buffer of the
+// picture's size.  Transparent pixels are laid on white.
 SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void** bitmapInfo, void** bits,
                               SpiProgressCallback progress, intptr_t user) {
-    std::vector<unsigned char> bgra;
-    png_uint_32 w = 0, h = 0;
 #ifdef SPI_THROW_PICTURE
     if (bitmapInfo) throw "no picture";  // no std::exception
 #endif
-    if (!bitmapInfo || !bits || !Decode(data, length, bgra, w, h)) return 2;
-    if (progress && progress(0, static_cast<int32_t>(h), user)) return 1;
+    png_image image;
+    if (!bitmapInfo || !bits || !ReadHeader(data, length, image)) return 2;
+    const png_uint_32 w = image.width, h = image.height;
+    const bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    if (progress && progress(0, static_cast<int32_t>(h), user)) {
+        png_image_free(&image);
+        return 1;
+    }
 #ifdef SPI_PROGRESS_FLOOD
     // A million reports with odd numbers before the picture.
     for (int32_t i = 0; progress && i < 1000000; ++i)
         progress(static_cast<int32_t>(uint32_t(i) * 7919u), i % 3 - 1, user);
 #endif
-    const uint64_t stride = (24 * static_cast<uint64_t>(w) + 31) / 32 * 4;
-#ifdef SPI_SAME_BLOCK
-    // One block holding the header and the bits, handed back as both.
-    void* hInfo = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader) + stride * h);
-#else
+    const uint64_t stride = 4 * static_cast<uint64_t>(w);
+    // Large blocks come fresh from the system, already zero: nothing is
+    // cleared that the decoder then writes whole.
     void* hInfo = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader));
-#endif
     void* hBits = SpiLocalAlloc(stride * h);
-    if (!hInfo || !hBits) {
+    auto fail = [&](int32_t code) {
+        png_image_free(&image);
         SpiLocalFree(hInfo);
         SpiLocalFree(hBits);
-        return 4;
+        return code;
+    };
+    if (!hInfo || !hBits) return fail(4);
+    auto* out = static_cast<unsigned char*>(SpiLocalLock(hBits));
+    image.format = PNG_FORMAT_BGRA;
+#ifdef SPI_BOTTOM_UP
+    const png_int_32 rowStep = -static_cast<png_int_32>(stride);  // the last row first, as bitmap files lie
+#else
+    const png_int_32 rowStep = static_cast<png_int_32>(stride);
+#endif
+    if (!png_image_finish_read(&image, nullptr, out, rowStep, nullptr)) return fail(2);
+    for (png_uint_32 y = 0; y < h; ++y) {
+        if (alpha) {
+            unsigned char* row = out + y * stride;
+            for (png_uint_32 x = 0; x < w; ++x) OnWhite(row + 4 * x);
+        }
+        if (progress && progress(static_cast<int32_t>(y + 1), static_cast<int32_t>(h), user)) {
+            SpiLocalUnlock(hBits);
+            return fail(1);
+        }
     }
+    SpiLocalUnlock(hBits);
     auto* bih = static_cast<SpiBitmapInfoHeader*>(SpiLocalLock(hInfo));
     bih->biSize = 40;
     bih->biWidth = static_cast<int32_t>(w);
+#ifdef SPI_BOTTOM_UP
     bih->biHeight = static_cast<int32_t>(h);
+#else
+    bih->biHeight = -static_cast<int32_t>(h);  // top-down
+#endif
 #ifdef SPI_BAD_HEADER
     bih->biWidth = 1 << 30;  // claims far more pixels than it hands back
 #endif
     bih->biPlanes = 1;
-    bih->biBitCount = 24;
-    auto* out = static_cast<unsigned char*>(SpiLocalLock(hBits));
-    for (png_uint_32 y = 0; y < h; ++y) {
-        // Bottom-up rows; transparent pixels are laid on white.
-        unsigned char* row = out + (h - 1 - y) * stride;
-        for (png_uint_32 x = 0; x < w; ++x) {
-            const unsigned char* p = &bgra[(static_cast<size_t>(y) * w + x) * 4];
-            for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<unsigned char>((p[c] * p[3] + 255 * (255 - p[3])) / 255);
-        }
-        if (progress && progress(static_cast<int32_t>(y + 1), static_cast<int32_t>(h), user)) {
-            SpiLocalUnlock(hInfo);
-            SpiLocalUnlock(hBits);
-            SpiLocalFree(hInfo);
-            SpiLocalFree(hBits);
-            return 1;
-        }
-    }
+    bih->biBitCount = 32;
     SpiLocalUnlock(hInfo);
-    SpiLocalUnlock(hBits);
     *bitmapInfo = hInfo;
     *bits = hBits;
 #ifdef SPI_SAME_BLOCK
-    std::memcpy(static_cast<char*>(SpiLocalLock(hInfo)) + sizeof(SpiBitmapInfoHeader), SpiLocalLock(hBits), stride * h);
+    // One block holding the header and the bits, handed back as both.
+    void* both = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader) + stride * h);
+    if (!both) return fail(4);
+    std::memcpy(SpiLocalLock(both), SpiLocalLock(hInfo), sizeof(SpiBitmapInfoHeader));
+    std::memcpy(static_cast<char*>(SpiLocalLock(both)) + sizeof(SpiBitmapInfoHeader), SpiLocalLock(hBits), stride * h);
+    SpiLocalFree(hInfo);
     SpiLocalFree(hBits);
-    *bits = hInfo;
+    *bitmapInfo = *bits = both;
 #endif
     return 0;
 }

@@ -6,13 +6,17 @@
 #include "textfile.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <jpeglib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +50,31 @@ bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
+    reader.setAllocationLimit(static_cast<int>(picture_budget::kMaxPixels * 4 >> 20));  // in megabytes
+    const QSize size = reader.size();
+    if (size.isValid() && !picture_budget::Fits(size.width(), size.height())) return false;
+    QImage img;
+    if (!reader.read(&img) || img.isNull()) return false;
+    out = img;
+    return true;
+}
+
+// Reads a picture file through Qt's own reader of the format, from the
+// file as it goes (never the whole file first), refused from its header
+// when it claims more than the picture budget.  Only plain files within
+// the size of any picture file are read.
+bool ReadFileWithQt(const std::string& fileName, const char* format, QImage& out) {
+    // Without O_NONBLOCK the open of a FIFO waits for a writer, forever.
+    const int fd = ::open(textfile::OsPath(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > kMaxPictureFileBytes ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    QImageReader reader(&file, format);
     reader.setAllocationLimit(static_cast<int>(picture_budget::kMaxPixels * 4 >> 20));  // in megabytes
     const QSize size = reader.size();
     if (size.isValid() && !picture_budget::Fits(size.width(), size.height())) return false;
@@ -123,6 +152,7 @@ bool TSPIBitmap::DecodeBuffer(TSPI* spi, const char* data, int64_t length, const
         void Add(void* h) {
             if (h && std::find(List.begin(), List.end(), h) == List.end()) List.push_back(h);
         }
+        void Release(void* h) { List.erase(std::remove(List.begin(), List.end(), h), List.end()); }
         ~Blocks() {
             for (void* h : List) {
                 SpiLocalUnlock(h);
@@ -132,12 +162,18 @@ bool TSPIBitmap::DecodeBuffer(TSPI* spi, const char* data, int64_t length, const
     } blocks;
     try {
         if (!spi->IsSupported(fileName, data)) return false;
-        // The picture's size first: one beyond the budget is not asked for.
+        // The picture's information is only advice: a plug-in that cannot
+        // give it may still give the picture, whose own header is checked
+        // against the budget.  A size it does give beyond the budget is
+        // not asked for.
         SpiPictureInfo info{};
-        if (spi->GetPictureInfo(data, length, 1, &info) != 0) return false;
-        blocks.Add(info.hInfo);
-        if (!picture_budget::Fits(info.width, info.height < 0 ? -int64_t(info.height) : int64_t(info.height)))
-            return false;
+        if (spi->GetPictureInfo(data, length, 1, &info) == 0) {
+            blocks.Add(info.hInfo);
+            if (!picture_budget::Fits(info.width, info.height < 0 ? -int64_t(info.height) : int64_t(info.height)))
+                return false;
+        } else {
+            info.hInfo = nullptr;  // whatever a failed call left there is no block
+        }
         void* hInfo = nullptr;
         void* hBits = nullptr;
         const int32_t result =
@@ -148,47 +184,180 @@ bool TSPIBitmap::DecodeBuffer(TSPI* spi, const char* data, int64_t length, const
         if (!hInfo || !hBits || hInfo == hBits || hInfo == info.hInfo || hBits == info.hInfo)
             throw EInvalidGraphic(Unknown());
         const void* pInfo = SpiLocalLock(hInfo);
-        const void* pBits = SpiLocalLock(hBits);
+        void* pBits = SpiLocalLock(hBits);
         if (!pInfo || !pBits) throw EInvalidGraphic(Unknown());
-        SetDIB(pInfo, SpiLocalSize(hInfo), pBits, SpiLocalSize(hBits));
+        void* adopt = hBits;
+        MakeImage(pInfo, SpiLocalSize(hInfo), pBits, SpiLocalSize(hBits), &adopt);
+        if (!adopt) blocks.Release(hBits);  // the picture holds it now
         return true;
     } catch (const ESPIPluginFault&) {
         return false;  // the plug-in failed; another may read the picture
     }
 }
 
-void TSPIBitmap::SetDIB(const void* info, uint64_t infoSize, const void* bits, uint64_t bitsSize) {
-    // Nothing a plug-in returns is trusted: every size is checked against
-    // the blocks in 64-bit arithmetic before a byte is read.
-    if (!info || infoSize < sizeof(SpiBitmapInfoHeader)) throw EInvalidGraphic(Unknown());
+namespace {
+
+// A bitmap information block read and checked against its blocks: every
+// size in 64-bit arithmetic before a byte of the bits is read, the
+// picture budget from the header alone.
+struct TDibLayout {
+    int Width = 0, Height = 0;
+    bool TopDown = false;
+    int Bpp = 0;
+    uint64_t Stride = 0;
+    uint32_t Palette[256];         // 0xFFRRGGBB; black beyond the table
+    bool Bgrx = false;             // 32 bits laid out as the image's own pixels
+    uint8_t Lut[3][256];           // 16 and 32 bits: channel value to 8 bits
+    uint32_t Mask[3] = {0, 0, 0};  // red, green, blue
+    int Shift[3] = {0, 0, 0};
+    int Bits[3] = {0, 0, 0};
+};
+
+const uint32_t kBiRgb = 0, kBiBitfields = 3;
+
+bool ReadMask(uint32_t mask, int& shift, int& bits) {
+    shift = bits = 0;
+    if (mask == 0) return true;
+    while (!(mask & 1)) mask >>= 1, ++shift;
+    while (mask & 1) mask >>= 1, ++bits;
+    return mask == 0;  // one run of bits only
+}
+
+bool ReadDibLayout(const void* info, uint64_t infoSize, uint64_t bitsSize, TDibLayout& out) {
+    if (!info || infoSize < sizeof(SpiBitmapInfoHeader)) return false;
     SpiBitmapInfoHeader h;
     std::memcpy(&h, info, sizeof h);
     const int64_t width = h.biWidth, height = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
     const int bpp = h.biBitCount;
-    if (h.biSize < 40 || !picture_budget::Fits(width, height) ||
-        (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
-        throw EInvalidGraphic(Unknown());
+    if (h.biSize < 40 || h.biSize > infoSize || !picture_budget::Fits(width, height)) return false;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+    const bool masks = h.biCompression == kBiBitfields && (bpp == 16 || bpp == 32);
+    if (h.biCompression != kBiRgb && !masks) return false;  // compressed bits are not taken
+    out.Width = static_cast<int>(width);
+    out.Height = static_cast<int>(height);
+    out.TopDown = h.biHeight < 0;
+    out.Bpp = bpp;
+    out.Stride = (uint64_t(bpp) * uint64_t(width) + 31) / 32 * 4;
+    if (out.Stride * uint64_t(height) > bitsSize) return false;
+    // The colour table follows the header (the header's own size).
     uint64_t colors = h.biClrUsed;
-    if (colors == 0) colors = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
-    if (colors > 256 || 40 + 4 * colors > infoSize) throw EInvalidGraphic(Unknown());
-    const uint64_t imageSize = (uint64_t(bpp) * uint64_t(width) + 31) / 32 * 4 * uint64_t(height);
-    if (imageSize > bitsSize) throw EInvalidGraphic(Unknown());
-    // A bitmap file in memory: file header, the information block, the bits.
-    std::string bmp(14, '\0');
-    const uint64_t offBits = 54 + 4 * colors;
-    const uint64_t fileSize = offBits + imageSize;
-    auto put32 = [&bmp](size_t at, uint32_t v) { std::memcpy(&bmp[at], &v, 4); };
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    put32(2, static_cast<uint32_t>(fileSize));
-    put32(10, static_cast<uint32_t>(offBits));
-    std::string header(static_cast<const char*>(info), 40 + 4 * colors);
-    reinterpret_cast<SpiBitmapInfoHeader*>(&header[0])->biSize = 40;
-    bmp += header;
-    bmp.append(static_cast<const char*>(bits), imageSize);
-    QImage img;
-    if (!img.loadFromData(reinterpret_cast<const uchar*>(bmp.data()), static_cast<int>(bmp.size()), "BMP"))
-        throw EInvalidGraphic(Unknown());
+    if (bpp <= 8 && colors == 0) colors = uint64_t(1) << bpp;
+    if (bpp > 8) colors = 0;  // a table beside true colours only advises a palette
+    if (colors > 256 || h.biSize + 4 * colors > infoSize) return false;
+    const auto* table = static_cast<const uint8_t*>(info) + h.biSize;
+    for (uint64_t i = 0; i < 256; ++i)
+        out.Palette[i] = i < colors ? 0xFF000000u | uint32_t(table[4 * i + 2]) << 16 | uint32_t(table[4 * i + 1]) << 8 |
+                                          table[4 * i]
+                                    : 0xFF000000u;
+    if (bpp == 16 || bpp == 32) {
+        if (masks) {
+            // Three masks right after a 40-byte header, or inside a longer one.
+            if (infoSize < 52) return false;
+            std::memcpy(out.Mask, static_cast<const uint8_t*>(info) + 40, sizeof out.Mask);
+        } else if (bpp == 16) {
+            out.Mask[0] = 0x7C00, out.Mask[1] = 0x03E0, out.Mask[2] = 0x001F;
+        } else {
+            out.Mask[0] = 0xFF0000, out.Mask[1] = 0xFF00, out.Mask[2] = 0xFF;
+        }
+        for (int c = 0; c < 3; ++c) {
+            if (!ReadMask(out.Mask[c], out.Shift[c], out.Bits[c]) || out.Shift[c] + out.Bits[c] > bpp) return false;
+            // Values of fewer than eight bits are stretched to the full
+            // range once, here; wider ones keep their top eight bits.
+            const int bits = std::min(out.Bits[c], 8);
+            const uint32_t top = (uint32_t(1) << bits) - 1;
+            for (uint32_t v = 0; v < 256; ++v)
+                out.Lut[c][v] = top == 0 ? 0 : static_cast<uint8_t>((std::min(v, top) * 255 + top / 2) / top);
+        }
+        out.Bgrx = bpp == 32 && out.Mask[0] == 0xFF0000 && out.Mask[1] == 0xFF00 && out.Mask[2] == 0xFF;
+    }
+    return true;
+}
+
+// One row of the bits as the image's pixels.
+void ConvertRow(const TDibLayout& d, const uint8_t* src, uint32_t* dst) {
+    const int w = d.Width;
+    switch (d.Bpp) {
+        case 1:
+            for (int x = 0; x < w; ++x) dst[x] = d.Palette[(src[x >> 3] >> (7 - (x & 7))) & 1];
+            break;
+        case 4:
+            for (int x = 0; x < w; ++x) dst[x] = d.Palette[(src[x >> 1] >> (x & 1 ? 0 : 4)) & 15];
+            break;
+        case 8:
+            for (int x = 0; x < w; ++x) dst[x] = d.Palette[src[x]];
+            break;
+        case 24:
+            for (int x = 0; x < w; ++x, src += 3)
+                dst[x] = 0xFF000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+            break;
+        default: {  // 16 and 32 bits through their masks
+            if (d.Bgrx) {
+                for (int x = 0; x < w; ++x, src += 4)
+                    dst[x] = 0xFF000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+                break;
+            }
+            const int bytes = d.Bpp / 8;
+            for (int x = 0; x < w; ++x, src += bytes) {
+                uint32_t v = src[0] | uint32_t(src[1]) << 8;
+                if (bytes == 4) v |= uint32_t(src[2]) << 16 | uint32_t(src[3]) << 24;
+                uint32_t px = 0xFF000000u;
+                for (int c = 0; c < 3; ++c) {
+                    uint32_t part = (v & d.Mask[c]) >> d.Shift[c];
+                    if (d.Bits[c] > 8) part >>= d.Bits[c] - 8;
+                    px |= uint32_t(d.Lut[c][part]) << (16 - 8 * c);
+                }
+                dst[x] = px;
+            }
+        }
+    }
+}
+
+void FreeSpiBlock(void* block) {
+    SpiLocalUnlock(block);
+    SpiLocalFree(block);
+}
+
+}  // namespace
+
+void TSPIBitmap::SetDIB(const void* info, uint64_t infoSize, const void* bits, uint64_t bitsSize) {
+    MakeImage(info, infoSize, const_cast<void*>(bits), bitsSize, nullptr);
+}
+
+void TSPIBitmap::MakeImage(const void* info, uint64_t infoSize, void* bits, uint64_t bitsSize, void** adopt) {
+    // Nothing a plug-in returns is trusted: the header is checked against
+    // the blocks (and the budget) before a byte of the bits is read.
+    TDibLayout d;
+    if (!bits || !ReadDibLayout(info, infoSize, bitsSize, d)) throw EInvalidGraphic(Unknown());
+    auto* base = static_cast<uint8_t*>(bits);
+    if (adopt && *adopt && d.Bgrx) {
+        // The plug-in's own block becomes the picture: its rows put in
+        // order and made opaque where they lie, no second buffer.
+        const size_t rowBytes = d.Stride;
+        for (int y = 0; y < d.Height; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(base + uint64_t(y) * d.Stride);
+            if (!d.TopDown && y < d.Height - 1 - y) {
+                auto* other = reinterpret_cast<uint32_t*>(base + uint64_t(d.Height - 1 - y) * d.Stride);
+                for (size_t x = 0; x < rowBytes / 4; ++x) {
+                    const uint32_t a = row[x];
+                    row[x] = other[x] | 0xFF000000u;
+                    other[x] = a | 0xFF000000u;
+                }
+            } else if (d.TopDown || y == d.Height - 1 - y) {
+                for (size_t x = 0; x < rowBytes / 4; ++x) row[x] |= 0xFF000000u;
+            }
+        }
+        QImage img(base, d.Width, d.Height, static_cast<qsizetype>(d.Stride), QImage::Format_RGB32, FreeSpiBlock,
+                   *adopt);
+        if (img.isNull()) throw EInvalidGraphic(Unknown());
+        *adopt = nullptr;  // the image frees it now
+        Image = img;
+        return;
+    }
+    QImage img(d.Width, d.Height, QImage::Format_RGB32);
+    if (img.isNull()) throw EInvalidGraphic(Unknown());
+    for (int y = 0; y < d.Height; ++y)
+        ConvertRow(d, base + uint64_t(d.TopDown ? y : d.Height - 1 - y) * d.Stride,
+                   reinterpret_cast<uint32_t*>(img.scanLine(y)));
     Image = img;
 }
 
@@ -246,17 +415,31 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
         jpeg_destroy_decompress(&info);
         return false;
     }
-    info.out_color_space = JCS_RGB;  // 24-bit colour
+    // Decoded straight into the pixels the picture is shown with: 32-bit
+    // RGB as it lies in memory (blue, green, red, 255 on this machine).
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    info.out_color_space = JCS_EXT_BGRX;
+#else
+    info.out_color_space = JCS_EXT_XRGB;
+#endif
     jpeg_start_decompress(&info);
-    if ((img = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
-                      QImage::Format_RGB888))
+    if (info.output_components != 4 ||
+        (img = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                      QImage::Format_RGB32))
             .isNull()) {
         jpeg_destroy_decompress(&info);
         return false;
     }
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = img.scanLine(static_cast<int>(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
+        // As many rows at a time as the decoder makes at once.
+        JSAMPROW rows[16];
+        const int first = static_cast<int>(info.output_scanline);
+        const int count = std::min<int>(16, static_cast<int>(info.output_height) - first);
+        for (int i = 0; i < count; ++i) rows[i] = img.scanLine(first + i);
+        if (jpeg_read_scanlines(&info, rows, static_cast<JDIMENSION>(count)) == 0) {
+            jpeg_destroy_decompress(&info);
+            return false;
+        }
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
@@ -308,13 +491,15 @@ bool TPictureRegistry::LoadPictureFile(const std::string& fileName, QImage& out)
     const Entry* entry = nullptr;
     for (const auto& e : Entries)
         if (e.Ext == ext) entry = &e;
+    if (!entry) return false;
+    if (entry->K == Kind::Builtin) return ReadFileWithQt(fileName, ext == "ico" ? "ICO" : "BMP", out);
     std::string bytes;
-    if (!entry || !ReadPictureBytes(fileName, bytes)) return false;
+    if (!ReadPictureBytes(fileName, bytes)) return false;
     switch (entry->K) {
         case Kind::Jpeg:
             return DecodeJpeg(bytes, out);
         case Kind::Builtin:
-            return ReadWithQt(bytes, ext == "ico" ? "ICO" : "BMP", out);
+            return false;  // read above, from the file
         case Kind::Metafile:
             return DecodeMetafile(bytes.data(), bytes.size(), out);
         case Kind::Plugin:

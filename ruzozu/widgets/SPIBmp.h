@@ -22,8 +22,10 @@ public:
     // Loads a file; raises EInvalidGraphic when no reader can decode it.
     void LoadFromFile(const std::string& fileName);
     void LoadFromBytes(const std::string& bytes, const std::string& fileName);
-    // Builds the picture from a bitmap information block and its bits,
-    // checking every size against the blocks; raises EInvalidGraphic.
+    // Builds the picture from a bitmap information block and its bits
+    // (1, 4, 8, 16, 24 or 32 bits a pixel, uncompressed or with colour
+    // masks, either row order), checking every size against the blocks and
+    // the budget first; raises EInvalidGraphic.  The image is 32-bit RGB.
     void SetDIB(const void* info, uint64_t infoSize, const void* bits, uint64_t bitsSize);
 
 private:
@@ -31,6 +33,10 @@ private:
     bool LoadWithPlugins(const std::string& bytes, const std::string& fileName);
     bool DecodeStream(TSPI* spi, const std::string& bytes, const std::string& fileName);
     bool DecodeBuffer(TSPI* spi, const char* data, int64_t length, const std::string& fileName);
+    // SetDIB; when adopt points at the local memory block that holds bits,
+    // a 32-bit picture is made in that block, which the image then owns
+    // and frees (*adopt is set to null).
+    void MakeImage(const void* info, uint64_t infoSize, void* bits, uint64_t bitsSize, void** adopt);
 };
 
 // Decodes a JPEG file with libjpeg into a 24-bit picture; false when the

@@ -10,6 +10,7 @@
 #include "inifile.h"
 #include "kankyo.h"
 #include "main.h"
+#include "scaled_display.h"
 #include "test_form.h"
 #include "TestMode.h"
 #include "about.h"
@@ -22,6 +23,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QComboBox>
 #include <QToolButton>
 #include <QLabel>
@@ -101,6 +103,7 @@ private slots:
     void splashStandsInTheMiddleOfTheScreen();
     void picturesFoundLikeMediaFiles();
     void hostilePicturesReportedAndTheStepGoesOn();
+    void scaledPicturesStayWithinTheBudget();
     void splashStandsAloneBeforeTheLogin();
     void everyBoxAndDialogReadsJapanese();
     void splashLooksLikeTheVersionBoxAndTakesNoInput();
@@ -791,6 +794,53 @@ void FormTest::hostilePicturesReportedAndTheStepGoesOn() {
     QVERIFY(!f.Image->Cntrls(2)->isHidden());
     QCOMPARE(f.Image->Cntrls(2)->geometry(), QRect(5, 38, 240, 120));
     f.close();
+}
+
+void FormTest::scaledPicturesStayWithinTheBudget() {
+    // A width that would make the 8 x 6 picture 12000 x 9000 pixels is
+    // refused with the picture message; one within the budget is shown at
+    // that width, the height in proportion.
+    TempDir dir;
+    QImage img(8, 6, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QVERIFY(img.save(QString::fromStdString(dir / "pic.bmp"), "BMP"));
+    std::string p = WriteProblem(dir, "a\nbmp pic 1 2 12000\nbmp pic 3 4 16\n/\nb\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
+    QCOMPARE(f.Messages, QStringList({QL("この画像は、表示できません。")}));
+    QVERIFY(f.Image->Cntrls(4)->isHidden());
+    QVERIFY(f.Image->Cntrls(4)->pixmap().isNull());
+    QVERIFY(!f.Image->Cntrls(3)->isHidden());
+    QCOMPARE(f.Image->Cntrls(3)->geometry(), QRect(3, 36, 16, 12));
+    QCOMPARE(f.Image->Cntrls(3)->pixmap().toImage().pixelColor(15, 11), QColor(Qt::red));
+    f.close();
+
+    // A dialog scaled for full screen: a small picture grows by the
+    // factor, a big one only as far as the budget allows (its aspect
+    // kept), and each gets its own size back.
+    QWidget owner;
+    TDialogScaler scaler(&owner);
+    scaler.SetScale(2.25, {});
+    QDialog dialog;
+    auto* small = new QLabel(&dialog);
+    auto* big = new QLabel(&dialog);
+    QPixmap smallPicture(100, 40), bigPicture(3000, 2000);
+    smallPicture.fill(Qt::blue);
+    bigPicture.fill(Qt::green);
+    small->setPixmap(smallPicture);
+    big->setPixmap(bigPicture);
+    scaler.ScaleDialog(&dialog);
+    QCOMPARE(small->pixmap().size(), QSize(225, 90));
+    const QSize grown = big->pixmap().size();
+    QVERIFY2(grown.width() > 3000 && int64_t(grown.width()) * grown.height() <= int64_t(16) << 20,
+             qPrintable(QStringLiteral("%1x%2").arg(grown.width()).arg(grown.height())));
+    QVERIFY(std::abs(grown.width() * 2 - grown.height() * 3) <= 3);
+    scaler.RestoreDialog(&dialog);
+    QCOMPARE(small->pixmap().size(), QSize(100, 40));
+    QCOMPARE(big->pixmap().size(), QSize(3000, 2000));
+    scaler.SetScale(1.0, {});
 }
 
 void FormTest::splashStandsAloneBeforeTheLogin() {

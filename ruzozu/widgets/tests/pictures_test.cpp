@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
+#include <jpeglib.h>
 #include <memory>
 
 namespace {
@@ -41,6 +43,9 @@ private slots:
     void hostilePicturesRefusedFromTheHeader();
     void hostilePicturesCostLittleMemory();
     void pluginsThatMisbehave();
+    void pluginBitmapsAtEveryDepth();
+    void pixelsOfEachKindAsShown();
+    void pictureWithoutItsInformation();
 };
 
 void PicturesTest::jpegThroughLibjpeg() {
@@ -370,6 +375,251 @@ void PicturesTest::pluginsThatMisbehave() {
         if (host.Items(i)->FileName.find("hugeinfo") != std::string::npos)
             QCOMPARE(bmp.Progress, (std::vector<int>{0, 100}));  // no progress: never decoded
     }
+}
+
+namespace {
+
+// One picture of 3 x 2 pixels as a plug-in may hand it back: the raw value
+// of each pixel in its bitmap, and the colour it must show.
+struct DibCase {
+    const char* Name;
+    int Bpp;
+    uint32_t Compression;  // 0: none, 3: colour masks
+    std::vector<uint32_t> Masks;
+    std::vector<QRgb> Palette;
+    uint32_t ClrUsed;
+    uint32_t HeaderSize;
+    uint32_t Raw[2][3];
+    QRgb Want[2][3];
+};
+
+// The information block and the bits; rows padded with 0xEE, which no
+// pixel may show.
+void PackDib(const DibCase& c, bool topDown, std::string& info, std::string& bits) {
+    info.assign(c.HeaderSize, '\0');
+    SpiBitmapInfoHeader h{};
+    h.biSize = c.HeaderSize;
+    h.biWidth = 3;
+    h.biHeight = topDown ? -2 : 2;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<uint16_t>(c.Bpp);
+    h.biCompression = c.Compression;
+    h.biClrUsed = c.ClrUsed;
+    std::memcpy(&info[0], &h, sizeof h);
+    if (!c.Masks.empty()) {
+        if (c.HeaderSize < 52) info.append(12, '\0');
+        std::memcpy(&info[40], c.Masks.data(), 12);
+    }
+    for (QRgb p : c.Palette) info += {char(qBlue(p)), char(qGreen(p)), char(qRed(p)), '\0'};
+    const size_t stride = (size_t(c.Bpp) * 3 + 31) / 32 * 4, used = (size_t(c.Bpp) * 3 + 7) / 8;
+    bits.clear();
+    for (int r = 0; r < 2; ++r) {
+        const int y = topDown ? r : 1 - r;
+        std::string row(stride, '\xEE');
+        std::fill(row.begin(), row.begin() + used, '\0');
+        for (int x = 0; x < 3; ++x) {
+            const uint32_t v = c.Raw[y][x];
+            if (c.Bpp == 1) row[x / 8] |= char(v << (7 - x % 8));
+            else if (c.Bpp == 4) row[x / 2] |= char(v << (x % 2 ? 0 : 4));
+            else
+                for (int b = 0; b < c.Bpp / 8; ++b) row[x * (c.Bpp / 8) + b] = char(v >> (8 * b));
+        }
+        bits += row;
+    }
+}
+
+}  // namespace
+
+void PicturesTest::pluginBitmapsAtEveryDepth() {
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), white = qRgb(255, 255, 255),
+               black = qRgb(0, 0, 0), grey = qRgb(132, 132, 132), mix = qRgb(10, 20, 30);
+    const std::vector<QRgb> palette = {red, green, blue, white, black, grey, mix};
+    std::vector<QRgb> sixteen(palette);
+    sixteen.resize(16, mix);
+    const std::vector<DibCase> cases = {
+        {"1 bit", 1, 0, {}, {white, blue}, 0, 40, {{0, 1, 0}, {1, 1, 0}}, {{white, blue, white}, {blue, blue, white}}},
+        {"4 bits", 4, 0, {}, sixteen, 0, 40, {{0, 1, 2}, {15, 5, 3}}, {{red, green, blue}, {mix, grey, white}}},
+        // Three colours in the table: an index beyond it shows black.
+        {"8 bits", 8, 0, {}, {red, green, blue}, 3, 40, {{2, 1, 0}, {0, 9, 2}}, {{blue, green, red}, {red, black, blue}}},
+        // A longer header: the table follows it.
+        {"8 bits, long header", 8, 0, {}, palette, 7, 108, {{6, 5, 4}, {3, 2, 1}}, {{mix, grey, black}, {white, blue, green}}},
+        // Five bits a channel stretched to eight: 16 of 31 is 132 of 255.
+        {"16 bits", 16, 0, {}, {}, 0, 40, {{0x7C00, 0x03E0, 0x001F}, {0x7FFF, 0x4210, 0}},
+         {{red, green, blue}, {white, grey, black}}},
+        // ...and 32 of 63 is 130.
+        {"16 bits 5-6-5", 16, 3, {0xF800, 0x07E0, 0x001F}, {}, 0, 40, {{0xF800, 0x07E0, 0x001F}, {0xFFFF, 0x8410, 0}},
+         {{red, green, blue}, {white, qRgb(132, 130, 132), black}}},
+        {"24 bits", 24, 0, {}, {}, 0, 40, {{0xFF0000, 0x00FF00, 0x0000FF}, {0x0A141E, 0x848484, 0xFFFFFF}},
+         {{red, green, blue}, {mix, grey, white}}},
+        // The fourth byte of a 32-bit pixel is not alpha: every pixel is opaque.
+        {"32 bits", 32, 0, {}, {}, 0, 40, {{0x00FF0000, 0x1200FF00, 0x000000FF}, {0x800A141E, 0x00848484, 0xFFFFFFFF}},
+         {{red, green, blue}, {mix, grey, white}}},
+        {"32 bits, red in the low byte", 32, 3, {0xFF, 0xFF00, 0xFF0000}, {}, 0, 40,
+         {{0x0000FF, 0x00FF00, 0xFF0000}, {0x1E140A, 0x848484, 0xFFFFFF}}, {{red, green, blue}, {mix, grey, white}}},
+        {"32 bits, masks in a long header", 32, 3, {0xFF0000, 0xFF00, 0xFF}, {}, 0, 108,
+         {{0xFF0000, 0x00FF00, 0x0000FF}, {0x0A141E, 0x848484, 0xFFFFFF}}, {{red, green, blue}, {mix, grey, white}}},
+    };
+    for (const DibCase& c : cases) {
+        for (bool topDown : {false, true}) {
+            std::string info, bits;
+            PackDib(c, topDown, info, bits);
+            TSPIBitmap bmp;
+            bmp.SetDIB(info.data(), info.size(), bits.data(), bits.size());
+            const QByteArray what = QByteArray(c.Name) + (topDown ? ", top-down" : ", bottom-up");
+            QVERIFY2(bmp.Image.size() == QSize(3, 2), what);
+            QCOMPARE(bmp.Image.format(), QImage::Format_RGB32);
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 3; ++x)
+                    QVERIFY2(bmp.Image.pixel(x, y) == c.Want[y][x],
+                             what + QByteArray(" at ") + QByteArray::number(x) + "," + QByteArray::number(y) + ": " +
+                                 QByteArray::number(bmp.Image.pixel(x, y), 16));
+        }
+    }
+    // What the bitmap cannot be read as is refused: compressed bits, masks
+    // that the block does not hold, masks of more than one run of bits.
+    std::string info, bits;
+    DibCase rle = cases[2];
+    rle.Compression = 1;
+    PackDib(rle, false, info, bits);
+    TSPIBitmap b;
+    QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, b.SetDIB(info.data(), info.size(), bits.data(), bits.size()));
+    PackDib(cases[5], false, info, bits);
+    QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, b.SetDIB(info.data(), 40, bits.data(), bits.size()));
+    DibCase split = cases[5];
+    split.Masks = {0xF00F, 0x07E0, 0x0010};
+    PackDib(split, false, info, bits);
+    QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, b.SetDIB(info.data(), info.size(), bits.data(), bits.size()));
+}
+
+namespace {
+
+// Decodes a JPEG with libjpeg alone, to plain RGB: what the picture must show.
+QImage PlainJpeg(const std::string& bytes) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr err;
+    info.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    QImage img(static_cast<int>(info.output_width), static_cast<int>(info.output_height), QImage::Format_RGB888);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = img.scanLine(static_cast<int>(info.output_scanline));
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return img;
+}
+
+bool SamePixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                qWarning("(%d, %d): %08x against %08x", x, y, a.pixel(x, y), b.pixel(x, y));
+                return false;
+            }
+    return true;
+}
+
+// A picture with every kind of pixel: opaque colours, partly and wholly
+// transparent ones, on an odd number of rows and columns.
+QImage Pattern(int w, int h) {
+    QImage img(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgba((x * 37 + y) & 255, (y * 53) & 255, (x * y * 7) & 255, (x * 11 + y * 29) & 255));
+    return img;
+}
+
+}  // namespace
+
+void PicturesTest::pixelsOfEachKindAsShown() {
+    TSPIs host;
+    host.RegisterFileFormat = [](const std::string& ext, const std::string& d) {
+        TPictureRegistry::Instance().Register(ext, d, TPictureRegistry::Kind::Plugin);
+    };
+    host.Search(Env("RUZOZU_BIN") + "/*.spi");
+    QTemporaryDir dir;
+    const QString d = dir.path() + "/";
+    // PNG with transparency: each pixel laid on white, c * a / 255 + 255 - a.
+    const QImage pattern = Pattern(33, 17);
+    QVERIFY(pattern.save(d + "pattern.png", "PNG"));
+    QImage want(pattern.size(), QImage::Format_RGB32);
+    for (int y = 0; y < pattern.height(); ++y)
+        for (int x = 0; x < pattern.width(); ++x) {
+            const QRgb p = pattern.pixel(x, y);
+            const int a = qAlpha(p);
+            auto on = [a](int c) { return (c * a + 255 * (255 - a)) / 255; };
+            want.setPixel(x, y, qRgb(on(qRed(p)), on(qGreen(p)), on(qBlue(p))));
+        }
+    QImage img;
+    QVERIFY(TPictureRegistry::Instance().LoadPictureFile((d + "pattern.png").toStdString(), img));
+    QVERIFY(SamePixels(img, want));
+    // The same through a plug-in that hands its rows back last first.
+    {
+        QTemporaryDir plugins;
+        const std::string folder = PluginFolder(plugins, {"bottomup"});
+        TSPI* bottomUp = nullptr;
+        host.Search(folder + "*.spi");
+        for (int i = 0; i < host.Count(); ++i)
+            if (host.Items(i)->FileName.find("bottomup") != std::string::npos) bottomUp = host.Items(i);
+        QVERIFY(bottomUp);
+        TSPIBitmap bmp;
+        bmp.SPI = bottomUp;
+        bmp.LoadFromFile((d + "pattern.png").toStdString());
+        QVERIFY(SamePixels(bmp.Image, want));
+        QImage opaque = pattern.convertToFormat(QImage::Format_RGB32);
+        QVERIFY(opaque.save(d + "opaque.png", "PNG"));
+        bmp.LoadFromFile((d + "opaque.png").toStdString());
+        QVERIFY(SamePixels(bmp.Image, opaque));
+    }
+    // JPEG, in colour and in grey: the pixels libjpeg gives.
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_Grayscale8}) {
+        const QString name = d + (format == QImage::Format_RGB32 ? "colour.jpg" : "grey.jpg");
+        QVERIFY(pattern.convertToFormat(format).save(name, "JPG", 90));
+        std::string bytes;
+        QVERIFY(textfile::ReadFileBytes(name.toStdString(), bytes));
+        QVERIFY(TPictureRegistry::Instance().LoadPictureFile(name.toStdString(), img));
+        QCOMPARE(img.format(), QImage::Format_RGB32);
+        QVERIFY2(SamePixels(img, PlainJpeg(bytes)), qPrintable(name));
+    }
+    // BMP of 24 bits and of a palette, read from the file.
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_Indexed8}) {
+        const QImage source = pattern.convertToFormat(QImage::Format_RGB32).convertToFormat(format, Qt::ThresholdDither);
+        QVERIFY(source.save(d + "pattern.bmp", "BMP"));
+        QVERIFY(TPictureRegistry::Instance().LoadPictureFile((d + "pattern.bmp").toStdString(), img));
+        QVERIFY(SamePixels(img, source));
+    }
+}
+
+void PicturesTest::pictureWithoutItsInformation() {
+    // A plug-in that cannot tell the picture's size still gives the
+    // picture, and the same one as a plug-in that can.
+    QTemporaryDir dir;
+    const std::string folder = PluginFolder(dir, {"failinfo", "good"});
+    TSPIs host;
+    host.Search(folder + "*.spi");
+    QCOMPARE(host.Count(), 2);
+    TSPI* failinfo = host.Items(0)->FileName.find("failinfo") != std::string::npos ? host.Items(0) : host.Items(1);
+    TSPI* good = failinfo == host.Items(0) ? host.Items(1) : host.Items(0);
+    SpiPictureInfo info{};
+    std::string png;
+    QVERIFY(textfile::ReadFileBytes(Sample("star.png"), png));
+    QVERIFY(failinfo->GetPictureInfo(png.data(), int64_t(png.size()), 1, &info) != 0);
+    TSPIBitmap without, with;
+    without.SPI = failinfo;
+    with.SPI = good;
+    without.LoadFromFile(Sample("star.png"));
+    with.LoadFromFile(Sample("star.png"));
+    QCOMPARE(without.Image.size(), QSize(120, 120));
+    QVERIFY(SamePixels(without.Image, with.Image));
+    // Its picture is still held to the budget, by its own header.
+    TSPIBitmap big;
+    big.SPI = failinfo;
+    QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, big.LoadFromBytes(hostile::PngClaiming(32767, 32767), "x.png"));
 }
 
 int RunPicturesTest(int argc, char** argv) {
