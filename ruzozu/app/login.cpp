@@ -49,7 +49,13 @@ const std::string& TLogin::Unregistered() { return M("未登録"); }
 
 void TLogin::LoadRoster() {
     std::vector<RosterEntry> entries;
-    if (!ReadRoster(RosterPath, entries)) return;
+    std::string refused;
+    if (!ReadRoster(RosterPath, entries, &refused)) {
+        RosterError = refused;
+        if (!refused.empty()) RosterList.clear();
+        return;
+    }
+    RosterError.clear();
     RosterList.clear();
     for (const auto& e : entries) {
         RosterList.push_back(e.id);
@@ -66,6 +72,7 @@ int TLogin::Find(const std::string& id) const {
 
 bool TLogin::SaveRoster(const std::string& id, const std::string& name, const std::string& password) {
     bool found = false;
+    std::string why;
     bool ok = UpdateRosterFile(RosterPath, [&](std::vector<RosterEntry>& entries) {
         found = false;
         for (auto& e : entries)
@@ -75,7 +82,14 @@ bool TLogin::SaveRoster(const std::string& id, const std::string& name, const st
                 break;
             }
         if (!found) entries.push_back({id, name, password});
-    });
+    }, 10, &why);
+    SaveProblem.clear();
+    if (!ok) {
+        // A roster refused on the re-read stops the login; any other
+        // failure may be tried again.
+        LoadRoster();
+        if (RosterError.empty()) SaveProblem = why;
+    }
     if (ok) {
         NewUser = !found;
         LoadRoster();
@@ -162,9 +176,16 @@ TLoginReply TLogin::BitBtn1Click(const std::string& id, const std::string& name,
     } else if (!PassOk) {
         r = {M(kWrongPassword), true, TLoginBox::Password, {TLoginBox::Password}, false};
     }
+    // A refused roster tells no learner from a new one: nobody logs in
+    // until it is put right.
+    if (r.Message.empty() && !RosterError.empty()) r = {RosterError, true, TLoginBox::None, {}, false};
     LoginOk = r.Message.empty();
     if (!LoginOk) return r;
     r.Ok = SaveRoster(id.substr(0, 6), name, password);
+    if (!r.Ok && !RosterError.empty()) {
+        LoginOk = false;
+        return {RosterError, true, TLoginBox::None, {}, false};
+    }
     SaveFailed = !r.Ok;
     return r;
 }

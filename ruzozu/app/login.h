@@ -34,8 +34,15 @@ public:
     bool LookedUp = false;  // the ID box has been left at least once
     std::string RosterPath;
 
-    // Reads the roster; a file that cannot be read leaves RosterList as it was.
+    // Reads the roster; a file that cannot be read leaves RosterList as it
+    // was.  A roster the reader refuses (see ParseRoster) sets RosterError
+    // to why; no login goes through while it is set, since none of its
+    // learners could be told from a new one.
     void LoadRoster();
+    std::string RosterError;
+    // Why the last save failed, when the modes say why (a path and the
+    // missing permission); empty otherwise.
+    std::string SaveProblem;
     // Saves the typed learner into the roster: re-read, update, replace.
     bool SaveRoster(const std::string& id, const std::string& name, const std::string& password);
 
