@@ -316,6 +316,53 @@ TEST(SharedFolderReadOnly, ALockFileNobodyElseMayOpenDoesNotStopTheSave) {
     EXPECT_EQ(got[1].id, "N1");
 }
 
+// The roster editor is open while a learner changes the password through
+// the login; the instructor then renames that learner and saves: the new
+// password stays, and so does the new name.
+TEST(RosterEditorAndLogin, PasswordChangedMeanwhileSurvivesARename) {
+    TempDir dir;
+    const std::string roster = dir / "ruzozu.mib";
+    ASSERT_TRUE(textfile::WriteFileAtomic(roster, FormatRoster({{"s1", "Sato", "old1"}, {"s2", "Kato", "pw2"}})));
+    TMeiboGrid editor;
+    editor.LoadMeibo(roster);
+    ASSERT_EQ(editor.Rows[1], (std::vector<std::string>{"s1", "Sato", "old1"}));
+
+    // The learner: ID, the password button, then OK with the new password.
+    TLogin login;
+    login.RosterPath = roster;
+    login.LoadRoster();
+    std::string id = "s1", name;
+    login.Edit1Exit(id, name);
+    ASSERT_TRUE(login.CanChangePassword(id, name));
+    ASSERT_TRUE(login.ChangePassword("old1", "new1", "new1").Ok);
+    login.Edit3Enter("new1");
+    ASSERT_TRUE(login.BitBtn1Click(id, name, "new1").Ok);
+
+    editor.Rows[1][1] = "Satou";  // the instructor's edit of that row
+    ASSERT_TRUE(editor.SaveMeibo(roster));
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(roster, got));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].name, "Satou");
+    EXPECT_EQ(got[0].password, "new1");
+    // And the learner logs in with it.
+    TLogin next;
+    next.RosterPath = roster;
+    next.LoadRoster();
+    std::string again = "s1", shown;
+    next.Edit1Exit(again, shown);
+    EXPECT_FALSE(next.BitBtn1Click("s1", shown, "old1").Ok);
+    EXPECT_TRUE(next.BitBtn1Click("s1", shown, "new1").Ok);
+    // A password the instructor does set wins over the file's.
+    TMeiboGrid second;
+    second.LoadMeibo(roster);
+    second.Rows[1][2] = "reset1";
+    ASSERT_TRUE(second.SaveMeibo(roster));
+    ASSERT_TRUE(ReadRoster(roster, got));
+    EXPECT_EQ(got[0].password, "reset1");
+    EXPECT_EQ(got[0].name, "Satou");
+}
+
 // Writers killed at random moments: the file is always whole, and the
 // temporary files they leave are cleared by the next writer once they are
 // old enough to belong to no live writer.

@@ -109,10 +109,24 @@ void TCsvWizardModel::ColumnClick(int col) {
     Target = Target == 3 ? -1 : Target + 1;
 }
 
-bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) const {
+bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) {
+    ImportError.clear();
     if (!LoadError.empty()) return false;  // a refused file imports nothing
     if (ColumnMap[1] < 0 && ColumnMap[2] < 0 && ColumnMap[3] < 0) return false;
     const int first = firstLineIsHeader ? 2 : 1;
+    // Every record is checked before the roster changes.
+    for (int r = first; r < static_cast<int>(Preview.size()); ++r) {
+        RosterEntry rec;
+        std::string* fields[3] = {&rec.id, &rec.name, &rec.password};
+        for (int i = 1; i <= 3; ++i)
+            if (ColumnMap[i] >= 0 && ColumnMap[i] < static_cast<int>(Preview[r].size())) *fields[i - 1] = Preview[r][ColumnMap[i]];
+        const int fault = RosterFieldFault(rec);
+        if (fault >= 0) {
+            ImportError = RosterFieldFaultMessage(sjis::L("CSVファイル"), static_cast<size_t>(r), fault) + "\r\r" +
+                          sjis::L("読み込みませんでした。");
+            return false;
+        }
+    }
     roster.SettleStash();
     roster.Rows.resize(1);
     for (int r = first; r < static_cast<int>(Preview.size()); ++r) {

@@ -33,7 +33,11 @@ public:
     void ColumnClick(int col);
     // Replaces the roster's records by the mapped columns; false (and the
     // roster untouched) when no column is mapped or the file was refused.
-    bool Import(TMeiboGrid& roster, bool firstLineIsHeader) const;
+    // A record the roster cannot store (an ID or password beyond ASCII
+    // digits and letters, a name with a quote or a control byte) refuses
+    // the import: false, roster untouched, ImportError naming its line.
+    bool Import(TMeiboGrid& roster, bool firstLineIsHeader);
+    std::string ImportError;
 
     static const std::string& TargetCaption(int target);
     static const std::string& NothingMappedMessage();

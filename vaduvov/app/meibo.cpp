@@ -533,7 +533,7 @@ void TfMeibo::ToolButton3Click() {
 void TfMeibo::BitBtn1Click() {
     if (!SaveMeibo()) {
         // The edits stay in the grid: the instructor may press OK again.
-        QString text = Q(SaveFailedMessage(MeiboPath()));
+        QString text = Q(Meibo.SaveError.empty() ? SaveFailedMessage(MeiboPath()) : Meibo.SaveError);
         text.replace(QLatin1String("\r"), QLatin1String("\n"));
         QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
                         this);
@@ -572,6 +572,18 @@ void TfMeibo::showEvent(QShowEvent* e) {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     PasteBtn->setEnabled(data && data->hasText());
     QDialog::showEvent(e);
+    if (!Meibo.LoadError.empty()) {
+        // A roster that could not be read right: said once the window is up.
+        QTimer::singleShot(0, this, [this] {
+            if (Meibo.LoadError.empty()) return;
+            QString text = Q(Meibo.LoadError);
+            Meibo.LoadError.clear();
+            text.replace(QLatin1String("\r"), QLatin1String("\n"));
+            QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                            this);
+            box.exec();
+        });
+    }
     SetMaxHeight();
     FormResize();
     NameGrid->setFocus();

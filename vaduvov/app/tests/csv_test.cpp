@@ -131,3 +131,29 @@ TEST(CsvWizard, CharacterWithoutShiftJisFormRefusesTheWholeFile) {
     EXPECT_EQ(w.LoadError, "");
     EXPECT_EQ(w.Preview.size(), 2u);
 }
+
+// A CSV record the roster cannot store refuses the import, its line named;
+// the roster stays as it was.
+TEST(CsvWizard, ImportRefusesWhatTheRosterCannotCarry) {
+    TempDir dir;
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"A1,Ann,p1\r\nB2,Bob,\"" + sjis::L("っ") + "\"\r\n", " 2 行目の PassWord"},
+        {"A1,Ann,p1\r\n\"" + sjis::L("ｱ") + "\",Bob,p\r\n", " 2 行目の User ID"},
+        {"A1,\"a\tb\",p1\r\n", " 1 行目の User"},
+        {"A1,\"Bob \"\"B\"\"\",p1\r\n", " 1 行目の User"},
+    };
+    for (const auto& [file, where] : bad) {
+        textfile::WriteFileAtomic(dir / "a.csv", file);
+        TCsvWizardModel w;
+        w.LoadCsvFile(dir / "a.csv");
+        for (int t = 1; t <= 3; ++t) {
+            w.TargetButton(t, true);
+            w.ColumnClick(t - 1);
+        }
+        TMeiboGrid roster;
+        roster.Rows[1] = {"Z9", "kept", ""};
+        EXPECT_FALSE(w.Import(roster, false)) << file;
+        EXPECT_NE(w.ImportError.find(sjis::L(where.c_str())), std::string::npos) << sjis::ToUtf8(w.ImportError);
+        EXPECT_EQ(roster.Rows[1], (Row{"Z9", "kept", ""}));
+    }
+}
