@@ -224,6 +224,8 @@ void TfMeibo::BuildToolBar() {
 void TfMeibo::BuildGrid() {
     NameGrid = new TComboGrid(this);
     NameGrid->setObjectName("NameGrid");
+    // A quote would end a field of the roster file early.
+    NameGrid->setProperty("RefusedEditChars", QStringLiteral("\""));
     NameGrid->SetColCount(3);
     NameGrid->SetFixedCols(0);
     NameGrid->SetFixedRows(1);
