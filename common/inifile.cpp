@@ -58,7 +58,18 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) { Reload(); }
 void TIniFile::Reload() {
     std::string bytes;
     lines_.clear();
-    if (textfile::ReadFileBytes(path_, bytes)) lines_ = SplitKeepingEnds(bytes);
+    error_.clear();
+    if (!textfile::ReadFileBytes(path_, bytes)) return;
+    const sjis::TOutsideText text = sjis::DecodeOutsideText(bytes);
+    if (text.Status != sjis::TOutsideText::Ok) {
+        error_ = sjis::OutsideTextMessage(text, path_);
+        return;
+    }
+    lines_ = SplitKeepingEnds(bytes);
+}
+
+bool TIniFile::Storable(const std::string& text) {
+    return text.find_first_of("\r\n\x1A") == std::string::npos;
 }
 
 bool TIniFile::Find(const std::string& section, const std::string& key, std::string* value) const {
@@ -141,7 +152,9 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
+    if (!Storable(section) || !Storable(key) || !Storable(value)) return false;
     Reload();
+    if (!error_.empty()) return false;  // never written over
     std::string before;
     for (const auto& l : lines_) before += l;
     const std::string newLine = key + "=" + value;
@@ -199,6 +212,21 @@ bool TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 bool TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
     return WriteString(section, key, value ? "1" : "0");
+}
+
+bool StorableFolder(const std::string& path) {
+    if (path.empty() || path[0] != '/') return false;
+    for (unsigned char c : path)
+        if (c < 0x20 || c == 0x7F) return false;
+    std::string back;
+    if (!sjis::FromUtf8(sjis::ToUtf8(path), back) || back != path) return false;
+    return textfile::DirectoryExists(path);
+}
+
+std::string UnstorableFolderMessage() {
+    return sjis::L("このフォルダーは、設定に保存できません。") + "\r\r" +
+           sjis::L("名前かパスに、改行などの制御文字か、Shift-JIS にない文字があります。") + "\r" +
+           sjis::L("別のフォルダーを選んでください。");
 }
 
 std::string SettingsWriteFailedMessage(const std::vector<std::string>& files) {

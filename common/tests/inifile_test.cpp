@@ -92,3 +92,50 @@ TEST(IniFile, WriteChangesOneKeyAndKeepsEveryOtherLine) {
     TIniFile bad(dir / "no/such/dir.ini");
     EXPECT_FALSE(bad.WriteString("S", "K", "v"));
 }
+
+// A value with a line break or an end-of-file byte would add lines (a new
+// section even) to the file: refused, the file as it was.
+TEST(IniFile, WriterRefusesLineBreaksAndEndOfFile) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.dvk";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "[Data]\r\nFolder=/score/\r\n"));
+    TIniFile ini(p);
+    for (const std::string bad : {"/a\r\n[Auto]\r\nx/", "/a\r/", "/a\n/", "/a\x1A/"}) {
+        EXPECT_FALSE(ini.WriteString("Data", "Folder", bad));
+        EXPECT_FALSE(ini.WriteString("Data", bad, "x"));
+        EXPECT_FALSE(ini.WriteString(bad, "Folder", "x"));
+    }
+    EXPECT_EQ(Slurp(p), "[Data]\r\nFolder=/score/\r\n");
+    EXPECT_TRUE(ini.WriteString("Data", "Folder", "/a\tb/"));
+}
+
+// Settings files that people's editors saved: a byte-order mark, UTF-8,
+// UTF-16.
+TEST(IniFile, ByteOrderMarkUtf8AndUtf16) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.dvk";
+    const std::string key = sjis::L("名簿Dir");
+    const std::string sjisFile = "[Data]\r\n" + key + "=/" + sjis::L("名簿") + "/\r\nFolder=/s/\r\n";
+    for (const std::string& bytes : {sjisFile, sjis::ToUtf8(sjisFile), "\xEF\xBB\xBF" + sjis::ToUtf8(sjisFile)}) {
+        ASSERT_TRUE(textfile::WriteFileAtomic(p, bytes));
+        TIniFile ini(p);
+        EXPECT_TRUE(ini.Error().empty());
+        EXPECT_EQ(ini.ReadString("Data", key, "none"), "/" + sjis::L("名簿") + "/");
+        EXPECT_EQ(ini.ReadString("Data", "Folder", "none"), "/s/");  // no mark stuck to the section
+        // A write stores the whole file as Shift-JIS.
+        ASSERT_TRUE(ini.WriteString("Data", "Folder", "/t/"));
+        EXPECT_EQ(Slurp(p), "[Data]\r\n" + key + "=/" + sjis::L("名簿") + "/\r\nFolder=/t/\r\n");
+    }
+    // UTF-16 and UTF-8 without a Shift-JIS form: refused, never written over.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[Data]\r\nFolder=/s/\r\n")) utf16 += std::string(1, c) + '\0';
+    for (const std::string& bytes : {utf16, std::string("[Data]\r\nFolder=/\xF0\x9F\x98\x80/\r\n")}) {
+        ASSERT_TRUE(textfile::WriteFileAtomic(p, bytes));
+        TIniFile ini(p);
+        EXPECT_FALSE(ini.Error().empty());
+        EXPECT_EQ(ini.Error().compare(0, p.size(), p), 0);
+        EXPECT_EQ(ini.ReadString("Data", "Folder", "none"), "none");
+        EXPECT_FALSE(ini.WriteString("Data", "Folder", "/t/"));
+        EXPECT_EQ(Slurp(p), bytes);
+    }
+}

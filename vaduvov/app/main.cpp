@@ -373,7 +373,14 @@ QLineEdit* TfMain::EditOfTag(int tag) const { return tag == 1 ? ExeDirEdit : tag
 void TfMain::FolderBtnClick(int tag) {
     std::string chosen;
     if (!ChooseFolder || !ChooseFolder(tag, FolderOfTag(tag), chosen)) return;
-    if (chosen.empty() || chosen.back() != '/') chosen += '/';
+    // A path the view could not name (a character outside Shift-JIS) comes
+    // back empty, and one with a line break would add lines to the
+    // settings files: neither is taken.
+    if (!StorableFolder(chosen)) {
+        ShowMessage(UnstorableFolderMessage());
+        return;
+    }
+    if (chosen.back() != '/') chosen += '/';
     EditOfTag(tag)->setText(Q(chosen));
     GetSettings();
     if (tag == 1) ReportDrillFolder(ReadDrillSettings(Settings), false);
