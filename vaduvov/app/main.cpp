@@ -1,4 +1,5 @@
 #include "main.h"
+#include "winpos.h"
 
 #include "about.h"
 #include "ShView.h"
@@ -94,7 +95,7 @@ TfMain::~TfMain() {
 
 void TfMain::FormCreate() {
     TDrillFolder state = ReadIniFile(Settings, OwnIniPath(), ExeFolder);
-    move(Settings.Left, Settings.Top);
+    PlaceFrame(this, QPoint(Settings.Left, Settings.Top));
     ReportDrillFolder(state, false);
     ShowSettings();
     ToolButton1->setEnabled(textfile::DirectoryExists(Settings.ExeDir));
@@ -307,8 +308,8 @@ void TfMain::Beep() { QApplication::beep(); }
 
 void TfMain::BitBtn1Click() {
     GetSettings();
-    Settings.Left = x();
-    Settings.Top = y();
+    Settings.Left = FramePosition(this).x();
+    Settings.Top = FramePosition(this).y();
     SaveSettings();
 }
 
@@ -333,8 +334,8 @@ void TfMain::closeEvent(QCloseEvent* e) {
     // The open windows store their places and intervals first.
     delete fList.data();
     delete fScore.data();
-    Settings.Left = x();
-    Settings.Top = y();
+    Settings.Left = FramePosition(this).x();
+    Settings.Top = FramePosition(this).y();
     SaveSettings();
     e->accept();
 }

@@ -1,4 +1,5 @@
 #include "meibo.h"
+#include "winpos.h"
 
 #include "CmbGrid.h"
 #include "CsvWizard.h"
@@ -183,7 +184,7 @@ TfMeibo::TfMeibo(QWidget* parent, TControllerSettings& settings) : QDialog(paren
     FormResize();
     SetMaxHeight();
     NameGrid->FocusCell(0, 1);
-    move(Settings.MeiboLeft, Settings.MeiboTop);
+    PlaceFrame(this, QPoint(Settings.MeiboLeft, Settings.MeiboTop));
     resize(width(), std::min(std::max(Settings.MeiboHeight, minimumSizeHint().height()), maximumHeight()));
 }
 
@@ -546,8 +547,8 @@ void TfMeibo::BitBtn1Click() {
 }
 
 void TfMeibo::done(int result) {
-    Settings.MeiboLeft = x();
-    Settings.MeiboTop = y();
+    Settings.MeiboLeft = FramePosition(this).x();
+    Settings.MeiboTop = FramePosition(this).y();
     Settings.MeiboHeight = height();
     QDialog::done(result);
 }
