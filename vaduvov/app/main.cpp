@@ -97,6 +97,8 @@ void TfMain::FormCreate() {
     TDrillFolder state = ReadIniFile(Settings, OwnIniPath(), ExeFolder);
     PlaceFrame(this, QPoint(Settings.Left, Settings.Top));
     ReportDrillFolder(state, false);
+    // A settings file in a form that cannot be read (UTF-16, say).
+    for (const std::string& why : Settings.ReadErrors) ShowMessage(why);
     ShowSettings();
     ToolButton1->setEnabled(textfile::DirectoryExists(Settings.ExeDir));
 }
