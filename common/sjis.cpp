@@ -125,6 +125,8 @@ std::string UnifyDuplicateCodes(const std::string& s) {
 }
 
 bool IsUtf8BeyondAscii(const std::string& text) {
+    // Two-byte sequences alone are no evidence: pairs of half-width kana in
+    // Shift-JIS look just like them.
     bool wide = false;
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -145,7 +147,7 @@ bool IsUtf8BeyondAscii(const std::string& text) {
             cp = (cp << 6) | (t & 0x3F);
         }
         if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        wide = true;
+        if (n >= 2) wide = true;
         i += n + 1;
     }
     return wide;

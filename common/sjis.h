@@ -24,8 +24,10 @@ std::string ToUtf8(const std::string& sjisText);
 // stored wrongly.
 bool FromUtf8(const std::string& utf8Text, std::string& out);
 
-// True when text is well-formed UTF-8 holding at least one character
-// beyond ASCII (plain ASCII reads the same either way).
+// True when text is well-formed UTF-8 holding at least one character of
+// three bytes or more (every kana and kanji is one).  Plain ASCII reads the
+// same either way, and two-byte sequences alone are as likely half-width
+// kana in Shift-JIS.
 bool IsUtf8BeyondAscii(const std::string& text);
 
 // What became of a file that people's tools may have made (a roster, a CSV
