@@ -23,35 +23,6 @@ const std::string& TCsvWizardModel::NothingMappedMessage() {
 
 namespace {
 
-// True when text is well-formed UTF-8 holding at least one character
-// beyond ASCII (plain ASCII reads the same either way).
-bool IsUtf8Beyond7Bit(const std::string& text) {
-    bool wide = false;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int n = 0;
-        unsigned int cp = 0, least = 0;
-        if (c >= 0xC2 && c <= 0xDF) n = 1, cp = c & 0x1F, least = 0x80;
-        else if (c >= 0xE0 && c <= 0xEF) n = 2, cp = c & 0x0F, least = 0x800;
-        else if (c >= 0xF0 && c <= 0xF4) n = 3, cp = c & 0x07, least = 0x10000;
-        else return false;
-        if (i + n >= text.size()) return false;
-        for (int k = 1; k <= n; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + k]);
-            if ((t & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        wide = true;
-        i += n + 1;
-    }
-    return wide;
-}
-
 std::string NoShiftJisMessage(size_t line) {
     return sjis::L("CSVファイルの ") + std::to_string(line) +
            sjis::L(" 行目に、Shift-JIS にない文字があります。") + "\r\r" +
@@ -65,20 +36,16 @@ void TCsvWizardModel::LoadCsvFile(const std::string& path) {
     std::string bytes;
     LoadError.clear();
     if (textfile::ReadFileBytes(path, bytes)) {
-        const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-        if (bom) bytes.erase(0, 3);
-        lines = textfile::SplitAnyLines(bytes);
-        if (bom || IsUtf8Beyond7Bit(bytes)) {
-            for (size_t i = 0; i < lines.size(); ++i) {
-                std::string converted;
-                if (!sjis::FromUtf8(lines[i], converted)) {
-                    LoadError = NoShiftJisMessage(i + 1);
-                    lines.clear();
-                    break;
-                }
-                lines[i] = converted;
-            }
-        }
+        // UTF-8 (with or without its mark) becomes Shift-JIS; UTF-16 and
+        // characters Shift-JIS cannot hold refuse the file.
+        const sjis::TOutsideText text = sjis::DecodeOutsideText(bytes);
+        if (text.Status == sjis::TOutsideText::NoShiftJis)
+            LoadError = NoShiftJisMessage(text.Line);
+        else if (text.Status == sjis::TOutsideText::Utf16)
+            LoadError = sjis::L("CSVファイルが UTF-16 で保存されているため、読めません。") + "\r\r" +
+                        sjis::L("Shift-JIS か UTF-8 で保存し直してください。");
+        else
+            lines = textfile::SplitAnyLines(bytes);
         if (lines.empty() && LoadError.empty()) lines.emplace_back();
     }
     Columns = 1;

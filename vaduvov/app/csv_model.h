@@ -23,7 +23,7 @@ public:
     // end at CR LF, CR or LF.  A file in UTF-8 (with or without a byte-order
     // mark) is converted to Shift-JIS; when a character has no Shift-JIS
     // form the whole file is refused: the preview stays empty and
-    // LoadError tells which line holds it.
+    // LoadError tells which line holds it.  A UTF-16 file is refused so too.
     void LoadCsvFile(const std::string& path);
     std::string LoadError;
     // A target button went down (or up, with down false).

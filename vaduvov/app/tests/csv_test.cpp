@@ -110,6 +110,13 @@ TEST(CsvWizard, Utf8FileWithLoneLineFeedsIsConverted) {
     w.LoadCsvFile(dir / "s.csv");
     EXPECT_EQ(w.Preview[1][1], sjis::L("鈴木"));
     EXPECT_EQ(w.Preview[2][1], sjis::L("ｱｲ"));
+    // UTF-16 (as some editors save "Unicode" text): refused, said so.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("id,name\r\nA1,Ann\r\n")) utf16 += std::string(1, c) + '\0';
+    textfile::WriteFileAtomic(dir / "w.csv", utf16);
+    w.LoadCsvFile(dir / "w.csv");
+    EXPECT_NE(w.LoadError.find("UTF-16"), std::string::npos);
+    EXPECT_EQ(w.Preview.size(), 1u);
 }
 
 TEST(CsvWizard, CharacterWithoutShiftJisFormRefusesTheWholeFile) {
