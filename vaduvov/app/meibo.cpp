@@ -479,6 +479,13 @@ void TfMeibo::PasteBtnClick() {
     EndEditing();
     if (!Meibo.Paste(PasteLines(text), NameGrid->Row(), NameGrid->Col())) {
         QApplication::beep();
+        if (!Meibo.PasteError.empty()) {
+            QString shown = Q(Meibo.PasteError);
+            shown.replace(QLatin1String("\r"), QLatin1String("\n"));
+            QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), shown, QMessageBox::Ok,
+                            this);
+            box.exec();
+        }
         return;
     }
     AfterRowCommand(true);

@@ -151,7 +151,23 @@ void TMeiboGrid::Clear(int top, int bottom, int left, int right) {
 bool TMeiboGrid::Paste(const std::string& text, int row, int col) {
     // Far more than any class's roster: a huge clipboard text is refused
     // before it becomes rows.
+    PasteError.clear();
     if (text.size() > kMaxPasteBytes) return false;
+    // Every line that will be pasted is looked at before anything changes.
+    size_t line = 1;
+    for (size_t i = 0, cr; (cr = text.find('\r', i)) != std::string::npos; ++line) {
+        for (size_t k = i; k < cr; ++k) {
+            const unsigned char c = static_cast<unsigned char>(text[k]);
+            if (c != '\t' && (c < 0x20 || c == 0x7F || c == '"')) {
+                PasteError = sjis::L("貼り付ける文字列の ") + std::to_string(line) +
+                             sjis::L(" 行目に、「\"」や改行などの制御文字があります。") + "\r\r" +
+                             sjis::L("名簿には入れられないため、貼り付けませんでした。");
+                return false;
+            }
+        }
+        i = cr + 1;
+        if (i < text.size() && text[i] == '\n') ++i;
+    }
     SettleStash();
     int r = row;
     size_t pos = 0;

@@ -76,8 +76,12 @@ public:
     std::string Copy(int top, int bottom, int left, int right) const;
     void Clear(int top, int bottom, int left, int right);
     // Text beyond kMaxPasteBytes is refused whole (false), nothing changed.
+    // So is text with a field the roster's file cannot carry (a double
+    // quote, a lone LF or another control byte): PasteError then names
+    // its line.
     static constexpr size_t kMaxPasteBytes = size_t(1) << 20;
     bool Paste(const std::string& text, int row, int col);
+    std::string PasteError;
     void InsertRows(int top, int bottom);
     void DeleteRows(int top, int bottom);
     void Compact();

@@ -67,6 +67,22 @@ TEST(RosterEditor, EmptyLinesMakeNoRowsAndUtf8RostersLoad) {
     EXPECT_EQ(Slurp(p), utf16);
 }
 
+// A paste with a field the file cannot carry is refused whole, its line
+// named; a TAB between fields and CR LF between lines are the clipboard's own.
+TEST(RosterEditor, PasteRefusesFieldsTheFileCannotCarry) {
+    for (const std::string bad : {"a\tb\r\nc\nd\te\r\n", "a\tb\r\nc\t\"B\"\r\n", "a\tb\r\nc\x1A\r\n"}) {
+        TMeiboGrid g;
+        g.Rows[1] = {"k1", "kept", ""};
+        EXPECT_FALSE(g.Paste(bad, 1, 0));
+        EXPECT_NE(g.PasteError.find(sjis::L(" 2 行目")), std::string::npos) << sjis::ToUtf8(g.PasteError);
+        EXPECT_EQ(g.Rows[1], (Row{"k1", "kept", ""}));
+    }
+    TMeiboGrid g;
+    EXPECT_TRUE(g.Paste("a\tb\r\nc\td\r\n", 1, 0));
+    EXPECT_TRUE(g.PasteError.empty());
+    EXPECT_EQ(g.Rows[2], (Row{"c", "d", ""}));
+}
+
 // Every byte the format cannot carry is refused at the save, the row and
 // the field named, and nothing is written.
 TEST(RosterEditor, SaveRefusesWhatTheFileCannotCarry) {
