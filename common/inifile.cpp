@@ -59,7 +59,13 @@ void TIniFile::Reload() {
     std::string bytes;
     lines_.clear();
     error_.clear();
-    if (!textfile::ReadFileBytes(path_, bytes)) return;
+    if (!textfile::ReadFileBytes(path_, bytes)) {
+        // There but not to be read (no permission, far too big, no plain
+        // file): a write would put one key in place of all the others.
+        if (textfile::FileExists(path_))
+            error_ = path_ + "\r\r" + sjis::L("この設定ファイルは読めません（読む権限がないか、大きすぎます）。");
+        return;
+    }
     const sjis::TOutsideText text = sjis::DecodeOutsideText(bytes);
     if (text.Status != sjis::TOutsideText::Ok) {
         error_ = sjis::OutsideTextMessage(text, path_);

@@ -38,7 +38,8 @@ public:
     // byte-order mark is taken off and UTF-8 read as UTF-8 (the next write
     // stores the file as Shift-JIS); a UTF-16 file, or UTF-8 with a
     // character that has no Shift-JIS form, is refused: it reads as empty
-    // and Error says why (lines separated by CR).
+    // and Error says why (lines separated by CR).  So is a file that is
+    // there but cannot be read.
     void Reload();
     const std::string& Error() const { return error_; }
 

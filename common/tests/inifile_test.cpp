@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(IniFile, ReadsTypesAndDefaults) {
     TempDir dir;
@@ -138,4 +139,20 @@ TEST(IniFile, ByteOrderMarkUtf8AndUtf16) {
         EXPECT_FALSE(ini.WriteString("Data", "Folder", "/t/"));
         EXPECT_EQ(Slurp(p), bytes);
     }
+}
+
+// A settings file that is there but cannot be read is not written over
+// with the one key being saved.
+TEST(IniFile, UnreadableFileIsNeverWrittenOver) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.ini";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "[Option]\r\nFolder1=/a/\r\n" + std::string(100, 'x') + "\r\n"));
+    // Over the reading cap (a sparse file: no disk is used).
+    ASSERT_EQ(::truncate(p.c_str(), static_cast<off_t>(textfile::kMaxReadBytes + 1)), 0);
+    TIniFile ini(p);
+    EXPECT_FALSE(ini.Error().empty());
+    EXPECT_FALSE(ini.WriteString("Option", "Folder2", "/b/"));
+    struct stat st {};
+    ASSERT_EQ(::stat(p.c_str(), &st), 0);
+    EXPECT_EQ(static_cast<uint64_t>(st.st_size), textfile::kMaxReadBytes + 1);
 }
