@@ -6,6 +6,9 @@
 #include "textfile.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <set>
 
 TEST(Scramble, ShiftsAndUndoes) {
@@ -302,4 +305,72 @@ TEST(Roster, UnwritableRosterSaysWhichPathAndPermission) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     ::chmod(dir.path().c_str(), 0755);
+}
+
+namespace {
+
+// Runs body in a child process with its peak memory reset first; returns
+// the child's peak (kB), or -1 when the child failed.
+long PeakKbOf(const std::function<bool()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+            std::fputs("5", f);  // resets the peak resident size
+            std::fclose(f);
+        }
+        if (!body()) ::_exit(1);
+        long kb = -1;
+        if (FILE* f = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, f))
+                if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1) break;
+            std::fclose(f);
+        }
+        // The peak goes back through the exit status, in 4 MB steps.
+        ::_exit(kb < 0 ? 1 : static_cast<int>(std::min<long>(kb / 4096 + 2, 255)));
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) < 2) return -1;
+    return (WEXITSTATUS(status) - 2) * 4096L;
+}
+
+}  // namespace
+
+// Rosters at the reading cap shaped to cost the most: millions of empty
+// lines, millions of learners, one line of millions of fields.  What is
+// read stays within a few times the file (the file itself is 64 MB).
+TEST(Roster, WorstShapesAtTheCapStayBounded) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.mib";
+    const size_t cap = static_cast<size_t>(textfile::kMaxReadBytes);
+    const std::string record = "\"a\",\"\",\"\"\r\n";
+    // Each shape is made, written and let go before the child reads it:
+    // the child starts with what this process holds.
+    const std::vector<std::pair<const char*, std::function<std::string()>>> shapes = {
+        {"CR bytes", [&] { return std::string(cap, '\r'); }},
+        {"LF bytes", [&] { return std::string(cap, '\n'); }},
+        {"many learners", [&] {
+             std::string s;
+             s.reserve(cap);
+             while (s.size() + record.size() <= cap) s += record;
+             return s;
+         }},
+        {"one line of fields", [&] {
+             std::string s;
+             s.reserve(cap);
+             while (s.size() + 4 <= cap) s += "\"a\",";
+             return s;
+         }},
+    };
+    for (const auto& [name, make] : shapes) {
+        ASSERT_TRUE(textfile::WriteFileAtomic(p, make(), textfile::TFlush::NoSync));
+        const long kb = PeakKbOf([&] {
+            std::vector<RosterEntry> entries;
+            std::string message;
+            ReadRoster(p, entries, &message);
+            return entries.size() <= kMaxRosterLearners;
+        });
+        ASSERT_GE(kb, 0) << name;
+        EXPECT_LT(kb, 300 * 1024) << name << ": " << kb << " kB";
+    }
 }
