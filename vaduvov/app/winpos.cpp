@@ -11,8 +11,9 @@ namespace {
 // client area where the frame was asked for: the frame then stands above
 // and left of its place, further on every start.  Seen so (the client area
 // at the place, the frame elsewhere), the window is moved again, now that
-// the frame is known.  The watch ends two seconds after the window is
-// shown; a window the person moved meanwhile is left where it is.
+// the frame is known.  The watch ends five seconds after the window is
+// shown (a slow machine frames late); a window the person moved meanwhile
+// is left where it is.
 class TFramePlacer : public QObject {
 public:
     TFramePlacer(QWidget* window, const QPoint& target) : QObject(window), Window(window), Target(target) {
@@ -28,8 +29,8 @@ protected:
                 Timed = true;
                 // Some managers frame the window without telling it by an
                 // event the window sees: looked at a few times as well.
-                for (int ms : {50, 150, 300, 600, 1000, 1500}) QTimer::singleShot(ms, this, [this] { Check(); });
-                QTimer::singleShot(2000, this, [this] {
+                for (int ms : {50, 150, 300, 600, 1000, 1500, 2500, 4000}) QTimer::singleShot(ms, this, [this] { Check(); });
+                QTimer::singleShot(5000, this, [this] {
                     Window->removeEventFilter(this);
                     deleteLater();
                 });
