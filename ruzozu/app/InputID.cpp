@@ -181,6 +181,12 @@ void TfInputID::BitBtn1Click() {
             Apply({Login.RosterError, true, TLoginBox::None, {}, false});
             return;
         }
+        if (Login.SaveConflict) {
+            // Registered or changed on another computer meanwhile.
+            Login.LoginOk = false;
+            Apply(Login.ConflictReply());
+            return;
+        }
     }
     UserID = BoxText(Edit1).substr(0, 6);
     UserName = name;

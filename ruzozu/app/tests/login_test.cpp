@@ -214,3 +214,42 @@ TEST(Login, RostersWithAnyLineEndFindEveryLearner) {
                                 f.Line("E5", "e", "pe"));
     }
 }
+
+// Two computers: the second dialog read the roster before the first one
+// saved.  A learner registered meanwhile, or whose password was changed
+// meanwhile, is never overwritten by a password the file does not hold.
+TEST(Login, ChangesMadeElsewhereSinceTheDialogReadAreNotOverwritten) {
+    LoginFixture a;
+    TLogin b;
+    b.RosterPath = a.Login.RosterPath;
+    b.LoadRoster();  // empty: everyone is new here
+    std::string id = "X1", name;
+    b.Edit1Exit(id, name);
+    ASSERT_TRUE(b.NewUser);
+    EXPECT_TRUE(a.Enter("X1", "first", "a1").Ok);  // registered on the other computer
+    TLoginReply r = b.BitBtn1Click("X1", "intruder", "b1");
+    EXPECT_FALSE(r.Ok);
+    EXPECT_FALSE(b.LoginOk);
+    EXPECT_TRUE(b.SaveConflict);
+    EXPECT_EQ(U(r.Message), "パスワードが一致しません。\r\rもう一度、入力してください。");
+    EXPECT_EQ(a.File(), a.Line("X1", "first", "a1"));
+    // The same dialog now knows the learner: the right password logs in.
+    EXPECT_TRUE(b.BitBtn1Click("X1", "first", "a1").Ok);
+
+    // A password changed on one computer while another's dialog was open
+    // with the old one.
+    TLogin c;
+    c.RosterPath = a.Login.RosterPath;
+    c.LoadRoster();
+    std::string cid = "X1", cname;
+    c.Edit1Exit(cid, cname);
+    TLogin d;
+    d.RosterPath = a.Login.RosterPath;
+    d.LoadRoster();
+    std::string did = "X1", dname;
+    d.Edit1Exit(did, dname);
+    ASSERT_TRUE(d.ChangePassword("a1", "n2", "n2").Ok);
+    EXPECT_TRUE(d.BitBtn1Click("X1", dname, "n2").Ok);
+    EXPECT_FALSE(c.BitBtn1Click("X1", cname, "a1").Ok);  // the old password no longer
+    EXPECT_EQ(a.File(), a.Line("X1", "first", "n2"));
+}
