@@ -35,13 +35,13 @@ std::string ExtractQuoted(const std::string& s, size_t end, size_t& i) {
 
 }  // namespace
 
-std::vector<std::string> Split(const std::string& line) {
+std::vector<std::string> Split(const std::string& line, size_t maxFields) {
     std::vector<std::string> fields;
     size_t end = line.find('\0');
     if (end == std::string::npos) end = line.size();
     size_t i = 0;
     while (i < end && IsBlank(line[i])) ++i;
-    while (i < end) {
+    while (i < end && fields.size() < maxFields) {
         if (line[i] == '"') {
             fields.push_back(ExtractQuoted(line, end, i));
         } else {

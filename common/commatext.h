@@ -9,7 +9,8 @@ namespace commatext {
 // Splits one line into fields.  A field ends at a comma or at any byte at
 // or below the space outside quotes; a double-quoted field may hold ""
 // for a quote; blanks around fields are skipped; a NUL byte ends the line.
-std::vector<std::string> Split(const std::string& line);
+// At most maxFields fields are made; the rest of the line is not looked at.
+std::vector<std::string> Split(const std::string& line, size_t maxFields = size_t(-1));
 
 // Joins fields, each in double quotes, with commas.  Nothing is escaped:
 // this is the form every reader of our files expects.

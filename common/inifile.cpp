@@ -64,14 +64,25 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) { Reload(); }
 void TIniFile::Reload() {
     std::string bytes;
     lines_.clear();
-    refused_ = false;
-    if (textfile::ReadFileBytes(path_, bytes, kMaxSettingsBytes)) {
-        refused_ = !SplitKeepingEnds(bytes, kMaxSettingsLines, lines_);
-    } else {
-        // A file that is there but cannot be taken (too big, too many
-        // lines, no plain file) reads as empty and is never written over.
-        refused_ = textfile::FileExists(path_) || textfile::DirectoryExists(path_);
+    error_.clear();
+    if (!textfile::ReadFileBytes(path_, bytes, kMaxSettingsBytes)) {
+        // There but not to be taken (no permission, beyond the bound, no
+        // plain file): a write would put one key in place of all the others.
+        if (textfile::FileExists(path_) || textfile::DirectoryExists(path_))
+            error_ = path_ + "\r\r" + sjis::L("この設定ファイルは読めません（読む権限がないか、大きすぎます）。");
+        return;
     }
+    const sjis::TOutsideText text = sjis::DecodeOutsideText(bytes);
+    if (text.Status != sjis::TOutsideText::Ok) {
+        error_ = sjis::OutsideTextMessage(text, path_);
+        return;
+    }
+    if (!SplitKeepingEnds(bytes, kMaxSettingsLines, lines_))
+        error_ = path_ + "\r\r" + sjis::L("この設定ファイルは読めません（読む権限がないか、大きすぎます）。");
+}
+
+bool TIniFile::Storable(const std::string& text) {
+    return text.find_first_of("\r\n\x1A") == std::string::npos;
 }
 
 bool TIniFile::Find(const std::string& section, const std::string& key, std::string* value) const {
@@ -154,8 +165,9 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
+    if (!Storable(section) || !Storable(key) || !Storable(value)) return false;
     Reload();
-    if (refused_) return false;
+    if (!error_.empty()) return false;  // never written over
     std::string before;
     for (const auto& l : lines_) before += l;
     const std::string newLine = key + "=" + value;
@@ -213,6 +225,21 @@ bool TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 bool TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
     return WriteString(section, key, value ? "1" : "0");
+}
+
+bool StorableFolder(const std::string& path) {
+    if (path.empty() || path[0] != '/') return false;
+    for (unsigned char c : path)
+        if (c < 0x20 || c == 0x7F) return false;
+    std::string back;
+    if (!sjis::FromUtf8(sjis::ToUtf8(path), back) || back != path) return false;
+    return textfile::DirectoryExists(path);
+}
+
+std::string UnstorableFolderMessage() {
+    return sjis::L("このフォルダーは、設定に保存できません。") + "\r\r" +
+           sjis::L("名前かパスに、改行などの制御文字か、Shift-JIS にない文字があります。") + "\r" +
+           sjis::L("別のフォルダーを選んでください。");
 }
 
 std::string SettingsWriteFailedMessage(const std::vector<std::string>& files) {

@@ -34,13 +34,24 @@ public:
     bool SectionExists(const std::string& section) const;
 
     // Each returns false when the file could not be written; the file is
-    // then as it was.
+    // then as it was.  A section, key or value holding CR, LF or 0x1A is
+    // refused (false): it would make lines of its own in the file.  A file
+    // that was refused on reading (see Error) is never written over.
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInteger(const std::string& section, const std::string& key, int value);
     bool WriteBool(const std::string& section, const std::string& key, bool value);
 
-    // Reads the file again (the constructor reads it once).
+    // Reads the file again (the constructor reads it once).  A UTF-8
+    // byte-order mark is taken off and UTF-8 read as UTF-8 (the next write
+    // stores the file as Shift-JIS); a UTF-16 file, or UTF-8 with a
+    // character that has no Shift-JIS form, is refused: it reads as empty
+    // and Error says why (lines separated by CR).  So is a file that is
+    // there but cannot be read.
     void Reload();
+    const std::string& Error() const { return error_; }
+
+    // Whether text may be stored as a section, key or value.
+    static bool Storable(const std::string& text);
 
     // Parses an integer as the settings files hold it; false when it is
     // not one (or does not fit 32 bits).
@@ -51,8 +62,17 @@ private:
 
     std::string path_;
     std::vector<std::string> lines_;  // each with its own line end, if any
-    bool refused_ = false;            // there, but beyond the bounds: read as empty, never written
+    std::string error_;
 };
+
+// Whether a chosen folder (Shift-JIS) may be stored as a folder setting:
+// an absolute path of whole Shift-JIS characters without any control
+// byte (a CR LF in a folder's name would add lines to the settings file),
+// naming a folder that is there now.
+bool StorableFolder(const std::string& path);
+
+// What the person who chose such a folder is told (lines separated by CR).
+std::string UnstorableFolderMessage();
 
 // What the person who asked for a save is told when these settings files
 // could not be written (both programs word it alike).

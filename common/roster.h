@@ -12,16 +12,38 @@ struct RosterEntry {
     std::string password;  // plain text in memory
 };
 
+// The most learners a roster may hold: far more than any school's, few
+// enough that a roster of them costs little memory.  A file with more is
+// refused whole.
+constexpr size_t kMaxRosterLearners = 100000;
+
 // Parses the roster's bytes.  Lines end at CR LF, CR or a lone LF (a
-// roster made with a text editor or a script).  Every line gives exactly one learner: fields
-// after the third are dropped and missing ones are empty, so a damaged line
-// never shifts the learners after it.  An empty file reads as one learner
-// with three empty fields.
+// roster made with a text editor or a script), and byte 0x1A ends the
+// file.  Every line that holds a field gives exactly one learner: fields
+// after the third are dropped and missing ones are empty, so a damaged
+// line never shifts the learners after it.  Lines without any field are
+// no learners and are left out, so a file of empty lines costs nothing.
+//
+// The bytes may be Shift-JIS (as this system writes them) or UTF-8 (as
+// many editors save; with or without a byte-order mark): UTF-8 is taken
+// as such when its IDs and names are well-formed UTF-8 beyond ASCII, and
+// converted to Shift-JIS.  Refused, with message (lines separated by CR)
+// naming the file as `file` and the reason: UTF-16, a character without a
+// Shift-JIS form (the line is named), more than kMaxRosterLearners
+// learners.  entries are empty then.
+bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::string& message,
+                 const std::string& file = std::string());
+// The same without the message; a refused roster gives no learners.
 std::vector<RosterEntry> ParseRoster(const std::string& bytes);
 
-// Reads the roster file; false when it cannot be read (entries are then
-// empty).
-bool ReadRoster(const std::string& path, std::vector<RosterEntry>& entries);
+// Reads the roster file whole, never a file half rewritten by another
+// writer: the read holds a shared lock on the lock file the writers lock;
+// where no lock can be had (a folder that takes no lock file, a lock held
+// all the wait), the file is read until two reads in a row agree, up to
+// ten reads with random pauses of 0 to 99 ms.  False when the file cannot
+// be read or is refused (entries are then empty); message then holds the
+// refusal's reason, or is empty for a missing or unreadable file.
+bool ReadRoster(const std::string& path, std::vector<RosterEntry>& entries, std::string* message = nullptr);
 
 // One roster line without its line end.
 std::string FormatRosterLine(const RosterEntry& entry);
@@ -39,9 +61,27 @@ std::string FormatRoster(const std::vector<RosterEntry>& entries);
 // random pauses of 0 to 99 ms between them.  A lock another writer holds
 // for the whole wait fails the update (nothing is written).  A missing
 // file reads as no learners.  Returns whether the change was written.
+// A roster the file holds but this system refuses (see ParseRoster) is
+// never written over; why, when given, then receives the refusal, and for
+// a file or folder this account may not write, the path and the
+// permission that is missing.
 bool UpdateRosterFile(const std::string& path,
                       const std::function<void(std::vector<RosterEntry>&)>& change,
-                      int attempts = 10);
+                      int attempts = 10, std::string* why = nullptr);
+
+// Why this account cannot write the roster at path (the file, or the
+// folder for a file still to be made): a message naming the path and the
+// missing permission, lines separated by CR.  Empty when nothing in the
+// modes stops the write.
+std::string RosterPermissionProblem(const std::string& path);
+
+// The first field of a record that the roster's format cannot carry, or
+// -1 when it may be stored: IDs and passwords hold only ASCII digits and
+// letters (the login's rule; their scrambled bytes then never become a
+// line end or an end of file), and a name holds no double quote and no
+// control byte (TAB, CR, LF, 0x1A, ...).
+int RosterFieldFault(const RosterEntry& entry);
+
 
 constexpr int RosterLockWaitMs = 1500;
 

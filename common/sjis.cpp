@@ -1,9 +1,8 @@
 #include "sjis.h"
 
-#include <algorithm>
-
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -17,7 +16,7 @@ namespace {
 // Runs iconv over the whole input.  With strict set, any unconvertible
 // input fails; otherwise each bad input byte becomes `replacement`.
 bool Convert(const char* to, const char* from, const std::string& in, std::string& out,
-             bool strict, const std::string& replacement) {
+             bool strict, const std::string& replacement, size_t* failedAt = nullptr) {
     // ASCII reads the same in Shift-JIS (code page 932) and UTF-8: most
     // names and numbers need no converter at all.
     if (std::all_of(in.begin(), in.end(), [](char c) { return (c & 0x80) == 0; })) {
@@ -27,7 +26,8 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.clear();
-    std::vector<char> buf(in.size() * 4 + 16);
+    // A bounded buffer: a huge input is converted piece by piece.
+    std::vector<char> buf(std::min<size_t>(in.size() * 4 + 16, 65536));
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
     bool ok = true;
@@ -38,7 +38,11 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
         out.append(buf.data(), buf.size() - dstLeft);
         if (r == static_cast<size_t>(-1)) {
             if (errno == E2BIG) continue;
-            if (strict) { ok = false; break; }
+            if (strict) {
+                if (failedAt) *failedAt = static_cast<size_t>(src - in.data());
+                ok = false;
+                break;
+            }
             // EILSEQ or EINVAL: skip one byte and mark it.
             out += replacement;
             ++src;
@@ -124,6 +128,82 @@ std::string UnifyDuplicateCodes(const std::string& s) {
         ++i;
     }
     return r;
+}
+
+bool IsUtf8BeyondAscii(const std::string& text) {
+    // Two-byte sequences alone are no evidence: pairs of half-width kana in
+    // Shift-JIS look just like them.
+    bool wide = false;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t n = 0;
+        unsigned int cp = 0, least = 0;
+        if (c >= 0xC2 && c <= 0xDF) n = 1, cp = c & 0x1F, least = 0x80;
+        else if (c >= 0xE0 && c <= 0xEF) n = 2, cp = c & 0x0F, least = 0x800;
+        else if (c >= 0xF0 && c <= 0xF4) n = 3, cp = c & 0x07, least = 0x10000;
+        else return false;
+        if (i + n >= text.size()) return false;
+        for (size_t k = 1; k <= n; ++k) {
+            const unsigned char t = static_cast<unsigned char>(text[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (n >= 2) wide = true;
+        i += n + 1;
+    }
+    return wide;
+}
+
+TOutsideText DecodeOutsideText(std::string& bytes, const std::function<bool(const std::string&)>& looksUtf8) {
+    TOutsideText r;
+    const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    // UTF-16 with its mark, or without it: a NUL beside a byte that is
+    // none in the first character (no text of ours holds a NUL).
+    if (bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF) ||
+                              ((at(0) == 0) != (at(1) == 0)))) {
+        r.Status = TOutsideText::Utf16;
+        return r;
+    }
+    const bool mark = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    if (mark) bytes.erase(0, 3);
+    if (!mark && !(looksUtf8 ? looksUtf8(bytes) : IsUtf8BeyondAscii(bytes))) return r;
+    r.WasUtf8 = true;
+    std::string out;
+    size_t failedAt = 0;
+    if (Convert("CP932", "UTF-8", bytes, out, true, std::string(), &failedAt)) {
+        bytes.swap(out);
+        return r;
+    }
+    // The line that holds the character: line ends are CR LF, CR or LF.
+    size_t line = 1;
+    for (size_t i = 0; i < failedAt && i < bytes.size(); ++i) {
+        if (bytes[i] == '\r') {
+            ++line;
+            if (i + 1 < failedAt && bytes[i + 1] == '\n') ++i;
+        } else if (bytes[i] == '\n') {
+            ++line;
+        }
+    }
+    r.Status = TOutsideText::NoShiftJis;
+    r.Line = line;
+    bytes.clear();
+    bytes.shrink_to_fit();
+    return r;
+}
+
+std::string OutsideTextMessage(const TOutsideText& r, const std::string& file) {
+    if (r.Status == TOutsideText::Utf16)
+        return file + "\r\r" + L("このファイルは UTF-16 で保存されているため、読めません。") + "\r" +
+               L("Shift-JIS か UTF-8 で保存し直してください。");
+    if (r.Status == TOutsideText::NoShiftJis)
+        return file + "\r\r" + L("このファイルの ") + std::to_string(r.Line) +
+               L(" 行目に、Shift-JIS にない文字があります。") + "\r" + L("ファイルは読み込みませんでした。");
+    return std::string();
 }
 
 std::string L(const char* utf8Literal) {

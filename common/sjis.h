@@ -5,6 +5,7 @@
 // show a text or to name a file on disk.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace sjis {
@@ -22,6 +23,32 @@ std::string ToUtf8(const std::string& sjisText);
 // any character has no Shift-JIS form: such a text is refused, never
 // stored wrongly.
 bool FromUtf8(const std::string& utf8Text, std::string& out);
+
+// True when text is well-formed UTF-8 holding at least one character of
+// three bytes or more (every kana and kanji is one).  Plain ASCII reads the
+// same either way, and two-byte sequences alone are as likely half-width
+// kana in Shift-JIS.
+bool IsUtf8BeyondAscii(const std::string& text);
+
+// What became of a file that people's tools may have made (a roster, a CSV
+// file, a settings file).
+struct TOutsideText {
+    enum TStatus { Ok, Utf16, NoShiftJis } Status = Ok;
+    size_t Line = 0;      // NoShiftJis: the first line (from 1) with such a character
+    bool WasUtf8 = false;  // the bytes were UTF-8 and are now Shift-JIS
+};
+
+// Brings such a file's bytes to Shift-JIS in place: a UTF-8 byte-order mark
+// is taken off and the rest read as UTF-8; without the mark the text is read
+// as UTF-8 when looksUtf8 says so (by default: well-formed UTF-8 beyond
+// ASCII), else it stays as it is.  UTF-16 is refused, and so is UTF-8 with
+// a character that has no Shift-JIS form (bytes are then emptied).
+TOutsideText DecodeOutsideText(std::string& bytes,
+                               const std::function<bool(const std::string&)>& looksUtf8 = {});
+
+// The message for a refused file (file: its path as shown); lines are
+// separated by CR.  Empty for Ok.
+std::string OutsideTextMessage(const TOutsideText& r, const std::string& file);
 
 // Literal helper for texts written in the sources as UTF-8: converts and
 // aborts on failure (the literals are ours, so failure is a programming

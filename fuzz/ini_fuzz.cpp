@@ -41,9 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TControllerSettings controller;
     ReadIniFile(controller, folder + "vaduvov.ini", folder);
 
-    // A write keeps the file readable and reads back.
-    FUZZ_CHECK(ini.WriteString("FuzzSection", "FuzzKey", "value"));
+    // A write keeps the file readable and reads back; only a file refused
+    // on reading (UTF-16, say), and said so, is not written.
+    const std::string before = fuzz::Bytes(data, size);
+    if (!ini.WriteString("FuzzSection", "FuzzKey", "value")) {
+        FUZZ_CHECK(!ini.Error().empty());
+        std::string now;
+        textfile::ReadFileBytes(path, now);
+        FUZZ_CHECK(now == before);
+        return 0;
+    }
     ini.Reload();
-    FUZZ_CHECK(ini.ReadString("FuzzSection", "FuzzKey", "") == "value");
+    FUZZ_CHECK(!ini.Error().empty() || ini.ReadString("FuzzSection", "FuzzKey", "") == "value");
+    // A value that would add lines to the file is refused.
+    FUZZ_CHECK(!ini.WriteString("FuzzSection", "FuzzKey", before + "\r\n[x]"));
     return 0;
 }

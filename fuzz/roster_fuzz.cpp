@@ -8,11 +8,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes = fuzz::Bytes(data, size);
-    const std::vector<RosterEntry> entries = ParseRoster(bytes);
-    FUZZ_CHECK(!entries.empty());
-    // What is written of what was read reads as the same number of learners.
+    std::vector<RosterEntry> entries;
+    std::string message;
+    const bool read = ParseRoster(bytes, entries, message);
+    FUZZ_CHECK(read ? message.empty() : entries.empty() && !message.empty());
+    FUZZ_CHECK(entries.size() <= kMaxRosterLearners);
+    // What is written of what was read reads as the same number of learners
+    // (or, should its names look like UTF-8 that Shift-JIS cannot hold, is
+    // refused with a message: never read as fewer learners).
     const std::string again = FormatRoster(entries);
-    FUZZ_CHECK(ParseRoster(again).size() == entries.size());
+    std::vector<RosterEntry> back;
+    FUZZ_CHECK(ParseRoster(again, back, message) ? back.size() == entries.size() : !message.empty());
 
     TMeiboGrid grid;
     grid.LoadMeibo(fuzz::WriteInput("ruzozu.mib", data, size));

@@ -187,6 +187,71 @@ TEST_P(SharedFolder, FilesMadeByOneAccountServeTheNext) {
     EXPECT_EQ(Slurp(dir + "PC1.dat"), FormatResultLines(Header(dir, "U2"), true, 0, 0, 0));
 }
 
+// A login reads the roster while two other accounts rewrite it: in a
+// sticky folder they rewrite it in place (nobody may replace another
+// account's file).  No login may ever read a torn file, where a known
+// learner would be missing, count as new and take any password.
+TEST_P(SharedFolder, LoginsNeverReadATornRoster) {
+    // Elsewhere the writers replace the file whole.
+    if (GetParam() != 01777) GTEST_SKIP() << "only a sticky folder has the roster rewritten in place";
+    const std::string roster = dir + "ruzozu.mib";
+    constexpr int kLearners = 20000;
+    auto learners = [](int round) {
+        std::vector<RosterEntry> e;
+        for (int k = 0; k < kLearners; ++k)
+            e.push_back({"s" + std::to_string(k), std::string(1 + (k + round) % 2 * 30, 'n'), "pw" + std::to_string(k)});
+        return e;
+    };
+    MakeShared("ruzozu.mib", FormatRoster(learners(0)));
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 2; ++w)
+        writers.push_back(RunAs(kWriters[w], [&, w] {
+            // Every save changes the length of every name: the file's
+            // bytes move, and a torn read loses learners.  Saves follow
+            // one another within a few milliseconds.
+            std::mt19937 pause(w);
+            for (int round = w;; round += 2) {
+                UpdateRosterFile(roster, [&](std::vector<RosterEntry>& e) { e = learners(round); });
+                std::this_thread::sleep_for(std::chrono::milliseconds(pause() % 20));
+            }
+            return true;
+        }));
+    const pid_t reader = RunAs(kMaker, [&] {
+        std::mt19937 rng(7);
+        for (int dialog = 0; dialog < 200; ++dialog) {
+            TLogin login;
+            login.RosterPath = roster;
+            login.LoadRoster();
+            // Every learner of the file must be in what the login read:
+            // one missing would be taken for a new learner.
+            std::set<std::string> read;
+            for (size_t i = 0; i < login.RosterList.size(); i += 3) read.insert(login.RosterList[i]);
+            for (int k = 0; k < kLearners; ++k)
+                if (!read.count("s" + std::to_string(k))) {
+                    std::fprintf(stderr, "dialog %d: s%d missing (%zu learners read)\n", dialog, k, read.size());
+                    return false;
+                }
+            const int k = static_cast<int>(rng() % kLearners);
+            std::string id = "s" + std::to_string(k), name;
+            login.Edit1Exit(id, name);
+            if (login.NewUser) {
+                std::fprintf(stderr, "dialog %d: s%d counted as new (%zu learners read)\n", dialog, k,
+                             login.RosterList.size() / 3);
+                return false;
+            }
+            // A wrong password never logs a known learner in.
+            if (login.BitBtn1Click(id, name, "Intruder").Ok) return false;
+        }
+        return true;
+    });
+    const bool readerOk = Succeeded(reader);
+    for (pid_t w : writers) {
+        ::kill(w, SIGKILL);
+        ::waitpid(w, nullptr, 0);
+    }
+    EXPECT_TRUE(readerOk) << "a login read a torn roster";
+}
+
 // 0777 open to all, 2775 a shared group, 1777 sticky (nobody may replace
 // another account's file).
 INSTANTIATE_TEST_SUITE_P(Modes, SharedFolder, ::testing::Values(0777, 02775, 01777),
@@ -249,6 +314,53 @@ TEST(SharedFolderReadOnly, ALockFileNobodyElseMayOpenDoesNotStopTheSave) {
     ASSERT_TRUE(ReadRoster(roster, got));
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[1].id, "N1");
+}
+
+// The roster editor is open while a learner changes the password through
+// the login; the instructor then renames that learner and saves: the new
+// password stays, and so does the new name.
+TEST(RosterEditorAndLogin, PasswordChangedMeanwhileSurvivesARename) {
+    TempDir dir;
+    const std::string roster = dir / "ruzozu.mib";
+    ASSERT_TRUE(textfile::WriteFileAtomic(roster, FormatRoster({{"s1", "Sato", "old1"}, {"s2", "Kato", "pw2"}})));
+    TMeiboGrid editor;
+    editor.LoadMeibo(roster);
+    ASSERT_EQ(editor.Rows[1], (std::vector<std::string>{"s1", "Sato", "old1"}));
+
+    // The learner: ID, the password button, then OK with the new password.
+    TLogin login;
+    login.RosterPath = roster;
+    login.LoadRoster();
+    std::string id = "s1", name;
+    login.Edit1Exit(id, name);
+    ASSERT_TRUE(login.CanChangePassword(id, name));
+    ASSERT_TRUE(login.ChangePassword("old1", "new1", "new1").Ok);
+    login.Edit3Enter("new1");
+    ASSERT_TRUE(login.BitBtn1Click(id, name, "new1").Ok);
+
+    editor.Rows[1][1] = "Satou";  // the instructor's edit of that row
+    ASSERT_TRUE(editor.SaveMeibo(roster));
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(roster, got));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].name, "Satou");
+    EXPECT_EQ(got[0].password, "new1");
+    // And the learner logs in with it.
+    TLogin next;
+    next.RosterPath = roster;
+    next.LoadRoster();
+    std::string again = "s1", shown;
+    next.Edit1Exit(again, shown);
+    EXPECT_FALSE(next.BitBtn1Click("s1", shown, "old1").Ok);
+    EXPECT_TRUE(next.BitBtn1Click("s1", shown, "new1").Ok);
+    // A password the instructor does set wins over the file's.
+    TMeiboGrid second;
+    second.LoadMeibo(roster);
+    second.Rows[1][2] = "reset1";
+    ASSERT_TRUE(second.SaveMeibo(roster));
+    ASSERT_TRUE(ReadRoster(roster, got));
+    EXPECT_EQ(got[0].password, "reset1");
+    EXPECT_EQ(got[0].name, "Satou");
 }
 
 // Writers killed at random moments: the file is always whole, and the

@@ -6,8 +6,8 @@
 // finish within the hang bound (ten times and more what it takes, never a
 // speed target).
 //
-// To add a case: one line in kCases (or in kAwaitingFixes while the reader
-// still fails it), with a function that writes the input into the folder it
+// To add a case: one line in kCases,
+// with a function that writes the input into the folder it
 // is given, reads it as the program does and returns "" when the outcome is
 // the sound one, or what went wrong.
 #include "../vaduvov/app/csv_model.h"
@@ -414,13 +414,9 @@ const TShapeCase kCases[] = {
     {"CsvOfOneWideLineThenManyRows", CsvOfOneWideLineThenManyRows},
     {"CsvOfCr", CsvOfCr},
     {"PictureOfAHugeWidth", PictureOfAHugeWidth},
+    {"RosterOfCr", RosterOfCr},
 };
 
-// Cases whose readers are being fixed elsewhere: they run once enabled.
-// Measured on this branch: 8.3 GB, 3.1 GB, 8.2 GB and 1.0 GB.
-const TShapeCase kAwaitingFixes[] = {
-    {"RosterOfCr", RosterOfCr},                                      // a roster row made for every line end
-};
 
 // ------------------------------------------------------------ the runner
 
@@ -510,7 +506,5 @@ TEST_P(WorstShape, StaysWithinItsBounds) {
 std::string CaseName(const ::testing::TestParamInfo<TShapeCase>& info) { return info.param.Name; }
 
 INSTANTIATE_TEST_SUITE_P(Readers, WorstShape, ::testing::ValuesIn(kCases), CaseName);
-// Enable after merging the branches that fix them.
-INSTANTIATE_TEST_SUITE_P(DISABLED_AwaitingFixes, WorstShape, ::testing::ValuesIn(kAwaitingFixes), CaseName);
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(IniFile, ReadsTypesAndDefaults) {
     TempDir dir;
@@ -125,4 +126,67 @@ TEST(IniFile, FilesBeyondTheBoundsReadAsEmptyAndAreKept) {
     TIniFile fresh(dir / "new.ini");
     EXPECT_TRUE(fresh.WriteInteger("S", "K", 1));
     EXPECT_EQ(TIniFile(dir / "new.ini").ReadInteger("S", "K", -1), 1);
+}
+
+// A value with a line break or an end-of-file byte would add lines (a new
+// section even) to the file: refused, the file as it was.
+TEST(IniFile, WriterRefusesLineBreaksAndEndOfFile) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.dvk";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "[Data]\r\nFolder=/score/\r\n"));
+    TIniFile ini(p);
+    for (const std::string bad : {"/a\r\n[Auto]\r\nx/", "/a\r/", "/a\n/", "/a\x1A/"}) {
+        EXPECT_FALSE(ini.WriteString("Data", "Folder", bad));
+        EXPECT_FALSE(ini.WriteString("Data", bad, "x"));
+        EXPECT_FALSE(ini.WriteString(bad, "Folder", "x"));
+    }
+    EXPECT_EQ(Slurp(p), "[Data]\r\nFolder=/score/\r\n");
+    EXPECT_TRUE(ini.WriteString("Data", "Folder", "/a\tb/"));
+}
+
+// Settings files that people's editors saved: a byte-order mark, UTF-8,
+// UTF-16.
+TEST(IniFile, ByteOrderMarkUtf8AndUtf16) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.dvk";
+    const std::string key = sjis::L("名簿Dir");
+    const std::string sjisFile = "[Data]\r\n" + key + "=/" + sjis::L("名簿") + "/\r\nFolder=/s/\r\n";
+    for (const std::string& bytes : {sjisFile, sjis::ToUtf8(sjisFile), "\xEF\xBB\xBF" + sjis::ToUtf8(sjisFile)}) {
+        ASSERT_TRUE(textfile::WriteFileAtomic(p, bytes));
+        TIniFile ini(p);
+        EXPECT_TRUE(ini.Error().empty());
+        EXPECT_EQ(ini.ReadString("Data", key, "none"), "/" + sjis::L("名簿") + "/");
+        EXPECT_EQ(ini.ReadString("Data", "Folder", "none"), "/s/");  // no mark stuck to the section
+        // A write stores the whole file as Shift-JIS.
+        ASSERT_TRUE(ini.WriteString("Data", "Folder", "/t/"));
+        EXPECT_EQ(Slurp(p), "[Data]\r\n" + key + "=/" + sjis::L("名簿") + "/\r\nFolder=/t/\r\n");
+    }
+    // UTF-16 and UTF-8 without a Shift-JIS form: refused, never written over.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[Data]\r\nFolder=/s/\r\n")) utf16 += std::string(1, c) + '\0';
+    for (const std::string& bytes : {utf16, std::string("[Data]\r\nFolder=/\xF0\x9F\x98\x80/\r\n")}) {
+        ASSERT_TRUE(textfile::WriteFileAtomic(p, bytes));
+        TIniFile ini(p);
+        EXPECT_FALSE(ini.Error().empty());
+        EXPECT_EQ(ini.Error().compare(0, p.size(), p), 0);
+        EXPECT_EQ(ini.ReadString("Data", "Folder", "none"), "none");
+        EXPECT_FALSE(ini.WriteString("Data", "Folder", "/t/"));
+        EXPECT_EQ(Slurp(p), bytes);
+    }
+}
+
+// A settings file that is there but cannot be read is not written over
+// with the one key being saved.
+TEST(IniFile, UnreadableFileIsNeverWrittenOver) {
+    TempDir dir;
+    const std::string p = dir / "ruzozu.ini";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, "[Option]\r\nFolder1=/a/\r\n" + std::string(100, 'x') + "\r\n"));
+    // Over the reading cap (a sparse file: no disk is used).
+    ASSERT_EQ(::truncate(p.c_str(), static_cast<off_t>(textfile::kMaxReadBytes + 1)), 0);
+    TIniFile ini(p);
+    EXPECT_FALSE(ini.Error().empty());
+    EXPECT_FALSE(ini.WriteString("Option", "Folder2", "/b/"));
+    struct stat st {};
+    ASSERT_EQ(::stat(p.c_str(), &st), 0);
+    EXPECT_EQ(static_cast<uint64_t>(st.st_size), textfile::kMaxReadBytes + 1);
 }

@@ -8,6 +8,8 @@
 
 void ReadSettings(TDrillSettings& s, const std::string& exeFolder, const std::string& exeName) {
     TIniFile ini(exeFolder + exeName + ".ini");
+    s.ReadErrors.clear();
+    if (!ini.Error().empty()) s.ReadErrors.push_back(ini.Error());
     s.ProblemFolder = ini.ReadString(msg::SectionProblemFolder(), "Folder", "");
     s.FullScreen = ini.ReadBool("Option", msg::KeyFullScreen(), true);
     s.AllowModeChange = ini.ReadBool("Option", msg::KeyModeChange(), false);
@@ -18,6 +20,7 @@ void ReadSettings(TDrillSettings& s, const std::string& exeFolder, const std::st
     s.NetworkMode = textfile::FileExists(dvk);
     if (s.NetworkMode) {
         TIniFile shared(dvk);
+        if (!shared.Error().empty()) s.ReadErrors.push_back(shared.Error());
         s.ScoreFolder = shared.ReadString("Data", "Folder", "");
         s.RosterFolder = shared.ReadString("Data", msg::KeyRosterDir(), exeFolder);
         s.AutoMode = shared.ReadInteger("Auto", msg::KeyAutoMode(), 0);

@@ -18,6 +18,9 @@ struct TDrillSettings {
     std::string RosterFolder;
     int AutoMode = -1;
     std::string AutoProblem;
+    // Why a settings file was refused on reading (see TIniFile::Error);
+    // its values are the defaults then.
+    std::vector<std::string> ReadErrors;
 };
 
 // Reads both settings files from the program folder exeFolder (ending in

@@ -166,13 +166,27 @@ void TfInputID::BitBtn1Click() {
     Apply(r);
     if (!Login.LoginOk) return;
     while (Login.SaveFailed) {
-        QMessageBox box(QMessageBox::Warning, windowTitle(), QL("ユーザー名の登録に失敗しました。"),
-                        QMessageBox::NoButton, this);
+        QString text = QL("ユーザー名の登録に失敗しました。");
+        // Why, when the modes of the roster or its folder say so.
+        if (!Login.SaveProblem.empty()) text += QLatin1String("\n\n") + Shown(Login.SaveProblem);
+        QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::NoButton, this);
         QPushButton* retry = box.addButton(QL("再試行(&R)"), QMessageBox::AcceptRole);
         box.addButton(QL("無視(&I)"), QMessageBox::RejectRole);
         box.exec();
         if (box.clickedButton() != retry) break;
         Login.SaveFailed = !Login.SaveRoster(BoxText(Edit1).substr(0, 6), name, BoxText(Edit3));
+        if (!Login.RosterError.empty()) {
+            // The roster turned out to be one that cannot be read right.
+            Login.LoginOk = false;
+            Apply({Login.RosterError, true, TLoginBox::None, {}, false});
+            return;
+        }
+        if (Login.SaveConflict) {
+            // Registered or changed on another computer meanwhile.
+            Login.LoginOk = false;
+            Apply(Login.ConflictReply());
+            return;
+        }
     }
     UserID = BoxText(Edit1).substr(0, 6);
     UserName = name;

@@ -4,6 +4,7 @@
 #include "japanese.h"
 #include "qtext.h"
 
+#include "inifile.h"
 #include "sjis.h"
 
 #include <QPushButton>
@@ -50,6 +51,13 @@ void TfChoice::accept() {
     }
     struct stat st;
     std::string path = sjis::ToUtf8(chosen);
+    // A folder whose name the settings cannot hold (a line break in it) is
+    // refused, though it is there.
+    if (!chosen.empty() && ::stat(path.c_str(), &st) == 0 && !StorableFolder(chosen)) {
+        QString text = Q(UnstorableFolderMessage());
+        InformationBox(this, windowTitle(), text.replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        return;
+    }
     if (chosen.empty() || path[0] != '/' || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         bool none = chosen.empty() && !selected;
         InformationBox(this, windowTitle(),

@@ -49,7 +49,13 @@ const std::string& TLogin::Unregistered() { return M("未登録"); }
 
 void TLogin::LoadRoster() {
     std::vector<RosterEntry> entries;
-    if (!ReadRoster(RosterPath, entries)) return;
+    std::string refused;
+    if (!ReadRoster(RosterPath, entries, &refused)) {
+        RosterError = refused;
+        if (!refused.empty()) RosterList.clear();
+        return;
+    }
+    RosterError.clear();
     RosterList.clear();
     for (const auto& e : entries) {
         RosterList.push_back(e.id);
@@ -66,16 +72,40 @@ int TLogin::Find(const std::string& id) const {
 
 bool TLogin::SaveRoster(const std::string& id, const std::string& name, const std::string& password) {
     bool found = false;
+    std::string why;
+    SaveConflict = false;
+    const bool checkedNew = NewUser;
     bool ok = UpdateRosterFile(RosterPath, [&](std::vector<RosterEntry>& entries) {
         found = false;
+        SaveConflict = false;
         for (auto& e : entries)
             if (e.id == id) {
-                e = {id, name, password};
                 found = true;
+                // Registered or changed elsewhere since this dialog read
+                // the roster: the typed password must be the file's.
+                if (e.password != password && (checkedNew || e.password != LookedUpPassword)) {
+                    SaveConflict = true;
+                    return;
+                }
+                e = {id, name, password};
                 break;
             }
         if (!found) entries.push_back({id, name, password});
-    });
+    }, 10, &why);
+    if (SaveConflict) {
+        LoadRoster();
+        UserIndex = Find(id);
+        NewUser = static_cast<size_t>(UserIndex) + 3 > RosterList.size();
+        if (!NewUser) LookedUpPassword = RosterList[UserIndex + 2];
+        return false;
+    }
+    SaveProblem.clear();
+    if (!ok) {
+        // A roster refused on the re-read stops the login; any other
+        // failure may be tried again.
+        LoadRoster();
+        if (RosterError.empty()) SaveProblem = why;
+    }
     if (ok) {
         NewUser = !found;
         LoadRoster();
@@ -114,6 +144,7 @@ TLoginReply TLogin::Edit1Exit(std::string& id, std::string& name) {
     } else {
         NewUser = false;
         name = RosterList[UserIndex + 1];
+        LookedUpPassword = RosterList[UserIndex + 2];
         if (r.Focus == TLoginBox::None) r.Focus = TLoginBox::Password;
     }
     return r;
@@ -162,11 +193,27 @@ TLoginReply TLogin::BitBtn1Click(const std::string& id, const std::string& name,
     } else if (!PassOk) {
         r = {M(kWrongPassword), true, TLoginBox::Password, {TLoginBox::Password}, false};
     }
+    // A refused roster tells no learner from a new one: nobody logs in
+    // until it is put right.
+    if (r.Message.empty() && !RosterError.empty()) r = {RosterError, true, TLoginBox::None, {}, false};
     LoginOk = r.Message.empty();
     if (!LoginOk) return r;
     r.Ok = SaveRoster(id.substr(0, 6), name, password);
+    if (SaveConflict) {
+        // Another computer got there first: this password is not the one.
+        LoginOk = false;
+        return ConflictReply();
+    }
+    if (!r.Ok && !RosterError.empty()) {
+        LoginOk = false;
+        return {RosterError, true, TLoginBox::None, {}, false};
+    }
     SaveFailed = !r.Ok;
     return r;
+}
+
+TLoginReply TLogin::ConflictReply() {
+    return {M(kWrongPassword), true, TLoginBox::Password, {TLoginBox::Password}, false};
 }
 
 bool TLogin::CanChangePassword(const std::string& id, const std::string& name) const {

@@ -34,10 +34,24 @@ public:
     bool LookedUp = false;  // the ID box has been left at least once
     std::string RosterPath;
 
-    // Reads the roster; a file that cannot be read leaves RosterList as it was.
+    // Reads the roster; a file that cannot be read leaves RosterList as it
+    // was.  A roster the reader refuses (see ParseRoster) sets RosterError
+    // to why; no login goes through while it is set, since none of its
+    // learners could be told from a new one.
     void LoadRoster();
+    std::string RosterError;
+    // Why the last save failed, when the modes say why (a path and the
+    // missing permission); empty otherwise.
+    std::string SaveProblem;
     // Saves the typed learner into the roster: re-read, update, replace.
+    // The re-read may find the learner changed since this dialog read the
+    // roster (registered by another computer meanwhile, or the password
+    // changed there): unless the file's password is the typed one or the
+    // one this learner proved, nothing is changed and SaveConflict is set.
     bool SaveRoster(const std::string& id, const std::string& name, const std::string& password);
+    bool SaveConflict = false;
+    // What the learner is told then: the password does not match.
+    static TLoginReply ConflictReply();
 
     TLoginReply CheckUserID(const std::string& id) const;
     // Leaving the ID box: returns the checks' reply; name receives the name
@@ -60,4 +74,6 @@ public:
 
 private:
     int Find(const std::string& id) const;
+    // The password the roster held for the ID found by the last lookup.
+    std::string LookedUpPassword;
 };

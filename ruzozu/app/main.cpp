@@ -129,6 +129,9 @@ void TForm1::FormCreate() {
     setObjectName("Form1");
     Engine_->ChosenMode = 0;
     ReadSettings(Engine_->Settings, ExeFolder);
+    // A settings file in a form that cannot be read (UTF-16, say): told
+    // before anything goes on with the defaults.
+    for (const std::string& why : Engine_->Settings.ReadErrors) ShowMessage(why);
     if (ShowSplash) {
         auto* splash = new Tstart;
         splash->Label1->setText(QString::fromLatin1(VersionText));

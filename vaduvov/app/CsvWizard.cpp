@@ -208,8 +208,11 @@ void TfCsvWizard::CsvGridDrawCell(int col, int row, QPainter& p, const QRect& re
 
 void TfCsvWizard::BitBtn1Click() {
     if (!Model.Import(Roster, CheckBox1->isChecked())) {
-        QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(),
-                        Q(TCsvWizardModel::NothingMappedMessage()), QMessageBox::Ok, this);
+        // A record the roster cannot store, or nothing mapped.
+        QString text = Q(Model.ImportError.empty() ? TCsvWizardModel::NothingMappedMessage() : Model.ImportError);
+        text.replace(QLatin1String("\r"), QLatin1String("\n"));
+        QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                        this);
         box.exec();
     }
     // The wizard ends in every case, the roster untouched after the message.

@@ -64,6 +64,8 @@ const std::string& DrillFolderMessage(TDrillFolder state, bool writing) {
 TDrillFolder ReadIniFile(TControllerSettings& s, const std::string& ownIniPath, const std::string& ownFolder) {
     const Names& n = N();
     TIniFile ini(ownIniPath);
+    s.ReadErrors.clear();
+    if (!ini.Error().empty()) s.ReadErrors.push_back(ini.Error());
     s.Top = ini.ReadInteger("Window", "Top", 0);
     s.Left = ini.ReadInteger("Window", "Left", 0);
     s.MeiboTop = ini.ReadInteger("Window", n.MeiboTop, 0);
@@ -92,10 +94,12 @@ TDrillFolder ReadDrillSettings(TControllerSettings& s) {
     if (state != TDrillFolder::Valid) return state;
     const Names& n = N();
     TIniFile ini(s.ExeDir + "ruzozu.ini");
+    if (!ini.Error().empty()) s.ReadErrors.push_back(ini.Error());
     s.FullScreen = ini.ReadBool("Option", n.FullScreen, true);
     s.ModeChange = ini.ReadBool("Option", n.ModeChange, false);
     s.QuestionDir = ini.ReadString(n.ProblemFolder, "Folder", "");
     TIniFile dvk(s.ExeDir + "ruzozu.dvk");
+    if (!dvk.Error().empty()) s.ReadErrors.push_back(dvk.Error());
     s.ScoreDir = dvk.ReadString("Data", "Folder", "");
     s.MeiboDir = dvk.ReadString("Data", n.MeiboDir, s.ExeDir);
     return state;

@@ -24,6 +24,9 @@ struct TControllerSettings {
     int MeiboDirIndex = 0;    // 0 the drill program's folder, 1 the score folder
     std::string MeiboDir;     // the roster folder
     int ListInterval = 5, ScoreInterval = 5;
+    // Why a settings file was refused on reading (see TIniFile::Error);
+    // its values are the defaults then.
+    std::vector<std::string> ReadErrors;
 };
 
 // The state of the drill program's folder.

@@ -23,35 +23,6 @@ const std::string& TCsvWizardModel::NothingMappedMessage() {
 
 namespace {
 
-// True when text is well-formed UTF-8 holding at least one character
-// beyond ASCII (plain ASCII reads the same either way).
-bool IsUtf8Beyond7Bit(const std::string& text) {
-    bool wide = false;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int n = 0;
-        unsigned int cp = 0, least = 0;
-        if (c >= 0xC2 && c <= 0xDF) n = 1, cp = c & 0x1F, least = 0x80;
-        else if (c >= 0xE0 && c <= 0xEF) n = 2, cp = c & 0x0F, least = 0x800;
-        else if (c >= 0xF0 && c <= 0xF4) n = 3, cp = c & 0x07, least = 0x10000;
-        else return false;
-        if (i + n >= text.size()) return false;
-        for (int k = 1; k <= n; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + k]);
-            if ((t & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        wide = true;
-        i += n + 1;
-    }
-    return wide;
-}
-
 std::string NoShiftJisMessage(size_t line) {
     return sjis::L("CSVファイルの ") + std::to_string(line) +
            sjis::L(" 行目に、Shift-JIS にない文字があります。") + "\r\r" +
@@ -99,9 +70,18 @@ void TCsvWizardModel::LoadCsvFile(const std::string& path) {
     Preview.assign(1, {});
     std::string bytes;
     if (!textfile::ReadFileBytes(path, bytes)) return;
-    const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    if (bom) bytes.erase(0, 3);
-    const bool utf8 = bom || IsUtf8Beyond7Bit(bytes);
+    // UTF-8 (with or without its mark) becomes Shift-JIS; UTF-16 and
+    // characters Shift-JIS cannot hold refuse the file.
+    const sjis::TOutsideText text = sjis::DecodeOutsideText(bytes);
+    if (text.Status == sjis::TOutsideText::NoShiftJis) {
+        LoadError = NoShiftJisMessage(text.Line);
+        return;
+    }
+    if (text.Status == sjis::TOutsideText::Utf16) {
+        LoadError = sjis::L("CSVファイルが UTF-16 で保存されているため、読めません。") + "\r\r" +
+                    sjis::L("Shift-JIS か UTF-8 で保存し直してください。");
+        return;
+    }
     // The lines are split one at a time, and the reading stops at the
     // first that cannot be taken: a refused file costs no more than the
     // part read up to there.
@@ -113,14 +93,6 @@ void TCsvWizardModel::LoadCsvFile(const std::string& path) {
         if (number > static_cast<size_t>(kMaxLines) || line.size() > kMaxLineBytes) {
             LoadError = TooBigMessage(number);
             return false;
-        }
-        if (utf8) {
-            std::string converted;
-            if (!sjis::FromUtf8(line, converted)) {
-                LoadError = NoShiftJisMessage(number);
-                return false;
-            }
-            line.swap(converted);
         }
         std::vector<std::string> row = commatext::Split(line);
         fields += row.size();
@@ -165,10 +137,24 @@ void TCsvWizardModel::ColumnClick(int col) {
     Target = Target == 3 ? -1 : Target + 1;
 }
 
-bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) const {
+bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) {
+    ImportError.clear();
     if (!LoadError.empty()) return false;  // a refused file imports nothing
     if (ColumnMap[1] < 0 && ColumnMap[2] < 0 && ColumnMap[3] < 0) return false;
     const int first = firstLineIsHeader ? 2 : 1;
+    // Every record is checked before the roster changes.
+    for (int r = first; r < static_cast<int>(Preview.size()); ++r) {
+        RosterEntry rec;
+        std::string* fields[3] = {&rec.id, &rec.name, &rec.password};
+        for (int i = 1; i <= 3; ++i)
+            if (ColumnMap[i] >= 0 && ColumnMap[i] < static_cast<int>(Preview[r].size())) *fields[i - 1] = Preview[r][ColumnMap[i]];
+        const int fault = RosterFieldFault(rec);
+        if (fault >= 0) {
+            ImportError = RosterFieldFaultMessage(sjis::L("CSVファイル"), static_cast<size_t>(r), fault) + "\r\r" +
+                          sjis::L("読み込みませんでした。");
+            return false;
+        }
+    }
     roster.SettleStash();
     roster.Rows.resize(1);
     for (int r = first; r < static_cast<int>(Preview.size()); ++r) {

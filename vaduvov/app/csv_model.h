@@ -33,8 +33,8 @@ public:
     // end at CR LF, CR or LF.  A file in UTF-8 (with or without a byte-order
     // mark) is converted to Shift-JIS; when a character has no Shift-JIS
     // form, or the file is bigger than the limits below, the whole file is
-    // refused: the preview stays empty and
-    // LoadError says why.
+    // refused: the preview stays empty and LoadError says why (the line
+    // that holds it).  A UTF-16 file is refused so too.
     void LoadCsvFile(const std::string& path);
     std::string LoadError;
     // A target button went down (or up, with down false).
@@ -44,7 +44,11 @@ public:
     void ColumnClick(int col);
     // Replaces the roster's records by the mapped columns; false (and the
     // roster untouched) when no column is mapped or the file was refused.
-    bool Import(TMeiboGrid& roster, bool firstLineIsHeader) const;
+    // A record the roster cannot store (an ID or password beyond ASCII
+    // digits and letters, a name with a quote or a control byte) refuses
+    // the import: false, roster untouched, ImportError naming its line.
+    bool Import(TMeiboGrid& roster, bool firstLineIsHeader);
+    std::string ImportError;
 
     static const std::string& TargetCaption(int target);
     static const std::string& NothingMappedMessage();

@@ -1,4 +1,5 @@
 #include "list.h"
+#include "winpos.h"
 
 #include "CmbGrid.h"
 #include "func.h"
@@ -16,7 +17,7 @@ TfList::TfList(QWidget* owner, TControllerSettings& settings) : TResultsWindow(o
                {caLeft | caVCenter, caLeft | caVCenter, caLeft | caVCenter, caCenter | caVCenter,
                 caCenter | caVCenter, caCenter | caVCenter, caRight | caVCenter, caRight | caVCenter,
                 caRight | caVCenter});
-    move(Settings.ListLeft, Settings.ListTop);
+    PlaceFrame(this, QPoint(Settings.ListLeft, Settings.ListTop));
     ScrollExtra = 0;
     // Results files half a day old are cleared once, when the list opens.
     DeleteOldFiles(Settings.ScoreDir, ".dat", std::time(nullptr));
@@ -27,8 +28,8 @@ TfList::TfList(QWidget* owner, TControllerSettings& settings) : TResultsWindow(o
 
 TfList::~TfList() {
     Settings.ListInterval = SpinEdit1->value();
-    Settings.ListLeft = x();
-    Settings.ListTop = y();
+    Settings.ListLeft = FramePosition(this).x();
+    Settings.ListTop = FramePosition(this).y();
 }
 
 void TfList::RefreshList() {

@@ -1,4 +1,5 @@
 #include "main.h"
+#include "winpos.h"
 
 #include "about.h"
 #include "ShView.h"
@@ -94,8 +95,10 @@ TfMain::~TfMain() {
 
 void TfMain::FormCreate() {
     TDrillFolder state = ReadIniFile(Settings, OwnIniPath(), ExeFolder);
-    move(Settings.Left, Settings.Top);
+    PlaceFrame(this, QPoint(Settings.Left, Settings.Top));
     ReportDrillFolder(state, false);
+    // A settings file in a form that cannot be read (UTF-16, say).
+    for (const std::string& why : Settings.ReadErrors) ShowMessage(why);
     ShowSettings();
     ToolButton1->setEnabled(textfile::DirectoryExists(Settings.ExeDir));
 }
@@ -307,8 +310,8 @@ void TfMain::Beep() { QApplication::beep(); }
 
 void TfMain::BitBtn1Click() {
     GetSettings();
-    Settings.Left = x();
-    Settings.Top = y();
+    Settings.Left = FramePosition(this).x();
+    Settings.Top = FramePosition(this).y();
     SaveSettings();
 }
 
@@ -333,8 +336,8 @@ void TfMain::closeEvent(QCloseEvent* e) {
     // The open windows store their places and intervals first.
     delete fList.data();
     delete fScore.data();
-    Settings.Left = x();
-    Settings.Top = y();
+    Settings.Left = FramePosition(this).x();
+    Settings.Top = FramePosition(this).y();
     SaveSettings();
     e->accept();
 }
@@ -373,7 +376,14 @@ QLineEdit* TfMain::EditOfTag(int tag) const { return tag == 1 ? ExeDirEdit : tag
 void TfMain::FolderBtnClick(int tag) {
     std::string chosen;
     if (!ChooseFolder || !ChooseFolder(tag, FolderOfTag(tag), chosen)) return;
-    if (chosen.empty() || chosen.back() != '/') chosen += '/';
+    // A path the view could not name (a character outside Shift-JIS) comes
+    // back empty, and one with a line break would add lines to the
+    // settings files: neither is taken.
+    if (!StorableFolder(chosen)) {
+        ShowMessage(UnstorableFolderMessage());
+        return;
+    }
+    if (chosen.back() != '/') chosen += '/';
     EditOfTag(tag)->setText(Q(chosen));
     GetSettings();
     if (tag == 1) ReportDrillFolder(ReadDrillSettings(Settings), false);

@@ -1,4 +1,5 @@
 #include "meibo.h"
+#include "winpos.h"
 
 #include "CmbGrid.h"
 #include "CsvWizard.h"
@@ -183,7 +184,7 @@ TfMeibo::TfMeibo(QWidget* parent, TControllerSettings& settings) : QDialog(paren
     FormResize();
     SetMaxHeight();
     NameGrid->FocusCell(0, 1);
-    move(Settings.MeiboLeft, Settings.MeiboTop);
+    PlaceFrame(this, QPoint(Settings.MeiboLeft, Settings.MeiboTop));
     resize(width(), std::min(std::max(Settings.MeiboHeight, minimumSizeHint().height()), maximumHeight()));
 }
 
@@ -224,6 +225,8 @@ void TfMeibo::BuildToolBar() {
 void TfMeibo::BuildGrid() {
     NameGrid = new TComboGrid(this);
     NameGrid->setObjectName("NameGrid");
+    // A quote would end a field of the roster file early.
+    NameGrid->setProperty("RefusedEditChars", QStringLiteral("\""));
     NameGrid->SetColCount(3);
     NameGrid->SetFixedCols(0);
     NameGrid->SetFixedRows(1);
@@ -476,6 +479,13 @@ void TfMeibo::PasteBtnClick() {
     EndEditing();
     if (!Meibo.Paste(PasteLines(text), NameGrid->Row(), NameGrid->Col())) {
         QApplication::beep();
+        if (!Meibo.PasteError.empty()) {
+            QString shown = Q(Meibo.PasteError);
+            shown.replace(QLatin1String("\r"), QLatin1String("\n"));
+            QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), shown, QMessageBox::Ok,
+                            this);
+            box.exec();
+        }
         return;
     }
     AfterRowCommand(true);
@@ -533,7 +543,7 @@ void TfMeibo::ToolButton3Click() {
 void TfMeibo::BitBtn1Click() {
     if (!SaveMeibo()) {
         // The edits stay in the grid: the instructor may press OK again.
-        QString text = Q(SaveFailedMessage(MeiboPath()));
+        QString text = Q(Meibo.SaveError.empty() ? SaveFailedMessage(MeiboPath()) : Meibo.SaveError);
         text.replace(QLatin1String("\r"), QLatin1String("\n"));
         QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
                         this);
@@ -544,8 +554,8 @@ void TfMeibo::BitBtn1Click() {
 }
 
 void TfMeibo::done(int result) {
-    Settings.MeiboLeft = x();
-    Settings.MeiboTop = y();
+    Settings.MeiboLeft = FramePosition(this).x();
+    Settings.MeiboTop = FramePosition(this).y();
     Settings.MeiboHeight = height();
     QDialog::done(result);
 }
@@ -572,6 +582,18 @@ void TfMeibo::showEvent(QShowEvent* e) {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     PasteBtn->setEnabled(data && data->hasText());
     QDialog::showEvent(e);
+    if (!Meibo.LoadError.empty()) {
+        // A roster that could not be read right: said once the window is up.
+        QTimer::singleShot(0, this, [this] {
+            if (Meibo.LoadError.empty()) return;
+            QString text = Q(Meibo.LoadError);
+            Meibo.LoadError.clear();
+            text.replace(QLatin1String("\r"), QLatin1String("\n"));
+            QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                            this);
+            box.exec();
+        });
+    }
     SetMaxHeight();
     FormResize();
     NameGrid->setFocus();

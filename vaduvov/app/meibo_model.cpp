@@ -1,6 +1,5 @@
 #include "meibo_model.h"
 
-#include "commatext.h"
 #include "scramble.h"
 #include "sjis.h"
 #include "textfile.h"
@@ -64,34 +63,41 @@ TMeiboGrid::TMeiboGrid() {
 }
 
 void TMeiboGrid::LoadMeibo(const std::string& path) {
-    std::string bytes;
-    if (!textfile::ReadFileBytes(path, bytes)) return;
-    std::vector<std::string> lines = textfile::SplitAnyLines(bytes);
-    if (lines.empty()) lines.emplace_back();
-    TGridRows rows(1, Rows[0]);
-    Loaded.clear();
-    size_t lastFilled = 0;
-    for (const auto& line : lines) {
-        std::vector<std::string> f = commatext::Split(line);
-        if (f.size() >= 3) f[2] = Scramble(f[2], "decode");
-        const bool filled = !f.empty();
-        f.resize(3);
-        rows.push_back(f);
-        if (filled) lastFilled = rows.size() - 1;
-        Loaded.push_back({f[0], f[1], f[2]});
-    }
-    // Only a line that holds a field sizes the grid: a file of nothing but
-    // empty lines leaves it as it is.
-    if (lastFilled == 0) return;
-    rows.resize(lastFilled + 1);  // trailing empty lines add nothing
-    rows.push_back(EmptyRow());   // the entry row
+    std::vector<RosterEntry> entries;
+    if (!ReadRoster(path, entries, &LoadError)) return;
+    // A file without any learner leaves the grid as it is.
+    if (entries.empty()) return;
+    TGridRows rows;
+    rows.reserve(entries.size() + 2);
+    rows.push_back(Rows[0]);
+    for (const auto& e : entries) rows.push_back({e.id, e.name, e.password});
+    rows.push_back(EmptyRow());  // the entry row
     Rows = std::move(rows);
+    Loaded = std::move(entries);
+}
+
+std::string RosterFieldFaultMessage(const std::string& where, size_t row, int field) {
+    const std::string at = where + sjis::L("の ") + std::to_string(row) + sjis::L(" 行目の ");
+    if (field == 1)
+        return at + sjis::L("User名に、「\"」やタブ、改行などの制御文字は使えません。") + "\r\r" +
+               sjis::L("User名を直してください。");
+    return at + (field == 0 ? "User ID" : "PassWord") + sjis::L(" に使えない文字があります。") + "\r\r" +
+           sjis::L("User ID と PassWord には、半角の数字とアルファベットだけが使えます。");
 }
 
 bool TMeiboGrid::SaveMeibo(const std::string& path) {
     SettleStash();
+    SaveError.clear();
     std::vector<RosterEntry> rows;
-    for (int r = 1; r + 1 < RowCount(); ++r) rows.push_back({Rows[r][0], Rows[r][1], Rows[r][2]});
+    for (int r = 1; r + 1 < RowCount(); ++r) {
+        rows.push_back({Rows[r][0], Rows[r][1], Rows[r][2]});
+        const int fault = RosterFieldFault(rows.back());
+        if (fault >= 0) {
+            SaveError = RosterFieldFaultMessage(sjis::L("名簿"), static_cast<size_t>(r), fault) + "\r\r" +
+                        sjis::L("名簿は保存していません。");
+            return false;
+        }
+    }
     std::set<std::string> loadedIds, gridIds;
     std::map<std::string, RosterEntry> loadedById;
     for (const auto& e : Loaded) {
@@ -99,21 +105,26 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
         loadedById.emplace(e.id, e);
     }
     for (const auto& e : rows) gridIds.insert(e.id);
-    return UpdateRosterFile(path, [&](std::vector<RosterEntry>& file) {
+    std::string why;
+    const bool ok = UpdateRosterFile(path, [&](std::vector<RosterEntry>& file) {
         std::map<std::string, RosterEntry> current;
         for (const auto& e : file) current.emplace(e.id, e);
         std::vector<RosterEntry> out = rows;
         for (auto& e : out) {
             auto was = loadedById.find(e.id);
             auto now = current.find(e.id);
-            const bool untouched = was != loadedById.end() && was->second.name == e.name &&
-                                   was->second.password == e.password;
-            if (!e.id.empty() && untouched && now != current.end()) e = now->second;
+            if (e.id.empty() || was == loadedById.end() || now == current.end()) continue;
+            // Field by field: what the instructor left as loaded takes what
+            // the file holds now.
+            if (e.name == was->second.name) e.name = now->second.name;
+            if (e.password == was->second.password) e.password = now->second.password;
         }
         for (const auto& e : file)
             if (!e.id.empty() && !loadedIds.count(e.id) && !gridIds.count(e.id)) out.push_back(e);
         file = out;
-    });
+    }, 10, &why);
+    if (!ok) SaveError = SaveFailedMessage(path) + (why.empty() ? std::string() : "\r\r" + why);
+    return ok;
 }
 
 std::string TMeiboGrid::Copy(int top, int bottom, int left, int right) const {
@@ -140,7 +151,23 @@ void TMeiboGrid::Clear(int top, int bottom, int left, int right) {
 bool TMeiboGrid::Paste(const std::string& text, int row, int col) {
     // Far more than any class's roster: a huge clipboard text is refused
     // before it becomes rows.
+    PasteError.clear();
     if (text.size() > kMaxPasteBytes) return false;
+    // Every line that will be pasted is looked at before anything changes.
+    size_t line = 1;
+    for (size_t i = 0, cr; (cr = text.find('\r', i)) != std::string::npos; ++line) {
+        for (size_t k = i; k < cr; ++k) {
+            const unsigned char c = static_cast<unsigned char>(text[k]);
+            if (c != '\t' && (c < 0x20 || c == 0x7F || c == '"')) {
+                PasteError = sjis::L("貼り付ける文字列の ") + std::to_string(line) +
+                             sjis::L(" 行目に、「\"」や改行などの制御文字があります。") + "\r\r" +
+                             sjis::L("名簿には入れられないため、貼り付けませんでした。");
+                return false;
+            }
+        }
+        i = cr + 1;
+        if (i < text.size() && text[i] == '\n') ++i;
+    }
     SettleStash();
     int r = row;
     size_t pos = 0;

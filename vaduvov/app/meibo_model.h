@@ -39,6 +39,10 @@ bool ClipboardToRoster(const std::string& utf8Text, std::string& out, std::strin
 // roster file); lines are separated by CR.
 std::string SaveFailedMessage(const std::string& path);
 
+// The message for a record that the roster cannot store: field (as from
+// RosterFieldFault) of row `row` of `where` (the roster, a CSV file).
+std::string RosterFieldFaultMessage(const std::string& where, size_t row, int field);
+
 class TMeiboGrid {
 public:
     TMeiboGrid();
@@ -47,15 +51,24 @@ public:
     TGridRows Rows;
     int RowCount() const { return static_cast<int>(Rows.size()); }
 
-    // Loads the roster file; a file that cannot be read leaves the grid as
-    // it is (titles and five empty rows at first).
+    // Loads the roster file whole (as the login reads it: see ReadRoster);
+    // a file that cannot be read leaves the grid as it is (titles and five
+    // empty rows at first).  Empty lines are no learners.  A roster the
+    // reader refuses leaves the grid as it is too, and LoadError says why
+    // (lines separated by CR); it is empty otherwise.
     void LoadMeibo(const std::string& path);
+    std::string LoadError;
     // Saves every row but the titles and the entry row, after settling a
-    // pending stash.  Learners that
-    // logins added to the file since it was loaded are kept, and a row the
-    // instructor did not change takes the file's current version, so no
-    // login is lost.  Returns whether the file was written.
+    // pending stash.  Learners that logins added to the file since it was
+    // loaded are kept, and every field the instructor did not change takes
+    // the file's current value (a password a learner changed meanwhile
+    // stays, whatever else of the row was edited), so no login is lost.
+    // A row that the file's format cannot carry (see RosterFieldFault) is
+    // refused before anything is written, with SaveError naming the row and
+    // the field.  Returns whether the file was written; SaveError then says
+    // why it was not (the whole message, lines separated by CR).
     bool SaveMeibo(const std::string& path);
+    std::string SaveError;
 
     // The selection is rows top..bottom, columns left..right.  Every
     // command settles a pending stash first; Copy gives the stashed
@@ -63,8 +76,12 @@ public:
     std::string Copy(int top, int bottom, int left, int right) const;
     void Clear(int top, int bottom, int left, int right);
     // Text beyond kMaxPasteBytes is refused whole (false), nothing changed.
+    // So is text with a field the roster's file cannot carry (a double
+    // quote, a lone LF or another control byte): PasteError then names
+    // its line.
     static constexpr size_t kMaxPasteBytes = size_t(1) << 20;
     bool Paste(const std::string& text, int row, int col);
+    std::string PasteError;
     void InsertRows(int top, int bottom);
     void DeleteRows(int top, int bottom);
     void Compact();

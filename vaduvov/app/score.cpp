@@ -1,4 +1,5 @@
 #include "score.h"
+#include "winpos.h"
 
 #include "CmbGrid.h"
 #include "func.h"
@@ -21,7 +22,7 @@ TfScore::TfScore(QWidget* owner, TControllerSettings& settings) : TResultsWindow
         ScoreGridDrawCell(col, row, p, rect);
     };
     Grid->OnMouseUp = [this](QObject*, Qt::MouseButton, int x, int y) { ScoreGridMouseUp(x, y); };
-    move(Settings.ScoreLeft, Settings.ScoreTop);
+    PlaceFrame(this, QPoint(Settings.ScoreLeft, Settings.ScoreTop));
     ScrollExtra = 0;
     RefreshScore();
     FitAll();
@@ -30,8 +31,8 @@ TfScore::TfScore(QWidget* owner, TControllerSettings& settings) : TResultsWindow
 
 TfScore::~TfScore() {
     Settings.ScoreInterval = SpinEdit1->value();
-    Settings.ScoreLeft = x();
-    Settings.ScoreTop = y();
+    Settings.ScoreLeft = FramePosition(this).x();
+    Settings.ScoreTop = FramePosition(this).y();
 }
 
 // The rows are put in the chosen order before they reach the grid, so a

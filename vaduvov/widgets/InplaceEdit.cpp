@@ -3,6 +3,10 @@
 #include "sjis.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,12 +18,22 @@ QString Q(const std::string& sjisText) { return QString::fromStdString(sjis::ToU
 }  // namespace
 
 // Refuses a text that has no Shift-JIS form or is longer than the limit
-// in bytes.
+// in bytes, and one that holds a control character (a cell is one line of
+// text; TAB, CR, LF and 0x1A would break the files cells are saved to) or
+// a character the grid refuses (its property "RefusedEditChars", a string).
 class TSjisValidator : public QValidator {
 public:
-    explicit TSjisValidator(QObject* parent) : QValidator(parent) {}
+    TSjisValidator(QObject* parent, const QObject* grid) : QValidator(parent), Grid(grid) {}
     int MaxBytes = 0;
+    const QObject* Grid;
+    bool Storable(const QString& input) const {
+        const QString refused = Grid ? Grid->property("RefusedEditChars").toString() : QString();
+        for (const QChar ch : input)
+            if (ch.unicode() < 0x20 || ch.unicode() == 0x7F || refused.contains(ch)) return false;
+        return true;
+    }
     State validate(QString& input, int&) const override {
+        if (!Storable(input)) return Invalid;
         std::string s;
         if (!sjis::FromUtf8(input.toStdString(), s)) return Invalid;
         if (MaxBytes > 0 && static_cast<int>(s.size()) > MaxBytes) return Invalid;
@@ -32,7 +46,7 @@ public:
 TComboInplaceEdit::TComboInplaceEdit(TComboGrid* grid) : QLineEdit(grid->viewport()), FGrid(grid), FHost(grid) {
     setFrame(false);
     hide();
-    FValidator = new TSjisValidator(this);
+    FValidator = new TSjisValidator(this, grid);
     setValidator(FValidator);
     connect(this, &QLineEdit::textChanged, this, [this](const QString& t) { TextChanged(t); });
 }
@@ -161,6 +175,10 @@ void TComboInplaceEdit::keyPressEvent(QKeyEvent* e) {
             return;
         }
     }
+    if (e->matches(QKeySequence::Paste)) {
+        PasteFirstLine();
+        return;
+    }
     const bool noSel = !hasSelectedText();
     switch (key) {
     case Qt::Key_Up:
@@ -191,6 +209,31 @@ void TComboInplaceEdit::keyPressEvent(QKeyEvent* e) {
     default: break;
     }
     QLineEdit::keyPressEvent(e);
+}
+
+void TComboInplaceEdit::PasteFirstLine() {
+    if (isReadOnly()) return;
+    QString clip = QGuiApplication::clipboard()->text();
+    // One line: the paste stops at the first line break.
+    const qsizetype end = clip.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    if (end >= 0) clip.truncate(end);
+    if (clip.isEmpty()) return;
+    if (!FValidator->Storable(clip)) {
+        QApplication::beep();  // a TAB or another character the cell cannot hold
+        return;
+    }
+    insert(clip);  // the validator still holds the whole text to the limits
+}
+
+void TComboInplaceEdit::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu* menu = createStandardContextMenu();
+    // The menu's paste pastes as the keys do.
+    if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
+        paste->disconnect();
+        connect(paste, &QAction::triggered, this, [this] { PasteFirstLine(); });
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(e->globalPos());
 }
 
 void TComboInplaceEdit::keyReleaseEvent(QKeyEvent* e) {

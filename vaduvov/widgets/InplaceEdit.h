@@ -4,7 +4,9 @@
 // cell.  It keeps a copy of the current column's kind: a text column gives
 // it an edit mask and a length limit (in Shift-JIS bytes), a combo column a
 // drop-down button at its right end and a list of the column's entries
-// that floats below it.
+// that floats below it.  No cell takes a control character (TAB, CR, LF,
+// 0x1A, ...), typed or pasted, nor a character the grid's property
+// "RefusedEditChars" (a string) names.
 #pragma once
 
 #include "CmbGrid.h"
@@ -38,6 +40,11 @@ public:
     std::string SjisText() const;
     void SetSjisText(const std::string& text);
 
+    // Pastes the clipboard's first line at the caret (a paste stops at the
+    // first line break, as in any one-line edit); a line that holds a
+    // character the cell refuses is not pasted (a beep).
+    void PasteFirstLine();
+
     // Keeps the text clear of the drop-down button.
     void AdjustEditRect();
     // Opens the list below the editor, or closes it.
@@ -53,6 +60,7 @@ protected:
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;

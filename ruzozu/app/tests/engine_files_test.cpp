@@ -287,6 +287,27 @@ TEST(Settings, StandAloneAndNetworkMode) {
     EXPECT_EQ(s.AutoMode, -1);  // -1 forces nothing, even with a problem named
 }
 
+// A shared settings file saved as UTF-8 by an editor keeps its roster
+// folder; a UTF-16 one is refused with a message.
+TEST(Settings, Utf8SharedFileKeepsTheRosterFolderAndUtf16IsRefused) {
+    TempDir dir;
+    const std::string dvk = "[Data]\r\nFolder=/srv/score/\r\n" + msg::KeyRosterDir() + "=/srv/" + sjis::L("名簿") + "/\r\n";
+    textfile::WriteFileAtomic(dir / "ruzozu.dvk", "\xEF\xBB\xBF" + sjis::ToUtf8(dvk));
+    TDrillSettings s;
+    ReadSettings(s, dir.path());
+    EXPECT_TRUE(s.ReadErrors.empty());
+    EXPECT_EQ(s.RosterFolder, "/srv/" + sjis::L("名簿") + "/");
+    EXPECT_EQ(s.ScoreFolder, "/srv/score/");
+    std::string utf16 = "\xFF\xFE";
+    for (char c : dvk) utf16 += std::string(1, c) + '\0';
+    textfile::WriteFileAtomic(dir / "ruzozu.dvk", utf16);
+    ReadSettings(s, dir.path());
+    ASSERT_EQ(s.ReadErrors.size(), 1u);
+    EXPECT_NE(s.ReadErrors[0].find("UTF-16"), std::string::npos);
+    EXPECT_TRUE(WriteSettings(s, dir.path()).size() == 1);  // the shared file is not written over
+    EXPECT_EQ(Slurp(dir / "ruzozu.dvk"), utf16);
+}
+
 TEST(Settings, WriteKeepsTheSharedFileButTheScoreFolder) {
     TempDir dir;
     std::string dvk = "[Data]\r\nFolder=/old/\r\n" + msg::KeyRosterDir() + "=/r/\r\n[Auto]\r\n" +

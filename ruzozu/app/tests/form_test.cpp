@@ -99,6 +99,7 @@ private slots:
     void mediaLinesButtonsAndVideoPanel();
     void folderChooserReportsTheSelectedFolder();
     void folderChooserRefusesAFolderThatIsGone();
+    void folderChooserRefusesANameTheSettingsCannotHold();
     void modeDialogSetsChosenMode();
     void splashStandsInTheMiddleOfTheScreen();
     void picturesFoundLikeMediaFiles();
@@ -269,6 +270,30 @@ void FormTest::folderChooserRefusesAFolderThatIsGone() {
     dlg.BitBtn1->click();
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(TfChoice::ChosenFolder, dir / "Problems/");
+}
+
+// A folder whose name holds CR LF is there and may be chosen in the tree,
+// but the settings files cannot hold it: refused, the dialog stays open.
+void FormTest::folderChooserRefusesANameTheSettingsCannotHold() {
+    TempDir dir;
+    const std::string bad = dir / "Scores\r\n[Auto]\r\nx";
+    textfile::CreateDir(bad);
+    TfChoice dlg(nullptr, bad);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QStringList seen;
+    QTimer::singleShot(0, [&seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        seen << box->text();
+        box->buttons().value(0)->click();
+    });
+    TfChoice::ChosenFolder = bad + "/";
+    dlg.BitBtn1->click();
+    QTRY_COMPARE(seen.size(), 1);
+    QCOMPARE(seen[0], Q(UnstorableFolderMessage()).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
 }
 
 void FormTest::modeDialogSetsChosenMode() {

@@ -49,13 +49,56 @@ TEST(Login, MissingRosterNewUserCreatesIt) {
     EXPECT_EQ(f.File(), "\"ab12\",\"" + taro + "\",\"\"\r\n");
 }
 
-TEST(Login, EmptyRosterFileKeepsItsEmptyLearner) {
+TEST(Login, EmptyLinesOfTheRosterAreNoLearners) {
     LoginFixture f;
-    f.Roster("");
+    f.Roster("\r\n\r\n");
     f.Login.LoadRoster();
-    ASSERT_EQ(f.Login.RosterList.size(), 3u);
+    EXPECT_TRUE(f.Login.RosterList.empty());
     EXPECT_TRUE(f.Enter("A1", "a", "p").Ok);
-    EXPECT_EQ(f.File(), "\"\",\"\",\"\"\r\n" + f.Line("A1", "a", "p"));
+    EXPECT_EQ(f.File(), f.Line("A1", "a", "p"));
+}
+
+// A roster saved by an editor with a byte-order mark or as UTF-8: every
+// learner is known with the right password, and no wrong one logs in.
+TEST(Login, ByteOrderMarkAndUtf8RostersKnowEveryLearner) {
+    for (const bool mark : {false, true}) {
+        SCOPED_TRACE(mark ? "mark" : "no mark");
+        LoginFixture f;
+        const std::string sjisFile = f.Line("s1", sjis::L("山田"), "pass") + f.Line("s2", sjis::L("鈴木"), "qq");
+        f.Roster((mark ? "\xEF\xBB\xBF" : "") + U(sjisFile));
+        f.Login.LoadRoster();
+        std::string id = "s1", name;
+        f.Login.Edit1Exit(id, name);
+        EXPECT_FALSE(f.Login.NewUser);
+        EXPECT_EQ(U(name), "山田");
+        EXPECT_FALSE(f.Enter("s1", "", "wrong").Ok);
+        EXPECT_TRUE(f.Enter("s1", "", "pass").Ok);
+        // Written back as Shift-JIS, CR LF, without the mark.
+        EXPECT_EQ(f.File(), sjisFile);
+    }
+}
+
+// A UTF-16 roster tells no learner from a new one: nobody logs in, the
+// learner is told why, and the file stays as it was.
+TEST(Login, Utf16RosterIsRefusedAndKept) {
+    LoginFixture f;
+    std::string utf16 = "\xFF\xFE";
+    for (char c : f.Line("s1", "a", "pass")) utf16 += std::string(1, c) + '\0';
+    f.Roster(utf16);
+    f.Login.LoadRoster();
+    EXPECT_TRUE(f.Login.RosterList.empty());
+    TLoginReply r = f.Enter("s1", "Intruder", "hacked");
+    EXPECT_FALSE(r.Ok);
+    EXPECT_FALSE(f.Login.LoginOk);
+    EXPECT_FALSE(f.Login.SaveFailed);  // no Retry/Ignore that would let it in
+    EXPECT_NE(r.Message.find("UTF-16"), std::string::npos);
+    EXPECT_EQ(f.File(), utf16);
+    // Put right meanwhile: the next dialog reads it and logs in.
+    f.Roster(f.Line("s1", "a", "pass"));
+    LoginFixture g;
+    g.Login.RosterPath = f.Login.RosterPath;
+    g.Login.LoadRoster();
+    EXPECT_TRUE(g.Enter("s1", "", "pass").Ok);
 }
 
 TEST(Login, IdAndPasswordCharacterRules) {
@@ -170,4 +213,43 @@ TEST(Login, RostersWithAnyLineEndFindEveryLearner) {
                                 f.Line("C3", "name C3", "pc") + f.Line("D4", "name D4", "pd") +
                                 f.Line("E5", "e", "pe"));
     }
+}
+
+// Two computers: the second dialog read the roster before the first one
+// saved.  A learner registered meanwhile, or whose password was changed
+// meanwhile, is never overwritten by a password the file does not hold.
+TEST(Login, ChangesMadeElsewhereSinceTheDialogReadAreNotOverwritten) {
+    LoginFixture a;
+    TLogin b;
+    b.RosterPath = a.Login.RosterPath;
+    b.LoadRoster();  // empty: everyone is new here
+    std::string id = "X1", name;
+    b.Edit1Exit(id, name);
+    ASSERT_TRUE(b.NewUser);
+    EXPECT_TRUE(a.Enter("X1", "first", "a1").Ok);  // registered on the other computer
+    TLoginReply r = b.BitBtn1Click("X1", "intruder", "b1");
+    EXPECT_FALSE(r.Ok);
+    EXPECT_FALSE(b.LoginOk);
+    EXPECT_TRUE(b.SaveConflict);
+    EXPECT_EQ(U(r.Message), "パスワードが一致しません。\r\rもう一度、入力してください。");
+    EXPECT_EQ(a.File(), a.Line("X1", "first", "a1"));
+    // The same dialog now knows the learner: the right password logs in.
+    EXPECT_TRUE(b.BitBtn1Click("X1", "first", "a1").Ok);
+
+    // A password changed on one computer while another's dialog was open
+    // with the old one.
+    TLogin c;
+    c.RosterPath = a.Login.RosterPath;
+    c.LoadRoster();
+    std::string cid = "X1", cname;
+    c.Edit1Exit(cid, cname);
+    TLogin d;
+    d.RosterPath = a.Login.RosterPath;
+    d.LoadRoster();
+    std::string did = "X1", dname;
+    d.Edit1Exit(did, dname);
+    ASSERT_TRUE(d.ChangePassword("a1", "n2", "n2").Ok);
+    EXPECT_TRUE(d.BitBtn1Click("X1", dname, "n2").Ok);
+    EXPECT_FALSE(c.BitBtn1Click("X1", cname, "a1").Ok);  // the old password no longer
+    EXPECT_EQ(a.File(), a.Line("X1", "first", "n2"));
 }

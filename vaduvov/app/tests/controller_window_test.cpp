@@ -170,6 +170,27 @@ void ControllerWindowTest::folderDialogAndDrillFolderChange() {
     QVERIFY(!w.FullCheck->isChecked());
     QVERIFY(w.ModeCheck->isChecked());
     QCOMPARE(w.Messages.size(), 1);  // only the one at start
+    // A folder whose name holds CR LF, or a path the view could not name
+    // (it comes back empty): refused with a message, nothing stored.
+    std::filesystem::create_directories(t / "Scores\r\n[Auto]\r\nx");
+    for (const std::string& bad : {t / "Scores\r\n[Auto]\r\nx", std::string()}) {
+        chosen = bad;
+        asked = 0;
+        w.ChooseFolder = [&](int, const std::string&, std::string& out) {
+            ++asked;
+            out = chosen;
+            return true;
+        };
+        w.FolderBtnClick(3);
+        QCOMPARE(asked, 1);
+        QCOMPARE(w.Messages.size(), 2);
+        QCOMPARE(w.Messages.back(), Q(UnstorableFolderMessage()));
+        w.Messages.removeLast();
+        QCOMPARE(w.Settings.ScoreDir, std::string());
+        QCOMPARE(w.ScoreEdit->text(), QString());
+    }
+    w.BitBtn1Click();
+    for (const char* f : {"ruzozu.ini", "ruzozu.dvk"}) QVERIFY(Slurp(drill + f).find("[Auto]\r\nx") == std::string::npos);
 }
 
 void ControllerWindowTest::modeBoxesAndForcedSettings() {

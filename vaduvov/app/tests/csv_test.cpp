@@ -110,6 +110,13 @@ TEST(CsvWizard, Utf8FileWithLoneLineFeedsIsConverted) {
     w.LoadCsvFile(dir / "s.csv");
     EXPECT_EQ(w.Cell(1, 1), sjis::L("鈴木"));
     EXPECT_EQ(w.Cell(2, 1), sjis::L("ｱｲ"));
+    // UTF-16 (as some editors save "Unicode" text): refused, said so.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("id,name\r\nA1,Ann\r\n")) utf16 += std::string(1, c) + '\0';
+    textfile::WriteFileAtomic(dir / "w.csv", utf16);
+    w.LoadCsvFile(dir / "w.csv");
+    EXPECT_NE(w.LoadError.find("UTF-16"), std::string::npos);
+    EXPECT_EQ(w.Preview.size(), 1u);
 }
 
 TEST(CsvWizard, CharacterWithoutShiftJisFormRefusesTheWholeFile) {
@@ -203,4 +210,30 @@ TEST(CsvWizard, FileBeyondTheLimitsIsRefused) {
     w.LoadCsvFile(dir / "edge.csv");
     EXPECT_EQ(w.LoadError, "");
     EXPECT_EQ(w.Preview.size(), size_t(TCsvWizardModel::kMaxLines) + 1);
+}
+
+// A CSV record the roster cannot store refuses the import, its line named;
+// the roster stays as it was.
+TEST(CsvWizard, ImportRefusesWhatTheRosterCannotCarry) {
+    TempDir dir;
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"A1,Ann,p1\r\nB2,Bob,\"" + sjis::L("っ") + "\"\r\n", " 2 行目の PassWord"},
+        {"A1,Ann,p1\r\n\"" + sjis::L("ｱ") + "\",Bob,p\r\n", " 2 行目の User ID"},
+        {"A1,\"a\tb\",p1\r\n", " 1 行目の User"},
+        {"A1,\"Bob \"\"B\"\"\",p1\r\n", " 1 行目の User"},
+    };
+    for (const auto& [file, where] : bad) {
+        textfile::WriteFileAtomic(dir / "a.csv", file);
+        TCsvWizardModel w;
+        w.LoadCsvFile(dir / "a.csv");
+        for (int t = 1; t <= 3; ++t) {
+            w.TargetButton(t, true);
+            w.ColumnClick(t - 1);
+        }
+        TMeiboGrid roster;
+        roster.Rows[1] = {"Z9", "kept", ""};
+        EXPECT_FALSE(w.Import(roster, false)) << file;
+        EXPECT_NE(w.ImportError.find(sjis::L(where.c_str())), std::string::npos) << sjis::ToUtf8(w.ImportError);
+        EXPECT_EQ(roster.Rows[1], (Row{"Z9", "kept", ""}));
+    }
 }

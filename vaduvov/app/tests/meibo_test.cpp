@@ -1,6 +1,7 @@
 #include "meibo_model.h"
 
 #include "scramble.h"
+#include "sjis.h"
 #include "tempdir.h"
 #include "textfile.h"
 
@@ -26,12 +27,87 @@ TEST(RosterEditor, LoadAndSaveRoundTrip) {
     textfile::WriteFileAtomic(p, Line("A1", "a", "p1") + "\r\n" + "\"B2\"\r\n" + "\r\n\r\n");
     TMeiboGrid g;
     g.LoadMeibo(p);
-    ASSERT_EQ(g.RowCount(), 5);  // titles, A1, empty, B2, entry
+    ASSERT_EQ(g.RowCount(), 4);  // titles, A1, B2, entry: empty lines are no learners
     EXPECT_EQ(g.Rows[1], (Row{"A1", "a", "p1"}));
-    EXPECT_EQ(g.Rows[2], (Row{"", "", ""}));
-    EXPECT_EQ(g.Rows[3], (Row{"B2", "", ""}));
+    EXPECT_EQ(g.Rows[2], (Row{"B2", "", ""}));
     ASSERT_TRUE(g.SaveMeibo(p));
-    EXPECT_EQ(Slurp(p), Line("A1", "a", "p1") + "\"\",\"\",\"\"\r\n\"B2\",\"\",\"\"\r\n");
+    EXPECT_EQ(Slurp(p), Line("A1", "a", "p1") + "\"B2\",\"\",\"\"\r\n");
+}
+
+// A file of empty lines (2 million of them, or up to the read cap) costs
+// nothing: no row is made for an empty line.
+TEST(RosterEditor, EmptyLinesMakeNoRowsAndUtf8RostersLoad) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, std::string(2000000, '\r') + Line("A1", "a", "p1"));
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    ASSERT_EQ(g.RowCount(), 3);
+    EXPECT_EQ(g.Rows[1], (Row{"A1", "a", "p1"}));
+    // UTF-8 with a byte-order mark: read as UTF-8, saved as Shift-JIS.
+    const std::string sjisFile = Line("B2", sjis::L("鈴木"), "qq");
+    textfile::WriteFileAtomic(p, "\xEF\xBB\xBF" + sjis::ToUtf8(sjisFile));
+    TMeiboGrid u;
+    u.LoadMeibo(p);
+    EXPECT_TRUE(u.LoadError.empty());
+    ASSERT_EQ(u.RowCount(), 3);
+    EXPECT_EQ(u.Rows[1], (Row{"B2", sjis::L("鈴木"), "qq"}));
+    ASSERT_TRUE(u.SaveMeibo(p));
+    EXPECT_EQ(Slurp(p), sjisFile);
+    // UTF-16: refused with a message, the grid as it was, the file kept.
+    const std::string utf16("\xFF\xFE\"\0B\0", 6);
+    textfile::WriteFileAtomic(p, utf16);
+    TMeiboGrid w;
+    w.LoadMeibo(p);
+    EXPECT_NE(w.LoadError.find("UTF-16"), std::string::npos);
+    EXPECT_EQ(w.RowCount(), 6);
+    w.Rows[1] = {"Z9", "z", ""};
+    EXPECT_FALSE(w.SaveMeibo(p));
+    EXPECT_NE(w.SaveError.find("UTF-16"), std::string::npos);
+    EXPECT_EQ(Slurp(p), utf16);
+}
+
+// A paste with a field the file cannot carry is refused whole, its line
+// named; a TAB between fields and CR LF between lines are the clipboard's own.
+TEST(RosterEditor, PasteRefusesFieldsTheFileCannotCarry) {
+    for (const std::string bad : {"a\tb\r\nc\nd\te\r\n", "a\tb\r\nc\t\"B\"\r\n", "a\tb\r\nc\x1A\r\n"}) {
+        TMeiboGrid g;
+        g.Rows[1] = {"k1", "kept", ""};
+        EXPECT_FALSE(g.Paste(bad, 1, 0));
+        EXPECT_NE(g.PasteError.find(sjis::L(" 2 行目")), std::string::npos) << sjis::ToUtf8(g.PasteError);
+        EXPECT_EQ(g.Rows[1], (Row{"k1", "kept", ""}));
+    }
+    TMeiboGrid g;
+    EXPECT_TRUE(g.Paste("a\tb\r\nc\td\r\n", 1, 0));
+    EXPECT_TRUE(g.PasteError.empty());
+    EXPECT_EQ(g.Rows[2], (Row{"c", "d", ""}));
+}
+
+// Every byte the format cannot carry is refused at the save, the row and
+// the field named, and nothing is written.
+TEST(RosterEditor, SaveRefusesWhatTheFileCannotCarry) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("A1", "a", "p1"));
+    const std::vector<std::pair<Row, std::string>> bad = {
+        {{"k3", "k", sjis::L("っ")}, "PassWord"},  // scrambles to 0x1A
+        {{"k3", "k", sjis::L("ｱ")}, "PassWord"},   // scrambles to LF
+        {{sjis::L("ｱ"), "k", ""}, "User ID"},
+        {{"k 3", "k", ""}, "User ID"},
+        {{"k3", "a\tb", ""}, "User"},
+        {{"k3", "a\r\nb", ""}, "User"},
+        {{"k3", "a\nb", ""}, "User"},
+        {{"k3", "a\x1A" "b", ""}, "User"},
+        {{"k3", "Bob \"B\"", ""}, "User"},
+    };
+    for (const auto& [row, field] : bad) {
+        TMeiboGrid g;
+        g.LoadMeibo(p);
+        g.Rows.insert(g.Rows.end() - 1, row);
+        EXPECT_FALSE(g.SaveMeibo(p)) << row[1];
+        EXPECT_NE(g.SaveError.find(sjis::L(" 2 行目の ") + field), std::string::npos) << sjis::ToUtf8(g.SaveError);
+        EXPECT_EQ(Slurp(p), Line("A1", "a", "p1"));
+    }
 }
 
 TEST(RosterEditor, SaveKeepsLoginsMadeMeanwhile) {

@@ -116,6 +116,8 @@ private slots:
     void wizardWithNothingMappedLeavesTheRoster();
     void failedSaveIsReportedAndKeepsTheEdits();
     void wizardRefusesAFileWithoutShiftJisForm();
+    void cellEditorTakesOneStorableLine();
+    void saveRefusesARowTheFileCannotCarry();
 };
 
 void MeiboWindowTest::loadsRecordsWithAnEntryRow() {
@@ -471,6 +473,51 @@ void MeiboWindowTest::wizardRefusesAFileWithoutShiftJisForm() {
     QVERIFY(messages[0].contains(QL("CSVファイルの 2 行目")));
     QCOMPARE(dlg.NameGrid->RowCount(), 3);  // the roster as it was
     QCOMPARE(Cell(dlg, 0, 1), std::string("OLD"));
+}
+
+// What the roster's own Copy of two rows gives, pasted into an open cell:
+// only its first line, and a line with a TAB or a quote, typed or pasted,
+// is refused.
+void MeiboWindowTest::cellEditorTakesOneStorableLine() {
+    TShown r(Line("A1", "a", "pa") + Line("B2", "b", "pb"));
+    TfMeibo& dlg = r.dlg;
+    QTest::mouseClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 1, 1));
+    DoubleClick(dlg, 1, 1);
+    QVERIFY(dlg.NameGrid->EditorMode());
+    QWidget* editor = KeyTarget(dlg);
+    QGuiApplication::clipboard()->setText(QStringLiteral("Ann\r\nB2\tb\tpb\r\n"));
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    QTRY_COMPARE(dlg.Meibo.Rows[1][1], std::string("Ann"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("x\ty"));
+    QTest::keyClick(KeyTarget(dlg), Qt::Key_V, Qt::ControlModifier);
+    QGuiApplication::clipboard()->setText(QStringLiteral("\nlater"));  // an empty first line
+    QTest::keyClick(KeyTarget(dlg), Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClicks(KeyTarget(dlg), QStringLiteral("\""));
+    QTest::qWait(20);
+    QCOMPARE(dlg.Meibo.Rows[1][1], std::string("Ann"));
+    QTest::keyClicks(KeyTarget(dlg), QStringLiteral("!"));
+    QCOMPARE(dlg.Meibo.Rows[1][1], std::string("Ann!"));
+    QTest::keyClick(KeyTarget(dlg), Qt::Key_Return);
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(r.Saved(), Line("A1", "Ann!", "pa") + Line("B2", "b", "pb"));
+}
+
+void MeiboWindowTest::saveRefusesARowTheFileCannotCarry() {
+    TShown r(Line("k1", "a", "pa") + Line("k3", "c", "pc") + Line("k4", "d", "pd"));
+    TfMeibo& dlg = r.dlg;
+    dlg.Meibo.Rows[1][2] = "\x82\xC1";  // 「っ」: scrambles to 0x1A
+    dlg.ShowRows();
+    QStringList messages;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+        messages << box->text();
+        box->accept();
+    });
+    QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].contains(QL("1 行目の PassWord")), qPrintable(messages[0]));
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(r.Saved(), Line("k1", "a", "pa") + Line("k3", "c", "pc") + Line("k4", "d", "pd"));
 }
 
 QTEST_MAIN(MeiboWindowTest)
