@@ -19,6 +19,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 
 namespace shell {
 
@@ -85,7 +86,7 @@ LPITEMIDLIST MakeItem(uint8_t kind, uint8_t flags, const std::string& name) {
 // Names and paths.
 
 // Plain ASCII is the same bytes in both codes.
-bool IsAscii(const std::string& s) {
+bool IsAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80) return false;
     return true;
@@ -444,9 +445,10 @@ public:
             li.Item.reset(raw);
             if (DescribeOwnItem(mask, absolute, li)) out.push_back(std::move(li));
         }
+        // The folder's own items come before its entries in its order.
+        SortListed(out);
         std::string dir = EntriesDir();
         if (!dir.empty()) ListDirectory(dir, flags, mask, absolute, out);
-        SortListed(out);
         return S_OK;
     }
 
@@ -460,8 +462,7 @@ public:
         if (dir.empty()) return false;
         TDirectory d;
         if (!d.Open(dir, false)) return false;
-        return d.Describe(item.name, DT_UNKNOWN, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
-                          mask, out);
+        return d.Describe(item.name, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, mask, out);
     }
 
 protected:
@@ -520,49 +521,80 @@ protected:
             return !forReading || d_;
         }
         DIR* Dir() const { return d_; }
-        // Describes the entry name (d_type as readdir gave it); false when
-        // it is gone or flags leave it out.
-        bool Describe(const std::string& name, unsigned char type, unsigned flags, uint32_t mask,
-                      TListedItem& li) const {
-            if (name.empty() || name == "." || name == "..") return false;
+        // What one look at an entry gives.
+        struct TLook {
+            bool link = false;
+            bool folder = false;
+            mode_t mode = 0;
+            nlink_t nlink = 0;
+            dev_t dev = 0;
+            off_t size = 0;
+            time_t written = 0;
+        };
+        // Whether an entry (d_type as readdir gave it) may be listed for
+        // flags before any look at it.
+        static bool MayList(const char* name, unsigned char type, unsigned flags) {
+            if (name[0] == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
             if (name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN)) return false;
             // A plain file is skipped without a look when only folders are asked.
             bool maybeFolder = type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN;
-            if (!maybeFolder && !(flags & SHCONTF_NONFOLDERS)) return false;
-            std::string sj;
-            if (!ToSjisName(name, sj)) return false;  // cannot be shown: left out
-            struct stat lst, st;
-            if (::fstatat(fd_, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) return false;
-            bool link = S_ISLNK(lst.st_mode);
-            st = lst;
-            if (link && ::fstatat(fd_, name.c_str(), &st, 0) != 0) st = lst;  // the target is gone
-            bool folder = S_ISDIR(st.st_mode);
-            if (folder ? !(flags & SHCONTF_FOLDERS) : !(flags & SHCONTF_NONFOLDERS)) return false;
+            return maybeFolder || (flags & SHCONTF_NONFOLDERS);
+        }
+        // One stat of the entry (a link one more for its target); false
+        // when it is gone or flags leave it out.
+        bool Look(const char* name, unsigned flags, TLook& look) const {
+            struct stat st;
+            if (::fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+            look.link = S_ISLNK(st.st_mode);
+            if (look.link) {
+                struct stat target;
+                if (::fstatat(fd_, name, &target, 0) == 0) st = target;  // else the target is gone
+            }
+            look.folder = S_ISDIR(st.st_mode);
+            if (look.folder ? !(flags & SHCONTF_FOLDERS) : !(flags & SHCONTF_NONFOLDERS)) return false;
+            look.mode = st.st_mode;
+            look.nlink = st.st_nlink;
+            look.dev = st.st_dev;
+            look.size = st.st_size;
+            look.written = st.st_mtime;
+            return true;
+        }
+        // The listed item of a looked-at entry (sjisName its Shift-JIS name).
+        void Fill(const std::string& name, const std::string& sjisName, const TLook& look, uint32_t mask,
+                  TListedItem& li) const {
             std::string path = Join(dir_, name);
             uint32_t a = SFGAO_FILESYSTEM;
-            if (link) a |= SFGAO_LINK;
-            if (folder) {
+            if (look.link) a |= SFGAO_LINK;
+            if (look.folder) {
                 a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-                if ((mask & SFGAO_HASSUBFOLDER) && !(link && LinkLoopsBack(path))) {
-                    bool counts = st.st_dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
+                if ((mask & SFGAO_HASSUBFOLDER) && !(look.link && LinkLoopsBack(path))) {
+                    struct stat st {};
+                    st.st_nlink = look.nlink;
+                    bool counts = look.dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
                     if (MaySubfolders(st, counts)) a |= SFGAO_HASSUBFOLDER;
                 }
             }
             if (name[0] == '.') a |= SFGAO_HIDDEN | SFGAO_GHOSTED;
             if (writable_) a |= SFGAO_CANRENAME;
-            LPITEMIDLIST item = li.Item ? nullptr : MakeItem(KindFile, folder ? FlagFolder : 0, name);
-            if (item) li.Item.reset(item);
-            if (!li.Item) return false;
+            if (!li.Item) li.Item.reset(MakeItem(KindFile, look.folder ? FlagFolder : 0, name));
             li.Attributes = a & mask;
-            li.Name = sj;
+            li.Name = sjisName;
             li.Utf8Name = name;
-            li.Path = path;
-            li.IconName = folder ? "folder" : "text-x-generic";
+            li.Path = std::move(path);
+            li.IconName = look.folder ? "folder" : "text-x-generic";
             li.HasFindData = true;
-            li.Size = folder ? 0 : static_cast<int64_t>(st.st_size);
-            li.Written = static_cast<int64_t>(st.st_mtime);
-            li.MountPoint = folder && !link && st.st_dev != st_.st_dev;
-            return true;
+            li.Size = look.folder ? 0 : static_cast<int64_t>(look.size);
+            li.Written = static_cast<int64_t>(look.written);
+            li.MountPoint = look.folder && !look.link && look.dev != st_.st_dev;
+        }
+        // Describes one entry; false when it is gone or flags leave it out.
+        bool Describe(const std::string& name, unsigned flags, uint32_t mask, TListedItem& li) const {
+            std::string sj;
+            TLook look;
+            if (!MayList(name.c_str(), DT_UNKNOWN, flags) || !ToSjisName(name, sj) || !Look(name.c_str(), flags, look))
+                return false;
+            Fill(name, sj, look, mask, li);
+            return static_cast<bool>(li.Item);
         }
 
     private:
@@ -595,14 +627,70 @@ protected:
                     mountedHere.push_back(v.substr(slash + 1));
             }
         }
+        // The names first, then one look at each, then the items in the
+        // folder's order: each loop touches little memory of its own.
+        std::string names;            // every name and its lower-case form, each ended by a zero
+        std::vector<uint32_t> at;     // where each name starts in names
+        std::vector<std::string> sjisNames;  // non-ASCII names only, by entry
+        std::vector<uint32_t> sjisOf;        // index into sjisNames, or none
+        constexpr uint32_t None = 0xFFFFFFFFu;
         while (dirent* e = ::readdir(d.Dir())) {
+            if (!TDirectory::MayList(e->d_name, e->d_type, flags)) continue;
+            size_t len = std::strlen(e->d_name);
+            uint32_t sj = None;
+            if (!IsAscii(std::string_view(e->d_name, len))) {
+                std::string converted;
+                if (!ToSjisName(e->d_name, converted)) continue;  // cannot be shown: left out
+                sj = static_cast<uint32_t>(sjisNames.size());
+                sjisNames.push_back(std::move(converted));
+            }
+            at.push_back(static_cast<uint32_t>(names.size()));
+            sjisOf.push_back(sj);
+            names.append(e->d_name, len + 1);
+            names.append(e->d_name, len + 1);
+        }
+        // The lower-case forms, without touching the trail byte of a
+        // double-byte character (as CompareIDs lowers them).
+        std::vector<uint32_t> lowerAt(at.size());
+        for (size_t i = 0; i < at.size(); ++i) {
+            size_t len = std::strlen(names.data() + at[i]);
+            lowerAt[i] = static_cast<uint32_t>(at[i] + len + 1);
+            std::string lower = sjis::LowerAscii(std::string(names.data() + at[i], len));
+            std::memcpy(&names[lowerAt[i]], lower.data(), len);
+        }
+        std::vector<TDirectory::TLook> looks(at.size());
+        std::vector<uint32_t> order;
+        order.reserve(at.size());
+        for (uint32_t i = 0; i < at.size(); ++i)
+            if (d.Look(names.data() + at[i], flags, looks[i])) order.push_back(i);
+        const char* text = names.data();
+        auto lowerOf = [&](uint32_t i) { return text + lowerAt[i]; };
+        // As CompareIDs orders file items: folders first, then by name
+        // without regard to ASCII case, then by the bytes.
+        std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+            if (looks[x].folder != looks[y].folder) return looks[x].folder;
+            int c = std::strcmp(lowerOf(x), lowerOf(y));
+            if (c == 0) c = std::strcmp(text + at[x], text + at[y]);
+            return c < 0;
+        });
+        // Every entry's canonical list is the folder's own and the entry.
+        size_t baseBytes = base ? PidlSize(base.get()) - 2 : 0;
+        out.reserve(out.size() + order.size());
+        for (uint32_t i : order) {
+            std::string name(text + at[i]);
             TListedItem li;
-            if (!d.Describe(e->d_name, e->d_type, flags, mask, li)) continue;
+            d.Fill(name, sjisOf[i] == None ? name : sjisNames[sjisOf[i]], looks[i], mask, li);
+            if (!li.Item) continue;
             if (absolute) {
-                bool volume = std::find(mountedHere.begin(), mountedHere.end(), li.Utf8Name) != mountedHere.end();
+                bool volume = std::find(mountedHere.begin(), mountedHere.end(), name) != mountedHere.end();
                 if (volume) li.MountPoint = true;
                 if (base && !volume) {
-                    li.Absolute.reset(ConcatPidls(base.get(), li.Item.get()));
+                    size_t itemBytes = ItemCount(li.Item.get());
+                    if (LPITEMIDLIST abs = AllocPidl(baseBytes + itemBytes + 2)) {
+                        std::memcpy(abs, base.get(), baseBytes);
+                        std::memcpy(reinterpret_cast<uint8_t*>(abs) + baseBytes, li.Item.get(), itemBytes);
+                        li.Absolute.reset(abs);
+                    }
                 } else {
                     LPITEMIDLIST abs = nullptr;
                     if (SUCCEEDED(ParseFromDesktop(li.Path, abs))) li.Absolute.reset(abs);

@@ -13,7 +13,8 @@ std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMID
     std::vector<TTreeChild> out;
     std::vector<TListedItem> items;
     // One listing gives every child's names, attributes, icon and list.
-    bool ok = folder && SUCCEEDED(folder->ListItems(options.EnumFlags, options.AttributeMask, options.Parse, items));
+    bool ok = folder && SUCCEEDED(folder->ListItems(options.EnumFlags, options.AttributeMask,
+                                                    options.Parse && options.WantAbsolute, items));
     if (listed) *listed = ok;
     if (!ok) return out;
     out.reserve(items.size());
@@ -23,9 +24,10 @@ std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMID
         c.Attributes = li.Attributes;
         c.HasText = true;
         c.Text = std::move(li.Name);
+        c.Utf8Text = std::move(li.Utf8Name);
         c.Absolute = std::move(li.Absolute);
         c.Parsable = static_cast<bool>(c.Absolute);
-        if (!c.Absolute) c.Absolute.reset(ConcatPidls(folderAbs, c.Relative.get()));
+        if (!c.Absolute && options.WantAbsolute) c.Absolute.reset(ConcatPidls(folderAbs, c.Relative.get()));
         c.IconName = std::move(li.IconName);
         // Only a closed folder has an open icon of its own.
         c.OpenIconName = c.IconName == "folder" ? "folder-open" : c.IconName;

@@ -385,14 +385,17 @@ QTreeWidgetItem* TFolderTreeViewEx::MakeChildNode(const ShellFolderPtr& folder, 
     node->Data.AbsoluteIDList = std::move(c.Absolute);
     node->Data.RelativeIDList = std::move(c.Relative);
     node->Data.Attributes = c.Attributes;
-    node->setText(0, ShellText(c.Text));
+    node->setText(0, QString::fromStdString(c.Utf8Text));
     bool isFolder = c.IsFolder();
     node->setIcon(0, ShellNodeIcon(c.IconName, c.OpenIconName, !FShowFile || isFolder));
     bool children = c.HasChildren();
     if (FShowFile && !children && isFolder) children = HasMatchingFile(folder, node->Data.RelativeIDList.get());
+    // Without a plus sign a folder is still read when a path leads through
+    // it (a folder whose subfolders are all links has none); a link without
+    // one leads no deeper (it may lead back up the tree).
     node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
                                            : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-    if (!children) node->Filled = true;
+    if (!children && (!isFolder || (c.Attributes & SFGAO_LINK))) node->Filled = true;
     return node;
 }
 

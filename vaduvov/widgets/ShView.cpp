@@ -163,7 +163,8 @@ void TFolderView::FillNode(QTreeWidgetItem* node) {
     ShellFolderPtr folder = NodeFolder(node);
     TTreeListing listing;
     listing.EnumFlags = SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN;
-    listing.AttributeMask = SFGAO_HASSUBFOLDER;
+    listing.AttributeMask = SFGAO_HASSUBFOLDER | SFGAO_LINK;
+    listing.WantAbsolute = false;  // a node keeps its own item only
     TPidl full(NodePidl(node));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     bool listed = false;
@@ -183,11 +184,13 @@ void TFolderView::FillNode(QTreeWidgetItem* node) {
     children.reserve(static_cast<int>(items.size()));
     for (TTreeChild& c : items) {
         auto* child = new TViewNode(c.Relative.release());
-        SetText(child, c.Text);
+        child->setText(0, QString::fromStdString(c.Utf8Text));  // not in the tree yet: no edit to report
         child->setFlags(child->flags() | Qt::ItemIsEditable);
         child->setChildIndicatorPolicy(c.HasChildren() ? QTreeWidgetItem::ShowIndicator
                                                        : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-        if (!c.HasChildren()) child->Filled = true;
+        // Without a plus sign a folder is still read when a path leads
+        // through it; a link without one leads no deeper.
+        if (!c.HasChildren() && (c.Attributes & SFGAO_LINK)) child->Filled = true;
         child->setIcon(0, ShellNodeIcon(c.IconName, c.OpenIconName, true));
         children.append(child);
     }
