@@ -774,18 +774,30 @@ void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndE
     StartDeferredRefresh();
 }
 
+// Shown once what is running now (a label edit's commit, above all) has
+// ended: the box runs an event loop of its own, in which Qt closes and
+// frees the editor that the commit still works with.
 void TFolderTreeViewEx::TellUser(const QString& text) {
-    QString caption = window() ? window()->windowTitle() : QString();
-    TCommand running(this);
-    if (ShowMessage) {
-        ShowMessage(window(), text, caption);
-        return;
-    }
-    InformationBox(window(), caption, text);
+    QPointer<TFolderTreeViewEx> self(this);
+    QTimer::singleShot(0, this, [self, text] {
+        if (!self) return;
+        QWidget* owner = self->window();
+        QString caption = owner ? owner->windowTitle() : QString();
+        TCommand running(self.data());
+        if (self->ShowMessage) {
+            self->ShowMessage(owner, text, caption);
+            return;
+        }
+        QPointer<QWidget> back(owner);
+        InformationBox(owner, caption, text);
+        // The keyboard goes back to the window, with or without a window
+        // manager to hand it back.
+        if (back) back->activateWindow();
+    });
 }
 
 // A refused name: the node shows the item's own name again, and the user
-// learns why.  The node is not used after the message.
+// learns why once the edit has ended.
 void TFolderTreeViewEx::RefuseRename(QTreeWidgetItem* node, const QString& why) {
     TFolderNodeData* d = NodeData(node);
     std::string name;

@@ -14,7 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QProxyStyle>
-#include <QStorageInfo>
+#include <QLocale>
 #include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
 #include <QStylePainter>
@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <cstdio>
 #include <ctime>
 
@@ -405,7 +406,9 @@ void TFolderView::TellUser(const QString& text) {
         ShowMessage(window(), text, caption);
         return;
     }
-    InformationBox(window(), caption, text);
+    QPointer<QWidget> back = window();
+    InformationBox(back, caption, text);
+    if (back) back->activateWindow();  // the keyboard goes back to the window
 }
 
 // ---------------------------------------------------------------------------
@@ -450,21 +453,6 @@ std::string DiskPathOf(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
     return sjis::ToUtf8(s);
 }
 
-// What the list shows of an item on disk, read with stat() (the link's own
-// entry when its target is gone).
-struct TFindData {
-    int64_t size = 0;
-    time_t written = 0;
-};
-
-bool FindDataOf(const std::string& path, bool folder, TFindData& data) {
-    struct stat st;
-    if (path.empty() || (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0)) return false;
-    data.size = folder ? 0 : static_cast<int64_t>(st.st_size);  // a folder has no size of its own
-    data.written = st.st_mtime;
-    return true;
-}
-
 // "yy/mm/dd hh:nn" in local time.
 std::string DateText(time_t t) {
     struct tm local;
@@ -479,40 +467,6 @@ std::string SizeText(int64_t size) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%8lld%s", static_cast<long long>(size / 1024 + 1), "KB");
     return buf;
-}
-
-QMimeDatabase& MimeDatabase() {
-    static QMimeDatabase db;
-    return db;
-}
-
-// The MIME type that stands for an item's kind: by name only, as the
-// contents of a whole folder are not read to list it.
-QMimeType MimeTypeOf(const std::string& path, bool folder) {
-    if (path.empty()) return QMimeType();
-    if (folder) {
-        QStorageInfo volume(QString::fromStdString(path));
-        if (volume.isValid() && volume.rootPath() == QString::fromStdString(path))
-            return MimeDatabase().mimeTypeForName(QStringLiteral("inode/mount-point"));
-        return MimeDatabase().mimeTypeForName(QStringLiteral("inode/directory"));
-    }
-    return MimeDatabase().mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
-}
-
-// The type name of an item (Shift-JIS, at most 80 bytes): the MIME type's
-// description; a kind the database does not know is named after its
-// extension, as "QZB ファイル".
-std::string TypeNameOf(const std::string& path, const QMimeType& type) {
-    if (path.empty() || !type.isValid()) return std::string();
-    QString text = type.comment();
-    if (type.isDefault() || text.isEmpty()) {
-        std::string ext = ExtensionOf(path);
-        QString upper = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : std::string()).toUpper();
-        text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
-    }
-    std::string s;
-    if (!ShellTextToSjis(text, s)) return std::string();
-    return sjis::CutBytes(s, 80, true);
 }
 
 // An icon with the small arrow of a link in its lower left corner.
@@ -542,6 +496,65 @@ QIcon WithLinkOverlay(const QIcon& icon) {
         out.addPixmap(pm);
     }
     return out.isNull() ? icon : out;
+}
+
+QMimeDatabase& MimeDatabase() {
+    static QMimeDatabase db;
+    return db;
+}
+
+// A MIME type's description in Japanese, whatever the system's language.
+QString JapaneseComment(const QMimeType& type) {
+    QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    QString text = type.comment();
+    QLocale::setDefault(before);
+    return text;
+}
+
+// What the rows of one kind of item show: the icon (and with the mark of
+// a link) and the type name.  Made once per kind and kept.
+struct TKind {
+    QIcon icon, linkIcon;
+    QString typeName;
+};
+
+// The part of a name that decides its kind by name alone: from the first
+// dot after the first character, or the whole name.
+std::string KindKey(const std::string& utf8Name) {
+    size_t dot = utf8Name.find('.', 1);
+    return dot == std::string::npos ? utf8Name : utf8Name.substr(dot);
+}
+
+// The kind of a listed item: folders, volumes and files by the MIME type
+// their names give (the contents of a whole folder are not read to list
+// it); a kind the database does not know is named after its extension, as
+// "QZB ファイル".  The type name is at most 80 Shift-JIS bytes.
+const TKind& KindOf(const TListedItem& li) {
+    static std::unordered_map<std::string, TKind> kinds;
+    bool folder = li.Attributes & SFGAO_FOLDER;
+    std::string key = folder ? (li.MountPoint ? "/volume" : "/folder") : KindKey(li.Utf8Name);
+    auto it = kinds.find(key);
+    if (it != kinds.end()) return it->second;
+    TKind kind;
+    QMimeType type = folder ? MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
+                                                                           : QStringLiteral("inode/directory"))
+                            : MimeDatabase().mimeTypeForFile(QString::fromStdString(li.Utf8Name),
+                                                             QMimeDatabase::MatchExtension);
+    if (type.isValid()) {
+        QString text = JapaneseComment(type);
+        if (!folder && (type.isDefault() || text.isEmpty())) {
+            std::string ext = ExtensionOf(li.Utf8Name);
+            QString upper = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : std::string()).toUpper();
+            text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
+        }
+        std::string sj;
+        if (ShellTextToSjis(text, sj)) kind.typeName = ShellText(sjis::CutBytes(sj, 80, true));
+        if (!folder) kind.icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    }
+    if (kind.icon.isNull()) kind.icon = ShellIconNamed(li.IconName);
+    kind.linkIcon = WithLinkOverlay(kind.icon);
+    return kinds.emplace(key, std::move(kind)).first->second;
 }
 
 // The size column shows its texts without the blanks that align them for
@@ -659,17 +672,23 @@ void TFileView::CannotList() {
 }
 
 void TFileView::FillList() {
-    std::unique_ptr<IEnumIDList> items;
+    // One listing gives every row: names, attributes, size, time, and the
+    // kind from the name; in the folder's own order, which is the order by
+    // name.
+    std::vector<TListedItem> items;
     if (!FFolder ||
-        FAILED(FFolder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, items)) ||
-        !items) {
+        FAILED(FFolder->ListItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
+                                  SFGAO_FOLDER | SFGAO_LINK, false, items))) {
         CannotList();
         return;
     }
     BeginFill();
-    LPITEMIDLIST raw = nullptr;
-    while (items->Next(raw) == S_OK) AddItem(raw);
-    SortBy(0);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<int>(items.size()));
+    for (TListedItem& li : items)
+        if (QTreeWidgetItem* row = MakeRow(li)) rows.append(row);
+    addTopLevelItems(rows);
+    header()->setSortIndicator(0, Qt::AscendingOrder);
     EndFill();
 }
 
@@ -688,57 +707,40 @@ void TFileView::EndFill() {
     QApplication::restoreOverrideCursor();
 }
 
-// Adds a row for an item of the folder, unless the mask leaves it out;
-// the row takes the item over.
-void TFileView::AddItem(LPITEMIDLIST raw) {
-    TPidl item(raw);
-    std::string parsing;
-    GetDisplayName(FFolder, raw, SHGDN_FORPARSING, parsing);
-    LPCITEMIDLIST c = raw;
-    uint32_t attrs = SFGAO_FOLDER;
-    if (FAILED(FFolder->GetAttributesOf(1, &c, attrs))) attrs = 0;
-    if (!FMask.empty() && !(attrs & SFGAO_FOLDER)) {
-        std::string ext = ExtensionOf(parsing);
+// A row for a listed item, unless the mask leaves it out; the row takes
+// the item over.
+QTreeWidgetItem* TFileView::MakeRow(TListedItem& li) {
+    if (!FMask.empty() && !(li.Attributes & SFGAO_FOLDER)) {
+        std::string ext = ExtensionOf(li.Name);
         bool listed = false;
         for (const std::string& m : FMask) listed = listed || (!ext.empty() && sjis::EqualsIgnoreCase(ext, m));
-        if (!listed) return;
+        if (!listed) return nullptr;
     }
-    auto* row = new TFileItem(item.release());
-    std::string caption;
-    GetDisplayName(FFolder, row->Item.get(), SHGDN_INFOLDER, caption);
-    row->setText(0, ShellText(caption));
+    auto* row = new TFileItem(li.Item.release());
+    row->setText(0, QString::fromStdString(li.Utf8Name));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
     row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    SetDetails(row);
-    addTopLevelItem(row);
+    ShowDetails(row, li);
+    return row;
 }
 
-// The icon, size, type name and date of a row, read from its item now.
+// The icon, size, type name and date of a row.
+void TFileView::ShowDetails(QTreeWidgetItem* row, const TListedItem& li) {
+    const TKind& kind = KindOf(li);
+    bool link = li.Attributes & SFGAO_LINK;
+    row->setIcon(0, link ? kind.linkIcon : kind.icon);
+    row->setData(0, OverlayRole, link ? 1 : 0);
+    row->setText(1, li.HasFindData ? QString::fromStdString(SizeText(li.Size)) : QString());
+    row->setText(2, kind.typeName);
+    row->setText(3, li.HasFindData ? QString::fromStdString(DateText(static_cast<time_t>(li.Written))) : QString());
+}
+
+// The details of a row read from its item now.
 void TFileView::SetDetails(QTreeWidgetItem* r) {
     TFileItem* row = AsFileItem(r);
-    if (!row || !FFolder) return;
-    LPCITEMIDLIST c = row->Item.get();
-    uint32_t attrs = SFGAO_FOLDER | SFGAO_LINK;
-    if (FAILED(FFolder->GetAttributesOf(1, &c, attrs))) attrs = 0;
-    bool folder = (attrs & SFGAO_FOLDER) != 0;
-    std::string path = DiskPathOf(FFolder, c);
-    QMimeType type = MimeTypeOf(path, folder);
-
-    TPidl full(ConcatPidls(FFolderPidl.get(), c));
-    std::string iconName = PidlIconName(full.get(), false);
-    QIcon icon;
-    if (!folder && type.isValid() && !path.empty())
-        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-    if (icon.isNull()) icon = ShellIcon(full.get(), false);
-    if (attrs & SFGAO_LINK) icon = WithLinkOverlay(icon);
-    row->setIcon(0, icon);
-    row->setData(0, OverlayRole, (attrs & SFGAO_LINK) ? 1 : 0);
-
-    TFindData data;
-    bool found = FindDataOf(path, folder, data);
-    row->setText(1, found ? QString::fromStdString(SizeText(data.size)) : QString());
-    row->setText(2, ShellText(TypeNameOf(path, type)));
-    row->setText(3, found ? QString::fromStdString(DateText(data.written)) : QString());
+    TListedItem li;
+    if (!row || !FFolder || !ReadListedItem(FFolder, row->Item.get(), SFGAO_FOLDER | SFGAO_LINK, li)) return;
+    ShowDetails(row, li);
 }
 
 int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
@@ -820,8 +822,10 @@ void TFileView::Edit(QTreeWidgetItem* r) {
     if (FAILED(FFolder->GetAttributesOf(1, &d, attrs))) attrs = 0;
     std::string newName;
     LPITEMIDLIST renamed = nullptr;
-    if (ShellTextToSjis(row->text(0), newName) &&
-        SUCCEEDED(FFolder->SetNameOf(d, newName, 0x60, &renamed)) && renamed) {
+    std::string typed = row->text(0).toStdString();
+    HRESULT hr = ShellTextToSjis(row->text(0), newName) ? FFolder->SetNameOf(d, newName, 0x60, &renamed)
+                                                        : E_INVALIDARG;
+    if (SUCCEEDED(hr) && renamed) {
         TPidl old(row->Item.release());
         row->Item.reset(renamed);
         if (FFolderView && attrs) FFolderView->RenameChild(old.get(), renamed);
@@ -835,6 +839,15 @@ void TFileView::Edit(QTreeWidgetItem* r) {
         return;
     }
     SetCaption(row, oldName);
+    // Why, once the edit is over (the message runs an event loop of its own).
+    QString why = QString::fromUtf8(RenameRefusalText(typed, hr));
+    QPointer<TFileView> self(this);
+    QTimer::singleShot(0, this, [self, why] {
+        if (!self) return;
+        QPointer<QWidget> w = self->window();
+        InformationBox(w, w ? w->windowTitle() : QString(), why);
+        if (w) w->activateWindow();  // the keyboard goes back to the window
+    });
 }
 
 // The IDs of all selected rows in one list, each new one in front.

@@ -183,7 +183,8 @@ private:
     void BeginFill();
     void EndFill();
     void ClearItems();
-    void AddItem(shell::LPITEMIDLIST item);
+    QTreeWidgetItem* MakeRow(shell::TListedItem& item);
+    void ShowDetails(QTreeWidgetItem* row, const shell::TListedItem& item);
     void SetDetails(QTreeWidgetItem* row);
     void SortBy(int column);
     int CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const;

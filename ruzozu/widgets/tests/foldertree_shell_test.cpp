@@ -4,6 +4,7 @@
 #include "FolderTree.h"
 
 #include "shellmenu.h"
+#include "shown_texts.h"
 #include "sjis.h"
 #include "tempdir.h"
 
@@ -11,6 +12,7 @@
 #include <QDrag>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QtTest>
 
@@ -257,10 +259,17 @@ void FolderTreeShellTest::renameThroughTheLabelEdit() {
     QCOMPARE(QString::fromStdString(sjis::ToUtf8(t.GetFolderName())), QString::fromStdString(root_ + "/data/名前"));
 }
 
+// The message is the real box, shown once the edit has ended: it runs an
+// event loop of its own, in which Qt closes and frees the editor.
 void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
     TFolderTreeViewEx t;
     Prepare(t);
+    t.ShowMessage = nullptr;
     t.setWindowTitle(QString::fromUtf8("フォルダー選択"));
+    ModalCatcher boxes([this](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        messages_ << (box ? box->text() : QString("?")) + "|" + w->windowTitle();
+    });
     const struct {
         const char* typed;
         const char* why;
@@ -276,14 +285,19 @@ void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
     for (const auto& c : cases) {
         messages_.clear();
         Rename(t, "dir", QString::fromUtf8(c.typed));
+        QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, 10000);
+        QCOMPARE(messages_, QStringList{QString::fromUtf8(c.why) + QString::fromUtf8("|フォルダー選択")});
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
+        // The keyboard is back with the tree for the next name.
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(&t), 10000);
         QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
         QVERIFY2(dir, c.typed);
         QCOMPARE(dir->text(0), QString("dir"));  // the label shows the name on disk again
-        QCOMPARE(messages_, QStringList{QString::fromUtf8(c.why) + QString::fromUtf8("|フォルダー選択")});
         QVERIFY(fs::is_directory(root_ + "/data/dir"));
         QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
         QVERIFY(!t.RefreshPending());
     }
+    QCOMPARE(boxes.Count, int(std::size(cases)));
     QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"box", "dir", "note.txt"}));
 }
 
