@@ -110,6 +110,8 @@ public:
     // before the folder opens.
     int HoverExpandDelay() const { return FHoverTimer.interval(); }
     void SetHoverExpandDelay(int ms) { FHoverTimer.setInterval(ms); }
+    // Whether the pointer rests over a node whose wait has not run out yet.
+    bool HoverPending() const { return FHoverTimer.isActive(); }
 
     // Test and desktop hooks.  TrackMenu chooses from a built menu (empty:
     // a QMenu at the point); ExecDrag runs a drag (empty: QDrag::exec);

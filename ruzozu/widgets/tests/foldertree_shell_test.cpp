@@ -413,7 +413,9 @@ void FolderTreeShellTest::restingOverARemovableDriveLeavesItClosed() {
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
     DragOver(t, drive, data);
     QCOMPARE(t.DropTargetNode(), drive);
-    QTest::qWait(120);
+    QVERIFY(t.HoverPending());
+    QTRY_VERIFY_WITH_TIMEOUT(!t.HoverPending(), 10000);  // the rest has run its time
+    QCoreApplication::processEvents();
     QVERIFY(!drive->isExpanded());
     // Another drive opens.
     TFolderTreeViewEx::NodeData(drive)->Attributes &= ~SFGAO_REMOVABLE;
