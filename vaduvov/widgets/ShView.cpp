@@ -418,16 +418,6 @@ namespace {
 
 constexpr int FileViewItemType = QTreeWidgetItem::UserType + 305;
 
-// A row owns its one-item list relative to the listed folder.
-class TFileItem : public QTreeWidgetItem {
-public:
-    explicit TFileItem(LPITEMIDLIST item) : QTreeWidgetItem(FileViewItemType), Item(item) {}
-    TPidl Item;
-};
-
-TFileItem* AsFileItem(QTreeWidgetItem* item) {
-    return item && item->type() == FileViewItemType ? static_cast<TFileItem*>(item) : nullptr;
-}
 
 // One direction per column, shared by every file list.
 int SortDirections[4] = {1, 1, 1, 1};
@@ -460,6 +450,19 @@ std::string DateText(time_t t) {
     char buf[32];
     std::strftime(buf, sizeof buf, "%y/%m/%d %H:%M", &local);
     return buf;
+}
+
+// DateText as a row shows it; the files of a folder are often written in
+// the same minute, so the last minute's text is kept.
+QString DateCell(time_t t) {
+    static time_t lastMinute = -1;
+    static QString lastText;
+    time_t minute = t - ((t % 60) + 60) % 60;
+    if (minute != lastMinute) {
+        lastText = QString::fromStdString(DateText(t));
+        lastMinute = minute;
+    }
+    return lastText;
 }
 
 // Kilobytes begun, right-aligned in eight places: 0 to 1023 bytes is 1KB.
@@ -521,9 +524,10 @@ struct TKind {
 
 // The part of a name that decides its kind by name alone: from the first
 // dot after the first character, or the whole name.
-std::string KindKey(const std::string& utf8Name) {
+void KindKey(const std::string& utf8Name, std::string& key) {
     size_t dot = utf8Name.find('.', 1);
-    return dot == std::string::npos ? utf8Name : utf8Name.substr(dot);
+    if (dot == std::string::npos) key.assign(utf8Name);
+    else key.assign(utf8Name, dot, std::string::npos);
 }
 
 // The kind of a listed item: folders, volumes and files by the MIME type
@@ -532,8 +536,10 @@ std::string KindKey(const std::string& utf8Name) {
 // "QZB ファイル".  The type name is at most 80 Shift-JIS bytes.
 const TKind& KindOf(const TListedItem& li) {
     static std::unordered_map<std::string, TKind> kinds;
+    static std::string key;  // kept: no new string for each row
     bool folder = li.Attributes & SFGAO_FOLDER;
-    std::string key = folder ? (li.MountPoint ? "/volume" : "/folder") : KindKey(li.Utf8Name);
+    if (folder) key.assign(li.MountPoint ? "/volume" : "/folder");
+    else KindKey(li.Utf8Name, key);
     auto it = kinds.find(key);
     if (it != kinds.end()) return it->second;
     TKind kind;
@@ -555,6 +561,46 @@ const TKind& KindOf(const TListedItem& li) {
     if (kind.icon.isNull()) kind.icon = ShellIconNamed(li.IconName);
     kind.linkIcon = WithLinkOverlay(kind.icon);
     return kinds.emplace(key, std::move(kind)).first->second;
+}
+
+// A row owns its one-item list relative to the listed folder, and keeps
+// what its details columns show as it was read: their texts are made when
+// they are shown or asked for, not for every row of a big folder at once.
+class TFileItem : public QTreeWidgetItem {
+public:
+    explicit TFileItem(LPITEMIDLIST item) : QTreeWidgetItem(FileViewItemType), Item(item) {}
+    TPidl Item;
+    const TKind* Kind = nullptr;
+    bool Link = false;
+    bool HasFindData = false;
+    int64_t Size = 0;
+    int64_t Written = 0;
+
+    void SetDetails(const TListedItem& li) {
+        Kind = &KindOf(li);
+        Link = li.Attributes & SFGAO_LINK;
+        HasFindData = li.HasFindData;
+        Size = li.Size;
+        Written = li.Written;
+        emitDataChanged();
+    }
+    QVariant data(int column, int role) const override {
+        if (Kind) {
+            if (column == 0 && role == Qt::DecorationRole) return Link ? Kind->linkIcon : Kind->icon;
+            if (column == 0 && role == TFileView::OverlayRole) return Link ? 1 : 0;
+            if (column == 1 && role == Qt::TextAlignmentRole) return int(Qt::AlignRight | Qt::AlignVCenter);
+            if (role == Qt::DisplayRole || role == Qt::EditRole) {
+                if (column == 1) return HasFindData ? QString::fromStdString(SizeText(Size)) : QString();
+                if (column == 2) return Kind->typeName;
+                if (column == 3) return HasFindData ? DateCell(static_cast<time_t>(Written)) : QString();
+            }
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+};
+
+TFileItem* AsFileItem(QTreeWidgetItem* item) {
+    return item && item->type() == FileViewItemType ? static_cast<TFileItem*>(item) : nullptr;
 }
 
 // The size column shows its texts without the blanks that align them for
@@ -719,28 +765,16 @@ QTreeWidgetItem* TFileView::MakeRow(TListedItem& li) {
     auto* row = new TFileItem(li.Item.release());
     row->setText(0, QString::fromStdString(li.Utf8Name));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
-    row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    ShowDetails(row, li);
+    row->SetDetails(li);
     return row;
 }
 
-// The icon, size, type name and date of a row.
-void TFileView::ShowDetails(QTreeWidgetItem* row, const TListedItem& li) {
-    const TKind& kind = KindOf(li);
-    bool link = li.Attributes & SFGAO_LINK;
-    row->setIcon(0, link ? kind.linkIcon : kind.icon);
-    row->setData(0, OverlayRole, link ? 1 : 0);
-    row->setText(1, li.HasFindData ? QString::fromStdString(SizeText(li.Size)) : QString());
-    row->setText(2, kind.typeName);
-    row->setText(3, li.HasFindData ? QString::fromStdString(DateText(static_cast<time_t>(li.Written))) : QString());
-}
-
-// The details of a row read from its item now.
+// The icon, size, type name and date of a row read from its item now.
 void TFileView::SetDetails(QTreeWidgetItem* r) {
     TFileItem* row = AsFileItem(r);
     TListedItem li;
     if (!row || !FFolder || !ReadListedItem(FFolder, row->Item.get(), SFGAO_FOLDER | SFGAO_LINK, li)) return;
-    ShowDetails(row, li);
+    row->SetDetails(li);
 }
 
 int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
@@ -750,8 +784,11 @@ int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
 // Sizes and dates are fixed-width texts that sort by their characters;
 // type names sort as the locale orders words, case counting.
 int TFileView::CompareBySubItem(QTreeWidgetItem* a, QTreeWidgetItem* b, int column) {
+    return CompareSubTexts(a->text(column), b->text(column), column);
+}
+
+int TFileView::CompareSubTexts(const QString& ta, const QString& tb, int column) {
     if (column < 1 || column > 3) return 0;
-    QString ta = a->text(column), tb = b->text(column);
     int c = column == 2 ? QString::localeAwareCompare(ta, tb) : 0;
     if (c == 0) c = ta.compare(tb);
     c = c < 0 ? -1 : (c > 0 ? 1 : 0);
@@ -765,9 +802,19 @@ void TFileView::SortBy(int column) {
     bool was = FFilling;
     FFilling = true;
     QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
-    std::stable_sort(rows.begin(), rows.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-        return (column == 0 ? CompareByName(a, b) : CompareBySubItem(a, b, column)) < 0;
-    });
+    if (column == 0) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return CompareByName(a, b) < 0; });
+    } else {
+        // Each row's text is made once, not at every comparison.
+        std::vector<std::pair<QString, QTreeWidgetItem*>> keyed;
+        keyed.reserve(static_cast<size_t>(rows.size()));
+        for (QTreeWidgetItem* row : rows) keyed.emplace_back(row->text(column), row);
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+            return CompareSubTexts(a.first, b.first, column) < 0;
+        });
+        for (qsizetype i = 0; i < rows.size(); ++i) rows[i] = keyed[static_cast<size_t>(i)].second;
+    }
     addTopLevelItems(rows);
     if (current) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
     for (QTreeWidgetItem* row : selected) row->setSelected(true);

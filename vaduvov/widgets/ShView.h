@@ -184,11 +184,11 @@ private:
     void EndFill();
     void ClearItems();
     QTreeWidgetItem* MakeRow(shell::TListedItem& item);
-    void ShowDetails(QTreeWidgetItem* row, const shell::TListedItem& item);
     void SetDetails(QTreeWidgetItem* row);
     void SortBy(int column);
     int CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const;
     static int CompareBySubItem(QTreeWidgetItem* a, QTreeWidgetItem* b, int column);
+    static int CompareSubTexts(const QString& a, const QString& b, int column);
     void Edit(QTreeWidgetItem* row);
     void CannotList();
     shell::LPITEMIDLIST PackSelected(int& count) const;
