@@ -728,9 +728,11 @@ void TFileView::FillList() {
         CannotList();
         return;
     }
-    BeginFill();
+    // Made before the old rows go: their small blocks are then taken again
+    // by the new rows, not gathered up for one large block.
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<int>(items.size()));
+    BeginFill();
     for (TListedItem& li : items)
         if (QTreeWidgetItem* row = MakeRow(li)) rows.append(row);
     addTopLevelItems(rows);
