@@ -39,17 +39,31 @@ QIcon ShellIconNamed(const std::string& name) {
 }
 
 QIcon ShellNodeIcon(const std::string& closedName, const std::string& openName, bool openWhenSelected) {
+    // A folder's nodes mostly ask for the icon asked last.
+    struct TLast {
+        std::string closed, open;
+        bool openWhenSelected = false;
+        QIcon icon;
+    };
+    static TLast last;
+    if (!last.icon.isNull() && last.openWhenSelected == openWhenSelected && last.closed == closedName &&
+        last.open == openName)
+        return last.icon;
     static QHash<QString, QIcon> cache;
     QString key = QString::fromStdString(closedName) + QLatin1Char('|') +
                   (openWhenSelected ? QString::fromStdString(openName) : QString());
     auto it = cache.constFind(key);
-    if (it != cache.constEnd()) return *it;
+    if (it != cache.constEnd()) {
+        last = TLast{closedName, openName, openWhenSelected, *it};
+        return *it;
+    }
     QIcon icon = ShellIconNamed(closedName);
     if (openWhenSelected) {
         QIcon open = ShellIconNamed(openName);
         for (const QSize& s : open.availableSizes()) icon.addPixmap(open.pixmap(s), QIcon::Selected);
     }
     cache.insert(key, icon);
+    last = TLast{closedName, openName, openWhenSelected, icon};
     return icon;
 }
 

@@ -693,6 +693,17 @@ std::vector<TSendToEntry> SendToEntries() {
     return out;
 }
 
+std::string MenuEntryText(const std::string& sjisName) {
+    // "&" is a single byte that is never the trail byte of a double-byte
+    // character in Shift-JIS.
+    std::string out;
+    for (char c : sjisName) {
+        out += c;
+        if (c == '&') out += '&';
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------------------
 // The context menu of items.
 
@@ -752,7 +763,7 @@ public:
         sendTo_ = SendToEntries();
         submenu.Entries.clear();
         for (size_t i = 0; i < sendTo_.size(); ++i)
-            submenu.AppendString(idFirst_ + verbSendTo + static_cast<unsigned>(i), sendTo_[i].name);
+            submenu.AppendString(idFirst_ + verbSendTo + static_cast<unsigned>(i), MenuEntryText(sendTo_[i].name));
         if (sendTo_.empty()) submenu.AppendString(0, sjis::L("(なし)"), false);
         filled_ = true;
         return S_OK;
@@ -811,7 +822,7 @@ public:
             }
             case verbNewFolder:
                 if (paths_.size() != 1) return E_INVALIDARG;
-                return NewFolderIn(paths_[0]);
+                return NewFolderIn(paths_[0], info.Made);
             default: return E_INVALIDARG;
         }
     }

@@ -137,6 +137,8 @@ struct TInvokeInfo {
     // cancelled.  Without it a rename fails, and the caller edits the name
     // itself.
     std::function<bool(const std::string& oldName, std::string& newName)> AskNewName;
+    // Receives the path (UTF-8) of the folder a new-folder command made.
+    std::string* Made = nullptr;
 };
 
 class IContextMenu {
@@ -177,6 +179,10 @@ struct TSendToEntry {
     bool folder = false;
 };
 std::vector<TSendToEntry> SendToEntries();
+
+// A name as a menu entry's text: "&" doubled, so that it shows as itself
+// and marks no accelerator.
+std::string MenuEntryText(const std::string& sjisName);
 
 // Hands paths to a folder: copied into it, or moved when move.  Any other
 // target, a program included, is refused (E_INVALIDARG): a paste or a drop

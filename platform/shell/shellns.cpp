@@ -8,6 +8,7 @@
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 
 namespace shell {
 
@@ -83,8 +85,19 @@ LPITEMIDLIST MakeItem(uint8_t kind, uint8_t flags, const std::string& name) {
 // ---------------------------------------------------------------------------
 // Names and paths.
 
+// Plain ASCII is the same bytes in both codes.
+bool IsAscii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
 // UTF-8 name to Shift-JIS, only when the way back gives the same bytes.
 bool ToSjisName(const std::string& utf8, std::string& out) {
+    if (IsAscii(utf8)) {
+        out = utf8;
+        return true;
+    }
     std::string s;
     if (!sjis::FromUtf8(utf8, s)) return false;
     if (sjis::ToUtf8(s) != utf8) return false;
@@ -94,6 +107,10 @@ bool ToSjisName(const std::string& utf8, std::string& out) {
 
 // Shift-JIS to UTF-8, only for text that is whole Shift-JIS.
 bool FromSjisName(const std::string& s, std::string& utf8) {
+    if (IsAscii(s)) {
+        utf8 = s;
+        return true;
+    }
     std::string u = sjis::ToUtf8(s);
     std::string back;
     if (!sjis::FromUtf8(u, back) || back != s) return false;
@@ -138,39 +155,53 @@ bool Under(const std::string& path, const std::string& dir) {
     return path == dir || path.compare(0, dir.size() + 1, dir + "/") == 0;
 }
 
-// Whether a folder holds a subfolder.  A link count above 2 shows a real
-// subfolder at once; otherwise the listing decides, where a link to a
-// folder is a folder too (a link count of 2 says nothing of those, and some
-// file systems always count 1).
+// Whether a folder may hold subfolders, from its link count alone: above
+// 2 it holds some; exactly 2 means none where the file system counts
+// subfolders in the link count; otherwise it may, until it is opened.
+bool MaySubfolders(const struct stat& st, bool countsSubfolders) {
+    if (st.st_nlink > 2) return true;
+    return !(st.st_nlink == 2 && countsSubfolders);
+}
+
+bool CountingFileSystem(const struct statfs& fs) {
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0xEF53:       // ext2, ext3, ext4
+        case 0x58465342:   // xfs
+        case 0x01021994:   // tmpfs
+        case 0xF2F52010:   // f2fs
+        case 0x52654973:   // reiserfs
+        case 0x3153464A:   // jfs
+        case 0x3434:       // nilfs
+            return true;
+        default: return false;
+    }
+}
+
 bool HasSubfolder(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    if (st.st_nlink >= 3) return true;
-    DIR* d = ::opendir(path.c_str());
-    if (!d) return false;
-    bool found = false;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n == "." || n == "..") continue;
-        if (e->d_type == DT_DIR ||
-            ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) && IsDir(Join(path, n)))) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(d);
-    return found;
+    return MaySubfolders(st, LinkCountTellsSubfolders(path));
 }
 
-// Whether a link leads back to the folder that holds it or to a folder
-// above that: opening it would show the same folders again and again, so
-// such a link is shown without subfolders.
+// Whether a link leads back to a folder on its own way from "/" (the
+// folder that holds it, one above that, or one that such a folder's real
+// place lies in): opening it would show the same folders again and again,
+// also through two links that lead to each other's folders, so such a link
+// is shown without subfolders.
 bool LinkLoopsBack(const std::string& link) {
-    size_t slash = link.rfind('/');
-    std::string holder = slash == 0 ? std::string("/") : link.substr(0, slash);
-    char target[PATH_MAX], here[PATH_MAX];
-    if (!::realpath(link.c_str(), target) || !::realpath(holder.c_str(), here)) return false;
-    return Under(here, target) || std::string(target) == "/";
+    char target[PATH_MAX];
+    if (!::realpath(link.c_str(), target)) return false;
+    std::string t = target;
+    if (t == "/") return true;
+    std::string holder = link;
+    for (;;) {
+        size_t slash = holder.rfind('/');
+        if (slash == std::string::npos) return false;
+        holder = slash == 0 ? std::string("/") : holder.substr(0, slash);
+        char here[PATH_MAX];
+        if (::realpath(holder.c_str(), here) && Under(here, t)) return true;
+        if (holder == "/") return false;
+    }
 }
 
 std::string Unescape(const std::string& s) {
@@ -325,7 +356,7 @@ public:
         uint32_t result = attrs;
         for (unsigned i = 0; i < count; ++i) {
             uint32_t one = 0;
-            if (!ItemAttributes(items[i], one)) return E_INVALIDARG;
+            if (!ItemAttributes(items[i], one, result)) return E_INVALIDARG;
             result &= one;
         }
         attrs = result;
@@ -402,12 +433,310 @@ public:
         return S_OK;
     }
 
+    HRESULT ListItems(unsigned flags, uint32_t mask, bool absolute, std::vector<TListedItem>& out) override {
+        out.clear();
+        HRESULT hr = CanList();
+        if (FAILED(hr)) return hr;
+        TVolumeSnapshot volumes;
+        std::vector<LPITEMIDLIST> own;
+        OwnItems(flags, own);
+        for (LPITEMIDLIST raw : own) {
+            TListedItem li;
+            li.Item.reset(raw);
+            if (DescribeOwnItem(mask, absolute, li)) out.push_back(std::move(li));
+        }
+        // The folder's own items come before its entries in its order.
+        SortListed(out);
+        std::string dir = EntriesDir();
+        if (!dir.empty()) ListDirectory(dir, flags, mask, absolute, out);
+        return S_OK;
+    }
+
+    // One item of this folder as ListItems gives it; false when it is gone.
+    bool DescribeItem(LPCITEMIDLIST list, uint32_t mask, TListedItem& out) {
+        TItem item;
+        if (!list || PidlItemCount(list) != 1 || !ReadItem(list, item)) return false;
+        out.Item.reset(CopyFirstItem(list));
+        if (item.kind != KindFile) return DescribeOwnItem(mask, false, out);
+        std::string dir = EntriesDir();
+        if (dir.empty()) return false;
+        TDirectory d;
+        if (!d.Open(dir, false)) return false;
+        return d.Describe(item.name, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, mask, out);
+    }
+
+protected:
+    // Whether the folder can be listed now.
+    virtual HRESULT CanList() const { return S_OK; }
+    // The items of the folder that are not entries of EntriesDir().
+    virtual void OwnItems(unsigned flags, std::vector<LPITEMIDLIST>& out) const {
+        (void)flags;
+        (void)out;
+    }
+
+    // Describes one of OwnItems (the computer, the home folder, a volume)
+    // through the single-item calls: there are only a few of them.
+    bool DescribeOwnItem(uint32_t mask, bool absolute, TListedItem& li) {
+        LPCITEMIDLIST list = li.Item.get();
+        TItem item;
+        TChild child;
+        if (!ReadItem(list, item) || !Resolve(item, child)) return false;
+        uint32_t attrs = 0;
+        if (!ItemAttributes(list, attrs, mask)) return false;
+        li.Attributes = attrs & mask;
+        if (FAILED(GetDisplayNameOf(list, SHGDN_INFOLDER, li.Name))) return false;
+        li.Utf8Name = sjis::ToUtf8(li.Name);
+        GetIconNameOf(list, false, li.IconName);
+        li.Path = child.path;
+        struct stat st;
+        if (!child.path.empty() && (::stat(child.path.c_str(), &st) == 0 || ::lstat(child.path.c_str(), &st) == 0)) {
+            li.HasFindData = true;
+            li.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+            li.Written = static_cast<int64_t>(st.st_mtime);
+        }
+        li.MountPoint = item.kind == KindVolume;
+        if (absolute) {
+            std::string parsing;
+            if (SUCCEEDED(GetDisplayNameOf(list, SHGDN_FORPARSING, parsing))) li.Absolute.reset(PathToPidl(parsing));
+        }
+        return true;
+    }
+
+    // A folder on disk opened once for a listing: what every entry's
+    // description shares.
+    class TDirectory {
+    public:
+        ~TDirectory() {
+            if (d_) ::closedir(d_);
+            else if (fd_ >= 0) ::close(fd_);
+        }
+        bool Open(const std::string& dir, bool forReading) {
+            dir_ = dir;
+            fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd_ < 0 || ::fstat(fd_, &st_) != 0) return false;
+            struct statfs fs;
+            counts_ = ::fstatfs(fd_, &fs) == 0 && CountingFileSystem(fs);
+            writable_ = ::access(dir.c_str(), W_OK) == 0;
+            if (forReading) d_ = ::fdopendir(fd_);
+            return !forReading || d_;
+        }
+        DIR* Dir() const { return d_; }
+        // What one look at an entry gives.
+        struct TLook {
+            bool link = false;
+            bool folder = false;
+            mode_t mode = 0;
+            nlink_t nlink = 0;
+            dev_t dev = 0;
+            off_t size = 0;
+            time_t written = 0;
+        };
+        // Whether an entry (d_type as readdir gave it) may be listed for
+        // flags before any look at it.
+        static bool MayList(const char* name, unsigned char type, unsigned flags) {
+            if (name[0] == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+            if (name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN)) return false;
+            // A plain file is skipped without a look when only folders are asked.
+            bool maybeFolder = type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN;
+            return maybeFolder || (flags & SHCONTF_NONFOLDERS);
+        }
+        // One stat of the entry (a link one more for its target); false
+        // when it is gone or flags leave it out.
+        bool Look(const char* name, unsigned flags, TLook& look) const {
+            struct stat st;
+            if (::fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+            look.link = S_ISLNK(st.st_mode);
+            if (look.link) {
+                struct stat target;
+                if (::fstatat(fd_, name, &target, 0) == 0) st = target;  // else the target is gone
+            }
+            look.folder = S_ISDIR(st.st_mode);
+            if (look.folder ? !(flags & SHCONTF_FOLDERS) : !(flags & SHCONTF_NONFOLDERS)) return false;
+            look.mode = st.st_mode;
+            look.nlink = st.st_nlink;
+            look.dev = st.st_dev;
+            look.size = st.st_size;
+            look.written = st.st_mtime;
+            return true;
+        }
+        // The listed item of a looked-at entry (sjisName its Shift-JIS name).
+        void Fill(const std::string& name, const std::string& sjisName, const TLook& look, uint32_t mask,
+                  TListedItem& li) const {
+            std::string path = Join(dir_, name);
+            uint32_t a = SFGAO_FILESYSTEM;
+            if (look.link) a |= SFGAO_LINK;
+            if (look.folder) {
+                a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+                if ((mask & SFGAO_HASSUBFOLDER) && !(look.link && LinkLoopsBack(path))) {
+                    struct stat st {};
+                    st.st_nlink = look.nlink;
+                    bool counts = look.dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
+                    if (MaySubfolders(st, counts)) a |= SFGAO_HASSUBFOLDER;
+                }
+            }
+            if (name[0] == '.') a |= SFGAO_HIDDEN | SFGAO_GHOSTED;
+            if (writable_) a |= SFGAO_CANRENAME;
+            if (!li.Item) li.Item.reset(MakeItem(KindFile, look.folder ? FlagFolder : 0, name));
+            li.Attributes = a & mask;
+            li.Name = sjisName;
+            li.Utf8Name = name;
+            li.Path = std::move(path);
+            li.IconName = look.folder ? "folder" : "text-x-generic";
+            li.HasFindData = true;
+            li.Size = look.folder ? 0 : static_cast<int64_t>(look.size);
+            li.Written = static_cast<int64_t>(look.written);
+            li.MountPoint = look.folder && !look.link && look.dev != st_.st_dev;
+        }
+        // Describes one entry; false when it is gone or flags leave it out.
+        bool Describe(const std::string& name, unsigned flags, uint32_t mask, TListedItem& li) const {
+            std::string sj;
+            TLook look;
+            if (!MayList(name.c_str(), DT_UNKNOWN, flags) || !ToSjisName(name, sj) || !Look(name.c_str(), flags, look))
+                return false;
+            Fill(name, sj, look, mask, li);
+            return static_cast<bool>(li.Item);
+        }
+
+    private:
+        std::string dir_;
+        int fd_ = -1;
+        DIR* d_ = nullptr;
+        struct stat st_ {};
+        bool counts_ = false;
+        bool writable_ = false;
+    };
+
+    // The entries of dir as items with their descriptions.
+    static void ListDirectory(const std::string& dir, unsigned flags, uint32_t mask, bool absolute,
+                              std::vector<TListedItem>& out) {
+        TDirectory d;
+        if (!d.Open(dir, true)) return;
+        // Every entry's canonical list is the folder's own and the entry:
+        // the levels above are parsed once for all of them.
+        TPidl base;
+        if (absolute) {
+            LPITEMIDLIST b = nullptr;
+            if (SUCCEEDED(ParseFromDesktop(dir, b))) base.reset(b);
+        }
+        // Volumes mounted right here are reached through the computer.
+        std::vector<std::string> mountedHere;
+        if (absolute) {
+            for (const std::string& v : CurrentVolumes()) {
+                size_t slash = v.rfind('/');
+                if (v != "/" && slash != std::string::npos && v.substr(0, slash == 0 ? 1 : slash) == dir)
+                    mountedHere.push_back(v.substr(slash + 1));
+            }
+        }
+        // The names first, then one look at each, then the items in the
+        // folder's order: each loop touches little memory of its own.
+        std::string names;            // every name and its lower-case form, each ended by a zero
+        std::vector<uint32_t> at;     // where each name starts in names
+        std::vector<std::string> sjisNames;  // non-ASCII names only, by entry
+        std::vector<uint32_t> sjisOf;        // index into sjisNames, or none
+        constexpr uint32_t None = 0xFFFFFFFFu;
+        while (dirent* e = ::readdir(d.Dir())) {
+            if (!TDirectory::MayList(e->d_name, e->d_type, flags)) continue;
+            size_t len = std::strlen(e->d_name);
+            uint32_t sj = None;
+            if (!IsAscii(std::string_view(e->d_name, len))) {
+                std::string converted;
+                if (!ToSjisName(e->d_name, converted)) continue;  // cannot be shown: left out
+                sj = static_cast<uint32_t>(sjisNames.size());
+                sjisNames.push_back(std::move(converted));
+            }
+            at.push_back(static_cast<uint32_t>(names.size()));
+            sjisOf.push_back(sj);
+            names.append(e->d_name, len + 1);
+            names.append(e->d_name, len + 1);
+        }
+        // The lower-case forms, without touching the trail byte of a
+        // double-byte character (as CompareIDs lowers them).
+        std::vector<uint32_t> lowerAt(at.size());
+        for (size_t i = 0; i < at.size(); ++i) {
+            size_t len = std::strlen(names.data() + at[i]);
+            lowerAt[i] = static_cast<uint32_t>(at[i] + len + 1);
+            std::string lower = sjis::LowerAscii(std::string(names.data() + at[i], len));
+            std::memcpy(&names[lowerAt[i]], lower.data(), len);
+        }
+        std::vector<TDirectory::TLook> looks(at.size());
+        std::vector<uint32_t> order;
+        order.reserve(at.size());
+        for (uint32_t i = 0; i < at.size(); ++i)
+            if (d.Look(names.data() + at[i], flags, looks[i])) order.push_back(i);
+        const char* text = names.data();
+        auto lowerOf = [&](uint32_t i) { return text + lowerAt[i]; };
+        // As CompareIDs orders file items: folders first, then by name
+        // without regard to ASCII case, then by the bytes.
+        std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+            if (looks[x].folder != looks[y].folder) return looks[x].folder;
+            int c = std::strcmp(lowerOf(x), lowerOf(y));
+            if (c == 0) c = std::strcmp(text + at[x], text + at[y]);
+            return c < 0;
+        });
+        // Every entry's canonical list is the folder's own and the entry.
+        size_t baseBytes = base ? PidlSize(base.get()) - 2 : 0;
+        out.reserve(out.size() + order.size());
+        for (uint32_t i : order) {
+            std::string name(text + at[i]);
+            TListedItem li;
+            d.Fill(name, sjisOf[i] == None ? name : sjisNames[sjisOf[i]], looks[i], mask, li);
+            if (!li.Item) continue;
+            if (absolute) {
+                bool volume = std::find(mountedHere.begin(), mountedHere.end(), name) != mountedHere.end();
+                if (volume) li.MountPoint = true;
+                if (base && !volume) {
+                    size_t itemBytes = ItemCount(li.Item.get());
+                    if (LPITEMIDLIST abs = AllocPidl(baseBytes + itemBytes + 2)) {
+                        std::memcpy(abs, base.get(), baseBytes);
+                        std::memcpy(reinterpret_cast<uint8_t*>(abs) + baseBytes, li.Item.get(), itemBytes);
+                        li.Absolute.reset(abs);
+                    }
+                } else {
+                    LPITEMIDLIST abs = nullptr;
+                    if (SUCCEEDED(ParseFromDesktop(li.Path, abs))) li.Absolute.reset(abs);
+                }
+            }
+            out.push_back(std::move(li));
+        }
+    }
+
+    // The folder's order (CompareIDs) by keys made once per item.
+    static void SortListed(std::vector<TListedItem>& items) {
+        struct TKey {
+            int rank;
+            bool folder;
+            std::string lower, name;
+            size_t index;
+        };
+        std::vector<TKey> keys;
+        keys.reserve(items.size());
+        for (size_t i = 0; i < items.size(); ++i) {
+            TItem it;
+            ReadItem(items[i].Item.get(), it);
+            std::string lower = sjis::LowerAscii(it.name);
+            keys.push_back(TKey{Rank(it.kind), it.folder(), std::move(lower), std::move(it.name), i});
+        }
+        std::sort(keys.begin(), keys.end(), [](const TKey& a, const TKey& b) {
+            if (a.rank != b.rank) return a.rank < b.rank;
+            if (a.name == b.name) return false;
+            if (a.folder != b.folder) return a.folder;
+            int c = a.lower.compare(b.lower);
+            if (c == 0) c = a.name.compare(b.name);
+            return c < 0;
+        });
+        std::vector<TListedItem> sorted;
+        sorted.reserve(items.size());
+        for (const TKey& k : keys) sorted.push_back(std::move(items[k.index]));
+        items.swap(sorted);
+    }
+
 protected:
     static bool Removable(const std::string& mount) {
         return Under(mount, "/media") || Under(mount, "/run/media") || Under(mount, "/mnt");
     }
 
-    bool ItemAttributes(LPCITEMIDLIST list, uint32_t& attrs) const {
+    // The attributes of one item; the subfolder test only when asked.
+    bool ItemAttributes(LPCITEMIDLIST list, uint32_t& attrs, uint32_t mask = 0xFFFFFFFFu) const {
         TItem item;
         TChild child;
         if (!list || PidlItemCount(list) != 1 || !ReadItem(list, item) || !Resolve(item, child))
@@ -422,12 +751,14 @@ protected:
         if (S_ISLNK(lst.st_mode)) attrs |= SFGAO_LINK;
         if (S_ISLNK(lst.st_mode) ? IsDir(child.path) : S_ISDIR(lst.st_mode)) {
             attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-            bool loops = S_ISLNK(lst.st_mode) && LinkLoopsBack(child.path);
-            if (!loops && HasSubfolder(child.path)) attrs |= SFGAO_HASSUBFOLDER;
+            if (mask & SFGAO_HASSUBFOLDER) {
+                bool loops = S_ISLNK(lst.st_mode) && LinkLoopsBack(child.path);
+                if (!loops && HasSubfolder(child.path)) attrs |= SFGAO_HASSUBFOLDER;
+            }
         }
         if (item.kind == KindFile) {
             if (item.name[0] == '.') attrs |= SFGAO_HIDDEN | SFGAO_GHOSTED;
-            if (::access(EntriesDir().c_str(), W_OK) == 0) attrs |= SFGAO_CANRENAME;
+            if ((mask & SFGAO_CANRENAME) && ::access(EntriesDir().c_str(), W_OK) == 0) attrs |= SFGAO_CANRENAME;
         }
         if (item.kind == KindVolume && Removable(item.name)) attrs |= SFGAO_REMOVABLE;
         return true;
@@ -481,6 +812,16 @@ protected:
         return S_OK;
     }
 
+    // Parses an absolute UTF-8 path as the desktop does: the computer first.
+    static HRESULT ParseFromDesktop(const std::string& utf8Path, LPITEMIDLIST& list) {
+        list = nullptr;
+        LPITEMIDLIST rest = nullptr;
+        HRESULT hr = ParseFromComputer(utf8Path, rest);
+        if (FAILED(hr)) return hr;
+        list = ConcatPidlsFree(MakeItem(KindComputer, FlagFolder, std::string()), rest);
+        return list ? S_OK : E_OUTOFMEMORY;
+    }
+
     // Parses an absolute UTF-8 path as seen from the computer.
     static HRESULT ParseFromComputer(const std::string& utf8Path, LPITEMIDLIST& list) {
         list = nullptr;
@@ -505,6 +846,9 @@ public:
         return true;
     }
     std::string EntriesDir() const override { return path_; }
+    HRESULT CanList() const override {
+        return IsDir(path_) && ::access(path_.c_str(), R_OK | X_OK) == 0 ? S_OK : E_ACCESSDENIED;
+    }
     HRESULT ParseDisplayName(const std::string& name, LPITEMIDLIST& list) override {
         list = nullptr;
         std::string utf8;
@@ -539,12 +883,17 @@ public:
     }
     HRESULT EnumObjects(unsigned flags, std::unique_ptr<IEnumIDList>& out) override {
         std::vector<LPITEMIDLIST> items;
+        OwnItems(flags, items);
+        out.reset(new TItemEnum(std::move(items)));
+        return S_OK;
+    }
+
+protected:
+    void OwnItems(unsigned flags, std::vector<LPITEMIDLIST>& items) const override {
         if (flags & SHCONTF_FOLDERS) {
             for (const auto& v : CurrentVolumes())
                 if (LPITEMIDLIST item = MakeItem(KindVolume, FlagFolder, v)) items.push_back(item);
         }
-        out.reset(new TItemEnum(std::move(items)));
-        return S_OK;
     }
 };
 
@@ -582,6 +931,15 @@ public:
     }
     HRESULT EnumObjects(unsigned flags, std::unique_ptr<IEnumIDList>& out) override {
         std::vector<LPITEMIDLIST> items;
+        OwnItems(flags, items);
+        std::string dir = DesktopItemsDir(GetNamespaceConfig());
+        if (!dir.empty()) ListEntries(dir, flags, items);
+        out.reset(new TItemEnum(std::move(items)));
+        return S_OK;
+    }
+
+protected:
+    void OwnItems(unsigned flags, std::vector<LPITEMIDLIST>& items) const override {
         TNamespaceConfig c = GetNamespaceConfig();
         if (flags & SHCONTF_FOLDERS) {
             if (LPITEMIDLIST item = MakeItem(KindComputer, FlagFolder, std::string())) items.push_back(item);
@@ -589,10 +947,6 @@ public:
             if (IsDir(c.home) && ToSjisName(c.home, sj))
                 if (LPITEMIDLIST item = MakeItem(KindHome, FlagFolder, std::string())) items.push_back(item);
         }
-        std::string dir = DesktopItemsDir(c);
-        if (!dir.empty()) ListEntries(dir, flags, items);
-        out.reset(new TItemEnum(std::move(items)));
-        return S_OK;
     }
 };
 
@@ -876,6 +1230,16 @@ uint32_t PidlAttributes(LPCITEMIDLIST abs, uint32_t mask) {
     uint32_t attrs = mask;
     if (FAILED(parent->GetAttributesOf(1, &item, attrs))) return 0;
     return attrs;
+}
+
+bool ReadListedItem(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t mask, TListedItem& out) {
+    auto base = std::dynamic_pointer_cast<TFolderBase>(folder);
+    return base && base->DescribeItem(item, mask, out);
+}
+
+bool LinkCountTellsSubfolders(const std::string& utf8Dir) {
+    struct statfs fs;
+    return ::statfs(utf8Dir.c_str(), &fs) == 0 && CountingFileSystem(fs);
 }
 
 std::string PidlIconName(LPCITEMIDLIST abs, bool open) {

@@ -112,6 +112,22 @@ public:
 class IShellFolder;
 using ShellFolderPtr = std::shared_ptr<IShellFolder>;
 
+// One item of a folder with what the views show of it, as one listing of
+// the folder reads it (see IShellFolder::ListItems).
+struct TListedItem {
+    TPidl Item;               // the one-item list within the folder
+    TPidl Absolute;           // from the desktop, the canonical list (when asked)
+    std::string Name;         // Shift-JIS, as shown in the folder
+    std::string Utf8Name;     // the same name as UTF-8
+    std::string Path;         // UTF-8 file-system path; "" outside the file system
+    uint32_t Attributes = 0;  // the asked attributes the item has
+    std::string IconName;     // icon-theme name of the closed item
+    bool HasFindData = false; // Size and Written were read
+    int64_t Size = 0;         // bytes; 0 for a folder
+    int64_t Written = 0;      // last write, seconds since the epoch
+    bool MountPoint = false;  // a folder where another volume is mounted
+};
+
 class IShellFolder {
 public:
     virtual ~IShellFolder() = default;
@@ -132,6 +148,16 @@ public:
                               LPITEMIDLIST* newItem) = 0;
     // A desktop icon-theme name for the item ("folder", "drive-harddisk" ...).
     virtual HRESULT GetIconNameOf(LPCITEMIDLIST item, bool open, std::string& icon) = 0;
+    // Lists the items EnumObjects would give for flags, each with its
+    // names, the asked attributes, its icon name and its size and time, in
+    // the folder's order (CompareIDs).  A file-system entry costs one
+    // stat (a link one more for its target); nothing is opened to tell
+    // whether a folder has subfolders: a folder's link count says so where
+    // the file system counts subfolders in it (more than 2: some; 2: none),
+    // elsewhere a folder may have some until it is opened.  With absolute,
+    // each item's canonical list from the desktop is made too, without
+    // looking at the levels above it again.
+    virtual HRESULT ListItems(unsigned flags, uint32_t mask, bool absolute, std::vector<TListedItem>& out) = 0;
 };
 
 ShellFolderPtr SHGetDesktopFolder();
@@ -165,5 +191,11 @@ ShellFolderPtr BindAbsolute(LPCITEMIDLIST abs);
 uint32_t PidlAttributes(LPCITEMIDLIST abs, uint32_t mask);
 // The icon-theme name of an absolute list.
 std::string PidlIconName(LPCITEMIDLIST abs, bool open);
+// What ListItems gives for one item of folder; false when the item is gone.
+bool ReadListedItem(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t mask, TListedItem& out);
+// Whether the link count of a folder on the file system of utf8Dir tells
+// its subfolders (ext4, xfs, tmpfs and the like count them; network and FAT
+// file systems, btrfs and overlays do not).
+bool LinkCountTellsSubfolders(const std::string& utf8Dir);
 
 }  // namespace shell

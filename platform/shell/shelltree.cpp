@@ -11,31 +11,32 @@ namespace shell {
 std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMIDLIST folderAbs,
                                          const TTreeListing& options, bool* listed) {
     std::vector<TTreeChild> out;
-    std::unique_ptr<IEnumIDList> items;
-    bool ok = folder && SUCCEEDED(folder->EnumObjects(options.EnumFlags, items)) && items;
+    std::vector<TListedItem> items;
+    // One listing gives every child's names, attributes, icon and list.
+    bool ok = folder && SUCCEEDED(folder->ListItems(options.EnumFlags, options.AttributeMask,
+                                                    options.Parse && options.WantAbsolute, items));
     if (listed) *listed = ok;
     if (!ok) return out;
-    TVolumeSnapshot volumes;
-    LPITEMIDLIST raw = nullptr;
-    while (items->Next(raw) == S_OK) {
+    out.reserve(items.size());
+    for (TListedItem& li : items) {
         TTreeChild c;
-        c.Relative.reset(raw);
-        LPCITEMIDLIST item = raw;
-        uint32_t attrs = options.AttributeMask;
-        c.Attributes = SUCCEEDED(folder->GetAttributesOf(1, &item, attrs)) ? attrs : 0;
-        c.HasText = GetDisplayName(folder, item, SHGDN_INFOLDER, c.Text);
-        if (options.Parse) {
-            c.Absolute.reset(AbsolutePidlOf(folder, item));
-            c.Parsable = static_cast<bool>(c.Absolute);
-        }
-        if (!c.Absolute) c.Absolute.reset(ConcatPidls(folderAbs, item));
+        c.Relative = std::move(li.Item);
+        c.Attributes = li.Attributes;
+        c.HasText = true;
+        c.Text = std::move(li.Name);
+        c.Utf8Text = std::move(li.Utf8Name);
+        c.Absolute = std::move(li.Absolute);
+        c.Parsable = static_cast<bool>(c.Absolute);
+        if (!c.Absolute && options.WantAbsolute) c.Absolute.reset(ConcatPidls(folderAbs, c.Relative.get()));
+        c.IconName = std::move(li.IconName);
         // Only a closed folder has an open icon of its own.
-        folder->GetIconNameOf(item, false, c.IconName);
         c.OpenIconName = c.IconName == "folder" ? "folder-open" : c.IconName;
         if (options.Keep && !options.Keep(c)) continue;
         out.push_back(std::move(c));
     }
-    SortTreeChildren(folder, out, options.FilesFirst);
+    // The listing comes in the folder's order; files first on request.
+    if (options.FilesFirst)
+        std::stable_partition(out.begin(), out.end(), [](const TTreeChild& c) { return !c.IsFolder(); });
     return out;
 }
 

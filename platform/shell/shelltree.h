@@ -19,6 +19,7 @@ struct TTreeChild {
     bool Parsable = false;   // Absolute is the parse of the item's parsing name
     bool HasText = false;    // the folder gave a name
     std::string Text;        // Shift-JIS, as shown in the folder
+    std::string Utf8Text;    // the same as UTF-8
     uint32_t Attributes = 0; // the answer to TTreeListing::AttributeMask
     std::string IconName, OpenIconName;
     // Whether the node shows a plus sign (it may have children).
@@ -33,6 +34,8 @@ struct TTreeListing {
     // when off, or when the parse fails, Absolute is the folder's list with
     // the item added.
     bool Parse = false;
+    // Whether Absolute is wanted at all.
+    bool WantAbsolute = true;
     // Files before folders (the drill tree's explorer order).
     bool FilesFirst = false;
     // Which items become nodes; empty keeps all.

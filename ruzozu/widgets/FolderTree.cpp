@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace shell;
@@ -385,14 +386,17 @@ QTreeWidgetItem* TFolderTreeViewEx::MakeChildNode(const ShellFolderPtr& folder, 
     node->Data.AbsoluteIDList = std::move(c.Absolute);
     node->Data.RelativeIDList = std::move(c.Relative);
     node->Data.Attributes = c.Attributes;
-    node->setText(0, ShellText(c.Text));
+    node->setText(0, QString::fromStdString(c.Utf8Text));
     bool isFolder = c.IsFolder();
     node->setIcon(0, ShellNodeIcon(c.IconName, c.OpenIconName, !FShowFile || isFolder));
     bool children = c.HasChildren();
     if (FShowFile && !children && isFolder) children = HasMatchingFile(folder, node->Data.RelativeIDList.get());
+    // Without a plus sign a folder is still read when a path leads through
+    // it (a folder whose subfolders are all links has none); a link without
+    // one leads no deeper (it may lead back up the tree).
     node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
                                            : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-    if (!children) node->Filled = true;
+    if (!children && (!isFolder || (c.Attributes & SFGAO_LINK))) node->Filled = true;
     return node;
 }
 
@@ -567,10 +571,22 @@ void TFolderTreeViewEx::Refresh() {
         Rebuild();
         return;
     }
+    if (CountNodes() > MaxRefreshNodes) return;
+    // What the tree shows is taken when the refresh runs, after its wait:
+    // a folder the user opened or chose meanwhile stays open and chosen.
+    FRefreshTimer.start(std::max(0, FRefreshDelay));
+}
+
+int TFolderTreeViewEx::CountNodes() const {
     int count = 0;
-    for (QTreeWidgetItemIterator it(this); *it; ++it) ++count;
-    if (count > MaxRefreshNodes) return;
-    TVolumeSnapshot volumes;
+    for (QTreeWidgetItemIterator it(const_cast<TFolderTreeViewEx*>(this)); *it; ++it) ++count;
+    return count;
+}
+
+// Notes the paths of the top node, the selected node and the open folders
+// that can be seen (parents before children; the root node is opened
+// again anyway).
+void TFolderTreeViewEx::KeepView() {
     auto pathOf = [](QTreeWidgetItem* n) {
         TFolderNodeData* d = NodeData(n);
         return d ? PidlToPath(d->AbsoluteIDList.get()) : std::string();
@@ -578,8 +594,6 @@ void TFolderTreeViewEx::Refresh() {
     FKeptTop = pathOf(itemAt(0, 0));
     QTreeWidgetItem* kept = currentItem();
     FKeptSelection = kept && kept->isSelected() ? pathOf(kept) : std::string();
-    // The open folders that can be seen, parents before children; the
-    // root node is opened again anyway.
     FKeptPaths.clear();
     QTreeWidgetItem* rootNode = FShowRootFolder ? topLevelItem(0) : nullptr;
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
@@ -589,7 +603,6 @@ void TFolderTreeViewEx::Refresh() {
         for (QTreeWidgetItem* p = n->parent(); p && visible; p = p->parent()) visible = p->isExpanded();
         if (visible) FKeptPaths.push_back(pathOf(n));
     }
-    FRefreshTimer.start(std::max(0, FRefreshDelay));
 }
 
 void TFolderTreeViewEx::FinishRefresh() {
@@ -623,8 +636,10 @@ void TFolderTreeViewEx::RunRefresh() {
         return;
     }
     FRefreshDeferred = false;
+    if (CountNodes() > MaxRefreshNodes) return;
     BeginWait();
     TVolumeSnapshot volumes;
+    KeepView();
     FClearing = true;
     if (FShowRootFolder) {
         auto* first = AsNode(topLevelItem(0));
@@ -666,6 +681,9 @@ constexpr unsigned CommandCreateLink = 1 + verbCreateLink;  // 17
 constexpr unsigned CommandDelete = 1 + verbDelete;          // 18
 constexpr unsigned CommandRename = 1 + verbRename;          // 19
 constexpr unsigned CommandPaste = 1 + verbPaste;            // 27
+constexpr unsigned CommandNewFolder = 1 + verbNewFolder;
+constexpr unsigned CommandSendTo = 1 + verbSendTo;
+constexpr unsigned CommandSendToLast = 1 + verbSendToLast;
 
 }  // namespace
 
@@ -699,20 +717,46 @@ void TFolderTreeViewEx::RightClick(const QPoint& pos) {
     TPidl relative(CopyPidl(d->RelativeIDList.get()));
     TPidl absolute(CopyPidl(d->AbsoluteIDList.get()));
     QPointer<TFolderTreeViewEx> self(this);
-    TCommand running(this);
     unsigned command = 0;
-    bool done = ShowContextMenu(window(), folder, command, viewport()->mapToGlobal(pos), relative.get());
-    if (!self || !done || !FAutoUpDate) return;
+    bool done = false;
+    {
+        TCommand running(this);
+        done = ShowContextMenu(window(), folder, command, viewport()->mapToGlobal(pos), relative.get());
+    }
+    if (!self) return;
+    std::string made;
+    std::swap(made, FLastMadeFolder);
+    if (!done || !FAutoUpDate) return;
     node = FindNode(absolute.get());
     if (command == CommandDelete) {
-        delete node;
-    } else if (command == CommandCreateLink || command == CommandPaste) {
+        // Only what is gone from the disk leaves the tree (a "No" to
+        // deleting for good keeps the folder).
+        std::string path = sjis::ToUtf8(PidlToPath(absolute.get()));
+        struct stat st;
+        if (node && !path.empty() && ::lstat(path.c_str(), &st) != 0) delete node;
+    } else if (command == CommandCreateLink || command == CommandPaste ||
+               (command >= CommandSendTo && command <= CommandSendToLast)) {
         Refresh();
+    } else if (command == CommandNewFolder) {
+        ShowNewFolder(made);
     } else if (command == CommandRename && node) {
         setCurrentItem(node);
         node->setFlags(node->flags() | Qt::ItemIsEditable);
         editItem(node, 0);
     }
+}
+
+// A folder just made by the menu is shown at once, selected, and its name
+// edited (a new folder is named by its maker).
+void TFolderTreeViewEx::ShowNewFolder(const std::string& utf8Path) {
+    Refresh();
+    FinishRefresh();
+    std::string sj;
+    QTreeWidgetItem* made = nullptr;
+    if (utf8Path.empty() || !sjis::FromUtf8(utf8Path, sj) || !OpenFolder(sj, false, true, &made) || !made) return;
+    scrollToItem(made);
+    made->setFlags(made->flags() | Qt::ItemIsEditable);
+    editItem(made, 0);
 }
 
 bool TFolderTreeViewEx::ShowContextMenu(QWidget* window, const ShellFolderPtr& folder, unsigned& command,
@@ -728,11 +772,16 @@ bool TFolderTreeViewEx::ShowContextMenu(QWidget* window, const ShellFolderPtr& f
     // menu opens.
     for (TMenu::TEntry& e : menu.Entries)
         if (e.sub) ContextMenuHandler->InitMenuPopup(*e.sub);
+    QPointer<TFolderTreeViewEx> self(this);
     command = TrackMenu ? TrackMenu(window, menu, screenPoint) : ExecShellMenu(menu, window, screenPoint);
-    if (command == 0) return false;
+    if (!self || command == 0) return false;  // the menu's own event loop may have closed the tree
+    FLastMadeFolder.clear();
     TInvokeInfo info;
     info.verb = command - 1;
-    if (SUCCEEDED(ContextMenuHandler->InvokeCommand(info))) return true;
+    info.Made = &FLastMadeFolder;
+    HRESULT hr = ContextMenuHandler->InvokeCommand(info);
+    if (hr == S_FALSE) return false;  // the user said no: nothing was done
+    if (SUCCEEDED(hr)) return true;
     // The rename needs a name: the tree asks for it by editing the label.
     if (command == CommandRename) return true;
     Message("InvokeCommand failed!");
@@ -771,18 +820,30 @@ void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndE
     StartDeferredRefresh();
 }
 
+// Shown once what is running now (a label edit's commit, above all) has
+// ended: the box runs an event loop of its own, in which Qt closes and
+// frees the editor that the commit still works with.
 void TFolderTreeViewEx::TellUser(const QString& text) {
-    QString caption = window() ? window()->windowTitle() : QString();
-    TCommand running(this);
-    if (ShowMessage) {
-        ShowMessage(window(), text, caption);
-        return;
-    }
-    InformationBox(window(), caption, text);
+    QPointer<TFolderTreeViewEx> self(this);
+    QTimer::singleShot(0, this, [self, text] {
+        if (!self) return;
+        QWidget* owner = self->window();
+        QString caption = owner ? owner->windowTitle() : QString();
+        TCommand running(self.data());
+        if (self->ShowMessage) {
+            self->ShowMessage(owner, text, caption);
+            return;
+        }
+        QPointer<QWidget> back(owner);
+        InformationBox(owner, caption, text);
+        // The keyboard goes back to the window, with or without a window
+        // manager to hand it back.
+        if (back) back->activateWindow();
+    });
 }
 
 // A refused name: the node shows the item's own name again, and the user
-// learns why.  The node is not used after the message.
+// learns why once the edit has ended.
 void TFolderTreeViewEx::RefuseRename(QTreeWidgetItem* node, const QString& why) {
     TFolderNodeData* d = NodeData(node);
     std::string name;

@@ -110,6 +110,8 @@ public:
     // before the folder opens.
     int HoverExpandDelay() const { return FHoverTimer.interval(); }
     void SetHoverExpandDelay(int ms) { FHoverTimer.setInterval(ms); }
+    // Whether the pointer rests over a node whose wait has not run out yet.
+    bool HoverPending() const { return FHoverTimer.isActive(); }
 
     // Test and desktop hooks.  TrackMenu chooses from a built menu (empty:
     // a QMenu at the point); ExecDrag runs a drag (empty: QDrag::exec);
@@ -154,6 +156,9 @@ private:
     void ClearNodes();
     void Change();
     void RunRefresh();
+    int CountNodes() const;
+    void KeepView();
+    void ShowNewFolder(const std::string& utf8Path);
     void BeginCommand();
     void EndCommand();
     void StartDeferredRefresh();
@@ -207,6 +212,8 @@ private:
     bool FRefreshDeferred = false;
     // The list of the node whose label is being edited.
     shell::TPidl FEditedNode;
+    // The folder the last menu command made (UTF-8 path).
+    std::string FLastMadeFolder;
 
     // The menu's commands, kept from one right-click menu to the next.
     std::unique_ptr<shell::IContextMenu> ContextMenuHandler;

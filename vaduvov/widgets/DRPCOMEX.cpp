@@ -85,7 +85,7 @@ bool TContextMenuEx::AddSendToItems(TMenu& menu) {
     if (!entry.sub) return false;
     std::vector<TSendToEntry> entries = SendToEntries();
     for (size_t i = 0; i < entries.size() && i < static_cast<size_t>(MaxSendTo); ++i)
-        entry.sub->AppendString(SendToFirstId + static_cast<unsigned>(i), entries[i].name);
+        entry.sub->AppendString(SendToFirstId + static_cast<unsigned>(i), MenuEntryText(entries[i].name));
     // The first entry is the menu's own placeholder.
     entry.sub->Delete(0);
     return true;

@@ -14,7 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QProxyStyle>
-#include <QStorageInfo>
+#include <QLocale>
 #include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
 #include <QStylePainter>
@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <cstdio>
 #include <ctime>
 
@@ -163,7 +164,8 @@ void TFolderView::FillNode(QTreeWidgetItem* node) {
     ShellFolderPtr folder = NodeFolder(node);
     TTreeListing listing;
     listing.EnumFlags = SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN;
-    listing.AttributeMask = SFGAO_HASSUBFOLDER;
+    listing.AttributeMask = SFGAO_HASSUBFOLDER | SFGAO_LINK;
+    listing.WantAbsolute = false;  // a node keeps its own item only
     TPidl full(NodePidl(node));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     bool listed = false;
@@ -183,11 +185,13 @@ void TFolderView::FillNode(QTreeWidgetItem* node) {
     children.reserve(static_cast<int>(items.size()));
     for (TTreeChild& c : items) {
         auto* child = new TViewNode(c.Relative.release());
-        SetText(child, c.Text);
+        child->setText(0, QString::fromStdString(c.Utf8Text));  // not in the tree yet: no edit to report
         child->setFlags(child->flags() | Qt::ItemIsEditable);
         child->setChildIndicatorPolicy(c.HasChildren() ? QTreeWidgetItem::ShowIndicator
                                                        : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-        if (!c.HasChildren()) child->Filled = true;
+        // Without a plus sign a folder is still read when a path leads
+        // through it; a link without one leads no deeper.
+        if (!c.HasChildren() && (c.Attributes & SFGAO_LINK)) child->Filled = true;
         child->setIcon(0, ShellNodeIcon(c.IconName, c.OpenIconName, true));
         children.append(child);
     }
@@ -402,7 +406,9 @@ void TFolderView::TellUser(const QString& text) {
         ShowMessage(window(), text, caption);
         return;
     }
-    InformationBox(window(), caption, text);
+    QPointer<QWidget> back = window();
+    InformationBox(back, caption, text);
+    if (back) back->activateWindow();  // the keyboard goes back to the window
 }
 
 // ---------------------------------------------------------------------------
@@ -412,16 +418,6 @@ namespace {
 
 constexpr int FileViewItemType = QTreeWidgetItem::UserType + 305;
 
-// A row owns its one-item list relative to the listed folder.
-class TFileItem : public QTreeWidgetItem {
-public:
-    explicit TFileItem(LPITEMIDLIST item) : QTreeWidgetItem(FileViewItemType), Item(item) {}
-    TPidl Item;
-};
-
-TFileItem* AsFileItem(QTreeWidgetItem* item) {
-    return item && item->type() == FileViewItemType ? static_cast<TFileItem*>(item) : nullptr;
-}
 
 // One direction per column, shared by every file list.
 int SortDirections[4] = {1, 1, 1, 1};
@@ -447,21 +443,6 @@ std::string DiskPathOf(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
     return sjis::ToUtf8(s);
 }
 
-// What the list shows of an item on disk, read with stat() (the link's own
-// entry when its target is gone).
-struct TFindData {
-    int64_t size = 0;
-    time_t written = 0;
-};
-
-bool FindDataOf(const std::string& path, bool folder, TFindData& data) {
-    struct stat st;
-    if (path.empty() || (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0)) return false;
-    data.size = folder ? 0 : static_cast<int64_t>(st.st_size);  // a folder has no size of its own
-    data.written = st.st_mtime;
-    return true;
-}
-
 // "yy/mm/dd hh:nn" in local time.
 std::string DateText(time_t t) {
     struct tm local;
@@ -471,45 +452,24 @@ std::string DateText(time_t t) {
     return buf;
 }
 
+// DateText as a row shows it; the files of a folder are often written in
+// the same minute, so the last minute's text is kept.
+QString DateCell(time_t t) {
+    static time_t lastMinute = -1;
+    static QString lastText;
+    time_t minute = t - ((t % 60) + 60) % 60;
+    if (minute != lastMinute) {
+        lastText = QString::fromStdString(DateText(t));
+        lastMinute = minute;
+    }
+    return lastText;
+}
+
 // Kilobytes begun, right-aligned in eight places: 0 to 1023 bytes is 1KB.
 std::string SizeText(int64_t size) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%8lld%s", static_cast<long long>(size / 1024 + 1), "KB");
     return buf;
-}
-
-QMimeDatabase& MimeDatabase() {
-    static QMimeDatabase db;
-    return db;
-}
-
-// The MIME type that stands for an item's kind: by name only, as the
-// contents of a whole folder are not read to list it.
-QMimeType MimeTypeOf(const std::string& path, bool folder) {
-    if (path.empty()) return QMimeType();
-    if (folder) {
-        QStorageInfo volume(QString::fromStdString(path));
-        if (volume.isValid() && volume.rootPath() == QString::fromStdString(path))
-            return MimeDatabase().mimeTypeForName(QStringLiteral("inode/mount-point"));
-        return MimeDatabase().mimeTypeForName(QStringLiteral("inode/directory"));
-    }
-    return MimeDatabase().mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
-}
-
-// The type name of an item (Shift-JIS, at most 80 bytes): the MIME type's
-// description; a kind the database does not know is named after its
-// extension, as "QZB ファイル".
-std::string TypeNameOf(const std::string& path, const QMimeType& type) {
-    if (path.empty() || !type.isValid()) return std::string();
-    QString text = type.comment();
-    if (type.isDefault() || text.isEmpty()) {
-        std::string ext = ExtensionOf(path);
-        QString upper = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : std::string()).toUpper();
-        text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
-    }
-    std::string s;
-    if (!ShellTextToSjis(text, s)) return std::string();
-    return sjis::CutBytes(s, 80, true);
 }
 
 // An icon with the small arrow of a link in its lower left corner.
@@ -539,6 +499,108 @@ QIcon WithLinkOverlay(const QIcon& icon) {
         out.addPixmap(pm);
     }
     return out.isNull() ? icon : out;
+}
+
+QMimeDatabase& MimeDatabase() {
+    static QMimeDatabase db;
+    return db;
+}
+
+// A MIME type's description in Japanese, whatever the system's language.
+QString JapaneseComment(const QMimeType& type) {
+    QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    QString text = type.comment();
+    QLocale::setDefault(before);
+    return text;
+}
+
+// What the rows of one kind of item show: the icon (and with the mark of
+// a link) and the type name.  Made once per kind and kept.
+struct TKind {
+    QIcon icon, linkIcon;
+    QString typeName;
+};
+
+// The part of a name that decides its kind by name alone: from the first
+// dot after the first character, or the whole name.
+void KindKey(const std::string& utf8Name, std::string& key) {
+    size_t dot = utf8Name.find('.', 1);
+    if (dot == std::string::npos) key.assign(utf8Name);
+    else key.assign(utf8Name, dot, std::string::npos);
+}
+
+// The kind of a listed item: folders, volumes and files by the MIME type
+// their names give (the contents of a whole folder are not read to list
+// it); a kind the database does not know is named after its extension, as
+// "QZB ファイル".  The type name is at most 80 Shift-JIS bytes.
+const TKind& KindOf(const TListedItem& li) {
+    static std::unordered_map<std::string, TKind> kinds;
+    static std::string key;  // kept: no new string for each row
+    bool folder = li.Attributes & SFGAO_FOLDER;
+    if (folder) key.assign(li.MountPoint ? "/volume" : "/folder");
+    else KindKey(li.Utf8Name, key);
+    auto it = kinds.find(key);
+    if (it != kinds.end()) return it->second;
+    TKind kind;
+    QMimeType type = folder ? MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
+                                                                           : QStringLiteral("inode/directory"))
+                            : MimeDatabase().mimeTypeForFile(QString::fromStdString(li.Utf8Name),
+                                                             QMimeDatabase::MatchExtension);
+    if (type.isValid()) {
+        QString text = JapaneseComment(type);
+        if (!folder && (type.isDefault() || text.isEmpty())) {
+            std::string ext = ExtensionOf(li.Utf8Name);
+            QString upper = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : std::string()).toUpper();
+            text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
+        }
+        std::string sj;
+        if (ShellTextToSjis(text, sj)) kind.typeName = ShellText(sjis::CutBytes(sj, 80, true));
+        if (!folder) kind.icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    }
+    if (kind.icon.isNull()) kind.icon = ShellIconNamed(li.IconName);
+    kind.linkIcon = WithLinkOverlay(kind.icon);
+    return kinds.emplace(key, std::move(kind)).first->second;
+}
+
+// A row owns its one-item list relative to the listed folder, and keeps
+// what its details columns show as it was read: their texts are made when
+// they are shown or asked for, not for every row of a big folder at once.
+class TFileItem : public QTreeWidgetItem {
+public:
+    explicit TFileItem(LPITEMIDLIST item) : QTreeWidgetItem(FileViewItemType), Item(item) {}
+    TPidl Item;
+    const TKind* Kind = nullptr;
+    bool Link = false;
+    bool HasFindData = false;
+    int64_t Size = 0;
+    int64_t Written = 0;
+
+    void SetDetails(const TListedItem& li) {
+        Kind = &KindOf(li);
+        Link = li.Attributes & SFGAO_LINK;
+        HasFindData = li.HasFindData;
+        Size = li.Size;
+        Written = li.Written;
+        emitDataChanged();
+    }
+    QVariant data(int column, int role) const override {
+        if (Kind) {
+            if (column == 0 && role == Qt::DecorationRole) return Link ? Kind->linkIcon : Kind->icon;
+            if (column == 0 && role == TFileView::OverlayRole) return Link ? 1 : 0;
+            if (column == 1 && role == Qt::TextAlignmentRole) return int(Qt::AlignRight | Qt::AlignVCenter);
+            if (role == Qt::DisplayRole || role == Qt::EditRole) {
+                if (column == 1) return HasFindData ? QString::fromStdString(SizeText(Size)) : QString();
+                if (column == 2) return Kind->typeName;
+                if (column == 3) return HasFindData ? DateCell(static_cast<time_t>(Written)) : QString();
+            }
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+};
+
+TFileItem* AsFileItem(QTreeWidgetItem* item) {
+    return item && item->type() == FileViewItemType ? static_cast<TFileItem*>(item) : nullptr;
 }
 
 // The size column shows its texts without the blanks that align them for
@@ -656,17 +718,25 @@ void TFileView::CannotList() {
 }
 
 void TFileView::FillList() {
-    std::unique_ptr<IEnumIDList> items;
+    // One listing gives every row: names, attributes, size, time, and the
+    // kind from the name; in the folder's own order, which is the order by
+    // name.
+    std::vector<TListedItem> items;
     if (!FFolder ||
-        FAILED(FFolder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, items)) ||
-        !items) {
+        FAILED(FFolder->ListItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
+                                  SFGAO_FOLDER | SFGAO_LINK, false, items))) {
         CannotList();
         return;
     }
+    // Made before the old rows go: their small blocks are then taken again
+    // by the new rows, not gathered up for one large block.
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<int>(items.size()));
     BeginFill();
-    LPITEMIDLIST raw = nullptr;
-    while (items->Next(raw) == S_OK) AddItem(raw);
-    SortBy(0);
+    for (TListedItem& li : items)
+        if (QTreeWidgetItem* row = MakeRow(li)) rows.append(row);
+    addTopLevelItems(rows);
+    header()->setSortIndicator(0, Qt::AscendingOrder);
     EndFill();
 }
 
@@ -685,57 +755,28 @@ void TFileView::EndFill() {
     QApplication::restoreOverrideCursor();
 }
 
-// Adds a row for an item of the folder, unless the mask leaves it out;
-// the row takes the item over.
-void TFileView::AddItem(LPITEMIDLIST raw) {
-    TPidl item(raw);
-    std::string parsing;
-    GetDisplayName(FFolder, raw, SHGDN_FORPARSING, parsing);
-    LPCITEMIDLIST c = raw;
-    uint32_t attrs = SFGAO_FOLDER;
-    if (FAILED(FFolder->GetAttributesOf(1, &c, attrs))) attrs = 0;
-    if (!FMask.empty() && !(attrs & SFGAO_FOLDER)) {
-        std::string ext = ExtensionOf(parsing);
+// A row for a listed item, unless the mask leaves it out; the row takes
+// the item over.
+QTreeWidgetItem* TFileView::MakeRow(TListedItem& li) {
+    if (!FMask.empty() && !(li.Attributes & SFGAO_FOLDER)) {
+        std::string ext = ExtensionOf(li.Name);
         bool listed = false;
         for (const std::string& m : FMask) listed = listed || (!ext.empty() && sjis::EqualsIgnoreCase(ext, m));
-        if (!listed) return;
+        if (!listed) return nullptr;
     }
-    auto* row = new TFileItem(item.release());
-    std::string caption;
-    GetDisplayName(FFolder, row->Item.get(), SHGDN_INFOLDER, caption);
-    row->setText(0, ShellText(caption));
+    auto* row = new TFileItem(li.Item.release());
+    row->setText(0, QString::fromStdString(li.Utf8Name));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
-    row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    SetDetails(row);
-    addTopLevelItem(row);
+    row->SetDetails(li);
+    return row;
 }
 
-// The icon, size, type name and date of a row, read from its item now.
+// The icon, size, type name and date of a row read from its item now.
 void TFileView::SetDetails(QTreeWidgetItem* r) {
     TFileItem* row = AsFileItem(r);
-    if (!row || !FFolder) return;
-    LPCITEMIDLIST c = row->Item.get();
-    uint32_t attrs = SFGAO_FOLDER | SFGAO_LINK;
-    if (FAILED(FFolder->GetAttributesOf(1, &c, attrs))) attrs = 0;
-    bool folder = (attrs & SFGAO_FOLDER) != 0;
-    std::string path = DiskPathOf(FFolder, c);
-    QMimeType type = MimeTypeOf(path, folder);
-
-    TPidl full(ConcatPidls(FFolderPidl.get(), c));
-    std::string iconName = PidlIconName(full.get(), false);
-    QIcon icon;
-    if (!folder && type.isValid() && !path.empty())
-        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-    if (icon.isNull()) icon = ShellIcon(full.get(), false);
-    if (attrs & SFGAO_LINK) icon = WithLinkOverlay(icon);
-    row->setIcon(0, icon);
-    row->setData(0, OverlayRole, (attrs & SFGAO_LINK) ? 1 : 0);
-
-    TFindData data;
-    bool found = FindDataOf(path, folder, data);
-    row->setText(1, found ? QString::fromStdString(SizeText(data.size)) : QString());
-    row->setText(2, ShellText(TypeNameOf(path, type)));
-    row->setText(3, found ? QString::fromStdString(DateText(data.written)) : QString());
+    TListedItem li;
+    if (!row || !FFolder || !ReadListedItem(FFolder, row->Item.get(), SFGAO_FOLDER | SFGAO_LINK, li)) return;
+    row->SetDetails(li);
 }
 
 int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
@@ -745,8 +786,11 @@ int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
 // Sizes and dates are fixed-width texts that sort by their characters;
 // type names sort as the locale orders words, case counting.
 int TFileView::CompareBySubItem(QTreeWidgetItem* a, QTreeWidgetItem* b, int column) {
+    return CompareSubTexts(a->text(column), b->text(column), column);
+}
+
+int TFileView::CompareSubTexts(const QString& ta, const QString& tb, int column) {
     if (column < 1 || column > 3) return 0;
-    QString ta = a->text(column), tb = b->text(column);
     int c = column == 2 ? QString::localeAwareCompare(ta, tb) : 0;
     if (c == 0) c = ta.compare(tb);
     c = c < 0 ? -1 : (c > 0 ? 1 : 0);
@@ -760,9 +804,19 @@ void TFileView::SortBy(int column) {
     bool was = FFilling;
     FFilling = true;
     QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
-    std::stable_sort(rows.begin(), rows.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-        return (column == 0 ? CompareByName(a, b) : CompareBySubItem(a, b, column)) < 0;
-    });
+    if (column == 0) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return CompareByName(a, b) < 0; });
+    } else {
+        // Each row's text is made once, not at every comparison.
+        std::vector<std::pair<QString, QTreeWidgetItem*>> keyed;
+        keyed.reserve(static_cast<size_t>(rows.size()));
+        for (QTreeWidgetItem* row : rows) keyed.emplace_back(row->text(column), row);
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+            return CompareSubTexts(a.first, b.first, column) < 0;
+        });
+        for (qsizetype i = 0; i < rows.size(); ++i) rows[i] = keyed[static_cast<size_t>(i)].second;
+    }
     addTopLevelItems(rows);
     if (current) setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
     for (QTreeWidgetItem* row : selected) row->setSelected(true);
@@ -817,8 +871,10 @@ void TFileView::Edit(QTreeWidgetItem* r) {
     if (FAILED(FFolder->GetAttributesOf(1, &d, attrs))) attrs = 0;
     std::string newName;
     LPITEMIDLIST renamed = nullptr;
-    if (ShellTextToSjis(row->text(0), newName) &&
-        SUCCEEDED(FFolder->SetNameOf(d, newName, 0x60, &renamed)) && renamed) {
+    std::string typed = row->text(0).toStdString();
+    HRESULT hr = ShellTextToSjis(row->text(0), newName) ? FFolder->SetNameOf(d, newName, 0x60, &renamed)
+                                                        : E_INVALIDARG;
+    if (SUCCEEDED(hr) && renamed) {
         TPidl old(row->Item.release());
         row->Item.reset(renamed);
         if (FFolderView && attrs) FFolderView->RenameChild(old.get(), renamed);
@@ -832,6 +888,15 @@ void TFileView::Edit(QTreeWidgetItem* r) {
         return;
     }
     SetCaption(row, oldName);
+    // Why, once the edit is over (the message runs an event loop of its own).
+    QString why = QString::fromUtf8(RenameRefusalText(typed, hr));
+    QPointer<TFileView> self(this);
+    QTimer::singleShot(0, this, [self, why] {
+        if (!self) return;
+        QPointer<QWidget> w = self->window();
+        InformationBox(w, w ? w->windowTitle() : QString(), why);
+        if (w) w->activateWindow();  // the keyboard goes back to the window
+    });
 }
 
 // The IDs of all selected rows in one list, each new one in front.

@@ -183,11 +183,12 @@ private:
     void BeginFill();
     void EndFill();
     void ClearItems();
-    void AddItem(shell::LPITEMIDLIST item);
+    QTreeWidgetItem* MakeRow(shell::TListedItem& item);
     void SetDetails(QTreeWidgetItem* row);
     void SortBy(int column);
     int CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const;
     static int CompareBySubItem(QTreeWidgetItem* a, QTreeWidgetItem* b, int column);
+    static int CompareSubTexts(const QString& a, const QString& b, int column);
     void Edit(QTreeWidgetItem* row);
     void CannotList();
     shell::LPITEMIDLIST PackSelected(int& count) const;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -168,7 +169,7 @@ TEST_F(ShellNsTest, Attributes) {
     EXPECT_TRUE(a & SFGAO_FILESYSTEM);
     EXPECT_TRUE(a & SFGAO_HASSUBFOLDER);
     EXPECT_FALSE(a & SFGAO_HIDDEN);
-    EXPECT_FALSE(Attrs("/a/Empty") & SFGAO_HASSUBFOLDER);
+    EXPECT_EQ(!LinkCountTellsSubfolders(root_), (Attrs("/a/Empty") & SFGAO_HASSUBFOLDER) != 0);
     EXPECT_TRUE(Attrs("/a/Empty") & SFGAO_FOLDER);
     uint32_t f = Attrs("/a/file.txt");
     EXPECT_FALSE(f & SFGAO_FOLDER);
@@ -350,7 +351,10 @@ TEST_F(ShellNsTest, BrokenItemsAreRefused) {
 TEST_F(ShellNsTest, LinkedSubfolders) {
     fs::create_directories(root_ + "/links");
     fs::create_directory_symlink(root_ + "/a/b", root_ + "/links/tob");
-    EXPECT_TRUE(Attrs("/links") & SFGAO_HASSUBFOLDER);
+    // The folder's link count is all that is asked: where the file system
+    // counts subfolders there, a folder with links only has none (it is
+    // not opened to look); elsewhere it may have some.
+    EXPECT_EQ(!LinkCountTellsSubfolders(root_), (Attrs("/links") & SFGAO_HASSUBFOLDER) != 0);
     EXPECT_TRUE(Attrs("/links/tob") & SFGAO_HASSUBFOLDER);  // b holds c
     fs::create_directory_symlink(root_ + "/links", root_ + "/links/self");
     fs::create_directory_symlink(root_, root_ + "/links/up");
@@ -364,7 +368,114 @@ TEST_F(ShellNsTest, LinkedSubfolders) {
     // A link to a file is no subfolder.
     fs::create_directories(root_ + "/files");
     fs::create_symlink(root_ + "/a/file.txt", root_ + "/files/f");
-    EXPECT_FALSE(Attrs("/files") & SFGAO_HASSUBFOLDER);
+    EXPECT_EQ(!LinkCountTellsSubfolders(root_), (Attrs("/files") & SFGAO_HASSUBFOLDER) != 0);
+}
+
+// Two links that lead to each other's folders: the second one on the way
+// is shown without subfolders, so the tree does not go on without end.
+TEST_F(ShellNsTest, LinksLeadingToEachOtherEndAfterOneStep) {
+    fs::create_directories(root_ + "/x/sub");
+    fs::create_directories(root_ + "/y/sub");
+    fs::create_directory_symlink(root_ + "/y", root_ + "/x/toy");
+    fs::create_directory_symlink(root_ + "/x", root_ + "/y/tox");
+    EXPECT_TRUE(Attrs("/x/toy") & SFGAO_HASSUBFOLDER);
+    EXPECT_TRUE(Attrs("/y/tox") & SFGAO_HASSUBFOLDER);
+    EXPECT_FALSE(Attrs("/x/toy/tox") & SFGAO_HASSUBFOLDER);
+    EXPECT_TRUE(Attrs("/x/toy/tox") & SFGAO_FOLDER);
+    // The listing of the folder behind the first link says the same.
+    TPidl abs(PathToPidl(P("/x/toy")));
+    ShellFolderPtr f = BindAbsolute(abs.get());
+    ASSERT_TRUE(f);
+    std::vector<TListedItem> items;
+    ASSERT_EQ(S_OK, f->ListItems(SHCONTF_FOLDERS, SFGAO_HASSUBFOLDER | SFGAO_LINK, false, items));
+    ASSERT_EQ(2u, items.size());
+    EXPECT_EQ("sub", items[0].Utf8Name);
+    EXPECT_EQ("tox", items[1].Utf8Name);
+    EXPECT_EQ(SFGAO_LINK, items[1].Attributes);
+}
+
+// One listing gives for every item what the single-item calls give, in
+// the folder's own order, with the canonical list of each (a volume
+// mounted inside included).
+TEST_F(ShellNsTest, OneListingAnswersAsTheSingleItemCallsDo) {
+    std::ofstream(root_ + "/a/Big.QZB") << std::string(1500, 'x');
+    std::ofstream(root_ + "/a/.hidden.txt") << "h";
+    fs::create_directory_symlink(root_ + "/a/b", root_ + "/a/tob");
+    fs::create_symlink(root_ + "/a/file.txt", root_ + "/a/tofile");
+    fs::create_symlink(root_ + "/a/gone", root_ + "/a/dangling");
+    std::string sjisName;
+    ASSERT_TRUE(sjis::FromUtf8("算数", sjisName));
+    fs::create_directories(root_ + "/a/算数/x");
+    TNamespaceConfig c = GetNamespaceConfig();
+    c.volumes.push_back(root_ + "/a/b");
+    SetNamespaceConfig(c);
+
+    TPidl abs(PathToPidl(P("/a")));
+    ShellFolderPtr f = BindAbsolute(abs.get());
+    ASSERT_TRUE(f);
+    const unsigned flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
+    const uint32_t mask = 0xFFFFFFFFu;
+    std::vector<TListedItem> items;
+    ASSERT_EQ(S_OK, f->ListItems(flags, mask, true, items));
+
+    std::vector<TPidl> expected;
+    std::unique_ptr<IEnumIDList> e;
+    ASSERT_EQ(S_OK, f->EnumObjects(flags, e));
+    LPITEMIDLIST raw = nullptr;
+    while (e->Next(raw) == S_OK) expected.emplace_back(raw);
+    std::sort(expected.begin(), expected.end(),
+              [&](const TPidl& x, const TPidl& y) { return ComparePidls(f, x.get(), y.get()) < 0; });
+    ASSERT_EQ(expected.size(), items.size());
+    bool sawVolume = false;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TListedItem& li = items[i];
+        LPCITEMIDLIST item = expected[i].get();
+        ASSERT_EQ(PidlSize(item), PidlSize(li.Item.get())) << i;
+        EXPECT_EQ(0, std::memcmp(item, li.Item.get(), PidlSize(item))) << li.Utf8Name;
+        uint32_t attrs = mask;
+        ASSERT_EQ(S_OK, f->GetAttributesOf(1, &item, attrs));
+        EXPECT_EQ(attrs, li.Attributes) << li.Utf8Name;
+        std::string name, parsing, icon;
+        EXPECT_TRUE(GetDisplayName(f, item, SHGDN_INFOLDER, name));
+        EXPECT_EQ(name, li.Name);
+        EXPECT_EQ(sjis::ToUtf8(name), li.Utf8Name);
+        EXPECT_TRUE(GetDisplayName(f, item, SHGDN_FORPARSING, parsing));
+        EXPECT_EQ(sjis::ToUtf8(parsing), li.Path);
+        f->GetIconNameOf(item, false, icon);
+        EXPECT_EQ(icon, li.IconName);
+        TPidl canonical(PathToPidl(parsing));
+        ASSERT_TRUE(canonical && li.Absolute) << li.Utf8Name;
+        ASSERT_EQ(PidlSize(canonical.get()), PidlSize(li.Absolute.get())) << li.Utf8Name;
+        EXPECT_EQ(0, std::memcmp(canonical.get(), li.Absolute.get(), PidlSize(canonical.get()))) << li.Utf8Name;
+        struct stat st;
+        ASSERT_EQ(0, ::stat(li.Path.c_str(), &st) == 0 ? 0 : ::lstat(li.Path.c_str(), &st)) << li.Utf8Name;
+        EXPECT_TRUE(li.HasFindData);
+        EXPECT_EQ(S_ISDIR(st.st_mode) ? 0 : st.st_size, li.Size) << li.Utf8Name;
+        EXPECT_EQ(st.st_mtime, li.Written);
+        if (li.Utf8Name == "b") {
+            sawVolume = true;
+            EXPECT_TRUE(li.MountPoint);
+            EXPECT_EQ(2u, PidlItemCount(li.Absolute.get()));  // the computer and the volume b
+        }
+    }
+    EXPECT_TRUE(sawVolume);
+    // One item alone reads the same.
+    for (const TListedItem& li : items) {
+        TListedItem one;
+        ASSERT_TRUE(ReadListedItem(f, li.Item.get(), mask, one)) << li.Utf8Name;
+        EXPECT_EQ(li.Attributes, one.Attributes);
+        EXPECT_EQ(li.Size, one.Size);
+        EXPECT_EQ(li.IconName, one.IconName);
+    }
+    // A folder that cannot be listed says so.
+    fs::permissions(root_ + "/a/Empty", fs::perms::none);
+    TPidl closed(PathToPidl(P("/a/Empty")));
+    ShellFolderPtr cf = BindAbsolute(closed.get());
+    ASSERT_TRUE(cf);
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(FAILED(cf->ListItems(flags, mask, false, items)));
+    }
+    fs::permissions(root_ + "/a/Empty", fs::perms::owner_all);
 }
 
 // While a snapshot lives the mount table is read once.

@@ -4,6 +4,8 @@
 #include "FolderTree.h"
 
 #include "shellmenu.h"
+#include "shellmenu_qt.h"
+#include "shown_texts.h"
 #include "sjis.h"
 #include "tempdir.h"
 
@@ -11,6 +13,8 @@
 #include <QDrag>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QtTest>
 
@@ -35,6 +39,10 @@ private slots:
     void rightClickSelectsAndShowsTheItemsMenu();
     void leftClickReportsTheClickedFolderOnce();
     void deleteFollowsAutoUpDate();
+    void aDeclinedDeleteForGoodKeepsTheNode();
+    void aNewFolderIsShownChosenAndNamed();
+    void sendToAShownFolderShowsWhatCame();
+    void theDelayedRefreshKeepsTheChoiceMadeMeanwhile();
     void failedCommandShowsTheMessage();
     void renameThroughTheLabelEdit();
     void renameRefusalsKeepTheOldNameAndSayWhy();
@@ -227,6 +235,106 @@ void FolderTreeShellTest::deleteFollowsAutoUpDate() {
     QVERIFY(messages_.isEmpty());
 }
 
+// Where the trash cannot take a folder the user is asked (the real box);
+// "いいえ" keeps the folder, and so its node.
+void FolderTreeShellTest::aDeclinedDeleteForGoodKeepsTheNode() {
+    SetShellMenuConfig({root_ + "/sendto", ""});  // no trash
+    TFolderTreeViewEx t;
+    Prepare(t);
+    QStringList asked;
+    ModalCatcher boxes([&](QWidget* w) {  // closed as Escape closes it: いいえ
+        auto* box = qobject_cast<QMessageBox*>(w);
+        asked << (box ? box->text() : QString("?"));
+    });
+    Choose(t, "dir", 18);
+    QCOMPARE(boxes.Count, 1);
+    QVERIFY(asked.first().startsWith(QString::fromUtf8("ごみ箱に移動できません。")));
+    QVERIFY(fs::is_directory(root_ + "/data/dir"));
+    QVERIFY(Child(t.topLevelItem(0), "dir"));
+    QVERIFY(messages_.isEmpty());  // a "No" is no failure
+}
+
+// The new folder is in the tree at once, chosen, with its name being
+// edited; a second one gets the next free name and shows too.
+void FolderTreeShellTest::aNewFolderIsShownChosenAndNamed() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.SetRefreshDelay(1000);  // shown at once all the same
+    std::vector<std::string> changes;  // Shift-JIS
+    t.OnChange = [&](QObject*, const std::string& f) { changes.push_back(f); };
+    const QString made = QString::fromUtf8("新しいフォルダー");
+    Choose(t, "box", 1 + verbNewFolder);
+    QVERIFY(fs::is_directory(root_ + "/data/box/" + made.toStdString()));
+    QTreeWidgetItem* box = Child(t.topLevelItem(0), "box");
+    QVERIFY(box && box->isExpanded());
+    QTreeWidgetItem* node = Child(box, made);
+    QVERIFY(node);
+    QCOMPARE(t.currentItem(), node);
+    QVERIFY(!changes.empty());
+    QCOMPARE(changes.back(), S("/data/box/" + made.toStdString()));
+    QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), made);
+    editor->selectAll();
+    QTest::keyClicks(QApplication::focusWidget(), "week1");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(fs::is_directory(root_ + "/data/box/week1"), 10000);
+    t.FinishRefresh();
+    // The second one.
+    Choose(t, "box", 1 + verbNewFolder);
+    box = Child(t.topLevelItem(0), "box");
+    QVERIFY(Child(box, made));
+    QVERIFY(!Child(box, made + " (2)"));  // the first one was renamed: the name was free again
+    QVERIFY(Child(box, "week1"));
+    QCOMPARE(t.currentItem(), Child(box, made));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+}
+
+// Send To a folder the tree shows: it shows what came; a Send To entry's
+// "&" is shown as itself.
+void FolderTreeShellTest::sendToAShownFolderShowsWhatCame() {
+    fs::create_directory_symlink(root_ + "/data/box", root_ + "/sendto/A & B");
+    TFolderTreeViewEx t;
+    Prepare(t);
+    QTreeWidgetItem* box = Child(t.topLevelItem(0), "box");
+    box->setExpanded(true);
+    QVERIFY(!Child(box, "note.txt"));
+    QString shown;
+    t.TrackMenu = [&](QWidget*, const TMenu& menu, const QPoint&) -> unsigned {
+        std::unique_ptr<QMenu> q(BuildQMenu(menu, nullptr));
+        for (QAction* a : q->actions())
+            if (a->menu() && !a->menu()->actions().isEmpty()) shown = a->menu()->actions().first()->iconText();
+        return 1 + verbSendTo;  // the first entry: "A & B"
+    };
+    RightClick(t, Child(t.topLevelItem(0), "note.txt"));
+    QCOMPARE(shown, QStringLiteral("A & B"));
+    QVERIFY(fs::exists(root_ + "/data/box/note.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(!t.RefreshPending(), 10000);
+    box = Child(t.topLevelItem(0), "box");
+    QVERIFY(box && box->isExpanded());
+    QVERIFY(Child(box, "note.txt"));
+}
+
+// A refresh waits before it reads the tree again; a folder chosen during
+// that wait stays chosen, and is what OnChange last reported.
+void FolderTreeShellTest::theDelayedRefreshKeepsTheChoiceMadeMeanwhile() {
+    TFolderTreeViewEx t;
+    Prepare(t);
+    t.SetRefreshDelay(300);
+    QStringList changes;
+    t.OnChange = [&](QObject*, const std::string& f) { changes << QString::fromStdString(f); };
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, PosOf(t, Child(t.topLevelItem(0), "box")));
+    t.Refresh();
+    QVERIFY(t.RefreshPending());
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, PosOf(t, Child(t.topLevelItem(0), "dir")));
+    QCOMPARE(changes.last(), QString::fromStdString(root_ + "/data/dir"));
+    QTRY_VERIFY_WITH_TIMEOUT(!t.RefreshPending(), 10000);
+    QVERIFY(t.currentItem());
+    QCOMPARE(t.currentItem()->text(0), QStringLiteral("dir"));
+    QCOMPARE(t.GetFolderName(), S("/data/dir"));
+    QCOMPARE(changes.last(), QString::fromStdString(root_ + "/data/dir"));
+}
+
 void FolderTreeShellTest::failedCommandShowsTheMessage() {
     TFolderTreeViewEx t;
     Prepare(t);
@@ -257,10 +365,17 @@ void FolderTreeShellTest::renameThroughTheLabelEdit() {
     QCOMPARE(QString::fromStdString(sjis::ToUtf8(t.GetFolderName())), QString::fromStdString(root_ + "/data/名前"));
 }
 
+// The message is the real box, shown once the edit has ended: it runs an
+// event loop of its own, in which Qt closes and frees the editor.
 void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
     TFolderTreeViewEx t;
     Prepare(t);
+    t.ShowMessage = nullptr;
     t.setWindowTitle(QString::fromUtf8("フォルダー選択"));
+    ModalCatcher boxes([this](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        messages_ << (box ? box->text() : QString("?")) + "|" + w->windowTitle();
+    });
     const struct {
         const char* typed;
         const char* why;
@@ -276,14 +391,19 @@ void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
     for (const auto& c : cases) {
         messages_.clear();
         Rename(t, "dir", QString::fromUtf8(c.typed));
+        QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, 10000);
+        QCOMPARE(messages_, QStringList{QString::fromUtf8(c.why) + QString::fromUtf8("|フォルダー選択")});
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
+        // The keyboard is back with the tree for the next name.
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(&t), 10000);
         QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
         QVERIFY2(dir, c.typed);
         QCOMPARE(dir->text(0), QString("dir"));  // the label shows the name on disk again
-        QCOMPARE(messages_, QStringList{QString::fromUtf8(c.why) + QString::fromUtf8("|フォルダー選択")});
         QVERIFY(fs::is_directory(root_ + "/data/dir"));
         QVERIFY(fs::is_directory(root_ + "/data/box/inner"));
         QVERIFY(!t.RefreshPending());
     }
+    QCOMPARE(boxes.Count, int(std::size(cases)));
     QCOMPARE(Texts(t.topLevelItem(0)), (QStringList{"box", "dir", "note.txt"}));
 }
 
@@ -399,7 +519,9 @@ void FolderTreeShellTest::restingOverARemovableDriveLeavesItClosed() {
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/in/one.txt"))});
     DragOver(t, drive, data);
     QCOMPARE(t.DropTargetNode(), drive);
-    QTest::qWait(120);
+    QVERIFY(t.HoverPending());
+    QTRY_VERIFY_WITH_TIMEOUT(!t.HoverPending(), 10000);  // the rest has run its time
+    QCoreApplication::processEvents();
     QVERIFY(!drive->isExpanded());
     // Another drive opens.
     TFolderTreeViewEx::NodeData(drive)->Attributes &= ~SFGAO_REMOVABLE;

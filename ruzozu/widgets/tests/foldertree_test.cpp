@@ -35,6 +35,7 @@ private slots:
     void refreshWaitsOnATimerAndRebuildCancelsIt();
     void emptyFolderLosesItsPlus();
     void linkedFoldersOpenAndSelect();
+    void linksToEachOthersFoldersEndAfterOneStep();
     void aFolderThatIsGoneHasNoName();
 
 private:
@@ -342,6 +343,27 @@ void FolderTreeTest::emptyFolderLosesItsPlus() {
     gone->setExpanded(true);
     QCOMPARE(gone->childCount(), 0);
     QCOMPARE(gone->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+// Two links that lead to each other's folders: the tree shows the way
+// through the first one, and the second one there leads no deeper.
+void FolderTreeTest::linksToEachOthersFoldersEndAfterOneStep() {
+    fs::create_directories(root_ + "/data/x/sub");
+    fs::create_directories(root_ + "/data/y/sub");
+    fs::create_directory_symlink(root_ + "/data/y", root_ + "/data/x/toy");
+    fs::create_directory_symlink(root_ + "/data/x", root_ + "/data/y/tox");
+    TFolderTreeViewEx t;
+    MakeChooserTree(t);
+    QVERIFY(t.SelectFolder(S("/data/x/toy")));
+    QTreeWidgetItem* toy = t.currentItem();
+    QCOMPARE(toy->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    toy->setExpanded(true);
+    QCOMPARE(Texts(toy), (QStringList{"sub", "tox"}));
+    QTreeWidgetItem* tox = Child(toy, "tox");
+    QCOMPARE(tox->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    QVERIFY(t.SelectFolder(S("/data/x/toy/tox")));
+    QVERIFY(!t.SelectFolder(S("/data/x/toy/tox/toy")));
+    QCOMPARE(t.GetFolderName(), S("/data/x/toy/tox"));
 }
 
 // A shared folder that holds only links to folders elsewhere (a link count

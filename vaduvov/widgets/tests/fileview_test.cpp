@@ -3,6 +3,7 @@
 #include "ShView.h"
 
 #include "shellicons.h"
+#include "shown_texts.h"
 #include "sjis.h"
 #include "tempdir.h"
 
@@ -10,6 +11,8 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QHeaderView>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -201,6 +204,19 @@ void FileViewTest::dateAndTypeTexts() {
     std::string sjisType;
     QVERIFY(ShellTextToSjis(Row(v, "empty.txt")->text(2), sjisType));
     QVERIFY(sjisType.size() <= 80);
+    // The kinds read Japanese whatever the system's language is.
+    QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    fs::create_directories(D("/work/another"));
+    Write(D("/work/notes.txt"), 1);
+    List(v, "/work");  // kinds not seen before are made now
+    QLocale::setDefault(before);
+    for (const char* name : {"another", "notes.txt", "sub", "empty.txt"}) {
+        QString type = Row(v, name)->text(2);
+        QVERIFY2(!type.isEmpty(), name);
+        QVERIFY2(!type.contains(QRegularExpression("[A-Za-z]{2,}")), qPrintable(type));
+    }
+    QCOMPARE(Row(v, "another")->text(2), QString::fromUtf8("フォルダー"));
 }
 
 void FileViewTest::maskListsFoldersAndMatchingExtensions() {
@@ -274,13 +290,35 @@ void FileViewTest::renameInTheList() {
 
 void FileViewTest::renameNeverReplaces() {
     TFileView v;
+    v.setWindowTitle(QString::fromUtf8("ファイル"));
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
     List(v, "/work");
     QTreeWidgetItem* row = Row(v, "k1023.dat");
+    // Each refusal is told in the real box once the edit has ended.
+    QStringList told;
+    ModalCatcher boxes([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        told << (box ? box->text() : QString("?")) + "|" + w->windowTitle();
+    });
     // Taken names, bad names, and one without a Shift-JIS form.
-    for (const char* bad : {"k1024.qzb", "sub", "", "..", "a/b", "\xF0\x9F\x98\x80"}) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"k1024.qzb", "同じ名前のフォルダーかファイルがすでにあります。"},
+        {"sub", "同じ名前のフォルダーかファイルがすでにあります。"},
+        {"", "名前が入力されていません。"},
+        {"..", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"a/b", "「.」「..」や「/」を含む名前は付けられません。"},
+        {"\xF0\x9F\x98\x80", "この名前には使えない文字が含まれています。"},
+    };
+    for (const auto& [bad, why] : refused) {
+        told.clear();
         TypeName(row, QString::fromUtf8(bad));
         QCOMPARE(row->text(0), QStringLiteral("k1023.dat"));
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 1, 10000);
+        QCOMPARE(told.first(), QString::fromUtf8(why) + QString::fromUtf8("|ファイル"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
     }
+    QCOMPARE(boxes.Count, int(std::size(refused)));
     QCOMPARE(fs::file_size(D("/work/k1024.qzb")), std::uintmax_t(1024));
     QCOMPARE(v.topLevelItemCount(), 7);
     // The computer keeps its name.
@@ -401,11 +439,16 @@ void FileViewTest::folderThatCannotBeListedSendsTheTreeBack() {
     QCOMPARE(tree.GetSelectedPath(), S("/other"));
     QCOMPARE(v.topLevelItemCount(), 0);  // /other is empty now
     QVERIFY(SameItemID(SHGetDesktopFolder(), v.FolderPidl(), TPidl(PathToPidl(S("/other"))).get()));
-    // A way back that cannot be listed either ends there.
+    // A way back that cannot be listed either ends there: the tree goes
+    // back once, and no further once that going back has been handled.
     fs::remove_all(D("/other"));
     tree.setCurrentItem(deep);
-    QTest::qWait(50);
-    QVERIFY(tree.currentItem() == deep || tree.currentItem() == other);
+    QTRY_COMPARE_WITH_TIMEOUT(tree.currentItem(), other, 10000);
+    bool handled = false;
+    QTimer::singleShot(0, [&handled] { handled = true; });  // after any going back queued meanwhile
+    QTRY_VERIFY_WITH_TIMEOUT(handled, 10000);
+    QCOMPARE(tree.currentItem(), other);
+    QCOMPARE(tree.PreviousNode(), deep);
     QCOMPARE(v.topLevelItemCount(), 0);
 }
 

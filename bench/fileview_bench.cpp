@@ -1,0 +1,145 @@
+// The controller's file list on folders of 5,000 and 50,000 files (made
+// here), under Qt's offscreen platform: opening the folder in a shown
+// list, and listing it again.  The floor is listing the same folder
+// directly with readdir() and stat() of every entry, in the same run; each
+// figure of the list is to stay within 5 times it.
+#include "ShView.h"
+
+#include "shellns.h"
+#include "sjis.h"
+#include "tempdir.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+using namespace shell;
+
+namespace {
+
+struct TBigFolders {
+    TempDir tmp;
+    std::string root;  // UTF-8, no trailing "/"
+    std::string Big(int64_t n) const { return root + "/files" + std::to_string(n); }
+    TBigFolders() {
+        root = tmp.path().substr(0, tmp.path().size() - 1);
+        fs::create_directories(root + "/home/Desktop");
+        fs::create_directories(root + "/empty");
+        // Problem files, texts, pictures and a few folders, as a shared
+        // problem folder holds them.
+        static const char* const kinds[] = {".qzb", ".txt", ".bmp", ".jpg", ".wav", ".dat", ".QZB", ""};
+        for (int n : {5000, 50000}) {
+            std::string dir = Big(n);
+            fs::create_directories(dir);
+            for (int i = 0; i < n; ++i) {
+                char name[64];
+                if (i % 100 == 0) {
+                    std::snprintf(name, sizeof name, "/folder%05d", i);
+                    fs::create_directories(dir + name);
+                    continue;
+                }
+                std::snprintf(name, sizeof name, "/file%05d%s", i, kinds[i % 8]);
+                int fd = ::open((dir + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (fd >= 0) {
+                    if (i % 3 == 0 && ::write(fd, name, 10) != 10) std::abort();
+                    ::close(fd);
+                }
+            }
+        }
+        TNamespaceConfig c;
+        c.home = root + "/home";
+        c.desktop = root + "/home/Desktop";
+        c.volumes = {"/", root};
+        SetNamespaceConfig(c);
+    }
+    static std::string Sjis(const std::string& utf8) {
+        std::string s;
+        sjis::FromUtf8(utf8, s);
+        return s;
+    }
+};
+
+TBigFolders& Big() {
+    static TBigFolders big;
+    return big;
+}
+
+void BM_ListFilesFloor(benchmark::State& state) {
+    const std::string dir = Big().Big(state.range(0));
+    for (auto _ : state) {
+        int n = 0;
+        DIR* d = ::opendir(dir.c_str());
+        while (dirent* e = ::readdir(d)) {
+            struct stat st;
+            std::string path = dir + "/" + e->d_name;
+            if (::stat(path.c_str(), &st) == 0) ++n;
+        }
+        ::closedir(d);
+        benchmark::DoNotOptimize(n);
+    }
+}
+BENCHMARK(BM_ListFilesFloor)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+std::unique_ptr<TFileView> ShownList() {
+    auto v = std::make_unique<TFileView>();
+    v->resize(600, 400);
+    v->show();
+    return v;
+}
+
+void List(TFileView& v, const std::string& utf8Dir, int expected) {
+    TPidl list(PathToPidl(TBigFolders::Sjis(utf8Dir)));
+    if (!list) std::abort();
+    v.SetFolder(list.get());
+    if (expected >= 0 && v.topLevelItemCount() != expected) std::abort();
+}
+
+// Opening the folder in a list that shows an empty one.
+void BM_FileListOpen(benchmark::State& state) {
+    auto v = ShownList();
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        List(*v, Big().root + "/empty", 0);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        List(*v, Big().Big(n), n);
+        QCoreApplication::processEvents();  // the rows are painted
+    }
+}
+BENCHMARK(BM_FileListOpen)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+// Listing the folder shown again (the rows before are replaced).
+void BM_FileListRefresh(benchmark::State& state) {
+    auto v = ShownList();
+    const int n = static_cast<int>(state.range(0));
+    List(*v, Big().Big(n), n);
+    for (auto _ : state) {
+        v->FillList();
+        QCoreApplication::processEvents();
+    }
+    if (v->topLevelItemCount() != n) std::abort();
+}
+BENCHMARK(BM_FileListRefresh)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Big();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
