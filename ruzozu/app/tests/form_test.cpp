@@ -625,13 +625,12 @@ void FormTest::hostilePicturesReportedAndTheStepGoesOn() {
     wmf.Shapes = metafile_writer::SampleShapes();
     textfile::WriteFileAtomic(dir / "shapes.wmf", wmf.Bytes());
     std::string p = WriteProblem(dir, "a\nbmp huge 1 2\njpg huge 3 4\nwmf shapes 5 6\n/\nb\n/\n");
-    QElapsedTimer clock;
-    clock.start();
+    // Refused from their headers, they do not hold the step up (what that
+    // costs is measured in bench/picture_bench).
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
     QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
-    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     // Each hostile picture is reported, and the step goes on to the metafile.
     QCOMPARE(f.Messages, QStringList({QL("この画像は、表示できません。"), QL("この画像は、表示できません。")}));
     QVERIFY(f.Image->Cntrls(4)->isHidden());
