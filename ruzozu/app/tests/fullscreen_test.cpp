@@ -172,6 +172,7 @@ void FullScreenTest::dialogsScaleAlike() {
 
     TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
     f.ConfirmClose = false;
+    f.Boxes.Enabled = false;  // the message box below is looked at before it is closed
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     const QRect screen = f.screen()->geometry();
