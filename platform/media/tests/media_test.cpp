@@ -116,7 +116,7 @@ void MediaTest::realBackendPlaysEachKindToItsEnd() {
     // Played again from the start, it ends again.
     p->Rewind();
     p->Play();
-    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Playing, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Playing, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 10000);
     p->Close();
     QCOMPARE(p->State(), TMediaState::Closed);
@@ -142,7 +142,7 @@ void MediaTest::midiStopsWhereItIsAndGoesOn() {
     QCOMPARE(p->State(), TMediaState::Stopped);  // stopped, it does not end
     witness->Close();
     p->Play();
-    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Ended, 10000);
     // A second file in the same player replaces the first.
     p->Open();
     QCOMPARE(p->State(), TMediaState::Stopped);
@@ -279,7 +279,7 @@ void MediaTest::withoutAnAudioDeviceOnlySoundsGoQuiet() {
     t.start();
     midi->Play();
     QCOMPARE(midi->State(), TMediaState::Playing);
-    QTRY_COMPARE_WITH_TIMEOUT(midi->State(), TMediaState::Ended, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(midi->State(), TMediaState::Ended, 10000);
     QVERIFY(t.elapsed() >= 300);
     // Sounds go quiet: a sound line keeps its state, a fixed sound returns at once.
     auto audio = media->NewPlayer("MediaPlayer2");
