@@ -135,6 +135,29 @@ A1,山田,pw1
 T
 printf 'a;b\r\n1,2,3,4,5,6\r\n\x1a' | raw fuzz_csv ragged
 
+# ---- large inputs of the shapes whose cost grows with the size (many
+# lines, many fields, one long line), near the longest input each target
+# is given (fuzz/targets.txt), so that a reader slower than linear shows
+# as a time-out from the first run on.
+big() {  # big TARGET NAME AWK-PROGRAM: the program's output, as it is
+    mkdir -p "$out/$1"
+    awk "BEGIN { $3 }" > "$out/$1/$2"
+}
+big fuzz_commatext many-fields 'for (i = 0; i < 120000; i++) printf "%s", "\"a\"\",b,"'
+big fuzz_commatext long-field 'printf "\""; for (i = 0; i < 200000; i++) printf "ab\"\""; printf "\""'
+big fuzz_textfile many-lines 'for (i = 0; i < 200000; i++) printf "a\r\n\r"'
+big fuzz_textfile one-line 'for (i = 0; i < 90000; i++) printf "pic\\Sub"'
+big fuzz_ini many-keys 'for (i = 0; i < 20000; i++) printf "[S%d]\r\nKey%d=%d\r\n", i % 500, i, i'
+big fuzz_ini long-value 'printf "[Data]\r\nFolder="; for (i = 0; i < 200000; i++) printf "/ab"; printf "\r\n"'
+big fuzz_roster many-learners 'for (i = 0; i < 30000; i++) printf "\"%06d\",\"name%d\",\"pw\"\r\n", i, i'
+big fuzz_roster long-line 'for (i = 0; i < 100000; i++) printf "\"x\",,"; printf "\r\n"'
+big fuzz_results many-results 'printf "\"A1\",\"a\"\r\n"; for (i = 0; i < 60000; i++) printf "\"p%d\",\"%d\"\r\n", i, i % 100'
+big fuzz_results long-line 'printf "\"A1\",\"a\"\r\n\"x\""; for (i = 0; i < 150000; i++) printf ",\"1\""; printf "\r\n"'
+big fuzz_csv many-rows 'printf "ID,name,pw\r\n"; for (i = 0; i < 40000; i++) printf "%06d,name%d,pw%d\r\n", i, i, i'
+big fuzz_csv many-columns 'for (i = 0; i < 200000; i++) printf "a,"; printf "\r\n1,2\r\n"'
+big fuzz_problem many-questions 'for (i = 0; i < 20000; i++) printf "q%d\r\nbtn 2 1&4\r\n/\r\n", i'
+big fuzz_problem long-block 'printf "a\r\n"; for (i = 0; i < 60000; i++) printf "@hint\r\nx\r\n@/\r\n"; printf "/\r\n"'
+
 # ---- text
 printf 'ABC あいう ｱｲｳ 漢字\r\n' | seed fuzz_sjis mixed
 printf '\x81\x40\x82\xA0\xFC\xFC\x80\xA0\xDF\x81' | raw fuzz_sjis raw

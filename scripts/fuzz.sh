@@ -35,6 +35,7 @@ bash fuzz/make_seeds.sh "$build/fuzz-seeds"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(realpath fuzz/lsan.supp):print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 # run_one TARGET MAX_LEN DICT...: one target for the given time; its exit

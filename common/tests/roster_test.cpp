@@ -163,7 +163,9 @@ TEST(Roster, AHeldLockDelaysTheSaveBriefly) {
     ::close(ready[0]);
     ::close(ready[1]);
     EXPECT_FALSE(whileHeld);
-    EXPECT_LT(waited, std::chrono::milliseconds(2200));
+    // It gave up after its own wait, not when the holder went (30 s): the
+    // upper bound is ten times that wait, for a loaded machine.
+    EXPECT_LT(waited, std::chrono::milliseconds(10 * RosterLockWaitMs));
     EXPECT_GE(waited, std::chrono::milliseconds(RosterLockWaitMs));
     std::vector<RosterEntry> got;
     ASSERT_TRUE(ReadRoster(p, got));

@@ -232,7 +232,17 @@ bool TDialogScaler::eventFilter(QObject* watched, QEvent* e) {
     if (!watched->isWidgetType()) return false;
     auto* w = static_cast<QWidget*>(watched);
     switch (e->type()) {
+    case QEvent::Resize:
+        // A dialog closed right after it showed can be told its scaled size
+        // by the window system once it is hidden and has its own back: it
+        // keeps its own (or the next time it shows it would grow again).
+        if (e->spontaneous() && !w->isVisible()) {
+            const auto it = Restored.constFind(w);
+            if (it != Restored.constEnd() && it->first == w && w->size() != it->second) w->resize(it->second);
+        }
+        break;
     case QEvent::Show:
+        Restored.remove(w);
         if (w != Owner && w->isWindow() && qobject_cast<QDialog*>(w) && std::abs(Scale - 1.0) > 1e-9) {
             ScaleDialog(w);
             QPointer<QWidget> guard(w);
@@ -356,4 +366,6 @@ void TDialogScaler::RestoreDialog(QWidget* dialog) {
         if (l.Spacing >= 0) l.L->setSpacing(l.Spacing);
     }
     if (dialog->minimumSize() != dialog->maximumSize()) dialog->resize(saved->TopSize);
+    for (auto r = Restored.begin(); r != Restored.end();) r = r->first ? std::next(r) : Restored.erase(r);
+    Restored.insert(dialog, {QPointer<QWidget>(dialog), saved->TopSize});
 }

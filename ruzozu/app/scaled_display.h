@@ -80,4 +80,7 @@ private:
     std::function<QRect()> CentreOn;
     QHash<QWidget*, std::shared_ptr<TSaved>> Scaled;
     QHash<double, QStyle*> Styles;  // kept while a dialog may still use one
+    // Dialogs given their own size back as they closed, until they show
+    // again: the window system may report the scaled size after the close.
+    QHash<QWidget*, QPair<QPointer<QWidget>, QSize>> Restored;
 };

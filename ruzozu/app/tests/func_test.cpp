@@ -228,7 +228,9 @@ TEST_F(OpenDocumentTest, ThePathReachesTheProgramAsOneArgument) {
     Browser("\"" + script + "\" \"%1\"");
     EXPECT_TRUE(OpenDocument("/m/QZB Maker.html"));
     std::string args;
-    for (int i = 0; i < 200 && (args = Slurp(t / "args.txt")).find('\n', 2) == std::string::npos; ++i)
+    // The browser runs on its own: its file is waited for, 20 s at most (a
+    // bound on a hang, far beyond the time a shell takes to start).
+    for (int i = 0; i < 1000 && (args = Slurp(t / "args.txt")).find('\n', 2) == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(args, "1\n/m/QZB Maker.html\n");
 

