@@ -216,16 +216,15 @@ void TMeiboGrid::DeleteRows(int top, int bottom) {
 
 void TMeiboGrid::Compact() {
     SettleStash();
-    int last = RowCount() - 2;
-    int i = 1;
-    while (i <= last && RowCount() > 2) {
-        if (Rows[i][0].empty() && Rows[i][1].empty()) {
-            Rows.erase(Rows.begin() + i);
-            --last;
-        } else {
-            ++i;
-        }
-    }
+    if (RowCount() <= 2) return;
+    // Rows without ID and name go, in one pass (the title row and the
+    // entry row at the end stay).
+    const auto first = Rows.begin() + 1;
+    const auto entry = Rows.end() - 1;
+    const auto kept = std::remove_if(first, entry, [](const std::vector<std::string>& row) {
+        return row[0].empty() && row[1].empty();
+    });
+    Rows.erase(kept, entry);
 }
 
 void TMeiboGrid::SortAsText() {
