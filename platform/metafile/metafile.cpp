@@ -310,9 +310,32 @@ bool DecodeWmf(const unsigned char* data, size_t size, QImage& out) {
     return ok && Draw(svg, w, h, out);
 }
 
+// Whether the records of an EMF lie within the file and the header's
+// description and pixel format lie within the header: the converter reads
+// them where they say they are, past the end of the bytes if need be.
+bool EmfRecordsWithin(const unsigned char* p, size_t size) {
+    const uint32_t headerSize = Get32(p + 4);
+    if (headerSize < 88 || headerSize % 4 != 0 || headerSize > size) return false;
+    const uint64_t count = Get32(p + 60), at = Get32(p + 64);
+    if (count != 0 && (at < 88 || at + 2 * count > headerSize)) return false;
+    if (headerSize >= 100) {
+        const uint64_t formatSize = Get32(p + 88), formatAt = Get32(p + 92);
+        if (formatSize != 0 && (formatAt < 100 || formatAt + formatSize > headerSize)) return false;
+    }
+    const uint32_t kEof = 14;
+    for (size_t at = 0; at + 8 <= size;) {
+        const uint32_t type = Get32(p + at), length = Get32(p + at + 4);
+        if (length < 8 || length % 4 != 0 || length > size - at) return false;
+        if (type == kEof) return true;
+        at += length;
+    }
+    return false;  // no end record
+}
+
 bool DecodeEmf(const unsigned char* data, size_t size, QImage& out) {
     int64_t w = 0, h = 0;
     if (!HeaderSize(data, size, TMetafileKind::Emf, w, h) || !picture_budget::Fits(w, h)) return false;
+    if (!EmfRecordsWithin(data, size)) return false;
     generatorOptions options;
     std::memset(&options, 0, sizeof options);
     options.nameSpace = const_cast<char*>("");

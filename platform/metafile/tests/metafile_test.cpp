@@ -145,6 +145,15 @@ void MetafileTest::bytesThatAreNoMetafile() {
         Decode(e.substr(0, n), cut);
     }
     QCOMPARE(img.size(), QSize(7, 7));  // a refusal leaves the picture as it was
+    // A header whose description lies past its own end, a record running
+    // past the file: refused before the converter reads beyond the bytes.
+    QVERIFY(DecodeMetafileHere(e.data(), e.size(), img));
+    std::string far = e;
+    far[60] = '\x00', far[61] = '\x02', far[64] = '\x00', far[65] = '\x01';  // 512 characters at 256
+    QVERIFY(!DecodeMetafileHere(far.data(), far.size(), img));
+    std::string longRecord = e;
+    longRecord[e.size() - 20 + 5] = '\x7F';  // the end record claims far more than is left
+    QVERIFY(!DecodeMetafileHere(longRecord.data(), longRecord.size(), img));
 }
 
 void MetafileTest::objectTableMadeRoomForTheFrame() {
