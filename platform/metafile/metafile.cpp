@@ -344,6 +344,12 @@ bool DecodeEmf(const unsigned char* data, size_t size, QImage& out) {
     options.imgWidth = double(w);
     options.imgHeight = double(h);
     std::vector<char> copy(data, data + size);
+    // An empty description or pixel format is read from its offset all the
+    // same: one that points nowhere is cleared.
+    for (const size_t count : {size_t(60), size_t(88)}) {
+        if (count + 8 <= Get32(data + 4) && Get32(data + count) == 0)
+            std::memset(copy.data() + count + 4, 0, 4);
+    }
     char* text = nullptr;
     size_t length = 0;
     const int ok = emf2svg(copy.data(), copy.size(), &text, &length, &options);
