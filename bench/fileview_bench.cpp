@@ -5,14 +5,13 @@
 // figure of the list is to stay within 5 times it.
 #include "ShView.h"
 
+#include "listing_floor.h"
 #include "shellns.h"
-#include "sjis.h"
 #include "tempdir.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,16 +54,7 @@ struct TBigFolders {
                 }
             }
         }
-        TNamespaceConfig c;
-        c.home = root + "/home";
-        c.desktop = root + "/home/Desktop";
-        c.volumes = {"/", root};
-        SetNamespaceConfig(c);
-    }
-    static std::string Sjis(const std::string& utf8) {
-        std::string s;
-        sjis::FromUtf8(utf8, s);
-        return s;
+        bench_floor::UseNamespaceIn(root);
     }
 };
 
@@ -74,18 +64,7 @@ TBigFolders& Big() {
 }
 
 void BM_ListFilesFloor(benchmark::State& state) {
-    const std::string dir = Big().Big(state.range(0));
-    for (auto _ : state) {
-        int n = 0;
-        DIR* d = ::opendir(dir.c_str());
-        while (dirent* e = ::readdir(d)) {
-            struct stat st;
-            std::string path = dir + "/" + e->d_name;
-            if (::stat(path.c_str(), &st) == 0) ++n;
-        }
-        ::closedir(d);
-        benchmark::DoNotOptimize(n);
-    }
+    bench_floor::RunFloor(state, Big().Big(state.range(0)), false);
 }
 BENCHMARK(BM_ListFilesFloor)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
@@ -97,7 +76,7 @@ std::unique_ptr<TFileView> ShownList() {
 }
 
 void List(TFileView& v, const std::string& utf8Dir, int expected) {
-    TPidl list(PathToPidl(TBigFolders::Sjis(utf8Dir)));
+    TPidl list(PathToPidl(bench_floor::Sjis(utf8Dir)));
     if (!list) std::abort();
     v.SetFolder(list.get());
     if (expected >= 0 && v.topLevelItemCount() != expected) std::abort();

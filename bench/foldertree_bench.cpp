@@ -6,15 +6,13 @@
 #include "FolderTree.h"
 #include "ShView.h"
 
+#include "listing_floor.h"
 #include "shellns.h"
-#include "sjis.h"
 #include "tempdir.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -47,16 +45,7 @@ struct TBigFolder {
                 fs::create_directories(big + name);
             }
         }
-        TNamespaceConfig c;
-        c.home = root + "/home";
-        c.desktop = root + "/home/Desktop";
-        c.volumes = {"/", root};
-        SetNamespaceConfig(c);
-    }
-    static std::string Sjis(const std::string& utf8) {
-        std::string s;
-        sjis::FromUtf8(utf8, s);
-        return s;
+        bench_floor::UseNamespaceIn(root);
     }
 };
 
@@ -66,25 +55,14 @@ TBigFolder& Big() {
 }
 
 void BM_ListFolderFloor(benchmark::State& state) {
-    const std::string dir = Big().Big(state.range(0));
-    for (auto _ : state) {
-        int n = 0;
-        DIR* d = ::opendir(dir.c_str());
-        while (dirent* e = ::readdir(d)) {
-            struct stat st;
-            std::string path = dir + "/" + e->d_name;
-            if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ++n;
-        }
-        ::closedir(d);
-        benchmark::DoNotOptimize(n);
-    }
+    bench_floor::RunFloor(state, Big().Big(state.range(0)), true);
 }
 BENCHMARK(BM_ListFolderFloor)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 // The namespace's own listing of the folder, with each child's canonical
 // list (as the drill tree asks it), without any window.
 void BM_NamespaceListing(benchmark::State& state) {
-    TPidl abs(PathToPidl(TBigFolder::Sjis(Big().Big(state.range(0)))));
+    TPidl abs(PathToPidl(bench_floor::Sjis(Big().Big(state.range(0)))));
     ShellFolderPtr f = BindAbsolute(abs.get());
     for (auto _ : state) {
         std::vector<TListedItem> items;
@@ -100,7 +78,7 @@ std::unique_ptr<TFolderTreeViewEx> DrillTree() {
     auto t = std::make_unique<TFolderTreeViewEx>();
     t->SetShowIncludeHidden(false);
     t->SetRefreshDelay(0);
-    t->SetRootFolderName(TBigFolder::Sjis(Big().root));
+    t->SetRootFolderName(bench_floor::Sjis(Big().root));
     t->SetRootFolder(TFolderTreeViewEx::rfManual);
     t->resize(268, 335);
     t->show();
@@ -108,7 +86,7 @@ std::unique_ptr<TFolderTreeViewEx> DrillTree() {
 }
 
 void OpenBigInDrillTree(TFolderTreeViewEx& t, int64_t n) {
-    if (!t.SelectFolder(TBigFolder::Sjis(Big().Big(n)))) std::abort();
+    if (!t.SelectFolder(bench_floor::Sjis(Big().Big(n)))) std::abort();
     t.currentItem()->setExpanded(true);
     if (t.currentItem()->childCount() != n) std::abort();
 }
@@ -138,7 +116,7 @@ void BM_DrillTreeRefresh(benchmark::State& state) {
 BENCHMARK(BM_DrillTreeRefresh)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 void OpenBigInControllerTree(TFolderView& v, int64_t n) {
-    v.SetSelectedPath(TBigFolder::Sjis(Big().Big(n)));
+    v.SetSelectedPath(bench_floor::Sjis(Big().Big(n)));
     QTreeWidgetItem* node = v.currentItem();
     if (!node) std::abort();
     node->setExpanded(true);
@@ -165,8 +143,8 @@ void BM_ControllerTreeSelectAgain(benchmark::State& state) {
     TFolderView v;
     v.show();
     OpenBigInControllerTree(v, state.range(0));
-    const std::string big = TBigFolder::Sjis(Big().Big(state.range(0)));
-    const std::string inner = TBigFolder::Sjis(Big().Big(state.range(0)) + "/folder04950/inner");
+    const std::string big = bench_floor::Sjis(Big().Big(state.range(0)));
+    const std::string inner = bench_floor::Sjis(Big().Big(state.range(0)) + "/folder04950/inner");
     for (auto _ : state) {
         v.SetSelectedPath(inner);
         v.SetSelectedPath(big);
