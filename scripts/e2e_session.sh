@@ -1,12 +1,25 @@
 # Sourced by the end-to-end tests: a work folder removed at exit, an Xvfb
-# display of its own (first free number from $1 to $2), and fail().
+# display of its own (first free number from $1 to $2), the desktop $3 on it
+# (none: a kiosk started with xinit and no window manager; matchbox: a kiosk
+# window manager; openbox: an ordinary desktop), fail() and waits for states.
 # The caller sets $app to the program's process id once it runs.
+# Nothing here gives a window the keyboard: the programs must take it
+# themselves, as they must for a learner.
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb or xdotool missing"; exit 77; }
+desktop=${3:-none}
+case "$desktop" in
+  none) ;;
+  matchbox) command -v matchbox-window-manager >/dev/null || { echo "matchbox-window-manager missing"; exit 77; } ;;
+  openbox) command -v openbox >/dev/null || { echo "openbox missing"; exit 77; } ;;
+  *) echo "unknown desktop $desktop"; exit 2 ;;
+esac
 
 work=$(mktemp -d)
 display=""
+wm=""
 cleanup() {
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
+  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
   [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -15,9 +28,42 @@ trap cleanup EXIT
 for n in $(seq "$1" "$2"); do
   if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
 done
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
+[ -n "$display" ] || { echo "no free display between :$1 and :$2"; exit 1; }
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
-fail() { echo "FAIL: $*"; cat "$work/app.log" 2>/dev/null; exit 1; }
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+fail() {
+  echo "FAIL ($desktop): $*"
+  [ -n "${E2E_SHOTS:-}" ] && import -window root "$E2E_SHOTS/fail-$desktop.png" 2>/dev/null
+  cat "$work/app.log" 2>/dev/null
+  exit 1
+}
+
+# Polls a command every 0.1 s until it succeeds; fails after $1 seconds (a
+# bound for a hang, far above the time the state takes to come).
+wait_until() {
+  local limit=$1 what=$2
+  shift 2
+  local end=$((SECONDS + limit))
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $end ] || fail "waited ${limit}s for: $what"
+    sleep 0.1
+  done
+}
+wait_until 20 "the X display" xdpyinfo
 unset QT_QPA_PLATFORM  # real windows on the X display
+
+# A visible window whose title is exactly $1.
+window_named() { xdotool search --onlyvisible --name "^$1\$"; }
+no_window_named() { ! xdotool search --onlyvisible --name "^$1\$"; }
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+
+case "$desktop" in
+  matchbox) matchbox-window-manager -use_titlebar yes >"$work/wm.log" 2>&1 & wm=$! ;;
+  openbox) openbox --sm-disable >"$work/wm.log" 2>&1 & wm=$! ;;
+esac
+[ "$desktop" = none ] || wait_until 20 "the window manager" wm_running
+# The pointer rests in a corner, over no window: without a window manager
+# the X focus follows the pointer, which would hand a window under it the
+# keys.
+xdotool mousemove 0 0

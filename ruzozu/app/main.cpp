@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QDialog>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -112,6 +113,7 @@ TForm1::TForm1(const std::string& exeFolder, const QStringList& args)
 }
 
 TForm1::~TForm1() {
+    qApp->removeEventFilter(this);
     // The drill goes with the window, as its child.
     View->Release();
     Screen->setParent(centralWidget());
@@ -169,8 +171,10 @@ void TForm1::FormCreate() {
     setCentralWidget(holder);
     DialogScaler_ = new TDialogScaler(this);
     // Enter is the window's wherever the focus is, also while the drill is
-    // embedded in the view (a window of its own there).
-    Screen->installEventFilter(this);
+    // embedded in the view (a window of its own there); after menus,
+    // dialogs and focus changes anywhere the drill takes the keyboard back
+    // (TakeKeyboard).
+    qApp->installEventFilter(this);
     QFont formFont(QStringLiteral("IPAPGothic"));
     formFont.setPixelSize(12);
     setFont(formFont);
@@ -386,6 +390,9 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    // Shown, the window takes the keyboard: a kiosk without a window
+    // manager activates no window by itself.
+    QueueTakeKeyboard();
     if (FirstShow) {
         FirstShow = false;
         // The start-up work runs once the window is on the screen.
@@ -397,7 +404,14 @@ void TForm1::Login() {
     TDrillSettings& s = Engine_->Settings;
     std::string folder = s.RosterFolder;
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    TfInputID dlg(this, folder, Engine_->UserID, Engine_->UserName);
+    // Before the window is up the login is a window of its own: a modal
+    // dialog that belongs to no window on the screen makes a kiosk window
+    // manager (matchbox) hand the focus to and fro between it and each
+    // message box over it, and neither takes a key.
+    TfInputID dlg(isVisible() ? this : nullptr, folder, Engine_->UserID, Engine_->UserName);
+    if (!isVisible())
+        dlg.setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint);
     LoginResult = dlg.exec();
     if (LoginResult == TfInputID::ResultOk)
         setWindowTitle(Q(TitleText + sjis::L(" 　User Name【") + Engine_->UserName + sjis::L("】")));
@@ -598,6 +612,25 @@ void TForm1::keyPressEvent(QKeyEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+    case QEvent::FocusIn:
+        // Where the learner was in the drill, to go back there.
+        if (watched->isWidgetType() && Client->isAncestorOf(static_cast<QWidget*>(watched)))
+            DrillFocus = static_cast<QWidget*>(watched);
+        // Alt alone puts the menu bar in its key mode with the focus; what
+        // is typed afterwards belongs in the answer box, so the focus goes
+        // back there (Alt+F still opens its menu at once).
+        if (watched == MainMenu1) QueueTakeKeyboard();
+        break;
+    case QEvent::Hide:
+        // A menu, a dialog or a message box has gone: the keyboard comes
+        // back to the drill once the event loop has settled.
+        if (watched->isWidgetType() && watched != this && static_cast<QWidget*>(watched)->isWindow())
+            QueueTakeKeyboard();
+        break;
+    default:
+        break;
+    }
     if (watched == Screen && e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
@@ -915,7 +948,11 @@ void TForm1::ApplyScreenMode() {
         Screen->setFixedSize(640, 480);
         View->setMinimumSize(0, 0);
         View->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        // Full screen by its state, not by a frameless window: a kiosk
+        // window manager (matchbox) keeps handing the focus to and fro
+        // between a frameless window and its dialogs, and they freeze.
+        // The window manager takes the frame off a full-screen window.
+        setWindowFlags(Qt::Window);
         setGeometry(area);  // also where no window manager takes the hint
         setWindowState(Qt::WindowFullScreen);
     } else {
@@ -937,6 +974,34 @@ void TForm1::ApplyScreenMode() {
     DialogScaler_->SetScale(p.FullScreen ? FitDisplayArea(area.width(), area.height()).Scale : 1.0,
                             [this] { return DrillRect(); });
     PlaceProgressBar();
+    // A window shown anew (new flags) is not given the keyboard by every
+    // desktop.
+    if (visible) QueueTakeKeyboard();
+}
+
+void TForm1::QueueTakeKeyboard() {
+    QTimer::singleShot(0, this, [this] { TakeKeyboard(); });
+}
+
+// The drill takes the keyboard back whenever nothing stands over it: the
+// window is made the active one (without a window manager nobody else does,
+// and the drill's scene takes no keys while the window is inactive), and a
+// focus that went to the menu bar or nowhere goes back where it was in the
+// drill, else to the answer box.
+void TForm1::TakeKeyboard() {
+    if (!isVisible() || Closing || QApplication::activeModalWidget() || QApplication::activePopupWidget()) return;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible() && qobject_cast<QDialog*>(w) && w->isModal()) return;
+    if (QApplication::activeWindow() != this) {
+        raise();
+        activateWindow();
+    }
+    QWidget* f = Screen->focusWidget();
+    if (f && f != MainMenu1 && f->isVisible() && f->isEnabled()) return;
+    if (DrillFocus && DrillFocus->isVisible() && DrillFocus->isEnabled() && Client->isAncestorOf(DrillFocus))
+        DrillFocus->setFocus(Qt::OtherFocusReason);
+    else
+        FocusAnswerBox();
 }
 
 QRect TForm1::DrillRect() const {

@@ -231,15 +231,6 @@ bool TDialogScaler::eventFilter(QObject* watched, QEvent* e) {
         if (Scaled.contains(w)) {
             RestoreDialog(w);
             if (std::abs(Scale - 1.0) <= 1e-9 && Scaled.isEmpty()) qApp->removeEventFilter(this);
-            // The frameless full-screen window is not given the keyboard
-            // back by every window system when a dialog over it closes:
-            // without it, its menu keys (Alt+F) would be typed as text.
-            QPointer<QWidget> owner(Owner);
-            QTimer::singleShot(0, this, [owner] {
-                if (owner && owner->isVisible() && !QApplication::activeModalWidget() &&
-                    !QApplication::activePopupWidget() && QApplication::activeWindow() != owner)
-                    owner->activateWindow();
-            });
         }
         break;
     default:

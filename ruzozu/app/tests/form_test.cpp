@@ -317,7 +317,9 @@ void FormTest::fullScreenAndBack() {
     const QRect screen = f.screen()->geometry();
     QCOMPARE(f.Display->Current().Width, 640);  // full screen by default
     QCOMPARE(f.geometry(), screen);
-    QVERIFY(f.windowFlags() & Qt::FramelessWindowHint);
+    // Full screen by the window's state, not by a frameless window.
+    QVERIFY(f.windowState() & Qt::WindowFullScreen);
+    QVERIFY(!(f.windowFlags() & Qt::FramelessWindowHint));
     // Menu and client are laid out as on a 640 x 480 display and scaled to
     // fill the screen (fullscreen_tests check each screen size).
     QCOMPARE(f.DrillScreen()->size(), QSize(640, 480));
@@ -326,7 +328,7 @@ void FormTest::fullScreenAndBack() {
     f.Engine().Settings.FullScreen = false;
     f.ApplyScreenMode();
     QCOMPARE(f.Display->Current().Width, screen.width());  // the remembered mode, at once
-    QVERIFY(!(f.windowFlags() & Qt::FramelessWindowHint));
+    QVERIFY(!(f.windowState() & Qt::WindowFullScreen));
     // Placed a little below the centre (give or take the platform's frame).
     const QPoint expected(screen.x() + (screen.width() - 638) / 2, screen.y() + (screen.height() - 427) / 2);
     QVERIFY2((f.pos() - expected).manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(f.x()).arg(f.y())));

@@ -69,21 +69,26 @@ void ClickInWindow(TForm1& f, QPoint at) {
 struct TLook {
     QRect Window;
     QRect Drill;
+    // Full screen by the window's state: a frameless window stalls the
+    // dialogs under a kiosk window manager.
+    bool FullScreen = false;
     bool Frameless = false;
     double DialogScale = 1;
     bool operator==(const TLook& o) const {
-        return Window == o.Window && Drill == o.Drill && Frameless == o.Frameless && DialogScale == o.DialogScale;
+        return Window == o.Window && Drill == o.Drill && FullScreen == o.FullScreen && Frameless == o.Frameless &&
+               DialogScale == o.DialogScale;
     }
 };
 
 TLook Look(TForm1& f) {
-    return TLook{f.geometry(), f.DrillRect(), bool(f.windowFlags() & Qt::FramelessWindowHint),
-                 f.DialogScaler()->ScaleFactor()};
+    return TLook{f.geometry(), f.DrillRect(), bool(f.windowState() & Qt::WindowFullScreen),
+                 bool(f.windowFlags() & Qt::FramelessWindowHint), f.DialogScaler()->ScaleFactor()};
 }
 
 QString Text(const TLook& l) {
-    return QStringLiteral("window %1 drill %2 frameless %3 dialogs %4")
+    return QStringLiteral("window %1 drill %2 full %3 frameless %4 dialogs %5")
         .arg(Text(l.Window), Text(l.Drill))
+        .arg(l.FullScreen)
         .arg(l.Frameless)
         .arg(l.DialogScale);
 }
@@ -300,7 +305,8 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
         look[full] = Look(*f);
         f->close();
     }
-    QVERIFY(look[1].Frameless && !look[0].Frameless);
+    QVERIFY(look[1].FullScreen && !look[0].FullScreen);
+    QVERIFY(!look[1].Frameless && !look[0].Frameless);
     QVERIFY(Near(look[1].Drill, Expected(QGuiApplication::primaryScreen()->geometry())));
     // Normal mode: the drill at its own size, dialogs as they are.
     QCOMPARE(look[0].Drill.width(), 631);
@@ -327,9 +333,10 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
             if (full) QVERIFY(f->maximumSize().expandedTo(look[1].Window.size()) == f->maximumSize());
         }
     }
-    // Typing still reaches the answer box after all the switching.
+    // Typing still reaches the answer box after all the switching: the
+    // window has taken the keyboard back by itself.
     QVERIFY(QTest::qWaitForWindowActive(f.get()));
-    f->FocusAnswerBox();
+    QTRY_VERIFY(f->Edit1->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), "ok");
     QCOMPARE(f->Edit1->text(), QStringLiteral("ok"));
     f->close();
