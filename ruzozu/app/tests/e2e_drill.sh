@@ -121,7 +121,12 @@ in_dialog "Ruzozu Problem File" Escape
 # A message box: F2 finds no manual in the program folder.
 xdotool key F2
 in_dialog "$title" Return
-# Typing goes on in the answer box.
+# Alt alone, and a menu opened and closed by keys, leave the keyboard
+# with the answer box: typing goes on there.
+# (In full screen menus are drawn inside the window: no window of their
+# own to wait for, and the keys are taken in their order.)
+xdotool key alt
+xdotool key alt+f Escape
 xdotool type --delay 40 'cat'; xdotool key Return      # right, not at the first try
 in_dialog "正答メッセージ" Return
 xdotool key Return                                     # next step
@@ -132,6 +137,8 @@ xdotool key alt+o o
 in_dialog "環境設定" space Return
 wait_until 20 "normal mode" is_normal
 wait_until 20 "the main window with the keyboard in normal mode" main_has_keys
+xdotool key alt
+xdotool key alt+f Escape
 xdotool type --delay 40 'b'; xdotool key Return        # right at the first try
 xdotool key Return                                     # next step
 wait_line4 '"2","1","2"'
