@@ -69,6 +69,7 @@ const char* const kCloseResume = "【 Ruzozu 】 を終了します。 (次は�
 const char* const kTesting = "テスト中です！！";
 const char* const kChangeProblem = "別の問題に変更しますか？";
 const char* const kManualMissing = "マニュアルが見つかりませんでした";
+const char* const kCannotStart = "」を起動できませんでした。";
 
 // Message texts hold CR and LF as on Windows; a lone CR is a line break.
 QString MessageText(const QString& s) {
@@ -547,9 +548,9 @@ void TForm1::K3Click() {
     Client->setPalette(pal);
 }
 
-void TForm1::RUZOZU1Click() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QPath(ExeFolder + "ruzozu.html")));
-}
+// The help file through the desktop, else (as the manual) the web browser
+// the registry names.
+void TForm1::RUZOZU1Click() { OpenDocument(ExeFolder + "ruzozu.html"); }
 
 void TForm1::QZBMaker1Click() {
     for (const char* candidate : {"QZB Maker.html", "manual/QZB Maker.html"}) {
@@ -880,15 +881,23 @@ void TForm1::FreeVideoPanel() {
 // through the desktop when it is a document; any other name is a program
 // looked up on the search path.  It runs in the problem folder, never
 // through a shell.
+// A file is a program only when it is one (an ELF file or a "#!" script,
+// executable): a document with the execute bit, as every file on a share
+// or a vfat stick has, is opened, not run.  Nothing started is said.
 void TForm1::RunProgram(const std::string& program, const std::string& params) {
     QStringList args = Q(params).split(' ', Qt::SkipEmptyParts);
     const std::string local = FindFile(program);
     const QFileInfo file(QPath(local));
-    if (file.isFile() && !file.isExecutable()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
-        return;
+    bool started;
+    if (file.isFile() && !IsExecutableProgram(local))
+        started = ShellOpenDocument && ShellOpenDocument(local);
+    else
+        started = QProcess::startDetached(file.isFile() ? file.absoluteFilePath() : Q(program), args,
+                                          QPath(Engine_->ProblemPath));
+    if (!started) {
+        Beep();
+        ShowMessage(sjis::L("「") + program + sjis::L(kCannotStart));
     }
-    QProcess::startDetached(file.isFile() ? file.absoluteFilePath() : Q(program), args, QPath(Engine_->ProblemPath));
 }
 
 void TForm1::Beep() { QApplication::beep(); }

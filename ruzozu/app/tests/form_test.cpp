@@ -582,8 +582,11 @@ void FormTest::programLinesRunProgramsAndOpenDocuments() {
     TempDir dir;
     textfile::WriteFileAtomic(dir / "Run.sh", "#!/bin/sh\ntouch \"ran-local-$1\"\n");
     std::filesystem::permissions(dir / "Run.sh", std::filesystem::perms::owner_all);
-    textfile::WriteFileAtomic(dir / "notes.txt", "x");
-    std::string p = WriteProblem(dir, "a\nexe run.sh one\nexe NOTES.txt\nexe touch ran-path\n/\nb\n/\n");
+    // A document with the execute bit (as on a share or a vfat stick).
+    textfile::WriteFileAtomic(dir / "notes.txt", "touch ran-notes\n");
+    std::filesystem::permissions(dir / "notes.txt", std::filesystem::perms::owner_all);
+    std::string p = WriteProblem(
+        dir, "a\nexe run.sh one\nexe NOTES.txt\nexe touch ran-path\nexe no-such-program-here\n/\nb\n/\n");
     QDesktopServices::setUrlHandler("file", this, "openFile");
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
@@ -592,9 +595,12 @@ void FormTest::programLinesRunProgramsAndOpenDocuments() {
     // there with its parameters; so does one from the search path.
     QTRY_VERIFY(textfile::FileExists(dir / "ran-local-one"));
     QTRY_VERIFY(textfile::FileExists(dir / "ran-path"));
-    // A document opens through the desktop.
-    QCOMPARE(Opened.size(), 1);
+    // A document opens through the desktop, whatever its mode bits.
+    QTRY_COMPARE(Opened.size(), 1);
     QCOMPARE(Opened[0], QUrl::fromLocalFile(QString::fromStdString(dir / "notes.txt")));
+    QVERIFY(!textfile::FileExists(dir / "ran-notes"));
+    // A program that cannot be started is named.
+    QTRY_VERIFY(f.Messages.contains(QL("「no-such-program-here」を起動できませんでした。")));
     QDesktopServices::unsetUrlHandler("file");
     f.close();
 }
