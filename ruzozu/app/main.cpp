@@ -364,12 +364,16 @@ void TForm1::BuildStatusBar() {
     StatusBar1 = bar;
     bar->setGeometry(0, 411, kClientWidth, 18);
     bar->setAutoFillBackground(true);
+    // The form's font (the drill lies outside the window's font while it is
+    // scaled): in the application's default, "ランダム" did not fit its panel.
+    bar->setFont(font());
     bar->setPalette(FacePalette());
     const int widths[4] = {250, 50, 50, 50};
     int x = 0;
     for (int i = 0; i < 4; ++i) {
         auto* p = new QLabel(bar);
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setIndent(2);  // not half an "x": "101/101" fits the panel of 50
         p->setGeometry(x, 1, widths[i] - 2, 17);
         x += widths[i];
         StatusPanels[i] = p;
@@ -998,9 +1002,13 @@ void TForm1::QueueTakeKeyboard() {
 // focus that went to the menu bar or nowhere goes back where it was in the
 // drill, else to the answer box.
 void TForm1::TakeKeyboard() {
-    if (!isVisible() || Closing || QApplication::activeModalWidget() || QApplication::activePopupWidget()) return;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w != this && w->isVisible() && qobject_cast<QDialog*>(w) && w->isModal()) return;
+    if (!isVisible() || Closing || QApplication::activePopupWidget()) return;
+    // A dialog over the drill keeps the keyboard: the one on top has it
+    // back when a dialog over it has gone (no window manager hands it on).
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal != this && modal->isVisible() && QApplication::activeWindow() != modal) modal->activateWindow();
+        return;
+    }
     if (QApplication::activeWindow() != this) {
         raise();
         activateWindow();

@@ -2,6 +2,7 @@
 // shown scaled to the screen, and its dialogs scaled alike.
 #pragma once
 
+#include <QFont>
 #include <QGraphicsView>
 #include <QHash>
 #include <QPointer>
@@ -54,6 +55,10 @@ private:
 // (its fonts, its laid-out and its fixed sizes, its pictures) and centred
 // on a rectangle of the screen, as it would be on the scaled display; it
 // gets its own sizes back when it closes.
+// The property that names the window a dialog opens beside (right of it),
+// instead of centred: a QObject* of the window.
+inline constexpr char kPlacedBeside[] = "placedBeside";
+
 class TDialogScaler : public QObject {
     Q_OBJECT
 public:
@@ -80,4 +85,5 @@ private:
     std::function<QRect()> CentreOn;
     QHash<QWidget*, std::shared_ptr<TSaved>> Scaled;
     QHash<double, QStyle*> Styles;  // kept while a dialog may still use one
+    QFont ToolTipFont;              // the tooltips' own, while they are scaled
 };
