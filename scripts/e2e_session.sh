@@ -1,12 +1,12 @@
 # Sourced by the end-to-end tests: a work folder removed at exit, an Xvfb
-# display of its own (first free number from $1 to $2), the desktop $3 on it
+# display of its own, the desktop $1 on it
 # (none: a kiosk started with xinit and no window manager; matchbox: a kiosk
 # window manager; openbox: an ordinary desktop), fail() and waits for states.
 # The caller sets $app to the program's process id once it runs.
 # Nothing here gives a window the keyboard: the programs must take it
 # themselves, as they must for a learner.
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb or xdotool missing"; exit 77; }
-desktop=${3:-none}
+desktop=${1:-none}
 case "$desktop" in
   none) ;;
   matchbox) command -v matchbox-window-manager >/dev/null || { echo "matchbox-window-manager missing"; exit 77; } ;;
@@ -25,17 +25,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for n in $(seq "$1" "$2"); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "no free display between :$1 and :$2"; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# The server picks a free display number itself and tells it: no race
+# with servers other tests start at the same time.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+display=":$(head -1 "$work/display")"
 export DISPLAY=$display
 fail() {
   echo "FAIL ($desktop): $*"
   [ -n "${E2E_SHOTS:-}" ] && import -window root "$E2E_SHOTS/fail-$desktop.png" 2>/dev/null
   cat "$work/app.log" 2>/dev/null
+  [ -s "$work/wm.log" ] && { echo "window manager:"; cat "$work/wm.log"; }
   exit 1
 }
 
@@ -62,7 +64,8 @@ case "$desktop" in
   matchbox) matchbox-window-manager -use_titlebar yes >"$work/wm.log" 2>&1 & wm=$! ;;
   openbox) openbox --sm-disable >"$work/wm.log" 2>&1 & wm=$! ;;
 esac
-[ "$desktop" = none ] || wait_until 20 "the window manager" wm_running
+wm_ready() { kill -0 "$wm" || fail "the window manager ended"; wm_running; }
+[ "$desktop" = none ] || wait_until 20 "the window manager" wm_ready
 # The pointer rests in a corner, over no window: without a window manager
 # the X focus follows the pointer, which would hand a window under it the
 # keys.

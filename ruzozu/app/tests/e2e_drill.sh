@@ -14,7 +14,7 @@
 set -euo pipefail
 bin=$1
 mode=${3:-standalone}
-source "$(dirname "$0")/../../../scripts/e2e_session.sh" 90 120 "${2:-none}"
+source "$(dirname "$0")/../../../scripts/e2e_session.sh" "${2:-none}"
 
 mkdir -p "$work/prog" "$work/problems"
 cp "$bin/ruzozu" "$work/prog/"

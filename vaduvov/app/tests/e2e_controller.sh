@@ -8,7 +8,7 @@
 # Usage: e2e_controller.sh <folder of the built programs> <none|matchbox|openbox>
 set -euo pipefail
 bin=$1
-source "$(dirname "$0")/../../../scripts/e2e_session.sh" 121 150 "${2:-none}"
+source "$(dirname "$0")/../../../scripts/e2e_session.sh" "${2:-none}"
 
 mkdir -p "$work/prog" "$work/scores"
 cp "$bin/vaduvov" "$bin/ruzozu" "$work/prog/"
