@@ -17,21 +17,41 @@ esac
 work=$(mktemp -d)
 display=""
 wm=""
+# Each process is waited for: a server still shutting down would remove
+# the socket of the next test's server when that takes the same number.
 cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  trap - ERR
+  for p in "${app:-}" "${wm:-}" "${xvfb:-}"; do
+    [ -n "$p" ] || continue
+    kill "$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
+# A command that fails the script says which.
+trap 'echo "FAIL ($desktop): \"$BASH_COMMAND\" exited $? (line $LINENO)"' ERR
 
-# The server picks a free display number itself and tells it: no race
-# with servers other tests start at the same time.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-display=":$(head -1 "$work/display")"
+# A display number of its own, away from the low numbers desktops and
+# other tools take: a free one at random, and another if the server finds
+# it taken (it stops at once then).
+display=""
+for _ in $(seq 30); do
+  n=$((RANDOM % 700 + 200))
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 100); do
+    kill -0 "$xvfb" 2>/dev/null || break
+    xdpyinfo -display ":$n" >/dev/null 2>&1 && { display=":$n"; break; }
+    sleep 0.1
+  done
+  [ -n "$display" ] && break
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  xvfb=""
+done
+[ -n "$display" ] || { echo "no X display could be started"; exit 1; }
 export DISPLAY=$display
 fail() {
   echo "FAIL ($desktop): $*"
@@ -52,7 +72,6 @@ wait_until() {
     sleep 0.1
   done
 }
-wait_until 20 "the X display" xdpyinfo
 unset QT_QPA_PLATFORM  # real windows on the X display
 
 # A visible window whose title is exactly $1.
@@ -64,8 +83,13 @@ case "$desktop" in
   matchbox) matchbox-window-manager -use_titlebar yes >"$work/wm.log" 2>&1 & wm=$! ;;
   openbox) openbox --sm-disable >"$work/wm.log" 2>&1 & wm=$! ;;
 esac
-wm_ready() { kill -0 "$wm" || fail "the window manager ended"; wm_running; }
+wm_ended=""
+wm_ready() { kill -0 "$wm" 2>/dev/null || { wm_ended=1; return 0; }; wm_running; }
 [ "$desktop" = none ] || wait_until 20 "the window manager" wm_ready
+if [ -n "$wm_ended" ]; then
+  code=0; wait "$wm" || code=$?; wm=""
+  fail "the window manager ended (exit $code)"
+fi
 # The pointer rests in a corner, over no window: without a window manager
 # the X focus follows the pointer, which would hand a window under it the
 # keys.
