@@ -884,10 +884,10 @@ void TForm1::FreeVideoPanel() {
 // (found without regard to case) is run when it is a program and opened
 // through the desktop when it is a document; any other name is a program
 // looked up on the search path.  It runs in the problem folder, never
-// through a shell.
-// A file is a program only when it is one (an ELF file or a "#!" script,
-// executable): a document with the execute bit, as every file on a share
-// or a vfat stick has, is opened, not run.  Nothing started is said.
+// through a shell.  A file is a program only when it is one (an ELF file
+// or a "#!" script, executable): a document with the execute bit, as every
+// file on a share or a vfat stick has, is opened, not run.  What could not
+// be started is named to the learner.
 void TForm1::RunProgram(const std::string& program, const std::string& params) {
     QStringList args = Q(params).split(' ', Qt::SkipEmptyParts);
     const std::string local = FindFile(program);
