@@ -94,10 +94,18 @@ dat="$score/$(hostname -s).dat"
 line4() { [ "$(sed -n 4p "$dat" 2>/dev/null | tr -d '\r')" = "$1" ]; }
 wait_line4() { wait_until 20 "results line 4 to read $1 (it reads $(sed -n 4p "$dat" 2>/dev/null | tr -d '\r'))" line4 "$1"; }
 
-wait_until 30 "the main window" window_named "$title.*"
-main=$(xdotool search --onlyvisible --name "^$title" | while read -r w; do
-  eval "$(xdotool getwindowgeometry --shell "$w")"; [ "$WIDTH" -ge 600 ] && echo "$w"; done | head -1)
-[ -n "$main" ] || fail "no main window"
+# The main window: the big one of its title (a window may go while it is
+# looked at).
+find_main() {
+  local w
+  main=""
+  for w in $(xdotool search --onlyvisible --name "^$title" 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null || echo WIDTH=0)"
+    [ "$WIDTH" -ge 600 ] && { main=$w; return 0; }
+  done
+  return 1
+}
+wait_until 30 "the main window" find_main
 title=$(xdotool getwindowname "$main")  # message boxes carry it (with the learner's name)
 # The window takes the keyboard by itself, in full screen.
 wait_until 30 "the main window with the keyboard at the start" main_has_keys
