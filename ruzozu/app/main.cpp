@@ -373,7 +373,7 @@ void TForm1::BuildStatusBar() {
     for (int i = 0; i < 4; ++i) {
         auto* p = new QLabel(bar);
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        p->setIndent(2);  // not half an "x": "101/101" fits the panel of 50
+        p->setIndent(2);  // not half an "x": a word of four kana fits the panel of 50
         p->setGeometry(x, 1, widths[i] - 2, 17);
         x += widths[i];
         StatusPanels[i] = p;
