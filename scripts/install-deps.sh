@@ -11,6 +11,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic xvfb xdotool x11-utils imagemagick sox ffmpeg
+  matchbox-window-manager openbox
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -22,10 +22,8 @@ void TMediaPlayer::SetDisplayRect(const QRect& rect) {
 void TMediaPlayer::Open() {
     System.Record(Name_ + " Open " + FileName);
     DoClose();
-    struct stat st {};
-    const std::string os = textfile::OsPath(FileName);
-    if (FileName.empty() || ::stat(os.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || ::access(os.c_str(), R_OK) != 0)
-        throw EMediaError("cannot open " + FileName);
+    // Only plain files: the decoders would wait for ever on a FIFO.
+    if (FileName.empty() || !IsPlainMediaFile(FileName)) throw EMediaError("cannot open " + FileName);
     DoOpen();
 }
 
@@ -51,6 +49,7 @@ void TMediaPlayer::Rewind() {
 
 void TMediaSystem::PlaySync(const std::string& path, int timeoutMs) {
     Record("sound " + path);
+    if (!IsPlainMediaFile(path)) return;  // no sound from a FIFO or a device
     DoPlaySync(path, timeoutMs);
 }
 
@@ -70,6 +69,15 @@ bool IsMidiFile(const std::string& path) {
                       std::memcmp(head, "MThd", 4) == 0;
     ::close(fd);
     return midi;
+}
+
+bool IsPlainMediaFile(const std::string& path) {
+    const int fd = ::open(textfile::OsPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool plain = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return plain;
 }
 
 // ---------------------------------------------------------------- quiet

@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QRect>
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -102,3 +103,12 @@ protected:
 
 // True when path names a MIDI file (by its header).
 bool IsMidiFile(const std::string& path);
+
+// True when path names a plain file that can be read: never a FIFO, a
+// device or a folder, whose open or read can wait for ever.  Looked at
+// without waiting.
+bool IsPlainMediaFile(const std::string& path);
+
+// The largest MIDI file taken: far above any real tune, below the files
+// whose parsing alone takes the synthesiser seconds and hundreds of MB.
+inline constexpr uint64_t kMaxMidiBytes = uint64_t(2) << 20;

@@ -6,7 +6,6 @@
 
 #include <QAudioOutput>
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMediaPlayer>
 #include <QPointer>
@@ -19,6 +18,9 @@
 
 #include <fluidsynth.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -52,83 +54,15 @@ void QuietFluidLog() {
         fluid_set_log_function(level, nullptr, nullptr);
 }
 
-// One MIDI file on a synthesiser.  Where no audio driver can be had (or
-// none is to be tried: no audio device), the synthesiser is run in real
-// time by a timer into nothing, so that the file still plays, silently,
-// with its own timing.
-class TMidiFile {
-public:
-    TMidiFile(const std::string& path, bool sound) {
-        QuietFluidLog();
-        Settings = new_fluid_settings();
-        Synth = new_fluid_synth(Settings);
-        bool font = false;
-        for (const char* f : kSoundFonts)
-            if (!font && fluid_synth_sfload(Synth, f, 1) != FLUID_FAILED) font = true;
-        if (!font) {
-            Free();
-            throw EMediaError("no General MIDI sound font");
-        }
-        Player = new_fluid_player(Synth);
-        if (!Player || fluid_player_add(Player, textfile::OsPath(path).c_str()) != FLUID_OK) {
-            Free();
-            throw EMediaError("cannot open " + path);
-        }
-        for (const char* driver : {"pulseaudio", "alsa"}) {
-            if (!sound) break;
-            fluid_settings_setstr(Settings, "audio.driver", driver);
-            if ((Driver = new_fluid_audio_driver(Settings, Synth))) break;
-        }
-        if (!Driver) {
-            double rate = 44100;
-            fluid_settings_getnum(Settings, "synth.sample-rate", &rate);
-            Rate = rate;
-            Pump.setInterval(20);
-            QObject::connect(&Pump, &QTimer::timeout, [this] { Render(); });
-        }
-    }
-    ~TMidiFile() { Free(); }
-
-    void Play() {
-        // A stopped player goes on where it stopped; one that ended starts over.
-        if (!Paused && fluid_player_get_status(Player) == FLUID_PLAYER_DONE) fluid_player_seek(Player, 0);
-        Paused = false;
-        fluid_player_play(Player);
-        if (!Driver) {
-            Clock.start();
-            Rendered = 0;
-            Pump.start();
-        }
-    }
-    void Stop() {
-        if (fluid_player_get_status(Player) == FLUID_PLAYER_PLAYING) Paused = true;
-        fluid_player_stop(Player);
-        Pump.stop();
-        fluid_synth_all_notes_off(Synth, -1);
-    }
-    void Rewind() { fluid_player_seek(Player, 0); }
-    TMediaState State() const {
-        if (Paused) return TMediaState::Stopped;
-        switch (fluid_player_get_status(Player)) {
-        case FLUID_PLAYER_PLAYING: return TMediaState::Playing;
-        case FLUID_PLAYER_DONE: return TMediaState::Ended;
-        default: return TMediaState::Stopped;
-        }
-    }
-
-private:
-    void Render() {
-        const qint64 due = static_cast<qint64>(Clock.elapsed() * Rate / 1000.0);
-        float buf[2 * 1024];
-        while (Rendered < due) {
-            int n = static_cast<int>(std::min<qint64>(1024, due - Rendered));
-            fluid_synth_write_float(Synth, n, buf, 0, 2, buf, 1, 2);
-            Rendered += n;
-        }
-        if (fluid_player_get_status(Player) != FLUID_PLAYER_PLAYING) Pump.stop();
-    }
-    void Free() {
-        Pump.stop();
+// The synthesiser of one MIDI file.  Shared by the player and, in silent
+// mode, by the thread that renders it: whichever lets go last frees it, so
+// that a player closed while the thread is busy never waits for it.
+struct TSynth {
+    fluid_settings_t* Settings = nullptr;
+    fluid_synth_t* Synth = nullptr;
+    fluid_player_t* Player = nullptr;
+    fluid_audio_driver_t* Driver = nullptr;
+    ~TSynth() {
         if (Player) {
             fluid_player_stop(Player);
             delete_fluid_player(Player);
@@ -136,21 +70,118 @@ private:
         if (Driver) delete_fluid_audio_driver(Driver);
         if (Synth) delete_fluid_synth(Synth);
         if (Settings) delete_fluid_settings(Settings);
-        Player = nullptr;
-        Driver = nullptr;
-        Synth = nullptr;
-        Settings = nullptr;
+    }
+};
+
+// What the player asks of the rendering thread.
+struct TRenderControl {
+    std::atomic<bool> Quit{false};
+    std::atomic<bool> Playing{false};
+    std::atomic<unsigned> Started{0};  // counts plays: each restarts the clock
+    std::atomic<bool> NotesOff{false};
+};
+
+// Silent mode: the synthesiser run in real time into nothing, so that the
+// file still plays with its own timing.  Off the window's thread: the
+// synthesiser parses the file and plays a tick's notes inside a render
+// call, which for a file with many notes on one tick takes seconds.
+void RenderSilently(std::shared_ptr<TSynth> synth, std::shared_ptr<TRenderControl> control) {
+    double rate = 44100;
+    fluid_settings_getnum(synth->Settings, "synth.sample-rate", &rate);
+    unsigned started = control->Started.load();
+    auto clock = std::chrono::steady_clock::now();
+    int64_t rendered = 0;
+    std::vector<float> buf(2 * 1024);
+    while (!control->Quit.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (control->NotesOff.exchange(false)) fluid_synth_all_notes_off(synth->Synth, -1);
+        if (!control->Playing.load()) continue;
+        if (control->Started.load() != started) {
+            started = control->Started.load();
+            clock = std::chrono::steady_clock::now();
+            rendered = 0;
+        }
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - clock).count();
+        const int64_t due = static_cast<int64_t>(elapsed * rate);
+        while (rendered < due && control->Playing.load() && !control->Quit.load()) {
+            const int n = static_cast<int>(std::min<int64_t>(1024, due - rendered));
+            fluid_synth_write_float(synth->Synth, n, buf.data(), 0, 2, buf.data(), 1, 2);
+            rendered += n;
+        }
+        if (fluid_player_get_status(synth->Player) != FLUID_PLAYER_PLAYING) control->Playing.store(false);
+    }
+}
+
+// One MIDI file on a synthesiser, with a sound driver where one can be
+// had, else in silent mode.  The file is read here (a plain file of
+// bounded size) and handed to the synthesiser from memory.
+class TMidiFile {
+public:
+    TMidiFile(const std::string& path, bool sound) : S(std::make_shared<TSynth>()) {
+        std::string data;
+        if (!textfile::ReadFileBytes(path, data, kMaxMidiBytes)) throw EMediaError("cannot open " + path);
+        QuietFluidLog();
+        S->Settings = new_fluid_settings();
+        S->Synth = new_fluid_synth(S->Settings);
+        bool font = false;
+        for (const char* f : kSoundFonts)
+            if (!font && fluid_synth_sfload(S->Synth, f, 1) != FLUID_FAILED) font = true;
+        if (!font) throw EMediaError("no General MIDI sound font");
+        S->Player = new_fluid_player(S->Synth);
+        if (!S->Player || fluid_player_add_mem(S->Player, data.data(), data.size()) != FLUID_OK)
+            throw EMediaError("cannot open " + path);
+        for (const char* driver : {"pulseaudio", "alsa"}) {
+            if (!sound) break;
+            fluid_settings_setstr(S->Settings, "audio.driver", driver);
+            if ((S->Driver = new_fluid_audio_driver(S->Settings, S->Synth))) break;
+        }
+        if (!S->Driver) {
+            Control = std::make_shared<TRenderControl>();
+            std::thread(RenderSilently, S, Control).detach();
+        }
+    }
+    ~TMidiFile() {
+        if (Control) {
+            Control->Playing.store(false);
+            Control->Quit.store(true);
+        }
+        if (S->Player) fluid_player_stop(S->Player);
     }
 
-    fluid_settings_t* Settings = nullptr;
-    fluid_synth_t* Synth = nullptr;
-    fluid_player_t* Player = nullptr;
-    fluid_audio_driver_t* Driver = nullptr;
-    QTimer Pump;
-    QElapsedTimer Clock;
-    qint64 Rendered = 0;
+    void Play() {
+        // A stopped player goes on where it stopped; one that ended starts over.
+        if (!Paused && fluid_player_get_status(S->Player) == FLUID_PLAYER_DONE) fluid_player_seek(S->Player, 0);
+        Paused = false;
+        fluid_player_play(S->Player);
+        if (Control) {
+            Control->Started.fetch_add(1);
+            Control->Playing.store(true);
+        }
+    }
+    void Stop() {
+        if (fluid_player_get_status(S->Player) == FLUID_PLAYER_PLAYING) Paused = true;
+        fluid_player_stop(S->Player);
+        if (Control) {
+            Control->Playing.store(false);
+            Control->NotesOff.store(true);
+        } else {
+            fluid_synth_all_notes_off(S->Synth, -1);
+        }
+    }
+    void Rewind() { fluid_player_seek(S->Player, 0); }
+    TMediaState State() const {
+        if (Paused) return TMediaState::Stopped;
+        switch (fluid_player_get_status(S->Player)) {
+        case FLUID_PLAYER_PLAYING: return TMediaState::Playing;
+        case FLUID_PLAYER_DONE: return TMediaState::Ended;
+        default: return TMediaState::Stopped;
+        }
+    }
+
+private:
+    std::shared_ptr<TSynth> S;
+    std::shared_ptr<TRenderControl> Control;  // silent mode only
     bool Paused = false;  // stopped by a call, not at its end
-    double Rate = 44100;
 };
 
 // Paints the frames of a video in the player's display, kept in their

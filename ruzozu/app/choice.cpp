@@ -3,6 +3,7 @@
 #include "FolderTree.h"
 #include "japanese.h"
 #include "qtext.h"
+#include "scaled_display.h"
 
 #include "inifile.h"
 #include "sjis.h"
@@ -20,6 +21,8 @@ TfChoice::TfChoice(QWidget* beside, const std::string& start) : QDialog(beside) 
     setMinimumSize(250, 340);
     resize(268, 378);
     if (beside) move(beside->x() + beside->frameGeometry().width(), beside->y());
+    // Where dialogs are scaled it is placed once the settings dialog is.
+    setProperty(kPlacedBeside, QVariant::fromValue(static_cast<QObject*>(beside)));
     FolderTreeViewEx1 = new TFolderTreeViewEx(this);
     FolderTreeViewEx1->SetDragAndDrop(false);
     FolderTreeViewEx1->SetShowIncludeHidden(false);
@@ -71,9 +74,12 @@ void TfChoice::accept() {
 void TfChoice::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
     const int w = width(), h = height();
-    FolderTreeViewEx1->setGeometry(0, 0, w, h - 43);
-    // The two buttons 20 pixels apart, centred.
-    const int left = (w - (BitBtn1->width() + BitBtn2->width() + 20)) / 2;
-    BitBtn1->move(left, h - 43 + 9);
-    BitBtn2->move(left + BitBtn1->width() + 20, h - 43 + 9);
+    // The bottom panel of 43 and the buttons 9 below its top, 20 apart and
+    // centred, in the buttons' scale (scaled dialogs have bigger buttons).
+    const double s = BitBtn1->height() / 25.0;
+    const int panel = int(43 * s + 0.5), gap = int(20 * s + 0.5);
+    FolderTreeViewEx1->setGeometry(0, 0, w, h - panel);
+    const int left = (w - (BitBtn1->width() + BitBtn2->width() + gap)) / 2;
+    BitBtn1->move(left, h - panel + int(9 * s + 0.5));
+    BitBtn2->move(left + BitBtn1->width() + gap, h - panel + int(9 * s + 0.5));
 }

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,4 +152,32 @@ bool OpenDocument(const std::string& path) {
     if (argv.empty()) return false;
     argv.push_back(path);
     return StartProgram && StartProgram(argv);
+}
+
+bool IsPrivateFolder(const std::string& path, unsigned uid) {
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
+           (st.st_mode & 077) == 0;
+}
+
+std::string PrivateRuntimeFolder(const std::string& runtimeDir, unsigned uid, const std::string& tmp) {
+    if (IsPrivateFolder(runtimeDir, uid)) return runtimeDir;
+    const std::string own = tmp + (!tmp.empty() && tmp.back() == '/' ? "" : "/") + "ruzozu-" + std::to_string(uid);
+    // mkdir fails where the name is taken; only a folder that is ours and
+    // closed to others is used, whoever made it.
+    ::mkdir(own.c_str(), 0700);
+    return IsPrivateFolder(own, uid) ? own : std::string();
+}
+
+bool IsExecutableProgram(const std::string& path) {
+    const std::string os = textfile::OsPath(path);
+    const int fd = ::open(os.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    char head[4] = {};
+    const bool program = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0 &&
+                         ::read(fd, head, 4) >= 2 &&
+                         (std::memcmp(head, "\x7f" "ELF", 4) == 0 || (head[0] == '#' && head[1] == '!'));
+    ::close(fd);
+    return program && ::access(os.c_str(), X_OK) == 0;
 }

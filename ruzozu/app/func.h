@@ -77,3 +77,17 @@ bool OpenDocument(const std::string& path);
 // A command line split into its arguments: blanks separate them, double
 // quotes group blanks into one and are dropped.
 std::vector<std::string> SplitCommandLine(const std::string& command);
+
+// The folder for this user's private files of the session (the single-
+// instance socket): runtimeDir (XDG_RUNTIME_DIR) when it is a folder of
+// uid that no other account may enter, else "<tmp>/ruzozu-<uid>", made
+// so; empty when neither is such a folder (a name another account took).
+std::string PrivateRuntimeFolder(const std::string& runtimeDir, unsigned uid, const std::string& tmp = "/tmp");
+// A real folder (not a link), owned by uid, closed to group and others.
+bool IsPrivateFolder(const std::string& path, unsigned uid);
+
+// What a program line's file is: an executable program (an ELF file or a
+// script starting "#!", with the execute bit) is run; any other file is a
+// document, opened through the desktop whatever its mode bits (shares and
+// vfat mark every file executable).
+bool IsExecutableProgram(const std::string& path);

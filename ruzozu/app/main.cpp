@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QDialog>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -69,6 +70,7 @@ const char* const kCloseResume = "【 Ruzozu 】 を終了します。 (次は�
 const char* const kTesting = "テスト中です！！";
 const char* const kChangeProblem = "別の問題に変更しますか？";
 const char* const kManualMissing = "マニュアルが見つかりませんでした";
+const char* const kCannotStart = "」を起動できませんでした。";
 
 // Message texts hold CR and LF as on Windows; a lone CR is a line break.
 QString MessageText(const QString& s) {
@@ -118,6 +120,7 @@ TForm1::~TForm1() {
     disconnect(LookConnection_);
     AnsBtn->OnEnter = nullptr;
     AnsBtn->OnExit = nullptr;
+    qApp->removeEventFilter(this);
     // The drill goes with the window, as its child.
     View->Release();
     Screen->setParent(centralWidget());
@@ -178,8 +181,10 @@ void TForm1::FormCreate() {
     setCentralWidget(holder);
     DialogScaler_ = new TDialogScaler(this);
     // Enter is the window's wherever the focus is, also while the drill is
-    // embedded in the view (a window of its own there).
-    Screen->installEventFilter(this);
+    // embedded in the view (a window of its own there); after menus,
+    // dialogs and focus changes anywhere the drill takes the keyboard back
+    // (TakeKeyboard).
+    qApp->installEventFilter(this);
     QFont formFont(QStringLiteral("IPAPGothic"));
     formFont.setPixelSize(12);
     setFont(formFont);
@@ -369,12 +374,16 @@ void TForm1::BuildStatusBar() {
     StatusBar1 = bar;
     bar->setGeometry(0, 411, kClientWidth, 18);
     bar->setAutoFillBackground(true);
+    // The form's font (the drill lies outside the window's font while it is
+    // scaled): in the application's default, "ランダム" did not fit its panel.
+    bar->setFont(font());
     bar->setPalette(FacePalette());
     const int widths[4] = {250, 50, 50, 50};
     int x = 0;
     for (int i = 0; i < 4; ++i) {
         auto* p = new QLabel(bar);
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setIndent(2);  // not half an "x": a word of four kana fits the panel of 50
         p->setGeometry(x, 1, widths[i] - 2, 17);
         x += widths[i];
         StatusPanels[i] = p;
@@ -396,6 +405,9 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    // Shown, the window takes the keyboard: a kiosk without a window
+    // manager activates no window by itself.
+    QueueTakeKeyboard();
     if (FirstShow) {
         FirstShow = false;
         // The start-up work runs once the window is on the screen.
@@ -407,7 +419,14 @@ void TForm1::Login() {
     TDrillSettings& s = Engine_->Settings;
     std::string folder = s.RosterFolder;
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    TfInputID dlg(this, folder, Engine_->UserID, Engine_->UserName);
+    // Before the window is up the login is a window of its own: a modal
+    // dialog that belongs to no window on the screen makes a kiosk window
+    // manager (matchbox) hand the focus to and fro between it and each
+    // message box over it, and neither takes a key.
+    TfInputID dlg(isVisible() ? this : nullptr, folder, Engine_->UserID, Engine_->UserName);
+    if (!isVisible())
+        dlg.setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint);
     LoginResult = dlg.exec();
     if (LoginResult == TfInputID::ResultOk)
         setWindowTitle(Q(TitleText + sjis::L(" 　User Name【") + Engine_->UserName + sjis::L("】")));
@@ -543,9 +562,9 @@ void TForm1::K3Click() {
     Client->setPalette(pal);
 }
 
-void TForm1::RUZOZU1Click() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QPath(ExeFolder + "ruzozu.html")));
-}
+// The help file through the desktop, else (as the manual) the web browser
+// the registry names.
+void TForm1::RUZOZU1Click() { OpenDocument(ExeFolder + "ruzozu.html"); }
 
 void TForm1::QZBMaker1Click() {
     for (const char* candidate : {"QZB Maker.html", "manual/QZB Maker.html"}) {
@@ -608,6 +627,25 @@ void TForm1::keyPressEvent(QKeyEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+    case QEvent::FocusIn:
+        // Where the learner was in the drill, to go back there.
+        if (watched->isWidgetType() && Client->isAncestorOf(static_cast<QWidget*>(watched)))
+            DrillFocus = static_cast<QWidget*>(watched);
+        // Alt alone puts the menu bar in its key mode with the focus; what
+        // is typed afterwards belongs in the answer box, so the focus goes
+        // back there (Alt+F still opens its menu at once).
+        if (watched == MainMenu1) QueueTakeKeyboard();
+        break;
+    case QEvent::Hide:
+        // A menu, a dialog or a message box has gone: the keyboard comes
+        // back to the drill once the event loop has settled.
+        if (watched->isWidgetType() && watched != this && static_cast<QWidget*>(watched)->isWindow())
+            QueueTakeKeyboard();
+        break;
+    default:
+        break;
+    }
     if (watched == Screen && e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
@@ -885,16 +923,24 @@ void TForm1::FreeVideoPanel() {
 // (found without regard to case) is run when it is a program and opened
 // through the desktop when it is a document; any other name is a program
 // looked up on the search path.  It runs in the problem folder, never
-// through a shell.
+// through a shell.  A file is a program only when it is one (an ELF file
+// or a "#!" script, executable): a document with the execute bit, as every
+// file on a share or a vfat stick has, is opened, not run.  What could not
+// be started is named to the learner.
 void TForm1::RunProgram(const std::string& program, const std::string& params) {
     QStringList args = Q(params).split(' ', Qt::SkipEmptyParts);
     const std::string local = FindFile(program);
     const QFileInfo file(QPath(local));
-    if (file.isFile() && !file.isExecutable()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
-        return;
+    bool started;
+    if (file.isFile() && !IsExecutableProgram(local))
+        started = ShellOpenDocument && ShellOpenDocument(local);
+    else
+        started = QProcess::startDetached(file.isFile() ? file.absoluteFilePath() : Q(program), args,
+                                          QPath(Engine_->ProblemPath));
+    if (!started) {
+        Beep();
+        ShowMessage(sjis::L("「") + program + sjis::L(kCannotStart));
     }
-    QProcess::startDetached(file.isFile() ? file.absoluteFilePath() : Q(program), args, QPath(Engine_->ProblemPath));
 }
 
 void TForm1::Beep() { QApplication::beep(); }
@@ -954,7 +1000,11 @@ void TForm1::ApplyScreenMode() {
         Screen->setFixedSize(640, 480);
         View->setMinimumSize(0, 0);
         View->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        // Full screen by its state, not by a frameless window: a kiosk
+        // window manager (matchbox) keeps handing the focus to and fro
+        // between a frameless window and its dialogs, and they freeze.
+        // The window manager takes the frame off a full-screen window.
+        setWindowFlags(Qt::Window);
         setGeometry(area);  // also where no window manager takes the hint
         setWindowState(Qt::WindowFullScreen);
     } else {
@@ -976,6 +1026,38 @@ void TForm1::ApplyScreenMode() {
     DialogScaler_->SetScale(p.FullScreen ? FitDisplayArea(area.width(), area.height()).Scale : 1.0,
                             [this] { return DrillRect(); });
     PlaceProgressBar();
+    // A window shown anew (new flags) is not given the keyboard by every
+    // desktop.
+    if (visible) QueueTakeKeyboard();
+}
+
+void TForm1::QueueTakeKeyboard() {
+    QTimer::singleShot(0, this, [this] { TakeKeyboard(); });
+}
+
+// The drill takes the keyboard back whenever nothing stands over it: the
+// window is made the active one (without a window manager nobody else does,
+// and the drill's scene takes no keys while the window is inactive), and a
+// focus that went to the menu bar or nowhere goes back where it was in the
+// drill, else to the answer box.
+void TForm1::TakeKeyboard() {
+    if (!isVisible() || Closing || QApplication::activePopupWidget()) return;
+    // A dialog over the drill keeps the keyboard: the one on top has it
+    // back when a dialog over it has gone (no window manager hands it on).
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal != this && modal->isVisible() && QApplication::activeWindow() != modal) modal->activateWindow();
+        return;
+    }
+    if (QApplication::activeWindow() != this) {
+        raise();
+        activateWindow();
+    }
+    QWidget* f = Screen->focusWidget();
+    if (f && f != MainMenu1 && f->isVisible() && f->isEnabled()) return;
+    if (DrillFocus && DrillFocus->isVisible() && DrillFocus->isEnabled() && Client->isAncestorOf(DrillFocus))
+        DrillFocus->setFocus(Qt::OtherFocusReason);
+    else
+        FocusAnswerBox();
 }
 
 QRect TForm1::DrillRect() const {

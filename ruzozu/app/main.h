@@ -7,6 +7,7 @@
 #include "media.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -156,6 +157,8 @@ private:
     bool ResolveMediaFile(const std::string& name, std::string& path);
     bool OpenMedia(TMediaPlayer& player, const std::string& file);
     bool LoadPictureFile(const std::string& path, QLabel* target, int width);
+    void QueueTakeKeyboard();
+    void TakeKeyboard();
     void AnsBtnEnter(int index);
     void AnsBtnExit(int index);
     void SyncAnsBtnLook();
@@ -179,4 +182,5 @@ private:
     int LoginResult = 0;
     bool ScoreFallback = false;
     std::string OriginalScoreFolder;
+    QPointer<QWidget> DrillFocus;  // the last widget of the drill with the focus
 };

@@ -9,6 +9,10 @@
 #include <QEvent>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
+#include <QHeaderView>
+#include <QScreen>
+#include <QSplitter>
+#include <QToolTip>
 #include <QInputMethod>
 #include <QKeyEvent>
 #include <QLabel>
@@ -207,8 +211,21 @@ struct TDialogScaler::TSaved {
         QMargins Margins;
         int Spacing = -1;
     };
+    // Column widths of a list's title row, and the panes of a splitter:
+    // neither follows the font.
+    struct Header {
+        QPointer<QHeaderView> H;
+        std::vector<int> Sections;
+        int Default = 0, Minimum = 0;
+    };
+    struct Splitter {
+        QPointer<QSplitter> S;
+        QList<int> Sizes;
+    };
     std::vector<Widget> Widgets;
     std::vector<Layout> Layouts;
+    std::vector<Header> Headers;
+    std::vector<Splitter> Splitters;
     QSize TopSize;
 };
 
@@ -223,6 +240,9 @@ void TDialogScaler::SetScale(double scale, std::function<QRect()> centreOn) {
     const bool wasOn = std::abs(Scale - 1.0) > 1e-9;
     // Dialogs open now keep what they have until they close.
     Scale = on ? scale : 1.0;
+    // Tooltips are scaled alike (the drill's buttons show theirs).
+    if (!wasOn) ToolTipFont = QToolTip::font();
+    QToolTip::setFont(on ? ScaledFont(ToolTipFont, scale) : ToolTipFont);
     CentreOn = std::move(centreOn);
     if (on && !wasOn) qApp->installEventFilter(this);
     if (!on && wasOn && Scaled.isEmpty()) qApp->removeEventFilter(this);
@@ -249,9 +269,22 @@ bool TDialogScaler::eventFilter(QObject* watched, QEvent* e) {
             // Centred once the dialog has taken its size.
             QTimer::singleShot(0, this, [this, guard] {
                 if (guard && Scaled.contains(guard) && CentreOn) {
-                    const QRect on = CentreOn();
                     const QRect frame = guard->frameGeometry();
-                    guard->move(guard->pos() + on.center() - frame.center());
+                    // A dialog that opens beside another goes right of it
+                    // as it shows now, kept on the screen.
+                    auto* beside = qobject_cast<QWidget*>(guard->property(kPlacedBeside).value<QObject*>());
+                    if (beside && beside->isVisible()) {
+                        const QRect b = beside->frameGeometry();
+                        QPoint at(b.right() + 1, b.top());
+                        if (const QScreen* screen = beside->screen()) {
+                            const QRect area = screen->geometry();
+                            at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - frame.width())));
+                            at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frame.height())));
+                        }
+                        guard->move(guard->pos() + at - frame.topLeft());
+                    } else {
+                        guard->move(guard->pos() + CentreOn().center() - frame.center());
+                    }
                 }
             });
         }
@@ -260,15 +293,6 @@ bool TDialogScaler::eventFilter(QObject* watched, QEvent* e) {
         if (Scaled.contains(w)) {
             RestoreDialog(w);
             if (std::abs(Scale - 1.0) <= 1e-9 && Scaled.isEmpty()) qApp->removeEventFilter(this);
-            // The frameless full-screen window is not given the keyboard
-            // back by every window system when a dialog over it closes:
-            // without it, its menu keys (Alt+F) would be typed as text.
-            QPointer<QWidget> owner(Owner);
-            QTimer::singleShot(0, this, [owner] {
-                if (owner && owner->isVisible() && !QApplication::activeModalWidget() &&
-                    !QApplication::activePopupWidget() && QApplication::activeWindow() != owner)
-                    owner->activateWindow();
-            });
         }
         break;
     default:
@@ -299,6 +323,12 @@ void TDialogScaler::ScaleDialog(QWidget* dialog) {
         saved->Widgets.push_back(r);
     }
     for (QLayout* l : dialog->findChildren<QLayout*>()) saved->Layouts.push_back({l, l->contentsMargins(), l->spacing()});
+    for (QHeaderView* h : dialog->findChildren<QHeaderView*>()) {
+        TSaved::Header r{h, {}, h->defaultSectionSize(), h->minimumSectionSize()};
+        for (int i = 0; i < h->count(); ++i) r.Sections.push_back(h->sectionSize(i));
+        saved->Headers.push_back(r);
+    }
+    for (QSplitter* sp : dialog->findChildren<QSplitter*>()) saved->Splitters.push_back({sp, sp->sizes()});
     saved->TopSize = dialog->size();
     Scaled.insert(dialog, saved);
     QStyle*& style = Styles[s];
@@ -329,6 +359,17 @@ void TDialogScaler::ScaleDialog(QWidget* dialog) {
             r.ShownPixmap = l->pixmap().cacheKey();
         }
         if (r.IconSize.isValid()) static_cast<QAbstractButton*>(w)->setIconSize(ScaledSize(r.IconSize, s));
+    }
+    for (const TSaved::Header& h : saved->Headers) {
+        h.H->setMinimumSectionSize(Times(h.Minimum, s));
+        h.H->setDefaultSectionSize(Times(h.Default, s));
+        for (size_t i = 0; i < h.Sections.size(); ++i)
+            if (!h.H->isSectionHidden(int(i))) h.H->resizeSection(int(i), Times(h.Sections[i], s));
+    }
+    for (const TSaved::Splitter& sp : saved->Splitters) {
+        QList<int> grown;
+        for (int v : sp.Sizes) grown << Times(v, s);
+        sp.S->setSizes(grown);
     }
     // A dialog that lays itself out grows to at least its scaled size too
     // (a fixed one already has it).
@@ -365,6 +406,14 @@ void TDialogScaler::RestoreDialog(QWidget* dialog) {
         l.L->setContentsMargins(l.Margins);
         if (l.Spacing >= 0) l.L->setSpacing(l.Spacing);
     }
+    for (const TSaved::Header& h : saved->Headers) {
+        if (!h.H) continue;
+        h.H->setMinimumSectionSize(h.Minimum);
+        h.H->setDefaultSectionSize(h.Default);
+        for (size_t i = 0; i < h.Sections.size() && int(i) < h.H->count(); ++i) h.H->resizeSection(int(i), h.Sections[i]);
+    }
+    for (const TSaved::Splitter& sp : saved->Splitters)
+        if (sp.S) sp.S->setSizes(sp.Sizes);
     if (dialog->minimumSize() != dialog->maximumSize()) dialog->resize(saved->TopSize);
     for (auto r = Restored.begin(); r != Restored.end();) r = r->first ? std::next(r) : Restored.erase(r);
     Restored.insert(dialog, {QPointer<QWidget>(dialog), saved->TopSize});

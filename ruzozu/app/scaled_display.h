@@ -2,6 +2,7 @@
 // shown scaled to the screen, and its dialogs scaled alike.
 #pragma once
 
+#include <QFont>
 #include <QGraphicsView>
 #include <QHash>
 #include <QPointer>
@@ -54,6 +55,10 @@ private:
 // (its fonts, its laid-out and its fixed sizes, its pictures) and centred
 // on a rectangle of the screen, as it would be on the scaled display; it
 // gets its own sizes back when it closes.
+// The property that names the window a dialog opens beside (right of it),
+// instead of centred: a QObject* of the window.
+inline constexpr char kPlacedBeside[] = "placedBeside";
+
 class TDialogScaler : public QObject {
     Q_OBJECT
 public:
@@ -83,4 +88,5 @@ private:
     // Dialogs given their own size back as they closed, until they show
     // again: the window system may report the scaled size after the close.
     QHash<QWidget*, QPair<QPointer<QWidget>, QSize>> Restored;
+    QFont ToolTipFont;              // the tooltips' own, while they are scaled
 };

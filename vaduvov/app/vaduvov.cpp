@@ -4,6 +4,7 @@
 #include "qtext.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -15,6 +16,11 @@ int main(int argc, char** argv) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
     TfMain w(folder);
     w.show();
+    // Shown, the window takes the keyboard: a kiosk without a window
+    // manager activates no window by itself.
+    QTimer::singleShot(0, &w, [&w] {
+        if (!QApplication::activeModalWidget() && !QApplication::activeWindow()) w.activateWindow();
+    });
     w.FormCreate();
     return app.exec();
 }

@@ -26,6 +26,7 @@ private slots:
     void unplayableFilesFailWithoutHarm();
     void synchronousSoundsWaitForTheEnd();
     void withoutAnAudioDeviceOnlySoundsGoQuiet();
+    void onlyPlainFilesOfBoundedSizeAreOpened();
 
 private:
     std::string Path(const char* name) const { return (Dir.path() + "/" + name).toStdString(); }
@@ -299,6 +300,59 @@ void MediaTest::withoutAnAudioDeviceOnlySoundsGoQuiet() {
     if (Tools) media->PlaySync(Path("long.wav"), 60000);
     media->PlaySyncMemory(QByteArray("RIFF garbage"), "JUNK", 60000);
     QVERIFY2(t.elapsed() < 20000, qPrintable(QString::number(t.elapsed())));
+}
+
+// A FIFO is never opened (its open or read waits for a writer for ever); a
+// MIDI over the limit is refused; one under it with all its notes on one
+// tick plays and closes without holding the caller (the synthesiser works
+// on a thread of its own).  Each wait bounds a hang only.
+void MediaTest::onlyPlainFilesOfBoundedSizeAreOpened() {
+    for (const char* fifo : {"fifo.avi", "fifo.wav"}) QCOMPARE(::mkfifo(Path(fifo).c_str(), 0600), 0);
+    QVERIFY(!IsPlainMediaFile(Path("fifo.avi")));
+    QVERIFY(IsPlainMediaFile(Path("tune.mid")));
+    QVERIFY(!IsPlainMediaFile(Dir.path().toStdString()));
+    auto media = TMediaSystem::CreateReal(true);
+    auto video = media->NewPlayer("MediaPlayer4");
+    QWidget panel;
+    video->SetDisplay(&panel);
+    video->FileName = Path("fifo.avi");
+    QVERIFY_THROWS_EXCEPTION(EMediaError, video->Open());
+    auto audio = media->NewPlayer("MediaPlayer2");
+    audio->FileName = Path("fifo.wav");
+    QVERIFY_THROWS_EXCEPTION(EMediaError, audio->Open());
+    media->PlaySync(Path("fifo.wav"), 15000);  // returns: nothing to play
+
+    // Note-ons on tick 0, running status: n notes make 3 n bytes.
+    auto chord = [](size_t notes) {
+        std::string m("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk", 18);
+        const uint32_t length = static_cast<uint32_t>(notes * 3 + 5);
+        for (int shift : {24, 16, 8, 0}) m += static_cast<char>((length >> shift) & 0xFF);
+        m += std::string("\0\x90\x3c\x40", 4);
+        for (size_t i = 1; i < notes; ++i) m += std::string("\0\x3c\x40", 3);
+        return m + std::string("\0\xff\x2f\0", 4);
+    };
+    auto write = [&](const char* name, const std::string& bytes) {
+        QFile f(Dir.path() + "/" + name);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes.data(), bytes.size()) == qint64(bytes.size());
+    };
+    QVERIFY(write("over.mid", chord(kMaxMidiBytes / 3 + 1)));
+    QVERIFY(write("chord.mid", chord(kMaxMidiBytes / 3 - 16)));
+    auto silent = TMediaSystem::CreateReal(false);
+    auto midi = silent->NewPlayer("MediaPlayer3");
+    midi->FileName = Path("over.mid");
+    QVERIFY_THROWS_EXCEPTION(EMediaError, midi->Open());
+    midi->FileName = Path("chord.mid");
+    midi->Open();
+    midi->Play();
+    QCOMPARE(midi->State(), TMediaState::Playing);
+    // The window's events go on while the synthesiser works the chord.
+    bool ticked = false;
+    QTimer::singleShot(50, [&] { ticked = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(ticked, 10000);
+    midi->Stop();
+    QCOMPARE(midi->State(), TMediaState::Stopped);
+    midi->Close();
+    QCOMPARE(midi->State(), TMediaState::Closed);
 }
 
 QTEST_MAIN(MediaTest)

@@ -347,7 +347,9 @@ void FormTest::fullScreenAndBack() {
     const QRect screen = f.screen()->geometry();
     QCOMPARE(f.Display->Current().Width, 640);  // full screen by default
     QCOMPARE(f.geometry(), screen);
-    QVERIFY(f.windowFlags() & Qt::FramelessWindowHint);
+    // Full screen by the window's state, not by a frameless window.
+    QVERIFY(f.windowState() & Qt::WindowFullScreen);
+    QVERIFY(!(f.windowFlags() & Qt::FramelessWindowHint));
     // Menu and client are laid out as on a 640 x 480 display and scaled to
     // fill the screen (fullscreen_tests check each screen size).
     QCOMPARE(f.DrillScreen()->size(), QSize(640, 480));
@@ -356,7 +358,7 @@ void FormTest::fullScreenAndBack() {
     f.Engine().Settings.FullScreen = false;
     f.ApplyScreenMode();
     QCOMPARE(f.Display->Current().Width, screen.width());  // the remembered mode, at once
-    QVERIFY(!(f.windowFlags() & Qt::FramelessWindowHint));
+    QVERIFY(!(f.windowState() & Qt::WindowFullScreen));
     // Placed a little below the centre (give or take the platform's frame).
     const QPoint expected(screen.x() + (screen.width() - 638) / 2, screen.y() + (screen.height() - 427) / 2);
     QVERIFY2((f.pos() - expected).manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(f.x()).arg(f.y())));
@@ -760,8 +762,11 @@ void FormTest::programLinesRunProgramsAndOpenDocuments() {
     TempDir dir;
     textfile::WriteFileAtomic(dir / "Run.sh", "#!/bin/sh\ntouch \"ran-local-$1\"\n");
     std::filesystem::permissions(dir / "Run.sh", std::filesystem::perms::owner_all);
-    textfile::WriteFileAtomic(dir / "notes.txt", "x");
-    std::string p = WriteProblem(dir, "a\nexe run.sh one\nexe NOTES.txt\nexe touch ran-path\n/\nb\n/\n");
+    // A document with the execute bit (as on a share or a vfat stick).
+    textfile::WriteFileAtomic(dir / "notes.txt", "touch ran-notes\n");
+    std::filesystem::permissions(dir / "notes.txt", std::filesystem::perms::owner_all);
+    std::string p = WriteProblem(
+        dir, "a\nexe run.sh one\nexe NOTES.txt\nexe touch ran-path\nexe no-such-program-here\n/\nb\n/\n");
     QDesktopServices::setUrlHandler("file", this, "openFile");
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
@@ -770,9 +775,12 @@ void FormTest::programLinesRunProgramsAndOpenDocuments() {
     // there with its parameters; so does one from the search path.
     QTRY_VERIFY(textfile::FileExists(dir / "ran-local-one"));
     QTRY_VERIFY(textfile::FileExists(dir / "ran-path"));
-    // A document opens through the desktop.
-    QCOMPARE(Opened.size(), 1);
+    // A document opens through the desktop, whatever its mode bits.
+    QTRY_COMPARE(Opened.size(), 1);
     QCOMPARE(Opened[0], QUrl::fromLocalFile(QString::fromStdString(dir / "notes.txt")));
+    QVERIFY(!textfile::FileExists(dir / "ran-notes"));
+    // A program that cannot be started is named.
+    QTRY_VERIFY(f.Messages.contains(QL("「no-such-program-here」を起動できませんでした。")));
     QDesktopServices::unsetUrlHandler("file");
     f.close();
 }

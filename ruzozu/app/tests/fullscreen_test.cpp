@@ -12,12 +12,17 @@
 #include "test_form.h"
 #include "qtext.h"
 #include "scaled_display.h"
+#include "choice.h"
 #include "tempdir.h"
 #include "textfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QToolButton>
+#include <QToolTip>
 #include <QInputMethod>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,21 +77,26 @@ void ClickInWindow(TForm1& f, QPoint at) {
 struct TLook {
     QRect Window;
     QRect Drill;
+    // Full screen by the window's state: a frameless window stalls the
+    // dialogs under a kiosk window manager.
+    bool FullScreen = false;
     bool Frameless = false;
     double DialogScale = 1;
     bool operator==(const TLook& o) const {
-        return Window == o.Window && Drill == o.Drill && Frameless == o.Frameless && DialogScale == o.DialogScale;
+        return Window == o.Window && Drill == o.Drill && FullScreen == o.FullScreen && Frameless == o.Frameless &&
+               DialogScale == o.DialogScale;
     }
 };
 
 TLook Look(TForm1& f) {
-    return TLook{f.geometry(), f.DrillRect(), bool(f.windowFlags() & Qt::FramelessWindowHint),
-                 f.DialogScaler()->ScaleFactor()};
+    return TLook{f.geometry(), f.DrillRect(), bool(f.windowState() & Qt::WindowFullScreen),
+                 bool(f.windowFlags() & Qt::FramelessWindowHint), f.DialogScaler()->ScaleFactor()};
 }
 
 QString Text(const TLook& l) {
-    return QStringLiteral("window %1 drill %2 frameless %3 dialogs %4")
+    return QStringLiteral("window %1 drill %2 full %3 frameless %4 dialogs %5")
         .arg(Text(l.Window), Text(l.Drill))
+        .arg(l.FullScreen)
         .arg(l.Frameless)
         .arg(l.DialogScale);
 }
@@ -106,6 +116,7 @@ private slots:
     void dialogsScaleAlike();
     void loginBeforeTheWindowIsScaledToo();
     void switchingAtRunTimeLooksLikeAStart();
+    void bigScreensShowEveryDialogWhole();
 };
 
 void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
@@ -332,7 +343,8 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
         look[full] = Look(*f);
         f->close();
     }
-    QVERIFY(look[1].Frameless && !look[0].Frameless);
+    QVERIFY(look[1].FullScreen && !look[0].FullScreen);
+    QVERIFY(!look[1].Frameless && !look[0].Frameless);
     QVERIFY(Near(look[1].Drill, Expected(QGuiApplication::primaryScreen()->geometry())));
     // Normal mode: the drill at its own size, dialogs as they are.
     QCOMPARE(look[0].Drill.width(), 631);
@@ -359,12 +371,94 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
             if (full) QVERIFY(f->maximumSize().expandedTo(look[1].Window.size()) == f->maximumSize());
         }
     }
-    // Typing still reaches the answer box after all the switching.
+    // Typing still reaches the answer box after all the switching: the
+    // window has taken the keyboard back by itself.
     QVERIFY(QTest::qWaitForWindowActive(f.get()));
-    f->FocusAnswerBox();
+    QTRY_VERIFY(f->Edit1->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), "ok");
     QCOMPARE(f->Edit1->text(), QStringLiteral("ok"));
     f->close();
+}
+
+// What a big screen showed cut off: the status words, the folder chooser's
+// buttons and place, the open dialog's columns, the tooltips.
+void FullScreenTest::bigScreensShowEveryDialogWhole() {
+    TempDir dir;
+    const QFont naturalTip = QToolTip::font();
+    TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
+    f.ConfirmClose = false;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    const QRect screen = f.screen()->geometry();
+    QTRY_VERIFY(Near(f.DrillRect(), Expected(screen)));
+    const double s = ExpectedScale(screen);
+
+    // The status words fit their panels (the drill is scaled as a whole).
+    for (const char* word : {"ランダム", "テスト", "10/10"}) {
+        for (int panel = 1; panel < 4; ++panel) {
+            f.SetStatusText(panel, sjis::L(word));
+            QLabel* l = f.StatusPanels[panel];
+            QVERIFY2(l->sizeHint().width() <= l->width(),
+                     qPrintable(QStringLiteral("%1: %2 / %3").arg(l->text()).arg(l->sizeHint().width()).arg(l->width())));
+        }
+    }
+    // Tooltips are scaled with the drill.
+    const QFont tip = QToolTip::font();
+    const double grown = tip.pixelSize() > 0 ? double(tip.pixelSize()) / naturalTip.pixelSize()
+                                             : tip.pointSizeF() / naturalTip.pointSizeF();
+    QVERIFY2(std::abs(grown - s) < 0.1, qPrintable(QString::number(grown)));
+
+    // The open dialog's columns grow with its text.
+    std::vector<int> natural;
+    {
+        QFileDialog plain;
+        for (int i = 0; i < 4; ++i) natural.push_back(plain.findChild<QHeaderView*>()->sectionSize(i));
+    }
+    std::vector<int> shown;
+    QTimer::singleShot(100, [&] {
+        if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            for (int i = 0; i < 4; ++i) shown.push_back(d->findChild<QHeaderView*>()->sectionSize(i));
+            d->reject();
+        }
+    });
+    f.Engine().BaseName.clear();  // no question first
+    f.Open1Click();
+    QCOMPARE(shown.size(), size_t(4));
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(std::abs(shown[i] - natural[i] * s) <= 2,
+                 qPrintable(QStringLiteral("column %1: %2 / %3").arg(i).arg(shown[i]).arg(natural[i])));
+
+    // The folder chooser, opened from the settings dialog: right of it (kept
+    // on the screen), its buttons inside it.
+    QRect settings, chooser, ok, cancel, chooserClient;
+    QTimer::singleShot(100, [&] {
+        auto* k = qobject_cast<TfKankyo*>(QApplication::activeModalWidget());
+        if (!k) return;
+        settings = k->frameGeometry();
+        QTimer::singleShot(100, [&] {
+            if (auto* c = qobject_cast<TfChoice*>(QApplication::activeModalWidget())) {
+                chooser = c->frameGeometry();
+                chooserClient = c->rect();
+                ok = c->BitBtn1->geometry();
+                cancel = c->BitBtn2->geometry();
+                c->reject();
+            }
+            QTimer::singleShot(0, [] {
+                if (auto* k = qobject_cast<TfKankyo*>(QApplication::activeModalWidget())) k->BitBtn2->click();
+            });
+        });
+        k->SpeedButton1->click();
+    });
+    f.OptionBoxClick();
+    QVERIFY(!chooser.isEmpty());
+    QVERIFY2(chooserClient.contains(ok) && chooserClient.contains(cancel),
+             qPrintable(Text(ok) + " " + Text(cancel) + " in " + Text(chooserClient)));
+    QVERIFY(std::abs(ok.height() - 25 * s) <= 1);
+    QVERIFY2(screen.contains(chooser), qPrintable(Text(chooser)));
+    QVERIFY2(chooser.left() == settings.right() + 1 || chooser.right() == screen.right(),
+             qPrintable(Text(chooser) + " beside " + Text(settings)));
+    QCOMPARE(chooser.top(), std::min(settings.top(), screen.bottom() + 1 - chooser.height()));
+    f.close();
 }
 
 QTEST_MAIN(FullScreenTest)

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -236,4 +237,51 @@ TEST_F(OpenDocumentTest, ThePathReachesTheProgramAsOneArgument) {
 
     Browser("\"" + t.path() + "no such browser\" \"%1\"");
     EXPECT_FALSE(OpenDocument("/m/QZB Maker.html"));
+}
+
+TEST(RuntimeFolder, OnlyAPrivateFolderOfThisUser) {
+    TempDir t;
+    const unsigned me = ::getuid();
+    const std::string runtime = t / "run";
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    EXPECT_EQ(PrivateRuntimeFolder(runtime, me, t.path()), runtime);
+    // A runtime folder others may enter is passed over for a private one.
+    ::chmod(runtime.c_str(), 0755);
+    const std::string own = t / ("ruzozu-" + std::to_string(me));
+    EXPECT_EQ(PrivateRuntimeFolder(runtime, me, t.path()), own);
+    EXPECT_TRUE(IsPrivateFolder(own, me));
+    EXPECT_EQ(PrivateRuntimeFolder("", me, t.path()), own);  // no XDG_RUNTIME_DIR
+    // The name taken by something that is not this user's private folder:
+    // none at all (another account must not be able to stand in).
+    const unsigned other = me + 4242;
+    const std::string taken = t / ("ruzozu-" + std::to_string(other));
+    ASSERT_EQ(::mkdir(taken.c_str(), 0777), 0);
+    EXPECT_EQ(PrivateRuntimeFolder("", other, t.path()), "");
+    ::chmod(taken.c_str(), 0700);
+    EXPECT_EQ(PrivateRuntimeFolder("", other, t.path()), "");  // ours by uid, not by name
+    ::rmdir(taken.c_str());
+    ASSERT_EQ(::symlink(own.c_str(), taken.c_str()), 0);
+    EXPECT_FALSE(IsPrivateFolder(taken, me));  // a link is not taken
+    WriteFile(t / "file", "x");
+    EXPECT_FALSE(IsPrivateFolder(t / "file", me));
+}
+
+TEST(ProgramLine, OnlyExecutableProgramsRun) {
+    TempDir t;
+    auto make = [&](const char* name, const std::string& bytes, mode_t mode) {
+        WriteFile(t / name, bytes);
+        ::chmod((t / name).c_str(), mode);
+        return t / name;
+    };
+    EXPECT_TRUE(IsExecutableProgram(make("run.sh", "#!/bin/sh\n", 0755)));
+    EXPECT_TRUE(IsExecutableProgram(make("tool", std::string("\x7f" "ELF\2\1\1", 7), 0755)));
+    // Documents with the execute bit, as shares and vfat mark every file.
+    EXPECT_FALSE(IsExecutableProgram(make("notes.txt", "#not a script\n", 0755)));
+    EXPECT_FALSE(IsExecutableProgram(make("page.html", "<html>", 0777)));
+    EXPECT_FALSE(IsExecutableProgram(make("x", "#", 0755)));
+    EXPECT_FALSE(IsExecutableProgram(make("plain.sh", "#!/bin/sh\n", 0644)));  // no execute bit
+    EXPECT_FALSE(IsExecutableProgram(t.path()));
+    EXPECT_FALSE(IsExecutableProgram(t / "missing"));
+    ASSERT_EQ(::mkfifo((t / "fifo").c_str(), 0755), 0);
+    EXPECT_FALSE(IsExecutableProgram(t / "fifo"));  // looked at without waiting
 }

@@ -5,7 +5,7 @@
 # Usage: window_place.sh <window_place_tests binary>
 set -euo pipefail
 test_bin=$1
-source "$(dirname "$0")/../../../scripts/e2e_session.sh" 161 190
+source "$(dirname "$0")/../../../scripts/e2e_session.sh" none
 
 ran=0
 run_under() {
@@ -13,7 +13,7 @@ run_under() {
   command -v "$1" >/dev/null || return 0
   "$@" >"$work/wm.log" 2>&1 &
   local wm=$!
-  sleep 1
+  wait_until 30 "$name" wm_running
   echo "window manager: $name"
   if ! QT_QPA_PLATFORM=xcb "$test_bin" >"$work/app.log" 2>&1; then
     kill "$wm" 2>/dev/null || true
@@ -21,6 +21,8 @@ run_under() {
   fi
   kill "$wm" 2>/dev/null || true
   wait "$wm" 2>/dev/null || true
+  # The next window manager is ready when it has set this again.
+  xprop -root -remove _NET_SUPPORTING_WM_CHECK 2>/dev/null || true
   ran=$((ran + 1))
 }
 # matchbox places a client area where a framed window should stand;
