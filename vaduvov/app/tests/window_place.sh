@@ -25,9 +25,10 @@ run_under() {
   xprop -root -remove _NET_SUPPORTING_WM_CHECK 2>/dev/null || true
   ran=$((ran + 1))
 }
-# matchbox places a client area where a framed window should stand;
-# openbox frames windows before they are shown.
-run_under matchbox matchbox-window-manager -use_titlebar yes -use_cursor no
+# An ordinary desktop, where the controller runs: openbox frames windows
+# before they are shown.  A kiosk manager (matchbox) is left out: now and
+# then, under load, it places an application window at its own corner
+# whatever was asked, so the place it gives back says nothing of ours.
 run_under openbox openbox
 [ "$ran" -gt 0 ] || { echo "no window manager"; exit 77; }
 echo "window places: passed"
