@@ -80,7 +80,7 @@ void Write(const std::string& path, const std::string& bytes) {
     textfile::WriteFileAtomic(path, bytes, textfile::TFlush::NoSync);
 }
 
-// A file of n bytes c, written in pieces (the test itself stays small).
+// A file of n bytes c, written in blocks (the test itself stays small).
 void WriteFill(const std::string& path, const std::string& head, size_t n, char c, const std::string& tail = "") {
     FILE* f = std::fopen(textfile::OsPath(path).c_str(), "wb");
     if (!f) return;
