@@ -1,4 +1,5 @@
 // The main window under Qt's offscreen platform.
+#include "focus_keys.h"
 #include "hostile_pictures.h"
 #include "metafile_writer.h"
 #include "hint_form.h"
@@ -129,7 +130,7 @@ void FormTest::settingsDialogFolders() {
     QCOMPARE(dlg.ComboBox1->count(), 4);
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    dlg.ComboBox1->setFocus();
+    QVERIFY(TabTo(dlg.ComboBox1));
     dlg.ComboBox1->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
     dlg.CheckBox1->setChecked(true);
@@ -151,7 +152,7 @@ void FormTest::settingsDialogFolders() {
     again.show();
     QVERIFY(QTest::qWaitForWindowActive(&again));
     const int before = again.ComboBox1->count();
-    again.ComboBox1->setFocus();
+    QVERIFY(TabTo(again.ComboBox1));
     again.ComboBox1->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
     EnterInNextDialog();
@@ -433,8 +434,7 @@ void FormTest::captionCycleDrivenByKeys() {
     QCOMPARE(f.TextLine->Cntrls(3)->text(), QL("質問です"));
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】 p"));
     QCOMPARE(f.StatusPanels[3]->text(), QStringLiteral("0/2"));
-    f.Edit1->setFocus();
-    QVERIFY(f.Edit1->hasFocus());  // the keys sent to the focus reach it
+    QTRY_VERIFY(f.Edit1->hasFocus());  // the question gives the answer box the keys
     QTest::keyClicks(QApplication::focusWidget(), "dog");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Button1->text(), QL("もう一回"));
@@ -464,8 +464,8 @@ void FormTest::answerButtonsAndEnter() {
     QVERIFY(f.AnsBtn->Cntrls(3)->isHidden());
     QCOMPARE(f.AnsBtn->Cntrls(1)->geometry(), QRect(20, 265, 294, 30));
     QCOMPARE(f.AnsBtn->Cntrls(1)->text(), QStringLiteral("b"));
-    f.AnsBtn->Cntrls(1)->setFocus();
-    QTest::keyClick(&f, Qt::Key_Return);  // the focused answer button is pressed
+    QVERIFY(TabTo(f.AnsBtn->Cntrls(1)));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // the focused answer button is pressed
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QVERIFY(!f.AnsBtn->Cntrls(0)->isEnabled());
     QCOMPARE(f.Engine().CorrectCount, 1);
@@ -937,7 +937,7 @@ void FormTest::everyBoxAndDialogReadsJapanese() {
     TfKankyo kankyo(nullptr, s, nullptr, nullptr);
     kankyo.show();
     QVERIFY(QTest::qWaitForWindowActive(&kankyo));
-    kankyo.ComboBox1->setFocus();
+    QVERIFY(TabTo(kankyo.ComboBox1));
     QTest::keyClicks(QApplication::focusWidget(), "x");
     kankyo.BitBtn1Click();
     // The splash is no dialog: read as it stands.
@@ -1003,7 +1003,7 @@ void FormTest::typedMissingFolderIsRefused() {
     TfKankyo composed(nullptr, s2, nullptr, nullptr);
     composed.show();
     QVERIFY(QTest::qWaitForWindowActive(&composed));
-    composed.ComboBox1->setFocus();
+    QVERIFY(TabTo(composed.ComboBox1));
     QInputMethodEvent ime;
     ime.setCommitString(QL("無い/"));
     QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
@@ -1018,7 +1018,7 @@ void FormTest::typedMissingFolderIsRefused() {
     chosen.show();
     QVERIFY(QTest::qWaitForWindowActive(&chosen));
     chosen.ComboBox1->setCurrentIndex(0);
-    chosen.ComboBox1->setFocus();
+    QVERIFY(TabTo(chosen.ComboBox1));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), chosen.BitBtn1);
     EnterInNextDialog();  // closes a refusal, should one come

@@ -2,6 +2,7 @@
 // once per screen size, and once with a device-pixel ratio of 2): the drill
 // fills the largest 4:3 rectangle, takes clicks at its scaled places, and
 // its dialogs are scaled alike.
+#include "focus_keys.h"
 #include "hint_form.h"
 #include "ExtArr.h"
 #include "StdArr.h"
@@ -137,7 +138,7 @@ void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
 
     // The answer box takes the focus where it shows, and the input method's
     // candidate window is asked to stand by it there.
-    f.Button1->setFocus();
+    QVERIFY(TabTo(f.AnsBtn->Cntrls(1)));
     ClickInWindow(f, InWindow(f, f.Edit1, QPoint(10, f.Edit1->height() / 2)));
     QTRY_VERIFY(f.Edit1->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), "zz");
@@ -158,7 +159,8 @@ void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
     ClickInWindow(f, InWindow(f, f.Button1, f.Button1->rect().center()));
     QCOMPARE(next.count(), 1);
     // Enter in the answer box still reaches the window.
-    f.Edit1->setFocus();
+    ClickInWindow(f, InWindow(f, f.Edit1, QPoint(10, f.Edit1->height() / 2)));
+    QTRY_VERIFY(f.Edit1->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(next.count(), 2);
     f.close();
