@@ -1,6 +1,7 @@
 // The controller's main window, folder dialog, client list and score table
 // under Qt's offscreen platform.
 #include "box_answerer.h"
+#include "focus_keys.h"
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "dir_list.h"
@@ -51,8 +52,7 @@ void Write(const std::string& path, const std::string& bytes) { textfile::WriteF
 // A person clicks into the box and presses Enter: the key goes to the
 // focused widget.
 void EnterIn(QLineEdit* box) {
-    box->setFocus();
-    QCOMPARE(QApplication::focusWidget(), box);
+    QVERIFY(ClickInto(box));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
 }
 
@@ -472,7 +472,6 @@ void ControllerWindowTest::refreshKeepsTheFocus() {
     s.ScoreInterval = 1;
     TfScore table(nullptr, s);
     table.show();
-    table.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&table));
     // The teacher clicks into the table.
     QTest::mouseClick(table.Grid->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -546,10 +545,8 @@ void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
     TestMain w(t.path());
     w.FormCreate();
     w.show();
-    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.ExeDirEdit->setFocus();
-    QCOMPARE(QApplication::focusWidget(), w.ExeDirEdit);
+    QVERIFY(ClickInto(w.ExeDirEdit));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(w.fList);  // the client list, not a selection of the text
     w.close();

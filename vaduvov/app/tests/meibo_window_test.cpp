@@ -1,5 +1,6 @@
 // The roster editor and the CSV wizard driven as a user would, under Qt's
 // offscreen platform.
+#include "focus_keys.h"
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "InplaceEdit.h"
@@ -158,7 +159,7 @@ void MeiboWindowTest::passwordsAreNeverPainted() {
 void MeiboWindowTest::enterOnPasswordStashesEditsAndRestores() {
     TShown r(Line("A1", "a", "old1") + Line("B2", "b", "old2"));
     TfMeibo& dlg = r.dlg;
-    dlg.NameGrid->setFocus();
+    QVERIFY(TabTo(dlg.NameGrid));
     // A new password typed over the placeholder is stored.
     dlg.NameGrid->FocusCell(2, 1);
     Press(KeyTarget(dlg), Qt::Key_Return);
