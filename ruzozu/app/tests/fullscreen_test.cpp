@@ -341,7 +341,9 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     for (bool full : {false, true}) {
         auto f = startedIn(full);
         QVERIFY(QTest::qWaitForWindowExposed(f.get()));
-        QTest::qWait(100);
+        // The look to compare with, once the drill has its size.
+        if (full) QTRY_VERIFY(Near(f->DrillRect(), Expected(QGuiApplication::primaryScreen()->geometry())));
+        else QTRY_COMPARE(f->DrillRect().width(), 631);
         look[full] = Look(*f);
         f->close();
     }

@@ -402,9 +402,9 @@ void ClassOfForty(const std::string& scores, TControllerSettings& s) {
     for (int shown : {40, 3, 40}) {
         SetClass(scores, 4, 40, shown == 40);
         if (w.Grid->RowCount() != shown + 1) w.Timer1Timer();
-        QTest::qWait(20);
-        QCOMPARE(w.Grid->RowCount(), shown + 1);
-        QCOMPARE(w.ScrollExtra > 0, shown == 40);
+        QTRY_COMPARE(w.Grid->RowCount(), shown + 1);
+        QTRY_COMPARE(w.ScrollExtra > 0, shown == 40);
+        QTRY_COMPARE(w.Grid->verticalScrollBar()->isVisible(), shown == 40);
         CheckLayout(w);
         if (QTest::currentTestFailed()) return;
     }
