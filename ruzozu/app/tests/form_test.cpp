@@ -1,5 +1,6 @@
 // The main window under Qt's offscreen platform.
 #include "focus_keys.h"
+#include "when_modal.h"
 #include "hostile_pictures.h"
 #include "metafile_writer.h"
 #include "hint_form.h"
@@ -65,12 +66,6 @@ void Compose(const QString& text) {
     QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
 }
 
-// Presses Enter in whatever modal dialog opens next.
-void EnterInNextDialog() {
-    QTimer::singleShot(50, [] {
-        if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
-    });
-}
 
 }  // namespace
 
@@ -134,7 +129,7 @@ void FormTest::settingsDialogFolders() {
     dlg.ComboBox1->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
     dlg.CheckBox1->setChecked(true);
-    EnterInNextDialog();
+    EnterInNextModal();
     dlg.BitBtn1Click();
     QVERIFY(dlg.Refused());
     QCOMPARE(applied, 1);  // full screen takes effect even on a refused OK
@@ -155,7 +150,7 @@ void FormTest::settingsDialogFolders() {
     QVERIFY(TabTo(again.ComboBox1));
     again.ComboBox1->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
-    EnterInNextDialog();
+    EnterInNextModal();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(again.Refused());
     QCOMPARE(again.ComboBox1->count(), before);
@@ -665,7 +660,7 @@ void FormTest::hintDialogClosedByEnter() {
     f.ConfirmClose = false;
     f.show();
     QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
-    EnterInNextDialog();
+    EnterInNextModal();
     f.Engine().SpeedButton3Click();  // returns once Enter closed the dialog
     QCOMPARE(f.OKBottomDlg()->windowTitle(), QL("ヒント"));
     QCOMPARE(f.OKBottomDlg()->ArLabel1->Cntrls(0)->text(), QL("ヒントです"));
@@ -738,9 +733,7 @@ void FormTest::missingScoreFolderIsReplacedForThisRunOnly() {
     const std::string dvk = sjis::L("[Data]\r\nFolder=/no/such/scores/\r\n");
     textfile::WriteFileAtomic(dir / "ruzozu.dvk", dvk);
     // The login closes by its close box: no learner, the run goes on.
-    QTimer::singleShot(100, [] {
-        if (QWidget* w = QApplication::activeModalWidget()) w->close();
-    });
+    WhenModal<QWidget>([](QWidget* w) { w->close(); });
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
@@ -989,7 +982,7 @@ void FormTest::typedMissingFolderIsRefused() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
     QTest::keyClicks(QApplication::focusWidget(), "x/");
     QCOMPARE(dlg.ComboBox1->currentText(), QString::fromStdString(dir / "Problems/x/"));
-    EnterInNextDialog();
+    EnterInNextModal();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // OK is the default button
     QVERIFY(dlg.Refused());
     QVERIFY(dlg.isVisible());
@@ -1004,7 +997,7 @@ void FormTest::typedMissingFolderIsRefused() {
     QInputMethodEvent ime;
     ime.setCommitString(QL("無い/"));
     QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
-    EnterInNextDialog();
+    EnterInNextModal();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(composed.Refused());
     // Choosing from the list is no typing, nor is passing through the box
@@ -1018,7 +1011,7 @@ void FormTest::typedMissingFolderIsRefused() {
     QVERIFY(TabTo(chosen.ComboBox1));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), chosen.BitBtn1);
-    EnterInNextDialog();  // closes a refusal, should one come
+    EnterInNextModal(&chosen);  // closes a refusal, should one come
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(!chosen.Refused());
     QCOMPARE(s3.ProblemFolder, std::string("/no/such/"));

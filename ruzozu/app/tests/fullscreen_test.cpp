@@ -3,6 +3,7 @@
 // fills the largest 4:3 rectangle, takes clicks at its scaled places, and
 // its dialogs are scaled alike.
 #include "focus_keys.h"
+#include "when_modal.h"
 #include "hint_form.h"
 #include "ExtArr.h"
 #include "StdArr.h"
@@ -306,12 +307,10 @@ void FullScreenTest::loginBeforeTheWindowIsScaledToo() {
     const double s = ExpectedScale(screen);
     QSize size;
     QPointF shownAt;
-    QTimer::singleShot(200, [&] {
-        if (QWidget* d = QApplication::activeModalWidget()) {
-            size = d->size();
-            shownAt = QRectF(d->frameGeometry()).center();
-            d->close();
-        }
+    WhenModal<QWidget>([&](QWidget* d) {
+        size = d->size();
+        shownAt = QRectF(d->frameGeometry()).center();
+        d->close();
     });
     TestForm f(dir.path(), {});
     f.ConfirmClose = false;
@@ -358,11 +357,9 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     QVERIFY(QTest::qWaitForWindowExposed(f.get()));
     for (int round = 0; round < 3; ++round) {
         for (bool full : {false, true}) {
-            QTimer::singleShot(100, [full] {
-                if (auto* d = qobject_cast<TfKankyo*>(QApplication::activeModalWidget())) {
-                    d->CheckBox1->setChecked(full);
-                    d->BitBtn1->click();
-                }
+            WhenModal<TfKankyo>([full](TfKankyo* d) {
+                d->CheckBox1->setChecked(full);
+                d->BitBtn1->click();
             });
             f->OptionBoxClick();
             QTRY_VERIFY2(Look(*f) == look[full], qPrintable(QStringLiteral("round %1 full %2: %3 / %4")
@@ -419,11 +416,9 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
         for (int i = 0; i < 4; ++i) natural.push_back(plain.findChild<QHeaderView*>()->sectionSize(i));
     }
     std::vector<int> shown;
-    QTimer::singleShot(100, [&] {
-        if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            for (int i = 0; i < 4; ++i) shown.push_back(d->findChild<QHeaderView*>()->sectionSize(i));
-            d->reject();
-        }
+    WhenModal<QFileDialog>([&](QFileDialog* d) {
+        for (int i = 0; i < 4; ++i) shown.push_back(d->findChild<QHeaderView*>()->sectionSize(i));
+        d->reject();
     });
     f.Engine().BaseName.clear();  // no question first
     f.Open1Click();
@@ -435,21 +430,15 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
     // The folder chooser, opened from the settings dialog: right of it (kept
     // on the screen), its buttons inside it.
     QRect settings, chooser, ok, cancel, chooserClient;
-    QTimer::singleShot(100, [&] {
-        auto* k = qobject_cast<TfKankyo*>(QApplication::activeModalWidget());
-        if (!k) return;
+    WhenModal<TfKankyo>([&](TfKankyo* k) {
         settings = k->frameGeometry();
-        QTimer::singleShot(100, [&] {
-            if (auto* c = qobject_cast<TfChoice*>(QApplication::activeModalWidget())) {
-                chooser = c->frameGeometry();
-                chooserClient = c->rect();
-                ok = c->BitBtn1->geometry();
-                cancel = c->BitBtn2->geometry();
-                c->reject();
-            }
-            QTimer::singleShot(0, [] {
-                if (auto* k = qobject_cast<TfKankyo*>(QApplication::activeModalWidget())) k->BitBtn2->click();
-            });
+        WhenModal<TfChoice>([&](TfChoice* c) {
+            chooser = c->frameGeometry();
+            chooserClient = c->rect();
+            ok = c->BitBtn1->geometry();
+            cancel = c->BitBtn2->geometry();
+            c->reject();
+            WhenModal<TfKankyo>([](TfKankyo* k) { k->BitBtn2->click(); });
         });
         k->SpeedButton1->click();
     });

@@ -2,6 +2,7 @@
 #include "ExtArr.h"
 #include "RetEdit.h"
 #include "focus_keys.h"
+#include "when_modal.h"
 #include "StdArr.h"
 
 #include <QApplication>
@@ -131,9 +132,7 @@ void ArraysTest::focusEnterAndExitOnceInOrder() {
     QVERIFY(TabTo(e1));
     QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
     // A message box taking the window's focus is no exit of the edit.
-    QTimer::singleShot(50, [] {
-        if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
-    });
+    EnterInNextModal();
     QMessageBox::information(&form, "t", "m");
     QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
 }
@@ -152,9 +151,7 @@ void ArraysTest::exitComesBeforeTheClickThatLeaves() {
     edits.OnExit = [&](QObject*, int i) {
         log << QStringLiteral("exit%1").arg(i);
         if (!message) return;
-        QTimer::singleShot(50, [] {
-            if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
-        });
+        EnterInNextModal();
         QMessageBox::information(&form, "t", "m");
     };
     QObject::connect(button, &QPushButton::clicked, [&] { log << "click"; });

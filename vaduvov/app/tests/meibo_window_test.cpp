@@ -1,6 +1,7 @@
 // The roster editor and the CSV wizard driven as a user would, under Qt's
 // offscreen platform.
 #include "focus_keys.h"
+#include "when_modal.h"
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "InplaceEdit.h"
@@ -30,23 +31,6 @@ std::string Line(const std::string& id, const std::string& name, const std::stri
 }
 
 std::string Cell(const TfMeibo& dlg, int col, int row) { return dlg.NameGrid->Cells(col, row); }
-
-// Runs action on the first visible top-level window of type W that opens
-// while the caller's modal loop runs.
-template <typename W>
-void WhenShown(const std::function<void(W*)>& action) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* found = qobject_cast<W*>(w); found && found->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                action(found);
-                return;
-            }
-    });
-    timer->start(20);
-}
 
 void Press(QWidget* w, Qt::Key key) {
     QTest::keyClick(w, key);
@@ -276,7 +260,7 @@ void MeiboWindowTest::clipboardCopyCutPaste() {
     QGuiApplication::clipboard()->setText(QString::fromUtf8("ok\n\xF0\x9F\x98\x80\n"));
     dlg.NameGrid->FocusCell(0, 1);
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
         messages << box->text();
         box->accept();
     });
@@ -370,7 +354,7 @@ void MeiboWindowTest::csvImportThroughTheWizard() {
     textfile::WriteFileAtomic(r.dir / "class.csv", sjis::L("番号,氏名,合言葉\r\nA1,\"Ann Lee\",pa\r\nB2,Bob,pb\r\n"));
     dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "class.csv"); };
     bool checked = false;
-    WhenShown<TfCsvWizard>([&](TfCsvWizard* w) {
+    WhenModal<TfCsvWizard>([&](TfCsvWizard* w) {
         QCOMPARE(w->CsvGrid->ColCount(), 3);
         QCOMPARE(w->CsvGrid->RowCount(), 4);  // the mapping row and three lines
         QVERIFY(w->Label2->text().endsWith("class.csv"));
@@ -407,13 +391,13 @@ void MeiboWindowTest::wizardWithNothingMappedLeavesTheRoster() {
     TfMeibo dlg(nullptr, r.s);
     dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "a.csv"); };
     QStringList messages;
-    WhenShown<TfCsvWizard>([&](TfCsvWizard* w) {
+    WhenModal<TfCsvWizard>([&](TfCsvWizard* w) {
         // A disarmed target maps nothing.
         QTest::mouseClick(w->SpeedButton2, Qt::LeftButton);
         QTest::mouseClick(w->SpeedButton2, Qt::LeftButton);
         QTest::mousePress(w->CsvGrid->viewport(), Qt::LeftButton, {}, CellCenter(w->CsvGrid, 1, 1));
         QCOMPARE(w->CsvGrid->Cells(1, 0), std::string());
-        WhenShown<QMessageBox>([&](QMessageBox* box) {
+        WhenModal<QMessageBox>([&](QMessageBox* box) {
             messages << box->text();
             box->accept();
         });
@@ -438,7 +422,7 @@ void MeiboWindowTest::failedSaveIsReportedAndKeepsTheEdits() {
     dlg.Meibo.Rows[1][1] = "edited";
     dlg.ShowRows();
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
         messages << box->text();
         box->accept();
     });
@@ -462,7 +446,7 @@ void MeiboWindowTest::wizardRefusesAFileWithoutShiftJisForm() {
     textfile::WriteFileAtomic(r.dir / "u.csv", "\xEF\xBB\xBF" "A1,\xE5\xB1\xB1\xE7\x94\xB0\nB2,\xF0\x9F\x98\x80\n");
     dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "u.csv"); };
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
         messages << box->text();
         box->accept();
     });
@@ -506,7 +490,7 @@ void MeiboWindowTest::saveRefusesARowTheFileCannotCarry() {
     dlg.Meibo.Rows[1][2] = "\x82\xC1";  // 「っ」: scrambles to 0x1A
     dlg.ShowRows();
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
         messages << box->text();
         box->accept();
     });
