@@ -124,7 +124,7 @@ void FormTest::settingsDialogFolders() {
     TfKankyo dlg(nullptr, s, [&] { ++applied; }, nullptr);
     QCOMPARE(dlg.ComboBox1->count(), 4);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     QVERIFY(TabTo(dlg.ComboBox1));
     dlg.ComboBox1->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
@@ -145,7 +145,7 @@ void FormTest::settingsDialogFolders() {
     // Enter in the folder box presses OK and adds nothing to the list by itself.
     TfKankyo again(nullptr, s, nullptr, nullptr);
     again.show();
-    QVERIFY(QTest::qWaitForWindowActive(&again));
+    QVERIFY(QTest::qWaitForWindowActive(&again, 20000));
     const int before = again.ComboBox1->count();
     QVERIFY(TabTo(again.ComboBox1));
     again.ComboBox1->clearEditText();
@@ -229,7 +229,7 @@ void FormTest::folderChooserRefusesAFolderThatIsGone() {
     TfChoice dlg(nullptr, dir / "Problems/victim");
     QCOMPARE(TfChoice::ChosenFolder, dir / "Problems/victim/");
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     std::filesystem::remove(sjis::ToUtf8(dir / "Problems/victim"));
     // The node still shows the folder, but it has no path any more.
     QCOMPARE(dlg.FolderTreeViewEx1->GetFolderName(), std::string());
@@ -276,7 +276,7 @@ void FormTest::folderChooserRefusesANameTheSettingsCannotHold() {
     textfile::CreateDir(bad);
     TfChoice dlg(nullptr, bad);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     QStringList seen;
     QTimer::singleShot(0, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -306,7 +306,7 @@ void FormTest::modeDialogSetsChosenMode() {
 void FormTest::splashStandsInTheMiddleOfTheScreen() {
     QPointer<Tstart> splash = new Tstart;
     splash->show();
-    QVERIFY(QTest::qWaitForWindowExposed(splash));
+    QVERIFY(QTest::qWaitForWindowExposed(splash, 20000));
     const QPoint off = splash->frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
     QVERIFY2(off.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
     delete splash;
@@ -926,7 +926,7 @@ void FormTest::everyBoxAndDialogReadsJapanese() {
     TDrillSettings s;
     TfKankyo kankyo(nullptr, s, nullptr, nullptr);
     kankyo.show();
-    QVERIFY(QTest::qWaitForWindowActive(&kankyo));
+    QVERIFY(QTest::qWaitForWindowActive(&kankyo, 20000));
     QVERIFY(TabTo(kankyo.ComboBox1));
     QTest::keyClicks(QApplication::focusWidget(), "x");
     kankyo.BitBtn1Click();
@@ -944,8 +944,8 @@ void FormTest::splashLooksLikeTheVersionBoxAndTakesNoInput() {
     TAboutBox about(nullptr);
     splash->show();
     about.show();
-    QVERIFY(QTest::qWaitForWindowExposed(splash));
-    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QVERIFY(QTest::qWaitForWindowExposed(splash, 20000));
+    QVERIFY(QTest::qWaitForWindowExposed(&about, 20000));
     // The same artwork and label, drawn alike: in colour, not greyed out.
     const QImage a = splash->grab().toImage();
     const QImage b = about.grab().toImage();
@@ -975,7 +975,7 @@ void FormTest::typedMissingFolderIsRefused() {
     s.ProblemFolder = dir / "Problems/";
     TfKankyo dlg(nullptr, s, nullptr, nullptr);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), dlg.ComboBox1);
@@ -992,7 +992,7 @@ void FormTest::typedMissingFolderIsRefused() {
     s2.ProblemFolder = dir / "Problems/";
     TfKankyo composed(nullptr, s2, nullptr, nullptr);
     composed.show();
-    QVERIFY(QTest::qWaitForWindowActive(&composed));
+    QVERIFY(QTest::qWaitForWindowActive(&composed, 20000));
     QVERIFY(TabTo(composed.ComboBox1));
     QInputMethodEvent ime;
     ime.setCommitString(QL("無い/"));
@@ -1006,7 +1006,7 @@ void FormTest::typedMissingFolderIsRefused() {
     s3.FolderHistory = {"/no/such/", "", "", "", ""};
     TfKankyo chosen(nullptr, s3, nullptr, nullptr);
     chosen.show();
-    QVERIFY(QTest::qWaitForWindowActive(&chosen));
+    QVERIFY(QTest::qWaitForWindowActive(&chosen, 20000));
     chosen.ComboBox1->setCurrentIndex(0);
     QVERIFY(TabTo(chosen.ComboBox1));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -1019,3 +1019,4 @@ void FormTest::typedMissingFolderIsRefused() {
 
 QTEST_MAIN(FormTest)
 #include "form_test.moc"
+#include "qtry_bounds.h"

@@ -127,7 +127,7 @@ void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(QTest::qWaitForWindowExposed(&f, 20000));
     QTRY_VERIFY(f.AnsBtn->Cntrls(2)->isVisible());
     const QRect screen = f.screen()->geometry();
     QCOMPARE(f.geometry(), screen);
@@ -188,7 +188,7 @@ void FullScreenTest::dialogsScaleAlike() {
     f.ConfirmClose = false;
     f.Boxes.Enabled = false;  // the message box below is looked at before it is closed
     f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(QTest::qWaitForWindowExposed(&f, 20000));
     const QRect screen = f.screen()->geometry();
     QTRY_VERIFY(Near(f.DrillRect(), Expected(screen)));
     const double s = ExpectedScale(screen);
@@ -339,7 +339,7 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     TLook look[2];
     for (bool full : {false, true}) {
         auto f = startedIn(full);
-        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(f.get(), 20000));
         // The look to compare with, once the drill has its size.
         if (full) QTRY_VERIFY(Near(f->DrillRect(), Expected(QGuiApplication::primaryScreen()->geometry())));
         else QTRY_COMPARE(f->DrillRect().width(), 631);
@@ -354,7 +354,7 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     QCOMPARE(look[0].DialogScale, 1.0);
 
     auto f = startedIn(true);
-    QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(f.get(), 20000));
     for (int round = 0; round < 3; ++round) {
         for (bool full : {false, true}) {
             WhenModal<TfKankyo>([full](TfKankyo* d) {
@@ -374,7 +374,7 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     }
     // Typing still reaches the answer box after all the switching: the
     // window has taken the keyboard back by itself.
-    QVERIFY(QTest::qWaitForWindowActive(f.get()));
+    QVERIFY(QTest::qWaitForWindowActive(f.get(), 20000));
     QTRY_VERIFY(f->Edit1->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), "ok");
     QCOMPARE(f->Edit1->text(), QStringLiteral("ok"));
@@ -389,7 +389,7 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
     TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
     f.ConfirmClose = false;
     f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(QTest::qWaitForWindowExposed(&f, 20000));
     const QRect screen = f.screen()->geometry();
     QTRY_VERIFY(Near(f.DrillRect(), Expected(screen)));
     const double s = ExpectedScale(screen);
@@ -456,3 +456,4 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
 
 QTEST_MAIN(FullScreenTest)
 #include "fullscreen_test.moc"
+#include "qtry_bounds.h"

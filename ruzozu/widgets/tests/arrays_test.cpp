@@ -127,7 +127,7 @@ void ArraysTest::focusEnterAndExitOnceInOrder() {
     edits.OnEnter = [&](QObject*, int i) { log << QStringLiteral("enter%1").arg(i); };
     edits.OnExit = [&](QObject*, int i) { log << QStringLiteral("exit%1").arg(i); };
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
     QVERIFY(TabTo(e0));
     QVERIFY(TabTo(e1));
     QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
@@ -156,7 +156,7 @@ void ArraysTest::exitComesBeforeTheClickThatLeaves() {
     };
     QObject::connect(button, &QPushButton::clicked, [&] { log << "click"; });
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
     QVERIFY(TabTo(e0));
     // The press, as the window system delivers it, moves the focus first.
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
@@ -172,7 +172,7 @@ void ArraysTest::exitComesBeforeTheClickThatLeaves() {
     // Back from the message box: where a window manager gives the form the
     // activation back, the offscreen platform leaves no window active.
     form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
     // A click that leaves the focus where it is delivers no exit.
     QVERIFY(TabTo(e0));
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, e0->geometry().center());
@@ -197,7 +197,7 @@ void ArraysTest::controlInTwoArraysOrTwiceInOne() {
         gone->OnEnter = [&](QObject*, int i) { log << QStringLiteral("gone%1").arg(i); };
     }
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
     QVERIFY(TabTo(e0));
     QVERIFY(TabTo(e1));
     QCOMPARE(log, (QStringList{"kept0", "kept1"}));
@@ -250,7 +250,7 @@ void ArraysTest::shrinkingPastAControlThatStandsTwice() {
     int clicks = 0;
     labels.OnClick = [&](QObject*, int i) { clicks += i == 0; };
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(QTest::qWaitForWindowExposed(&form, 20000));
     QTest::mouseClick(first.data(), Qt::LeftButton, {}, QPoint(2, 2));
     QCOMPARE(clicks, 1);
     // Twice again, then none: the label is freed once and nothing is left.
@@ -274,7 +274,7 @@ void ArraysTest::returnKeyMovesOn() {
     QStringList keys;
     a->OnKeyPress = [&](QObject*, QString k) { keys << k; };
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
     QVERIFY(TabTo(a));
     QTest::keyClicks(QApplication::focusWidget(), "x");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -297,7 +297,7 @@ void ArraysTest::arrayKeyPressOfReturnEdits() {
     QStringList keys;
     edits.OnKeyPress = [&](QObject*, int i, QString& k) { keys << QStringLiteral("%1:%2").arg(i).arg(k); };
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
     QVERIFY(TabTo(e0));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // swallowed by the edit before any key-press handler
     QVERIFY(edits.Cntrls(1)->hasFocus());

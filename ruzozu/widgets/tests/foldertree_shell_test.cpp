@@ -80,7 +80,7 @@ private:
         t.SetRootFolder(TFolderTreeViewEx::rfManual);
         t.resize(300, 400);
         t.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&t));
+        QVERIFY(QTest::qWaitForWindowExposed(&t, 20000));
         t.ShowMessage = [this](QWidget*, const QString& text, const QString& caption) {
             messages_ << text + "|" + caption;
         };
@@ -507,7 +507,7 @@ void FolderTreeShellTest::restingOverARemovableDriveLeavesItClosed() {
     TFolderTreeViewEx t;  // the computer with its drives
     t.resize(300, 400);
     t.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&t));
+    QVERIFY(QTest::qWaitForWindowExposed(&t, 20000));
     t.SetHoverExpandDelay(30);
     QTreeWidgetItem* drive = Child(t.topLevelItem(0), QString::fromStdString(root_));
     QVERIFY(drive && !drive->isExpanded());
@@ -546,7 +546,7 @@ void FolderTreeShellTest::refreshDueInsideTheMenuWaitsForTheCommand() {
     t.TrackMenu = [&](QWidget*, const TMenu&, const QPoint&) -> unsigned {
         fs::create_directories(root_ + "/data/made");
         // The menu is open: the timer fires.
-        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }) &&
+        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }, 20000) &&
                      Child(t.topLevelItem(0), "box") == box;
         return 18;  // delete
     };
@@ -568,7 +568,7 @@ void FolderTreeShellTest::refreshDueDuringADragWaitsForIt() {
     t.ExecDrag = [&](QDrag&, Qt::DropActions) {
         fs::create_directories(root_ + "/data/made");
         t.Refresh();
-        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }) &&
+        keptInside = QTest::qWaitFor([&] { return !t.RefreshPending(); }, 20000) &&
                      Child(t.topLevelItem(0), "dir") == dir && !Child(t.topLevelItem(0), "made");
         return Qt::MoveAction;  // taken by another program
     };
@@ -590,7 +590,7 @@ void FolderTreeShellTest::refreshDueDuringALabelEditWaitsForIt() {
     QVERIFY(editor);
     fs::create_directories(root_ + "/data/made");
     t.Refresh();
-    QVERIFY(QTest::qWaitFor([&] { return !t.RefreshPending(); }));  // the timer has fired
+    QVERIFY(QTest::qWaitFor([&] { return !t.RefreshPending(); }, 20000));  // the timer has fired
     QCOMPARE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), editor);
     QVERIFY(!Child(t.topLevelItem(0), "made"));
     editor->selectAll();
@@ -607,3 +607,4 @@ void FolderTreeShellTest::refreshDueDuringALabelEditWaitsForIt() {
 
 QTEST_MAIN(FolderTreeShellTest)
 #include "foldertree_shell_test.moc"
+#include "qtry_bounds.h"

@@ -78,7 +78,7 @@ struct TShown : TRoster {
     TfMeibo dlg;
     explicit TShown(const std::string& file = std::string()) : TRoster(file), dlg(nullptr, s) {
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     }
 };
 
@@ -270,7 +270,7 @@ void MeiboWindowTest::clipboardCopyCutPaste() {
                                       "貼り付けませんでした。")});
     TfMeibo second(nullptr, r.s);
     second.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&second));
+    QVERIFY(QTest::qWaitForWindowExposed(&second, 20000));
     QVERIFY(second.PasteBtn->isEnabled());
 }
 
@@ -281,7 +281,7 @@ void MeiboWindowTest::rowCommandsAndWidth() {
     r.s.MeiboHeight = 200;
     TfMeibo dlg(nullptr, r.s);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     // The window is as wide as the grid, and the scroll bar when it shows.
     auto fits = [&dlg](bool bar) {
         const int extent = bar ? dlg.style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
@@ -331,7 +331,7 @@ void MeiboWindowTest::closingWritesThePlaceOnlySaveWrites() {
         QCOMPARE(dlg.NameGrid->RowCount(), 6);  // no file: titles and five empty rows
         QCOMPARE(dlg.height(), 220);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
         dlg.move(50, 60);
         dlg.Meibo.Rows[1][0] = "Q";
         QTest::mouseClick(dlg.BitBtn2, Qt::LeftButton);
@@ -342,7 +342,7 @@ void MeiboWindowTest::closingWritesThePlaceOnlySaveWrites() {
     // "保存終了" at once on no roster file writes four empty records.
     TfMeibo dlg(nullptr, s);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     const std::string empty = "\"\",\"\",\"\"\r\n";
     QCOMPARE(r.Saved(), empty + empty + empty + empty);
@@ -503,3 +503,4 @@ void MeiboWindowTest::saveRefusesARowTheFileCannotCarry() {
 
 QTEST_MAIN(MeiboWindowTest)
 #include "meibo_window_test.moc"
+#include "qtry_bounds.h"
