@@ -4,7 +4,8 @@
 #pragma once
 
 #include <QApplication>
-#include <QPointer>
+#include <QMessageBox>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
@@ -34,4 +35,15 @@ void WhenModal(std::function<void(W*)> action, QObject* scope = nullptr, bool fo
 // Presses Enter in the next modal window, as a person does.
 inline void EnterInNextModal(QObject* scope = nullptr) {
     WhenModal<QWidget>([](QWidget*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }, scope, true);
+}
+
+// Records the text of the next message box, then closes it with Enter, as a
+// person reads and answers it.
+inline void ReadNextBoxThenEnter(QStringList& texts, QObject* scope = nullptr) {
+    WhenModal<QMessageBox>(
+        [&texts](QMessageBox* box) {
+            texts << box->text();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        },
+        scope, true);
 }

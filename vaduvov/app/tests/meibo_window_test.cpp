@@ -260,10 +260,7 @@ void MeiboWindowTest::clipboardCopyCutPaste() {
     QGuiApplication::clipboard()->setText(QString::fromUtf8("ok\n\xF0\x9F\x98\x80\n"));
     dlg.NameGrid->FocusCell(0, 1);
     QStringList messages;
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     dlg.PasteItem->trigger();
     QCOMPARE(Cell(dlg, 0, 1), std::string("a"));
     QCOMPARE(messages, QStringList{QL("貼り付ける文字列の 2 行目に、Shift-JIS にない文字があります。\n\n"
@@ -397,10 +394,7 @@ void MeiboWindowTest::wizardWithNothingMappedLeavesTheRoster() {
         QTest::mouseClick(w->SpeedButton2, Qt::LeftButton);
         QTest::mousePress(w->CsvGrid->viewport(), Qt::LeftButton, {}, CellCenter(w->CsvGrid, 1, 1));
         QCOMPARE(w->CsvGrid->Cells(1, 0), std::string());
-        WhenModal<QMessageBox>([&](QMessageBox* box) {
-            messages << box->text();
-            box->accept();
-        });
+        ReadNextBoxThenEnter(messages);
         QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
     });
     dlg.ToolButton3->trigger();
@@ -422,10 +416,7 @@ void MeiboWindowTest::failedSaveIsReportedAndKeepsTheEdits() {
     dlg.Meibo.Rows[1][1] = "edited";
     dlg.ShowRows();
     QStringList messages;
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     QCOMPARE(messages.size(), 1);
     QVERIFY(messages[0].startsWith(QL("名簿を保存できませんでした。")));
@@ -446,10 +437,7 @@ void MeiboWindowTest::wizardRefusesAFileWithoutShiftJisForm() {
     textfile::WriteFileAtomic(r.dir / "u.csv", "\xEF\xBB\xBF" "A1,\xE5\xB1\xB1\xE7\x94\xB0\nB2,\xF0\x9F\x98\x80\n");
     dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "u.csv"); };
     QStringList messages;
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     dlg.ToolButton3->trigger();
     QCOMPARE(messages.size(), 1);
     QVERIFY(messages[0].contains(QL("CSVファイルの 2 行目")));
@@ -490,10 +478,7 @@ void MeiboWindowTest::saveRefusesARowTheFileCannotCarry() {
     dlg.Meibo.Rows[1][2] = "\x82\xC1";  // 「っ」: scrambles to 0x1A
     dlg.ShowRows();
     QStringList messages;
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].contains(QL("1 行目の PassWord")), qPrintable(messages[0]));
