@@ -1,6 +1,6 @@
 // A paste, a drop or a send of one large file into a folder: the copy made
-// under a temporary name in pieces, with and without a progress that is told
-// after each piece, beside the floor of the library's own whole-file copy.
+// under a temporary name in blocks, with and without a progress that is told
+// after each block, beside the floor of the library's own whole-file copy.
 // A sparse file (1 GiB with 1 MiB of data) is copied beside the same floor,
 // which writes its holes out.
 //
@@ -33,13 +33,13 @@ const std::string& Folder() {
         std::string d = env && *env ? std::string(env) : local.path();
         if (d.back() == '/') d.pop_back();
         fs::create_directories(d + "/to");
-        std::vector<char> piece(1 << 20, 'q');
+        std::vector<char> block(1 << 20, 'q');
         int fd = ::open((d + "/dense.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        for (off_t at = 0; at < kDense; at += off_t(piece.size()))
-            if (::write(fd, piece.data(), piece.size()) < 0) break;
+        for (off_t at = 0; at < kDense; at += off_t(block.size()))
+            if (::write(fd, block.data(), block.size()) < 0) break;
         ::close(fd);
         fd = ::open((d + "/sparse.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (::pwrite(fd, piece.data(), piece.size(), kSparse / 2) < 0 || ::ftruncate(fd, kSparse) != 0) std::abort();
+        if (::pwrite(fd, block.data(), block.size(), kSparse / 2) < 0 || ::ftruncate(fd, kSparse) != 0) std::abort();
         ::close(fd);
         return d;
     }();

@@ -3,6 +3,7 @@
 // it open, in the drill program's tree and in the controller's.  The floor
 // is listing the same folder directly with readdir() and stat() of every
 // entry, in the same run; each tree's figure is to stay within 5 times it.
+#include "qt_bench_main.h"
 #include "FolderTree.h"
 #include "ShView.h"
 
@@ -154,13 +155,4 @@ BENCHMARK(BM_ControllerTreeSelectAgain)->Arg(5000)->Arg(50000)->Unit(benchmark::
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    Big();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv, [] { Big(); }); }

@@ -8,6 +8,7 @@
 //   10,000-field line followed by 10,000 one-field lines, and on 100,000
 //   lines of three fields, ready to use (Ctrl+End done), floor: reading
 //   that file and splitting its lines into fields.
+#include "qt_bench_main.h"
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "commatext.h"
@@ -145,12 +146,4 @@ BENCHMARK(BM_CsvWizard_100000Lines)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

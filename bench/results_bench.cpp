@@ -5,6 +5,7 @@
 //
 // RESULTS_BENCH_DIR names another score folder to fill and measure (a
 // network share, say); by default a temporary local one is used.
+#include "qt_bench_main.h"
 #include "CmbGrid.h"
 #include "func.h"
 #include "gridsort.h"
@@ -107,12 +108,4 @@ BENCHMARK(BM_ScoreTableTick)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

@@ -26,7 +26,7 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.clear();
-    // A bounded buffer: a huge input is converted piece by piece.
+    // A bounded buffer: a huge input is converted block by block.
     std::vector<char> buf(std::min<size_t>(in.size() * 4 + 16, 65536));
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();

@@ -333,10 +333,10 @@ ssize_t CopyRange(int in, int out, off_t at, size_t n, bool& kernel) {
     return got;
 }
 
-// Copies the file open as in (size bytes) into out, piece by piece: only
+// Copies the file open as in (size bytes) into out, block by block: only
 // its data, so that its holes stay holes.
 bool CopyFileData(int in, int out, off_t size, TCopyRun& run) {
-    constexpr off_t piece = 1 << 20;  // a slow share still answers every second or so
+    constexpr off_t block = 1 << 20;  // a slow share still answers every second or so
     bool kernel = true, seekable = true;
     off_t pos = 0;
     while (pos < size) {
@@ -355,7 +355,7 @@ bool CopyFileData(int in, int out, off_t size, TCopyRun& run) {
         }
         if (data > pos && !run.Step(static_cast<uint64_t>(data - pos))) return false;
         for (off_t at = data; at < hole;) {
-            const ssize_t n = CopyRange(in, out, at, static_cast<size_t>(std::min(piece, hole - at)), kernel);
+            const ssize_t n = CopyRange(in, out, at, static_cast<size_t>(std::min(block, hole - at)), kernel);
             if (n < 0) return false;
             if (n == 0) {
                 // The source got shorter meanwhile: the copy ends where it does.

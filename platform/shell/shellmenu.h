@@ -99,7 +99,7 @@ struct TClipItems {
 };
 
 // The progress of a long copy (a paste, a drop or a send to a folder).
-// Step is called after each piece with the bytes done and the bytes in
+// Step is called after each block with the bytes done and the bytes in
 // all (the holes of a sparse file count as done); false stops the copy, and
 // the item being copied is removed again.
 class ICopyProgress {

@@ -43,7 +43,7 @@ QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_c
 
 // The progress of a long copy in a dialog with a cancel button, shown once
 // the copy has taken a moment.  From then on the application handles its
-// events between the pieces, so its windows stay drawn, while the dialog's
+// events between the blocks, so its windows stay drawn, while the dialog's
 // modality keeps every input, a window's close included, to itself: no
 // window goes away under the command that copies.
 class TCopyProgressDialog : public ICopyProgress {

@@ -25,7 +25,7 @@ void InstallDesktopShellHooks();
 
 // The progress of a copy in a dialog, "コピー", with a cancel button, shown
 // once the copy has taken showAfterMs; the application's events are handled
-// between the pieces.  Cancelling, or closing the dialog, stops the copy.
+// between the blocks.  Cancelling, or closing the dialog, stops the copy.
 std::unique_ptr<ICopyProgress> NewCopyProgress(int showAfterMs = 500);
 
 // A QMenu with the entries of menu; each action carries its id as data.

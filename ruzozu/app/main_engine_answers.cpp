@@ -141,9 +141,9 @@ void TDrillEngine::ParseAnswerLine(const std::string& line) {
     size_t slot = 1, start = 0;
     for (;;) {
         size_t semi = text.find(';', start);
-        std::string piece = text.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
+        std::string alternative = text.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
         // Alternatives past the tenth have no slot and are left out.
-        if (slot <= kAnswerSlots) Answers[slot++] = sjis::CutBytes(sjis::Trim(piece), kAnswerBytes);
+        if (slot <= kAnswerSlots) Answers[slot++] = sjis::CutBytes(sjis::Trim(alternative), kAnswerBytes);
         if (semi == std::string::npos) break;
         start = semi + 1;
     }

@@ -776,10 +776,18 @@ bool TFolderTreeViewEx::ShowContextMenu(QWidget* window, const ShellFolderPtr& f
     command = TrackMenu ? TrackMenu(window, menu, screenPoint) : ExecShellMenu(menu, window, screenPoint);
     if (!self || command == 0) return false;  // the menu's own event loop may have closed the tree
     FLastMadeFolder.clear();
+    // The command's questions and its copy's progress run events of their
+    // own, in which the tree may go: the handler and the name of a folder
+    // it makes are held here until it returns.
+    std::unique_ptr<IContextMenu> handler = std::move(ContextMenuHandler);
+    std::string made;
     TInvokeInfo info;
     info.verb = command - 1;
-    info.Made = &FLastMadeFolder;
-    HRESULT hr = ContextMenuHandler->InvokeCommand(info);
+    info.Made = &made;
+    HRESULT hr = handler->InvokeCommand(info);
+    if (!self) return false;
+    ContextMenuHandler = std::move(handler);
+    FLastMadeFolder = std::move(made);
     if (hr == S_FALSE) return false;  // the user said no: nothing was done
     if (SUCCEEDED(hr)) return true;
     // The rename needs a name: the tree asks for it by editing the label.

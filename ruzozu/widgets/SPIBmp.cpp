@@ -42,14 +42,10 @@ bool ReadPictureBytes(const std::string& fileName, std::string& bytes) {
     return textfile::ReadFileBytes(fileName, bytes, kMaxPictureFileBytes);
 }
 
-// Reads a picture through Qt's own reader of the format, refused from its
-// header when it claims more than the picture budget.
-bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
-    if (bytes.size() > kMaxPictureFileBytes) return false;
-    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<int>(bytes.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
+// Reads a picture from device through Qt's own reader of the format,
+// refused from its header when it claims more than the picture budget.
+bool ReadDeviceWithQt(QIODevice* device, const char* format, QImage& out) {
+    QImageReader reader(device, format);
     reader.setAllocationLimit(static_cast<int>(picture_budget::kMaxPixels * 4 >> 20));  // in megabytes
     const QSize size = reader.size();
     if (size.isValid() && !picture_budget::Fits(size.width(), size.height())) return false;
@@ -57,6 +53,15 @@ bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
     if (!reader.read(&img) || img.isNull()) return false;
     out = img;
     return true;
+}
+
+// Reads a picture held in bytes through Qt's own reader of the format.
+bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
+    if (bytes.size() > kMaxPictureFileBytes) return false;
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<int>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadDeviceWithQt(&buffer, format, out);
 }
 
 // Reads a picture file through Qt's own reader of the format, from the
@@ -74,14 +79,7 @@ bool ReadFileWithQt(const std::string& fileName, const char* format, QImage& out
         ::close(fd);
         return false;
     }
-    QImageReader reader(&file, format);
-    reader.setAllocationLimit(static_cast<int>(picture_budget::kMaxPixels * 4 >> 20));  // in megabytes
-    const QSize size = reader.size();
-    if (size.isValid() && !picture_budget::Fits(size.width(), size.height())) return false;
-    QImage img;
-    if (!reader.read(&img) || img.isNull()) return false;
-    out = img;
-    return true;
+    return ReadDeviceWithQt(&file, format, out);
 }
 
 // The plug-in reports progress through this; user is the bitmap.

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QWidget>
 
 using namespace shell;
@@ -117,10 +118,15 @@ bool TContextMenuEx::InvokeItemCommand(QWidget* window, const ShellFolderPtr& fo
     if (index == 4 && FindMenuItem(menu, "(&P)", 9) == -1) return false;
     TInvokeInfo info;
     info.verb = cmd.verb;
+    // The command's questions and a copy's progress run events of their
+    // own, in which the window (or the menu's owner) may go.
+    QPointer<TContextMenuEx> self(this);
+    QPointer<QWidget> owner(window);
     HRESULT hr = cm->InvokeCommand(info);
+    if (!self) return false;
     if (FAILED(hr)) {
-        if (ShowMessage) ShowMessage(window, QString::fromLatin1(FailedText), QString::fromLatin1(FailedCaption));
-        else QMessageBox::information(window, QString::fromLatin1(FailedCaption), QString::fromLatin1(FailedText));
+        if (ShowMessage) ShowMessage(owner, QString::fromLatin1(FailedText), QString::fromLatin1(FailedCaption));
+        else QMessageBox::information(owner, QString::fromLatin1(FailedCaption), QString::fromLatin1(FailedText));
         return false;
     }
     return true;
@@ -136,7 +142,12 @@ void TContextMenuEx::ShowMenu(QWidget* window, const ShellFolderPtr& folder, con
     TMenu menu;
     if (FAILED(cm->QueryContextMenu(menu, 0, FirstId, LastId, CMF_EXPLORE))) return;
     bool sendToReady = AddSendToItems(menu);
+    // The menu, the command's questions and a copy's progress run events of
+    // their own, in which the window (or the menu's owner) may go.
+    QPointer<TContextMenuEx> self(this);
+    QPointer<QWidget> owner(window);
     unsigned id = TrackMenu ? TrackMenu(window, menu, screenPoint) : ExecShellMenu(menu, window, screenPoint);
+    if (!self) return;
     int sendTo = -1;
     if (sendToReady && id >= SendToFirstId && id < SendToFirstId + MaxSendTo) {
         // Sending is a copy of the items followed by a paste onto the entry.
@@ -146,9 +157,10 @@ void TContextMenuEx::ShowMenu(QWidget* window, const ShellFolderPtr& folder, con
     if (id != 0) {
         TInvokeInfo info;
         info.verb = id - FirstId;
-        info.AskNewName = [this, window](const std::string& oldName, std::string& newName) {
-            if (AskNewName) return AskNewName(window, oldName, newName);
-            QInputDialog dlg(window);
+        info.AskNewName = [self, owner](const std::string& oldName, std::string& newName) {
+            if (!self) return false;
+            if (self->AskNewName) return self->AskNewName(owner, oldName, newName);
+            QInputDialog dlg(owner);
             dlg.setWindowTitle(QString::fromUtf8("名前の変更"));
             dlg.setLabelText(QString());
             dlg.setTextValue(ShellText(oldName));
@@ -157,12 +169,14 @@ void TContextMenuEx::ShowMenu(QWidget* window, const ShellFolderPtr& folder, con
             const bool ok = dlg.exec() == QDialog::Accepted;
             return ok && ShellTextToSjis(dlg.textValue(), newName) && !newName.empty();
         };
-        if (FAILED(cm->InvokeCommand(info))) {
-            if (ShowMessage) ShowMessage(window, QString::fromLatin1(FailedText), QString::fromLatin1(FailedCaption));
-            else QMessageBox::information(window, QString::fromLatin1(FailedCaption), QString::fromLatin1(FailedText));
+        const HRESULT hr = cm->InvokeCommand(info);
+        if (!self) return;
+        if (FAILED(hr)) {
+            if (ShowMessage) ShowMessage(owner, QString::fromLatin1(FailedText), QString::fromLatin1(FailedCaption));
+            else QMessageBox::information(owner, QString::fromLatin1(FailedCaption), QString::fromLatin1(FailedText));
         }
     }
-    if (sendToReady) InvokeSendTo(window, sendTo);
+    if (sendToReady && self) InvokeSendTo(owner, sendTo);
 }
 
 // ---------------------------------------------------------------------------

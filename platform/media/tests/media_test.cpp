@@ -135,7 +135,7 @@ void MediaTest::midiStopsWhereItIsAndGoesOn() {
     witness->Open();
     p->Play();
     witness->Play();
-    QTest::qWait(100);
+    QTRY_COMPARE_WITH_TIMEOUT(p->State(), TMediaState::Playing, 10000);
     p->Stop();
     QCOMPARE(p->State(), TMediaState::Stopped);
     QTRY_COMPARE_WITH_TIMEOUT(witness->State(), TMediaState::Ended, 10000);

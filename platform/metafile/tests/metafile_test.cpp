@@ -178,44 +178,6 @@ void MetafileTest::objectTableMadeRoomForTheFrame() {
 
 namespace {
 
-// An enhanced metafile of a clip path of many points, then many SaveDC
-// records: libemf2svg copies the path at each, beyond any memory.
-std::string ClipThenSaves(int points, int saves) {
-    std::string records;
-    int count = 0;
-    auto rec = [&](uint32_t type, const std::string& payload) {
-        Put32(records, type);
-        Put32(records, uint32_t(8 + payload.size()));
-        records += payload;
-        ++count;
-    };
-    rec(59, "");  // BEGINPATH
-    std::string poly;
-    for (int v : {0, 0, 240, 120, points}) Put32(poly, uint32_t(v));
-    for (int i = 0; i < points; ++i) {
-        Put16(poly, uint32_t((i * 7) % 240));
-        Put16(poly, uint32_t((i * 13) % 120));
-    }
-    rec(86, poly);  // POLYGON16
-    rec(60, "");    // ENDPATH
-    std::string mode;
-    Put32(mode, 5);
-    rec(67, mode);  // SELECTCLIPPATH
-    for (int i = 0; i < saves; ++i) rec(33, "");  // SAVEDC
-    // The header of a plain enhanced metafile, then these records.
-    Emf head(240, 120);
-    std::string bytes = head.Bytes();
-    const std::string eof = bytes.substr(bytes.size() - 20);
-    bytes.resize(88);
-    bytes += records + eof;
-    auto set32 = [&bytes](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char((v >> (8 * i)) & 0xFF);
-    };
-    set32(48, uint32_t(bytes.size()));
-    set32(52, uint32_t(count + 1));
-    return bytes;
-}
-
 long PeakKiB() {
     QFile f("/proc/self/status");
     if (!f.open(QIODevice::ReadOnly)) return 0;
@@ -234,7 +196,7 @@ void MetafileTest::hostileFilesStayInTheHelper() {
     t.start();
     for (auto [points, saves] : {std::pair{10000, 4000}, std::pair{10000, 200000}, std::pair{0, 500000}}) {
         QImage img(3, 3, QImage::Format_RGB32);
-        const std::string bytes = ClipThenSaves(points, saves);
+        const std::string bytes = EmfClipThenSaves(points, saves);
         QVERIFY(bytes.size() < (size_t(8) << 20));
         const bool drawn = Decode(bytes, img);
         if (!drawn) QCOMPARE(img.size(), QSize(3, 3));

@@ -187,6 +187,44 @@ inline std::string WmfStretchDib(uint32_t headerSize, uint32_t bitCount) {
     return out + records;
 }
 
+// An enhanced metafile of 240 x 120 holding a clip path of many points,
+// then many SaveDC records: libemf2svg copies the path at each, beyond any
+// memory.
+inline std::string EmfClipThenSaves(int points, int saves) {
+    std::string records;
+    int count = 0;
+    auto rec = [&](uint32_t type, const std::string& payload) {
+        Put32(records, type);
+        Put32(records, uint32_t(8 + payload.size()));
+        records += payload;
+        ++count;
+    };
+    rec(59, "");  // BEGINPATH
+    std::string poly;
+    for (int v : {0, 0, 240, 120, points}) Put32(poly, uint32_t(v));
+    for (int i = 0; i < points; ++i) {
+        Put16(poly, uint32_t((i * 7) % 240));
+        Put16(poly, uint32_t((i * 13) % 120));
+    }
+    rec(86, poly);  // POLYGON16
+    rec(60, "");    // ENDPATH
+    std::string mode;
+    Put32(mode, 5);
+    rec(67, mode);  // SELECTCLIPPATH
+    for (int i = 0; i < saves; ++i) rec(33, "");  // SAVEDC
+    // The header of a plain enhanced metafile, then these records; the
+    // header's size and record count say so.
+    std::string bytes = Emf(240, 120).Bytes();
+    const std::string eof = bytes.substr(bytes.size() - 20);
+    bytes.resize(88);
+    bytes += records + eof;
+    for (int i = 0; i < 4; ++i) {
+        bytes[48 + size_t(i)] = char((bytes.size() >> (8 * i)) & 0xFF);
+        bytes[52 + size_t(i)] = char((uint32_t(count + 1) >> (8 * i)) & 0xFF);
+    }
+    return bytes;
+}
+
 // The sample pictures: a red square and a blue disc side by side.
 inline std::vector<Shape> SampleShapes() {
     return {{Shape::Rectangle, 10, 10, 110, 110, Rgb(220, 0, 0)}, {Shape::Ellipse, 130, 10, 230, 110, Rgb(0, 0, 220)}};

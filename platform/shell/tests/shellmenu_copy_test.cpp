@@ -40,7 +40,7 @@ void WriteAt(const std::string& path, off_t at, const std::string& bytes) {
     ::close(fd);
 }
 
-// True when the two files hold the same bytes (read piece by piece).
+// True when the two files hold the same bytes (read block by block).
 bool SameBytes(const std::string& a, const std::string& b) {
     std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
     std::vector<char> p(1 << 20), q(1 << 20);
@@ -100,7 +100,7 @@ protected:
 };
 
 TEST_F(ShellCopyTest, ContentModeAndProgressOfAWholeCopy) {
-    const std::string big = Noise(9 * 1024 * 1024 + 123, 1);  // several pieces
+    const std::string big = Noise(9 * 1024 * 1024 + 123, 1);  // several blocks
     WriteAt(root_ + "/src/big.bin", 0, big);
     ::chmod((root_ + "/src/big.bin").c_str(), 0640);
     WriteAt(root_ + "/src/tree/a.txt", 0, "alpha");

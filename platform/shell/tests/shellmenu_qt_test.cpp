@@ -37,7 +37,7 @@ QProgressDialog* CopyDialog() {
 void ShellQtTest::progressShowsAfterAMomentAndCancelStops() {
     QWidget window;
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 20000));
     std::unique_ptr<ICopyProgress> p = NewCopyProgress(300);
     // A short copy is over before the dialog would show.
     QVERIFY(p->Step(10, 100));

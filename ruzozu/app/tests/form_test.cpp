@@ -1,4 +1,6 @@
 // The main window under Qt's offscreen platform.
+#include "focus_keys.h"
+#include "when_modal.h"
 #include "hostile_pictures.h"
 #include "metafile_writer.h"
 #include "hint_form.h"
@@ -64,12 +66,6 @@ void Compose(const QString& text) {
     QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
 }
 
-// Presses Enter in whatever modal dialog opens next.
-void EnterInNextDialog() {
-    QTimer::singleShot(50, [] {
-        if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
-    });
-}
 
 }  // namespace
 
@@ -128,12 +124,12 @@ void FormTest::settingsDialogFolders() {
     TfKankyo dlg(nullptr, s, [&] { ++applied; }, nullptr);
     QCOMPARE(dlg.ComboBox1->count(), 4);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    dlg.ComboBox1->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
+    QVERIFY(TabTo(dlg.ComboBox1));
     dlg.ComboBox1->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
     dlg.CheckBox1->setChecked(true);
-    EnterInNextDialog();
+    EnterInNextModal();
     dlg.BitBtn1Click();
     QVERIFY(dlg.Refused());
     QCOMPARE(applied, 1);  // full screen takes effect even on a refused OK
@@ -149,12 +145,12 @@ void FormTest::settingsDialogFolders() {
     // Enter in the folder box presses OK and adds nothing to the list by itself.
     TfKankyo again(nullptr, s, nullptr, nullptr);
     again.show();
-    QVERIFY(QTest::qWaitForWindowActive(&again));
+    QVERIFY(QTest::qWaitForWindowActive(&again, 20000));
     const int before = again.ComboBox1->count();
-    again.ComboBox1->setFocus();
+    QVERIFY(TabTo(again.ComboBox1));
     again.ComboBox1->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(dir / "Missing/"));
-    EnterInNextDialog();
+    EnterInNextModal();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(again.Refused());
     QCOMPARE(again.ComboBox1->count(), before);
@@ -233,7 +229,7 @@ void FormTest::folderChooserRefusesAFolderThatIsGone() {
     TfChoice dlg(nullptr, dir / "Problems/victim");
     QCOMPARE(TfChoice::ChosenFolder, dir / "Problems/victim/");
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     std::filesystem::remove(sjis::ToUtf8(dir / "Problems/victim"));
     // The node still shows the folder, but it has no path any more.
     QCOMPARE(dlg.FolderTreeViewEx1->GetFolderName(), std::string());
@@ -280,7 +276,7 @@ void FormTest::folderChooserRefusesANameTheSettingsCannotHold() {
     textfile::CreateDir(bad);
     TfChoice dlg(nullptr, bad);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     QStringList seen;
     QTimer::singleShot(0, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -310,7 +306,7 @@ void FormTest::modeDialogSetsChosenMode() {
 void FormTest::splashStandsInTheMiddleOfTheScreen() {
     QPointer<Tstart> splash = new Tstart;
     splash->show();
-    QVERIFY(QTest::qWaitForWindowExposed(splash));
+    QVERIFY(QTest::qWaitForWindowExposed(splash, 20000));
     const QPoint off = splash->frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
     QVERIFY2(off.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
     delete splash;
@@ -433,8 +429,7 @@ void FormTest::captionCycleDrivenByKeys() {
     QCOMPARE(f.TextLine->Cntrls(3)->text(), QL("質問です"));
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】 p"));
     QCOMPARE(f.StatusPanels[3]->text(), QStringLiteral("0/2"));
-    f.Edit1->setFocus();
-    QVERIFY(f.Edit1->hasFocus());  // the keys sent to the focus reach it
+    QTRY_VERIFY(f.Edit1->hasFocus());  // the question gives the answer box the keys
     QTest::keyClicks(QApplication::focusWidget(), "dog");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Button1->text(), QL("もう一回"));
@@ -464,8 +459,8 @@ void FormTest::answerButtonsAndEnter() {
     QVERIFY(f.AnsBtn->Cntrls(3)->isHidden());
     QCOMPARE(f.AnsBtn->Cntrls(1)->geometry(), QRect(20, 265, 294, 30));
     QCOMPARE(f.AnsBtn->Cntrls(1)->text(), QStringLiteral("b"));
-    f.AnsBtn->Cntrls(1)->setFocus();
-    QTest::keyClick(&f, Qt::Key_Return);  // the focused answer button is pressed
+    QVERIFY(TabTo(f.AnsBtn->Cntrls(1)));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // the focused answer button is pressed
     QCOMPARE(f.Button1->text(), QL("次に進む"));
     QVERIFY(!f.AnsBtn->Cntrls(0)->isEnabled());
     QCOMPARE(f.Engine().CorrectCount, 1);
@@ -568,10 +563,7 @@ void FormTest::enteredLookFollowsTheFocus() {
     QTRY_COMPARE_WITH_TIMEOUT(StaleLooks(f), QString(), 20000);
     // Keys only: Tab to the right button, Enter presses it, Enter moves on.
     QVERIFY(QTest::qWaitForWindowActive(&f, 20000));
-    QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() != nullptr, 20000);
-    for (int i = 0; i < 6 && !f.AnsBtn->Cntrls(1)->hasFocus(); ++i)
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QVERIFY(f.AnsBtn->Cntrls(1)->hasFocus());
+    QVERIFY(TabTo(f.AnsBtn->Cntrls(1), 6));
     QVERIFY(LooksEntered(f.AnsBtn->Cntrls(1)));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(f.Button1->text(), QL("次に進む"));
@@ -668,7 +660,7 @@ void FormTest::hintDialogClosedByEnter() {
     f.ConfirmClose = false;
     f.show();
     QTRY_COMPARE(f.TextLine->Cntrls(0)->text(), QL("【1】"));
-    EnterInNextDialog();
+    EnterInNextModal();
     f.Engine().SpeedButton3Click();  // returns once Enter closed the dialog
     QCOMPARE(f.OKBottomDlg()->windowTitle(), QL("ヒント"));
     QCOMPARE(f.OKBottomDlg()->ArLabel1->Cntrls(0)->text(), QL("ヒントです"));
@@ -741,9 +733,7 @@ void FormTest::missingScoreFolderIsReplacedForThisRunOnly() {
     const std::string dvk = sjis::L("[Data]\r\nFolder=/no/such/scores/\r\n");
     textfile::WriteFileAtomic(dir / "ruzozu.dvk", dvk);
     // The login closes by its close box: no learner, the run goes on.
-    QTimer::singleShot(100, [] {
-        if (QWidget* w = QApplication::activeModalWidget()) w->close();
-    });
+    WhenModal<QWidget>([](QWidget* w) { w->close(); });
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
@@ -936,8 +926,8 @@ void FormTest::everyBoxAndDialogReadsJapanese() {
     TDrillSettings s;
     TfKankyo kankyo(nullptr, s, nullptr, nullptr);
     kankyo.show();
-    QVERIFY(QTest::qWaitForWindowActive(&kankyo));
-    kankyo.ComboBox1->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&kankyo, 20000));
+    QVERIFY(TabTo(kankyo.ComboBox1));
     QTest::keyClicks(QApplication::focusWidget(), "x");
     kankyo.BitBtn1Click();
     // The splash is no dialog: read as it stands.
@@ -954,8 +944,8 @@ void FormTest::splashLooksLikeTheVersionBoxAndTakesNoInput() {
     TAboutBox about(nullptr);
     splash->show();
     about.show();
-    QVERIFY(QTest::qWaitForWindowExposed(splash));
-    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QVERIFY(QTest::qWaitForWindowExposed(splash, 20000));
+    QVERIFY(QTest::qWaitForWindowExposed(&about, 20000));
     // The same artwork and label, drawn alike: in colour, not greyed out.
     const QImage a = splash->grab().toImage();
     const QImage b = about.grab().toImage();
@@ -985,14 +975,14 @@ void FormTest::typedMissingFolderIsRefused() {
     s.ProblemFolder = dir / "Problems/";
     TfKankyo dlg(nullptr, s, nullptr, nullptr);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), dlg.ComboBox1);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
     QTest::keyClicks(QApplication::focusWidget(), "x/");
     QCOMPARE(dlg.ComboBox1->currentText(), QString::fromStdString(dir / "Problems/x/"));
-    EnterInNextDialog();
+    EnterInNextModal();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // OK is the default button
     QVERIFY(dlg.Refused());
     QVERIFY(dlg.isVisible());
@@ -1002,12 +992,12 @@ void FormTest::typedMissingFolderIsRefused() {
     s2.ProblemFolder = dir / "Problems/";
     TfKankyo composed(nullptr, s2, nullptr, nullptr);
     composed.show();
-    QVERIFY(QTest::qWaitForWindowActive(&composed));
-    composed.ComboBox1->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&composed, 20000));
+    QVERIFY(TabTo(composed.ComboBox1));
     QInputMethodEvent ime;
     ime.setCommitString(QL("無い/"));
     QCoreApplication::sendEvent(QApplication::focusWidget(), &ime);
-    EnterInNextDialog();
+    EnterInNextModal();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(composed.Refused());
     // Choosing from the list is no typing, nor is passing through the box
@@ -1016,12 +1006,12 @@ void FormTest::typedMissingFolderIsRefused() {
     s3.FolderHistory = {"/no/such/", "", "", "", ""};
     TfKankyo chosen(nullptr, s3, nullptr, nullptr);
     chosen.show();
-    QVERIFY(QTest::qWaitForWindowActive(&chosen));
+    QVERIFY(QTest::qWaitForWindowActive(&chosen, 20000));
     chosen.ComboBox1->setCurrentIndex(0);
-    chosen.ComboBox1->setFocus();
+    QVERIFY(TabTo(chosen.ComboBox1));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), chosen.BitBtn1);
-    EnterInNextDialog();  // closes a refusal, should one come
+    EnterInNextModal(&chosen);  // closes a refusal, should one come
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(!chosen.Refused());
     QCOMPARE(s3.ProblemFolder, std::string("/no/such/"));
@@ -1029,3 +1019,4 @@ void FormTest::typedMissingFolderIsRefused() {
 
 QTEST_MAIN(FormTest)
 #include "form_test.moc"
+#include "qtry_bounds.h"

@@ -2,6 +2,8 @@
 // once per screen size, and once with a device-pixel ratio of 2): the drill
 // fills the largest 4:3 rectangle, takes clicks at its scaled places, and
 // its dialogs are scaled alike.
+#include "focus_keys.h"
+#include "when_modal.h"
 #include "hint_form.h"
 #include "ExtArr.h"
 #include "StdArr.h"
@@ -125,7 +127,7 @@ void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(QTest::qWaitForWindowExposed(&f, 20000));
     QTRY_VERIFY(f.AnsBtn->Cntrls(2)->isVisible());
     const QRect screen = f.screen()->geometry();
     QCOMPARE(f.geometry(), screen);
@@ -137,7 +139,7 @@ void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
 
     // The answer box takes the focus where it shows, and the input method's
     // candidate window is asked to stand by it there.
-    f.Button1->setFocus();
+    QVERIFY(TabTo(f.AnsBtn->Cntrls(1)));
     ClickInWindow(f, InWindow(f, f.Edit1, QPoint(10, f.Edit1->height() / 2)));
     QTRY_VERIFY(f.Edit1->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), "zz");
@@ -158,7 +160,8 @@ void FullScreenTest::drillFillsTheScreenAndTakesClicksThere() {
     ClickInWindow(f, InWindow(f, f.Button1, f.Button1->rect().center()));
     QCOMPARE(next.count(), 1);
     // Enter in the answer box still reaches the window.
-    f.Edit1->setFocus();
+    ClickInWindow(f, InWindow(f, f.Edit1, QPoint(10, f.Edit1->height() / 2)));
+    QTRY_VERIFY(f.Edit1->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(next.count(), 2);
     f.close();
@@ -185,7 +188,7 @@ void FullScreenTest::dialogsScaleAlike() {
     f.ConfirmClose = false;
     f.Boxes.Enabled = false;  // the message box below is looked at before it is closed
     f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(QTest::qWaitForWindowExposed(&f, 20000));
     const QRect screen = f.screen()->geometry();
     QTRY_VERIFY(Near(f.DrillRect(), Expected(screen)));
     const double s = ExpectedScale(screen);
@@ -304,12 +307,10 @@ void FullScreenTest::loginBeforeTheWindowIsScaledToo() {
     const double s = ExpectedScale(screen);
     QSize size;
     QPointF shownAt;
-    QTimer::singleShot(200, [&] {
-        if (QWidget* d = QApplication::activeModalWidget()) {
-            size = d->size();
-            shownAt = QRectF(d->frameGeometry()).center();
-            d->close();
-        }
+    WhenModal<QWidget>([&](QWidget* d) {
+        size = d->size();
+        shownAt = QRectF(d->frameGeometry()).center();
+        d->close();
     });
     TestForm f(dir.path(), {});
     f.ConfirmClose = false;
@@ -338,8 +339,10 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     TLook look[2];
     for (bool full : {false, true}) {
         auto f = startedIn(full);
-        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
-        QTest::qWait(100);
+        QVERIFY(QTest::qWaitForWindowExposed(f.get(), 20000));
+        // The look to compare with, once the drill has its size.
+        if (full) QTRY_VERIFY(Near(f->DrillRect(), Expected(QGuiApplication::primaryScreen()->geometry())));
+        else QTRY_COMPARE(f->DrillRect().width(), 631);
         look[full] = Look(*f);
         f->close();
     }
@@ -351,14 +354,12 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     QCOMPARE(look[0].DialogScale, 1.0);
 
     auto f = startedIn(true);
-    QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(f.get(), 20000));
     for (int round = 0; round < 3; ++round) {
         for (bool full : {false, true}) {
-            QTimer::singleShot(100, [full] {
-                if (auto* d = qobject_cast<TfKankyo*>(QApplication::activeModalWidget())) {
-                    d->CheckBox1->setChecked(full);
-                    d->BitBtn1->click();
-                }
+            WhenModal<TfKankyo>([full](TfKankyo* d) {
+                d->CheckBox1->setChecked(full);
+                d->BitBtn1->click();
             });
             f->OptionBoxClick();
             QTRY_VERIFY2(Look(*f) == look[full], qPrintable(QStringLiteral("round %1 full %2: %3 / %4")
@@ -373,7 +374,7 @@ void FullScreenTest::switchingAtRunTimeLooksLikeAStart() {
     }
     // Typing still reaches the answer box after all the switching: the
     // window has taken the keyboard back by itself.
-    QVERIFY(QTest::qWaitForWindowActive(f.get()));
+    QVERIFY(QTest::qWaitForWindowActive(f.get(), 20000));
     QTRY_VERIFY(f->Edit1->hasFocus());
     QTest::keyClicks(QApplication::focusWidget(), "ok");
     QCOMPARE(f->Edit1->text(), QStringLiteral("ok"));
@@ -388,7 +389,7 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
     TestForm f(dir.path(), {Q(WriteProblem(dir, "a\n/\n"))});
     f.ConfirmClose = false;
     f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QVERIFY(QTest::qWaitForWindowExposed(&f, 20000));
     const QRect screen = f.screen()->geometry();
     QTRY_VERIFY(Near(f.DrillRect(), Expected(screen)));
     const double s = ExpectedScale(screen);
@@ -415,11 +416,9 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
         for (int i = 0; i < 4; ++i) natural.push_back(plain.findChild<QHeaderView*>()->sectionSize(i));
     }
     std::vector<int> shown;
-    QTimer::singleShot(100, [&] {
-        if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            for (int i = 0; i < 4; ++i) shown.push_back(d->findChild<QHeaderView*>()->sectionSize(i));
-            d->reject();
-        }
+    WhenModal<QFileDialog>([&](QFileDialog* d) {
+        for (int i = 0; i < 4; ++i) shown.push_back(d->findChild<QHeaderView*>()->sectionSize(i));
+        d->reject();
     });
     f.Engine().BaseName.clear();  // no question first
     f.Open1Click();
@@ -431,21 +430,15 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
     // The folder chooser, opened from the settings dialog: right of it (kept
     // on the screen), its buttons inside it.
     QRect settings, chooser, ok, cancel, chooserClient;
-    QTimer::singleShot(100, [&] {
-        auto* k = qobject_cast<TfKankyo*>(QApplication::activeModalWidget());
-        if (!k) return;
+    WhenModal<TfKankyo>([&](TfKankyo* k) {
         settings = k->frameGeometry();
-        QTimer::singleShot(100, [&] {
-            if (auto* c = qobject_cast<TfChoice*>(QApplication::activeModalWidget())) {
-                chooser = c->frameGeometry();
-                chooserClient = c->rect();
-                ok = c->BitBtn1->geometry();
-                cancel = c->BitBtn2->geometry();
-                c->reject();
-            }
-            QTimer::singleShot(0, [] {
-                if (auto* k = qobject_cast<TfKankyo*>(QApplication::activeModalWidget())) k->BitBtn2->click();
-            });
+        WhenModal<TfChoice>([&](TfChoice* c) {
+            chooser = c->frameGeometry();
+            chooserClient = c->rect();
+            ok = c->BitBtn1->geometry();
+            cancel = c->BitBtn2->geometry();
+            c->reject();
+            WhenModal<TfKankyo>([](TfKankyo* k) { k->BitBtn2->click(); });
         });
         k->SpeedButton1->click();
     });
@@ -463,3 +456,4 @@ void FullScreenTest::bigScreensShowEveryDialogWhole() {
 
 QTEST_MAIN(FullScreenTest)
 #include "fullscreen_test.moc"
+#include "qtry_bounds.h"

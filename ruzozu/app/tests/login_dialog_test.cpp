@@ -119,7 +119,7 @@ void LoginDialogTest::newLearnerLogsInByKeys() {
     LoginRun run;
     TfInputID& dlg = run.dlg;
     BoxCloser& closer = run.closer;
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     QCOMPARE(QApplication::focusWidget(), dlg.Edit1);
     Type("t01");
     QCOMPARE(dlg.Edit2->text(), QL("未登録"));
@@ -143,7 +143,7 @@ void LoginDialogTest::knownLearnerWrongThenRightPassword() {
     LoginRun run({{"A1", "alice", "secret"}});
     TfInputID& dlg = run.dlg;
     BoxCloser& closer = run.closer;
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     Type("A1");
     QCOMPARE(dlg.Edit2->text(), QStringLiteral("alice"));
     QTRY_VERIFY(dlg.Edit3->hasFocus());  // a known ID moves on to the password
@@ -163,7 +163,7 @@ void LoginDialogTest::passwordWithoutShiftJisFormIsRefused() {
     LoginRun run;
     TfInputID& dlg = run.dlg;
     BoxCloser& closer = run.closer;
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     Type("t02");
     Type("花子");
     QTRY_COMPARE(closer.Count, 1);  // a new learner is asked for a password
@@ -182,7 +182,7 @@ void LoginDialogTest::mouseClicksOneMessageAtATime() {
     LoginRun run({{"A1", "alice", "secret"}});
     TfInputID& dlg = run.dlg;
     BoxCloser& closer = run.closer;
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     // An ID too long, then a click on OK: the ID box's check comes first,
     // alone; the click does not go on to OK's own checks behind it.
     QTest::keyClicks(QApplication::focusWidget(), "ABCDEFG");
@@ -215,7 +215,7 @@ void LoginDialogTest::newLearnerClicksPastTheName() {
     LoginRun run;
     TfInputID& dlg = run.dlg;
     BoxCloser& closer = run.closer;
-    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     Type("n1");
     QCOMPARE(QApplication::focusWidget(), dlg.Edit2);
     QTest::keyClicks(QApplication::focusWidget(), "Ken");
@@ -248,3 +248,4 @@ void LoginDialogTest::passwordsShowStars() {
 
 QTEST_MAIN(LoginDialogTest)
 #include "login_dialog_test.moc"
+#include "qtry_bounds.h"

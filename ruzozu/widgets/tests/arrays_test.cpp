@@ -1,6 +1,8 @@
 // Control arrays and the return-key edit under Qt's offscreen platform.
 #include "ExtArr.h"
 #include "RetEdit.h"
+#include "focus_keys.h"
+#include "when_modal.h"
 #include "StdArr.h"
 
 #include <QApplication>
@@ -125,14 +127,12 @@ void ArraysTest::focusEnterAndExitOnceInOrder() {
     edits.OnEnter = [&](QObject*, int i) { log << QStringLiteral("enter%1").arg(i); };
     edits.OnExit = [&](QObject*, int i) { log << QStringLiteral("exit%1").arg(i); };
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    e0->setFocus();
-    e1->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
+    QVERIFY(TabTo(e0));
+    QVERIFY(TabTo(e1));
     QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
     // A message box taking the window's focus is no exit of the edit.
-    QTimer::singleShot(50, [] {
-        if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
-    });
+    EnterInNextModal();
     QMessageBox::information(&form, "t", "m");
     QCOMPARE(log, (QStringList{"enter0", "exit0", "enter1"}));
 }
@@ -151,30 +151,30 @@ void ArraysTest::exitComesBeforeTheClickThatLeaves() {
     edits.OnExit = [&](QObject*, int i) {
         log << QStringLiteral("exit%1").arg(i);
         if (!message) return;
-        QTimer::singleShot(50, [] {
-            if (QWidget* w = QApplication::activeModalWidget()) QTest::keyClick(w, Qt::Key_Return);
-        });
+        EnterInNextModal();
         QMessageBox::information(&form, "t", "m");
     };
     QObject::connect(button, &QPushButton::clicked, [&] { log << "click"; });
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    e0->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
+    QVERIFY(TabTo(e0));
     // The press, as the window system delivers it, moves the focus first.
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
     QCOMPARE(log, (QStringList{"exit0", "click"}));
     QCOMPARE(QApplication::focusWidget(), button);
     // An exit that asks the person something first: the click is dropped,
     // the focus has moved all the same.
-    e0->setFocus();
+    QVERIFY(TabTo(e0));
     message = true;
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
     QCOMPARE(log, (QStringList{"exit0", "click", "exit0"}));
     QCOMPARE(form.focusWidget(), button);
-    form.activateWindow();  // back from the message box
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    // Back from the message box: where a window manager gives the form the
+    // activation back, the offscreen platform leaves no window active.
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
     // A click that leaves the focus where it is delivers no exit.
-    e0->setFocus();
+    QVERIFY(TabTo(e0));
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, e0->geometry().center());
     QCOMPARE(log.size(), 3);
 }
@@ -197,9 +197,9 @@ void ArraysTest::controlInTwoArraysOrTwiceInOne() {
         gone->OnEnter = [&](QObject*, int i) { log << QStringLiteral("gone%1").arg(i); };
     }
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    e0->setFocus();
-    e1->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
+    QVERIFY(TabTo(e0));
+    QVERIFY(TabTo(e1));
     QCOMPARE(log, (QStringList{"kept0", "kept1"}));
 
     // Added twice, an edit is hooked once; it keeps its hooks until its
@@ -211,19 +211,19 @@ void ArraysTest::controlInTwoArraysOrTwiceInOne() {
     QCOMPARE(twice.NumOfArry(), 2);
     twice.OnEnter = [&](QObject*, int i) { log << QStringLiteral("twice%1").arg(i); };
     twice.OnChange = [&](QObject*, int i) { log << QStringLiteral("change%1").arg(i); };
-    e0->setFocus();
+    QVERIFY(TabTo(e0));
     e0->setText("a");
     QCOMPARE(log, (QStringList{"twice0", "kept0", "change0"}));  // the later watcher first, as Qt calls them
     twice.Delete(1);
     log.clear();
-    e1->setFocus();
-    e0->setFocus();
+    QVERIFY(TabTo(e1));
+    QVERIFY(TabTo(e0));
     e0->setText("b");
     QCOMPARE(log, (QStringList{"kept1", "twice0", "kept0", "change0"}));
     twice.Delete(0);
     log.clear();
-    e1->setFocus();
-    e0->setFocus();
+    QVERIFY(TabTo(e1));
+    QVERIFY(TabTo(e0));
     e0->setText("c");
     QCOMPARE(log, (QStringList{"kept1", "kept0"}));
     // A control freed while in the array twice leaves both places.
@@ -250,7 +250,7 @@ void ArraysTest::shrinkingPastAControlThatStandsTwice() {
     int clicks = 0;
     labels.OnClick = [&](QObject*, int i) { clicks += i == 0; };
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(QTest::qWaitForWindowExposed(&form, 20000));
     QTest::mouseClick(first.data(), Qt::LeftButton, {}, QPoint(2, 2));
     QCOMPARE(clicks, 1);
     // Twice again, then none: the label is freed once and nothing is left.
@@ -274,8 +274,8 @@ void ArraysTest::returnKeyMovesOn() {
     QStringList keys;
     a->OnKeyPress = [&](QObject*, QString k) { keys << k; };
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    a->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
+    QVERIFY(TabTo(a));
     QTest::keyClicks(QApplication::focusWidget(), "x");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(b->hasFocus());
@@ -283,7 +283,7 @@ void ArraysTest::returnKeyMovesOn() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(ok->hasFocus());  // the last box before a button gives it the focus
     b->ReturnNext = false;
-    b->setFocus();
+    QVERIFY(TabTo(b));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(b->hasFocus());
 }
@@ -297,8 +297,8 @@ void ArraysTest::arrayKeyPressOfReturnEdits() {
     QStringList keys;
     edits.OnKeyPress = [&](QObject*, int i, QString& k) { keys << QStringLiteral("%1:%2").arg(i).arg(k); };
     form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    e0->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&form, 20000));
+    QVERIFY(TabTo(e0));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // swallowed by the edit before any key-press handler
     QVERIFY(edits.Cntrls(1)->hasFocus());
     QCOMPARE(keys, QStringList{});

@@ -1,6 +1,7 @@
 // The controller's main window, folder dialog, client list and score table
 // under Qt's offscreen platform.
 #include "box_answerer.h"
+#include "focus_keys.h"
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "dir_list.h"
@@ -51,8 +52,7 @@ void Write(const std::string& path, const std::string& bytes) { textfile::WriteF
 // A person clicks into the box and presses Enter: the key goes to the
 // focused widget.
 void EnterIn(QLineEdit* box) {
-    box->setFocus();
-    QCOMPARE(QApplication::focusWidget(), box);
+    QVERIFY(ClickInto(box));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
 }
 
@@ -122,7 +122,7 @@ void ControllerWindowTest::enterTakesOneFolderAndRefillsTheRest() {
     TestMain w(t.path());
     w.FormCreate();
     w.show();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(QTest::qWaitForWindowActive(&w, 20000));
     w.FullCheck->setChecked(true);  // not collected yet
     EnterIn(w.QuestionEdit);  // empty: the root
     QCOMPARE(w.Settings.QuestionDir, std::string("/"));
@@ -398,13 +398,13 @@ void ClassOfForty(const std::string& scores, TControllerSettings& s) {
     SetClass(scores, 1, 40, true);
     W w(nullptr, s);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowExposed(&w, 20000));
     for (int shown : {40, 3, 40}) {
         SetClass(scores, 4, 40, shown == 40);
         if (w.Grid->RowCount() != shown + 1) w.Timer1Timer();
-        QTest::qWait(20);
-        QCOMPARE(w.Grid->RowCount(), shown + 1);
-        QCOMPARE(w.ScrollExtra > 0, shown == 40);
+        QTRY_COMPARE(w.Grid->RowCount(), shown + 1);
+        QTRY_COMPARE(w.ScrollExtra > 0, shown == 40);
+        QTRY_COMPARE(w.Grid->verticalScrollBar()->isVisible(), shown == 40);
         CheckLayout(w);
         if (QTest::currentTestFailed()) return;
     }
@@ -429,7 +429,7 @@ template <typename W>
 void LongNames(TControllerSettings& s, int nameCol) {
     W w(nullptr, s);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowExposed(&w, 20000));
     w.Timer1Timer();
     const QRect screen = w.screen()->availableGeometry();
     QVERIFY2(w.width() <= screen.width(), qPrintable(QString::number(w.width())));
@@ -472,8 +472,7 @@ void ControllerWindowTest::refreshKeepsTheFocus() {
     s.ScoreInterval = 1;
     TfScore table(nullptr, s);
     table.show();
-    table.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&table));
+    QVERIFY(QTest::qWaitForWindowActive(&table, 20000));
     // The teacher clicks into the table.
     QTest::mouseClick(table.Grid->viewport(), Qt::LeftButton, Qt::NoModifier,
                       table.Grid->CellRect(1, 1).center());
@@ -498,7 +497,7 @@ void ControllerWindowTest::csvPreviewColumnsSizedByDragging() {
     TfCsvWizard w(nullptr, roster);
     w.CsvFileName = t / "a.csv";
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowExposed(&w, 20000));
     QCOMPARE(w.CsvGrid->ColCount(), 3);
     QCOMPARE(w.CsvGrid->FixedRows(), 1);  // the mapping row
     QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
@@ -546,10 +545,8 @@ void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
     TestMain w(t.path());
     w.FormCreate();
     w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.ExeDirEdit->setFocus();
-    QCOMPARE(QApplication::focusWidget(), w.ExeDirEdit);
+    QVERIFY(QTest::qWaitForWindowActive(&w, 20000));
+    QVERIFY(ClickInto(w.ExeDirEdit));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(w.fList);  // the client list, not a selection of the text
     w.close();
@@ -598,3 +595,4 @@ void ControllerWindowTest::everyWindowAndBoxReadsJapanese() {
 
 QTEST_MAIN(ControllerWindowTest)
 #include "controller_window_test.moc"
+#include "qtry_bounds.h"

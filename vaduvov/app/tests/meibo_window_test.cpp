@@ -1,5 +1,7 @@
 // The roster editor and the CSV wizard driven as a user would, under Qt's
 // offscreen platform.
+#include "focus_keys.h"
+#include "when_modal.h"
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "InplaceEdit.h"
@@ -30,26 +32,9 @@ std::string Line(const std::string& id, const std::string& name, const std::stri
 
 std::string Cell(const TfMeibo& dlg, int col, int row) { return dlg.NameGrid->Cells(col, row); }
 
-// Runs action on the first visible top-level window of type W that opens
-// while the caller's modal loop runs.
-template <typename W>
-void WhenShown(const std::function<void(W*)>& action) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* found = qobject_cast<W*>(w); found && found->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                action(found);
-                return;
-            }
-    });
-    timer->start(20);
-}
-
 void Press(QWidget* w, Qt::Key key) {
     QTest::keyClick(w, key);
-    QTest::qWait(10);
+    QCoreApplication::processEvents();  // what the key posted
 }
 
 // Keys go where a person's keyboard goes: to the focused widget, the open
@@ -67,14 +52,14 @@ void TypeInEditor(TfMeibo& dlg, const char* text) {
     QVERIFY(e && e->isVisible());
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(e));
     QTest::keyClicks(QApplication::focusWidget(), QString::fromUtf8(text));
-    QTest::qWait(10);
+    QCoreApplication::processEvents();
 }
 
 QPoint CellCenter(TComboGrid* g, int col, int row) { return g->CellRect(col, row).center(); }
 
 void DoubleClick(TfMeibo& dlg, int col, int row) {
     QTest::mouseDClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, col, row));
-    QTest::qWait(10);
+    QCoreApplication::processEvents();
 }
 
 // A roster folder holding the given roster file (none when empty).
@@ -93,7 +78,7 @@ struct TShown : TRoster {
     TfMeibo dlg;
     explicit TShown(const std::string& file = std::string()) : TRoster(file), dlg(nullptr, s) {
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
     }
 };
 
@@ -158,7 +143,7 @@ void MeiboWindowTest::passwordsAreNeverPainted() {
 void MeiboWindowTest::enterOnPasswordStashesEditsAndRestores() {
     TShown r(Line("A1", "a", "old1") + Line("B2", "b", "old2"));
     TfMeibo& dlg = r.dlg;
-    dlg.NameGrid->setFocus();
+    QVERIFY(TabTo(dlg.NameGrid));
     // A new password typed over the placeholder is stored.
     dlg.NameGrid->FocusCell(2, 1);
     Press(KeyTarget(dlg), Qt::Key_Return);
@@ -177,8 +162,7 @@ void MeiboWindowTest::enterOnPasswordStashesEditsAndRestores() {
     Press(KeyTarget(dlg), Qt::Key_Up);  // still the password column
     QCOMPARE(dlg.Meibo.Rows[2][2], PasswordPlaceholder());
     Press(KeyTarget(dlg), Qt::Key_Left);
-    QTest::qWait(20);
-    QCOMPARE(dlg.Meibo.Rows[2][2], std::string("old2"));
+    QTRY_COMPARE(dlg.Meibo.Rows[2][2], std::string("old2"));
     QCOMPARE(dlg.Meibo.StashedRow, -1);
     // With the editor open, Tab into the password column opens it on the
     // placeholder, never on the password.
@@ -191,8 +175,7 @@ void MeiboWindowTest::enterOnPasswordStashesEditsAndRestores() {
     Press(KeyTarget(dlg), Qt::Key_Return);
     QCOMPARE(Cell(dlg, 2, 2), PasswordPlaceholder());
     dlg.NameGrid->FocusCell(0, 1);
-    QTest::qWait(20);
-    QCOMPARE(Cell(dlg, 2, 2), std::string("old2"));
+    QTRY_COMPARE(Cell(dlg, 2, 2), std::string("old2"));
 }
 
 void MeiboWindowTest::savingWithAPendingStashKeepsThePassword() {
@@ -220,7 +203,8 @@ void MeiboWindowTest::doubleClickEditsOnceThenTypingDoesNothing() {
     TypeInEditor(dlg, "ann");
     QCOMPARE(dlg.Meibo.Rows[1][1], std::string("ann"));
     QTest::mouseClick(dlg.NameGrid->viewport(), Qt::LeftButton, {}, CellCenter(dlg.NameGrid, 1, 2));
-    QTest::qWait(20);
+    // The editor closes and, this one edit done, editing goes off.
+    QTRY_VERIFY(!(dlg.NameGrid->Options() & goEditing));
     QVERIFY(!dlg.NameGrid->EditorMode());
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.NameGrid));
     QTest::keyClicks(QApplication::focusWidget(), "zz");
@@ -243,8 +227,7 @@ void MeiboWindowTest::typingAnIdIntoTheEntryRowAddsARow() {
     dlg.NameGrid->FocusCell(0, 2);
     Press(KeyTarget(dlg), Qt::Key_Return);
     TypeInEditor(dlg, "Z");
-    QTest::qWait(20);
-    QCOMPARE(dlg.NameGrid->RowCount(), 4);  // at the first keystroke
+    QTRY_COMPARE(dlg.NameGrid->RowCount(), 4);  // at the first keystroke
     QCOMPARE(Cell(dlg, 0, 3), std::string());
     QCOMPARE(dlg.maximumHeight(), maxBefore + dlg.NameGrid->RowHeights(3) + dlg.NameGrid->GridLineWidth());
     Press(KeyTarget(dlg), Qt::Key_Return);
@@ -277,17 +260,14 @@ void MeiboWindowTest::clipboardCopyCutPaste() {
     QGuiApplication::clipboard()->setText(QString::fromUtf8("ok\n\xF0\x9F\x98\x80\n"));
     dlg.NameGrid->FocusCell(0, 1);
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     dlg.PasteItem->trigger();
     QCOMPARE(Cell(dlg, 0, 1), std::string("a"));
     QCOMPARE(messages, QStringList{QL("貼り付ける文字列の 2 行目に、Shift-JIS にない文字があります。\n\n"
                                       "貼り付けませんでした。")});
     TfMeibo second(nullptr, r.s);
     second.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&second));
+    QVERIFY(QTest::qWaitForWindowExposed(&second, 20000));
     QVERIFY(second.PasteBtn->isEnabled());
 }
 
@@ -298,19 +278,18 @@ void MeiboWindowTest::rowCommandsAndWidth() {
     r.s.MeiboHeight = 200;
     TfMeibo dlg(nullptr, r.s);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     // The window is as wide as the grid, and the scroll bar when it shows.
     auto fits = [&dlg](bool bar) {
-        QTest::qWait(20);
         const int extent = bar ? dlg.style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
         return dlg.NameGrid->VerticalScrollBarShown() == bar && dlg.width() == dlg.FittedWidth + extent;
     };
-    QVERIFY(fits(false));
+    QTRY_VERIFY(fits(false));
     QCOMPARE(dlg.minimumWidth(), dlg.maximumWidth());  // only the height can change
     dlg.resize(dlg.width(), 120);                      // the user hides rows
-    QVERIFY(fits(true));
+    QTRY_VERIFY(fits(true));
     dlg.resize(dlg.width(), 1000);
-    QVERIFY(fits(false));
+    QTRY_VERIFY(fits(false));
     QCOMPARE(dlg.height(), dlg.maximumHeight());
     dlg.resize(dlg.width(), 200);
     // Insert with rows 2 to 3 selected.
@@ -320,7 +299,7 @@ void MeiboWindowTest::rowCommandsAndWidth() {
     QCOMPARE(Cell(dlg, 0, 2), std::string());
     QCOMPARE(Cell(dlg, 0, 4), std::string("10"));
     QCOMPARE(Cell(dlg, 0, 5), std::string("15"));
-    QVERIFY(fits(true));  // 200 px show fewer rows
+    QTRY_VERIFY(fits(true));  // 200 px show fewer rows
     dlg.ToolButton1->trigger();  // compact
     QCOMPARE(dlg.NameGrid->RowCount(), 5);
     dlg.Meibo.Rows[1][0] = "x";
@@ -332,7 +311,7 @@ void MeiboWindowTest::rowCommandsAndWidth() {
     dlg.NameGrid->SetSelection({0, 1, 2, 4});
     dlg.DeleteRowsItem->trigger();
     QCOMPARE(dlg.NameGrid->RowCount(), 2);
-    QVERIFY(fits(false));
+    QTRY_VERIFY(fits(false));
     QVERIFY(dlg.height() <= dlg.maximumHeight());
     dlg.ToolButton6->trigger();  // titles and entry row only: nothing
     QCOMPARE(dlg.NameGrid->RowCount(), 2);
@@ -349,7 +328,7 @@ void MeiboWindowTest::closingWritesThePlaceOnlySaveWrites() {
         QCOMPARE(dlg.NameGrid->RowCount(), 6);  // no file: titles and five empty rows
         QCOMPARE(dlg.height(), 220);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
         dlg.move(50, 60);
         dlg.Meibo.Rows[1][0] = "Q";
         QTest::mouseClick(dlg.BitBtn2, Qt::LeftButton);
@@ -360,7 +339,7 @@ void MeiboWindowTest::closingWritesThePlaceOnlySaveWrites() {
     // "保存終了" at once on no roster file writes four empty records.
     TfMeibo dlg(nullptr, s);
     dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg, 20000));
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     const std::string empty = "\"\",\"\",\"\"\r\n";
     QCOMPARE(r.Saved(), empty + empty + empty + empty);
@@ -372,7 +351,7 @@ void MeiboWindowTest::csvImportThroughTheWizard() {
     textfile::WriteFileAtomic(r.dir / "class.csv", sjis::L("番号,氏名,合言葉\r\nA1,\"Ann Lee\",pa\r\nB2,Bob,pb\r\n"));
     dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "class.csv"); };
     bool checked = false;
-    WhenShown<TfCsvWizard>([&](TfCsvWizard* w) {
+    WhenModal<TfCsvWizard>([&](TfCsvWizard* w) {
         QCOMPARE(w->CsvGrid->ColCount(), 3);
         QCOMPARE(w->CsvGrid->RowCount(), 4);  // the mapping row and three lines
         QVERIFY(w->Label2->text().endsWith("class.csv"));
@@ -409,16 +388,13 @@ void MeiboWindowTest::wizardWithNothingMappedLeavesTheRoster() {
     TfMeibo dlg(nullptr, r.s);
     dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "a.csv"); };
     QStringList messages;
-    WhenShown<TfCsvWizard>([&](TfCsvWizard* w) {
+    WhenModal<TfCsvWizard>([&](TfCsvWizard* w) {
         // A disarmed target maps nothing.
         QTest::mouseClick(w->SpeedButton2, Qt::LeftButton);
         QTest::mouseClick(w->SpeedButton2, Qt::LeftButton);
         QTest::mousePress(w->CsvGrid->viewport(), Qt::LeftButton, {}, CellCenter(w->CsvGrid, 1, 1));
         QCOMPARE(w->CsvGrid->Cells(1, 0), std::string());
-        WhenShown<QMessageBox>([&](QMessageBox* box) {
-            messages << box->text();
-            box->accept();
-        });
+        ReadNextBoxThenEnter(messages);
         QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
     });
     dlg.ToolButton3->trigger();
@@ -440,10 +416,7 @@ void MeiboWindowTest::failedSaveIsReportedAndKeepsTheEdits() {
     dlg.Meibo.Rows[1][1] = "edited";
     dlg.ShowRows();
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     QCOMPARE(messages.size(), 1);
     QVERIFY(messages[0].startsWith(QL("名簿を保存できませんでした。")));
@@ -464,10 +437,7 @@ void MeiboWindowTest::wizardRefusesAFileWithoutShiftJisForm() {
     textfile::WriteFileAtomic(r.dir / "u.csv", "\xEF\xBB\xBF" "A1,\xE5\xB1\xB1\xE7\x94\xB0\nB2,\xF0\x9F\x98\x80\n");
     dlg.ChooseCsvFile = [&] { return QString::fromStdString(r.dir / "u.csv"); };
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     dlg.ToolButton3->trigger();
     QCOMPARE(messages.size(), 1);
     QVERIFY(messages[0].contains(QL("CSVファイルの 2 行目")));
@@ -493,10 +463,9 @@ void MeiboWindowTest::cellEditorTakesOneStorableLine() {
     QGuiApplication::clipboard()->setText(QStringLiteral("\nlater"));  // an empty first line
     QTest::keyClick(KeyTarget(dlg), Qt::Key_V, Qt::ControlModifier);
     QTest::keyClicks(KeyTarget(dlg), QStringLiteral("\""));
-    QTest::qWait(20);
-    QCOMPARE(dlg.Meibo.Rows[1][1], std::string("Ann"));
     QTest::keyClicks(KeyTarget(dlg), QStringLiteral("!"));
-    QCOMPARE(dlg.Meibo.Rows[1][1], std::string("Ann!"));
+    // The key after it is taken, in order: the quote was refused.
+    QTRY_COMPARE(dlg.Meibo.Rows[1][1], std::string("Ann!"));
     QTest::keyClick(KeyTarget(dlg), Qt::Key_Return);
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
@@ -509,10 +478,7 @@ void MeiboWindowTest::saveRefusesARowTheFileCannotCarry() {
     dlg.Meibo.Rows[1][2] = "\x82\xC1";  // 「っ」: scrambles to 0x1A
     dlg.ShowRows();
     QStringList messages;
-    WhenShown<QMessageBox>([&](QMessageBox* box) {
-        messages << box->text();
-        box->accept();
-    });
+    ReadNextBoxThenEnter(messages);
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].contains(QL("1 行目の PassWord")), qPrintable(messages[0]));
@@ -522,3 +488,4 @@ void MeiboWindowTest::saveRefusesARowTheFileCannotCarry() {
 
 QTEST_MAIN(MeiboWindowTest)
 #include "meibo_window_test.moc"
+#include "qtry_bounds.h"

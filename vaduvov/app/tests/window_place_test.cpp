@@ -89,7 +89,7 @@ void WindowPlaceTest::everyWindowReopensWhereItWasClosed() {
                 const QPoint want(s.*k.left, s.*k.top);
                 QWidget* w = k.open(s);
                 w->show();
-                QVERIFY(QTest::qWaitForWindowExposed(w));
+                QVERIFY(QTest::qWaitForWindowExposed(w, 20000));
                 if (!Placeable(w)) {
                     delete w;
                     break;

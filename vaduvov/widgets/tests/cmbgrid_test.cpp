@@ -52,9 +52,8 @@ struct Shown {
     explicit Shown(bool editing = false) {
         grid.resize(400, 200);
         grid.show();
-        grid.activateWindow();
-        grid.setFocus();
-        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QVERIFY(QTest::qWaitForWindowActive(&grid, 20000));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(&grid));  // the window's one control
         grid.OnGridBtnClick = [this](QObject*, int c, int r) { clicks.emplace_back(c, r); };
         if (editing) grid.SetOptions(grid.Options() | goEditing);
     }
@@ -1135,3 +1134,4 @@ void CmbGridTest::comboListWidthAndPicking() {
 
 QTEST_MAIN(CmbGridTest)
 #include "cmbgrid_test.moc"
+#include "qtry_bounds.h"
