@@ -830,9 +830,9 @@ void TFileView::PlaceRows(std::vector<TListedItem>& items) {
         if (!kept[static_cast<size_t>(i)] && OnDeletion) OnDeletion(this, topLevelItem(i));
 
     // Few rows to take out and few runs to put in: one by one, the others
-    // staying where they are; otherwise all at once.
+    // staying where they are; otherwise (a first listing too) all at once.
     constexpr int FewSteps = 64;
-    if (inOrder && removed <= FewSteps && insertRuns <= FewSteps) {
+    if (count > 0 && inOrder && removed <= FewSteps && insertRuns <= FewSteps) {
         for (int i = count - 1; i >= 0; --i)
             if (!kept[static_cast<size_t>(i)]) delete takeTopLevelItem(i);
         for (size_t i = 0; i < places.size();) {
