@@ -378,7 +378,9 @@ void TForm1::BuildStatusBar() {
     // scaled): in the application's default, "ランダム" did not fit its panel.
     bar->setFont(font());
     bar->setPalette(FacePalette());
-    const int widths[4] = {250, 50, 50, 50};
+    // The count is "101/101" at most: its panel is wider than the mode
+    // words' ones, the file's panel gives it the room.
+    const int widths[4] = {230, 50, 50, 70};
     int x = 0;
     for (int i = 0; i < 4; ++i) {
         auto* p = new QLabel(bar);

@@ -24,6 +24,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <unordered_map>
 #include <cstdio>
 #include <ctime>
@@ -571,18 +573,28 @@ public:
     explicit TFileItem(LPITEMIDLIST item) : QTreeWidgetItem(FileViewItemType), Item(item) {}
     TPidl Item;
     const TKind* Kind = nullptr;
+    uint32_t Attributes = 0;
     bool Link = false;
+    bool MountPoint = false;
     bool HasFindData = false;
     int64_t Size = 0;
     int64_t Written = 0;
 
     void SetDetails(const TListedItem& li) {
         Kind = &KindOf(li);
+        Attributes = li.Attributes;
         Link = li.Attributes & SFGAO_LINK;
+        MountPoint = li.MountPoint;
         HasFindData = li.HasFindData;
         Size = li.Size;
         Written = li.Written;
         emitDataChanged();
+    }
+    // Whether a listed item is this row's item as it was read (its name is
+    // in the item).
+    bool Unchanged(const TListedItem& li) const {
+        return Attributes == li.Attributes && MountPoint == li.MountPoint && HasFindData == li.HasFindData &&
+               Size == li.Size && Written == li.Written;
     }
     QVariant data(int column, int role) const override {
         if (Kind) {
@@ -601,6 +613,11 @@ public:
 
 TFileItem* AsFileItem(QTreeWidgetItem* item) {
     return item && item->type() == FileViewItemType ? static_cast<TFileItem*>(item) : nullptr;
+}
+
+// The bytes of a one-item list, which tell the item within its folder.
+std::string_view ItemKey(LPCITEMIDLIST item) {
+    return std::string_view(reinterpret_cast<const char*>(item), item ? ItemCount(item) : 0);
 }
 
 // The size column shows its texts without the blanks that align them for
@@ -687,6 +704,16 @@ void TFileView::ClearItems() {
 void TFileView::SetFolder(LPCITEMIDLIST list) {
     if (!list) return;
     ++FGeneration;
+    // The rows of another folder all go; listing the same folder again
+    // keeps the rows of what did not change.
+    size_t bytes = PidlSize(list);
+    bool same = FFolderPidl && PidlSize(FFolderPidl.get()) == bytes && std::memcmp(FFolderPidl.get(), list, bytes) == 0;
+    if (!same) {
+        bool was = FFilling;
+        FFilling = true;
+        ClearItems();
+        FFilling = was;
+    }
     FFolderPidl.reset(CopyPidl(list));
     FFolder.reset();
     if (PidlIsEmpty(list)) {
@@ -728,15 +755,8 @@ void TFileView::FillList() {
         CannotList();
         return;
     }
-    // Made before the old rows go: their small blocks are then taken again
-    // by the new rows, not gathered up for one large block.
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<int>(items.size()));
     BeginFill();
-    for (TListedItem& li : items)
-        if (QTreeWidgetItem* row = MakeRow(li)) rows.append(row);
-    addTopLevelItems(rows);
-    header()->setSortIndicator(0, Qt::AscendingOrder);
+    PlaceRows(items);
     EndFill();
 }
 
@@ -745,25 +765,129 @@ void TFileView::BeginFill() {
     header()->setSortIndicator(0, Qt::AscendingOrder);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     FFilling = true;
-    setUpdatesEnabled(false);
-    ClearItems();
 }
 
 void TFileView::EndFill() {
-    setUpdatesEnabled(true);
     FFilling = false;
     QApplication::restoreOverrideCursor();
 }
 
-// A row for a listed item, unless the mask leaves it out; the row takes
-// the item over.
-QTreeWidgetItem* TFileView::MakeRow(TListedItem& li) {
-    if (!FMask.empty() && !(li.Attributes & SFGAO_FOLDER)) {
-        std::string ext = ExtensionOf(li.Name);
-        bool listed = false;
-        for (const std::string& m : FMask) listed = listed || (!ext.empty() && sjis::EqualsIgnoreCase(ext, m));
-        if (!listed) return nullptr;
+// The rows of the listed items in their order.  The row of an item that
+// did not change (same item, attributes, size and time) stays as it is,
+// selected or not; the row of an item that changed is made anew and takes
+// the old one's selection; rows of items no longer listed are freed.  A
+// folder in which little changed is therefore not laid out and painted
+// again row by row.
+void TFileView::PlaceRows(std::vector<TListedItem>& items) {
+    const int count = topLevelItemCount();
+    std::vector<TFileItem*> old(static_cast<size_t>(count));
+    std::unordered_map<std::string_view, int> byItem;
+    byItem.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        old[static_cast<size_t>(i)] = AsFileItem(topLevelItem(i));
+        if (old[static_cast<size_t>(i)]) byItem.emplace(ItemKey(old[static_cast<size_t>(i)]->Item.get()), i);
     }
+    struct TPlace {
+        QTreeWidgetItem* row;
+        int was;    // the index of the row kept or replaced; -1 for an item new here
+        bool made;  // a new row
+    };
+    std::vector<TPlace> places;
+    places.reserve(items.size());
+    std::vector<char> kept(static_cast<size_t>(count), 0);
+    bool inOrder = true;  // the kept rows stand in the new order already
+    int lastKept = -1;
+    for (TListedItem& li : items) {
+        if (!Listed(li)) continue;
+        int was = -1;
+        auto it = byItem.find(ItemKey(li.Item.get()));
+        if (it != byItem.end()) {
+            was = it->second;
+            byItem.erase(it);
+        }
+        if (was >= 0 && old[static_cast<size_t>(was)]->Unchanged(li)) {
+            kept[static_cast<size_t>(was)] = 1;
+            inOrder = inOrder && was > lastKept;
+            lastKept = was;
+            places.push_back({old[static_cast<size_t>(was)], was, false});
+        } else {
+            places.push_back({MakeRow(li), was, true});
+        }
+    }
+    // What was selected and current: a replacing row takes it over.
+    QTreeWidgetItem* current = currentItem();
+    QTreeWidgetItem* newCurrent = nullptr;
+    std::vector<char> selected(static_cast<size_t>(count), 0);
+    for (int i = 0; i < count; ++i) selected[static_cast<size_t>(i)] = topLevelItem(i)->isSelected();
+    int removed = 0, insertRuns = 0;
+    for (int i = 0; i < count; ++i) removed += !kept[static_cast<size_t>(i)];
+    for (size_t i = 0; i < places.size(); ++i) {
+        insertRuns += places[i].made && (i == 0 || !places[i - 1].made);
+        if (current && places[i].was >= 0 && old[static_cast<size_t>(places[i].was)] == current)
+            newCurrent = places[i].row;
+    }
+    for (int i = 0; i < count; ++i)
+        if (!kept[static_cast<size_t>(i)] && OnDeletion) OnDeletion(this, topLevelItem(i));
+
+    // Few rows to take out and few runs to put in: one by one, the others
+    // staying where they are; otherwise (a first listing too) all at once.
+    constexpr int FewSteps = 64;
+    if (count > 0 && inOrder && removed <= FewSteps && insertRuns <= FewSteps) {
+        for (int i = count - 1; i >= 0; --i)
+            if (!kept[static_cast<size_t>(i)]) delete takeTopLevelItem(i);
+        for (size_t i = 0; i < places.size();) {
+            if (!places[i].made) {
+                ++i;
+                continue;
+            }
+            QList<QTreeWidgetItem*> run;
+            size_t at = i;
+            for (; i < places.size() && places[i].made; ++i) run.append(places[i].row);
+            insertTopLevelItems(static_cast<int>(at), run);
+        }
+        for (const TPlace& p : places)
+            if (p.made && p.was >= 0 && selected[static_cast<size_t>(p.was)]) p.row->setSelected(true);
+        if (newCurrent && newCurrent != current) setCurrentItem(newCurrent, 0, QItemSelectionModel::NoUpdate);
+        return;
+    }
+    setUpdatesEnabled(false);
+    QList<QTreeWidgetItem*> taken = invisibleRootItem()->takeChildren();
+    for (int i = 0; i < count; ++i)
+        if (!kept[static_cast<size_t>(i)]) delete taken[i];
+    taken.clear();
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(places.size()));
+    for (const TPlace& p : places) rows.append(p.row);
+    addTopLevelItems(rows);
+    // The selection again, a range for each run of selected rows.
+    QItemSelection selection;
+    int from = -1;
+    for (int i = 0; i <= static_cast<int>(places.size()); ++i) {
+        const TPlace* p = i < static_cast<int>(places.size()) ? &places[static_cast<size_t>(i)] : nullptr;
+        bool on = p && p->was >= 0 && selected[static_cast<size_t>(p->was)];
+        if (on && from < 0) from = i;
+        if (!on && from >= 0) {
+            selection.select(model()->index(from, 0), model()->index(i - 1, columnCount() - 1));
+            from = -1;
+        }
+    }
+    if (newCurrent) setCurrentItem(newCurrent, 0, QItemSelectionModel::NoUpdate);
+    if (!selection.isEmpty()) selectionModel()->select(selection, QItemSelectionModel::Select);
+    setUpdatesEnabled(true);
+}
+
+// Whether the mask lets a listed item be shown.
+bool TFileView::Listed(const TListedItem& li) const {
+    if (FMask.empty() || (li.Attributes & SFGAO_FOLDER)) return true;
+    std::string ext = ExtensionOf(li.Name);
+    if (ext.empty()) return false;
+    for (const std::string& m : FMask)
+        if (sjis::EqualsIgnoreCase(ext, m)) return true;
+    return false;
+}
+
+// A row for a listed item; the row takes the item over.
+QTreeWidgetItem* TFileView::MakeRow(TListedItem& li) {
     auto* row = new TFileItem(li.Item.release());
     row->setText(0, QString::fromStdString(li.Utf8Name));
     row->setFlags(row->flags() | Qt::ItemIsEditable);

@@ -130,7 +130,8 @@ public:
 
     // Lists the folder of a full list (a copy is kept); nil is ignored.
     void SetFolder(shell::LPCITEMIDLIST list);
-    // Lists the folder again from the start.
+    // Lists the folder again: rows of items that did not change stay, with
+    // their selection; the order is by name again.
     void FillList();
     // What a double click does with the selected item: a folder moves the
     // linked tree there; a document is opened when FileExecute is set.
@@ -183,6 +184,8 @@ private:
     void BeginFill();
     void EndFill();
     void ClearItems();
+    void PlaceRows(std::vector<shell::TListedItem>& items);
+    bool Listed(const shell::TListedItem& item) const;
     QTreeWidgetItem* MakeRow(shell::TListedItem& item);
     void SetDetails(QTreeWidgetItem* row);
     void SortBy(int column);

@@ -327,6 +327,8 @@ void FormTest::layoutOfTheWindow() {
     QCOMPARE(f.AnsBtn->Cntrls(0)->objectName(), QStringLiteral("AnsBtn_1"));
     QCOMPARE(f.Button1->text(), QL("解答"));
     QCOMPARE(f.StatusPanels[0]->text(), QL("【問題ファイル】"));
+    const QString cut = StatusTextCut(f);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut));
     // The media buttons: the audio and video ones share one narrower place.
     QCOMPARE(f.SpeedButton6->geometry(), QRect(118, 4, 25, 25));
     QCOMPARE(f.SpeedButton7->geometry(), QRect(143, 4, 24, 25));

@@ -10,9 +10,13 @@
 #include "tempdir.h"
 #include "textfile.h"
 
+#include <QFontMetrics>
+#include <QLabel>
 #include <QStringList>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 class TestForm : public TForm1 {
 public:
@@ -47,4 +51,22 @@ inline std::string WriteProblem(const TempDir& dir, const char* utf8Lines) {
     }
     textfile::WriteFileAtomic(dir / "p.qzb", out);
     return dir / "p.qzb";
+}
+
+// Writes each status text the drill shows into its panel (the problem
+// file's caption, the mode words, counts up to the largest number of
+// questions) and tells the first that does not fit, as "" when all do.
+inline QString StatusTextCut(TestForm& f) {
+    const std::pair<int, const char*> texts[] = {{0, "【問題ファイル】"}, {1, "テスト"}, {2, "ランダム"},
+                                                 {3, "0/101"},          {3, "100/100"}, {3, "101/101"}};
+    QString cut;
+    for (const auto& [panel, text] : texts) {
+        f.SetStatusText(panel, sjis::L(text));
+        QLabel* l = f.StatusPanels[panel];
+        const int room = l->contentsRect().width() - std::max(0, l->indent());
+        const int needed = QFontMetrics(l->font()).horizontalAdvance(l->text());
+        if (cut.isEmpty() && needed > room)
+            cut = QStringLiteral("%1: %2 > %3").arg(l->text()).arg(needed).arg(room);
+    }
+    return cut;
 }

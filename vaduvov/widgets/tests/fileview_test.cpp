@@ -43,6 +43,9 @@ private slots:
     void dateAndTypeTexts();
     void maskListsFoldersAndMatchingExtensions();
     void columnClicksSortBothWays();
+    void listingAgainKeepsUnchangedRows_data();
+    void listingAgainKeepsUnchangedRows();
+    void anotherFolderReplacesEveryRow();
     void renameInTheList();
     void renameNeverReplaces();
     void renameFolderRenamesTreeNode();
@@ -273,6 +276,116 @@ void FileViewTest::columnClicksSortBothWays() {
     QTest::mouseClick(v.header()->viewport(), Qt::LeftButton, {},
                       QPoint(v.header()->sectionViewportPosition(1) + 5, 5));
     QCOMPARE(TFileView::SortDirection(1), -1);
+}
+
+void FileViewTest::listingAgainKeepsUnchangedRows_data() {
+    QTest::addColumn<bool>("bySize");
+    QTest::addColumn<int>("added");
+    QTest::newRow("in name order, few changes") << false << 0;
+    QTest::newRow("sorted by size before") << true << 0;
+    QTest::newRow("many new files") << false << 150;
+}
+
+// The rows of items that did not change stay, with their selection; rows
+// of changed items are made anew and keep the selection; rows of gone
+// items are freed and told; new items get rows; the order is by name.
+void FileViewTest::listingAgainKeepsUnchangedRows() {
+    QFETCH(bool, bySize);
+    QFETCH(int, added);
+    size_t blocks = SHGetMalloc()->LiveBlocks();
+    {
+        QStringList deleted;  // told by the list as long as it lives
+        TFileView v;
+        v.resize(400, 300);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.OnDeletion = [&](QObject* sender, QTreeWidgetItem* row) {
+            QCOMPARE(sender, &v);
+            deleted << row->text(0);
+        };
+        List(v, "/work");
+        if (bySize) v.ColClick(1);
+        QTreeWidgetItem* x = Row(v, "x");
+        QTreeWidgetItem* big = Row(v, "big.QZB");
+        QTreeWidgetItem* hidden = Row(v, ".hidden");
+        Pick(v, Row(v, "k1023.dat"));
+        x->setSelected(true);
+        Row(v, "k1024.qzb")->setSelected(true);
+        Row(v, "empty.txt")->setSelected(true);
+        // One file goes, one is new, one grows, one only gets another time.
+        QVERIFY(fs::remove(D("/work/empty.txt")));
+        Write(D("/work/new.txt"), 1);
+        Write(D("/work/k1024.qzb"), 3000);
+        struct utimbuf times = {1000000000, 1000000000};
+        QCOMPARE(::utime(D("/work/k1023.dat").c_str(), &times), 0);
+        QStringList expected{"sub", "x", ".hidden", "big.QZB", "k1023.dat", "k1024.qzb", "new.txt"};
+        for (int i = 0; i < added; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "new%03d.txt", i);
+            Write(D("/work/") + name, 1);
+            expected << name;
+        }
+        v.FillList();
+
+        QCOMPARE(Names(v), expected);
+        QCOMPARE(Row(v, "x"), x);
+        QCOMPARE(Row(v, "big.QZB"), big);
+        QCOMPARE(Row(v, ".hidden"), hidden);
+        deleted.sort();
+        QCOMPARE(deleted, (QStringList{"empty.txt", "k1023.dat", "k1024.qzb"}));
+        QCOMPARE(Row(v, "k1024.qzb")->text(1), QStringLiteral("       3KB"));
+        QVERIFY(Row(v, "k1023.dat")->text(3).startsWith(QDateTime::fromSecsSinceEpoch(1000000000).toString("yy/MM/dd")));
+        QStringList selected;
+        for (QTreeWidgetItem* row : v.selectedItems()) selected << row->text(0);
+        selected.sort();
+        QCOMPARE(selected, (QStringList{"k1023.dat", "k1024.qzb", "x"}));
+        QCOMPARE(v.currentItem(), Row(v, "k1023.dat"));
+        QCOMPARE(TFileView::SortDirection(1), 1);
+        QCOMPARE(v.header()->sortIndicatorSection(), 0);
+        for (int i = 0; i < v.topLevelItemCount(); ++i)
+            QCOMPARE(PidlItemCount(TFileView::ItemID(v.topLevelItem(i))), 1u);
+        // Nothing changed: every row stays, none is told to go.
+        QList<QTreeWidgetItem*> rows;
+        for (int i = 0; i < v.topLevelItemCount(); ++i) rows << v.topLevelItem(i);
+        deleted.clear();
+        v.FillList();
+        QCOMPARE(deleted, QStringList());
+        for (int i = 0; i < v.topLevelItemCount(); ++i) QCOMPARE(v.topLevelItem(i), rows[i]);
+        QCOMPARE(v.selectedItems().size(), 3);
+        // A narrower mask takes rows out, a wider one brings them back.
+        v.SetMask({".qzb"});
+        v.FillList();
+        QCOMPARE(Names(v), (QStringList{"sub", "x", "big.QZB", "k1024.qzb"}));
+        QCOMPARE(Row(v, "x"), x);
+        v.SetMask({});
+        v.FillList();
+        QCOMPARE(Names(v), expected);
+        // The list as it shows now is the one painted.
+        QCOMPARE(v.visualItemRect(Row(v, "x")).top() < v.visualItemRect(Row(v, "big.QZB")).top(), true);
+    }
+    QCOMPARE(SHGetMalloc()->LiveBlocks(), blocks);
+}
+
+// Listing another folder, even one with items of the same names, makes
+// every row anew.
+void FileViewTest::anotherFolderReplacesEveryRow() {
+    fs::create_directories(D("/other/sub"));
+    fs::create_directories(D("/other/x"));
+    int deleted = 0;
+    TFileView v;
+    v.OnDeletion = [&](QObject*, QTreeWidgetItem*) { ++deleted; };
+    List(v, "/work");
+    const int before = v.topLevelItemCount();
+    Pick(v, Row(v, "x"));
+    List(v, "/other");
+    QCOMPARE(deleted, before);
+    QCOMPARE(Names(v), (QStringList{"deep", "sub", "x"}));
+    QCOMPARE(v.selectedItems().size(), 0);
+    // The same folder given again keeps its rows.
+    QTreeWidgetItem* x = Row(v, "x");
+    List(v, "/other");
+    QCOMPARE(Row(v, "x"), x);
+    QCOMPARE(deleted, before);
 }
 
 void FileViewTest::renameInTheList() {
