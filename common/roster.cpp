@@ -15,30 +15,11 @@
 
 namespace {
 
-// Calls f(begin, end) for each line of bytes[0, stop): lines end at CR LF,
-// CR or a lone LF.  No line is stored.
-template <class F>
-void ForEachLine(const std::string& bytes, size_t stop, F f) {
-    size_t i = 0;
-    while (i < stop) {
-        const size_t start = i;
-        while (i < stop && bytes[i] != '\r' && bytes[i] != '\n') ++i;
-        if (!f(start, i)) return;
-        if (i < stop && bytes[i] == '\r') ++i;
-        if (i < stop && bytes[i] == '\n') ++i;
-    }
-}
-
-size_t RecordEnd(const std::string& bytes) {
-    const size_t eof = bytes.find('\x1A');
-    return eof == std::string::npos ? bytes.size() : eof;
-}
-
 // UTF-8 is told by the IDs and names alone: a password field holds
 // scrambled bytes, which in a roster of ours may well look like UTF-8.
 bool IdsAndNamesLookUtf8(const std::string& bytes) {
     bool wide = false, wellFormed = true;
-    ForEachLine(bytes, RecordEnd(bytes), [&](size_t b, size_t e) {
+    textfile::ForEachLineBefore(bytes, '\x1A', [&](size_t b, size_t e) {
         const std::vector<std::string> f = commatext::Split(bytes.substr(b, e - b), 2);
         for (const auto& field : f) {
             bool ascii = true;
@@ -73,7 +54,7 @@ bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::stri
         return false;
     }
     bool tooMany = false;
-    ForEachLine(bytes, RecordEnd(bytes), [&](size_t b, size_t e) {
+    textfile::ForEachLineBefore(bytes, '\x1A', [&](size_t b, size_t e) {
         if (b == e) return true;  // an empty line is no learner
         std::vector<std::string> f = commatext::Split(bytes.substr(b, e - b), 3);
         if (f.empty()) return true;

@@ -64,18 +64,13 @@ namespace {
 bool SplitAtAnyLineEnd(const std::string& text, char stop, std::vector<std::string>& lines,
                        size_t maxLines = SIZE_MAX) {
     lines.clear();
-    size_t end = text.find(stop);
-    if (end == std::string::npos) end = text.size();
-    size_t i = 0;
-    while (i < end) {
-        if (lines.size() == maxLines) return false;
-        size_t start = i;
-        while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
-        lines.emplace_back(text, start, i - start);
-        if (i < end && text[i] == '\r') ++i;
-        if (i < end && text[i] == '\n') ++i;
-    }
-    return true;
+    bool within = true;
+    ForEachLineBefore(text, stop, [&](size_t b, size_t e) {
+        if (lines.size() == maxLines) return within = false;
+        lines.emplace_back(text, b, e - b);
+        return true;
+    });
+    return within;
 }
 
 std::vector<std::string> SplitAtAnyLineEnd(const std::string& text, char stop) {

@@ -31,6 +31,24 @@ std::vector<std::string> SplitLines(const std::string& text);
 // skipped), a lone LF stays inside the line, and byte 0x1A ends the file.
 std::vector<std::string> SplitRecordLines(const std::string& text);
 
+// Calls f(begin, end) for each line of text[0, first stop byte), one at a
+// time and without storing any, until f returns false: a line ends at
+// CR LF, at CR or at a lone LF; a trailing line end makes no extra empty
+// line.
+template <class F>
+void ForEachLineBefore(const std::string& text, char stop, F f) {
+    size_t end = text.find(stop);
+    if (end == std::string::npos) end = text.size();
+    size_t i = 0;
+    while (i < end) {
+        const size_t start = i;
+        while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
+        if (!f(start, i)) return;
+        if (i < end && text[i] == '\r') ++i;
+        if (i < end && text[i] == '\n') ++i;
+    }
+}
+
 // Splits the record files that people's tools make (the roster, a CSV
 // file to import): a line ends at CR LF, at CR or at a lone LF, and byte
 // 0x1A ends the file.  A trailing line end makes no extra empty line.

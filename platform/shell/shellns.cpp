@@ -158,9 +158,9 @@ bool Under(const std::string& path, const std::string& dir) {
 // Whether a folder may hold subfolders, from its link count alone: above
 // 2 it holds some; exactly 2 means none where the file system counts
 // subfolders in the link count; otherwise it may, until it is opened.
-bool MaySubfolders(const struct stat& st, bool countsSubfolders) {
-    if (st.st_nlink > 2) return true;
-    return !(st.st_nlink == 2 && countsSubfolders);
+bool MaySubfolders(nlink_t links, bool countsSubfolders) {
+    if (links > 2) return true;
+    return !(links == 2 && countsSubfolders);
 }
 
 bool CountingFileSystem(const struct statfs& fs) {
@@ -180,7 +180,7 @@ bool CountingFileSystem(const struct statfs& fs) {
 bool HasSubfolder(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    return MaySubfolders(st, LinkCountTellsSubfolders(path));
+    return MaySubfolders(st.st_nlink, LinkCountTellsSubfolders(path));
 }
 
 // Whether a link leads back to a folder on its own way from "/" (the
@@ -568,10 +568,8 @@ protected:
             if (look.folder) {
                 a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
                 if ((mask & SFGAO_HASSUBFOLDER) && !(look.link && LinkLoopsBack(path))) {
-                    struct stat st {};
-                    st.st_nlink = look.nlink;
-                    bool counts = look.dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
-                    if (MaySubfolders(st, counts)) a |= SFGAO_HASSUBFOLDER;
+                    const bool counts = look.dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
+                    if (MaySubfolders(look.nlink, counts)) a |= SFGAO_HASSUBFOLDER;
                 }
             }
             if (name[0] == '.') a |= SFGAO_HIDDEN | SFGAO_GHOSTED;

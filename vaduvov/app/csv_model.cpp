@@ -37,24 +37,6 @@ std::string TooBigMessage(size_t line) {
            sjis::L(" 個までです。") + "\r\r" + sjis::L("ファイルは読み込みませんでした。");
 }
 
-// Calls take(line) for each line of text as textfile::SplitAnyLines cuts
-// them (CR LF, CR or LF; 0x1A ends the text; no empty line after a last
-// line end), one at a time, until take returns false.
-template <typename Take>
-void ForEachLine(const std::string& text, Take take) {
-    size_t end = text.find('\x1A');
-    if (end == std::string::npos) end = text.size();
-    size_t i = 0;
-    while (i < end) {
-        const size_t start = i;
-        while (i < end && text[i] != '\r' && text[i] != '\n') ++i;
-        const size_t stop = i;
-        if (i < end && text[i] == '\r') ++i;
-        if (i < end && text[i] == '\n') ++i;
-        if (!take(text.substr(start, stop - start))) return;
-    }
-}
-
 }  // namespace
 
 const std::string& TCsvWizardModel::Cell(int row, int col) const {
@@ -86,15 +68,15 @@ void TCsvWizardModel::LoadCsvFile(const std::string& path) {
     // first that cannot be taken: a refused file costs no more than the
     // part read up to there.
     size_t fields = 0;
-    ForEachLine(bytes, [&](std::string line) {
+    textfile::ForEachLineBefore(bytes, '\x1A', [&](size_t b, size_t e) {
         const size_t number = Preview.size();
         // A line's fields are at most its bytes: the line's length bounds
         // what splitting it may cost.
-        if (number > static_cast<size_t>(kMaxLines) || line.size() > kMaxLineBytes) {
+        if (number > static_cast<size_t>(kMaxLines) || e - b > kMaxLineBytes) {
             LoadError = TooBigMessage(number);
             return false;
         }
-        std::vector<std::string> row = commatext::Split(line);
+        std::vector<std::string> row = commatext::Split(bytes.substr(b, e - b));
         fields += row.size();
         if (fields > static_cast<size_t>(kMaxFields)) {
             LoadError = TooBigMessage(number);

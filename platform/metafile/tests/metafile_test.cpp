@@ -203,7 +203,7 @@ void MetafileTest::hostileFilesStayInTheHelper() {
         if (points > 0) QVERIFY(!drawn);
     }
     QVERIFY2(PeakKiB() - before < 100 * 1024, qPrintable(QString::number(PeakKiB() - before)));
-    QVERIFY2(t.elapsed() < 10 * 1000 * 3, qPrintable(QString::number(t.elapsed())));  // no hang
+    QVERIFY2(t.elapsed() < 30000, qPrintable(QString::number(t.elapsed())));  // a hang bound, not a speed
     // The program goes on drawing good ones.
     Wmf wmf(240, 120);
     wmf.Shapes = SampleShapes();
