@@ -65,11 +65,14 @@ void TIniFile::Reload() {
     std::string bytes;
     lines_.clear();
     error_.clear();
+    const auto untakable = [this] {
+        return path_ + "\r\r" + sjis::L("この設定ファイルは読めません（読む権限がないか、大きすぎます）。");
+    };
     if (!textfile::ReadFileBytes(path_, bytes, kMaxSettingsBytes)) {
         // There but not to be taken (no permission, beyond the bound, no
         // plain file): a write would put one key in place of all the others.
         if (textfile::FileExists(path_) || textfile::DirectoryExists(path_))
-            error_ = path_ + "\r\r" + sjis::L("この設定ファイルは読めません（読む権限がないか、大きすぎます）。");
+            error_ = untakable();
         return;
     }
     const sjis::TOutsideText text = sjis::DecodeOutsideText(bytes);
@@ -78,7 +81,7 @@ void TIniFile::Reload() {
         return;
     }
     if (!SplitKeepingEnds(bytes, kMaxSettingsLines, lines_))
-        error_ = path_ + "\r\r" + sjis::L("この設定ファイルは読めません（読む権限がないか、大きすぎます）。");
+        error_ = untakable();
 }
 
 bool TIniFile::Storable(const std::string& text) {
