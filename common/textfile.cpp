@@ -24,13 +24,22 @@ std::string OsPath(const std::string& path) {
     return path;
 }
 
+int OpenPlainFile(const std::string& path, struct stat& st) {
+    const int fd = ::open(OsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool ReadFileBytes(const std::string& path, std::string& out, uint64_t maxBytes) {
     out.clear();
-    // Without O_NONBLOCK the open of a FIFO waits for a writer, forever.
-    int fd = ::open(OsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > maxBytes) {
+    int fd = OpenPlainFile(path, st);
+    if (fd < 0) return false;
+    if (uint64_t(st.st_size) > maxBytes) {
         ::close(fd);
         return false;
     }
@@ -128,13 +137,9 @@ bool ReadRecordHead(const std::string& path, size_t maxLines, size_t maxBytes, s
                     bool* whole) {
     lines.clear();
     if (whole) *whole = false;
-    int fd = ::open(OsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
+    int fd = OpenPlainFile(path, st);
+    if (fd < 0) return false;
     // One byte more than the bound tells whether the file goes on.
     const size_t want = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
     std::string head;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 // Paths are Shift-JIS like every other text of the system; they are
@@ -11,6 +12,11 @@ namespace textfile {
 
 // The name on disk of a Shift-JIS path.
 std::string OsPath(const std::string& path);
+
+// Opens path for reading when it is a plain file, without waiting (the open
+// of a FIFO would wait for a writer, forever): the descriptor, with the
+// file's status in st, or -1 when it is no plain file or cannot be opened.
+int OpenPlainFile(const std::string& path, struct stat& st);
 
 // The most any file of the system is read at: far beyond any problem,
 // roster, settings or score file.

@@ -61,23 +61,21 @@ void TMediaSystem::PlaySyncMemory(const QByteArray& wav, const std::string& name
 bool IsMidiFile(const std::string& path) {
     // Only a plain file is looked into: a FIFO named by a problem would
     // otherwise hold the open until somebody writes to it.
-    const int fd = ::open(textfile::OsPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
     struct stat st {};
+    const int fd = textfile::OpenPlainFile(path, st);
+    if (fd < 0) return false;
     char head[4] = {};
-    const bool midi = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::read(fd, head, 4) == 4 &&
-                      std::memcmp(head, "MThd", 4) == 0;
+    const bool midi = ::read(fd, head, 4) == 4 && std::memcmp(head, "MThd", 4) == 0;
     ::close(fd);
     return midi;
 }
 
 bool IsPlainMediaFile(const std::string& path) {
-    const int fd = ::open(textfile::OsPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
     struct stat st {};
-    const bool plain = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const int fd = textfile::OpenPlainFile(path, st);
+    if (fd < 0) return false;
     ::close(fd);
-    return plain;
+    return true;
 }
 
 // ---------------------------------------------------------------- quiet

@@ -171,12 +171,11 @@ std::string PrivateRuntimeFolder(const std::string& runtimeDir, unsigned uid, co
 
 bool IsExecutableProgram(const std::string& path) {
     const std::string os = textfile::OsPath(path);
-    const int fd = ::open(os.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
     struct stat st {};
+    const int fd = textfile::OpenPlainFile(path, st);
+    if (fd < 0) return false;
     char head[4] = {};
-    const bool program = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0 &&
-                         ::read(fd, head, 4) >= 2 &&
+    const bool program = (st.st_mode & 0111) != 0 && ::read(fd, head, 4) >= 2 &&
                          (std::memcmp(head, "\x7f" "ELF", 4) == 0 || (head[0] == '#' && head[1] == '!'));
     ::close(fd);
     return program && ::access(os.c_str(), X_OK) == 0;

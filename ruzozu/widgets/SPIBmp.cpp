@@ -69,12 +69,11 @@ bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
 // when it claims more than the picture budget.  Only plain files within
 // the size of any picture file are read.
 bool ReadFileWithQt(const std::string& fileName, const char* format, QImage& out) {
-    // Without O_NONBLOCK the open of a FIFO waits for a writer, forever.
-    const int fd = ::open(textfile::OsPath(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
     struct stat st {};
+    const int fd = textfile::OpenPlainFile(fileName, st);
+    if (fd < 0) return false;
     QFile file;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > kMaxPictureFileBytes ||
+    if (uint64_t(st.st_size) > kMaxPictureFileBytes ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
