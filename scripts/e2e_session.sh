@@ -15,6 +15,10 @@ case "$desktop" in
 esac
 
 work=$(mktemp -d)
+# A runtime folder of its own: the single-instance socket lives there, and
+# two test runs at once (two build trees) must not meet through it.
+mkdir -m 700 "$work/run"
+export XDG_RUNTIME_DIR="$work/run"
 display=""
 wm=""
 # Each process is waited for: a server still shutting down would remove
