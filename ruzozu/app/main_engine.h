@@ -121,6 +121,21 @@ struct TBlockEntry {
     int32_t Section = 0;  // entry of its title, -1 before the first title
 };
 
+// Which problem a progress file was written for, and in which order: the
+// lines after the marks.  A file without them (an older program's) has
+// Known false.
+struct TProgressOrigin {
+    bool Known = false;
+    bool Random = false;       // written by a run in random order
+    uint64_t PathDigest = 0;   // of the problem file's full path
+    uint64_t BytesDigest = 0;  // of the problem file's bytes
+    uint64_t Size = 0;         // the problem file's size in bytes
+};
+
+// A 64-bit digest (FNV-1a) of bytes: tells one problem file from another,
+// by its path or by its contents.
+uint64_t ContentDigest(const char* data, size_t size);
+
 // Cuts a line into at most n tokens at single spaces (see the picture,
 // program and media commands); lower-cases them when lower is set.
 std::vector<std::string> SplitTokens(const std::string& line, size_t n, bool lower);
@@ -187,6 +202,9 @@ public:
     void SaveProgress();
     bool LoadProgress();
     std::string FormatProgress() const;
+    // Whether the progress just read belongs to the problem opened, in the
+    // order it is opened in; ProgressFitsProblem checks its shape besides.
+    bool ProgressBelongsHere() const;
     TResultHeader ResultHeader() const;
 
     // The random generator of shuffles (seeded from the clock; tests seed it).
@@ -213,6 +231,10 @@ public:
     bool IsRandom = false;
     bool ModeFixed = false;
     bool Resumed = false;
+    // The open problem's identity (Known once it is read), written into
+    // every progress file, and that of the progress file last read.
+    TProgressOrigin ProblemOrigin;
+    TProgressOrigin LoadedOrigin;
 
     // ---- engine state
     std::array<std::string, kMaxQuestions> Results;
@@ -234,6 +256,9 @@ public:
     bool AnswerOpen = false;
     bool HintSeen = false;
     bool Answering = false;
+    // The question shown has had an answer judged, which has counted (right,
+    // or a mistake): a pass adds nothing more.
+    bool AnswerCounted = false;
     int32_t SectionBlock = -9;
     int32_t HintBlock = -1;
     int32_t MessageBlock = -1;
@@ -277,6 +302,7 @@ private:
     void AfterCheck(const std::string& caption);
     void FailOpening(const std::string& message, bool withOut);
     bool ProgressFitsProblem() const;
+    bool CannotBeRandomRun() const;
     int Random(int n);
     std::string LowerTrimmed(int line) const;
 

@@ -192,6 +192,9 @@ std::string TDrillEngine::JudgeAnswer(const std::string& answer) {
     if (!key.empty())
         for (int s = 1; s <= kAnswerSlots && !right; ++s) right = AnswerKey(Answers[s]) == key;
     std::string caption;
+    // Right or wrong, the answer counts: right at the first try, or as a
+    // mistake (now, at an earlier try, or for the hint seen).
+    AnswerCounted = true;
     if (right) {
         if (TryCount == 0 && !Reviewing) ++SectionAsked;
         if (TryCount == 0 && !HintSeen) {

@@ -46,6 +46,7 @@ void TDrillEngine::FailOpening(const std::string& message, bool withOut) {
     // the file gone the computer is listed as before any problem was opened.
     BaseName.clear();
     ProblemPath.clear();
+    ProblemOrigin = TProgressOrigin();
     IsTest = IsRandom = ModeFixed = false;
     for (auto& a : Answers) a.clear();
     AnsBtnTag = 0;
@@ -68,6 +69,8 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
     std::string name = textfile::ExtractFileName(path);
     BaseName = name.size() > 4 ? name.substr(0, name.size() - 4) : name;
     Resumed = false;
+    ProblemOrigin = TProgressOrigin();
+    LoadedOrigin = TProgressOrigin();
 
     bool hasProgress = textfile::FileExists(ProgressPath());
     if (hasProgress) {
@@ -83,6 +86,11 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
         FailOpening(msg::CannotRead(), false);
         return;
     }
+    // The problem as progress files name it: by its path and by its bytes.
+    ProblemOrigin.Known = true;
+    ProblemOrigin.PathDigest = ContentDigest(path.data(), path.size());
+    ProblemOrigin.BytesDigest = ContentDigest(bytes.data(), bytes.size());
+    ProblemOrigin.Size = bytes.size();
     // A file with no text at all has no block, however many blank lines it
     // holds: refused before it is split.  One with more lines than any
     // problem has is refused as soon as the split passes the bound.
@@ -130,13 +138,15 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
     if (!ModeFixed && Settings.AutoMode == -1 && Settings.AllowModeChange) View.ShowModeDialog();
     if (Settings.AutoMode == -1) ApplyChosenMode();
 
-    // Progress made for another version of the file is of no use.
-    if (hasProgress && !ProgressFitsProblem()) {
+    // Progress made for another problem, another version of the file or a
+    // run in another order is of no use.
+    if (hasProgress && !(ProgressFitsProblem() && ProgressBelongsHere())) {
         hasProgress = false;
         Resumed = false;
     }
-    // A finished run, a run still at its start (what a test or random run
-    // leaves), and every test or random run start afresh.
+    // A finished run, a run still at its start (what a random run leaves),
+    // and every test or random run start afresh: only a normal opening
+    // resumes, also a test's progress, which is in file order too.
     if (!hasProgress || BlockPos == 0 || CorrectCount == QuestionCount || IsTest || IsRandom) {
         ResetProgress();
         Resumed = false;
@@ -169,6 +179,36 @@ bool TDrillEngine::ProgressFitsProblem() const {
            inRange(MistakeCount, 0, maxCount) && inRange(SectionAsked, 0, maxCount) &&
            inRange(SectionCorrect, 0, maxCount) &&
            inRange(Reviewing, 0, 1);
+}
+
+bool TDrillEngine::ProgressBelongsHere() const {
+    if (LoadedOrigin.Known) {
+        // Written for this file (its path), or for a copy of it (its bytes),
+        // in the order it is opened in.  Problems of one name in several
+        // folders share the progress file's name and never each other's
+        // progress.
+        const bool same = LoadedOrigin.PathDigest == ProblemOrigin.PathDigest ||
+                          (LoadedOrigin.BytesDigest == ProblemOrigin.BytesDigest && LoadedOrigin.Size == ProblemOrigin.Size);
+        return same && LoadedOrigin.Random == IsRandom;
+    }
+    // An older program's file names neither: it is taken only in file order
+    // and only when no random run can have written it.
+    return !IsRandom && CannotBeRandomRun();
+}
+
+bool TDrillEngine::CannotBeRandomRun() const {
+    // With one question both orders are the same.
+    if (QuestionCount <= 1) return true;
+    // A random run sets the section at its first question; a run in file
+    // order leaves it as after a reset until it meets a title.
+    if (SectionBlock == -9) return true;
+    // A random run is saved right after a question (and its hint and
+    // message entries); a run in file order also after an explanation.
+    // Right after a question the two cannot be told apart: starting afresh
+    // is better than crediting questions never asked.
+    int e = BlockPos - 1;
+    while (e >= 0 && (BlockKinds[size_t(e)] == "hint" || BlockKinds[size_t(e)] == "message")) --e;
+    return e < 0 || !IsQuestionKind(BlockKinds[size_t(e)]);
 }
 
 bool TDrillEngine::ScanToEnd(int& line, const char* endPrefix, const std::string& missing) {

@@ -17,7 +17,7 @@ void TDrillEngine::ResetProgress() {
     ImageIndex = -1;
     SectionBlock = -9;
     CorrectCount = MistakeCount = SectionAsked = SectionCorrect = Reviewing = 0;
-    AnswerOpen = Answering = false;
+    AnswerOpen = Answering = AnswerCounted = false;
     for (int j = 0; j < kAnswerButtons; ++j) View.SetAnswerButtonVisible(j, false);
     for (auto& r : Results) r.clear();
     if (IsRandom) {
@@ -146,7 +146,7 @@ void TDrillEngine::StepSequential() {
             }
             HintBlock = MessageBlock = -1;
             Answering = AnswerOpen = true;
-            HintSeen = false;
+            HintSeen = AnswerCounted = false;
             if (afterExplanation && SectionBlock >= 0) TextTop = ShowTitle(SectionBlock);
             if (Blocks[E].Section == -1) {
                 ClearTextLines(0);
@@ -191,7 +191,7 @@ void TDrillEngine::StepRandom() {
             QuestionIndex = RandomPos;
             HintBlock = MessageBlock = -1;
             Answering = AnswerOpen = true;
-            HintSeen = false;
+            HintSeen = AnswerCounted = false;
             const int s = Blocks.at(BlockPos).Section;
             if (RandomPos == 0 || s != SectionBlock) {
                 TextTop = ShowTitle(s);
@@ -243,9 +243,13 @@ void TDrillEngine::K4Click() {
     if (Answering) {
         View.Beep();
         if (View.AskYesNo(msg::PassQuestion())) {
-            // A question already answered right is no longer open: passing
-            // it only moves on, it is no mistake.
-            if (AnswerOpen) ++MistakeCount;
+            // A question is counted once.  Passing one whose answer has
+            // already counted (right, or wrong: in a test the wrong answer
+            // leaves the question waiting) only moves on; counting it again
+            // would send an all-right stretch into a review with nothing to
+            // redo, or count a test's question twice (the instructor's list
+            // would then show the test done before its last question).
+            if (!AnswerCounted) ++MistakeCount;
             NextQuestion();
         }
     } else if (ProblemUsable()) {

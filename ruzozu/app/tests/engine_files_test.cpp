@@ -6,6 +6,39 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
+namespace {
+
+// A progress file without the lines after the marks (the older layout),
+// and those lines.
+std::string WithoutOrigin(const std::string& sc) {
+    std::vector<std::string> l = textfile::SplitRecordLines(sc);
+    if (l.size() < 4) return sc;
+    l.resize(l.size() - 4);
+    return textfile::JoinLines(l);
+}
+std::vector<std::string> OriginOf(const std::string& sc) {
+    std::vector<std::string> l = textfile::SplitRecordLines(sc);
+    return l.size() < 4 ? std::vector<std::string>() : std::vector<std::string>(l.end() - 4, l.end());
+}
+// The file with the path's digest blanked: fixtures keep their problems in
+// folders of their own, so only that line differs between two of them.
+std::string Unpathed(std::string sc) {
+    const size_t at = sc.find("\r\npath=");
+    if (at != std::string::npos && at + 7 + 16 <= sc.size()) sc.replace(at + 7, 16, "*");
+    return sc;
+}
+
+// The start of a run in the older layout: what a reset leaves.
+std::string FreshBody() {
+    std::string s = "0\r\n0\r\n-1\r\n0\r\n-9\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nf\r\nf\r\n";
+    for (int i = 0; i < kMaxQuestions; ++i) s += "\r\n";
+    return s;
+}
+
+}  // namespace
+
 TEST(ResultsFile, ExactBytesAfterOpeningAndEachStep) {
     DrillFixture f;
     f.Engine.UserID = "A1";
@@ -53,20 +86,21 @@ TEST(ProgressFile, LayoutAndResume) {
     f.Engine.K4Click();  // pass: saved before question 3, after the picture of question 2
     std::string sc = Slurp(f.Dir / "score/q1.sc");
     std::vector<std::string> got = textfile::SplitRecordLines(sc);
-    ASSERT_EQ(got.size(), 115u);  // with the picture line
+    ASSERT_EQ(got.size(), 119u);  // with the picture line and the problem's lines
     EXPECT_EQ(got[0], "3");       // BlockPos: question 3's entry
     EXPECT_EQ(got[2], "0");       // ImageIndex
     EXPECT_EQ(got[3], "png pic 1 2");
     EXPECT_EQ(got[4], "1");        // QuestionIndex
     EXPECT_EQ(got[5], "0");        // SectionBlock
-    EXPECT_EQ(got[7], "2");        // MistakeCount: the wrong try and the pass
+    EXPECT_EQ(got[7], "1");        // MistakeCount: the wrong try (the pass adds nothing)
     EXPECT_EQ(got[8], "1");        // CorrectCount
     EXPECT_EQ(got[9], "2");        // SectionAsked
     EXPECT_EQ(got[12], "t");       // AnswerOpen
     EXPECT_EQ(got[13], "t");       // Answering
     EXPECT_EQ(got[14], sjis::L("○"));
     EXPECT_EQ(got[15], "");
-    EXPECT_EQ(sc.substr(sc.size() - 4), "\r\n\r\n");
+    EXPECT_EQ(got[114], "");       // the last mark
+    EXPECT_EQ(got[115], "order=file");
 
     // Opening again resumes at question 3 under its title, picture back.
     DrillFixture g;
@@ -81,7 +115,7 @@ TEST(ProgressFile, LayoutAndResume) {
     EXPECT_TRUE(picture);
     // The first save after the resume keeps the picture on screen: opened
     // a third time, it comes back again.
-    EXPECT_EQ(Slurp(g.Dir / "score/q1.sc"), sc);
+    EXPECT_EQ(Unpathed(Slurp(g.Dir / "score/q1.sc")), Unpathed(sc));
     g.View.Log.clear();
     g.Open(lines);
     picture = false;
@@ -144,7 +178,7 @@ TEST(ProgressFile, FinishedRunAndTestModeStartAfresh) {
     done.Type("a");
     done.Press();
     const std::string sc = Slurp(done.Dir / "score/q1.sc");
-    EXPECT_EQ(sc, Slurp(none.Dir / "score/q1.sc"));
+    EXPECT_EQ(Unpathed(sc), Unpathed(Slurp(none.Dir / "score/q1.sc")));
     EXPECT_EQ(textfile::SplitRecordLines(sc).at(4), "-9");
 }
 
@@ -191,22 +225,21 @@ TRunFiles OpenIn(int mode, const std::vector<std::string>& lines, const std::str
 
 }  // namespace
 
-// A progress file is resumed only by a run of the order that wrote it: the
-// table of every mode that writes it against every mode that opens it.
-TEST(ProgressFile, ResumedOnlyByTheModeThatWroteIt) {
+// A progress file is resumed only by an opening in file order of a run in
+// file order (normal or test); a random run's is never taken: the table of
+// every mode that writes it against every mode that opens it.
+TEST(ProgressFile, ResumedOnlyInTheOrderThatWroteIt) {
     const std::vector<std::string> lines = {"a", "/", "b", "/", "c", "/", "d", "/", "e", "/"};
     const std::string head = "\"\",\"\"\r\n";
-    const std::string fresh = [] {
-        std::string s = "0\r\n0\r\n-1\r\n0\r\n-9\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nf\r\nf\r\n";
-        for (int i = 0; i < kMaxQuestions; ++i) s += "\r\n";
-        return s;
-    }();
+    const std::string fresh = FreshBody();
     // Each mode opened with no progress file: what starting afresh gives.
     TRunFiles afresh[4];
     for (int mode = 0; mode < 4; ++mode) afresh[mode] = OpenIn(mode, lines, "");
-    EXPECT_EQ(afresh[0].ScAfterOpening, fresh);
+    EXPECT_EQ(WithoutOrigin(afresh[0].ScAfterOpening), fresh);
 
+    std::string written[4];
     for (int writer = 0; writer < 4; ++writer) {
+        SCOPED_TRACE(kModeNames[writer]);
         // Three questions answered: right, wrong, right; the fourth waits.
         DrillFixture w;
         w.Engine.ChosenMode = writer;
@@ -214,27 +247,35 @@ TEST(ProgressFile, ResumedOnlyByTheModeThatWroteIt) {
         AnswerShown(w, true);
         AnswerShown(w, false);
         AnswerShown(w, true);
-        const std::string written = Slurp(w.Dir / "score/q1.sc");
-        if (writer == 0) {
-            std::vector<std::string> got = textfile::SplitRecordLines(written);
-            ASSERT_EQ(got.size(), 114u);
+        written[writer] = Slurp(w.Dir / "score/q1.sc");
+        const std::vector<std::string> origin = OriginOf(written[writer]);
+        ASSERT_EQ(origin.size(), 4u);
+        EXPECT_EQ(origin[0], writer & 2 ? "order=random" : "order=file");
+        if (writer & 2) {
+            // A random run leaves the start of a run, and says its order.
+            EXPECT_EQ(WithoutOrigin(written[writer]), fresh);
+        } else {
+            // A test writes its state as a normal run does: the same bytes.
+            std::vector<std::string> got = textfile::SplitRecordLines(written[writer]);
+            ASSERT_EQ(got.size(), 118u);
             EXPECT_EQ(got[0], "3");  // BlockPos: question 4's entry
             EXPECT_EQ(got[6], "1");  // MistakeCount
             EXPECT_EQ(got[7], "2");  // CorrectCount
-        } else {
-            // A test or random run leaves the start of a run.
-            EXPECT_EQ(written, fresh) << kModeNames[writer];
+            EXPECT_EQ(Unpathed(written[writer]), Unpathed(written[0]));
         }
+    }
+    for (int writer = 0; writer < 4; ++writer) {
         for (int opener = 0; opener < 4; ++opener) {
             SCOPED_TRACE(std::string(kModeNames[writer]) + " written, " + kModeNames[opener] + " opens");
-            const TRunFiles got = OpenIn(opener, lines, written);
-            if (writer == 0 && opener == 0) {
-                // Resumed at question 4 with the counts kept.
-                EXPECT_EQ(got.ScAfterOpening, written);
+            const TRunFiles got = OpenIn(opener, lines, written[writer]);
+            if (writer < 2 && opener == 0) {
+                // Resumed at question 4 with the counts kept, also after a
+                // test: a test runs in file order.
+                EXPECT_EQ(Unpathed(got.ScAfterOpening), Unpathed(written[0]));
                 EXPECT_EQ(got.DatAfterOpening, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"5\"\r\n\"3\",\"2\",\"1\"\r\n");
                 EXPECT_EQ(got.DatAfterAnswer, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"5\"\r\n\"4\",\"3\",\"1\"\r\n");
                 std::vector<std::string> sc = textfile::SplitRecordLines(got.ScAfterAnswer);
-                ASSERT_EQ(sc.size(), 114u);
+                ASSERT_EQ(sc.size(), 118u);
                 EXPECT_EQ(sc[0], "4");
                 EXPECT_EQ(sc[7], "3");  // CorrectCount
                 EXPECT_EQ(sc[13], sjis::L("○"));
@@ -244,9 +285,9 @@ TEST(ProgressFile, ResumedOnlyByTheModeThatWroteIt) {
                 continue;
             }
             // Anything else opens exactly as with no progress file.
-            EXPECT_EQ(got.ScAfterOpening, afresh[opener].ScAfterOpening);
+            EXPECT_EQ(Unpathed(got.ScAfterOpening), Unpathed(afresh[opener].ScAfterOpening));
             EXPECT_EQ(got.DatAfterOpening, afresh[opener].DatAfterOpening);
-            EXPECT_EQ(got.ScAfterAnswer, afresh[opener].ScAfterAnswer);
+            EXPECT_EQ(Unpathed(got.ScAfterAnswer), Unpathed(afresh[opener].ScAfterAnswer));
             EXPECT_EQ(got.DatAfterAnswer, afresh[opener].DatAfterAnswer);
         }
     }
@@ -256,10 +297,178 @@ TEST(ProgressFile, ResumedOnlyByTheModeThatWroteIt) {
         const std::string marks = sjis::L(mode & 1 ? "\"○\"," : "\"×\",") + sjis::L(mode & 2 ? "\"○\"" : "\"×\"");
         EXPECT_EQ(afresh[mode].DatAfterOpening, head + marks + "\r\n\"q1\",\"5\"\r\n\"0\",\"0\",\"0\"\r\n");
         EXPECT_EQ(afresh[mode].DatAfterAnswer, head + marks + "\r\n\"q1\",\"5\"\r\n\"1\",\"1\",\"0\"\r\n");
-        if (mode != 0) {
-            EXPECT_EQ(afresh[mode].ScAfterAnswer, fresh);
+        if (mode & 2) {
+            EXPECT_EQ(WithoutOrigin(afresh[mode].ScAfterAnswer), fresh);
         }
     }
+}
+
+// Files of the older layout (no lines after the marks) in every opening
+// mode: taken only in file order, and only where no random run can have
+// left them.
+TEST(ProgressFile, OlderLayoutTakenOnlyWhereNoRandomRunLeftIt) {
+    const std::vector<std::string> lines = {"~T", "t", "/", "a", "/", "b", "/", "&", "e", "/", "c", "/", "d", "/"};
+    auto body = [](const std::string& head, int marks) {
+        std::string s = head;
+        for (int i = 0; i < kMaxQuestions; ++i) s += i < marks ? sjis::L("○\r\n") : "\r\n";
+        return s;
+    };
+    // A run in file order past the explanation: questions 1 and 2 right,
+    // question 3 next.  No random run stops at an explanation.
+    const std::string afterExplanation = body("4\r\n0\r\n-1\r\n1\r\n0\r\n0\r\n0\r\n2\r\n2\r\n2\r\n0\r\nf\r\nf\r\n", 2);
+    // Right after question 2's entry: a run in file order at question 3
+    // reads so, and so does a random run that asked question 3 or 4 first
+    // and question 2 second, both right (its marks are those of its
+    // positions 1 and 2): opened in file order, question 3 or 4 would be
+    // passed as right without being asked.
+    const std::string afterQuestion = body("3\r\n1\r\n-1\r\n1\r\n0\r\n0\r\n0\r\n2\r\n2\r\n2\r\n0\r\nf\r\nt\r\n", 2);
+    {
+        // The bytes are what this program writes less the lines after the
+        // marks.
+        DrillFixture w;
+        w.Open(lines);
+        AnswerShown(w, true);
+        AnswerShown(w, true);
+        EXPECT_EQ(WithoutOrigin(Slurp(w.Dir / "score/q1.sc")), afterQuestion);
+        w.Press();  // past the explanation
+        EXPECT_EQ(WithoutOrigin(Slurp(w.Dir / "score/q1.sc")), afterExplanation);
+    }
+    const std::string head = "\"\",\"\"\r\n";
+    for (int opener = 0; opener < 4; ++opener) {
+        SCOPED_TRACE(kModeNames[opener]);
+        const TRunFiles afresh = OpenIn(opener, lines, "");
+        const TRunFiles atQuestion = OpenIn(opener, lines, afterQuestion);
+        EXPECT_EQ(Unpathed(atQuestion.ScAfterOpening), Unpathed(afresh.ScAfterOpening));
+        EXPECT_EQ(atQuestion.DatAfterOpening, afresh.DatAfterOpening);
+        EXPECT_EQ(Unpathed(atQuestion.ScAfterAnswer), Unpathed(afresh.ScAfterAnswer));
+        EXPECT_EQ(atQuestion.DatAfterAnswer, afresh.DatAfterAnswer);
+
+        const TRunFiles atExplanation = OpenIn(opener, lines, afterExplanation);
+        if (opener == 0) {
+            // Resumed at question 3; the file is then written in the new layout.
+            EXPECT_EQ(WithoutOrigin(atExplanation.ScAfterOpening), afterExplanation);
+            EXPECT_EQ(OriginOf(atExplanation.ScAfterOpening).at(0), "order=file");
+            EXPECT_EQ(atExplanation.DatAfterOpening, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"4\"\r\n\"2\",\"2\",\"0\"\r\n");
+            EXPECT_EQ(atExplanation.DatAfterAnswer, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"4\"\r\n\"3\",\"3\",\"0\"\r\n");
+            EXPECT_EQ(textfile::SplitRecordLines(atExplanation.ScAfterAnswer).at(0), "5");
+        } else {
+            EXPECT_EQ(Unpathed(atExplanation.ScAfterOpening), Unpathed(afresh.ScAfterOpening));
+            EXPECT_EQ(atExplanation.DatAfterOpening, afresh.DatAfterOpening);
+            EXPECT_EQ(Unpathed(atExplanation.ScAfterAnswer), Unpathed(afresh.ScAfterAnswer));
+            EXPECT_EQ(atExplanation.DatAfterAnswer, afresh.DatAfterAnswer);
+        }
+    }
+    // Before any title a run in file order keeps the section of a reset,
+    // which a random run has left at its first question: taken.
+    const std::vector<std::string> untitled = {"a", "/", "b", "/", "c", "/"};
+    const TRunFiles noTitle = OpenIn(0, untitled, body("1\r\n0\r\n-1\r\n0\r\n-9\r\n0\r\n0\r\n1\r\n1\r\n1\r\n0\r\nf\r\nt\r\n", 1));
+    EXPECT_EQ(noTitle.DatAfterOpening, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"3\"\r\n\"1\",\"1\",\"0\"\r\n");
+    // The same place with a section set may be a random run's: afresh.
+    const TRunFiles withSection = OpenIn(0, untitled, body("1\r\n0\r\n-1\r\n0\r\n-1\r\n0\r\n0\r\n1\r\n1\r\n1\r\n0\r\nf\r\nt\r\n", 1));
+    EXPECT_EQ(withSection.DatAfterOpening, head + sjis::L("\"×\",\"×\"\r\n") + "\"q1\",\"3\"\r\n\"0\",\"0\",\"0\"\r\n");
+    // With one question both orders are one: resumed into the review of
+    // the question answered wrong.
+    DrillFixture one;
+    textfile::WriteFileAtomic(one.Dir / "score/q1.sc",
+                              body("2\r\n1\r\n-1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\n0\r\n0\r\nf\r\nt\r\n", 0));
+    one.Open({"~T", "t", "/", "a", "/"});
+    ASSERT_EQ(one.View.Dialogs.size(), 1u);
+    EXPECT_EQ(sjis::ToUtf8(one.View.Dialogs[0].Labels[2]), "　　1  問中  0  問 正解でした。");
+    EXPECT_EQ(one.View.Header(), sjis::L("【1】"));
+}
+
+// Problems of one name in several folders share the progress file's name:
+// each resumes only its own progress, never the other's.
+TEST(ProgressFile, SameNameInTwoFoldersResumesOnlyItself) {
+    DrillFixture f;
+    textfile::CreateDir(f.Dir / "math");
+    textfile::CreateDir(f.Dir / "english");
+    std::vector<std::string> math, english;
+    for (int i = 0; i < 6; ++i) {
+        math.push_back(std::string(1, char('a' + i)));
+        math.push_back("/");
+        english.push_back(std::string(1, char('p' + i)));
+        english.push_back("/");
+    }
+    auto open = [&](const std::vector<std::string>& lines, const char* folder) {
+        f.Engine.LoadProblemFile(f.Write(lines, std::string(folder) + "/unit1.qzb"));
+    };
+    auto answerRight = [&](int n) {
+        for (int i = 0; i < n; ++i) AnswerShown(f, true);
+    };
+    open(math, "math");
+    answerRight(3);
+    EXPECT_EQ(f.View.Header(), sjis::L("【4】"));
+
+    open(english, "english");  // math's progress lies under the same name
+    EXPECT_FALSE(f.Engine.Resumed);
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    EXPECT_EQ(f.View.Status[3], "0/6");
+    EXPECT_EQ(f.View.Gauge, 0);
+    EXPECT_EQ(f.ResultFile().substr(f.ResultFile().rfind("\r\n\"")), "\r\n\"0\",\"0\",\"0\"\r\n");
+    answerRight(2);
+
+    open(english, "english");  // its own progress
+    EXPECT_EQ(f.View.Header(), sjis::L("【3】"));
+    EXPECT_EQ(f.View.Status[3], "2/6");
+
+    open(math, "math");  // english's now lies there
+    EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    EXPECT_EQ(f.Engine.CorrectCount, 0);
+    answerRight(1);
+
+    // The same file edited in its place (an answer added, same shape) is
+    // still the same problem; a copy of it elsewhere is too.
+    math[0] = "a;A";
+    open(math, "math");
+    EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
+    textfile::CreateDir(f.Dir / "copy");
+    open(math, "copy");
+    EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
+    EXPECT_EQ(f.Engine.CorrectCount, 1);
+}
+
+// The lines after the marks are the order and the problem, or nothing; any
+// other tail is damage and the run starts afresh.
+TEST(ProgressFile, DamagedOriginLinesAreIgnored) {
+    const std::vector<std::string> lines = {"a", "/", "b", "/", "c", "/"};
+    DrillFixture w;
+    w.Open(lines);
+    AnswerShown(w, true);
+    const std::string good = Slurp(w.Dir / "score/q1.sc");
+    const std::vector<std::string> origin = OriginOf(good);
+    ASSERT_EQ(origin.size(), 4u);
+    EXPECT_EQ(origin[0], "order=file");
+    const std::string path = w.Dir / "q1.qzb";
+    const std::string bytes = Slurp(path);
+    char hex[40];
+    std::snprintf(hex, sizeof hex, "path=%016llx", static_cast<unsigned long long>(ContentDigest(path.data(), path.size())));
+    EXPECT_EQ(origin[1], hex);
+    std::snprintf(hex, sizeof hex, "bytes=%016llx", static_cast<unsigned long long>(ContentDigest(bytes.data(), bytes.size())));
+    EXPECT_EQ(origin[2], hex);
+    EXPECT_EQ(origin[3], "size=" + std::to_string(bytes.size()));
+    EXPECT_EQ(good.substr(good.size() - 2), "\r\n");
+
+    const std::string body = WithoutOrigin(good);
+    const std::vector<std::string> tails = {
+        "order=file\r\n",                                                     // cut short
+        "order=sideways\r\n" + origin[1] + "\r\n" + origin[2] + "\r\n" + origin[3] + "\r\n",
+        origin[0] + "\r\npath=12\r\n" + origin[2] + "\r\n" + origin[3] + "\r\n",
+        origin[0] + "\r\n" + origin[1] + "\r\n" + origin[2] + "\r\nsize=-1\r\n",
+        origin[0] + "\r\n" + origin[1] + "\r\n" + origin[2] + "\r\n" + origin[3] + "\r\nmore\r\n",
+    };
+    for (const auto& tail : tails) {
+        SCOPED_TRACE(tail);
+        DrillFixture f;
+        textfile::WriteFileAtomic(f.Dir / "score/q1.sc", body + tail);
+        f.Open(lines);
+        EXPECT_FALSE(f.Engine.Resumed);
+        EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    }
+    DrillFixture f;  // the good one, from another folder: the same bytes
+    textfile::WriteFileAtomic(f.Dir / "score/q1.sc", good);
+    f.Open(lines);
+    EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
 }
 
 TEST(Settings, StandAloneAndNetworkMode) {

@@ -214,17 +214,29 @@ TEST(Sequence, PassRestartAndGauge) {
     EXPECT_EQ(e.View.Status[3], "0/0");
 }
 
-TEST(Sequence, PassAfterARightAnswerCountsNoMistake) {
-    // The start-and-next command after a right answer only moves on: the
-    // question is answered, and counting it would send an all-right stretch
-    // into a review with nothing to redo.  A pass after a wrong answer is
-    // still counted.
+TEST(Sequence, PassAfterAnAnswerCountsNothingMore) {
+    // A question is counted once.  The start-and-next command after a right
+    // answer only moves on: the question is answered, and counting it would
+    // send an all-right stretch into a review with nothing to redo.  After
+    // a wrong answer the mistake is already counted: the pass adds nothing,
+    // and the review still asks the question again.
     DrillFixture w;
     w.Open({"a", "/", "b", "/"});
     w.Type("x");
     w.Engine.K4Click();
     EXPECT_EQ(w.View.Header(), sjis::L("【2】"));
-    EXPECT_EQ(w.Engine.MistakeCount, 2);  // the wrong try and the pass
+    EXPECT_EQ(w.Engine.MistakeCount, 1);  // the wrong try alone
+    w.Type("b");
+    w.Press();
+    ASSERT_EQ(w.View.Dialogs.size(), 1u);  // the review of question 1
+    EXPECT_EQ(w.View.Header(), sjis::L("【1】"));
+    // A pass of a question shown, not yet answered, is a mistake.
+    DrillFixture p;
+    p.Open({"a", "/", "b", "/", "c", "/"});
+    p.Engine.K4Click();
+    EXPECT_EQ(p.Engine.MistakeCount, 1);
+    p.Engine.K4Click();  // the next one: a mistake of its own
+    EXPECT_EQ(p.Engine.MistakeCount, 2);
 
     DrillFixture f;
     f.Open({"a", "/", "b", "/"});
