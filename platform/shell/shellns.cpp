@@ -177,10 +177,52 @@ bool CountingFileSystem(const struct statfs& fs) {
     }
 }
 
+// How many entries of a folder are looked at for a link to a folder.
+constexpr int LinkPeekEntries = 256;
+
+// Whether the folder path (relative to the folder at, or absolute) shows a
+// subfolder through a link.  The link count leaves links out, so a folder
+// of links only ("classes/" holding links to each class) counts as one
+// without subfolders.  Only the first entries are looked at: a folder with
+// more of them may have one until it is opened.
+bool LinkedSubfolderIn(int at, const char* path) {
+    const int fd = ::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    bool found = false;
+    int seen = 0;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        if (++seen > LinkPeekEntries) {
+            found = true;  // not looked at to the end: it may
+            break;
+        }
+        if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN && e->d_type != DT_DIR) continue;
+        struct stat st;
+        if (::fstatat(::dirfd(d), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+// Whether a folder may have subfolders, real or linked, where counts
+// tells that its file system counts real subfolders in the link count.
+bool MaySubfoldersAt(nlink_t links, bool counts, int at, const char* path) {
+    if (MaySubfolders(links, counts)) return true;
+    return LinkedSubfolderIn(at, path);
+}
+
 bool HasSubfolder(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    return MaySubfolders(st.st_nlink, LinkCountTellsSubfolders(path));
+    return MaySubfoldersAt(st.st_nlink, LinkCountTellsSubfolders(path), AT_FDCWD, path.c_str());
 }
 
 // Whether a link leads back to a folder on its own way from "/" (the
@@ -569,7 +611,7 @@ protected:
                 a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
                 if ((mask & SFGAO_HASSUBFOLDER) && !(look.link && LinkLoopsBack(path))) {
                     const bool counts = look.dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
-                    if (MaySubfolders(look.nlink, counts)) a |= SFGAO_HASSUBFOLDER;
+                    if (MaySubfoldersAt(look.nlink, counts, fd_, name.c_str())) a |= SFGAO_HASSUBFOLDER;
                 }
             }
             if (name[0] == '.') a |= SFGAO_HIDDEN | SFGAO_GHOSTED;
