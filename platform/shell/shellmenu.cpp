@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -18,8 +19,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -552,14 +555,79 @@ bool CopyTree(const std::string& src, const std::string& dest, TCopyRun& run) {
     return ::stat(src.c_str(), &st) == 0 && ::chmod(dest.c_str(), st.st_mode & 07777) == 0;
 }
 
-// A hidden name in dir that nothing holds, for a copy under way.
+const char* const PartPrefix = ".ruzozu-copy-";
+const char* const PartSuffix = ".part";
+
+// This computer's short name, as a part name carries it ("-" and "."
+// are left out, so that the name splits again).
+const std::string& PartHost() {
+    static const std::string host = [] {
+        char buf[256] = {};
+        if (::gethostname(buf, sizeof buf - 1) != 0) return std::string("host");
+        std::string h;
+        for (const char* c = buf; *c && *c != '.'; ++c)
+            if (std::isalnum(static_cast<unsigned char>(*c))) h += *c;
+        return h.empty() ? std::string("host") : h;
+    }();
+    return host;
+}
+
+// A hidden name in dir that nothing holds, for a copy under way: it names
+// the computer and the process that copies, so that a later copy can tell
+// a part whose maker is gone.
 std::string PartName(const std::string& dir) {
     static std::atomic<unsigned> counter{0};
     for (;;) {
-        std::string p = JoinPath(dir, ".ruzozu-copy-" + std::to_string(::getpid()) + "-" +
-                                          std::to_string(++counter) + ".part");
+        std::string p = JoinPath(dir, PartPrefix + PartHost() + "-" + std::to_string(::getpid()) + "-" +
+                                          std::to_string(++counter) + PartSuffix);
         if (!LExists(p)) return p;
     }
+}
+
+// Reads a part name: ".ruzozu-copy-" [host "-"] pid "-" n ".part"; host
+// is empty for the names of earlier versions, which carried none.
+bool ReadPartName(const std::string& name, std::string& host, long& pid) {
+    const size_t pre = std::strlen(PartPrefix), suf = std::strlen(PartSuffix);
+    if (name.size() <= pre + suf || name.compare(0, pre, PartPrefix) != 0 ||
+        name.compare(name.size() - suf, suf, PartSuffix) != 0)
+        return false;
+    std::string mid = name.substr(pre, name.size() - pre - suf);
+    std::vector<std::string> fields;
+    for (size_t at = 0;;) {
+        const size_t dash = mid.find('-', at);
+        fields.push_back(mid.substr(at, dash == std::string::npos ? dash : dash - at));
+        if (dash == std::string::npos) break;
+        at = dash + 1;
+    }
+    auto number = [](const std::string& f) {
+        return !f.empty() && f.size() <= 9 && std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (fields.size() == 2 && number(fields[0]) && number(fields[1])) {
+        host.clear();
+    } else if (fields.size() == 3 && !fields[0].empty() && number(fields[1]) && number(fields[2])) {
+        host = fields[0];
+    } else {
+        return false;
+    }
+    pid = std::stol(fields[fields.size() - 2]);
+    return true;
+}
+
+// The newest time of writing of path and, for a folder, of what it holds
+// (at most a bounded number of entries; a larger part counts as fresh).
+bool NewestChange(const std::string& path, time_t& newest) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    newest = st.st_mtime;
+    if (!S_ISDIR(st.st_mode)) return true;
+    std::error_code ec;
+    size_t seen = 0;
+    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+        if (++seen > 100000) return false;
+        struct stat e;
+        if (::lstat(it->path().c_str(), &e) == 0) newest = std::max(newest, e.st_mtime);
+    }
+    return !ec;
 }
 
 HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, std::string* made,
@@ -606,7 +674,9 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
             if (ec) return E_ACCESSDENIED;
         } else {
             if (part.empty()) {
-                // The whole copy is made under a hidden name first.
+                // The whole copy is made under a hidden name first; the
+                // parts of killed copies go as a new one comes.
+                SweepStalePartsIfDue(dir);
                 part = PartName(dir);
                 const bool ok = srcIsDir ? ::mkdir(part.c_str(), 0700) == 0 && CopyTree(src, part, run)
                                          : S_ISREG(st.st_mode) && CopyRegularFile(src, part, run);
@@ -711,6 +781,54 @@ HRESULT MoveToTrash(const std::string& path) {
         return err == EXDEV ? E_NOTIMPL : E_ACCESSDENIED;
     }
     return E_FILEEXISTS;
+}
+
+int SweepStaleParts(const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return 0;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+        std::string host;
+        long pid = 0;
+        if (ReadPartName(e->d_name, host, pid)) names.push_back(e->d_name);
+    }
+    ::closedir(d);
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    for (const std::string& n : names) {
+        std::string host;
+        long pid = 0;
+        ReadPartName(n, host, pid);
+        const std::string p = JoinPath(dir, n);
+        bool stale;
+        if (host == PartHost()) {
+            // Made here: stale as soon as its process is gone.
+            stale = pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        } else {
+            // Made elsewhere: stale once nothing in it changed for a while.
+            time_t newest = 0;
+            stale = NewestChange(p, newest) && now - newest > textfile::StaleTempSeconds;
+        }
+        if (stale && RemoveForGood(p) == S_OK) ++removed;
+    }
+    return removed;
+}
+
+int SweepStalePartsIfDue(const std::string& dir) {
+    // A folder is looked through once in the time a part takes to become
+    // stale, as the temporaries of replaced files are.
+    static std::mutex lock;
+    static std::map<std::string, time_t> lastSweep;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto it = lastSweep.find(dir);
+        if (it != lastSweep.end() && now.tv_sec - it->second < textfile::StaleTempSeconds) return 0;
+        if (lastSweep.size() >= 4096) lastSweep.clear();
+        lastSweep[dir] = now.tv_sec;
+    }
+    return SweepStaleParts(dir);
 }
 
 HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept) {

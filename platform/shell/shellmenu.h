@@ -219,6 +219,16 @@ HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std
 // .trashinfo record); E_NOTIMPL when the trash cannot take it because it
 // lies on another file system.
 HRESULT MoveToTrash(const std::string& path);
+// Removes from dir the hidden parts of copies that were killed: those
+// made on this computer by a process that is gone, and those made
+// elsewhere in which nothing changed for textfile::StaleTempSeconds.  Only
+// names of this program's making (".ruzozu-copy-" host "-" pid "-" n
+// ".part") are touched, never through a link or into a mount.  Returns how
+// many went.
+int SweepStaleParts(const std::string& dir);
+// The same, done at most once per textfile::StaleTempSeconds for one
+// folder in this process; a copy into dir calls it.
+int SweepStalePartsIfDue(const std::string& dir);
 // Deletes path for good, a folder with everything in it, as far as it
 // lies on the file system (and mount) of the folder holding path: nothing
 // behind a link is touched, and a volume mounted inside (a bind mount
