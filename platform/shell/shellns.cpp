@@ -440,7 +440,8 @@ public:
         std::string dir = EntriesDir();
         if (dir.empty()) return E_INVALIDARG;
         std::string utf8;
-        if (!FromSjisName(newName, utf8) || !ValidFileName(utf8) || IsBlankName(utf8)) return E_INVALIDARG;
+        if (!FromSjisName(newName, utf8) || !ValidFileName(utf8) || IsBlankName(utf8) || HasControlCharacter(utf8))
+            return E_INVALIDARG;
         std::string from = Join(dir, item.name), to = Join(dir, utf8);
         if (!Exists(from)) return E_NOTFOUND;
         if (utf8 != item.name) {
@@ -1159,6 +1160,17 @@ bool IsBlankName(const std::string& utf8) {
         }
     }
     return true;
+}
+
+bool HasControlCharacter(const std::string& utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(utf8[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
 }
 
 bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned flags, std::string& s) {

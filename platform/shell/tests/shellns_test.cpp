@@ -317,7 +317,8 @@ TEST_F(ShellNsTest, RenameNeverReplaces) {
     EXPECT_EQ(nullptr, renamed);
     EXPECT_TRUE(fs::exists(root_ + "/a/b/c"));
     EXPECT_TRUE(fs::exists(root_ + "/a/Empty"));
-    for (const char* bad : {"", ".", "..", "x/y", "\x82", " ", "  \t", "\x81\x40", " \x81\x40 "}) {
+    for (const char* bad : {"", ".", "..", "x/y", "\x82", " ", "  \t", "\x81\x40", " \x81\x40 ", "x\r\ny", "a\tb",
+                            "a\x7F", "\x1B[0m"}) {
         EXPECT_TRUE(FAILED(f->SetNameOf(empty.get(), bad, 0, nullptr))) << bad;
     }
     EXPECT_TRUE(fs::exists(root_ + "/a/Empty"));
