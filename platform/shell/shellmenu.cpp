@@ -651,8 +651,7 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
     std::string name = BaseName(src);
     std::string part;  // the copy under its temporary name
     auto dropPart = [&part] {
-        std::error_code ec;
-        if (!part.empty()) fs::remove_all(part, ec);
+        if (!part.empty()) RemoveForGood(part);
         part.clear();
     };
     for (int n = 1; n <= MaxNumbered; ++n) {
@@ -694,9 +693,15 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
         }
         run.ItemDone();  // the item itself; a stop now spares the next one
         if (move) {
-            std::error_code ec;
-            fs::remove_all(src, ec);
-            if (ec) return E_ACCESSDENIED;
+            // The original goes as a delete for good would: a volume
+            // mounted inside it stays, and the user is told.
+            std::vector<std::string> kept;
+            const HRESULT removed = RemoveForGood(src, &kept);
+            if (!kept.empty()) {
+                TShellMenuHooks h = GetShellMenuHooks();
+                if (h.ReportKept) h.ReportKept(kept);
+            }
+            if (FAILED(removed)) return E_ACCESSDENIED;
         }
         if (made) *made = dest;
         return S_OK;
