@@ -464,8 +464,8 @@ QTreeWidgetItem* TFolderTreeViewEx::MakeChildNode(const ShellFolderPtr& folder, 
     bool children = c.HasChildren();
     if (FShowFile && !children && isFolder) children = HasMatchingFile(folder, node->Data.RelativeIDList.get());
     // Without a plus sign a folder is still read when a path leads through
-    // it (a folder whose subfolders are all links has none); a link without
-    // one leads no deeper (it may lead back up the tree).
+    // it (one that got a subfolder after it was drawn); a link without one
+    // leads no deeper (it may lead back up the tree).
     node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
                                            : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     if (!children && (!isFolder || (c.Attributes & SFGAO_LINK))) node->Filled = true;
