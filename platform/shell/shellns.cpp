@@ -184,31 +184,41 @@ constexpr int LinkPeekEntries = 256;
 // subfolder through a link.  The link count leaves links out, so a folder
 // of links only ("classes/" holding links to each class) counts as one
 // without subfolders.  Only the first entries are looked at: a folder with
-// more of them may have one until it is opened.
+// more of them may have one until it is opened.  This runs for every leaf
+// folder of a listing, so the entries are read straight into a buffer on
+// the stack.
 bool LinkedSubfolderIn(int at, const char* path) {
     const int fd = ::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    DIR* d = ::fdopendir(fd);
-    if (!d) {
-        ::close(fd);
-        return false;
-    }
+    alignas(8) char buf[8192];
     bool found = false;
     int seen = 0;
-    while (dirent* e = ::readdir(d)) {
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-        if (++seen > LinkPeekEntries) {
-            found = true;  // not looked at to the end: it may
-            break;
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buf, sizeof buf);
+        if (n <= 0) break;  // the end, or unreadable: nothing shown through a link
+        for (long off = 0; off < n && !found;) {
+            struct TEntry {
+                uint64_t ino;
+                int64_t next;
+                unsigned short reclen;
+                unsigned char type;
+                char name[1];
+            };
+            const TEntry* e = reinterpret_cast<const TEntry*>(buf + off);
+            if (e->reclen == 0) break;
+            off += e->reclen;
+            if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
+            if (++seen > LinkPeekEntries) {
+                found = true;  // not looked at to the end: it may
+                break;
+            }
+            if (e->type != DT_LNK && e->type != DT_UNKNOWN && e->type != DT_DIR) continue;
+            struct stat st;
+            if (::fstatat(fd, e->name, &st, 0) == 0 && S_ISDIR(st.st_mode)) found = true;
         }
-        if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN && e->d_type != DT_DIR) continue;
-        struct stat st;
-        if (::fstatat(::dirfd(d), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
-            found = true;
-            break;
-        }
+        if (found) break;
     }
-    ::closedir(d);
+    ::close(fd);
     return found;
 }
 
@@ -217,6 +227,17 @@ bool LinkedSubfolderIn(int at, const char* path) {
 bool MaySubfoldersAt(nlink_t links, bool counts, int at, const char* path) {
     if (MaySubfolders(links, counts)) return true;
     return LinkedSubfolderIn(at, path);
+}
+
+// Whether a folder's size alone tells that it is empty, on the file
+// systems whose folder size grows with every entry (tmpfs counts 20 bytes
+// an entry, "." and ".." included; an empty xfs folder holds 6 bytes).
+bool EmptyBySize(long fsType, off_t size) {
+    switch (static_cast<unsigned long>(fsType)) {
+        case 0x01021994: return size <= 40;  // tmpfs
+        case 0x58465342: return size <= 6;   // xfs
+        default: return false;
+    }
 }
 
 bool HasSubfolder(const std::string& path) {
@@ -559,6 +580,7 @@ protected:
             if (fd_ < 0 || ::fstat(fd_, &st_) != 0) return false;
             struct statfs fs;
             counts_ = ::fstatfs(fd_, &fs) == 0 && CountingFileSystem(fs);
+            fsType_ = counts_ ? static_cast<long>(fs.f_type) : 0;
             writable_ = ::access(dir.c_str(), W_OK) == 0;
             if (forReading) d_ = ::fdopendir(fd_);
             return !forReading || d_;
@@ -611,8 +633,11 @@ protected:
             if (look.folder) {
                 a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
                 if ((mask & SFGAO_HASSUBFOLDER) && !(look.link && LinkLoopsBack(path))) {
-                    const bool counts = look.dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
-                    if (MaySubfoldersAt(look.nlink, counts, fd_, name.c_str())) a |= SFGAO_HASSUBFOLDER;
+                    const bool same = look.dev == st_.st_dev;
+                    const bool counts = same ? counts_ : LinkCountTellsSubfolders(path);
+                    if (MaySubfolders(look.nlink, counts) ||
+                        (!(same && EmptyBySize(fsType_, look.size)) && LinkedSubfolderIn(fd_, name.c_str())))
+                        a |= SFGAO_HASSUBFOLDER;
                 }
             }
             if (name[0] == '.') a |= SFGAO_HIDDEN | SFGAO_GHOSTED;
@@ -644,6 +669,7 @@ protected:
         DIR* d_ = nullptr;
         struct stat st_ {};
         bool counts_ = false;
+        long fsType_ = 0;
         bool writable_ = false;
     };
 
