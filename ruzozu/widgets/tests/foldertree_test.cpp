@@ -432,6 +432,10 @@ void FolderTreeTest::foldersOfLinksOpenWithRight() {
         fs::create_directory_symlink(place + "/store/class2", place + "/classes/class2");
         fs::create_directories(place + "/mixed/real");
         fs::create_directory_symlink(place + "/store/class1", place + "/mixed/linked");
+        fs::create_directories(place + "/empty");
+        fs::create_directories(place + "/filesonly");
+        std::ofstream(place + "/filesonly/a.txt") << "a";
+        fs::create_symlink(place + "/filesonly/a.txt", place + "/filesonly/tofile");
         TFolderTreeViewEx t;
         t.SetShowIncludeHidden(false);
         std::string sj;
@@ -455,6 +459,9 @@ void FolderTreeTest::foldersOfLinksOpenWithRight() {
             QCOMPARE(Texts(node), std::string(name) == "classes" ? (QStringList{"class1", "class2"})
                                                                   : (QStringList{"linked", "real"}));
         }
+        // Folders with nothing to open keep showing no plus sign.
+        for (const char* leaf : {"empty", "filesonly"})
+            QCOMPARE(Child(root, leaf)->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
         // Through a link, the folder behind it opens as well.
         QTreeWidgetItem* class1 = Child(Child(root, "classes"), "class1");
         QCOMPARE(class1->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
