@@ -148,7 +148,14 @@ bool IsMountPoint(const std::string& path) {
     if (p == "/") return true;
     struct stat a, b;
     if (::lstat(p.c_str(), &a) != 0 || ::stat(DirName(p).c_str(), &b) != 0) return false;
-    return S_ISDIR(a.st_mode) && a.st_dev != b.st_dev;
+    if (!S_ISDIR(a.st_mode)) return false;
+    if (a.st_dev != b.st_dev) return true;
+    // A bind mount of the same file system: a mount of its own all the same.
+    struct statx x {}, y {};
+    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &x) != 0 ||
+        ::statx(AT_FDCWD, DirName(p).c_str(), 0, STATX_MNT_ID, &y) != 0)
+        return false;
+    return (x.stx_mask & STATX_MNT_ID) && (y.stx_mask & STATX_MNT_ID) && x.stx_mnt_id != y.stx_mnt_id;
 }
 
 // May the item leave its folder (cut, delete)?

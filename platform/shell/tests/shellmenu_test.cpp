@@ -250,6 +250,9 @@ TEST_F(ShellMenuTest, DeleteForGoodStopsAtMountsAndLinks) {
     h.ReportKept = nullptr;
     SetShellMenuHooks(h);
     EXPECT_EQ(E_FAIL, Invoke(verbDelete));
+    // A bind mount point is no item to cut or trash either.
+    MenuOf("/work/gone", {"bound"});
+    EXPECT_EQ(E_ACCESSDENIED, Invoke(verbCut));
     // A mount point itself is not removed, nor entered.
     EXPECT_EQ(S_FALSE, RemoveForGood(root_ + "/work/gone/bound", &kept));
     EXPECT_EQ(std::vector<std::string>{root_ + "/work/gone/bound"}, kept);
