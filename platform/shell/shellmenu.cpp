@@ -4,18 +4,27 @@
 #include "spawn.h"
 #include "textfile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <mutex>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -139,7 +148,14 @@ bool IsMountPoint(const std::string& path) {
     if (p == "/") return true;
     struct stat a, b;
     if (::lstat(p.c_str(), &a) != 0 || ::stat(DirName(p).c_str(), &b) != 0) return false;
-    return S_ISDIR(a.st_mode) && a.st_dev != b.st_dev;
+    if (!S_ISDIR(a.st_mode)) return false;
+    if (a.st_dev != b.st_dev) return true;
+    // A bind mount of the same file system: a mount of its own all the same.
+    struct statx x {}, y {};
+    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &x) != 0 ||
+        ::statx(AT_FDCWD, DirName(p).c_str(), 0, STATX_MNT_ID, &y) != 0)
+        return false;
+    return (x.stx_mask & STATX_MNT_ID) && (y.stx_mask & STATX_MNT_ID) && x.stx_mnt_id != y.stx_mnt_id;
 }
 
 // May the item leave its folder (cut, delete)?
@@ -173,6 +189,129 @@ std::string NumberedName(const std::string& name, int n, bool keepExtension) {
 }
 
 constexpr int MaxNumbered = 10000;
+
+// ---------------------------------------------------------------------------
+// Removal for good, on one file system.
+
+// Where a folder lies: its device and its mount (a bind mount of the same
+// device is a mount of its own).
+struct TMountKey {
+    dev_t dev = 0;
+    uint64_t mount = 0;  // 0 when the kernel cannot tell
+    bool operator==(const TMountKey& o) const {
+        return dev == o.dev && (mount == 0 || o.mount == 0 || mount == o.mount);
+    }
+};
+
+bool MountKeyOf(int fd, TMountKey& key) {
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_MNT_ID, &sx) == 0) {
+        key.dev = ::makedev(sx.stx_dev_major, sx.stx_dev_minor);
+        key.mount = (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : 0;
+        return true;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    key.dev = st.st_dev;
+    key.mount = 0;
+    return true;
+}
+
+// "\040" and the like in the mount table back to their bytes.
+std::string UnescapeMountPath(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// The mount points at or below dir, from the mount table: the folders a
+// removal must not enter even where the kernel does not tell the mount.
+std::set<std::string> MountPointsUnder(const std::string& dir) {
+    std::set<std::string> out;
+    std::ifstream in("/proc/self/mountinfo");
+    std::string line;
+    const std::string prefix = dir == "/" ? dir : dir + "/";
+    while (std::getline(in, line)) {
+        // id parent major:minor root mount-point ...
+        size_t at = 0;
+        for (int field = 0; field < 4 && at != std::string::npos; ++field) {
+            at = line.find(' ', at);
+            if (at != std::string::npos) ++at;
+        }
+        if (at == std::string::npos) continue;
+        const size_t end = line.find(' ', at);
+        const std::string mp = UnescapeMountPath(line.substr(at, end == std::string::npos ? end : end - at));
+        if (mp == dir || mp.compare(0, prefix.size(), prefix) == 0) out.insert(mp);
+    }
+    return out;
+}
+
+struct TRemoval {
+    TMountKey top;
+    std::set<std::string> mounts;
+    std::vector<std::string>* kept = nullptr;
+    bool failed = false;
+    int depth = 0;
+};
+
+// Removes the entry name of the folder open as at (path is its whole
+// path): a folder with what it holds, on the first folder's mount only,
+// never through a link.  False when something of it stays.
+bool RemoveEntry(int at, const std::string& name, const std::string& path, TRemoval& r) {
+    struct stat st;
+    if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) {
+        if (::unlinkat(at, name.c_str(), 0) == 0 || errno == ENOENT) return true;
+        r.failed = true;
+        return false;
+    }
+    // A mount point, or a folder swapped for a link meanwhile: left as it is.
+    const int fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    TMountKey key;
+    if (fd < 0 || !MountKeyOf(fd, key) || !(key == r.top) || key.dev != st.st_dev || r.mounts.count(path) ||
+        r.depth > 4096) {
+        if (fd >= 0) ::close(fd);
+        if (fd < 0 && errno == ENOENT) return true;
+        if (fd < 0 || r.depth > 4096) r.failed = true;
+        else if (r.kept) r.kept->push_back(path);
+        return false;
+    }
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        r.failed = true;
+        return false;
+    }
+    bool all = true;
+    ++r.depth;
+    for (;;) {
+        errno = 0;
+        dirent* e = ::readdir(d);
+        if (!e) {
+            if (errno != 0) {
+                r.failed = true;
+                all = false;
+            }
+            break;
+        }
+        const std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        if (!RemoveEntry(::dirfd(d), n, JoinPath(path, n), r)) all = false;
+    }
+    --r.depth;
+    ::closedir(d);
+    if (!all) return false;
+    if (::unlinkat(at, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
+    r.failed = true;
+    return false;
+}
 
 std::string PercentEncode(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
@@ -282,6 +421,8 @@ struct TCopyRun {
     ICopyProgress* progress = nullptr;
     uint64_t done = 0;
     uint64_t total = 0;
+    uint64_t items = 0;
+    uint64_t itemsTotal = 0;
     bool stopped = false;
 
     bool Step(uint64_t bytes) {
@@ -289,21 +430,32 @@ struct TCopyRun {
         if (progress && !stopped && !progress->Step(done, std::max(total, done))) stopped = true;
         return !stopped;
     }
+    // One more file, folder or link is done (counted, while counting).
+    bool ItemDone() {
+        ++items;
+        if (progress && !stopped && !progress->Item(items, counting ? 0 : std::max(itemsTotal, items)))
+            stopped = true;
+        return !stopped;
+    }
+    bool counting = false;
 };
 
-// The bytes a copy of path moves: the sizes of its files, holes included.
-uint64_t CopySize(const std::string& path) {
+// Adds what a copy of path moves to run's totals: the sizes of its files
+// (holes included) and its items.  Each item counted is reported, so that
+// a stop is heard while a large tree is still being counted.
+void CountCopy(const std::string& path, TCopyRun& run) {
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return 0;
-    if (S_ISREG(st.st_mode)) return static_cast<uint64_t>(st.st_size);
-    if (!S_ISDIR(st.st_mode)) return 0;
-    uint64_t sum = 0;
+    if (::lstat(path.c_str(), &st) != 0) return;
+    run.ItemDone();
+    if (S_ISREG(st.st_mode)) run.total += static_cast<uint64_t>(st.st_size);
+    if (!S_ISDIR(st.st_mode)) return;
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end && !run.stopped; it.increment(ec)) {
         struct stat e;
-        if (::lstat(it->path().c_str(), &e) == 0 && S_ISREG(e.st_mode)) sum += static_cast<uint64_t>(e.st_size);
+        if (::lstat(it->path().c_str(), &e) != 0) continue;
+        if (S_ISREG(e.st_mode)) run.total += static_cast<uint64_t>(e.st_size);
+        run.ItemDone();
     }
-    return sum;
 }
 
 // Copies n bytes at offset at from in to out at the same offset: in the
@@ -403,21 +555,86 @@ bool CopyTree(const std::string& src, const std::string& dest, TCopyRun& run) {
         } else {
             return false;  // a device or a pipe is no file to copy
         }
-        if (run.stopped) return false;
+        if (!run.ItemDone()) return false;
     }
     if (ec) return false;
     struct stat st;
     return ::stat(src.c_str(), &st) == 0 && ::chmod(dest.c_str(), st.st_mode & 07777) == 0;
 }
 
-// A hidden name in dir that nothing holds, for a copy under way.
+const char* const PartPrefix = ".ruzozu-copy-";
+const char* const PartSuffix = ".part";
+
+// This computer's short name, as a part name carries it ("-" and "."
+// are left out, so that the name splits again).
+const std::string& PartHost() {
+    static const std::string host = [] {
+        char buf[256] = {};
+        if (::gethostname(buf, sizeof buf - 1) != 0) return std::string("host");
+        std::string h;
+        for (const char* c = buf; *c && *c != '.'; ++c)
+            if (std::isalnum(static_cast<unsigned char>(*c))) h += *c;
+        return h.empty() ? std::string("host") : h;
+    }();
+    return host;
+}
+
+// A hidden name in dir that nothing holds, for a copy under way: it names
+// the computer and the process that copies, so that a later copy can tell
+// a part whose maker is gone.
 std::string PartName(const std::string& dir) {
     static std::atomic<unsigned> counter{0};
     for (;;) {
-        std::string p = JoinPath(dir, ".ruzozu-copy-" + std::to_string(::getpid()) + "-" +
-                                          std::to_string(++counter) + ".part");
+        std::string p = JoinPath(dir, PartPrefix + PartHost() + "-" + std::to_string(::getpid()) + "-" +
+                                          std::to_string(++counter) + PartSuffix);
         if (!LExists(p)) return p;
     }
+}
+
+// Reads a part name: ".ruzozu-copy-" [host "-"] pid "-" n ".part"; host
+// is empty for the names of earlier versions, which carried none.
+bool ReadPartName(const std::string& name, std::string& host, long& pid) {
+    const size_t pre = std::strlen(PartPrefix), suf = std::strlen(PartSuffix);
+    if (name.size() <= pre + suf || name.compare(0, pre, PartPrefix) != 0 ||
+        name.compare(name.size() - suf, suf, PartSuffix) != 0)
+        return false;
+    std::string mid = name.substr(pre, name.size() - pre - suf);
+    std::vector<std::string> fields;
+    for (size_t at = 0;;) {
+        const size_t dash = mid.find('-', at);
+        fields.push_back(mid.substr(at, dash == std::string::npos ? dash : dash - at));
+        if (dash == std::string::npos) break;
+        at = dash + 1;
+    }
+    auto number = [](const std::string& f) {
+        return !f.empty() && f.size() <= 9 && std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (fields.size() == 2 && number(fields[0]) && number(fields[1])) {
+        host.clear();
+    } else if (fields.size() == 3 && !fields[0].empty() && number(fields[1]) && number(fields[2])) {
+        host = fields[0];
+    } else {
+        return false;
+    }
+    pid = std::stol(fields[fields.size() - 2]);
+    return true;
+}
+
+// The newest time of writing of path and, for a folder, of what it holds
+// (at most a bounded number of entries; a larger part counts as fresh).
+bool NewestChange(const std::string& path, time_t& newest) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    newest = st.st_mtime;
+    if (!S_ISDIR(st.st_mode)) return true;
+    std::error_code ec;
+    size_t seen = 0;
+    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+        if (++seen > 100000) return false;
+        struct stat e;
+        if (::lstat(it->path().c_str(), &e) == 0) newest = std::max(newest, e.st_mtime);
+    }
+    return !ec;
 }
 
 HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, std::string* made,
@@ -441,8 +658,7 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
     std::string name = BaseName(src);
     std::string part;  // the copy under its temporary name
     auto dropPart = [&part] {
-        std::error_code ec;
-        if (!part.empty()) fs::remove_all(part, ec);
+        if (!part.empty()) RemoveForGood(part);
         part.clear();
     };
     for (int n = 1; n <= MaxNumbered; ++n) {
@@ -464,7 +680,9 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
             if (ec) return E_ACCESSDENIED;
         } else {
             if (part.empty()) {
-                // The whole copy is made under a hidden name first.
+                // The whole copy is made under a hidden name first; the
+                // parts of killed copies go as a new one comes.
+                SweepStalePartsIfDue(dir);
                 part = PartName(dir);
                 const bool ok = srcIsDir ? ::mkdir(part.c_str(), 0700) == 0 && CopyTree(src, part, run)
                                          : S_ISREG(st.st_mode) && CopyRegularFile(src, part, run);
@@ -480,10 +698,17 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
             }
             part.clear();
         }
+        run.ItemDone();  // the item itself; a stop now spares the next one
         if (move) {
-            std::error_code ec;
-            fs::remove_all(src, ec);
-            if (ec) return E_ACCESSDENIED;
+            // The original goes as a delete for good would: a volume
+            // mounted inside it stays, and the user is told.
+            std::vector<std::string> kept;
+            const HRESULT removed = RemoveForGood(src, &kept);
+            if (!kept.empty()) {
+                TShellMenuHooks h = GetShellMenuHooks();
+                if (h.ReportKept) h.ReportKept(kept);
+            }
+            if (FAILED(removed)) return E_ACCESSDENIED;
         }
         if (made) *made = dest;
         return S_OK;
@@ -492,18 +717,26 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
     return E_FILEEXISTS;
 }
 
-// The bytes that handing paths to dir copies: a move within one file
-// system copies nothing.
-uint64_t RunSize(const std::vector<std::string>& paths, const std::string& dir, bool move) {
+// Counts into run what handing paths to dir copies (a move within one
+// file system copies nothing, and is one item each); false when the
+// progress stopped the run meanwhile.
+bool CountRun(const std::vector<std::string>& paths, const std::string& dir, bool move, TCopyRun& run) {
     struct stat target;
     const bool known = ::stat(dir.c_str(), &target) == 0;
-    uint64_t sum = 0;
+    run.counting = true;
     for (const std::string& p : paths) {
+        if (run.stopped) break;
         struct stat st;
-        if (move && known && ::lstat(StripSlash(p).c_str(), &st) == 0 && st.st_dev == target.st_dev) continue;
-        sum += CopySize(StripSlash(p));
+        if (move && known && ::lstat(StripSlash(p).c_str(), &st) == 0 && st.st_dev == target.st_dev) {
+            run.ItemDone();
+            continue;
+        }
+        CountCopy(StripSlash(p), run);
     }
-    return sum;
+    run.counting = false;
+    run.itemsTotal = run.items;
+    run.items = 0;
+    return !run.stopped;
 }
 
 }  // namespace
@@ -512,7 +745,7 @@ HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std
                  ICopyProgress* progress) {
     TCopyRun run;
     run.progress = progress;
-    if (progress) run.total = RunSize({path}, dir, move);
+    if (progress && !CountRun({path}, dir, move, run)) return S_FALSE;
     return CopyIntoRun(path, dir, move, made, run);
 }
 
@@ -562,6 +795,78 @@ HRESULT MoveToTrash(const std::string& path) {
     return E_FILEEXISTS;
 }
 
+int SweepStaleParts(const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return 0;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+        std::string host;
+        long pid = 0;
+        if (ReadPartName(e->d_name, host, pid)) names.push_back(e->d_name);
+    }
+    ::closedir(d);
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    for (const std::string& n : names) {
+        std::string host;
+        long pid = 0;
+        ReadPartName(n, host, pid);
+        const std::string p = JoinPath(dir, n);
+        bool stale;
+        if (host == PartHost()) {
+            // Made here: stale as soon as its process is gone.
+            stale = pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        } else {
+            // Made elsewhere: stale once nothing in it changed for a while.
+            time_t newest = 0;
+            stale = NewestChange(p, newest) && now - newest > textfile::StaleTempSeconds;
+        }
+        if (stale && RemoveForGood(p) == S_OK) ++removed;
+    }
+    return removed;
+}
+
+int SweepStalePartsIfDue(const std::string& dir) {
+    // A folder is looked through once in the time a part takes to become
+    // stale, as the temporaries of replaced files are.
+    static std::mutex lock;
+    static std::map<std::string, time_t> lastSweep;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto it = lastSweep.find(dir);
+        if (it != lastSweep.end() && now.tv_sec - it->second < textfile::StaleTempSeconds) return 0;
+        if (lastSweep.size() >= 4096) lastSweep.clear();
+        lastSweep[dir] = now.tv_sec;
+    }
+    return SweepStaleParts(dir);
+}
+
+HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept) {
+    if (kept) kept->clear();
+    const std::string src = StripSlash(path);
+    if (src.empty() || !LExists(src)) return E_NOTFOUND;
+    char real[PATH_MAX];
+    if (!::realpath(DirName(src).c_str(), real)) return E_ACCESSDENIED;
+    const std::string holder = real;
+    const std::string name = BaseName(src);
+    if (name.empty() || name == "." || name == "..") return E_INVALIDARG;
+    const int at = ::open(holder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (at < 0) return E_ACCESSDENIED;
+    TRemoval r;
+    r.kept = kept;
+    const std::string whole = JoinPath(holder, name);
+    r.mounts = MountPointsUnder(whole);
+    // The item's own mount is its folder's: a mount point itself stays.
+    bool ok = MountKeyOf(at, r.top);
+    if (ok) ok = RemoveEntry(at, name, whole, r);
+    else r.failed = true;
+    ::close(at);
+    if (ok) return S_OK;
+    return r.failed ? E_ACCESSDENIED : S_FALSE;
+}
+
 HRESULT NewFolderIn(const std::string& dir, std::string* made) {
     if (made) made->clear();
     if (!IsDir(dir)) return E_INVALIDARG;
@@ -593,7 +898,7 @@ HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>&
         std::unique_ptr<ICopyProgress> progress = h.BeginCopy ? h.BeginCopy() : nullptr;
         TCopyRun run;
         run.progress = progress.get();
-        if (progress) run.total = RunSize(paths, osTarget, move);
+        if (progress && !CountRun(paths, osTarget, move, run)) return S_FALSE;
         HRESULT result = S_OK;
         for (const std::string& p : paths) {
             if (FAILED(CopyIntoRun(p, osTarget, move, nullptr, run))) result = E_FAIL;
@@ -842,10 +1147,18 @@ private:
         TShellMenuHooks h = GetShellMenuHooks();
         if (!h.ConfirmDelete) return E_ACCESSDENIED;
         if (!h.ConfirmDelete(rest)) return FAILED(r) ? r : S_FALSE;
+        // Never into a volume mounted inside, never through a link: what
+        // lies on another file system stays, and the user is told.
+        std::vector<std::string> kept;
         for (const std::string& p : rest) {
-            std::error_code ec;
-            fs::remove_all(p, ec);
-            if (ec) r = E_ACCESSDENIED;
+            std::vector<std::string> left;
+            HRESULT t = RemoveForGood(p, &left);
+            kept.insert(kept.end(), left.begin(), left.end());
+            if (FAILED(t)) r = t;
+        }
+        if (!kept.empty()) {
+            if (h.ReportKept) h.ReportKept(kept);
+            else if (SUCCEEDED(r)) r = E_FAIL;
         }
         return r;
     }

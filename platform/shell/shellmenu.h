@@ -100,12 +100,21 @@ struct TClipItems {
 
 // The progress of a long copy (a paste, a drop or a send to a folder).
 // Step is called after each block with the bytes done and the bytes in
-// all (the holes of a sparse file count as done); false stops the copy, and
-// the item being copied is removed again.
+// all (the holes of a sparse file count as done); Item after each file,
+// folder or link with the items done and in all, and while the items are
+// first counted with the items counted so far and a total of 0.  Either
+// returning false stops the copy, and the item being copied is removed
+// again.  A copy of many small or empty files thus reports as often as one
+// of large ones.
 class ICopyProgress {
 public:
     virtual ~ICopyProgress() = default;
     virtual bool Step(uint64_t done, uint64_t total) = 0;
+    virtual bool Item(uint64_t done, uint64_t total) {
+        (void)done;
+        (void)total;
+        return true;
+    }
 };
 
 // What the commands ask of the desktop.  Empty hooks: documents cannot be
@@ -119,6 +128,9 @@ struct TShellMenuHooks {
     std::function<bool(TClipItems& items)> GetClipboard;
     // Asked before deleting for good what cannot go to the trash.
     std::function<bool(const std::vector<std::string>& paths)> ConfirmDelete;
+    // Told what a delete for good left because it lies on another file
+    // system (mount points inside the deleted folders).
+    std::function<void(const std::vector<std::string>& kept)> ReportKept;
     // Starts showing the progress of a copy; nil: the copy runs unseen.
     std::function<std::unique_ptr<ICopyProgress>()> BeginCopy;
 };
@@ -207,6 +219,23 @@ HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std
 // .trashinfo record); E_NOTIMPL when the trash cannot take it because it
 // lies on another file system.
 HRESULT MoveToTrash(const std::string& path);
+// Removes from dir the hidden parts of copies that were killed: those
+// made on this computer by a process that is gone, and those made
+// elsewhere in which nothing changed for textfile::StaleTempSeconds.  Only
+// names of this program's making (".ruzozu-copy-" host "-" pid "-" n
+// ".part") are touched, never through a link or into a mount.  Returns how
+// many went.
+int SweepStaleParts(const std::string& dir);
+// The same, done at most once per textfile::StaleTempSeconds for one
+// folder in this process; a copy into dir calls it.
+int SweepStalePartsIfDue(const std::string& dir);
+// Deletes path for good, a folder with everything in it, as far as it
+// lies on the file system (and mount) of the folder holding path: nothing
+// behind a link is touched, and a volume mounted inside (a bind mount
+// included) is neither entered nor removed.  S_OK when path is gone;
+// S_FALSE when mount points stayed (their paths in kept; the folders that
+// hold them stay too); a failure code when something else could not go.
+HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept = nullptr);
 // Creates "新しいフォルダー" (or a free variant) in dir.
 HRESULT NewFolderIn(const std::string& dir, std::string* made = nullptr);
 // Starts a program with separate arguments, through the hook when set.

@@ -17,6 +17,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace shell {
 
 namespace {
@@ -52,20 +54,49 @@ public:
     ~TCopyProgressDialog() override { delete dialog_.data(); }
 
     bool Step(uint64_t done, uint64_t total) override {
+        bytes_ = done;
+        bytesTotal_ = total;
+        return Tick(done >= total);
+    }
+    bool Item(uint64_t done, uint64_t total) override {
+        items_ = done;
+        itemsTotal_ = total;
+        return Tick(total != 0 && done >= total);
+    }
+
+private:
+    // Called as often as the copy reports, by blocks or by items: the
+    // dialog shows once the copy has taken showAfter_, whatever it holds.
+    bool Tick(bool last) {
         if (stopped_) return false;
         const qint64 now = clock_.elapsed();
-        if (now - last_ < 40 && done < total) return true;  // about 25 times a second
+        if (now - last_ < 40 && !last) return true;  // about 25 times a second
         last_ = now;
         if (!shown_ && now >= showAfter_) Show();
         if (!shown_) return true;
-        if (dialog_) dialog_->setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
+        if (dialog_) {
+            if (itemsTotal_ == 0 && items_ > 0 && bytesTotal_ == 0) {
+                dialog_->setRange(0, 0);  // still counting: busy
+            } else {
+                dialog_->setRange(0, 1000);
+                dialog_->setValue(Permille());
+            }
+        }
         QCoreApplication::processEvents();
         // Cancelled, or gone with its window: the copy stops.
         if (shown_ && (!dialog_ || dialog_->wasCanceled())) stopped_ = true;
         return !stopped_;
     }
+    // Bytes and items count alike: a tree of empty files moves by its
+    // items, one large file by its bytes.
+    int Permille() const {
+        const double b = bytesTotal_ ? static_cast<double>(bytes_) / static_cast<double>(bytesTotal_) : -1;
+        const double i = itemsTotal_ ? static_cast<double>(items_) / static_cast<double>(itemsTotal_) : -1;
+        double f = b < 0 ? i : i < 0 ? b : (b + i) / 2;
+        if (f < 0) f = 1;
+        return static_cast<int>(std::min(1.0, f) * 1000);
+    }
 
-private:
     void Show() {
         shown_ = true;
         dialog_ = new QProgressDialog(QString::fromUtf8("ファイルをコピーしています..."), QString::fromUtf8("キャンセル"), 0,
@@ -80,6 +111,7 @@ private:
     }
 
     QPointer<QProgressDialog> dialog_;
+    uint64_t bytes_ = 0, bytesTotal_ = 0, items_ = 0, itemsTotal_ = 0;
     QElapsedTimer clock_;
     qint64 last_ = -1000;
     int showAfter_;
@@ -125,6 +157,12 @@ void InstallDesktopShellHooks() {
         box.setDefaultButton(QMessageBox::No);
         JapaneseButtons(box);
         return box.exec() == QMessageBox::Yes;
+    };
+    h.ReportKept = [](const std::vector<std::string>& kept) {
+        QString text = QString::fromUtf8("別のファイルシステムがマウントされているため、次のものは削除しませんでした。\n");
+        for (size_t i = 0; i < kept.size() && i < 10; ++i) text += "\n" + Utf8(kept[i]);
+        if (kept.size() > 10) text += "\n...";
+        InformationBox(QApplication::activeWindow(), QString::fromUtf8("削除"), text);
     };
     h.BeginCopy = [] { return NewCopyProgress(); };
     SetShellMenuHooks(h);

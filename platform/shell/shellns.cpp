@@ -177,10 +177,73 @@ bool CountingFileSystem(const struct statfs& fs) {
     }
 }
 
+// How many entries of a folder are looked at for a link to a folder.
+constexpr int LinkPeekEntries = 256;
+
+// Whether the folder path (relative to the folder at, or absolute) shows a
+// subfolder through a link.  The link count leaves links out, so a folder
+// of links only ("classes/" holding links to each class) counts as one
+// without subfolders.  Only the first entries are looked at: a folder with
+// more of them may have one until it is opened.  This runs for every leaf
+// folder of a listing, so the entries are read straight into a buffer on
+// the stack.
+bool LinkedSubfolderIn(int at, const char* path) {
+    const int fd = ::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    alignas(8) char buf[8192];
+    bool found = false;
+    int seen = 0;
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buf, sizeof buf);
+        if (n <= 0) break;  // the end, or unreadable: nothing shown through a link
+        for (long off = 0; off < n && !found;) {
+            struct TEntry {
+                uint64_t ino;
+                int64_t next;
+                unsigned short reclen;
+                unsigned char type;
+                char name[1];
+            };
+            const TEntry* e = reinterpret_cast<const TEntry*>(buf + off);
+            if (e->reclen == 0) break;
+            off += e->reclen;
+            if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
+            if (++seen > LinkPeekEntries) {
+                found = true;  // not looked at to the end: it may
+                break;
+            }
+            if (e->type != DT_LNK && e->type != DT_UNKNOWN && e->type != DT_DIR) continue;
+            struct stat st;
+            if (::fstatat(fd, e->name, &st, 0) == 0 && S_ISDIR(st.st_mode)) found = true;
+        }
+        if (found) break;
+    }
+    ::close(fd);
+    return found;
+}
+
+// Whether a folder may have subfolders, real or linked, where counts
+// tells that its file system counts real subfolders in the link count.
+bool MaySubfoldersAt(nlink_t links, bool counts, int at, const char* path) {
+    if (MaySubfolders(links, counts)) return true;
+    return LinkedSubfolderIn(at, path);
+}
+
+// Whether a folder's size alone tells that it is empty, on the file
+// systems whose folder size grows with every entry (tmpfs counts 20 bytes
+// an entry, "." and ".." included; an empty xfs folder holds 6 bytes).
+bool EmptyBySize(long fsType, off_t size) {
+    switch (static_cast<unsigned long>(fsType)) {
+        case 0x01021994: return size <= 40;  // tmpfs
+        case 0x58465342: return size <= 6;   // xfs
+        default: return false;
+    }
+}
+
 bool HasSubfolder(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    return MaySubfolders(st.st_nlink, LinkCountTellsSubfolders(path));
+    return MaySubfoldersAt(st.st_nlink, LinkCountTellsSubfolders(path), AT_FDCWD, path.c_str());
 }
 
 // Whether a link leads back to a folder on its own way from "/" (the
@@ -398,7 +461,8 @@ public:
         std::string dir = EntriesDir();
         if (dir.empty()) return E_INVALIDARG;
         std::string utf8;
-        if (!FromSjisName(newName, utf8) || !ValidFileName(utf8) || IsBlankName(utf8)) return E_INVALIDARG;
+        if (!FromSjisName(newName, utf8) || !ValidFileName(utf8) || IsBlankName(utf8) || HasControlCharacter(utf8))
+            return E_INVALIDARG;
         std::string from = Join(dir, item.name), to = Join(dir, utf8);
         if (!Exists(from)) return E_NOTFOUND;
         if (utf8 != item.name) {
@@ -516,6 +580,7 @@ protected:
             if (fd_ < 0 || ::fstat(fd_, &st_) != 0) return false;
             struct statfs fs;
             counts_ = ::fstatfs(fd_, &fs) == 0 && CountingFileSystem(fs);
+            fsType_ = counts_ ? static_cast<long>(fs.f_type) : 0;
             writable_ = ::access(dir.c_str(), W_OK) == 0;
             if (forReading) d_ = ::fdopendir(fd_);
             return !forReading || d_;
@@ -568,8 +633,11 @@ protected:
             if (look.folder) {
                 a |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
                 if ((mask & SFGAO_HASSUBFOLDER) && !(look.link && LinkLoopsBack(path))) {
-                    const bool counts = look.dev == st_.st_dev ? counts_ : LinkCountTellsSubfolders(path);
-                    if (MaySubfolders(look.nlink, counts)) a |= SFGAO_HASSUBFOLDER;
+                    const bool same = look.dev == st_.st_dev;
+                    const bool counts = same ? counts_ : LinkCountTellsSubfolders(path);
+                    if (MaySubfolders(look.nlink, counts) ||
+                        (!(same && EmptyBySize(fsType_, look.size)) && LinkedSubfolderIn(fd_, name.c_str())))
+                        a |= SFGAO_HASSUBFOLDER;
                 }
             }
             if (name[0] == '.') a |= SFGAO_HIDDEN | SFGAO_GHOSTED;
@@ -601,6 +669,7 @@ protected:
         DIR* d_ = nullptr;
         struct stat st_ {};
         bool counts_ = false;
+        long fsType_ = 0;
         bool writable_ = false;
     };
 
@@ -1117,6 +1186,17 @@ bool IsBlankName(const std::string& utf8) {
         }
     }
     return true;
+}
+
+bool HasControlCharacter(const std::string& utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(utf8[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
 }
 
 bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned flags, std::string& s) {

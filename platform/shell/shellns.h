@@ -166,6 +166,9 @@ HRESULT SHGetSpecialFolderLocation(int csidl, LPITEMIDLIST& list);
 // Whether a UTF-8 name is blanks only (half- and full-width blanks, tabs;
 // true for ""): no rename gives such a name.
 bool IsBlankName(const std::string& utf8);
+// Whether a UTF-8 name holds a control character (CR, LF, TAB, DEL, any
+// byte below the blank, or a C1 control): no rename gives such a name.
+bool HasControlCharacter(const std::string& utf8);
 
 // Helpers over the namespace.
 bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned flags, std::string& s);

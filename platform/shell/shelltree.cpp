@@ -72,6 +72,7 @@ const char* RenameRefusalText(const std::string& typed, HRESULT hr) {
     if (IsBlankName(typed)) return "空白だけの名前は付けられません。";
     if (typed == "." || typed == ".." || typed.find('/') != std::string::npos)
         return "「.」「..」や「/」を含む名前は付けられません。";
+    if (HasControlCharacter(typed)) return "改行やタブなどの制御文字を含む名前は付けられません。";
     std::string sj;
     if (!sjis::FromUtf8(typed, sj) || sjis::ToUtf8(sj) != typed)
         return "この名前には使えない文字が含まれています。";

@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -345,11 +346,29 @@ void TFolderTreeViewEx::BuildVirtualTree() {
 void TFolderTreeViewEx::AddChildren(const ShellFolderPtr& owner, LPCITEMIDLIST folderID, QTreeWidgetItem* parent) {
     BeginWait();
     if (TFolderNode* n = AsNode(parent)) n->Filled = true;
-    ShellFolderPtr folder = BindItem(owner, folderID);
+    ShellFolderPtr folder;
+    std::vector<TTreeChild> children = ListChildren(owner, folderID, parent, folder);
     if (!folder) {
         EndWait();
         return;
     }
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(static_cast<int>(children.size()));
+    for (TTreeChild& c : children) nodes.append(MakeChildNode(folder, c));
+    if (parent) parent->addChildren(nodes);
+    else addTopLevelItems(nodes);
+    // A folder that turned out empty shows no plus sign any more.
+    if (parent && parent->childCount() == 0)
+        parent->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    EndWait();
+}
+
+// The items of a folder that become nodes, in their order; folder is the
+// bound folder (nil when it cannot be bound).
+std::vector<TTreeChild> TFolderTreeViewEx::ListChildren(const ShellFolderPtr& owner, LPCITEMIDLIST folderID,
+                                                        QTreeWidgetItem* parent, ShellFolderPtr& folder) {
+    folder = BindItem(owner, folderID);
+    if (!folder) return {};
     TTreeListing listing;
     listing.EnumFlags = SHCONTF_FOLDERS;
     if (FVirtualRoot || FShowIncludeHidden) listing.EnumFlags |= SHCONTF_INCLUDEHIDDEN;
@@ -367,17 +386,70 @@ void TFolderTreeViewEx::AddChildren(const ShellFolderPtr& owner, LPCITEMIDLIST f
                               (FFileMask.empty() || MatchesFileMask(folder, c.Relative.get())));
     };
     TFolderNodeData* above = parent ? NodeData(parent) : &FRoot;
-    std::vector<TTreeChild> children =
-        ListTreeChildren(folder, above ? above->AbsoluteIDList.get() : nullptr, listing);
-    QList<QTreeWidgetItem*> nodes;
-    nodes.reserve(static_cast<int>(children.size()));
-    for (TTreeChild& c : children) nodes.append(MakeChildNode(folder, c));
-    if (parent) parent->addChildren(nodes);
-    else addTopLevelItems(nodes);
-    // A folder that turned out empty shows no plus sign any more.
-    if (parent && parent->childCount() == 0)
-        parent->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    return ListTreeChildren(folder, above ? above->AbsoluteIDList.get() : nullptr, listing);
+}
+
+// Adds to a node that has been read the items its folder holds now and the
+// node lacks, each at its place; the nodes there stay as they are, open or
+// not.  A node not read yet only gets its plus sign: it is read in full
+// when it opens.  This works in a tree of any size, where a refresh would
+// re-read too much.
+void TFolderTreeViewEx::MergeChildren(QTreeWidgetItem* parent) {
+    TFolderNodeData* d = parent ? NodeData(parent) : &FRoot;
+    if (!d) return;
+    if (parent && !NodeFilled(parent) && parent->childCount() == 0) {
+        parent->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        return;
+    }
+    BeginWait();
+    ShellFolderPtr folder;
+    std::vector<TTreeChild> children = ListChildren(d->ParentFolder, d->RelativeIDList.get(), parent, folder);
+    auto count = [&] { return parent ? parent->childCount() : topLevelItemCount(); };
+    auto child = [&](int i) { return parent ? parent->child(i) : topLevelItem(i); };
+    auto indexOf = [&](QTreeWidgetItem* n) { return parent ? parent->indexOfChild(n) : indexOfTopLevelItem(n); };
+    std::map<std::string, QTreeWidgetItem*> present;
+    for (int i = 0; i < count(); ++i) {
+        TFolderNodeData* cd = NodeData(child(i));
+        if (cd && cd->RelativeIDList)
+            present.emplace(std::string(reinterpret_cast<const char*>(cd->RelativeIDList.get()),
+                                        PidlSize(cd->RelativeIDList.get())),
+                            child(i));
+    }
+    int at = 0;
+    for (TTreeChild& c : children) {
+        const auto it = present.find(
+            std::string(reinterpret_cast<const char*>(c.Relative.get()), PidlSize(c.Relative.get())));
+        if (it != present.end()) {
+            at = indexOf(it->second) + 1;
+            continue;
+        }
+        QTreeWidgetItem* node = MakeChildNode(folder, c);
+        if (parent) parent->insertChild(at, node);
+        else insertTopLevelItem(at, node);
+        ++at;
+    }
+    if (TFolderNode* n = AsNode(parent)) {
+        n->Filled = true;
+        if (n->childCount() > 0) n->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
     EndWait();
+}
+
+// Shows what a command put into the folder at utf8Path, when the tree
+// shows that folder.
+void TFolderTreeViewEx::ShowFolderContent(const std::string& utf8Path) {
+    std::string sj;
+    if (FVirtualRoot || utf8Path.empty() || !sjis::FromUtf8(utf8Path, sj)) return;
+    QTreeWidgetItem* node = nullptr;
+    if (OpenFolder(sj, false, false, &node) && node) {
+        MergeChildren(node);
+        return;
+    }
+    // Without a root node the root's content is the top level.
+    TPidl target(PathToPidl(sj));
+    if (!FShowRootFolder && target && FRoot.AbsoluteIDList &&
+        SameItemID(SHGetDesktopFolder(), target.get(), FRoot.AbsoluteIDList.get()))
+        MergeChildren(nullptr);
 }
 
 QTreeWidgetItem* TFolderTreeViewEx::MakeChildNode(const ShellFolderPtr& folder, TTreeChild& c) {
@@ -392,8 +464,8 @@ QTreeWidgetItem* TFolderTreeViewEx::MakeChildNode(const ShellFolderPtr& folder, 
     bool children = c.HasChildren();
     if (FShowFile && !children && isFolder) children = HasMatchingFile(folder, node->Data.RelativeIDList.get());
     // Without a plus sign a folder is still read when a path leads through
-    // it (a folder whose subfolders are all links has none); a link without
-    // one leads no deeper (it may lead back up the tree).
+    // it (one that got a subfolder after it was drawn); a link without one
+    // leads no deeper (it may lead back up the tree).
     node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
                                            : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     if (!children && (!isFolder || (c.Attributes & SFGAO_LINK))) node->Filled = true;
@@ -734,8 +806,11 @@ void TFolderTreeViewEx::RightClick(const QPoint& pos) {
         std::string path = sjis::ToUtf8(PidlToPath(absolute.get()));
         struct stat st;
         if (node && !path.empty() && ::lstat(path.c_str(), &st) != 0) delete node;
-    } else if (command == CommandCreateLink || command == CommandPaste ||
-               (command >= CommandSendTo && command <= CommandSendToLast)) {
+    } else if (command == CommandPaste) {
+        // Shown at once, also where the tree is too large to be re-read.
+        ShowFolderContent(sjis::ToUtf8(PidlToPath(absolute.get())));
+        Refresh();
+    } else if (command == CommandCreateLink || (command >= CommandSendTo && command <= CommandSendToLast)) {
         Refresh();
     } else if (command == CommandNewFolder) {
         ShowNewFolder(made);
@@ -749,6 +824,9 @@ void TFolderTreeViewEx::RightClick(const QPoint& pos) {
 // A folder just made by the menu is shown at once, selected, and its name
 // edited (a new folder is named by its maker).
 void TFolderTreeViewEx::ShowNewFolder(const std::string& utf8Path) {
+    // Its folder's node takes it at once, in a tree of any size.
+    const size_t slash = utf8Path.rfind('/');
+    if (slash != std::string::npos) ShowFolderContent(slash == 0 ? std::string("/") : utf8Path.substr(0, slash));
     Refresh();
     FinishRefresh();
     std::string sj;
@@ -1012,7 +1090,10 @@ void TFolderTreeViewEx::dropEvent(QDropEvent* event) {
         TCommand running(this);
         hr = DropPathsOn(target, paths, move);
     }
-    if (FAutoUpDate && folder) Refresh();
+    if (FAutoUpDate && folder) {
+        ShowFolderContent(target);
+        Refresh();
+    }
     if (FAILED(hr)) return;
     // The file was copied or moved here; the source has nothing left to do.
     event->setDropAction(Qt::CopyAction);

@@ -148,6 +148,10 @@ private:
     void BuildFolderTree();
     void BuildVirtualTree();
     void AddChildren(const shell::ShellFolderPtr& owner, shell::LPCITEMIDLIST folderID, QTreeWidgetItem* parent);
+    std::vector<shell::TTreeChild> ListChildren(const shell::ShellFolderPtr& owner, shell::LPCITEMIDLIST folderID,
+                                                QTreeWidgetItem* parent, shell::ShellFolderPtr& folder);
+    void MergeChildren(QTreeWidgetItem* parent);
+    void ShowFolderContent(const std::string& utf8Path);
     QTreeWidgetItem* MakeChildNode(const shell::ShellFolderPtr& folder, shell::TTreeChild& child);
     bool MatchesFileMask(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
     bool HasMatchingFile(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);

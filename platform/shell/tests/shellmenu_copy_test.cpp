@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -195,6 +196,136 @@ TEST_F(ShellCopyTest, AMoveAcrossFileSystemsStoppedKeepsTheOriginal) {
     EXPECT_FALSE(fs::exists(other + "/moved.bin"));
     EXPECT_EQ(Slurp(made), bytes);
     fs::remove_all(other);
+}
+
+// Counts the items reported, and stops at the chosen one.
+struct TItemCounter : ICopyProgress {
+    uint64_t counted = 0;       // reported while counting (total 0)
+    uint64_t copied = 0;        // reported while copying
+    uint64_t lastTotal = 0;
+    uint64_t stopCounting = 0;  // stop at this counted item (0: never)
+    uint64_t stopCopying = 0;   // stop at this copied item (0: never)
+    bool Step(uint64_t, uint64_t) override { return true; }
+    bool Item(uint64_t done, uint64_t total) override {
+        if (total == 0) {
+            counted = done;
+            return stopCounting == 0 || done < stopCounting;
+        }
+        copied = done;
+        lastTotal = total;
+        return stopCopying == 0 || done < stopCopying;
+    }
+};
+
+// A tree of empty files moves no byte: its progress goes by items, and a
+// stop ends it, while counting or copying, leaving nothing behind.
+TEST_F(ShellCopyTest, ATreeOfEmptyFilesReportsEachItemAndStops) {
+    const int files = 100000;
+    const std::string many = root_ + "/src/many";
+    fs::create_directories(many);
+    for (int i = 0; i < files; ++i) {
+        const int fd = ::open((many + "/e" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    TItemCounter counter;
+    counter.stopCopying = files / 3;
+    EXPECT_EQ(S_FALSE, CopyInto(many, root_ + "/dest", false, nullptr, &counter));
+    EXPECT_EQ(counter.counted, static_cast<uint64_t>(files) + 1);  // the folder and its files
+    EXPECT_EQ(counter.lastTotal, static_cast<uint64_t>(files) + 1);
+    EXPECT_EQ(counter.copied, static_cast<uint64_t>(files / 3));
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    counter = TItemCounter();
+    counter.stopCounting = 1000;
+    EXPECT_EQ(S_FALSE, CopyInto(many, root_ + "/dest", false, nullptr, &counter));
+    EXPECT_EQ(counter.counted, 1000u);
+    EXPECT_EQ(counter.copied, 0u);
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    // Unstopped, every item is reported up to the total.
+    fs::remove_all(many);
+    fs::create_directories(many + "/sub");
+    for (const char* n : {"/a", "/sub/b", "/sub/c"}) WriteAt(many + n, 0, "");
+    ::symlink("a", (many + "/link").c_str());
+    counter = TItemCounter();
+    EXPECT_EQ(S_OK, CopyInto(many, root_ + "/dest", false, nullptr, &counter));
+    EXPECT_EQ(counter.lastTotal, 6u);
+    EXPECT_EQ(counter.copied, 6u);
+    EXPECT_EQ(Entries(root_ + "/dest").size(), 6u);
+}
+
+// Notes the hidden entries of a folder while a copy into it runs.
+struct TPartSpy : ICopyProgress {
+    std::string dir;
+    std::vector<std::string> seen;
+    bool Step(uint64_t, uint64_t) override {
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename().string()[0] == '.') seen.push_back(e.path().filename().string());
+        return true;
+    }
+};
+
+void Age(const std::string& path, int seconds) {
+    struct timespec t[2];
+    ::clock_gettime(CLOCK_REALTIME, &t[0]);
+    t[0].tv_sec -= seconds;
+    t[1] = t[0];
+    ::utimensat(AT_FDCWD, path.c_str(), t, AT_SYMLINK_NOFOLLOW);
+}
+
+// The hidden part files of killed copies go: those of a process of this
+// computer that is gone at once, those of another computer once nothing in
+// them changed for the bound; anything else stays.
+TEST_F(ShellCopyTest, StalePartsOfKilledCopiesAreSwept) {
+    // The name a copy under way gives its part, seen from outside.
+    WriteAt(root_ + "/src/one.bin", 0, Noise(3 * 1024 * 1024, 8));
+    TPartSpy spy;
+    spy.dir = root_ + "/dest";
+    ASSERT_EQ(S_OK, CopyInto(root_ + "/src/one.bin", root_ + "/dest", false, nullptr, &spy));
+    ASSERT_FALSE(spy.seen.empty());
+    const std::string live = spy.seen[0];
+    const std::string self = "-" + std::to_string(::getpid()) + "-";
+    const size_t at = live.rfind(self);
+    ASSERT_NE(at, std::string::npos) << live;
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    auto withPid = [&](pid_t pid) {
+        return live.substr(0, at) + "-" + std::to_string(pid) + "-" + live.substr(at + self.size());
+    };
+    const std::string d = root_ + "/dest/";
+    WriteAt(d + withPid(child), 0, "dead");                   // this computer, gone: goes
+    WriteAt(d + withPid(::getpid()), 0, "mine");              // this process: stays
+    WriteAt(d + ".ruzozu-copy-elsewhere-77-1.part", 0, "o");  // another computer, old: goes
+    Age(d + ".ruzozu-copy-elsewhere-77-1.part", 3600);
+    WriteAt(d + ".ruzozu-copy-elsewhere-77-2.part", 0, "n");  // recent: stays
+    WriteAt(d + ".ruzozu-copy-77-3.part", 0, "v");            // an earlier version's, old: goes
+    Age(d + ".ruzozu-copy-77-3.part", 3600);
+    fs::create_directories(d + ".ruzozu-copy-elsewhere-78-1.part/sub");  // a folder, all old: goes
+    WriteAt(d + ".ruzozu-copy-elsewhere-78-1.part/sub/f", 0, "x");
+    fs::create_symlink(root_ + "/src/one.bin", d + ".ruzozu-copy-elsewhere-78-1.part/link");
+    for (const char* p : {"/sub/f", "/sub", "/link", ""}) Age(d + ".ruzozu-copy-elsewhere-78-1.part" + p, 3600);
+    fs::create_directories(d + ".ruzozu-copy-elsewhere-79-1.part");  // a folder with a fresh file: stays
+    WriteAt(d + ".ruzozu-copy-elsewhere-79-1.part/f", 0, "x");
+    Age(d + ".ruzozu-copy-elsewhere-79-1.part", 3600);
+    WriteAt(d + ".other-77-1.part", 0, "x");  // not of this program's making: stays
+    Age(d + ".other-77-1.part", 3600);
+    EXPECT_EQ(4, SweepStaleParts(root_ + "/dest"));
+    EXPECT_FALSE(fs::exists(d + withPid(child)));
+    EXPECT_TRUE(fs::exists(d + withPid(::getpid())));
+    EXPECT_FALSE(fs::exists(d + ".ruzozu-copy-elsewhere-77-1.part"));
+    EXPECT_TRUE(fs::exists(d + ".ruzozu-copy-elsewhere-77-2.part"));
+    EXPECT_FALSE(fs::exists(d + ".ruzozu-copy-77-3.part"));
+    EXPECT_FALSE(fs::exists(d + ".ruzozu-copy-elsewhere-78-1.part"));
+    EXPECT_TRUE(fs::exists(root_ + "/src/one.bin"));  // behind the link
+    EXPECT_TRUE(fs::exists(d + ".ruzozu-copy-elsewhere-79-1.part/f"));
+    EXPECT_TRUE(fs::exists(d + ".other-77-1.part"));
+    // A copy into a folder sweeps it first.
+    fs::create_directories(root_ + "/dest2");
+    WriteAt(root_ + "/dest2/" + withPid(child), 0, "dead");
+    ASSERT_EQ(S_OK, CopyInto(root_ + "/src/one.bin", root_ + "/dest2", false));
+    EXPECT_FALSE(fs::exists(root_ + "/dest2/" + withPid(child)));
+    EXPECT_TRUE(fs::exists(root_ + "/dest2/one.bin"));
 }
 
 }  // namespace

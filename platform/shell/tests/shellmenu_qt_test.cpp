@@ -22,6 +22,7 @@ class ShellQtTest : public QObject {
 private slots:
     void progressShowsAfterAMomentAndCancelStops();
     void desktopHooksCopyWithProgress();
+    void aCopyOfEmptyFilesShowsTheDialogAndCancels();
 };
 
 namespace {
@@ -78,6 +79,38 @@ void ShellQtTest::desktopHooksCopyWithProgress() {
     QVERIFY(GetShellMenuHooks().BeginCopy);
     QCOMPARE(DropPathsOn(dir / "dest", {dir / "a.bin"}, false), S_OK);
     QCOMPARE(std::filesystem::file_size(dir / "dest/a.bin"), std::uintmax_t(3 * 1024 * 1024));
+    QVERIFY(!CopyDialog());
+}
+
+// No byte to copy, only items: the dialog comes all the same, and its
+// Cancel stops the copy and leaves nothing of it.
+void ShellQtTest::aCopyOfEmptyFilesShowsTheDialogAndCancels() {
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 20000));
+    InstallDesktopShellHooks();
+    TempDir dir;
+    std::filesystem::create_directories(dir / "many");
+    std::filesystem::create_directories(dir / "dest");
+    for (int i = 0; i < 100000; ++i) {
+        const int fd = ::open((dir / ("many/e" + std::to_string(i))).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QProgressDialog* d = CopyDialog();
+        if (seen || !d || !d->isVisible()) return;
+        seen = true;
+        QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
+    });
+    poll.start();
+    QCOMPARE(DropPathsOn(dir / "dest", {dir / "many"}, false), S_FALSE);
+    poll.stop();
+    QVERIFY(seen);
+    QVERIFY(std::filesystem::is_empty(dir / "dest"));
     QVERIFY(!CopyDialog());
 }
 

@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 using namespace shell;
@@ -180,6 +183,85 @@ TEST_F(ShellMenuTest, DeleteForGoodOnlyWhenTheUserAgrees) {
     MenuOf("/work", {"b.txt"});
     EXPECT_EQ(E_ACCESSDENIED, Invoke(verbDelete));
     EXPECT_TRUE(fs::exists(root_ + "/work/b.txt"));
+}
+
+// Mounts for a test, in a mount namespace of the test's own where it can
+// have one; each is taken away again at the end.
+class TMounts {
+public:
+    TMounts() {
+        if (::unshare(CLONE_NEWNS) == 0) ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+    }
+    ~TMounts() {
+        for (auto it = points_.rbegin(); it != points_.rend(); ++it) ::umount2(it->c_str(), MNT_DETACH);
+    }
+    bool Tmpfs(const std::string& at) { return Add(::mount("none", at.c_str(), "tmpfs", 0, nullptr), at); }
+    bool Bind(const std::string& from, const std::string& at) {
+        return Add(::mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr), at);
+    }
+
+private:
+    bool Add(int r, const std::string& at) {
+        if (r != 0) return false;
+        points_.push_back(at);
+        return true;
+    }
+    std::vector<std::string> points_;
+};
+
+TEST_F(ShellMenuTest, DeleteForGoodStopsAtMountsAndLinks) {
+    SetShellMenuConfig({root_ + "/sendto", ""});  // no trash: for good
+    fs::create_directories(root_ + "/work/gone/sub/tmp");
+    fs::create_directories(root_ + "/work/gone/bound");
+    fs::create_directories(root_ + "/outside/dir");
+    fs::create_directories(root_ + "/shared");
+    Write("/work/gone/file.txt", "f");
+    Write("/work/gone/sub/deep.txt", "d");
+    Write("/outside/keep.txt", "k");
+    Write("/outside/dir/inner.txt", "i");
+    Write("/shared/b.txt", "b");
+    fs::create_symlink(root_ + "/outside/keep.txt", root_ + "/work/gone/tofile");
+    fs::create_directory_symlink(root_ + "/outside/dir", root_ + "/work/gone/todir");
+    TMounts mounts;
+    if (!mounts.Tmpfs(root_ + "/work/gone/sub/tmp") || !mounts.Bind(root_ + "/shared", root_ + "/work/gone/bound"))
+        GTEST_SKIP() << "mounting needs root";
+    Write("/work/gone/sub/tmp/t.txt", "t");
+    std::vector<std::string> kept;
+    TShellMenuHooks h;
+    h.ConfirmDelete = [](const std::vector<std::string>&) { return true; };
+    h.ReportKept = [&](const std::vector<std::string>& k) { kept = k; };
+    SetShellMenuHooks(h);
+    MenuOf("/work", {"gone"});
+    EXPECT_EQ(S_OK, Invoke(verbDelete));
+    // The mounted files and what the links lead to survive; the user hears
+    // of both mount points; everything else of the folder is gone.
+    EXPECT_EQ((std::set<std::string>{root_ + "/work/gone/bound", root_ + "/work/gone/sub/tmp"}),
+              std::set<std::string>(kept.begin(), kept.end()));
+    EXPECT_EQ("b", Slurp(root_ + "/shared/b.txt"));
+    EXPECT_EQ("b", Slurp(root_ + "/work/gone/bound/b.txt"));
+    EXPECT_EQ("t", Slurp(root_ + "/work/gone/sub/tmp/t.txt"));
+    EXPECT_EQ("k", Slurp(root_ + "/outside/keep.txt"));
+    EXPECT_EQ("i", Slurp(root_ + "/outside/dir/inner.txt"));
+    EXPECT_FALSE(fs::exists(root_ + "/work/gone/file.txt"));
+    EXPECT_FALSE(fs::exists(root_ + "/work/gone/sub/deep.txt"));
+    EXPECT_FALSE(fs::is_symlink(root_ + "/work/gone/tofile"));
+    EXPECT_FALSE(fs::is_symlink(root_ + "/work/gone/todir"));
+    // Without anyone to tell, what stayed is a failure.
+    h.ReportKept = nullptr;
+    SetShellMenuHooks(h);
+    EXPECT_EQ(E_FAIL, Invoke(verbDelete));
+    // A bind mount point is no item to cut or trash either.
+    MenuOf("/work/gone", {"bound"});
+    EXPECT_EQ(E_ACCESSDENIED, Invoke(verbCut));
+    // A mount point itself is not removed, nor entered.
+    EXPECT_EQ(S_FALSE, RemoveForGood(root_ + "/work/gone/bound", &kept));
+    EXPECT_EQ(std::vector<std::string>{root_ + "/work/gone/bound"}, kept);
+    EXPECT_EQ("b", Slurp(root_ + "/shared/b.txt"));
+    // A link to a folder goes alone.
+    fs::create_directory_symlink(root_ + "/outside", root_ + "/work/link");
+    EXPECT_EQ(S_OK, RemoveForGood(root_ + "/work/link/", &kept));
+    EXPECT_FALSE(fs::is_symlink(root_ + "/work/link"));
+    EXPECT_EQ("i", Slurp(root_ + "/outside/dir/inner.txt"));
 }
 
 TEST_F(ShellMenuTest, NewFolderTakesAFreeName) {

@@ -317,7 +317,8 @@ TEST_F(ShellNsTest, RenameNeverReplaces) {
     EXPECT_EQ(nullptr, renamed);
     EXPECT_TRUE(fs::exists(root_ + "/a/b/c"));
     EXPECT_TRUE(fs::exists(root_ + "/a/Empty"));
-    for (const char* bad : {"", ".", "..", "x/y", "\x82", " ", "  \t", "\x81\x40", " \x81\x40 "}) {
+    for (const char* bad : {"", ".", "..", "x/y", "\x82", " ", "  \t", "\x81\x40", " \x81\x40 ", "x\r\ny", "a\tb",
+                            "a\x7F", "\x1B[0m"}) {
         EXPECT_TRUE(FAILED(f->SetNameOf(empty.get(), bad, 0, nullptr))) << bad;
     }
     EXPECT_TRUE(fs::exists(root_ + "/a/Empty"));
@@ -351,10 +352,28 @@ TEST_F(ShellNsTest, BrokenItemsAreRefused) {
 TEST_F(ShellNsTest, LinkedSubfolders) {
     fs::create_directories(root_ + "/links");
     fs::create_directory_symlink(root_ + "/a/b", root_ + "/links/tob");
-    // The folder's link count is all that is asked: where the file system
-    // counts subfolders there, a folder with links only has none (it is
-    // not opened to look); elsewhere it may have some.
-    EXPECT_EQ(!LinkCountTellsSubfolders(root_), (Attrs("/links") & SFGAO_HASSUBFOLDER) != 0);
+    // Its link count is 2 where the file system counts subfolders, and
+    // says nothing of links: it has subfolders all the same, alone and
+    // with a real one beside the link, asked alone or in a listing.
+    EXPECT_TRUE(Attrs("/links") & SFGAO_HASSUBFOLDER);
+    auto listed = [&](const std::string& dir, const std::string& name) {
+        TPidl abs(PathToPidl(P(dir)));
+        ShellFolderPtr f = BindAbsolute(abs.get());
+        std::vector<TListedItem> items;
+        if (!f || FAILED(f->ListItems(SHCONTF_FOLDERS, SFGAO_HASSUBFOLDER, false, items))) return 0u;
+        for (const TListedItem& li : items)
+            if (li.Utf8Name == name) return li.Attributes | 1u;
+        return 0u;
+    };
+    EXPECT_EQ(1u | SFGAO_HASSUBFOLDER, listed("", "links"));
+    fs::create_directories(root_ + "/mixed/real");
+    fs::create_directory_symlink(root_ + "/a/b", root_ + "/mixed/tob");
+    EXPECT_EQ(1u | SFGAO_HASSUBFOLDER, listed("", "mixed"));
+    // A folder of more entries than are looked at may have some.
+    fs::create_directories(root_ + "/many");
+    for (int i = 0; i < 300; ++i) std::ofstream(root_ + "/many/f" + std::to_string(i));
+    EXPECT_TRUE(Attrs("/many") & SFGAO_HASSUBFOLDER);
+    EXPECT_EQ(1u | SFGAO_HASSUBFOLDER, listed("", "many"));
     EXPECT_TRUE(Attrs("/links/tob") & SFGAO_HASSUBFOLDER);  // b holds c
     fs::create_directory_symlink(root_ + "/links", root_ + "/links/self");
     fs::create_directory_symlink(root_, root_ + "/links/up");
@@ -369,6 +388,7 @@ TEST_F(ShellNsTest, LinkedSubfolders) {
     fs::create_directories(root_ + "/files");
     fs::create_symlink(root_ + "/a/file.txt", root_ + "/files/f");
     EXPECT_EQ(!LinkCountTellsSubfolders(root_), (Attrs("/files") & SFGAO_HASSUBFOLDER) != 0);
+    EXPECT_EQ(LinkCountTellsSubfolders(root_) ? 1u : 1u | SFGAO_HASSUBFOLDER, listed("", "files"));
 }
 
 // Two links that lead to each other's folders: the second one on the way

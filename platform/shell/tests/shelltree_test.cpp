@@ -90,6 +90,9 @@ TEST(RenameRefusal, SaysWhy) {
     EXPECT_STREQ("「.」「..」や「/」を含む名前は付けられません。", RenameRefusalText("..", E_INVALIDARG));
     EXPECT_STREQ("「.」「..」や「/」を含む名前は付けられません。", RenameRefusalText("a/b", E_INVALIDARG));
     EXPECT_STREQ("この名前には使えない文字が含まれています。", RenameRefusalText("\xF0\x9F\x98\x80", E_INVALIDARG));
+    for (const char* control : {"x\r\ny", "a\tb", "\x1B[0m", "a\x7F", "a\xC2\x85"})
+        EXPECT_STREQ("改行やタブなどの制御文字を含む名前は付けられません。", RenameRefusalText(control, E_INVALIDARG))
+            << control;
     EXPECT_STREQ("同じ名前のフォルダーかファイルがすでにあります。", RenameRefusalText("box", E_FILEEXISTS));
     EXPECT_STREQ("名前を変更できませんでした。", RenameRefusalText("box", E_ACCESSDENIED));
 }

@@ -42,6 +42,7 @@ private slots:
     void aDeclinedDeleteForGoodKeepsTheNode();
     void aNewFolderIsShownChosenAndNamed();
     void sendToAShownFolderShowsWhatCame();
+    void aNewFolderAndAPasteShowInALargeTree();
     void theDelayedRefreshKeepsTheChoiceMadeMeanwhile();
     void failedCommandShowsTheMessage();
     void renameThroughTheLabelEdit();
@@ -295,6 +296,54 @@ void FolderTreeShellTest::aNewFolderIsShownChosenAndNamed() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
 }
 
+// Past the size up to which the tree is re-read after a command, a new
+// folder is still shown, chosen and named, and a paste shows what came;
+// what was open stays open.
+void FolderTreeShellTest::aNewFolderAndAPasteShowInALargeTree() {
+    fs::create_directories(root_ + "/data/big");
+    for (int i = 0; i < 10300; ++i) fs::create_directory(root_ + "/data/big/d" + std::to_string(100000 + i));
+    TFolderTreeViewEx t;
+    Prepare(t);
+    QTreeWidgetItem* big = Child(t.topLevelItem(0), "big");
+    QVERIFY(big);
+    big->setExpanded(true);
+    QTreeWidgetItem* box = Child(t.topLevelItem(0), "box");
+    box->setExpanded(true);
+    QCOMPARE(Texts(box), QStringList{"inner"});
+    int nodes = 0;
+    for (QTreeWidgetItemIterator it(&t); *it; ++it) ++nodes;
+    QVERIFY(nodes > 10300);
+    const QString made = QString::fromUtf8("新しいフォルダー");
+    Choose(t, "box", 1 + verbNewFolder);
+    box = Child(t.topLevelItem(0), "box");
+    QTreeWidgetItem* node = Child(box, made);
+    QVERIFY(node);
+    QCOMPARE(Texts(box), (QStringList{"inner", made}));
+    QCOMPARE(t.currentItem(), node);
+    QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), made);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    // A second one is shown too, beside the first.
+    Choose(t, "box", 1 + verbNewFolder);
+    QCOMPARE(Texts(box), (QStringList{"inner", made, made + " (2)"}));
+    QCOMPARE(t.currentItem(), Child(box, made + " (2)"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    // A paste into the open folder.
+    SetClipItems({{root_ + "/in/one.txt"}, false});
+    Choose(t, "box", 1 + verbPaste);
+    QCOMPARE(Slurp(root_ + "/data/box/one.txt"), std::string("one"));
+    QCOMPARE(Texts(box), (QStringList{"inner", made, made + " (2)", "one.txt"}));
+    QVERIFY(big->isExpanded() && box->isExpanded());
+    QCOMPARE(big->childCount(), 10300);
+    // Into a folder not opened yet: its plus sign, and it shows once opened.
+    Choose(t, "dir", 1 + verbPaste);
+    QTreeWidgetItem* dir = Child(t.topLevelItem(0), "dir");
+    QCOMPARE(dir->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    dir->setExpanded(true);
+    QCOMPARE(Texts(dir), QStringList{"one.txt"});
+}
+
 // Send To a folder the tree shows: it shows what came; a Send To entry's
 // "&" is shown as itself.
 void FolderTreeShellTest::sendToAShownFolderShowsWhatCame() {
@@ -387,6 +436,9 @@ void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
         {"..", "「.」「..」や「/」を含む名前は付けられません。"},
         {"a/b", "「.」「..」や「/」を含む名前は付けられません。"},
         {"\xF0\x9F\x98\x80", "この名前には使えない文字が含まれています。"},  // no Shift-JIS form
+        {"x\r\ny", "改行やタブなどの制御文字を含む名前は付けられません。"},  // from a paste
+        {"a\tb", "改行やタブなどの制御文字を含む名前は付けられません。"},
+        {"a\x7F", "改行やタブなどの制御文字を含む名前は付けられません。"},
     };
     for (const auto& c : cases) {
         messages_.clear();

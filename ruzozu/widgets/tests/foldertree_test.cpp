@@ -37,6 +37,7 @@ private slots:
     void linkedFoldersOpenAndSelect();
     void linksToEachOthersFoldersEndAfterOneStep();
     void aFolderThatIsGoneHasNoName();
+    void foldersOfLinksOpenWithRight();
 
 private:
     // A tree rooted at the temporary folder, as the folder chooser sets it.
@@ -397,6 +398,76 @@ void FolderTreeTest::aFolderThatIsGoneHasNoName() {
     fs::remove(root_ + "/data/zeta");
     // Neither its shown name nor the last path stands in for it.
     QCOMPARE(t.GetFolderName(), std::string());
+}
+
+// A folder whose subfolders are all links (its link count is 2 where the
+// file system counts subfolders: ext4 here, tmpfs in /dev/shm) and one
+// with links and folders mixed show a plus sign, and Right opens them.
+void FolderTreeTest::foldersOfLinksOpenWithRight() {
+    std::vector<std::string> places{root_};
+    char shmTemplate[] = "/dev/shm/drilltest.XXXXXX";
+    std::string shm;
+    if (::mkdtemp(shmTemplate)) {
+        shm = shmTemplate;
+        places.push_back(shm);
+    }
+    struct TGone {
+        std::string path;
+        ~TGone() {
+            std::error_code ec;
+            if (!path.empty()) fs::remove_all(path, ec);
+        }
+    } gone{shm};
+    TNamespaceConfig c;
+    c.home = root_ + "/home";
+    c.desktop = root_ + "/home/Desktop";
+    c.volumes = {"/", root_};
+    if (!shm.empty()) c.volumes.push_back(shm);
+    SetNamespaceConfig(c);
+    for (const std::string& place : places) {
+        fs::create_directories(place + "/store/class1/week1");
+        fs::create_directories(place + "/store/class2");
+        fs::create_directories(place + "/classes");
+        fs::create_directory_symlink(place + "/store/class1", place + "/classes/class1");
+        fs::create_directory_symlink(place + "/store/class2", place + "/classes/class2");
+        fs::create_directories(place + "/mixed/real");
+        fs::create_directory_symlink(place + "/store/class1", place + "/mixed/linked");
+        fs::create_directories(place + "/empty");
+        fs::create_directories(place + "/filesonly");
+        std::ofstream(place + "/filesonly/a.txt") << "a";
+        fs::create_symlink(place + "/filesonly/a.txt", place + "/filesonly/tofile");
+        TFolderTreeViewEx t;
+        t.SetShowIncludeHidden(false);
+        std::string sj;
+        QVERIFY(sjis::FromUtf8(place, sj));
+        t.SetRootFolderName(sj);
+        t.SetRootFolder(TFolderTreeViewEx::rfManual);
+        t.show();
+        t.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&t, 20000));
+        QTreeWidgetItem* root = t.topLevelItem(0);
+        QVERIFY(root);
+        for (const char* name : {"classes", "mixed"}) {
+            QVERIFY(t.SelectFolder(sj + "/" + name));
+            QTreeWidgetItem* node = t.currentItem();
+            QCOMPARE(node->text(0), QString(name));
+            QCOMPARE(node->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+            QVERIFY(!node->isExpanded());
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(&t));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+            QVERIFY(node->isExpanded());
+            QCOMPARE(Texts(node), std::string(name) == "classes" ? (QStringList{"class1", "class2"})
+                                                                  : (QStringList{"linked", "real"}));
+        }
+        // Folders with nothing to open keep showing no plus sign.
+        for (const char* leaf : {"empty", "filesonly"})
+            QCOMPARE(Child(root, leaf)->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        // Through a link, the folder behind it opens as well.
+        QTreeWidgetItem* class1 = Child(Child(root, "classes"), "class1");
+        QCOMPARE(class1->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        class1->setExpanded(true);
+        QCOMPARE(Texts(class1), QStringList{"week1"});
+    }
 }
 
 QTEST_MAIN(FolderTreeTest)

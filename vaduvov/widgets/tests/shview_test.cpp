@@ -30,6 +30,7 @@ private slots:
     void selectChildAndRenameChild();
     void changeAndDeletingEvents();
     void linkedFoldersOpenAndSelect();
+    void foldersOfLinksOpenWithRight();
 
 private:
     std::string S(const std::string& rel) const {
@@ -274,6 +275,60 @@ void ShViewTest::linkedFoldersOpenAndSelect() {
     QCOMPARE(Texts(shared), (QStringList{"loop", "teacher"}));
     QCOMPARE(Child(shared, "loop")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
     QCOMPARE(Child(shared, "teacher")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+}
+
+// A folder holding only links to folders (link count 2 on ext4 here and on
+// tmpfs in /dev/shm), and one with links and folders mixed: each shows
+// its plus sign, and Right opens it.
+void ShViewTest::foldersOfLinksOpenWithRight() {
+    std::vector<std::string> places{root_};
+    char shmTemplate[] = "/dev/shm/drilltest.XXXXXX";
+    std::string shm;
+    if (::mkdtemp(shmTemplate)) {
+        shm = shmTemplate;
+        places.push_back(shm);
+    }
+    struct TGone {
+        std::string path;
+        ~TGone() {
+            std::error_code ec;
+            if (!path.empty()) fs::remove_all(path, ec);
+        }
+    } gone{shm};
+    TNamespaceConfig c;
+    c.home = root_ + "/home";
+    c.desktop = root_ + "/home/Desktop";
+    c.volumes = {"/", root_};
+    if (!shm.empty()) c.volumes.push_back(shm);
+    SetNamespaceConfig(c);
+    for (const std::string& place : places) {
+        fs::create_directories(place + "/store/class1");
+        fs::create_directories(place + "/store/class2");
+        fs::create_directories(place + "/classes");
+        fs::create_directory_symlink(place + "/store/class1", place + "/classes/class1");
+        fs::create_directory_symlink(place + "/store/class2", place + "/classes/class2");
+        fs::create_directories(place + "/mixed/real");
+        fs::create_directory_symlink(place + "/store/class1", place + "/mixed/linked");
+        TFolderView v;
+        v.show();
+        v.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&v, 20000));
+        for (const char* name : {"classes", "mixed"}) {
+            std::string sj;
+            QVERIFY(sjis::FromUtf8(place + "/" + name, sj));
+            v.SetSelectedPath(sj);
+            QTreeWidgetItem* node = v.currentItem();
+            QVERIFY(node);
+            QCOMPARE(node->text(0), QString(name));
+            QCOMPARE(node->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+            node->setExpanded(false);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(&v));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+            QVERIFY(node->isExpanded());
+            QCOMPARE(Texts(node), std::string(name) == "classes" ? (QStringList{"class1", "class2"})
+                                                                  : (QStringList{"linked", "real"}));
+        }
+    }
 }
 
 QTEST_MAIN(ShViewTest)
