@@ -2,6 +2,7 @@
 
 #include "CmbGrid.h"
 #include "gridfunc.h"
+#include "localeorder.h"
 #include "qtext.h"
 
 #include <QGuiApplication>
@@ -19,6 +20,7 @@
 TResultsWindow::TResultsWindow(QWidget* owner, TControllerSettings& settings, int panelHeight)
     : QWidget(owner, Qt::Window), Settings(settings) {
     setAttribute(Qt::WA_DeleteOnClose);
+    UseLocaleTextOrder();
     QFont font(QStringLiteral("IPAPGothic"));
     font.setPixelSize(12);
     setFont(font);
