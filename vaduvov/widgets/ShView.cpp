@@ -518,52 +518,78 @@ QString JapaneseComment(const QMimeType& type) {
 }
 
 // What the rows of one kind of item show: the icon (and with the mark of
-// a link) and the type name.  Made once per kind and kept.
+// a link) and the type name.
 struct TKind {
     QIcon icon, linkIcon;
     QString typeName;
 };
 
-// The part of a name that decides its kind by name alone: from the first
-// dot after the first character, or the whole name.
+// An extension longer than this is no extension to type a file by.
+constexpr size_t kMaxKindExtension = 32;
+
+// The part of a name that decides its kind: the extension, from the last
+// dot, as the type name shows it; "" for a name without one (or with one
+// too long to be an extension).  Every name of one extension is of one
+// kind, whatever the rest of the name says.
 void KindKey(const std::string& utf8Name, std::string& key) {
-    size_t dot = utf8Name.find('.', 1);
-    if (dot == std::string::npos) key.assign(utf8Name);
+    const size_t dot = utf8Name.rfind('.');
+    if (dot == std::string::npos || utf8Name.size() - dot > kMaxKindExtension + 1) key.clear();
     else key.assign(utf8Name, dot, std::string::npos);
 }
 
-// The kind of a listed item: folders, volumes and files by the MIME type
-// their names give (the contents of a whole folder are not read to list
-// it); a kind the database does not know is named after its extension, as
-// "QZB ファイル".  The type name is at most 80 Shift-JIS bytes.
-const TKind& KindOf(const TListedItem& li) {
-    static std::unordered_map<std::string, TKind> kinds;
-    static std::string key;  // kept: no new string for each row
-    bool folder = li.Attributes & SFGAO_FOLDER;
-    if (folder) key.assign(li.MountPoint ? "/volume" : "/folder");
-    else KindKey(li.Utf8Name, key);
-    auto it = kinds.find(key);
-    if (it != kinds.end()) return it->second;
-    TKind kind;
-    QMimeType type = folder ? MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
-                                                                           : QStringLiteral("inode/directory"))
-                            : MimeDatabase().mimeTypeForFile(QString::fromStdString(li.Utf8Name),
-                                                             QMimeDatabase::MatchExtension);
-    if (type.isValid()) {
-        QString text = JapaneseComment(type);
-        if (!folder && (type.isDefault() || text.isEmpty())) {
-            std::string ext = ExtensionOf(li.Utf8Name);
-            QString upper = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : std::string()).toUpper();
-            text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
+}  // namespace
+
+// The kinds a file view has met, made once per kind and freed with the
+// view.  Files by the MIME type their extension gives (the contents of a
+// whole folder are not read to list it); a kind the database does not know
+// is named after its extension, as "QZB ファイル".  The type name is at
+// most 80 Shift-JIS bytes.  The icons are made once per MIME type, so a
+// folder of many extensions holds one set of pictures per type.
+class TKindCache {
+public:
+    const TKind& KindOf(const TListedItem& li) {
+        const bool folder = li.Attributes & SFGAO_FOLDER;
+        if (folder) Key.assign(li.MountPoint ? "/volume" : "/folder");
+        else KindKey(li.Utf8Name, Key);
+        auto it = Kinds.find(Key);
+        if (it != Kinds.end()) return it->second;
+        TKind kind;
+        QMimeType type = folder ? MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
+                                                                               : QStringLiteral("inode/directory"))
+                                : MimeDatabase().mimeTypeForFile(QStringLiteral("x") + QString::fromStdString(Key),
+                                                                 QMimeDatabase::MatchExtension);
+        if (type.isValid()) {
+            QString text = JapaneseComment(type);
+            if (!folder && (type.isDefault() || text.isEmpty())) {
+                QString upper = QString::fromStdString(Key.size() > 1 ? Key.substr(1) : std::string()).toUpper();
+                text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
+            }
+            std::string sj;
+            if (ShellTextToSjis(text, sj)) kind.typeName = ShellText(sjis::CutBytes(sj, 80, true));
         }
-        std::string sj;
-        if (ShellTextToSjis(text, sj)) kind.typeName = ShellText(sjis::CutBytes(sj, 80, true));
-        if (!folder) kind.icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+        const QString iconKey = (folder || !type.isValid() ? QString::fromStdString(li.IconName) + QLatin1Char('|')
+                                                            : type.name()) + (folder ? Key.c_str() : "");
+        auto icons = Icons.find(iconKey);
+        if (icons == Icons.end()) {
+            QIcon icon;
+            if (!folder && type.isValid())
+                icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+            if (icon.isNull()) icon = ShellIconNamed(li.IconName);
+            icons = Icons.emplace(iconKey, std::make_pair(icon, WithLinkOverlay(icon))).first;
+        }
+        kind.icon = icons->second.first;
+        kind.linkIcon = icons->second.second;
+        return Kinds.emplace(Key, std::move(kind)).first->second;
     }
-    if (kind.icon.isNull()) kind.icon = ShellIconNamed(li.IconName);
-    kind.linkIcon = WithLinkOverlay(kind.icon);
-    return kinds.emplace(key, std::move(kind)).first->second;
-}
+    size_t Count() const { return Kinds.size(); }
+
+private:
+    std::unordered_map<std::string, TKind> Kinds;
+    std::unordered_map<QString, std::pair<QIcon, QIcon>> Icons;
+    std::string Key;  // kept: no new string for each row
+};
+
+namespace {
 
 // A row owns its one-item list relative to the listed folder, and keeps
 // what its details columns show as it was read: their texts are made when
@@ -580,8 +606,8 @@ public:
     int64_t Size = 0;
     int64_t Written = 0;
 
-    void SetDetails(const TListedItem& li) {
-        Kind = &KindOf(li);
+    void SetDetails(TKindCache& kinds, const TListedItem& li) {
+        Kind = &kinds.KindOf(li);
         Attributes = li.Attributes;
         Link = li.Attributes & SFGAO_LINK;
         MountPoint = li.MountPoint;
@@ -635,7 +661,7 @@ protected:
 
 }  // namespace
 
-TFileView::TFileView(QWidget* owner) : QTreeWidget(owner) {
+TFileView::TFileView(QWidget* owner) : QTreeWidget(owner), FKinds(std::make_unique<TKindCache>()) {
     resize(200, 200);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
@@ -661,6 +687,8 @@ TFileView::TFileView(QWidget* owner) : QTreeWidget(owner) {
         if (!FFilling && column == 0) Edit(row);
     });
 }
+
+size_t TFileView::KindCount() const { return FKinds->Count(); }
 
 TFileView::~TFileView() {
     FFilling = true;
@@ -891,7 +919,7 @@ QTreeWidgetItem* TFileView::MakeRow(TListedItem& li) {
     auto* row = new TFileItem(li.Item.release());
     row->setText(0, QString::fromStdString(li.Utf8Name));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
-    row->SetDetails(li);
+    row->SetDetails(*FKinds, li);
     return row;
 }
 
@@ -900,7 +928,7 @@ void TFileView::SetDetails(QTreeWidgetItem* r) {
     TFileItem* row = AsFileItem(r);
     TListedItem li;
     if (!row || !FFolder || !ReadListedItem(FFolder, row->Item.get(), SFGAO_FOLDER | SFGAO_LINK, li)) return;
-    row->SetDetails(li);
+    row->SetDetails(*FKinds, li);
 }
 
 int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {
