@@ -27,6 +27,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <QtTest>
 
 #include <cstdlib>
@@ -304,13 +305,15 @@ void ControllerWindowTest::clientListAndScoreTableAreSingle() {
     QCOMPARE(list->Timer1->interval(), 2000);
     // The width is the window's own; only the height may change.  The
     // scroll bar's room is added while rows are out of view.
-    QCOMPARE(list->minimumWidth(), list->maximumWidth());
+    QVERIFY(list->windowHandle());
+    QCOMPARE(list->windowHandle()->minimumWidth(), list->windowHandle()->maximumWidth());
+    QCOMPARE(list->windowHandle()->maximumWidth(), list->width());
     QCOMPARE(list->ScrollExtra, 0);
     const int fitted = list->width();
     list->resize(fitted, 150);
     QTRY_VERIFY(list->ScrollExtra > 0);
     QCOMPARE(list->width(), fitted + list->ScrollExtra);
-    list->resize(list->width(), list->maximumHeight());
+    list->resize(list->width(), list->windowHandle()->maximumHeight());
     QTRY_COMPARE(list->ScrollExtra, 0);
     QCOMPARE(list->width(), fitted);
 
