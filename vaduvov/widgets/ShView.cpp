@@ -10,6 +10,8 @@
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QMimeDatabase>
+#include <QRegularExpression>
+#include <QSet>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -537,6 +539,43 @@ void KindKey(const std::string& utf8Name, std::string& key) {
     else key.assign(utf8Name, dot, std::string::npos);
 }
 
+// Which file names the MIME database may know by their name.  Asking it
+// costs far more than a listed row (it compiles its wildcard patterns at
+// every call), so a folder of many extensions no type has ("r.000123")
+// asks only where one of its patterns could match; the answer is the
+// database's own either way.
+class TNamedTypes {
+public:
+    TNamedTypes() {
+        for (const QMimeType& type : MimeDatabase().allMimeTypes())
+            for (const QString& glob : type.globPatterns()) {
+                const QString ext = glob.startsWith(QLatin1String("*.")) ? glob.mid(2) : QString();
+                if (!ext.isEmpty() && !ext.contains(QRegularExpression(QStringLiteral("[*?\\[\\]]"))))
+                    Suffixes.insert(ext.toLower());
+                else
+                    Others.emplace_back(QRegularExpression::wildcardToRegularExpression(glob),
+                                        QRegularExpression::CaseInsensitiveOption);
+            }
+        for (auto& re : Others) re.optimize();
+    }
+    // name: a file name whose only dot starts extension.
+    bool MayKnow(const QString& name, const QString& extension) const {
+        if (Suffixes.contains(extension.toLower())) return true;
+        for (const QRegularExpression& re : Others)
+            if (re.match(name).hasMatch()) return true;
+        return false;
+    }
+
+private:
+    QSet<QString> Suffixes;
+    std::vector<QRegularExpression> Others;
+};
+
+const TNamedTypes& NamedTypes() {
+    static const TNamedTypes types;
+    return types;
+}
+
 }  // namespace
 
 // The kinds a file view has met, made once per kind and freed with the
@@ -553,39 +592,67 @@ public:
         else KindKey(li.Utf8Name, Key);
         auto it = Kinds.find(Key);
         if (it != Kinds.end()) return it->second;
-        TKind kind;
-        QMimeType type = folder ? MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
-                                                                               : QStringLiteral("inode/directory"))
-                                : MimeDatabase().mimeTypeForFile(QStringLiteral("x") + QString::fromStdString(Key),
-                                                                 QMimeDatabase::MatchExtension);
-        if (type.isValid()) {
-            QString text = JapaneseComment(type);
-            if (!folder && (type.isDefault() || text.isEmpty())) {
-                QString upper = QString::fromStdString(Key.size() > 1 ? Key.substr(1) : std::string()).toUpper();
-                text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
+        QMimeType type;
+        if (folder) {
+            type = MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
+                                                                : QStringLiteral("inode/directory"));
+        } else {
+            const QString ext = QString::fromStdString(Key.size() > 1 ? Key.substr(1) : std::string());
+            const QString name = QStringLiteral("x") + QString::fromStdString(Key);
+            if (NamedTypes().MayKnow(name, ext)) {
+                type = MimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+            } else {
+                if (!Unnamed.isValid()) Unnamed = MimeDatabase().mimeTypeForName(QStringLiteral("application/octet-stream"));
+                type = Unnamed;
             }
+        }
+        const TType& t = TypeOf(type, folder, li.IconName);
+        TKind kind;
+        kind.icon = t.icon;
+        kind.linkIcon = t.linkIcon;
+        if (t.named) {
+            kind.typeName = t.typeName;
+        } else if (type.isValid()) {
+            const QString upper = QString::fromStdString(Key.size() > 1 ? Key.substr(1) : std::string()).toUpper();
+            const QString text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
             std::string sj;
             if (ShellTextToSjis(text, sj)) kind.typeName = ShellText(sjis::CutBytes(sj, 80, true));
         }
-        const QString iconKey = (folder || !type.isValid() ? QString::fromStdString(li.IconName) + QLatin1Char('|')
-                                                            : type.name()) + (folder ? Key.c_str() : "");
-        auto icons = Icons.find(iconKey);
-        if (icons == Icons.end()) {
-            QIcon icon;
-            if (!folder && type.isValid())
-                icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-            if (icon.isNull()) icon = ShellIconNamed(li.IconName);
-            icons = Icons.emplace(iconKey, std::make_pair(icon, WithLinkOverlay(icon))).first;
-        }
-        kind.icon = icons->second.first;
-        kind.linkIcon = icons->second.second;
         return Kinds.emplace(Key, std::move(kind)).first->second;
     }
     size_t Count() const { return Kinds.size(); }
 
 private:
+    // What one MIME type gives all its kinds: the pictures, and the type
+    // name where the database has one (named).
+    struct TType {
+        QIcon icon, linkIcon;
+        QString typeName;
+        bool named = false;
+    };
+    const TType& TypeOf(const QMimeType& type, bool folder, const std::string& iconName) {
+        const QString key = (type.isValid() ? type.name() : QString()) + QLatin1Char('|') +
+                            (folder || !type.isValid() ? QString::fromStdString(iconName) : QString());
+        auto it = Types.find(key);
+        if (it != Types.end()) return it->second;
+        TType t;
+        if (type.isValid()) {
+            const QString text = JapaneseComment(type);
+            if (folder || !(type.isDefault() || text.isEmpty())) {
+                std::string sj;
+                if (ShellTextToSjis(text, sj)) t.typeName = ShellText(sjis::CutBytes(sj, 80, true));
+                t.named = true;
+            }
+            if (!folder) t.icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+        }
+        if (t.icon.isNull()) t.icon = ShellIconNamed(iconName);
+        t.linkIcon = WithLinkOverlay(t.icon);
+        return Types.emplace(key, std::move(t)).first->second;
+    }
+
     std::unordered_map<std::string, TKind> Kinds;
-    std::unordered_map<QString, std::pair<QIcon, QIcon>> Icons;
+    std::unordered_map<QString, TType> Types;
+    QMimeType Unnamed;  // the type of names no pattern matches
     std::string Key;  // kept: no new string for each row
 };
 
