@@ -69,7 +69,7 @@ bool ReadRegistryDefault(THKey root, const std::string& subKey, std::string& val
 // desktop's opener is xdg-open, waited for (kOpenerWaitMs at most) so that
 // its exit status says whether the document really opened; one still at
 // work when the wait ends has started it.
-inline constexpr int kOpenerWaitMs = 5000;
+inline constexpr int kOpenerWaitMs = 3000;
 extern std::function<bool(const std::string& path)> ShellOpenDocument;
 extern std::function<bool(const std::vector<std::string>& argv)> StartProgram;
 
