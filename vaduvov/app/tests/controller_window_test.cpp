@@ -395,7 +395,7 @@ void ControllerWindowTest::textSortsFollowTheLanguage() {
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(expected.begin(), expected.end(),
                      [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-    SetTextOrder([&](const std::vector<std::string>& texts) { return LocaleTextOrder(texts, japanese); });
+    SetTextOrder([japanese](const std::vector<std::string>& texts) { return LocaleTextOrder(texts, japanese); });
     TGridRows rows{{"User ID", "n"}};
     for (const std::string& t : sjisOf(mixed)) rows.push_back({t, "x"});
     rows.push_back({"", "entry"});  // the blank last row stays last
@@ -406,6 +406,8 @@ void ControllerWindowTest::textSortsFollowTheLanguage() {
     QCOMPARE(rows.back()[1], std::string("entry"));
     // Case and width alone do not part two names.
     QVERIFY(std::abs(got.indexOf("ＡＢＣ") - got.indexOf("Abc")) == 1);
+    QVERIFY(std::abs(got.indexOf("ｲﾄｳ") - got.indexOf("いとう")) == 1);
+    QCOMPARE(collator.compare("ｲﾄｳ", "いとう"), 0);
 
     // The score table sorts its names that way when a title is clicked,
     // whatever locale the program was started in.
