@@ -4,8 +4,9 @@
 // A sparse file (1 GiB with 1 MiB of data) is copied beside the same floor,
 // which writes its holes out.
 //
-// COPY_BENCH_DIR names another folder to copy in (a network share, say); by
-// default a temporary local one is used.
+// COPY_BENCH_DIR names a folder (a network share, say) in which the folder
+// to copy in is made: a fresh folder of its own, removed afterwards; by
+// default it is made in /tmp.  Nothing else in that folder is touched.
 #include "shellmenu.h"
 #include "tempdir.h"
 
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -27,11 +29,15 @@ constexpr off_t kDense = 256 << 20;
 constexpr off_t kSparse = off_t(1) << 30;
 
 const std::string& Folder() {
-    static TempDir local;
+    const char* env = std::getenv("COPY_BENCH_DIR");
+    static TempDir own(env && *env ? std::string(env) : std::string("/tmp"));
     static const std::string dir = [] {
-        const char* env = std::getenv("COPY_BENCH_DIR");
-        std::string d = env && *env ? std::string(env) : local.path();
-        if (d.back() == '/') d.pop_back();
+        if (own.path().empty()) {
+            std::fprintf(stderr, "copy_bench: no folder of its own can be made in the folder named\n");
+            std::exit(1);
+        }
+        std::string d = own.path();
+        d.pop_back();
         fs::create_directories(d + "/to");
         std::vector<char> block(1 << 20, 'q');
         int fd = ::open((d + "/dense.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

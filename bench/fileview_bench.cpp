@@ -2,7 +2,10 @@
 // here), under Qt's offscreen platform: opening the folder in a shown
 // list, and listing it again.  The floor is listing the same folder
 // directly with readdir() and stat() of every entry, in the same run; each
-// figure of the list is to stay within 5 times it.
+// figure of the list is to stay within 5 times it.  A third folder holds
+// 50,000 names without a usable extension (no dot, a numbered one, dated
+// names with dots), each list of it made new, with the process's peak
+// memory beside it.
 #include "ShView.h"
 
 #include "listing_floor.h"
@@ -13,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +33,8 @@ struct TBigFolders {
     TempDir tmp;
     std::string root;  // UTF-8, no trailing "/"
     std::string Big(int64_t n) const { return root + "/files" + std::to_string(n); }
+    std::string Odd() const { return root + "/odd50000"; }
+    static constexpr int kOdd = 50000;
     TBigFolders() {
         root = tmp.path().substr(0, tmp.path().size() - 1);
         fs::create_directories(root + "/home/Desktop");
@@ -53,6 +59,16 @@ struct TBigFolders {
                     ::close(fd);
                 }
             }
+        }
+        fs::create_directories(Odd());
+        for (int i = 0; i < kOdd; ++i) {
+            char name[96];
+            if (i % 3 == 0) std::snprintf(name, sizeof name, "/r%06d", i);
+            else if (i % 3 == 1) std::snprintf(name, sizeof name, "/r.%06d", i);
+            else std::snprintf(name, sizeof name, "/%04d.04.01 授業.docx", i);
+            int fd = ::open((Odd() + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0) std::abort();
+            ::close(fd);
         }
         bench_floor::UseNamespaceIn(root);
     }
@@ -109,6 +125,28 @@ void BM_FileListRefresh(benchmark::State& state) {
     if (v->topLevelItemCount() != n) std::abort();
 }
 BENCHMARK(BM_FileListRefresh)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+void BM_ListOddFloor(benchmark::State& state) { bench_floor::RunFloor(state, Big().Odd(), false); }
+BENCHMARK(BM_ListOddFloor)->Unit(benchmark::kMillisecond);
+
+// A new list opening the folder of odd names: every kind is made anew.
+void BM_FileListOpenOdd(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto v = ShownList();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        List(*v, Big().Odd(), TBigFolders::kOdd);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        v.reset();
+        state.ResumeTiming();
+    }
+    rusage use{};
+    ::getrusage(RUSAGE_SELF, &use);
+    state.counters["peak_MB"] = static_cast<double>(use.ru_maxrss) / 1024;
+}
+BENCHMARK(BM_FileListOpenOdd)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

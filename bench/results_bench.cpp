@@ -3,8 +3,9 @@
 // tick with the grid filled and fitted (offscreen).  The floor is reading
 // the same files' bytes and nothing else.
 //
-// RESULTS_BENCH_DIR names another score folder to fill and measure (a
-// network share, say); by default a temporary local one is used.
+// RESULTS_BENCH_DIR names a folder (a network share, say) in which the
+// score folder is made: a fresh folder of its own, removed afterwards; by
+// default it is made in /tmp.  Nothing else in that folder is touched.
 #include "qt_bench_main.h"
 #include "CmbGrid.h"
 #include "func.h"
@@ -27,12 +28,19 @@ constexpr int kFiles = 3000;
 
 // The folder under test, filled once with results files as the drill
 // program writes them, with a marker beside every hundredth.
+const TempDir& OwnFolder() {
+    const char* env = std::getenv("RESULTS_BENCH_DIR");
+    static TempDir own(env && *env ? std::string(env) : std::string("/tmp"));
+    if (own.path().empty()) {
+        std::fprintf(stderr, "results_bench: no folder of its own can be made in %s\n", env && *env ? env : "/tmp");
+        std::exit(1);
+    }
+    return own;
+}
+
 const std::string& ScoreFolder() {
-    static TempDir local;
     static const std::string folder = [] {
-        const char* env = std::getenv("RESULTS_BENCH_DIR");
-        std::string dir = env && *env ? std::string(env) : local.path();
-        if (dir.back() != '/') dir += '/';
+        const std::string dir = OwnFolder().path();
         for (int i = 0; i < kFiles; ++i) {
             char name[16];
             std::snprintf(name, sizeof name, "pc%04d", i);

@@ -1,6 +1,6 @@
 # Sourced by the end-to-end tests: a work folder removed at exit, an Xvfb
 # display of its own, the desktop $1 on it
-# (none: a kiosk started with xinit and no window manager; matchbox: a kiosk
+# (none: no window manager at all; matchbox: a kiosk
 # window manager; openbox: an ordinary desktop), fail() and waits for states.
 # The caller sets $app to the program's process id once it runs.
 # Nothing here gives a window the keyboard: the programs must take it

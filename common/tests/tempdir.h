@@ -17,9 +17,14 @@ inline std::string Slurp(const std::string& path) {
 
 class TempDir {
 public:
-    TempDir() {
-        char tmpl[] = "/tmp/drilltest.XXXXXX";
-        char* p = ::mkdtemp(tmpl);
+    TempDir() : TempDir(std::string("/tmp")) {}
+    // A fresh folder of its own inside parent (which must exist): nothing
+    // outside it is written or removed.
+    explicit TempDir(const std::string& parent) {
+        std::string tmpl = parent;
+        while (tmpl.size() > 1 && tmpl.back() == '/') tmpl.pop_back();
+        tmpl += "/drilltest.XXXXXX";
+        char* p = ::mkdtemp(tmpl.data());
         path_ = p ? std::string(p) + "/" : std::string();
     }
     ~TempDir() {

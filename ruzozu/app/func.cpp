@@ -103,7 +103,7 @@ bool SpawnDetached(const std::vector<std::string>& args) {
 }  // namespace
 
 std::function<bool(const std::string& path)> ShellOpenDocument = [](const std::string& path) {
-    return SpawnDetached({"xdg-open", path});
+    return proc::RunAndWait({"xdg-open", textfile::OsPath(path)}, kOpenerWaitMs);
 };
 std::function<bool(const std::vector<std::string>& argv)> StartProgram = SpawnDetached;
 

@@ -65,8 +65,11 @@ std::string GetComputerNameText();
 bool ReadRegistryDefault(THKey root, const std::string& subKey, std::string& value);
 
 // How a document is opened through the desktop, and how a program is
-// started from a command line; both return whether it started.  The window
-// sets the first to the desktop's own opener.
+// started from a command line; both return whether it started.  The
+// desktop's opener is xdg-open, waited for (kOpenerWaitMs at most) so that
+// its exit status says whether the document really opened; one still at
+// work when the wait ends has started it.
+inline constexpr int kOpenerWaitMs = 3000;
 extern std::function<bool(const std::string& path)> ShellOpenDocument;
 extern std::function<bool(const std::vector<std::string>& argv)> StartProgram;
 

@@ -22,7 +22,6 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDialog>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -246,9 +245,6 @@ void TForm1::FormCreate() {
     MediaPlayer2 = Media->NewPlayer("MediaPlayer2");
     MediaPlayer3 = Media->NewPlayer("MediaPlayer3");
     MediaPlayer4 = Media->NewPlayer("MediaPlayer4");
-    ShellOpenDocument = [](const std::string& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(QPath(path)));
-    };
     CreatePluginHost();
 
     setAcceptDrops(false);

@@ -1,4 +1,5 @@
 #include "func.h"
+#include "gridsort.h"
 
 #include "commatext.h"
 #include "sjis.h"
@@ -130,16 +131,11 @@ std::string Percentage(int correct, int maximum) {
 }
 
 std::vector<TScoreRecord> ReadScoreFolder(const std::string& scoreFolder) {
-    std::vector<std::string> files = GetFileList(scoreFolder, ".dat");
-    // Each path lowered once, not at every comparison.
-    std::vector<std::pair<std::string, std::string>> keyed;
-    keyed.reserve(files.size());
-    for (auto& f : files) keyed.emplace_back(sjis::LowerAscii(f), std::move(f));
-    std::sort(keyed.begin(), keyed.end());
-    for (size_t i = 0; i < keyed.size(); ++i) files[i] = std::move(keyed[i].second);
+    const std::vector<std::string> files = GetFileList(scoreFolder, ".dat");
     std::vector<TScoreRecord> records;
     records.reserve(files.size());
-    for (const auto& path : files) {
+    for (size_t i : TextOrder(files)) {
+        const std::string& path = files[i];
         records.push_back(ReadScoreFile(path));
         // A computer whose last write failed is listed without its data.
         if (records.back().Marked) records.back().Computer = ComputerName(path);

@@ -48,7 +48,7 @@ TScoreRecord ReadScoreFile(const std::string& path);
 std::string ComputerName(const std::string& path);
 
 // Every results file (".dat") of the score folder, read, in file-name order
-// without regard to case; what both the client list and the score table
+// (the order of TextOrder, gridsort.h); what both the client list and the score table
 // show.  A file with a marker beside it is listed unread (Marked), with
 // only its Computer.  An empty folder value lists nothing.
 std::vector<TScoreRecord> ReadScoreFolder(const std::string& scoreFolder);

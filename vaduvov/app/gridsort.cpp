@@ -9,6 +9,22 @@
 
 namespace {
 
+std::vector<size_t> ByteOrder(const std::vector<std::string>& texts) {
+    // Each text lowered once, not at every comparison.
+    std::vector<std::string> lowered;
+    lowered.reserve(texts.size());
+    for (const std::string& t : texts) lowered.push_back(sjis::LowerAscii(t));
+    std::vector<size_t> order(texts.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lowered[a] < lowered[b]; });
+    return order;
+}
+
+TTextOrder& CurrentOrder() {
+    static TTextOrder order = ByteOrder;
+    return order;
+}
+
 // The data rows [first, last) that take part in a sort.
 bool DataRange(const TGridRows& rows, int fixedRows, size_t& first, size_t& last) {
     first = static_cast<size_t>(std::max(fixedRows, 0));
@@ -33,11 +49,29 @@ std::string Cell(const std::vector<std::string>& row, int col) {
 
 }  // namespace
 
+void SetTextOrder(TTextOrder order) { CurrentOrder() = order ? std::move(order) : TTextOrder(ByteOrder); }
+
+std::vector<size_t> TextOrder(const std::vector<std::string>& texts) {
+    std::vector<size_t> order = CurrentOrder()(texts);
+    // An order that is not a permutation of the positions is not trusted.
+    std::vector<bool> seen(texts.size());
+    bool whole = order.size() == texts.size();
+    for (size_t i = 0; whole && i < order.size(); ++i) {
+        whole = order[i] < texts.size() && !seen[order[i]];
+        if (whole) seen[order[i]] = true;
+    }
+    return whole ? order : ByteOrder(texts);
+}
+
 void SortGridStr(TGridRows& rows, int fixedRows, int col, int dir) {
     SortRows(rows, fixedRows, dir, [col](TGridRows& data) {
-        std::sort(data.begin(), data.end(), [col](const auto& a, const auto& b) {
-            return sjis::LowerAscii(Cell(a, col)) < sjis::LowerAscii(Cell(b, col));
-        });
+        std::vector<std::string> keys;
+        keys.reserve(data.size());
+        for (const auto& row : data) keys.push_back(Cell(row, col));
+        TGridRows sorted;
+        sorted.reserve(data.size());
+        for (size_t i : TextOrder(keys)) sorted.push_back(std::move(data[i]));
+        data = std::move(sorted);
     });
 }
 

@@ -3,15 +3,26 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 using TGridRows = std::vector<std::vector<std::string>>;
 
+// How Shift-JIS texts are put in order for the sorts by text and the
+// listing of the results files: given the texts, their positions in
+// ascending order.  Until the program sets the user's own order (without
+// regard to case, by the rules of the user's language), texts go by their
+// bytes with ASCII letters taken as small.
+using TTextOrder = std::function<std::vector<size_t>(const std::vector<std::string>& texts)>;
+void SetTextOrder(TTextOrder order);
+std::vector<size_t> TextOrder(const std::vector<std::string>& texts);
+
 // Both sort the rows below the fixedRows title rows by column col; dir 0
 // leaves them, 1 ascending, 2 descending (the exact reverse of ascending).
 // A last row whose first cell is empty takes no part and stays last.
-// By text, without regard to the case of ASCII letters:
+// By text, in the order TextOrder gives:
 void SortGridStr(TGridRows& rows, int fixedRows, int col, int dir);
 // By the decimal value of the text (0 for anything else), with a Shell
 // sort that never exchanges equal values:

@@ -4,6 +4,7 @@
 #include "CmbGrid.h"
 #include "CsvWizard.h"
 #include "InplaceEdit.h"
+#include "localeorder.h"
 #include "qtext.h"
 
 #include <QAction>
@@ -129,6 +130,7 @@ bool InRect(const TGridRect& r, int col, int row) {
 
 TfMeibo::TfMeibo(QWidget* parent, TControllerSettings& settings) : QDialog(parent), Settings(settings) {
     setObjectName("fMeibo");
+    UseLocaleTextOrder();
     setWindowTitle(QL("Ruzozu 名簿"));
     QFont f("IPAPGothic");
     f.setPixelSize(12);

@@ -2,6 +2,7 @@
 
 #include "CmbGrid.h"
 #include "gridfunc.h"
+#include "localeorder.h"
 #include "qtext.h"
 
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <limits>
@@ -19,6 +21,7 @@
 TResultsWindow::TResultsWindow(QWidget* owner, TControllerSettings& settings, int panelHeight)
     : QWidget(owner, Qt::Window), Settings(settings) {
     setAttribute(Qt::WA_DeleteOnClose);
+    UseLocaleTextOrder();
     QFont font(QStringLiteral("IPAPGothic"));
     font.setPixelSize(12);
     setFont(font);
@@ -132,7 +135,9 @@ void TResultsWindow::LockWidth(int w) {
     const bool wide = w > ScreenWidth();
     Grid->setHorizontalScrollBarPolicy(wide ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     WideExtra = wide ? Grid->horizontalScrollBar()->sizeHint().height() : 0;
-    setFixedWidth(std::min(w, ScreenWidth()));
+    LockedWidth = std::min(w, ScreenWidth());
+    ApplyLimits();
+    if (!ManagerSized) resize(LockedWidth, height());
     if (wide) {
         // A screen-wide window is kept on its screen, its close button with it.
         QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
@@ -153,8 +158,9 @@ void TResultsWindow::FitHeight() {
     const int bottom = s ? s->availableGeometry().bottom() + 1 : h;
     // A window placed low on the screen keeps at least its smallest height.
     if (y() + h > bottom) h = std::max(minimumHeight(), bottom - y());
-    setMaximumHeight(std::max(h, minimumHeight()));
-    resize(width(), h);
+    MaxHeight = std::max(h, minimumHeight());
+    ApplyLimits();
+    if (!ManagerSized) resize(width(), h);
     LayOut();
 }
 
@@ -173,8 +179,28 @@ void TResultsWindow::FitScrollExtra() {
     }
 }
 
+// The limits go to the window system alone, not to the widget: a window
+// manager that gives the window more room all the same (a kiosk manager
+// gives every window the whole screen) is followed, and the grid and the
+// panel fill all of it.  Qt would otherwise keep the widget at its limits
+// and leave the rest of the window unpainted.
+void TResultsWindow::ApplyLimits() {
+    QWindow* w = windowHandle();
+    if (!w) return;
+    w->setMinimumSize(QSize(LockedWidth, minimumHeight()));
+    w->setMaximumSize(QSize(LockedWidth > 0 ? LockedWidth : QWIDGETSIZE_MAX, MaxHeight > 0 ? MaxHeight : QWIDGETSIZE_MAX));
+}
+
+void TResultsWindow::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    ApplyLimits();  // the window system's window is there now
+}
+
 void TResultsWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
+    // Beyond the limits: the window manager decides this window's size,
+    // and every size asked for later would only be refused.
+    if (LockedWidth > 0 && MaxHeight > 0 && (width() > LockedWidth || height() > MaxHeight)) ManagerSized = true;
     LayOut();
     if (FittedWidth == 0 || !SizeLock || FitPending) return;
     // The width is not changed from inside its own resize: once this one

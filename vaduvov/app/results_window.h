@@ -31,6 +31,13 @@ public:
     // The height of the grid's horizontal scroll bar while the columns are
     // wider than the screen (the window then keeps to the screen); else 0.
     int WideExtra = 0;
+    // The width the window keeps and the tallest it may be (0: not fitted
+    // yet), as told to the window system.
+    int LockedWidth = 0;
+    int MaxHeight = 0;
+    // The window manager gave the window a size beyond those limits (a
+    // kiosk manager's whole screen): it keeps that size, filled.
+    bool ManagerSized = false;
 
     void FitWidth();
     void FitHeight();
@@ -49,10 +56,12 @@ protected:
     // One row per results file below the titles; no file: one empty row.
     void ShowDataRows(const TGridRows& rows);
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     TControllerSettings& Settings;
 
 private:
     void LockWidth(int width);
+    void ApplyLimits();
     // The widest the window may be: its screen's width.
     int ScreenWidth() const;
     void LayOut();

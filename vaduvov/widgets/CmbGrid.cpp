@@ -1458,7 +1458,11 @@ void TComboGrid::keyPressEvent(QKeyEvent* e) {
         ShowEditor();
         return;
     case Qt::Key_Escape:
-        if (d->editorMode) CancelEdit();
+        // With no cell in edit the key is the window's: a dialog's Cancel.
+        if (d->editorMode)
+            CancelEdit();
+        else
+            e->ignore();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:

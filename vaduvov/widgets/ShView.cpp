@@ -10,6 +10,8 @@
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QMimeDatabase>
+#include <QRegularExpression>
+#include <QSet>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -518,52 +520,143 @@ QString JapaneseComment(const QMimeType& type) {
 }
 
 // What the rows of one kind of item show: the icon (and with the mark of
-// a link) and the type name.  Made once per kind and kept.
+// a link) and the type name.
 struct TKind {
     QIcon icon, linkIcon;
     QString typeName;
 };
 
-// The part of a name that decides its kind by name alone: from the first
-// dot after the first character, or the whole name.
+// An extension longer than this is no extension to type a file by.
+constexpr size_t kMaxKindExtension = 32;
+
+// The part of a name that decides its kind: the extension, from the last
+// dot, as the type name shows it; "" for a name without one (or with one
+// too long to be an extension).  Every name of one extension is of one
+// kind, whatever the rest of the name says.
 void KindKey(const std::string& utf8Name, std::string& key) {
-    size_t dot = utf8Name.find('.', 1);
-    if (dot == std::string::npos) key.assign(utf8Name);
+    const size_t dot = utf8Name.rfind('.');
+    if (dot == std::string::npos || utf8Name.size() - dot > kMaxKindExtension + 1) key.clear();
     else key.assign(utf8Name, dot, std::string::npos);
 }
 
-// The kind of a listed item: folders, volumes and files by the MIME type
-// their names give (the contents of a whole folder are not read to list
-// it); a kind the database does not know is named after its extension, as
-// "QZB ファイル".  The type name is at most 80 Shift-JIS bytes.
-const TKind& KindOf(const TListedItem& li) {
-    static std::unordered_map<std::string, TKind> kinds;
-    static std::string key;  // kept: no new string for each row
-    bool folder = li.Attributes & SFGAO_FOLDER;
-    if (folder) key.assign(li.MountPoint ? "/volume" : "/folder");
-    else KindKey(li.Utf8Name, key);
-    auto it = kinds.find(key);
-    if (it != kinds.end()) return it->second;
-    TKind kind;
-    QMimeType type = folder ? MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
-                                                                           : QStringLiteral("inode/directory"))
-                            : MimeDatabase().mimeTypeForFile(QString::fromStdString(li.Utf8Name),
-                                                             QMimeDatabase::MatchExtension);
-    if (type.isValid()) {
-        QString text = JapaneseComment(type);
-        if (!folder && (type.isDefault() || text.isEmpty())) {
-            std::string ext = ExtensionOf(li.Utf8Name);
-            QString upper = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : std::string()).toUpper();
-            text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
-        }
-        std::string sj;
-        if (ShellTextToSjis(text, sj)) kind.typeName = ShellText(sjis::CutBytes(sj, 80, true));
-        if (!folder) kind.icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+// Which file names the MIME database may know by their name.  Asking it
+// costs far more than a listed row (it compiles its wildcard patterns at
+// every call), so a folder of many extensions no type has ("r.000123")
+// asks only where one of its patterns could match; the answer is the
+// database's own either way.
+class TNamedTypes {
+public:
+    TNamedTypes() {
+        for (const QMimeType& type : MimeDatabase().allMimeTypes())
+            for (const QString& glob : type.globPatterns()) {
+                const QString ext = glob.startsWith(QLatin1String("*.")) ? glob.mid(2) : QString();
+                if (!ext.isEmpty() && !ext.contains(QRegularExpression(QStringLiteral("[*?\\[\\]]"))))
+                    Suffixes.insert(ext.toLower());
+                else
+                    Others.emplace_back(QRegularExpression::wildcardToRegularExpression(glob),
+                                        QRegularExpression::CaseInsensitiveOption);
+            }
+        for (auto& re : Others) re.optimize();
     }
-    if (kind.icon.isNull()) kind.icon = ShellIconNamed(li.IconName);
-    kind.linkIcon = WithLinkOverlay(kind.icon);
-    return kinds.emplace(key, std::move(kind)).first->second;
+    // name: a file name whose only dot starts extension.
+    bool MayKnow(const QString& name, const QString& extension) const {
+        if (Suffixes.contains(extension.toLower())) return true;
+        for (const QRegularExpression& re : Others)
+            if (re.match(name).hasMatch()) return true;
+        return false;
+    }
+
+private:
+    QSet<QString> Suffixes;
+    std::vector<QRegularExpression> Others;
+};
+
+const TNamedTypes& NamedTypes() {
+    static const TNamedTypes types;
+    return types;
 }
+
+}  // namespace
+
+// The kinds a file view has met, made once per kind and freed with the
+// view.  Files by the MIME type their extension gives (the contents of a
+// whole folder are not read to list it); a kind the database does not know
+// is named after its extension, as "QZB ファイル".  The type name is at
+// most 80 Shift-JIS bytes.  The icons are made once per MIME type, so a
+// folder of many extensions holds one set of pictures per type.
+class TKindCache {
+public:
+    const TKind& KindOf(const TListedItem& li) {
+        const bool folder = li.Attributes & SFGAO_FOLDER;
+        if (folder) Key.assign(li.MountPoint ? "/volume" : "/folder");
+        else KindKey(li.Utf8Name, Key);
+        auto it = Kinds.find(Key);
+        if (it != Kinds.end()) return it->second;
+        QMimeType type;
+        if (folder) {
+            type = MimeDatabase().mimeTypeForName(li.MountPoint ? QStringLiteral("inode/mount-point")
+                                                                : QStringLiteral("inode/directory"));
+        } else {
+            const QString ext = QString::fromStdString(Key.size() > 1 ? Key.substr(1) : std::string());
+            const QString name = QStringLiteral("x") + QString::fromStdString(Key);
+            if (NamedTypes().MayKnow(name, ext)) {
+                type = MimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+            } else {
+                if (!Unnamed.isValid()) Unnamed = MimeDatabase().mimeTypeForName(QStringLiteral("application/octet-stream"));
+                type = Unnamed;
+            }
+        }
+        const TType& t = TypeOf(type, folder, li.IconName);
+        TKind kind;
+        kind.icon = t.icon;
+        kind.linkIcon = t.linkIcon;
+        if (t.named) {
+            kind.typeName = t.typeName;
+        } else if (type.isValid()) {
+            const QString upper = QString::fromStdString(Key.size() > 1 ? Key.substr(1) : std::string()).toUpper();
+            const QString text = upper.isEmpty() ? QStringLiteral("ファイル") : upper + QStringLiteral(" ファイル");
+            std::string sj;
+            if (ShellTextToSjis(text, sj)) kind.typeName = ShellText(sjis::CutBytes(sj, 80, true));
+        }
+        return Kinds.emplace(Key, std::move(kind)).first->second;
+    }
+    size_t Count() const { return Kinds.size(); }
+
+private:
+    // What one MIME type gives all its kinds: the pictures, and the type
+    // name where the database has one (named).
+    struct TType {
+        QIcon icon, linkIcon;
+        QString typeName;
+        bool named = false;
+    };
+    const TType& TypeOf(const QMimeType& type, bool folder, const std::string& iconName) {
+        const QString key = (type.isValid() ? type.name() : QString()) + QLatin1Char('|') +
+                            (folder || !type.isValid() ? QString::fromStdString(iconName) : QString());
+        auto it = Types.find(key);
+        if (it != Types.end()) return it->second;
+        TType t;
+        if (type.isValid()) {
+            const QString text = JapaneseComment(type);
+            if (folder || !(type.isDefault() || text.isEmpty())) {
+                std::string sj;
+                if (ShellTextToSjis(text, sj)) t.typeName = ShellText(sjis::CutBytes(sj, 80, true));
+                t.named = true;
+            }
+            if (!folder) t.icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+        }
+        if (t.icon.isNull()) t.icon = ShellIconNamed(iconName);
+        t.linkIcon = WithLinkOverlay(t.icon);
+        return Types.emplace(key, std::move(t)).first->second;
+    }
+
+    std::unordered_map<std::string, TKind> Kinds;
+    std::unordered_map<QString, TType> Types;
+    QMimeType Unnamed;  // the type of names no pattern matches
+    std::string Key;  // kept: no new string for each row
+};
+
+namespace {
 
 // A row owns its one-item list relative to the listed folder, and keeps
 // what its details columns show as it was read: their texts are made when
@@ -580,8 +673,8 @@ public:
     int64_t Size = 0;
     int64_t Written = 0;
 
-    void SetDetails(const TListedItem& li) {
-        Kind = &KindOf(li);
+    void SetDetails(TKindCache& kinds, const TListedItem& li) {
+        Kind = &kinds.KindOf(li);
         Attributes = li.Attributes;
         Link = li.Attributes & SFGAO_LINK;
         MountPoint = li.MountPoint;
@@ -635,7 +728,7 @@ protected:
 
 }  // namespace
 
-TFileView::TFileView(QWidget* owner) : QTreeWidget(owner) {
+TFileView::TFileView(QWidget* owner) : QTreeWidget(owner), FKinds(std::make_unique<TKindCache>()) {
     resize(200, 200);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
@@ -661,6 +754,8 @@ TFileView::TFileView(QWidget* owner) : QTreeWidget(owner) {
         if (!FFilling && column == 0) Edit(row);
     });
 }
+
+size_t TFileView::KindCount() const { return FKinds->Count(); }
 
 TFileView::~TFileView() {
     FFilling = true;
@@ -891,7 +986,7 @@ QTreeWidgetItem* TFileView::MakeRow(TListedItem& li) {
     auto* row = new TFileItem(li.Item.release());
     row->setText(0, QString::fromStdString(li.Utf8Name));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
-    row->SetDetails(li);
+    row->SetDetails(*FKinds, li);
     return row;
 }
 
@@ -900,7 +995,7 @@ void TFileView::SetDetails(QTreeWidgetItem* r) {
     TFileItem* row = AsFileItem(r);
     TListedItem li;
     if (!row || !FFolder || !ReadListedItem(FFolder, row->Item.get(), SFGAO_FOLDER | SFGAO_LINK, li)) return;
-    row->SetDetails(li);
+    row->SetDetails(*FKinds, li);
 }
 
 int TFileView::CompareByName(QTreeWidgetItem* a, QTreeWidgetItem* b) const {

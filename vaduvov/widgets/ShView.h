@@ -31,6 +31,7 @@
 
 class TFileView;
 class TComboView;
+class TKindCache;
 
 class TFolderView : public QTreeWidget {
     Q_OBJECT
@@ -127,6 +128,8 @@ class TFileView : public QTreeWidget {
 public:
     explicit TFileView(QWidget* owner = nullptr);
     ~TFileView() override;
+    // How many kinds of item (by extension) the view has met.
+    size_t KindCount() const;
 
     // Lists the folder of a full list (a copy is kept); nil is ignored.
     void SetFolder(shell::LPCITEMIDLIST list);
@@ -209,6 +212,9 @@ private:
     bool FGoingBack = false;
     std::optional<QPoint> FDragFrom;
     unsigned FGeneration = 0;
+    // The kinds of file met, for the icon and type columns; the rows point
+    // into it, so it goes only with the view.
+    std::unique_ptr<TKindCache> FKinds;
 };
 
 // One entry of the location box.

@@ -38,7 +38,6 @@
 #include <QMessageBox>
 #include <QtTest>
 #include <filesystem>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileIconProvider>
 
@@ -106,12 +105,6 @@ private slots:
     void splashLooksLikeTheVersionBoxAndTakesNoInput();
     void typedMissingFolderIsRefused();
 
-public slots:
-    // Stands in for the desktop's opener of files.
-    void openFile(const QUrl& url) { Opened << url; }
-
-public:
-    QList<QUrl> Opened;
 };
 
 void FormTest::settingsDialogFolders() {
@@ -757,9 +750,18 @@ void FormTest::programLinesRunProgramsAndOpenDocuments() {
     // A document with the execute bit (as on a share or a vfat stick).
     textfile::WriteFileAtomic(dir / "notes.txt", "touch ran-notes\n");
     std::filesystem::permissions(dir / "notes.txt", std::filesystem::perms::owner_all);
+    textfile::WriteFileAtomic(dir / "broken.doc", "x");
+    // The desktop's opener, as the program calls it: this one notes what
+    // it opens and fails on the ".doc" file, as xdg-open does for a
+    // document no program takes.
+    textfile::CreateDir(dir / "bin");
+    textfile::WriteFileAtomic(dir / "bin/xdg-open", "#!/bin/sh\ncase \"$1\" in *.doc) exit 3;; esac\n"
+                                                   "printf '%s\\n' \"$1\" >> \"" + dir / "opened.txt" + "\"\n");
+    std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(dir / "bin") + ":" + path);
     std::string p = WriteProblem(
-        dir, "a\nexe run.sh one\nexe NOTES.txt\nexe touch ran-path\nexe no-such-program-here\n/\nb\n/\n");
-    QDesktopServices::setUrlHandler("file", this, "openFile");
+        dir, "a\nexe run.sh one\nexe NOTES.txt\nexe broken.doc\nexe touch ran-path\nexe no-such-program-here\n/\nb\n/\n");
     TestForm f(dir.path(), {Q(p)});
     f.ConfirmClose = false;
     f.show();
@@ -768,12 +770,14 @@ void FormTest::programLinesRunProgramsAndOpenDocuments() {
     QTRY_VERIFY(textfile::FileExists(dir / "ran-local-one"));
     QTRY_VERIFY(textfile::FileExists(dir / "ran-path"));
     // A document opens through the desktop, whatever its mode bits.
-    QTRY_COMPARE(Opened.size(), 1);
-    QCOMPARE(Opened[0], QUrl::fromLocalFile(QString::fromStdString(dir / "notes.txt")));
+    QTRY_COMPARE(QString::fromStdString(Slurp(dir / "opened.txt")), QString::fromStdString(dir / "notes.txt\n"));
     QVERIFY(!textfile::FileExists(dir / "ran-notes"));
-    // A program that cannot be started is named.
+    // A document the opener could not open, and a program that cannot be
+    // started, are named.
+    QTRY_VERIFY(f.Messages.contains(QL("「broken.doc」を起動できませんでした。")));
     QTRY_VERIFY(f.Messages.contains(QL("「no-such-program-here」を起動できませんでした。")));
-    QDesktopServices::unsetUrlHandler("file");
+    QVERIFY(!f.Messages.contains(QL("「NOTES.txt」を起動できませんでした。")));
+    qputenv("PATH", path);
     f.close();
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -237,6 +238,49 @@ TEST_F(OpenDocumentTest, ThePathReachesTheProgramAsOneArgument) {
 
     Browser("\"" + t.path() + "no such browser\" \"%1\"");
     EXPECT_FALSE(OpenDocument("/m/QZB Maker.html"));
+}
+
+// The desktop's opener as the program really calls it, here a script on
+// the search path: its exit status decides whether the web browser the
+// registry names is tried.
+TEST_F(OpenDocumentTest, TheBrowserWhenTheDesktopOpenerFails) {
+    const char* before = std::getenv("PATH");
+    const std::string savedPath = before ? before : "";
+    const std::string bin = t / "bin";
+    std::filesystem::create_directories(bin);
+    auto opener = [&](int status) {
+        WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + t / "desktop.txt" +
+                                         "\"\nexit " + std::to_string(status) + "\n");
+        ::chmod((bin + "/xdg-open").c_str(), 0755);
+    };
+    ::setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
+    std::vector<std::string> started;
+    StartProgram = [&](const std::vector<std::string>& argv) {
+        started = argv;
+        return true;
+    };
+    Browser("browser \"%1\"");
+    // The opener fails (no program for the file, no desktop): the browser.
+    opener(4);
+    EXPECT_TRUE(OpenDocument("/m/ruzozu.html"));
+    EXPECT_EQ(Slurp(t / "desktop.txt"), "/m/ruzozu.html\n");
+    EXPECT_EQ(started, (std::vector<std::string>{"browser", "/m/ruzozu.html"}));
+    // The opener succeeds: no browser.
+    started.clear();
+    opener(0);
+    EXPECT_TRUE(OpenDocument("/m/ruzozu.html"));
+    EXPECT_EQ(Slurp(t / "desktop.txt"), "/m/ruzozu.html\n/m/ruzozu.html\n");
+    EXPECT_TRUE(started.empty());
+    // No opener at all: the browser.
+    std::filesystem::remove(bin + "/xdg-open");
+    ::setenv("PATH", bin.c_str(), 1);
+    EXPECT_TRUE(OpenDocument("/m/ruzozu.html"));
+    EXPECT_EQ(started, (std::vector<std::string>{"browser", "/m/ruzozu.html"}));
+    // Both fail: so does the opening, and the caller says so.
+    opener(1);
+    StartProgram = [](const std::vector<std::string>&) { return false; };
+    EXPECT_FALSE(OpenDocument("/m/ruzozu.html"));
+    ::setenv("PATH", savedPath.c_str(), 1);
 }
 
 TEST(RuntimeFolder, OnlyAPrivateFolderOfThisUser) {

@@ -9,6 +9,7 @@
 #include "japanese.h"
 #include "inifile.h"
 #include "list.h"
+#include "localeorder.h"
 #include "main.h"
 #include "qtext.h"
 #include "meibo.h"
@@ -18,6 +19,7 @@
 #include "textfile.h"
 
 #include <QCheckBox>
+#include <QCollator>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,8 +27,10 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <QtTest>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -87,6 +91,7 @@ private slots:
     void folderDialogKeepsButtonsCentred();
     void clientListAndScoreTableAreSingle();
     void scoreTableSortsByClickedColumn();
+    void textSortsFollowTheLanguage();
     void everyColumnBesideTheScrollBar();
     void longNamesKeepTheWindowOnTheScreen();
     void refreshKeepsTheFocus();
@@ -300,13 +305,15 @@ void ControllerWindowTest::clientListAndScoreTableAreSingle() {
     QCOMPARE(list->Timer1->interval(), 2000);
     // The width is the window's own; only the height may change.  The
     // scroll bar's room is added while rows are out of view.
-    QCOMPARE(list->minimumWidth(), list->maximumWidth());
+    QVERIFY(list->windowHandle());
+    QCOMPARE(list->windowHandle()->minimumWidth(), list->windowHandle()->maximumWidth());
+    QCOMPARE(list->windowHandle()->maximumWidth(), list->width());
     QCOMPARE(list->ScrollExtra, 0);
     const int fitted = list->width();
     list->resize(fitted, 150);
     QTRY_VERIFY(list->ScrollExtra > 0);
     QCOMPARE(list->width(), fitted + list->ScrollExtra);
-    list->resize(list->width(), list->maximumHeight());
+    list->resize(list->width(), list->windowHandle()->maximumHeight());
     QTRY_COMPARE(list->ScrollExtra, 0);
     QCOMPARE(list->width(), fitted);
 
@@ -360,6 +367,76 @@ void ControllerWindowTest::scoreTableSortsByClickedColumn() {
     table.Timer1Timer();
     QCOMPARE(column(1), (QStringList{"0", "A1", "b2", "c3"}));
     QVERIFY(table.Grid->isEnabled());
+}
+
+void ControllerWindowTest::textSortsFollowTheLanguage() {
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    auto sjisOf = [](const QStringList& list) {
+        std::vector<std::string> out;
+        for (const QString& s : list) out.push_back(sjis::L(s.toUtf8().constData()));
+        return out;
+    };
+    auto namesIn = [](const std::vector<std::string>& texts, const std::vector<size_t>& order) {
+        QStringList out;
+        for (size_t i : order) out << Q(texts[i]);
+        return out;
+    };
+    // Hiragana, katakana and half-width katakana by their readings, not
+    // by their codes.
+    const std::vector<std::string> kana = sjisOf({"かとう", "すずき", "サトウ", "ｱｵｷ"});
+    QCOMPARE(namesIn(kana, LocaleTextOrder(kana, japanese)), (QStringList{"ｱｵｷ", "かとう", "サトウ", "すずき"}));
+
+    // Kanji, full-width and half-width letters and digits, both cases: the
+    // grid sort gives the collator's own order.
+    const QStringList mixed{"山田", "ｻｲﾄｳ", "ＡＢＣ", "abd", "Abc", "さいとう", "田中", "ＺＥＴＡ", "1番",
+                            "１０番", "ｲﾄｳ", "いとう", "beta", "Ａlpha", "中村", "なかむら"};
+    QStringList expected = mixed;
+    QCollator collator(japanese);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    SetTextOrder([japanese](const std::vector<std::string>& texts) { return LocaleTextOrder(texts, japanese); });
+    TGridRows rows{{"User ID", "n"}};
+    for (const std::string& t : sjisOf(mixed)) rows.push_back({t, "x"});
+    rows.push_back({"", "entry"});  // the blank last row stays last
+    SortGridStr(rows, 1, 0, 1);
+    QStringList got;
+    for (size_t r = 1; r + 1 < rows.size(); ++r) got << Q(rows[r][0]);
+    QCOMPARE(got, expected);
+    QCOMPARE(rows.back()[1], std::string("entry"));
+    // Case and width alone do not part two names.
+    QVERIFY(std::abs(got.indexOf("ＡＢＣ") - got.indexOf("Abc")) == 1);
+    QVERIFY(std::abs(got.indexOf("ｲﾄｳ") - got.indexOf("いとう")) == 1);
+    QCOMPARE(collator.compare("ｲﾄｳ", "いとう"), 0);
+
+    // The score table sorts its names that way when a title is clicked,
+    // whatever locale the program was started in.
+    TempDir t;
+    const std::string scores = t / "Scores/";
+    std::filesystem::create_directories(scores);
+    WriteResults(scores, "pc1", "1", "かとう", 1, 4, 1, 0);
+    WriteResults(scores, "pc2", "2", "すずき", 1, 4, 1, 0);
+    WriteResults(scores, "pc3", "3", "サトウ", 1, 4, 1, 0);
+    WriteResults(scores, "pc4", "4", "ｱｵｷ", 1, 4, 1, 0);
+    SetTextOrder(nullptr);  // the byte order, until a window sets its own
+    TControllerSettings s;
+    s.ScoreDir = scores;
+    s.ScoreInterval = 0;
+    TfScore table(nullptr, s);
+    table.show();
+    const QRect title = table.Grid->CellRect(2, 0);
+    table.ScoreGridMouseUp(title.center().x(), title.center().y());
+    QStringList names;
+    for (int r = 1; r < table.Grid->RowCount(); ++r) names << Q(table.Grid->Cells(2, r));
+    if (SortLocale().language() == QLocale::Japanese)
+        QCOMPARE(names, (QStringList{"ｱｵｷ", "かとう", "サトウ", "すずき"}));
+    QStringList byCollator = names;
+    QCollator user(SortLocale());
+    user.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(byCollator.begin(), byCollator.end(),
+                     [&](const QString& a, const QString& b) { return user.compare(a, b) < 0; });
+    QCOMPARE(names, byCollator);
+    QVERIFY(names != (QStringList{"かとう", "すずき", "サトウ", "ｱｵｷ"}));  // not the byte order
 }
 
 // The grid and the panel fill the window's width, so the last column lies

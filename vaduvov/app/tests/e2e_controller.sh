@@ -48,6 +48,35 @@ else
   # the keyboard again, and its menu opens by Alt+F.
   table_has_keys() { [ "$(focused)" = "$table" ]; }
   wait_until 20 "the score table with the keyboard" table_has_keys
+  if [ "$desktop" = matchbox ]; then
+    # The kiosk manager gives the table the whole screen, far wider than
+    # its columns: all of it is painted, none left black.  The right
+    # quarter of the window, once its size has settled, is mostly the
+    # grid's white and the panel's grey.
+    wide() { eval "$(xdotool getwindowgeometry --shell "$table")"; [ "$WIDTH" -gt 700 ]; }
+    wait_until 20 "the score table over the screen" wide
+    painted() {
+      eval "$(xdotool getwindowgeometry --shell "$table")"
+      import -window "$table" "$work/table.png" 2>/dev/null || return 1
+      local mean
+      mean=$(convert "$work/table.png" -crop "$((WIDTH / 4))x$HEIGHT+$((WIDTH * 3 / 4))+0" +repage \
+             -colorspace Gray -format '%[fx:mean]' info:) || return 1
+      awk -v m="$mean" 'BEGIN { exit !(m > 0.5) }'
+    }
+    wait_until 20 "the whole score table painted" painted
+  else
+    # An ordinary desktop keeps the table's width whatever size is asked.
+    eval "$(xdotool getwindowgeometry --shell "$table")"
+    fitted=$WIDTH
+    # The move asked after the size shows the manager has dealt with both.
+    xdotool windowsize "$table" $((fitted + 200)) 400
+    xdotool windowmove "$table" $((X + 37)) $((Y + 23))
+    moved() { eval "$(xdotool getwindowgeometry --shell "$table")"; [ "$X" -ne "$x0" ] || [ "$Y" -ne "$y0" ]; }
+    x0=$X y0=$Y
+    wait_until 20 "the score table moved" moved
+    eval "$(xdotool getwindowgeometry --shell "$table")"
+    [ "$WIDTH" -eq "$fitted" ] || fail "the table's width changed from $fitted to $WIDTH"
+  fi
   xdotool key alt+F4
   wait_until 20 "the main window with the keyboard after the table" main_has_keys
   xdotool key alt+f q                               # 終了(&Q)

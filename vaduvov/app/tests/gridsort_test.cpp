@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 TGridRows Grid(std::vector<std::pair<std::string, std::string>> data) {
@@ -35,6 +37,36 @@ TEST(GridSort, TextIgnoresCaseAndKeepsTheBlankLastRow) {
     TGridRows blank = Grid({{"", "x"}});
     SortGridStr(blank, 1, 1, 2);
     EXPECT_EQ(Column(blank, 1), V{"x"});
+}
+
+TEST(GridSort, TextFollowsTheOrderSetAndDistrustsABrokenOne) {
+    struct TBack {
+        ~TBack() { SetTextOrder(nullptr); }  // whatever fails below
+    } back;
+    // An order of its own (here: by the second byte) is followed, for the
+    // grid and for whatever else sorts by text.
+    SetTextOrder([](const std::vector<std::string>& texts) {
+        std::vector<size_t> order(texts.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return texts[a].substr(1) < texts[b].substr(1); });
+        return order;
+    });
+    TGridRows g = Grid({{"xc", "1"}, {"ya", "2"}, {"zb", "3"}, {"", ""}});
+    SortGridStr(g, 1, 0, 1);
+    EXPECT_EQ(Column(g, 0), (V{"ya", "zb", "xc", ""}));
+    EXPECT_EQ(Column(g, 1), (V{"2", "3", "1", ""}));  // the rows go with their keys
+    SortGridStr(g, 1, 0, 2);
+    EXPECT_EQ(Column(g, 0), (V{"xc", "zb", "ya", ""}));
+    // An order that loses or repeats a position is not taken: no row is
+    // lost or doubled, the bytes decide.
+    SetTextOrder([](const std::vector<std::string>& texts) { return std::vector<size_t>(texts.size(), 0); });
+    SortGridStr(g, 1, 0, 1);
+    EXPECT_EQ(Column(g, 0), (V{"xc", "ya", "zb", ""}));
+    SetTextOrder([](const std::vector<std::string>&) { return std::vector<size_t>{7}; });
+    EXPECT_EQ(TextOrder({"B", "a"}), (std::vector<size_t>{1, 0}));
+    SetTextOrder(nullptr);
+    EXPECT_EQ(TextOrder({"b", "A", "a"}), (std::vector<size_t>{1, 2, 0}));
 }
 
 TEST(GridSort, NumbersWithShellSort) {

@@ -92,6 +92,7 @@ private slots:
     void passwordsAreNeverPainted();
     void enterOnPasswordStashesEditsAndRestores();
     void savingWithAPendingStashKeepsThePassword();
+    void escapeCancelsTheEditThenTheEditor();
     void doubleClickEditsOnceThenTypingDoesNothing();
     void typingAnIdIntoTheEntryRowAddsARow();
     void clipboardCopyCutPaste();
@@ -192,6 +193,33 @@ void MeiboWindowTest::savingWithAPendingStashKeepsThePassword() {
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(r.Saved(), Line("A1", "a", "pa") + Line("B2", "b", "pb"));
+}
+
+void MeiboWindowTest::escapeCancelsTheEditThenTheEditor() {
+    const std::string file = Line("A1", "a", "p1") + Line("B2", "b", "p2");
+    TShown r(file);
+    TfMeibo& dlg = r.dlg;
+    QVERIFY(TabTo(dlg.NameGrid));
+    dlg.NameGrid->FocusCell(1, 1);
+    // The first Escape takes back what was typed into the open cell; the
+    // editor stays.
+    Press(KeyTarget(dlg), Qt::Key_Return);
+    QVERIFY(dlg.NameGrid->EditorMode());
+    TypeInEditor(dlg, "zz");
+    QVERIFY(dlg.Meibo.Rows[1][1] != "a");
+    Press(KeyTarget(dlg), Qt::Key_Escape);
+    QCOMPARE(dlg.Meibo.Rows[1][1], std::string("a"));
+    QVERIFY(dlg.isVisible());
+    // With no cell in edit, Escape is the Cancel button: the editor
+    // closes, nothing is written.
+    if (dlg.NameGrid->EditorMode()) Press(KeyTarget(dlg), Qt::Key_Return);
+    QVERIFY(!dlg.NameGrid->EditorMode());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.NameGrid));
+    dlg.Meibo.Rows[2][1] = "changed";
+    Press(KeyTarget(dlg), Qt::Key_Escape);
+    QTRY_VERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(r.Saved(), file);
 }
 
 void MeiboWindowTest::doubleClickEditsOnceThenTypingDoesNothing() {

@@ -13,7 +13,10 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QMimeDatabase>
 #include <QtTest>
+
+#include <cstring>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -41,6 +44,7 @@ private slots:
     void listsEveryItemOnce();
     void sizeTextsCountBegunKilobytes();
     void dateAndTypeTexts();
+    void kindsGoByTheExtensionAlone();
     void maskListsFoldersAndMatchingExtensions();
     void columnClicksSortBothWays();
     void listingAgainKeepsUnchangedRows_data();
@@ -220,6 +224,63 @@ void FileViewTest::dateAndTypeTexts() {
         QVERIFY2(!type.contains(QRegularExpression("[A-Za-z]{2,}")), qPrintable(type));
     }
     QCOMPARE(Row(v, "another")->text(2), QString::fromUtf8("フォルダー"));
+}
+
+void FileViewTest::kindsGoByTheExtensionAlone() {
+    // Names without a usable extension, dated names with dots, numbered
+    // extensions: one kind per extension, not one per name.
+    fs::create_directories(D("/kinds"));
+    for (int i = 0; i < 300; ++i) {
+        const std::string n = std::to_string(1000 + i);
+        Write(D("/kinds/r" + n), 1);
+        Write(D("/kinds/2024.04." + n + " 授業.docx"), 1);
+        Write(D("/kinds/2024.04." + n + " 授業.DOCX"), 1);
+    }
+    Write(D("/kinds/r.000123"), 1);
+    Write(D("/kinds/r.000124"), 1);
+    Write(D("/kinds/k." + std::string(40, 'x')), 1);  // too long to be an extension
+    Write(D("/kinds/w.docx"), 1);
+    auto v = std::make_unique<TFileView>();
+    QCOMPARE(v->KindCount(), size_t(0));
+    List(*v, "/kinds");
+    QCOMPARE(v->topLevelItemCount(), 904);
+    // "", ".docx", ".DOCX", ".000123", ".000124"; the long one is no
+    // extension.
+    QCOMPARE(v->KindCount(), size_t(5));
+    const QString docx = Row(*v, "w.docx")->text(2);
+    QVERIFY(!docx.isEmpty());
+    QCOMPARE(Row(*v, QString::fromUtf8("2024.04.1000 授業.docx"))->text(2), docx);
+    QCOMPARE(Row(*v, QString::fromUtf8("2024.04.1299 授業.docx"))->text(2), docx);
+    QVERIFY(!docx.contains(QStringLiteral("1299")));
+    QCOMPARE(Row(*v, "r1000")->text(2), QString::fromUtf8("ファイル"));
+    QCOMPARE(Row(*v, QString::fromStdString("k." + std::string(40, 'x')))->text(2), QString::fromUtf8("ファイル"));
+    QCOMPARE(Row(*v, "r.000123")->text(2), QString::fromUtf8("000123 ファイル"));
+    // The types are the database's own for those extensions, also where
+    // only a wildcard pattern names one ("*.[1-9]": a manual page).
+    for (const char* name : {"m.3", "w.docx", "t.TXT", "r.000123"}) {
+        QMimeDatabase db;
+        const QMimeType type = db.mimeTypeForFile(QString::fromLatin1(name), QMimeDatabase::MatchExtension);
+        const QString ext = QString::fromLatin1(std::strchr(name, '.') + 1).toUpper();
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+        const QString comment = type.comment();
+        QLocale::setDefault(before);
+        const QString expected = type.isDefault() || comment.isEmpty() ? ext + QString::fromUtf8(" ファイル") : comment;
+        if (!Row(*v, name)) Write(D("/kinds/") + name, 1);
+        List(*v, "/kinds");
+        QCOMPARE(Row(*v, name)->text(2), expected);
+    }
+    QVERIFY(Row(*v, "m.3")->text(2) != QString::fromUtf8("3 ファイル"));
+    // Kinds of one type share their pictures.
+    QCOMPARE(Row(*v, "r.000123")->icon(0).cacheKey(), Row(*v, "r.000124")->icon(0).cacheKey());
+    QCOMPARE(Row(*v, "r.000123")->icon(0).cacheKey(), Row(*v, "r1000")->icon(0).cacheKey());
+    // The kinds belong to their view: another starts without any.
+    const size_t kinds = v->KindCount();
+    v.reset();
+    TFileView other;
+    QCOMPARE(other.KindCount(), size_t(0));
+    List(other, "/kinds");
+    QCOMPARE(other.KindCount(), kinds);
 }
 
 void FileViewTest::maskListsFoldersAndMatchingExtensions() {
