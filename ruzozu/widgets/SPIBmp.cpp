@@ -383,6 +383,22 @@ void JpegProgress(j_common_ptr common) {
     if (info->input_scan_number > kMaxJpegScans) longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
 }
 
+// One row of inks (cyan, magenta, yellow, black) turned, in place, into
+// the picture's pixels: each colour is what its ink and the black leave
+// of white, as common viewers show files without a colour profile.
+void CmykToRgb(unsigned char* row, JDIMENSION width, bool inverted) {
+    auto* px = reinterpret_cast<uint32_t*>(row);
+    for (JDIMENSION x = 0; x < width; ++x, row += 4) {
+        unsigned c = row[0], m = row[1], y = row[2], k = row[3];
+        if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        auto mul = [](unsigned a, unsigned b) {
+            const unsigned t = a * b + 128;
+            return (t + (t >> 8)) >> 8;
+        };
+        px[x] = 0xFF000000u | mul(c, k) << 16 | mul(m, k) << 8 | mul(y, k);
+    }
+}
+
 }  // namespace
 
 bool DecodeJpeg(const std::string& bytes, QImage& out) {
@@ -414,10 +430,15 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
     }
     // Decoded straight into the pixels the picture is shown with: 32-bit
     // RGB as it lies in memory (blue, green, red, 255 on this machine).
+    // CMYK and YCCK (print and scanner files) come out as the inks, four
+    // bytes a pixel, turned into red, green and blue in place below.
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    // Adobe's files (all those with its marker) store the inks inverted.
+    const bool inverted = info.saw_Adobe_marker;
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    info.out_color_space = JCS_EXT_BGRX;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
 #else
-    info.out_color_space = JCS_EXT_XRGB;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_XRGB;
 #endif
     jpeg_start_decompress(&info);
     if (info.output_components != 4 ||
@@ -433,10 +454,12 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
         const int first = static_cast<int>(info.output_scanline);
         const int count = std::min<int>(16, static_cast<int>(info.output_height) - first);
         for (int i = 0; i < count; ++i) rows[i] = img.scanLine(first + i);
-        if (jpeg_read_scanlines(&info, rows, static_cast<JDIMENSION>(count)) == 0) {
+        const JDIMENSION got = jpeg_read_scanlines(&info, rows, static_cast<JDIMENSION>(count));
+        if (got == 0) {
             jpeg_destroy_decompress(&info);
             return false;
         }
+        for (JDIMENSION i = 0; cmyk && i < got; ++i) CmykToRgb(rows[i], info.output_width, inverted);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
@@ -491,7 +514,9 @@ bool TPictureRegistry::LoadPictureFile(const std::string& fileName, QImage& out)
     if (!entry) return false;
     if (entry->K == Kind::Builtin) return ReadFileWithQt(fileName, ext == "ico" ? "ICO" : "BMP", out);
     std::string bytes;
-    if (!ReadPictureBytes(fileName, bytes)) return false;
+    // A metafile beyond its own limit is refused by its size, unread.
+    if (!textfile::ReadFileBytes(fileName, bytes, entry->K == Kind::Metafile ? kMaxMetafileBytes : kMaxPictureFileBytes))
+        return false;
     switch (entry->K) {
         case Kind::Jpeg:
             return DecodeJpeg(bytes, out);
