@@ -3,7 +3,8 @@
 shows for it ("<name>.ppm", transparency laid on white), into the folder
 given.  The PNG, bitmap and icon files are written here byte by byte from
 known pixels, and their expected pictures computed from those pixels; the
-JPEG files are written and decoded by Pillow.  Files a viewer cannot show
+JPEG files are written (by Pillow, or libjpeg's cjpeg) and decoded by
+Pillow.  Files a viewer cannot show
 either are listed in "refused.txt".
 
     make_picture_corpus.py OUTDIR
@@ -11,6 +12,7 @@ either are listed in "refused.txt".
 import io
 import os
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -180,6 +182,18 @@ def jpeg_cases(out):
             f.write(buf.getvalue())
         ref = Image.open(path).convert("RGB")
         ppm(os.path.join(out, "jpeg_" + name + ".ppm"), list(ref.getdata()), ref.width, ref.height)
+    # Files Pillow does not write: red, green and blue stored as they are,
+    # and arithmetic coding, made by libjpeg's own cjpeg.
+    src = os.path.join(out, "jpeg_source.ppm")
+    ppm(src, list(base.getdata()), base.width, base.height)
+    for name, args in (("rgb", ["-rgb"]), ("arithmetic", ["-arithmetic"]),
+                       ("arithmetic_progressive", ["-arithmetic", "-progressive"]),
+                       ("grey_arithmetic", ["-grayscale", "-arithmetic"])):
+        path = os.path.join(out, "jpeg_" + name + ".jpg")
+        subprocess.run(["cjpeg", "-quality", "90"] + args + ["-outfile", path, src], check=True)
+        ref = Image.open(path).convert("RGB")
+        ppm(os.path.join(out, "jpeg_" + name + ".ppm"), list(ref.getdata()), ref.width, ref.height)
+    os.remove(src)
 
 
 # ------------------------------------------------------------------ bitmaps
