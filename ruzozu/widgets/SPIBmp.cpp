@@ -6,18 +6,11 @@
 #include "sjis.h"
 #include "textfile.h"
 
-#include <QBuffer>
-#include <QFile>
-#include <QImageReader>
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <jpeglib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

@@ -367,6 +367,15 @@ def ico_cases(out):
         else:
             exp = [[(255, 255, 255) if hole[y][x] else colour[y][x] for x in range(W)] for y in range(H)]
         write("b%d" % bpp, header + table + bits + mask, bpp, exp)
+    # Two entries, a small 1-bit one first: the larger, deeper one is shown.
+    small = struct.pack("<IiiHHIIiiII", 40, 8, 16, 1, 1, 0, 0, 0, 0, 0, 0) + b"\0\0\0\0\xff\xff\xff\0" + b"\0" * 64
+    header = struct.pack("<IiiHHIIiiII", 40, W, 2 * H, 1, 32, 0, 0, 0, 0, 0, 0)
+    big = header + bottom_up(lambda y: b"".join(bytes((b, g, r, a)) for r, g, b, a in src[y])) + mask
+    head = struct.pack("<HHH", 0, 1, 2) + struct.pack("<BBBBHHII", 8, 8, 2, 0, 1, 1, len(small), 38)
+    head += struct.pack("<BBBBHHII", W, H, 0, 0, 1, 32, len(big), 38 + len(small))
+    with open(os.path.join(out, "ico_two.ico"), "wb") as f:
+        f.write(head + small + big)
+    ppm(os.path.join(out, "ico_two.ppm"), [on_white(p[:3], p[3]) for row in src for p in row], W, H)
     # A PNG entry.
     img = Image.new("RGBA", (W, H))
     img.putdata([p for row in src for p in row])
