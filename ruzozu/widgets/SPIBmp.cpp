@@ -276,7 +276,7 @@ void ConvertRow(const TDibLayout& d, const uint8_t* src, uint32_t* dst) {
                     px |= uint32_t(d.Lut[c][part]) << (16 - 8 * c);
                 }
                 if (d.AlphaBits) {
-                    const uint32_t top = (uint32_t(1) << d.AlphaBits) - 1;
+                    const uint64_t top = (uint64_t(1) << d.AlphaBits) - 1;  // a mask may hold all 32 bits
                     const uint32_t a = uint32_t((uint64_t((v & d.AlphaMask) >> d.AlphaShift) * 255 + top / 2) / top);
                     px = OnWhite(px, a);
                 }
