@@ -116,6 +116,9 @@ def png_cases(out):
                                                  ("srgb", chunk(b"gAMA", struct.pack(">I", 45455)) + chunk(b"sRGB", b"\0"), None)):
                         name = "png_c%d_b%d_i%d_t%d_%s" % (ctype, bits, interlace, int(trns), gname)
                         write_png_case(out, name, ctype, bits, interlace, trns, gchunk, gamma)
+    # Metadata of 2 MB (an editor's XMP packet): passed over, the picture shown.
+    xmp = chunk(b"iTXt", b"XML:com.adobe.xmp\0\0\0\0\0" + b" " * (2 << 20))
+    write_png_case(out, "png_big_metadata", 2, 8, 0, False, xmp, None)
 
 
 def write_png_case(out, name, ctype, bits, interlace, trns, gchunk, gamma):
