@@ -3,7 +3,7 @@
 shows for it ("<name>.ppm", transparency laid on white), into the folder
 given.  The PNG, bitmap and icon files are written here byte by byte from
 known pixels, and their expected pictures computed from those pixels; the
-JPEG files are written (by Pillow, or libjpeg's cjpeg) and decoded by
+JPEG files are written (by Pillow, libjpeg's cjpeg or ImageMagick) and decoded by
 Pillow.  Files a viewer cannot show
 either are listed in "refused.txt".
 
@@ -196,6 +196,12 @@ def jpeg_cases(out):
         subprocess.run(["cjpeg", "-quality", "90"] + args + ["-outfile", path, src], check=True)
         ref = Image.open(path).convert("RGB")
         ppm(os.path.join(out, "jpeg_" + name + ".ppm"), list(ref.getdata()), ref.width, ref.height)
+    # YCCK (inks stored as luminance and colour differences), as ImageMagick
+    # writes a CMYK picture through libjpeg's defaults.
+    path = os.path.join(out, "jpeg_ycck.jpg")
+    subprocess.run(["convert", src, "-colorspace", "CMYK", "-quality", "90", path], check=True)
+    ref = Image.open(path).convert("RGB")
+    ppm(os.path.join(out, "jpeg_ycck.ppm"), list(ref.getdata()), ref.width, ref.height)
     os.remove(src)
 
 
