@@ -3,9 +3,9 @@
 shows for it ("<name>.ppm", transparency laid on white), into the folder
 given.  The PNG, bitmap and icon files are written here byte by byte from
 known pixels, and their expected pictures computed from those pixels; the
-JPEG files are written (by Pillow, libjpeg's cjpeg or ImageMagick) and decoded by
-Pillow.  Files a viewer cannot show
-either are listed in "refused.txt".
+JPEG files are written (by Pillow, libjpeg's cjpeg or ImageMagick) and
+decoded by Pillow.  Files a viewer cannot show either are listed in
+"refused.txt".
 
     make_picture_corpus.py OUTDIR
 """
