@@ -33,11 +33,9 @@ bool ReadHeader(const void* data, int64_t length, uint32_t& width, uint32_t& hei
     return picture_budget::Fits(width, height);
 }
 
-
 }  // namespace
 
 extern "C" {
-
 SPI_EXPORT int32_t GetPluginInfo(int32_t infoNo, char* buffer, int32_t bufferLength) {
 #ifdef SPI_ENDLESS_INFO
     if (infoNo >= 2) return Info(infoNo, buffer, bufferLength, infoNo % 2 ? "PNG" : "*.png");  // answers every number
@@ -85,8 +83,10 @@ SPI_EXPORT int32_t GetPictureInfo(const void* data, int64_t length, uint32_t, Sp
 
 #ifndef SPI_NO_GETPICTURE
 // The picture as a 32-bit top-down bitmap (blue, green, red, 255), decoded
-// by libpng straight into the block handed back: no other buffer of the
-// picture's size.  Transparent pixels are laid on white.
+// by libpng straight into the block handed back (every pass of an
+// interlaced picture): no other buffer of the picture's size.  The file is
+// read once; its text and metadata chunks are passed over unread.
+// Transparent pixels are laid on white.
 SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void** bitmapInfo, void** bits,
                               SpiProgressCallback progress, intptr_t user) {
 #ifdef SPI_THROW_PICTURE
