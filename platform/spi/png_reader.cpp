@@ -36,10 +36,10 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t n) {
 void Quiet(png_structp, png_const_charp) {}
 void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
-// One decode: everything that must outlive a jump back from libpng lies
-// here, outside the frame that calls setjmp.
 }  // namespace
 
+// One decode: everything that must outlive a jump back from libpng lies
+// here, outside the frame that calls setjmp.
 struct TPngReader::TJob {
     png_structp Png = nullptr;
     png_infop Info = nullptr;
@@ -55,10 +55,10 @@ struct TPngReader::TJob {
     ~TJob() { png_destroy_read_struct(&Png, Info ? &Info : nullptr, nullptr); }
 };
 
-// Reads the header and sets the transforms to 8-bit blue, green, red,
-// alpha; false when libpng fails or the picture is beyond the budget.
 namespace {
 
+// Reads the header and sets the transforms to 8-bit blue, green, red,
+// alpha; false when libpng fails or the picture is beyond the budget.
 bool BeginRead(TPngReader::TJob* job) {
     if (setjmp(png_jmpbuf(job->Png))) return false;
     png_structp png = job->Png;
@@ -95,8 +95,9 @@ bool BeginRead(TPngReader::TJob* job) {
     return png_get_rowbytes(png, info) == size_t(4) * w;
 }
 
-// Reads every row (each pass of an interlaced picture) into job->Rows; false when libpng fails or the progress callback
-// asks to stop (job->Code says which).
+// Reads every row (each pass of an interlaced picture) into job->Rows;
+// false when libpng fails or the progress callback asks to stop
+// (job->Code says which).
 bool ReadRows(TPngReader::TJob* job) {
     if (setjmp(png_jmpbuf(job->Png))) return false;
     const int passes = job->Passes;
