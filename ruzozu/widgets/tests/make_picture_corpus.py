@@ -233,7 +233,7 @@ def bmp_cases(out):
             h += b"BGRs" + b"\0" * 36 + b"\0" * 12
         if size >= 124:
             h += struct.pack("<IIII", 4, 0, 0, 0)
-        return h + b"\0" * (size - len(h))
+        return (h + b"\0" * (size - len(h)))[:size]
 
     def rows(pack, top_down):
         order = range(H) if top_down else range(H - 1, -1, -1)
@@ -243,8 +243,8 @@ def bmp_cases(out):
             out_rows += r + b"\0" * ((-len(r)) % 4)
         return out_rows
 
-    # Palettes, every header.
-    for size in (12, 40, 108, 124):
+    # Palettes, every header (OS/2 1 and 2, the latter short and long).
+    for size in (12, 16, 40, 64, 108, 124):
         for bpp in (1, 4, 8):
             for top_down in ((False, True) if size != 12 else (False,)):
                 idx = indexed(bpp)
@@ -255,7 +255,7 @@ def bmp_cases(out):
                 write("h%d_b%d_td%d" % (size, bpp, int(top_down)), info(size, bpp, 0, top_down), table, data, exp)
 
     # True colours.
-    for size in (12, 40, 124):
+    for size in (12, 16, 40, 64, 124):
         data = rows(lambda y: b"".join(bytes((b, g, r)) for r, g, b, a in src[y]), False)
         write("h%d_b24" % size, info(size, 24, 0), b"", data, [[p[:3] for p in row] for row in src])
     data = rows(lambda y: b"".join(bytes((b, g, r, a)) for r, g, b, a in src[y]), True)
