@@ -350,14 +350,20 @@ uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
 const uint32_t kBiRle8 = 1, kBiRle4 = 2, kBiAlphaBitfields = 6;
 
 // Unpacks run-length coded bits (8 or 4 bits a pixel) into one byte a
-// pixel, bottom row first, rows of stride bytes; pixels the code skips
-// keep colour 0.  The output is bounded by the picture, the work by the
-// input.
-void UnpackRle(const uint8_t* p, uint64_t n, bool four, int width, int height, uint64_t stride, std::string& out) {
+// pixel, bottom row first, rows of stride bytes; set marks (one byte a
+// pixel, same order) the pixels the code gives: those it skips or never
+// reaches are transparent.  The output is bounded by the picture, the
+// work by the input.
+void UnpackRle(const uint8_t* p, uint64_t n, bool four, int width, int height, uint64_t stride, std::string& out,
+               std::string& set) {
     out.assign(stride * uint64_t(height), '\0');
+    set.assign(uint64_t(width) * uint64_t(height), '\0');
     int x = 0, y = 0;
     auto put = [&](uint8_t v) {
-        if (x < width && y < height) out[uint64_t(y) * stride + uint64_t(x)] = char(v);
+        if (x < width && y < height) {
+            out[uint64_t(y) * stride + uint64_t(x)] = char(v);
+            set[uint64_t(y) * uint64_t(width) + uint64_t(x)] = 1;
+        }
         ++x;
     };
     for (uint64_t i = 0; i + 1 < n && y < height;) {
@@ -473,11 +479,11 @@ bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QIma
     }
     TDibLayout d;
     const uint64_t stride = (uint64_t(depth) * uint64_t(width) + 31) / 32 * 4;
-    std::string unpacked;
+    std::string unpacked, given;
     const uint8_t* pixels = p + bits;
     uint64_t pixelBytes = size - bits;
     if (rle) {
-        UnpackRle(p + bits, size - bits, bpp == 4, int(width), int(height), stride, unpacked);
+        UnpackRle(p + bits, size - bits, bpp == 4, int(width), int(height), stride, unpacked, given);
         pixels = reinterpret_cast<const uint8_t*>(unpacked.data());
         pixelBytes = unpacked.size();
     }
@@ -487,6 +493,13 @@ bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QIma
     for (int y = 0; y < d.Height; ++y)
         ConvertRow(d, pixels + uint64_t(d.TopDown ? y : d.Height - 1 - y) * d.Stride,
                    reinterpret_cast<uint32_t*>(img.scanLine(y)));
+    if (rle)  // the pixels the code skipped, laid on white
+        for (int y = 0; y < d.Height; ++y) {
+            auto* dst = reinterpret_cast<uint32_t*>(img.scanLine(y));
+            const char* row = given.data() + uint64_t(d.Height - 1 - y) * uint64_t(d.Width);
+            for (int x = 0; x < d.Width; ++x)
+                if (!row[x]) dst[x] = 0xFFFFFFFFu;
+        }
     if (icon) {
         // The mask follows the bits: one bit a pixel, bottom row first.
         // A 32-bit icon whose transparency is all zero is drawn by it too.

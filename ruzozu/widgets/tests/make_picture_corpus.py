@@ -334,6 +334,23 @@ def bmp_cases(out):
         table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette[:1 << bpp])
         exp = [[palette[idx[y][x]] for x in range(W)] for y in range(H)]
         write("rle%d" % bpp, info(40, bpp, comp, colors=1 << bpp, image_size=len(code)), table, code, exp)
+        # A move over pixels, and an end before the top rows: those pixels
+        # are transparent, laid on white.  Rows as the code counts them,
+        # bottom first.
+        one, two = (1, 0x11) if bpp == 4 else (1, 1), (2, 0x22) if bpp == 4 else (2, 2)
+        white = (255, 255, 255)
+        grid = [[white] * W for _ in range(H)]
+        code = bytes((6, one[1], W - 6, two[1], 0, 0))
+        grid[0] = [palette[1]] * 6 + [palette[2]] * (W - 6)
+        code += bytes((2, one[1], 0, 2, 5, 2, W - 7, two[1], 0, 0))  # two pixels, five right and two up
+        grid[1][0] = grid[1][1] = palette[1]
+        grid[3] = [white] * 7 + [palette[2]] * (W - 7)
+        for y in range(4, H - 2):
+            code += bytes((6, one[1], W - 6, two[1], 0, 0))
+            grid[y] = [palette[1]] * 6 + [palette[2]] * (W - 6)
+        code += b"\0\1"
+        exp = grid[::-1]
+        write("rle%d_moves" % bpp, info(40, bpp, comp, colors=1 << bpp, image_size=len(code)), table, code, exp)
 
 
 # ------------------------------------------------------------------ icons
