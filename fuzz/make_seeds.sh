@@ -196,3 +196,13 @@ printf "\\x30\\x00$dib2$pal2$bits2" > "$out/fuzz_setdib/mono"
 # ---- metafiles: the sample shapes, as the project writes them
 mkdir -p "$out/fuzz_metafile"
 cp "$src/samples/shapes.wmf" "$src/samples/shapes.emf" "$out/fuzz_metafile/"
+
+# ---- pictures: every shape of the generated picture corpus, by format
+corpus=$(mktemp -d)
+if /usr/bin/python3 "$src/ruzozu/widgets/tests/make_picture_corpus.py" "$corpus" >/dev/null 2>&1; then
+    for pair in png:fuzz_png ico:fuzz_ico bmp:fuzz_bmp jpg:fuzz_jpeg; do
+        mkdir -p "$out/${pair#*:}"
+        cp "$corpus"/*."${pair%%:*}" "$out/${pair#*:}/"
+    done
+fi
+rm -rf "$corpus"

@@ -41,14 +41,17 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # run_one TARGET MAX_LEN DICT...: one target for the given time; its exit
 # status.
 run_one() {
-    local t=$1 len=$2 d dict=()
+    local t=$1 len=$2 d dict=() dicts=() limit=()
     shift 2
     mkdir -p "$build/fuzz-corpus/$t" "$build/fuzz-seeds/$t" "$tmproot/$t"
-    if [ $# -gt 0 ]; then
-        for d in "$@"; do cat "fuzz/dict/$d.dict"; done >"$tmproot/$t.dict"
+    for d in "$@"; do
+        case "$d" in malloc=*) limit=(-malloc_limit_mb="${d#malloc=}") ;; *) dicts+=("$d") ;; esac
+    done
+    if [ ${#dicts[@]} -gt 0 ]; then
+        for d in "${dicts[@]}"; do cat "fuzz/dict/$d.dict"; done >"$tmproot/$t.dict"
         dict=(-dict="$tmproot/$t.dict")
     fi
-    TMPDIR="$tmproot/$t" "$build/fuzz/$t" "${dict[@]}" \
+    TMPDIR="$tmproot/$t" "$build/fuzz/$t" "${dict[@]}" "${limit[@]}" \
         -max_total_time="$seconds" -max_len="$len" -rss_limit_mb=2048 -timeout=10 \
         -artifact_prefix="$build/fuzz-crashes/$t-" -print_final_stats=1 \
         "$build/fuzz-corpus/$t" "$build/fuzz-seeds/$t" >"$build/fuzz-logs/$t.log" 2>&1

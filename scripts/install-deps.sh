@@ -8,7 +8,7 @@ packages=(
   libwmf-dev libemf2svg-dev clang libclang-rt-14-dev
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   libfluidsynth-dev timgm6mb-soundfont
-  libjpeg62-turbo-dev libpng-dev
+  libjpeg62-turbo-dev libpng-dev libjpeg-turbo-progs python3-pil
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic xvfb xdotool x11-utils imagemagick sox ffmpeg
   matchbox-window-manager openbox

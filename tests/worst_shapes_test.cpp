@@ -26,6 +26,7 @@
 #include "textfile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QLabel>
 #include <QTest>
 
@@ -272,7 +273,8 @@ std::string JpegClaimingTooMuch(const TempDir& dir) {
     return LoadPicture(dir, "big.jpg", hostile::ProgressiveJpegClaiming(65000, 65000), false);
 }
 
-std::string PngClaimingTooMuch(const TempDir& dir) {
+// Loads a PNG through the plug-in beside the test, as the drill does.
+std::string LoadPng(const TempDir& dir, const std::string& name, const std::string& bytes, bool shown) {
     App();
     TSPIs host;
     host.RegisterFileFormat = [](const std::string& ext, const std::string& d) {
@@ -280,7 +282,118 @@ std::string PngClaimingTooMuch(const TempDir& dir) {
     };
     host.Search(BinDir() + "*.spi");
     if (!TPictureRegistry::Instance().Has("png")) return "no PNG plug-in beside the test";
-    return LoadPicture(dir, "big.png", hostile::PngClaiming(30000, 30000), false);
+    return LoadPicture(dir, name, bytes, shown);
+}
+
+std::string PngClaimingTooMuch(const TempDir& dir) {
+    return LoadPng(dir, "big.png", hostile::PngClaiming(30000, 30000), false);
+}
+
+// A small true picture as PNG bytes, and the offset just after its header
+// chunk, where more chunks may go.
+std::string SmallPng(size_t& afterHeader) {
+    App();
+    QImage img(32, 32, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, "PNG");
+    afterHeader = 8 + 12 + 13;
+    return data.toStdString();
+}
+
+// A 16 x 16 header, then one text chunk that claims 2 GiB and holds
+// nothing: the decoder must not make a buffer of the claim.
+std::string PngTextChunkClaiming2GiB(const TempDir& dir) {
+    std::string ihdr;
+    hostile::PutBe32(ihdr, 16);
+    hostile::PutBe32(ihdr, 16);
+    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
+    std::string png = std::string("\x89PNG\r\n\x1A\n", 8) + hostile::PngChunk("IHDR", ihdr);
+    hostile::PutBe32(png, 0x7FFFFFFFu);
+    png += "tEXtComment";
+    return LoadPng(dir, "claim.png", png, false);
+}
+
+// 600 compressed text chunks of 7 MB each (4 MB of file) before the
+// pixels: shown, without a chunk inflated.
+std::string PngOfManyCompressedTexts(const TempDir& dir) {
+    size_t at = 0;
+    std::string png = SmallPng(at);
+    const QByteArray packed = qCompress(QByteArray(7 << 20, 'x'), 9).mid(4);  // the zlib stream alone
+    const std::string text = hostile::PngChunk("zTXt", std::string("Comment\0\0", 9) + packed.toStdString());
+    const std::string itext =
+        hostile::PngChunk("iTXt", std::string("Comment\0\x01\0\0\0", 12) + packed.toStdString());
+    std::string chunks;
+    for (int i = 0; i < 600; ++i) chunks += i % 2 ? text : itext;
+    png.insert(at, chunks);
+    return LoadPng(dir, "texts.png", png, true);
+}
+
+// A JPEG with 4000 application and comment markers of 16 KB each (64 MB)
+// before its frame: shown, the markers passed over.
+std::string JpegOfManyMarkers(const TempDir& dir) {
+    App();
+    QImage img(16, 16, QImage::Format_RGB32);
+    img.fill(Qt::green);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, "JPEG");
+    const std::string jpeg = data.toStdString();
+    std::string marker(16384, 'm');
+    marker[0] = char(0xFF);
+    marker[2] = char(0x3F);
+    marker[3] = char(0xFE);  // length 16382
+    // Written as it goes: the test's own memory stays small.
+    FILE* f = std::fopen(textfile::OsPath(dir / "markers.jpg").c_str(), "wb");
+    if (!f) return "cannot write";
+    std::fwrite(jpeg.data(), 1, 2, f);
+    for (int i = 0; i < 4000; ++i) {
+        marker[1] = char(i % 3 == 0 ? 0xFE : 0xE1 + i % 15);  // COM, APP1 .. APP15
+        std::fwrite(marker.data(), 1, marker.size(), f);
+    }
+    std::fwrite(jpeg.data() + 2, 1, jpeg.size() - 2, f);
+    std::fclose(f);
+    QImage shown;
+    return Expect(TPictureRegistry::Instance().LoadPictureFile(dir / "markers.jpg", shown) && shown.width() == 16,
+                  "a JPEG of many markers was not shown");
+}
+
+// An icon directory of 65,535 entries, all naming one small bitmap.
+std::string IcoOfMostEntries(const TempDir& dir) {
+    std::string bmp;
+    for (uint32_t v : {40u, 16u, 32u}) hostile::PutLe(bmp, v, 4);
+    hostile::PutLe(bmp, 1, 2);
+    hostile::PutLe(bmp, 32, 2);
+    bmp += std::string(24, '\0');
+    bmp += std::string(16 * 16 * 4, '\x40') + std::string(16 * 4, '\0');
+    const uint32_t count = 65535, offset = 6 + 16 * count;
+    std::string ico;
+    hostile::PutLe(ico, 0, 2);
+    hostile::PutLe(ico, 1, 2);
+    hostile::PutLe(ico, count, 2);
+    for (uint32_t i = 0; i < count; ++i) {
+        ico += std::string("\x10\x10\0\0", 4);
+        hostile::PutLe(ico, 1, 2);
+        hostile::PutLe(ico, 32, 2);
+        hostile::PutLe(ico, uint32_t(bmp.size()), 4);
+        hostile::PutLe(ico, offset, 4);
+    }
+    return LoadPicture(dir, "many.ico", ico + bmp, true);
+}
+
+// A metafile of 70 MB: refused by its size, never read.
+std::string MetafileOf70MB(const TempDir& dir) {
+    App();
+    metafile_writer::Wmf wmf(240, 120);
+    wmf.Shapes = metafile_writer::SampleShapes();
+    const std::string head = wmf.Bytes();
+    WriteFill(dir / "big.wmf", head, 70 * kMiB, '\0');
+    QImage img;
+    const bool shown = TPictureRegistry::Instance().LoadPictureFile(dir / "big.wmf", img);
+    return Expect(!shown, "a metafile of 70 MB was shown");
 }
 
 std::string PluginBitmapClaimingTooMuch(const TempDir&) {
@@ -373,6 +486,12 @@ const TShapeCase kCases[] = {
     {"JpegClaimingTooMuch", JpegClaimingTooMuch},
     {"PngClaimingTooMuch", PngClaimingTooMuch},
     {"PluginBitmapClaimingTooMuch", PluginBitmapClaimingTooMuch},
+    // Decoders held by what they allocate, not only by the picture's size.
+    {"PngTextChunkClaiming2GiB", PngTextChunkClaiming2GiB, 64},
+    {"PngOfManyCompressedTexts", PngOfManyCompressedTexts, 64, 20},
+    {"JpegOfManyMarkers", JpegOfManyMarkers, 120},
+    {"IcoOfMostEntries", IcoOfMostEntries, 64},
+    {"MetafileOf70MB", MetafileOf70MB, 48},
     {"EmfManySaveDcAfterAClipPath", EmfManySaveDcAfterAClipPath},
     {"EmfOnlySaveDc", EmfOnlySaveDc},
     {"WmfOfManySaveDc", WmfOfManySaveDc},

@@ -32,10 +32,9 @@
 
 namespace {
 
-// The largest metafile read, the largest SVG drawn, and the memory libwmf
-// may take for one picture: far beyond any drawing a drill shows, and a
-// bound on the time and memory a hostile file can ask for.
-const size_t kMaxMetafileBytes = size_t(8) << 20;
+// The largest SVG drawn, and the memory libwmf may take for one picture
+// (the largest metafile is in the header): far beyond any drawing a drill
+// shows, and a bound on the time and memory a hostile file can ask for.
 const size_t kMaxSvgBytes = size_t(32) << 20;
 const size_t kMaxWmfMemory = size_t(96) << 20;
 

@@ -34,6 +34,10 @@ bool DecodeMetafile(const void* data, size_t size, QImage& out);
 // or memory: for the helper program and the fuzz target only.
 bool DecodeMetafileHere(const void* data, size_t size, QImage& out);
 
+// The largest metafile read: a file beyond it is refused by its size,
+// before a byte of it is read.
+inline constexpr size_t kMaxMetafileBytes = size_t(8) << 20;
+
 // The helper program's file name, and the bounds it runs under.
 inline constexpr const char* kMetafileHelper = "rzmetafile";
 inline constexpr int kMetafileCpuSeconds = 5;

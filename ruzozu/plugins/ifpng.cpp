@@ -2,11 +2,11 @@
 // times from this source: the real plug-in, and plug-ins for the tests
 // that fail in the ways a foreign plug-in may fail.
 #include "picture_budget.h"
+#include "png_reader.h"
 #include "spi_abi.h"
 
-#include <png.h>
-
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -18,38 +18,24 @@ int32_t Info(int32_t no, char* buf, int32_t len, const char* text) {
     return static_cast<int32_t>(std::strlen(buf)) + (no >= 0 ? 0 : 0);
 }
 
-// Reads the header only; false for no PNG, or one whose size is beyond the
-// picture budget.  A true return leaves the image to be finished or freed.
-bool ReadHeader(const void* data, int64_t length, png_image& image) {
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (length <= 0 || !png_image_begin_read_from_memory(&image, data, static_cast<size_t>(length))) return false;
-    if (!picture_budget::Fits(image.width, image.height)) {
-        png_image_free(&image);
-        return false;
-    }
-    return true;
+// The size from the header chunk, which a PNG holds first; false for no
+// PNG, or one whose size is beyond the picture budget.  Nothing else of
+// the file is read.
+bool ReadHeader(const void* data, int64_t length, uint32_t& width, uint32_t& height) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    if (!p || length < 8 + 8 + 13 || std::memcmp(p, kSignature, sizeof kSignature) != 0) return false;
+    auto be32 = [](const unsigned char* q) {
+        return uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3];
+    };
+    if (be32(p + 8) != 13 || std::memcmp(p + 12, "IHDR", 4) != 0) return false;
+    width = be32(p + 16);
+    height = be32(p + 20);
+    return picture_budget::Fits(width, height);
 }
-
-#ifndef SPI_NO_GETPICTURE
-// Lays a partly transparent pixel (blue, green, red, alpha) on white, in
-// place: c * a / 255 + (255 - a), by the exact integer quotient without a
-// division.
-inline void OnWhite(unsigned char* p) {
-    const unsigned a = p[3];
-    if (a == 255) return;
-    for (int c = 0; c < 3; ++c) {
-        const unsigned x = p[c] * a + 255 * (255 - a);  // at most 65025
-        p[c] = static_cast<unsigned char>((x + 1 + (x >> 8)) >> 8);
-    }
-    p[3] = 255;
-}
-#endif
 
 }  // namespace
 
 extern "C" {
-
 SPI_EXPORT int32_t GetPluginInfo(int32_t infoNo, char* buffer, int32_t bufferLength) {
 #ifdef SPI_ENDLESS_INFO
     if (infoNo >= 2) return Info(infoNo, buffer, bufferLength, infoNo % 2 ? "PNG" : "*.png");  // answers every number
@@ -86,33 +72,32 @@ SPI_EXPORT int32_t GetPictureInfo(const void* data, int64_t length, uint32_t, Sp
         return 0;
     }
 #endif
-    png_image image;
-    if (!info || !ReadHeader(data, length, image)) return 2;
+    uint32_t w = 0, h = 0;
+    if (!info || !ReadHeader(data, length, w, h)) return 2;
     std::memset(info, 0, sizeof *info);
-    info->width = static_cast<int32_t>(image.width);
-    info->height = static_cast<int32_t>(image.height);
-    png_image_free(&image);
+    info->width = static_cast<int32_t>(w);
+    info->height = static_cast<int32_t>(h);
     info->colorDepth = 24;
     return 0;
 }
 
 #ifndef SPI_NO_GETPICTURE
 // The picture as a 32-bit top-down bitmap (blue, green, red, 255), decoded
-// by libpng straight into the block handed back: no other buffer of the
-// picture's size.  Transparent pixels are laid on white.
+// by libpng straight into the block handed back (every pass of an
+// interlaced picture): no other buffer of the picture's size.  The file is
+// read once; its text and metadata chunks are passed over unread.
+// Transparent pixels are laid on white.
 SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void** bitmapInfo, void** bits,
                               SpiProgressCallback progress, intptr_t user) {
 #ifdef SPI_THROW_PICTURE
     if (bitmapInfo) throw "no picture";  // no std::exception
 #endif
-    png_image image;
-    if (!bitmapInfo || !bits || !ReadHeader(data, length, image)) return 2;
-    const png_uint_32 w = image.width, h = image.height;
-    const bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-    if (progress && progress(0, static_cast<int32_t>(h), user)) {
-        png_image_free(&image);
-        return 1;
-    }
+    uint32_t w = 0, h = 0;
+    if (!bitmapInfo || !bits || length <= 0 || !ReadHeader(data, length, w, h)) return 2;
+    png_reader::TPngReader reader(data, static_cast<size_t>(length));
+    if (!reader.Begin() || reader.Width() != w || reader.Height() != h) return 2;
+    const int32_t total = reader.Passes() * static_cast<int32_t>(h);
+    if (progress && progress(0, total, user)) return 1;
 #ifdef SPI_PROGRESS_FLOOD
     // A million reports with odd numbers before the picture.
     for (int32_t i = 0; progress && i < 1000000; ++i)
@@ -124,30 +109,25 @@ SPI_EXPORT int32_t GetPicture(const void* data, int64_t length, uint32_t, void**
     void* hInfo = SpiLocalAlloc(sizeof(SpiBitmapInfoHeader));
     void* hBits = SpiLocalAlloc(stride * h);
     auto fail = [&](int32_t code) {
-        png_image_free(&image);
         SpiLocalFree(hInfo);
         SpiLocalFree(hBits);
         return code;
     };
     if (!hInfo || !hBits) return fail(4);
     auto* out = static_cast<unsigned char*>(SpiLocalLock(hBits));
-    image.format = PNG_FORMAT_BGRA;
+    std::vector<unsigned char*> rows(h);
+    for (uint32_t y = 0; y < h; ++y)
 #ifdef SPI_BOTTOM_UP
-    const png_int_32 rowStep = -static_cast<png_int_32>(stride);  // the last row first, as bitmap files lie
+        rows[y] = out + (h - 1 - y) * stride;  // the last row first, as bitmap files lie
 #else
-    const png_int_32 rowStep = static_cast<png_int_32>(stride);
+        rows[y] = out + y * stride;
 #endif
-    if (!png_image_finish_read(&image, nullptr, out, rowStep, nullptr)) return fail(2);
-    for (png_uint_32 y = 0; y < h; ++y) {
-        if (alpha) {
-            unsigned char* row = out + y * stride;
-            for (png_uint_32 x = 0; x < w; ++x) OnWhite(row + 4 * x);
-        }
-        if (progress && progress(static_cast<int32_t>(y + 1), static_cast<int32_t>(h), user)) {
-            SpiLocalUnlock(hBits);
-            return fail(1);
-        }
+    const int32_t code = reader.Read(rows.data(), progress, user);
+    if (code != 0) {
+        SpiLocalUnlock(hBits);
+        return fail(code);
     }
+    if (reader.Alpha()) png_reader::OnWhite(out, uint64_t(w) * h);
     SpiLocalUnlock(hBits);
     auto* bih = static_cast<SpiBitmapInfoHeader*>(SpiLocalLock(hInfo));
     bih->biSize = 40;

@@ -2,21 +2,15 @@
 
 #include "metafile.h"
 #include "picture_budget.h"
+#include "png_reader.h"
 #include "sjis.h"
 #include "textfile.h"
-
-#include <QBuffer>
-#include <QFile>
-#include <QImageReader>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <jpeglib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -40,45 +34,6 @@ const uint64_t kMaxPictureFileBytes = picture_budget::kMaxPixels * 4 + (uint64_t
 // size any picture within the budget needs.
 bool ReadPictureBytes(const std::string& fileName, std::string& bytes) {
     return textfile::ReadFileBytes(fileName, bytes, kMaxPictureFileBytes);
-}
-
-// Reads a picture from device through Qt's own reader of the format,
-// refused from its header when it claims more than the picture budget.
-bool ReadDeviceWithQt(QIODevice* device, const char* format, QImage& out) {
-    QImageReader reader(device, format);
-    reader.setAllocationLimit(static_cast<int>(picture_budget::kMaxPixels * 4 >> 20));  // in megabytes
-    const QSize size = reader.size();
-    if (size.isValid() && !picture_budget::Fits(size.width(), size.height())) return false;
-    QImage img;
-    if (!reader.read(&img) || img.isNull()) return false;
-    out = img;
-    return true;
-}
-
-// Reads a picture held in bytes through Qt's own reader of the format.
-bool ReadWithQt(const std::string& bytes, const char* format, QImage& out) {
-    if (bytes.size() > kMaxPictureFileBytes) return false;
-    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<int>(bytes.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    return ReadDeviceWithQt(&buffer, format, out);
-}
-
-// Reads a picture file through Qt's own reader of the format, from the
-// file as it goes (never the whole file first), refused from its header
-// when it claims more than the picture budget.  Only plain files within
-// the size of any picture file are read.
-bool ReadFileWithQt(const std::string& fileName, const char* format, QImage& out) {
-    struct stat st {};
-    const int fd = textfile::OpenPlainFile(fileName, st);
-    if (fd < 0) return false;
-    QFile file;
-    if (uint64_t(st.st_size) > kMaxPictureFileBytes ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return ReadDeviceWithQt(&file, format, out);
 }
 
 // The plug-in reports progress through this; user is the bitmap.
@@ -110,7 +65,7 @@ void TSPIBitmap::LoadFromBytes(const std::string& bytes, const std::string& file
     if (!ok) throw EInvalidGraphic(Unknown());
 }
 
-bool TSPIBitmap::LoadWithBitmapReader(const std::string& bytes) { return ReadWithQt(bytes, "BMP", Image); }
+bool TSPIBitmap::LoadWithBitmapReader(const std::string& bytes) { return DecodeBmp(bytes, Image); }
 
 bool TSPIBitmap::LoadWithPlugins(const std::string& bytes, const std::string& fileName) {
     if (SPI) return DecodeStream(SPI, bytes, fileName);
@@ -208,6 +163,8 @@ struct TDibLayout {
     uint32_t Mask[3] = {0, 0, 0};  // red, green, blue
     int Shift[3] = {0, 0, 0};
     int Bits[3] = {0, 0, 0};
+    uint32_t AlphaMask = 0;  // 16 and 32 bits: transparency, laid on white
+    int AlphaShift = 0, AlphaBits = 0;
 };
 
 const uint32_t kBiRgb = 0, kBiBitfields = 3;
@@ -256,6 +213,11 @@ bool ReadDibLayout(const void* info, uint64_t infoSize, uint64_t bitsSize, TDibL
         } else {
             out.Mask[0] = 0xFF0000, out.Mask[1] = 0xFF00, out.Mask[2] = 0xFF;
         }
+        // A header from version 3 on (56 bytes and more) carries a mask of
+        // transparency after the three colours.
+        if (masks && h.biSize >= 56) std::memcpy(&out.AlphaMask, static_cast<const uint8_t*>(info) + 52, 4);
+        if (!ReadMask(out.AlphaMask, out.AlphaShift, out.AlphaBits) || out.AlphaShift + out.AlphaBits > bpp)
+            return false;
         for (int c = 0; c < 3; ++c) {
             if (!ReadMask(out.Mask[c], out.Shift[c], out.Bits[c]) || out.Shift[c] + out.Bits[c] > bpp) return false;
             // Values of fewer than eight bits are stretched to the full
@@ -265,9 +227,19 @@ bool ReadDibLayout(const void* info, uint64_t infoSize, uint64_t bitsSize, TDibL
             for (uint32_t v = 0; v < 256; ++v)
                 out.Lut[c][v] = top == 0 ? 0 : static_cast<uint8_t>((std::min(v, top) * 255 + top / 2) / top);
         }
-        out.Bgrx = bpp == 32 && out.Mask[0] == 0xFF0000 && out.Mask[1] == 0xFF00 && out.Mask[2] == 0xFF;
+        out.Bgrx = bpp == 32 && out.AlphaMask == 0 && out.Mask[0] == 0xFF0000 && out.Mask[1] == 0xFF00 && out.Mask[2] == 0xFF;
     }
     return true;
+}
+
+// A pixel (0xFFRRGGBB) of alpha a laid on white.
+uint32_t OnWhite(uint32_t px, uint32_t a) {
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t x = ((px >> shift) & 0xFF) * a + 255 * (255 - a);
+        out |= ((x + 1 + (x >> 8)) >> 8) << shift;
+    }
+    return out;
 }
 
 // One row of the bits as the image's pixels.
@@ -302,6 +274,11 @@ void ConvertRow(const TDibLayout& d, const uint8_t* src, uint32_t* dst) {
                     uint32_t part = (v & d.Mask[c]) >> d.Shift[c];
                     if (d.Bits[c] > 8) part >>= d.Bits[c] - 8;
                     px |= uint32_t(d.Lut[c][part]) << (16 - 8 * c);
+                }
+                if (d.AlphaBits) {
+                    const uint64_t top = (uint64_t(1) << d.AlphaBits) - 1;  // a mask may hold all 32 bits
+                    const uint32_t a = uint32_t((uint64_t((v & d.AlphaMask) >> d.AlphaShift) * 255 + top / 2) / top);
+                    px = OnWhite(px, a);
                 }
                 dst[x] = px;
             }
@@ -360,6 +337,250 @@ void TSPIBitmap::MakeImage(const void* info, uint64_t infoSize, void* bits, uint
 
 namespace {
 
+// ------------------------------------------------------------ bitmap and icon files
+//
+// Every bitmap file and every bitmap inside an icon is read here and drawn
+// by the one conversion above, whatever its header: OS/2 (12 bytes, and
+// the longer OS/2 2 header), version 3 (40), its extensions with masks
+// (52, 56), version 4 (108) and 5 (124).
+
+uint32_t Le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
+
+const uint32_t kBiRle8 = 1, kBiRle4 = 2, kBiAlphaBitfields = 6;
+
+// Unpacks run-length coded bits (8 or 4 bits a pixel) into one byte a
+// pixel, bottom row first, rows of stride bytes; set marks (one byte a
+// pixel, same order) the pixels the code gives: those it skips or never
+// reaches are transparent.  The output is bounded by the picture, the
+// work by the input.
+void UnpackRle(const uint8_t* p, uint64_t n, bool four, int width, int height, uint64_t stride, std::string& out,
+               std::string& set) {
+    out.assign(stride * uint64_t(height), '\0');
+    set.assign(uint64_t(width) * uint64_t(height), '\0');
+    int x = 0, y = 0;
+    auto put = [&](uint8_t v) {
+        if (x < width && y < height) {
+            out[uint64_t(y) * stride + uint64_t(x)] = char(v);
+            set[uint64_t(y) * uint64_t(width) + uint64_t(x)] = 1;
+        }
+        ++x;
+    };
+    for (uint64_t i = 0; i + 1 < n && y < height;) {
+        const uint8_t count = p[i], value = p[i + 1];
+        i += 2;
+        if (count > 0) {
+            for (int k = 0; k < count && x < width; ++k) put(four ? (k & 1 ? value & 15 : value >> 4) : value);
+            continue;
+        }
+        if (value == 0) {  // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of picture
+            break;
+        } else if (value == 2) {  // move right and up
+            if (i + 1 >= n) break;
+            x += p[i];
+            y += p[i + 1];
+            i += 2;
+        } else {  // value pixels as they are, padded to 16 bits
+            const uint64_t bytes = four ? (uint64_t(value) + 1) / 2 : value;
+            if (bytes > n - i) break;
+            for (int k = 0; k < value && x < width; ++k) put(four ? (k & 1 ? p[i + k / 2] & 15 : p[i + k / 2] >> 4) : p[i + k]);
+            i += (bytes + 1) & ~uint64_t(1);
+        }
+    }
+}
+
+// A bitmap (header, colour table, bits) as a picture.  bitsAt is where the
+// bits start counting from the header, 0 when right after the table.  For
+// an icon the header's height counts the picture and its mask, which
+// follows the bits: pixels the mask marks are laid on white, unless a
+// 32-bit icon's own transparency says more.
+bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QImage& out) {
+    if (size < 12) return false;
+    const uint32_t headerSize = Le32(p);
+    if (headerSize < 12 || headerSize > size) return false;
+    uint8_t h[124] = {};
+    std::memcpy(h, p, std::min<uint32_t>(headerSize, sizeof h));
+    const bool core = headerSize == 12;
+    int64_t width, height;
+    uint32_t bpp, compression = kBiRgb, used = 0;
+    if (core) {
+        width = Le16(h + 4);
+        height = Le16(h + 6);
+        bpp = Le16(h + 10);
+    } else {
+        if (headerSize < 16) return false;
+        width = int32_t(Le32(h + 4));
+        height = int32_t(Le32(h + 8));
+        bpp = Le16(h + 14);
+        compression = Le32(h + 16);
+        used = Le32(h + 32);
+    }
+    const bool os2 = !core && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
+                     headerSize != 124;
+    if (os2 && compression > kBiRle4) return false;  // OS/2's own codes (Huffman, 24-bit runs) are not read
+    const bool topDown = height < 0;
+    if (topDown) height = -height;
+    if (icon) height /= 2;
+    if (!picture_budget::Fits(width, height)) return false;
+    const bool rle = compression == kBiRle8 || compression == kBiRle4;
+    if (rle && (topDown || bpp != (compression == kBiRle8 ? 8u : 4u))) return false;
+    const bool masks = compression == kBiBitfields || compression == kBiAlphaBitfields;
+    if (masks && bpp != 16 && bpp != 32) return false;
+    if (compression != kBiRgb && !rle && !masks) return false;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+
+    // The masks: in the header from 52 bytes on, after a 40-byte one.
+    uint64_t at = headerSize;
+    uint32_t mask[4] = {0, 0, 0, 0};
+    if (masks) {
+        const int count = compression == kBiAlphaBitfields ? 4 : 3;
+        if (headerSize >= 52) {
+            for (int i = 0; i < count && 40 + 4 * i + 4 <= int(headerSize); ++i) mask[i] = Le32(h + 40 + 4 * i);
+            if (headerSize >= 56) mask[3] = Le32(h + 52);
+        } else {
+            if (at + 4 * count > size) return false;
+            for (int i = 0; i < count; ++i) mask[i] = Le32(p + at + 4 * i);
+            at += 4 * count;
+        }
+    } else if (icon && bpp == 32) {
+        mask[0] = 0xFF0000, mask[1] = 0xFF00, mask[2] = 0xFF, mask[3] = 0xFF000000u;
+    }
+    // The colour table: as many entries as the header says (all the depth
+    // allows when it says none or more), black where the file holds fewer.
+    const uint64_t entry = core ? 3 : 4;
+    uint64_t colors = 0;
+    if (bpp <= 8) colors = used == 0 || used > (1u << bpp) ? (1u << bpp) : used;
+    const uint64_t tableAt = at;
+    uint64_t bits = bitsAt != 0 && bitsAt >= tableAt && bitsAt < size ? bitsAt : tableAt + colors * entry;
+    if (bits > size) return false;
+
+    // A header of our own for the conversion.
+    std::string info(bpp <= 8 ? 40 + 4 * 256 : 56, '\0');
+    auto put32 = [&](size_t where, uint32_t v) {
+        for (int i = 0; i < 4; ++i) info[where + size_t(i)] = char((v >> (8 * i)) & 0xFF);
+    };
+    put32(0, bpp <= 8 ? 40 : 56);
+    put32(4, uint32_t(width));
+    put32(8, uint32_t(topDown ? -height : height));
+    info[12] = 1;
+    const uint32_t depth = rle ? 8 : bpp;
+    info[14] = char(depth);
+    const bool anyMask = mask[0] | mask[1] | mask[2] | mask[3];
+    put32(16, anyMask ? kBiBitfields : kBiRgb);
+    if (bpp <= 8) {
+        put32(32, 256);
+        for (uint64_t i = 0; i < colors && tableAt + (i + 1) * entry <= std::min(bits, size); ++i)
+            for (int c = 0; c < 3; ++c) info[40 + 4 * i + uint64_t(c)] = char(p[tableAt + i * entry + uint64_t(c)]);
+    } else if (anyMask) {
+        for (int i = 0; i < 4; ++i) put32(40 + 4 * size_t(i), mask[i]);
+    }
+    TDibLayout d;
+    const uint64_t stride = (uint64_t(depth) * uint64_t(width) + 31) / 32 * 4;
+    std::string unpacked, given;
+    const uint8_t* pixels = p + bits;
+    uint64_t pixelBytes = size - bits;
+    if (rle) {
+        UnpackRle(p + bits, size - bits, bpp == 4, int(width), int(height), stride, unpacked, given);
+        pixels = reinterpret_cast<const uint8_t*>(unpacked.data());
+        pixelBytes = unpacked.size();
+    }
+    if (!ReadDibLayout(info.data(), info.size(), pixelBytes, d)) return false;
+    QImage img(d.Width, d.Height, QImage::Format_RGB32);
+    if (img.isNull()) return false;
+    for (int y = 0; y < d.Height; ++y)
+        ConvertRow(d, pixels + uint64_t(d.TopDown ? y : d.Height - 1 - y) * d.Stride,
+                   reinterpret_cast<uint32_t*>(img.scanLine(y)));
+    if (rle)  // the pixels the code skipped, laid on white
+        for (int y = 0; y < d.Height; ++y) {
+            auto* dst = reinterpret_cast<uint32_t*>(img.scanLine(y));
+            const char* row = given.data() + uint64_t(d.Height - 1 - y) * uint64_t(d.Width);
+            for (int x = 0; x < d.Width; ++x)
+                if (!row[x]) dst[x] = 0xFFFFFFFFu;
+        }
+    if (icon) {
+        // The mask follows the bits: one bit a pixel, bottom row first.
+        // A 32-bit icon whose transparency is all zero is drawn by it too.
+        bool useMask = bpp != 32;
+        if (!useMask) {
+            useMask = true;
+            for (int y = 0; y < d.Height && useMask; ++y)
+                for (int x = 0; x < d.Width; ++x)
+                    if (pixels[uint64_t(y) * d.Stride + 4 * uint64_t(x) + 3] != 0) {
+                        useMask = false;
+                        break;
+                    }
+            if (useMask) {
+                d.AlphaMask = 0, d.AlphaBits = 0;
+                for (int y = 0; y < d.Height; ++y)
+                    ConvertRow(d, pixels + uint64_t(d.Height - 1 - y) * d.Stride,
+                               reinterpret_cast<uint32_t*>(img.scanLine(y)));
+            }
+        }
+        const uint64_t maskStride = (uint64_t(width) + 31) / 32 * 4;
+        const uint64_t maskAt = bits + d.Stride * uint64_t(d.Height);
+        if (useMask && maskAt + maskStride * uint64_t(d.Height) <= size) {
+            for (int y = 0; y < d.Height; ++y) {
+                const uint8_t* row = p + maskAt + uint64_t(d.Height - 1 - y) * maskStride;
+                auto* dst = reinterpret_cast<uint32_t*>(img.scanLine(y));
+                for (int x = 0; x < d.Width; ++x)
+                    if ((row[x >> 3] >> (7 - (x & 7))) & 1) dst[x] = 0xFFFFFFFFu;
+            }
+        }
+    }
+    out = img;
+    return true;
+}
+
+}  // namespace
+
+bool DecodeBmp(const std::string& bytes, QImage& out) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (bytes.size() < 14 + 12 || p[0] != 'B' || p[1] != 'M') return false;
+    const uint32_t offBits = Le32(p + 10);
+    return DecodeDib(p + 14, bytes.size() - 14, offBits > 14 ? offBits - 14 : 0, false, out);
+}
+
+bool DecodeIco(const std::string& bytes, QImage& out) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint64_t size = bytes.size();
+    if (size < 6 || Le16(p) != 0 || (Le16(p + 2) != 1 && Le16(p + 2) != 2)) return false;
+    const uint64_t count = Le16(p + 4);
+    if (count == 0 || 6 + 16 * count > size) return false;  // a directory beyond the file is no icon
+    // The largest picture, and of those the deepest: one entry is decoded.
+    int64_t best = -1, bestArea = 0, bestDepth = -1;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t* e = p + 6 + 16 * i;
+        const uint64_t length = Le32(e + 8), offset = Le32(e + 12);
+        if (offset < 6 + 16 * count || offset > size || length > size - offset || length < 12) continue;
+        const int64_t area = int64_t(e[0] ? e[0] : 256) * (e[1] ? e[1] : 256);
+        const int64_t depth = Le16(p + 2) == 1 ? Le16(e + 6) : 0;
+        if (area > bestArea || (area == bestArea && depth > bestDepth)) best = int64_t(i), bestArea = area, bestDepth = depth;
+    }
+    if (best < 0) return false;
+    const uint8_t* e = p + 6 + 16 * uint64_t(best);
+    const uint8_t* data = p + Le32(e + 12);
+    const uint64_t length = Le32(e + 8);
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (length >= 8 && std::memcmp(data, kPng, 8) == 0) {
+        png_reader::TPngReader reader(data, length);
+        if (!reader.Begin()) return false;
+        QImage img(int(reader.Width()), int(reader.Height()), QImage::Format_RGB32);
+        if (img.isNull()) return false;
+        std::vector<unsigned char*> rows(size_t(img.height()));
+        for (int y = 0; y < img.height(); ++y) rows[size_t(y)] = img.scanLine(y);
+        if (reader.Read(rows.data(), nullptr, 0) != 0) return false;
+        for (int y = 0; y < img.height(); ++y) png_reader::OnWhite(img.scanLine(y), uint64_t(img.width()));
+        out = img;
+        return true;
+    }
+    return DecodeDib(data, length, 0, true, out);
+}
+
+namespace {
+
 struct JpegError {
     jpeg_error_mgr mgr;
     jmp_buf jump;
@@ -381,6 +602,22 @@ const int kMaxJpegScans = 256;
 void JpegProgress(j_common_ptr common) {
     auto* info = reinterpret_cast<j_decompress_ptr>(common);
     if (info->input_scan_number > kMaxJpegScans) longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
+
+// One row of inks (cyan, magenta, yellow, black) turned, in place, into
+// the picture's pixels: each colour is what its ink and the black leave
+// of white, as common viewers show files without a colour profile.
+void CmykToRgb(unsigned char* row, JDIMENSION width, bool inverted) {
+    auto* px = reinterpret_cast<uint32_t*>(row);
+    for (JDIMENSION x = 0; x < width; ++x, row += 4) {
+        unsigned c = row[0], m = row[1], y = row[2], k = row[3];
+        if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        auto mul = [](unsigned a, unsigned b) {
+            const unsigned t = a * b + 128;
+            return (t + (t >> 8)) >> 8;
+        };
+        px[x] = 0xFF000000u | mul(c, k) << 16 | mul(m, k) << 8 | mul(y, k);
+    }
 }
 
 }  // namespace
@@ -414,10 +651,15 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
     }
     // Decoded straight into the pixels the picture is shown with: 32-bit
     // RGB as it lies in memory (blue, green, red, 255 on this machine).
+    // CMYK and YCCK (print and scanner files) come out as the inks, four
+    // bytes a pixel, turned into red, green and blue in place below.
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    // Adobe's files (all those with its marker) store the inks inverted.
+    const bool inverted = info.saw_Adobe_marker;
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    info.out_color_space = JCS_EXT_BGRX;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
 #else
-    info.out_color_space = JCS_EXT_XRGB;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_XRGB;
 #endif
     jpeg_start_decompress(&info);
     if (info.output_components != 4 ||
@@ -433,10 +675,12 @@ bool DecodeJpeg(const std::string& bytes, QImage& out) {
         const int first = static_cast<int>(info.output_scanline);
         const int count = std::min<int>(16, static_cast<int>(info.output_height) - first);
         for (int i = 0; i < count; ++i) rows[i] = img.scanLine(first + i);
-        if (jpeg_read_scanlines(&info, rows, static_cast<JDIMENSION>(count)) == 0) {
+        const JDIMENSION got = jpeg_read_scanlines(&info, rows, static_cast<JDIMENSION>(count));
+        if (got == 0) {
             jpeg_destroy_decompress(&info);
             return false;
         }
+        for (JDIMENSION i = 0; cmyk && i < got; ++i) CmykToRgb(rows[i], info.output_width, inverted);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
@@ -489,14 +733,15 @@ bool TPictureRegistry::LoadPictureFile(const std::string& fileName, QImage& out)
     for (const auto& e : Entries)
         if (e.Ext == ext) entry = &e;
     if (!entry) return false;
-    if (entry->K == Kind::Builtin) return ReadFileWithQt(fileName, ext == "ico" ? "ICO" : "BMP", out);
     std::string bytes;
-    if (!ReadPictureBytes(fileName, bytes)) return false;
+    // A metafile beyond its own limit is refused by its size, unread.
+    if (!textfile::ReadFileBytes(fileName, bytes, entry->K == Kind::Metafile ? kMaxMetafileBytes : kMaxPictureFileBytes))
+        return false;
     switch (entry->K) {
         case Kind::Jpeg:
             return DecodeJpeg(bytes, out);
         case Kind::Builtin:
-            return false;  // read above, from the file
+            return ext == "ico" ? DecodeIco(bytes, out) : DecodeBmp(bytes, out);
         case Kind::Metafile:
             return DecodeMetafile(bytes.data(), bytes.size(), out);
         case Kind::Plugin:

@@ -43,6 +43,14 @@ private:
 // data is no JPEG it can read, or one beyond the picture budget.
 bool DecodeJpeg(const std::string& bytes, QImage& out);
 
+// Decodes a bitmap file (every header, depth and compression: runs,
+// colour masks, transparency) or an icon/cursor file (the largest, then
+// deepest, of its pictures, bitmap with its mask or PNG) into a 32-bit
+// picture, transparency laid on white; false when the data is none, or
+// one beyond the picture budget.
+bool DecodeBmp(const std::string& bytes, QImage& out);
+bool DecodeIco(const std::string& bytes, QImage& out);
+
 // The registry of picture formats: extension (lower case, no dot) to how
 // it is decoded.
 class TPictureRegistry {
