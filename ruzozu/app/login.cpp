@@ -87,7 +87,11 @@ bool TLogin::SaveRoster(const std::string& id, const std::string& name, const st
                     SaveConflict = true;
                     return;
                 }
-                e = {id, name, password};
+                // The name is the learner's only where the learner changed
+                // it: one the instructor changed meanwhile stays.
+                if (checkedNew || name != LookedUpName) e.name = name;
+                e.id = id;
+                e.password = password;
                 break;
             }
         if (!found) entries.push_back({id, name, password});
@@ -96,7 +100,10 @@ bool TLogin::SaveRoster(const std::string& id, const std::string& name, const st
         LoadRoster();
         UserIndex = Find(id);
         NewUser = static_cast<size_t>(UserIndex) + 3 > RosterList.size();
-        if (!NewUser) LookedUpPassword = RosterList[UserIndex + 2];
+        if (!NewUser) {
+            LookedUpName = RosterList[UserIndex + 1];
+            LookedUpPassword = RosterList[UserIndex + 2];
+        }
         return false;
     }
     SaveProblem.clear();
@@ -144,6 +151,7 @@ TLoginReply TLogin::Edit1Exit(std::string& id, std::string& name) {
     } else {
         NewUser = false;
         name = RosterList[UserIndex + 1];
+        LookedUpName = name;
         LookedUpPassword = RosterList[UserIndex + 2];
         if (r.Focus == TLoginBox::None) r.Focus = TLoginBox::Password;
     }
