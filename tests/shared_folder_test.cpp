@@ -200,15 +200,19 @@ TEST_P(SharedFolder, LoginsNeverReadATornRoster) {
     if (GetParam() != 01777) GTEST_SKIP() << "only a sticky folder has the roster rewritten in place";
     const std::string roster = dir + "ruzozu.mib";
     constexpr int kLearners = 2000;
+    // Every other save makes every name longer: the file's bytes move,
+    // and a torn read (the new file's first half, the old one's rest)
+    // loses learners.
     auto learners = [](int round) {
         std::vector<RosterEntry> e;
         for (int k = 0; k < kLearners; ++k)
-            e.push_back({"s" + std::to_string(k), std::string(1 + (k + round) % 2 * 30, 'n'), "pw" + std::to_string(k)});
+            e.push_back({"s" + std::to_string(k), std::string(1 + round % 2 * 30, 'n'), "pw" + std::to_string(k)});
         return e;
     };
     MakeShared("ruzozu.mib", FormatRoster(learners(0)));
-    int halfway[2];
+    int halfway[2], done[2];
     ASSERT_EQ(0, ::pipe(halfway));
+    ASSERT_EQ(0, ::pipe(done));
     constexpr int kRounds = 5;
     // The reader waits for the writer to be halfway, then reads at once.
     const pid_t reader = RunAs(kMaker, [&] {
@@ -230,6 +234,8 @@ TEST_P(SharedFolder, LoginsNeverReadATornRoster) {
             login.Edit1Exit(id, name);
             // A wrong password never logs a known learner in.
             if (login.NewUser || login.BitBtn1Click(id, name, "Intruder").Ok) return false;
+            c = 'd';
+            if (::write(done[1], &c, 1) != 1) return false;  // the next save may come
         }
         return true;
     });
@@ -243,14 +249,20 @@ TEST_P(SharedFolder, LoginsNeverReadATornRoster) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             return true;
         });
-        for (int round = 1; round <= kRounds; ++round)
+        ::close(done[1]);  // a reader gone ends the wait
+        for (int round = 1; round <= kRounds; ++round) {
             if (!UpdateRosterFile(roster, [&](std::vector<RosterEntry>& e) { e = learners(round); })) return false;
+            char c;
+            if (::read(done[0], &c, 1) != 1) return false;
+        }
         return true;
     });
     ::close(halfway[1]);
+    ::close(done[1]);
     EXPECT_TRUE(Succeeded(writer)) << "a save failed";
     EXPECT_TRUE(Succeeded(reader)) << "a login read a torn roster";
     ::close(halfway[0]);
+    ::close(done[0]);
 }
 
 // 0777 open to all, 2775 a shared group, 1777 sticky (nobody may replace
