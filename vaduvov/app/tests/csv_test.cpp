@@ -104,7 +104,7 @@ TEST(CsvWizard, Utf8FileWithLoneLineFeedsIsConverted) {
     // Without a mark, a file that cannot be Shift-JIS is converted too; a
     // Shift-JIS file is taken as it is, even where its bytes are also
     // UTF-8 (莉子 and 凜子 are).
-    textfile::WriteFileAtomic(dir / "n.csv", "A1,山田 花子\n");
+    textfile::WriteFileAtomic(dir / "n.csv", "A1,\"山田 花子\"\n");
     w.LoadCsvFile(dir / "n.csv");
     EXPECT_EQ(w.Cell(1, 1), sjis::L("山田 花子"));
     textfile::WriteFileAtomic(dir / "r.csv", sjis::L("A1,莉子\r\nB2,凜子\r\n"));
