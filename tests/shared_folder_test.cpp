@@ -454,6 +454,31 @@ TEST(UnreadableRoster, StopsTheLoginsAndIsNeverWrittenOver) {
             grid.Rows[1] = {"x1", "x", "x"};
             return !grid.SaveMeibo(roster);
         })));
+        if (!plain) continue;
+        // Put right while the dialog stays open: the same dialog now knows
+        // s01, and still takes only the right password.
+        int opened[2], fixed[2];
+        ASSERT_EQ(0, ::pipe(opened));
+        ASSERT_EQ(0, ::pipe(fixed));
+        const pid_t learner = RunAs(kWriters[0], [&] {
+            TLogin login;
+            login.RosterPath = roster;
+            login.LoadRoster();
+            std::string id = "s01", name;
+            login.Edit1Exit(id, name);
+            char c = 'o';
+            if (login.RosterError.empty() || ::write(opened[1], &c, 1) != 1 || ::read(fixed[0], &c, 1) != 1)
+                return false;
+            // The name box still says unregistered: the learner is sent back to it.
+            if (login.BitBtn1Click(id, name, "wrong1").Ok || login.NewUser) return false;
+            return !login.BitBtn1Click(id, "Sato", "wrong1").Ok && login.BitBtn1Click(id, "Sato", "right1").Ok;
+        });
+        char c;
+        ASSERT_EQ(1, ::read(opened[0], &c, 1));
+        ASSERT_EQ(0, ::chmod(roster.c_str(), 0666));
+        ASSERT_EQ(1, ::write(fixed[1], &c, 1));
+        EXPECT_TRUE(Succeeded(learner));
+        for (int fd : {opened[0], opened[1], fixed[0], fixed[1]}) ::close(fd);
         ASSERT_EQ(0, ::lstat(roster.c_str(), &st));
         EXPECT_EQ(S_ISREG(st.st_mode), plain);
         if (plain) {

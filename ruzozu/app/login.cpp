@@ -190,6 +190,20 @@ TLoginReply TLogin::BitBtn1Click(const std::string& id, const std::string& name,
         r.Focus = TLoginBox::Password;
         return r;
     }
+    if (!RosterError.empty()) {
+        // The roster could not be taken when the ID was looked up: read it
+        // again, and should it be readable now, look the ID up anew (a
+        // learner then known is no new one).
+        LoadRoster();
+        if (RosterError.empty()) {
+            UserIndex = Find(id.substr(0, 6));
+            NewUser = static_cast<size_t>(UserIndex) + 3 > RosterList.size();
+            if (!NewUser) {
+                LookedUpName = RosterList[UserIndex + 1];
+                LookedUpPassword = RosterList[UserIndex + 2];
+            }
+        }
+    }
     PassOk = NewUser || (static_cast<size_t>(UserIndex) + 3 <= RosterList.size() &&
                          password == RosterList[UserIndex + 2]);
     if (id.empty()) {
