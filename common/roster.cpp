@@ -82,7 +82,8 @@ bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::stri
     bool utf8 = mark;
     if (!mark) {
         bool convertedSeen = false;
-        bool wide = false, wellFormed = true, shiftJis = true;
+        bool wide = false, wellFormed = true;
+        std::string beyondAscii;  // the fields beyond ASCII, one a line: looked at once
         for (const auto& e : entries) {
             for (const std::string* field : {&e.id, &e.name}) {
                 bool ascii = true;
@@ -91,13 +92,14 @@ bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::stri
                 if (ascii) continue;
                 if (!sjis::IsUtf8BeyondAscii(*field)) wellFormed = false;
                 else wide = true;
-                if (shiftJis && !sjis::IsShiftJis(*field)) shiftJis = false;
+                beyondAscii += *field;
+                beyondAscii += '\n';
             }
             if (!wellFormed) break;
             std::string ignored;
             if (!convertedSeen && convertedPassword(e.password, ignored)) convertedSeen = true;
         }
-        utf8 = wide && wellFormed && (!shiftJis || convertedSeen);
+        utf8 = wide && wellFormed && (convertedSeen || !sjis::IsShiftJis(beyondAscii));
     }
     for (auto& e : entries) {
         std::string back;
