@@ -6,6 +6,7 @@
 #include "textfile.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <fcntl.h>
 #include <random>
@@ -15,28 +16,6 @@
 
 namespace {
 
-// UTF-8 is told by the IDs and names alone: a password field holds
-// scrambled bytes, which in a roster of ours may well look like UTF-8.
-bool IdsAndNamesLookUtf8(const std::string& bytes) {
-    bool wide = false, wellFormed = true;
-    textfile::ForEachLineBefore(bytes, '\x1A', [&](size_t b, size_t e) {
-        const std::vector<std::string> f = commatext::Split(bytes.substr(b, e - b), 2);
-        for (const auto& field : f) {
-            bool ascii = true;
-            for (unsigned char c : field)
-                if (c >= 0x80) ascii = false;
-            if (ascii) continue;
-            if (!sjis::IsUtf8BeyondAscii(field)) {
-                wellFormed = false;
-                return false;
-            }
-            wide = true;
-        }
-        return true;
-    });
-    return wide && wellFormed;
-}
-
 std::string TooManyLearnersMessage(const std::string& file) {
     return file + "\r\r" + sjis::L("名簿の人数が多すぎます（") + std::to_string(kMaxRosterLearners) +
            sjis::L(" 人まで）。") + "\r" + sjis::L("名簿は読み込みませんでした。");
@@ -44,17 +23,31 @@ std::string TooManyLearnersMessage(const std::string& file) {
 
 }  // namespace
 
+std::string TooManyLearnersToStore(size_t count) {
+    return sjis::L("名簿の人数が多すぎます（") + std::to_string(count) + sjis::L(" 人）。") + "\r" +
+           sjis::L("名簿に入れられるのは ") + std::to_string(kMaxRosterLearners) + sjis::L(" 人までです。");
+}
+
 bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::string& message,
                  const std::string& file) {
     entries.clear();
     message.clear();
-    const sjis::TOutsideText text = sjis::DecodeOutsideText(bytes, IdsAndNamesLookUtf8);
-    if (text.Status != sjis::TOutsideText::Ok) {
+    sjis::TOutsideText text;
+    if (sjis::LooksUtf16(bytes)) {
+        text.Status = sjis::TOutsideText::Utf16;
         message = sjis::OutsideTextMessage(text, file);
         return false;
     }
+    const bool mark = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    if (mark) bytes.erase(0, 3);
+    // The fields are taken as they stand first: the password field holds
+    // scrambled bytes, never text, and is never converted.  The line of
+    // each learner is kept to name it should its text be refused.
     bool tooMany = false;
+    std::vector<size_t> lineOf;
+    size_t line = 0;
     textfile::ForEachLineBefore(bytes, '\x1A', [&](size_t b, size_t e) {
+        ++line;
         if (b == e) return true;  // an empty line is no learner
         std::vector<std::string> f = commatext::Split(bytes.substr(b, e - b), 3);
         if (f.empty()) return true;
@@ -63,13 +56,68 @@ bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::stri
             return false;
         }
         f.resize(3);
-        entries.push_back({std::move(f[0]), std::move(f[1]), Scramble(f[2], "decode")});
+        entries.push_back({std::move(f[0]), std::move(f[1]), std::move(f[2])});
+        lineOf.push_back(line);
         return true;
     });
     if (tooMany) {
         std::vector<RosterEntry>().swap(entries);
         message = TooManyLearnersMessage(file);
         return false;
+    }
+    // A password is digits and letters, scrambled.  One that is not, but
+    // becomes one from UTF-8, went through a tool that turned the whole
+    // file into UTF-8: it is the one field ever converted back, and then
+    // only so.  This system never writes such a field.
+    const auto isPassword = [](const std::string& scrambled) {
+        return RosterFieldFault({"", "", Scramble(scrambled, "decode")}) < 0;
+    };
+    const auto convertedPassword = [&](const std::string& raw, std::string& out) {
+        return !isPassword(raw) && sjis::IsUtf8BeyondAscii(raw) && sjis::FromUtf8(raw, out) && isPassword(out);
+    };
+    // UTF-8 (as many editors save) is told by the IDs and names, and taken
+    // only where they cannot be Shift-JIS (or a password field shows the
+    // whole file was converted): a roster this system wrote always can be
+    // Shift-JIS, whatever names it holds, and reads back as written.
+    bool utf8 = mark;
+    if (!mark) {
+        bool convertedSeen = false;
+        bool wide = false, wellFormed = true;
+        std::string beyondAscii;  // the fields beyond ASCII, one a line: looked at once
+        for (const auto& e : entries) {
+            for (const std::string* field : {&e.id, &e.name}) {
+                bool ascii = true;
+                for (unsigned char c : *field)
+                    if (c >= 0x80) ascii = false;
+                if (ascii) continue;
+                if (!sjis::IsUtf8BeyondAscii(*field)) wellFormed = false;
+                else wide = true;
+                beyondAscii += *field;
+                beyondAscii += '\n';
+            }
+            if (!wellFormed) break;
+            std::string ignored;
+            if (!convertedSeen && convertedPassword(e.password, ignored)) convertedSeen = true;
+        }
+        utf8 = wide && wellFormed && (convertedSeen || !sjis::IsShiftJis(beyondAscii));
+    }
+    for (auto& e : entries) {
+        std::string back;
+        if (utf8 && convertedPassword(e.password, back)) e.password.swap(back);
+        e.password = Scramble(e.password, "decode");
+    }
+    if (!utf8) return true;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::string id, name;
+        if (!sjis::FromUtf8(entries[i].id, id) || !sjis::FromUtf8(entries[i].name, name)) {
+            text.Status = sjis::TOutsideText::NoShiftJis;
+            text.Line = lineOf[i];
+            std::vector<RosterEntry>().swap(entries);
+            message = sjis::OutsideTextMessage(text, file);
+            return false;
+        }
+        entries[i].id = std::move(id);
+        entries[i].name = std::move(name);
     }
     return true;
 }
@@ -137,14 +185,18 @@ class RosterLock {
 public:
     RosterLock(const std::string& lockPath, Clock::time_point deadline, bool shared = false) {
         const std::string os = textfile::OsPath(lockPath);
+        // The lock file is in a folder that learners may write: whatever
+        // they put there (a FIFO, a folder, a link) is opened without
+        // waiting and, being no plain file, taken as no lock at all.
+        const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
         for (;;) {
-            fd_ = ::open(os.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+            fd_ = ::open(os.c_str(), O_RDWR | flags);
             // A shared lock needs no more than reading.
-            if (fd_ < 0 && shared && errno == EACCES) fd_ = ::open(os.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            if (fd_ < 0 && shared && errno == EACCES) fd_ = ::open(os.c_str(), O_RDONLY | flags);
             if (fd_ >= 0) break;
             if (errno == ENOENT) {
                 if (!CreateLockFile(os)) return;
-                fd_ = ::open(os.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+                fd_ = ::open(os.c_str(), O_RDWR | flags);
                 if (fd_ >= 0) break;
             }
             // Made by another account with a narrower mode (and being
@@ -154,7 +206,12 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         struct stat st {};
-        if (::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0666) != 0666)
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+        if (st.st_uid == ::geteuid() && (st.st_mode & 0666) != 0666)
             ::fchmod(fd_, (st.st_mode & 07777) | 0666);
         struct flock fl {};
         fl.l_type = shared ? F_RDLCK : F_WRLCK;
@@ -214,13 +271,43 @@ bool ReadWholeRoster(const std::string& path, std::string& bytes, bool tryLock =
     return false;
 }
 
+// Why the roster at path, there but not read, could not be: a message
+// naming the file and the reason, lines separated by CR.  Empty when there
+// is no file at all.
+std::string UnreadableRosterMessage(const std::string& path) {
+    const std::string os = textfile::OsPath(path);
+    struct stat st {};
+    if (::lstat(os.c_str(), &st) != 0 && errno == ENOENT) return std::string();
+    std::string reason;
+    if (::stat(os.c_str(), &st) != 0)
+        reason = errno == EACCES ? "名簿ファイルを読む許可 (permission) がありません。"
+                                 : "名簿ファイルを開けません。";
+    else if (S_ISDIR(st.st_mode))
+        reason = "名簿ファイルの名前のものがフォルダーです。";
+    else if (!S_ISREG(st.st_mode))
+        reason = "名簿ファイルが普通のファイルではありません。";
+    else if (::access(os.c_str(), R_OK) != 0)
+        reason = "名簿ファイルを読む許可 (permission) がありません。";
+    else if (uint64_t(st.st_size) > textfile::kMaxReadBytes)
+        reason = "名簿ファイルが大きすぎます。";
+    else
+        reason = "名簿ファイルを読めません（読み込みに失敗したか、書き換えが終わりません）。";
+    return path + "\r\r" + sjis::L(reason.c_str()) + "\r" +
+           sjis::L("名簿を読めるようにするまで、だれもログインできません。");
+}
+
 }  // namespace
 
 bool ReadRoster(const std::string& path, std::vector<RosterEntry>& entries, std::string* message) {
     std::string bytes, why;
     entries.clear();
     if (message) message->clear();
-    if (!ReadWholeRoster(path, bytes)) return false;
+    if (!ReadWholeRoster(path, bytes)) {
+        // A roster there but not read must stop the logins as a refused
+        // one does: read as empty, every learner would count as new.
+        if (message) *message = UnreadableRosterMessage(path);
+        return false;
+    }
     const bool ok = ParseRoster(std::move(bytes), entries, why, path);
     if (message) *message = why;
     return ok;
@@ -263,16 +350,16 @@ bool UpdateRosterFile(const std::string& path,
     // The whole update waits about two seconds at most: first for the lock,
     // then, should the lock be out of reach (a lock file nobody may open, a
     // file system without locks), by re-reading right before each rewrite
-    // as the roster's writers did before there was a lock.  A lock that
-    // another writer holds all that time is never written beside: its
-    // holder's update would be lost.  The save fails then, and the person
-    // may try again.
+    // as the roster's writers did before there was a lock.  A lock held
+    // all that time does the same: no other account may stop the saves.
     const auto start = Clock::now();
     const auto lockDeadline = start + std::chrono::milliseconds(RosterLockWaitMs);
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 100));
+        // A lock held all the wait is no writer of ours (a save holds it
+        // for milliseconds): it may be any account's process that keeps it
+        // to stop the saves.  The update goes on as without a lock.
         RosterLock lock(RosterLockPath(path), lockDeadline);
-        if (lock.Busy()) return false;
         std::vector<RosterEntry> entries;
         std::string bytes;
         if (lock.Locked() ? textfile::ReadFileBytes(path, bytes) : ReadWholeRoster(path, bytes, false)) {
@@ -286,6 +373,11 @@ bool UpdateRosterFile(const std::string& path,
             continue;  // there but unreadable: try again, never overwrite it
         }
         change(entries);
+        if (entries.size() > kMaxRosterLearners) {
+            // No reader would take it: the file stays as it is.
+            if (why) *why = TooManyLearnersToStore(entries.size());
+            return false;
+        }
         if (textfile::WriteFileAtomic(path, FormatRoster(entries))) return true;
     }
     if (why) *why = RosterPermissionProblem(path);

@@ -17,6 +17,11 @@ struct RosterEntry {
 // refused whole.
 constexpr size_t kMaxRosterLearners = 100000;
 
+// What a writer tells when learners more than the readers accept would be
+// stored: "名簿の人数が多すぎます（count 人）。" and the cap, lines
+// separated by CR.
+std::string TooManyLearnersToStore(size_t count);
+
 // Parses the roster's bytes.  Lines end at CR LF, CR or a lone LF (a
 // roster made with a text editor or a script), and byte 0x1A ends the
 // file.  Every line that holds a field gives exactly one learner: fields
@@ -25,9 +30,12 @@ constexpr size_t kMaxRosterLearners = 100000;
 // no learners and are left out, so a file of empty lines costs nothing.
 //
 // The bytes may be Shift-JIS (as this system writes them) or UTF-8 (as
-// many editors save; with or without a byte-order mark): UTF-8 is taken
-// as such when its IDs and names are well-formed UTF-8 beyond ASCII, and
-// converted to Shift-JIS.  Refused, with message (lines separated by CR)
+// many editors save; with or without a byte-order mark).  Without the
+// mark, UTF-8 is taken only when the IDs and names are well-formed UTF-8
+// beyond ASCII and cannot be Shift-JIS, so that a roster this system wrote
+// always reads back as written; the IDs and names are then converted to
+// Shift-JIS.  The password field is scrambled bytes and never converted.
+// Refused, with message (lines separated by CR)
 // naming the file as `file` and the reason: UTF-16, a character without a
 // Shift-JIS form (the line is named), more than kMaxRosterLearners
 // learners.  entries are empty then.
@@ -42,7 +50,10 @@ std::vector<RosterEntry> ParseRoster(const std::string& bytes);
 // all the wait), the file is read until two reads in a row agree, up to
 // ten reads with random pauses of 0 to 99 ms.  False when the file cannot
 // be read or is refused (entries are then empty); message then holds the
-// refusal's reason, or is empty for a missing or unreadable file.
+// refusal's reason, or why a file that is there could not be read (no
+// permission, a folder or FIFO by that name, a read that failed or never
+// settled); it is empty only for a missing file.  The lock file is opened
+// without waiting and only a plain file is taken as one.
 bool ReadRoster(const std::string& path, std::vector<RosterEntry>& entries, std::string* message = nullptr);
 
 // One roster line without its line end.
@@ -58,11 +69,14 @@ std::string FormatRoster(const std::vector<RosterEntry>& entries);
 // file is replaced whole.  The lock is waited for RosterLockWaitMs at most
 // in all; where no lock can be had at all, each try still re-reads the
 // file right before the rewrite.  Up to `attempts` tries are made, with
-// random pauses of 0 to 99 ms between them.  A lock another writer holds
-// for the whole wait fails the update (nothing is written).  A missing
+// random pauses of 0 to 99 ms between them.  A lock held for the whole
+// wait (by whatever process of whatever account) is gone on without, as
+// where none can be had: no one can stop the saves.  A missing
 // file reads as no learners.  Returns whether the change was written.
 // A roster the file holds but this system refuses (see ParseRoster) is
-// never written over; why, when given, then receives the refusal, and for
+// never written over, nor is a roster of more than kMaxRosterLearners
+// learners written (no reader would take it); why, when given, then
+// receives the refusal, and for
 // a file or folder this account may not write, the path and the
 // permission that is missing.
 bool UpdateRosterFile(const std::string& path,

@@ -159,19 +159,36 @@ bool IsUtf8BeyondAscii(const std::string& text) {
     return wide;
 }
 
+bool IsShiftJis(const std::string& text) {
+    bool wide = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) continue;
+        if (!IsLeadByte(c) || i + 1 == text.size()) return false;
+        const unsigned char t = static_cast<unsigned char>(text[++i]);
+        if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+        wide = true;
+    }
+    // The shape holds; every double-byte code must also name a character.
+    std::string ignored;
+    return !wide || Convert("UTF-8", "CP932", text, ignored, true, std::string());
+}
+
+bool LooksUtf16(const std::string& bytes) {
+    const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    return bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF) ||
+                                 ((at(0) == 0) != (at(1) == 0)));
+}
+
 TOutsideText DecodeOutsideText(std::string& bytes, const std::function<bool(const std::string&)>& looksUtf8) {
     TOutsideText r;
-    const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    // UTF-16 with its mark, or without it: a NUL beside a byte that is
-    // none in the first character (no text of ours holds a NUL).
-    if (bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF) ||
-                              ((at(0) == 0) != (at(1) == 0)))) {
+    if (LooksUtf16(bytes)) {
         r.Status = TOutsideText::Utf16;
         return r;
     }
     const bool mark = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
     if (mark) bytes.erase(0, 3);
-    if (!mark && !(looksUtf8 ? looksUtf8(bytes) : IsUtf8BeyondAscii(bytes))) return r;
+    if (!mark && (!(looksUtf8 ? looksUtf8(bytes) : IsUtf8BeyondAscii(bytes)) || IsShiftJis(bytes))) return r;
     r.WasUtf8 = true;
     std::string out;
     size_t failedAt = 0;

@@ -30,6 +30,17 @@ bool FromUtf8(const std::string& utf8Text, std::string& out);
 // kana in Shift-JIS.
 bool IsUtf8BeyondAscii(const std::string& text);
 
+// True when text may be Shift-JIS (code page 932): every byte is ASCII, a
+// half-width kana or the lead of a double-byte character whose trail byte
+// follows, and every character has a Unicode form.  Whatever this system
+// writes is such text; UTF-8 of Japanese beyond a few characters is not.
+bool IsShiftJis(const std::string& text);
+
+// True when bytes start as UTF-16 does: a byte-order mark of it, or a NUL
+// beside a byte that is none in the first character (no text of ours
+// holds a NUL).
+bool LooksUtf16(const std::string& bytes);
+
 // What became of a file that people's tools may have made (a roster, a CSV
 // file, a settings file).
 struct TOutsideText {
@@ -40,8 +51,10 @@ struct TOutsideText {
 
 // Brings such a file's bytes to Shift-JIS in place: a UTF-8 byte-order mark
 // is taken off and the rest read as UTF-8; without the mark the text is read
-// as UTF-8 when looksUtf8 says so (by default: well-formed UTF-8 beyond
-// ASCII), else it stays as it is.  UTF-16 is refused, and so is UTF-8 with
+// as UTF-8 only when it cannot be Shift-JIS (see IsShiftJis) and looksUtf8
+// says so (by default: well-formed UTF-8 beyond ASCII), else it stays as it
+// is: a text that may be either is ours, and a name garbled by the wrong
+// guess can be put right, a refused file cannot.  UTF-16 is refused, and so is UTF-8 with
 // a character that has no Shift-JIS form (bytes are then emptied).
 TOutsideText DecodeOutsideText(std::string& bytes,
                                const std::function<bool(const std::string&)>& looksUtf8 = {});

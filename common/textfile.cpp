@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
@@ -181,10 +182,23 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     return out;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+namespace {
+std::function<bool(bool)> midWriteHook;
+}  // namespace
+
+void SetMidWriteHookForTest(std::function<bool(bool inPlace)> hook) { midWriteHook = std::move(hook); }
+
+bool WriteAll(int fd, const std::string& data, bool inPlace) {
     size_t done = 0;
+    // A test may stop the writer halfway (once), or fail it there.
+    size_t pauseAt = midWriteHook && data.size() > 1 ? data.size() / 2 : data.size();
     while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (done == pauseAt) {
+            pauseAt = data.size();
+            if (!midWriteHook(inPlace)) return false;
+        }
+        const size_t part = (done < pauseAt ? pauseAt : data.size()) - done;
+        ssize_t n = ::write(fd, data.data() + done, part);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -228,15 +242,60 @@ bool CloseFd(int fd) { return ::close(fd) == 0 || errno == EINTR; }
 
 // Rewrites an existing file in its place: used where the folder lets
 // nobody replace it, so that the file, writable as it is, still takes the
-// save.  A reader may meet the file half written, as with any writer that
-// rewrites in place.
+// save.  The new size is reserved first, so that a full disk refuses the
+// save before a byte changes; should a write fail all the same, the old
+// bytes are put back.  A reader may meet the file half written (the
+// roster's readers and writers take its lock against that).
 bool RewriteInPlace(const std::string& target, const std::string& data, TFlush flush) {
-    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    int fd = ::open(target.c_str(), O_RDWR | flags);
+    const bool readable = fd >= 0;
+    if (fd < 0) fd = ::open(target.c_str(), O_WRONLY | flags);
     if (fd < 0) return false;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && WriteAll(fd, data) &&
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // The old bytes, to put back after a failed write.  A file that cannot
+    // be read back is rewritten only once its room is reserved.
+    std::string old;
+    bool haveOld = false;
+    if (readable && uint64_t(st.st_size) <= kMaxReadBytes) {
+        old.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < old.size()) {
+            const ssize_t n = ::pread(fd, &old[got], old.size() - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        haveOld = got == old.size();
+    }
+    if (!data.empty()) {
+        const int err = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
+        // A file system that reserves nothing ahead still takes the write,
+        // when the old bytes can be put back.
+        if (err != 0 && !((err == EOPNOTSUPP || err == EINVAL) && haveOld)) {
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+    }
+    bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, data, true) &&
               ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 &&
               (flush == TFlush::NoSync || ::fsync(fd) == 0);
+    if (!ok && haveOld) {
+        // Back to the old bytes: they fit where they were.
+        size_t put = 0;
+        while (put < old.size()) {
+            const ssize_t n = ::pwrite(fd, old.data() + put, old.size() - put, static_cast<off_t>(put));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            put += static_cast<size_t>(n);
+        }
+        if (put == old.size() && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0) ::fsync(fd);
+    }
     return CloseFd(fd) && ok;
 }
 

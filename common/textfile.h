@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -96,8 +97,10 @@ enum class TFlush { Sync, NoSync };
 // Where the folder refuses the rename or the temporary file (a sticky
 // folder holding another account's file, a folder without write
 // permission) but the file itself is writable, the file is rewritten in
-// place instead.  Returns false on any failure; the old file then stays as
-// it was, except after a failed in-place rewrite.
+// place instead: its new size is reserved first and a failed write puts
+// the old bytes back, so that the file holds the old or the new data, never
+// part of one.  Returns false on any failure; the old file then stays as it
+// was.
 bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush flush = TFlush::Sync);
 
 // A temporary file this old belongs to no live writer.
@@ -124,7 +127,13 @@ std::string ExtractFileName(const std::string& path);
 std::string ResolveName(const std::string& folder, const std::string& name);
 
 // Writes all of data to an open file descriptor; false on an error.
-bool WriteAll(int fd, const std::string& data);
+// inPlace tells a test's hook that the data rewrites a file in its place.
+bool WriteAll(int fd, const std::string& data, bool inPlace = false);
+
+// For tests: hook is called once halfway through each later WriteAll of
+// more than one byte (inPlace as given there); returning false fails that
+// write there, as a full disk would.  An empty function removes it.
+void SetMidWriteHookForTest(std::function<bool(bool inPlace)> hook);
 
 // Creates one folder; true when it exists afterwards.
 bool CreateDir(const std::string& path);

@@ -150,16 +150,27 @@ TEST(IniFile, ByteOrderMarkUtf8AndUtf16) {
     TempDir dir;
     const std::string p = dir / "ruzozu.dvk";
     const std::string key = sjis::L("名簿Dir");
-    const std::string sjisFile = "[Data]\r\n" + key + "=/" + sjis::L("名簿") + "/\r\nFolder=/s/\r\n";
+    // Without a mark, UTF-8 is taken only where the text cannot be
+    // Shift-JIS; 「山田 花子」 in UTF-8 cannot.
+    const std::string value = sjis::L("/山田 花子/");
+    const std::string sjisFile = "[Data]\r\n" + key + "=" + value + "\r\nFolder=/s/\r\n";
     for (const std::string& bytes : {sjisFile, sjis::ToUtf8(sjisFile), "\xEF\xBB\xBF" + sjis::ToUtf8(sjisFile)}) {
         ASSERT_TRUE(textfile::WriteFileAtomic(p, bytes));
         TIniFile ini(p);
         EXPECT_TRUE(ini.Error().empty());
-        EXPECT_EQ(ini.ReadString("Data", key, "none"), "/" + sjis::L("名簿") + "/");
+        EXPECT_EQ(ini.ReadString("Data", key, "none"), value);
         EXPECT_EQ(ini.ReadString("Data", "Folder", "none"), "/s/");  // no mark stuck to the section
         // A write stores the whole file as Shift-JIS.
         ASSERT_TRUE(ini.WriteString("Data", "Folder", "/t/"));
-        EXPECT_EQ(Slurp(p), "[Data]\r\n" + key + "=/" + sjis::L("名簿") + "/\r\nFolder=/t/\r\n");
+        EXPECT_EQ(Slurp(p), "[Data]\r\n" + key + "=" + value + "\r\nFolder=/t/\r\n");
+    }
+    // Shift-JIS that is also well-formed UTF-8 (莉子 is) stays as written.
+    const std::string ours = "[Data]\r\nName=" + sjis::L("莉子") + "\r\n";
+    ASSERT_TRUE(textfile::WriteFileAtomic(p, ours));
+    {
+        TIniFile ini(p);
+        EXPECT_TRUE(ini.Error().empty());
+        EXPECT_EQ(ini.ReadString("Data", "Name", "none"), sjis::L("莉子"));
     }
     // UTF-16 and UTF-8 without a Shift-JIS form: refused, never written over.
     std::string utf16 = "\xFF\xFE";

@@ -162,15 +162,13 @@ TEST(Roster, AHeldLockDelaysTheSaveBriefly) {
     ::waitpid(holder, nullptr, 0);
     ::close(ready[0]);
     ::close(ready[1]);
-    EXPECT_FALSE(whileHeld);
-    // It gave up after its own wait, not when the holder went (30 s): the
+    // Any process of any account may hold the lock: after its own wait,
+    // not when the holder went (30 s), the save goes on without it.  The
     // upper bound is ten times that wait, for a loaded machine.
+    EXPECT_TRUE(whileHeld);
     EXPECT_LT(waited, std::chrono::milliseconds(10 * RosterLockWaitMs));
     EXPECT_GE(waited, std::chrono::milliseconds(RosterLockWaitMs));
     std::vector<RosterEntry> got;
-    ASSERT_TRUE(ReadRoster(p, got));
-    ASSERT_EQ(got.size(), 1u);  // untouched while another writer held it
-    EXPECT_TRUE(UpdateRosterFile(p, addB2));  // Retry, the holder gone
     ASSERT_TRUE(ReadRoster(p, got));
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[1].id, "B2");

@@ -87,7 +87,11 @@ bool TLogin::SaveRoster(const std::string& id, const std::string& name, const st
                     SaveConflict = true;
                     return;
                 }
-                e = {id, name, password};
+                // The name is the learner's only where the learner changed
+                // it: one the instructor changed meanwhile stays.
+                if (checkedNew || name != LookedUpName) e.name = name;
+                e.id = id;
+                e.password = password;
                 break;
             }
         if (!found) entries.push_back({id, name, password});
@@ -96,7 +100,10 @@ bool TLogin::SaveRoster(const std::string& id, const std::string& name, const st
         LoadRoster();
         UserIndex = Find(id);
         NewUser = static_cast<size_t>(UserIndex) + 3 > RosterList.size();
-        if (!NewUser) LookedUpPassword = RosterList[UserIndex + 2];
+        if (!NewUser) {
+            LookedUpName = RosterList[UserIndex + 1];
+            LookedUpPassword = RosterList[UserIndex + 2];
+        }
         return false;
     }
     SaveProblem.clear();
@@ -144,6 +151,7 @@ TLoginReply TLogin::Edit1Exit(std::string& id, std::string& name) {
     } else {
         NewUser = false;
         name = RosterList[UserIndex + 1];
+        LookedUpName = name;
         LookedUpPassword = RosterList[UserIndex + 2];
         if (r.Focus == TLoginBox::None) r.Focus = TLoginBox::Password;
     }
@@ -181,6 +189,20 @@ TLoginReply TLogin::BitBtn1Click(const std::string& id, const std::string& name,
         r.Clear = {TLoginBox::Password};
         r.Focus = TLoginBox::Password;
         return r;
+    }
+    if (!RosterError.empty()) {
+        // The roster could not be taken when the ID was looked up: read it
+        // again, and should it be readable now, look the ID up anew (a
+        // learner then known is no new one).
+        LoadRoster();
+        if (RosterError.empty()) {
+            UserIndex = Find(id.substr(0, 6));
+            NewUser = static_cast<size_t>(UserIndex) + 3 > RosterList.size();
+            if (!NewUser) {
+                LookedUpName = RosterList[UserIndex + 1];
+                LookedUpPassword = RosterList[UserIndex + 2];
+            }
+        }
     }
     PassOk = NewUser || (static_cast<size_t>(UserIndex) + 3 <= RosterList.size() &&
                          password == RosterList[UserIndex + 2]);

@@ -48,6 +48,8 @@ public:
     // roster (registered by another computer meanwhile, or the password
     // changed there): unless the file's password is the typed one or the
     // one this learner proved, nothing is changed and SaveConflict is set.
+    // The name is written only when the learner changed the one looked up;
+    // otherwise the file's (perhaps renamed meanwhile) stays.
     bool SaveRoster(const std::string& id, const std::string& name, const std::string& password);
     bool SaveConflict = false;
     // What the learner is told then: the password does not match.
@@ -74,6 +76,8 @@ public:
 
 private:
     int Find(const std::string& id) const;
-    // The password the roster held for the ID found by the last lookup.
+    // The name and password the roster held for the ID found by the last
+    // lookup.
+    std::string LookedUpName;
     std::string LookedUpPassword;
 };

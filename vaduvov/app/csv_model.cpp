@@ -124,6 +124,12 @@ bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) {
     if (!LoadError.empty()) return false;  // a refused file imports nothing
     if (ColumnMap[1] < 0 && ColumnMap[2] < 0 && ColumnMap[3] < 0) return false;
     const int first = firstLineIsHeader ? 2 : 1;
+    // No more learners than a roster may hold.
+    const size_t records = Preview.size() > size_t(first) ? Preview.size() - size_t(first) : 0;
+    if (records > kMaxRosterLearners) {
+        ImportError = TooManyLearnersToStore(records) + "\r\r" + sjis::L("読み込みませんでした。");
+        return false;
+    }
     // Every record is checked before the roster changes.
     for (int r = first; r < static_cast<int>(Preview.size()); ++r) {
         RosterEntry rec;

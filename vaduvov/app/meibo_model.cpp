@@ -98,6 +98,10 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
             return false;
         }
     }
+    if (rows.size() > kMaxRosterLearners) {
+        SaveError = TooManyLearnersToStore(rows.size()) + "\r\r" + sjis::L("名簿は保存していません。");
+        return false;
+    }
     std::set<std::string> loadedIds, gridIds;
     std::map<std::string, RosterEntry> loadedById;
     for (const auto& e : Loaded) {
@@ -105,23 +109,50 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
         loadedById.emplace(e.id, e);
     }
     for (const auto& e : rows) gridIds.insert(e.id);
+    // An ID the instructor changed: a row of a new ID holding the name and
+    // password of a loaded row whose ID left the grid is that row, renamed.
+    std::map<std::string, std::string> renamedFrom;
+    {
+        std::multimap<std::pair<std::string, std::string>, std::string> gone;
+        for (const auto& e : Loaded)
+            if (!e.id.empty() && !gridIds.count(e.id)) gone.emplace(std::make_pair(e.name, e.password), e.id);
+        for (const auto& e : rows) {
+            if (e.id.empty() || loadedIds.count(e.id) || renamedFrom.count(e.id)) continue;
+            const auto it = gone.find({e.name, e.password});
+            if (it == gone.end()) continue;
+            renamedFrom[e.id] = it->second;
+            gone.erase(it);
+        }
+    }
     std::string why;
     const bool ok = UpdateRosterFile(path, [&](std::vector<RosterEntry>& file) {
         std::map<std::string, RosterEntry> current;
         for (const auto& e : file) current.emplace(e.id, e);
-        std::vector<RosterEntry> out = rows;
-        for (auto& e : out) {
-            auto was = loadedById.find(e.id);
-            auto now = current.find(e.id);
-            if (e.id.empty() || was == loadedById.end() || now == current.end()) continue;
-            // Field by field: what the instructor left as loaded takes what
-            // the file holds now.
-            if (e.name == was->second.name) e.name = now->second.name;
-            if (e.password == was->second.password) e.password = now->second.password;
+        std::vector<RosterEntry> out;
+        out.reserve(rows.size());
+        for (RosterEntry e : rows) {
+            const auto renamed = renamedFrom.find(e.id);
+            const std::string& origin = renamed == renamedFrom.end() ? e.id : renamed->second;
+            const auto was = loadedById.find(origin);
+            const auto now = current.find(origin);
+            if (!e.id.empty() && was != loadedById.end()) {
+                if (now == current.end()) {
+                    // Deleted from the file since it was loaded: a row this
+                    // editor left as it was stays deleted.
+                    if (e.id == origin && e.name == was->second.name && e.password == was->second.password)
+                        continue;
+                } else {
+                    // Field by field: what the instructor left as loaded
+                    // takes what the file holds now.
+                    if (e.name == was->second.name) e.name = now->second.name;
+                    if (e.password == was->second.password) e.password = now->second.password;
+                }
+            }
+            out.push_back(std::move(e));
         }
         for (const auto& e : file)
             if (!e.id.empty() && !loadedIds.count(e.id) && !gridIds.count(e.id)) out.push_back(e);
-        file = out;
+        file = std::move(out);
     }, 10, &why);
     if (!ok) SaveError = SaveFailedMessage(path) + (why.empty() ? std::string() : "\r\r" + why);
     return ok;

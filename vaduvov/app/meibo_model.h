@@ -63,6 +63,11 @@ public:
     // loaded are kept, and every field the instructor did not change takes
     // the file's current value (a password a learner changed meanwhile
     // stays, whatever else of the row was edited), so no login is lost.
+    // A learner deleted from the file since it was loaded stays deleted
+    // unless this editor changed the row.  A row whose ID the instructor
+    // changed (told by its name and password, as loaded) takes the
+    // password changed meanwhile under its old ID.  More learners than
+    // kMaxRosterLearners are refused with SaveError naming the cap.
     // A row that the file's format cannot carry (see RosterFieldFault) is
     // refused before anything is written, with SaveError naming the row and
     // the field.  Returns whether the file was written; SaveError then says

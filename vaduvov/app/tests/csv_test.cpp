@@ -101,11 +101,17 @@ TEST(CsvWizard, Utf8FileWithLoneLineFeedsIsConverted) {
     ASSERT_TRUE(w.Import(roster, true));
     ASSERT_EQ(roster.RowCount(), 5);
     EXPECT_EQ(roster.Rows[1], (Row{"A1", sjis::L("山田"), ""}));
-    // Without a mark, a file that is plainly UTF-8 is converted too; a
-    // Shift-JIS file is taken as it is.
-    textfile::WriteFileAtomic(dir / "n.csv", "A1,鈴木\n");
+    // Without a mark, a file that cannot be Shift-JIS is converted too; a
+    // Shift-JIS file is taken as it is, even where its bytes are also
+    // UTF-8 (莉子 and 凜子 are).
+    textfile::WriteFileAtomic(dir / "n.csv", "A1,\"山田 花子\"\n");
     w.LoadCsvFile(dir / "n.csv");
-    EXPECT_EQ(w.Cell(1, 1), sjis::L("鈴木"));
+    EXPECT_EQ(w.Cell(1, 1), sjis::L("山田 花子"));
+    textfile::WriteFileAtomic(dir / "r.csv", sjis::L("A1,莉子\r\nB2,凜子\r\n"));
+    w.LoadCsvFile(dir / "r.csv");
+    EXPECT_EQ(w.LoadError, "");
+    EXPECT_EQ(w.Cell(1, 1), sjis::L("莉子"));
+    EXPECT_EQ(w.Cell(2, 1), sjis::L("凜子"));
     textfile::WriteFileAtomic(dir / "s.csv", sjis::L("A1,鈴木\r\nB2,ｱｲ\r\n"));
     w.LoadCsvFile(dir / "s.csv");
     EXPECT_EQ(w.Cell(1, 1), sjis::L("鈴木"));
@@ -236,4 +242,23 @@ TEST(CsvWizard, ImportRefusesWhatTheRosterCannotCarry) {
         EXPECT_NE(w.ImportError.find(sjis::L(where.c_str())), std::string::npos) << sjis::ToUtf8(w.ImportError);
         EXPECT_EQ(roster.Rows[1], (Row{"Z9", "kept", ""}));
     }
+}
+
+// No more records are imported than a roster may hold: the editor could
+// not save them, nor any reader read them.
+TEST(CsvWizard, MoreRecordsThanARosterHoldsAreRefused) {
+    TempDir dir;
+    std::string text;
+    for (size_t k = 0; k <= kMaxRosterLearners; ++k) text += "u" + std::to_string(k) + ",n\r\n";
+    textfile::WriteFileAtomic(dir / "big.csv", text, textfile::TFlush::NoSync);
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "big.csv");
+    ASSERT_EQ(w.LoadError, "");
+    w.TargetButton(1, true);
+    w.ColumnClick(0);
+    TMeiboGrid roster;
+    EXPECT_FALSE(w.Import(roster, false));
+    EXPECT_NE(w.ImportError.find(std::to_string(kMaxRosterLearners)), std::string::npos);
+    EXPECT_EQ(roster.RowCount(), 6);  // untouched
+    EXPECT_TRUE(w.Import(roster, true));  // one fewer, with the first line as titles
 }
