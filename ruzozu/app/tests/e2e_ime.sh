@@ -122,11 +122,14 @@ find_main() {
 # window, a moment after the window is made); with "focus:1": one with the
 # keyboard that takes composition.  ibus serves the program as a whole from
 # its start.
+im_contexts() {
+  [ "$im" = fcitx5 ] || return 0  # (asked, the bus would start fcitx5)
+  "${as_user[@]}" env DBUS_SESSION_BUS_ADDRESS="$(cat "$work/imhome/bus")" dbus-send --session --print-reply \
+    --dest=org.fcitx.Fcitx5 /controller org.fcitx.Fcitx.Controller1.DebugInfo 2>/dev/null | grep -a "program:"
+}
 im_knows() {
   [ "$im" = fcitx5 ] || return 0
-  "${as_user[@]}" env DBUS_SESSION_BUS_ADDRESS="$(cat "$work/imhome/bus")" dbus-send --session --print-reply \
-    --dest=org.fcitx.Fcitx5 /controller org.fcitx.Fcitx.Controller1.DebugInfo 2>/dev/null |
-    grep -q "program:ruzozu .*$1"
+  im_contexts | grep -q "program:ruzozu .*$1"
 }
 # What the input method shows in the box the learner types into, as the
 # program last saw it.
