@@ -81,6 +81,15 @@ void TComposition::Trace(const QString& preedit) {
     if (f.open(QIODevice::Append)) f.write(QByteArray("preedit:") + preedit.toUtf8() + '\n');
 }
 
+// Confirms the composition before an event reaches its receiver; a
+// receiver gone while the input method was waited for gets nothing.
+bool TComposition::CommitBefore(QObject* receiver) {
+    if (Preedit.isEmpty()) return false;
+    const QPointer<QObject> guard(receiver);
+    Commit();
+    return !guard;
+}
+
 void TComposition::PopupsChanged() {
     Popups.removeAll(nullptr);
     QGuiApplication::inputMethod()->update(Qt::ImEnabled);
@@ -100,12 +109,11 @@ bool TComposition::eventFilter(QObject* watched, QEvent* e) {
     }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-        if (!e->spontaneous()) break;
-        Commit();
+        if (e->spontaneous()) return CommitBefore(watched);
         break;
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress:
-        if (CommandKey(static_cast<QKeyEvent*>(e))) Commit();
+        if (CommandKey(static_cast<QKeyEvent*>(e))) return CommitBefore(watched);
         break;
     case QEvent::Show:
         if (watched->isWidgetType()) {

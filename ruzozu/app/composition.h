@@ -37,6 +37,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    bool CommitBefore(QObject* receiver);
     void PopupsChanged();
     void Trace(const QString& preedit);
     const QString TracePath;

@@ -171,7 +171,18 @@ wait_until 30 "the main window" find_main
 wait_until 30 "the main window with the keyboard" main_has_keys
 wait_until 20 "full screen" is_full
 wait_line4 '"0","0","0"'
-wait_until 20 "the input method serving the answer box" im_knows "focus:1"
+# The main window's own input context, made (capabilities set); then a
+# first letter composes in the answer box, and goes again.
+wait_until 20 "the input method serving the main window" im_knows "cap:[1-9]"
+xdotool type 'a'
+end=$((SECONDS + 20))
+until composing 'あ'; do
+  [ $SECONDS -lt $end ] || fail "waited 20s for a composition in the answer box; the input method serves: $(im_contexts)"
+  sleep 0.1
+done
+xdotool key BackSpace
+wait_composing ''
+
 [ "$(sed -n 1p "$dat" | iconv -f CP932 -t UTF-8 | tr -d '\r')" = '"t01","たろ"' ] ||
   fail "results line 1: $(sed -n 1p "$dat" | iconv -f CP932 -t UTF-8)"
 grep -q '^"t01",' "$work/prog/ruzozu.mib" || fail "t01 not in the roster"
