@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic xvfb xdotool x11-utils imagemagick sox ffmpeg
   matchbox-window-manager openbox
+  dbus-x11 fcitx5 fcitx5-mozc fcitx5-frontend-qt6 ibus ibus-mozc
 )
 missing=()
 for p in "${packages[@]}"; do

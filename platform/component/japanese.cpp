@@ -2,13 +2,51 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodQueryEvent>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QTimer>
 #include <QTranslator>
 
 namespace {
+
+// Answers the input method's questions for a box that takes no
+// composition: not enabled, Latin only, no prediction.  The box answers
+// the rest itself.
+class TInputMethodOff : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::FocusIn) {
+            // The input method may still hold the answer of the box that had
+            // the focus before (ibus asks only when the window's focus object
+            // changes): it is told again, now and once the focus has settled.
+            QGuiApplication::inputMethod()->update(Qt::ImEnabled | Qt::ImHints);
+            QTimer::singleShot(0, this, [] { QGuiApplication::inputMethod()->update(Qt::ImEnabled | Qt::ImHints); });
+            return false;
+        }
+        if (e->type() != QEvent::InputMethodQuery || Answering) return false;
+        auto* query = static_cast<QInputMethodQueryEvent*>(e);
+        Answering = true;
+        watched->event(e);
+        Answering = false;
+        if (query->queries() & Qt::ImEnabled) query->setValue(Qt::ImEnabled, false);
+        if (query->queries() & Qt::ImHints) {
+            const auto hints = Qt::InputMethodHints(query->value(Qt::ImHints).toInt());
+            query->setValue(Qt::ImHints, int(hints | Qt::ImhLatinOnly | Qt::ImhPreferLatin |
+                                             Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase));
+        }
+        query->accept();
+        return true;
+    }
+
+private:
+    bool Answering = false;
+};
 
 // The application's style with "*" as the password character.
 class TPasswordStarStyle : public QProxyStyle {
@@ -86,4 +124,14 @@ void InformationBox(QWidget* parent, const QString& caption, const QString& text
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, parent);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
+}
+
+void InputMethodOff(QWidget* box) {
+    if (box->property("inputMethodOff").toBool()) return;  // once a box
+    box->setProperty("inputMethodOff", true);
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    box->setInputMethodHints(box->inputMethodHints() | Qt::ImhLatinOnly | Qt::ImhPreferLatin |
+                             Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    box->installEventFilter(new TInputMethodOff(box));
+    if (box->hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImEnabled | Qt::ImHints);
 }

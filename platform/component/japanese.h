@@ -22,3 +22,9 @@ void InformationBox(QWidget* parent, const QString& caption, const QString& text
 
 // The box shows "*" for each character typed.
 void ShowPasswordStars(QLineEdit* edit);
+
+// The box takes no composition from an input method, whatever state the
+// input method is in: what is typed arrives as typed (IDs and passwords are
+// ASCII).  Qt's own switch for this is not heard by a line edit, which
+// answers the input method's question itself; the answer is given here.
+void InputMethodOff(QWidget* box);

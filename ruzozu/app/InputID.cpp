@@ -52,7 +52,7 @@ TRetEdit* MakeEdit(QWidget* parent, const char* name, int top, const char* hint,
     e->setToolTip(QL(hint));
     if (password) ShowPasswordStars(e);
     // IDs and passwords are ASCII: no input method.
-    if (password || std::string(name) == "Edit1") e->setAttribute(Qt::WA_InputMethodEnabled, false);
+    if (password || std::string(name) == "Edit1") InputMethodOff(e);
     return e;
 }
 
@@ -225,7 +225,7 @@ TfPassChange::TfPassChange(QWidget* owner, TLogin& login) : QDialog(owner), Logi
         e->setObjectName(QStringLiteral("Edit%1").arg(i + 1));
         e->setGeometry(110, 12 + 30 * i, 170, 24);
         ShowPasswordStars(e);
-        e->setAttribute(Qt::WA_InputMethodEnabled, false);
+        InputMethodOff(e);
         Edits[i] = e;
     }
     ArEdit1 = new TArEdit(this, "ArEdit1");

@@ -14,6 +14,7 @@
 #include "messages.h"
 #include "picture_budget.h"
 #include "qtext.h"
+#include "composition.h"
 #include "scaled_display.h"
 #include "textfile.h"
 
@@ -184,6 +185,9 @@ void TForm1::FormCreate() {
     // dialogs and focus changes anywhere the drill takes the keyboard back
     // (TakeKeyboard).
     qApp->installEventFilter(this);
+    // A composition in progress is confirmed before anything takes the
+    // answer (and the menus take no composition).
+    Composition_ = new TComposition(this);
     QFont formFont(QStringLiteral("IPAPGothic"));
     formFont.setPixelSize(12);
     setFont(formFont);
@@ -228,7 +232,10 @@ void TForm1::FormCreate() {
     AnsBtn->SetArryParent(Client);
     AnsBtn->SetNumOfArry(kAnswerButtons);
     for (int i = 0; i < kAnswerButtons; ++i) AnsBtn->Cntrls(i)->hide();
-    AnsBtn->OnClick = [this](QObject*, int index) { Engine_->AnsBtnClick(index); };
+    AnsBtn->OnClick = [this](QObject*, int index) {
+        Composition_->Commit();
+        Engine_->AnsBtnClick(index);
+    };
     AnsBtn->OnEnter = [this](QObject*, int) { SyncAnsBtnLook(); };
     AnsBtn->OnExit = [this](QObject*, int) { SyncAnsBtnLook(); };
     LookConnection_ = connect(qApp, &QApplication::focusChanged, this, [this] { SyncAnsBtnLook(); });
@@ -338,7 +345,10 @@ void TForm1::BuildToolBar() {
     bold.setBold(true);
     Button1->setFont(bold);
     Button1->setFocusPolicy(Qt::ClickFocus);
-    connect(Button1, &QPushButton::clicked, this, [this] { Engine_->Button1Click(); });
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        Composition_->Commit();
+        Engine_->Button1Click();
+    });
     Edit1 = new QLineEdit(panel);
     Edit1->setObjectName("Edit1");
     Edit1->setGeometry(264, 4, 305, 25);

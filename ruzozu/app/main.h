@@ -22,6 +22,7 @@ class QMenuBar;
 class QWidget;
 class TOKBottomDlg;
 class TScaledView;
+class TComposition;
 class TDialogScaler;
 class TArLabel;
 class TArImage;
@@ -170,6 +171,7 @@ private:
     QWidget* Client = nullptr;
     QWidget* Screen = nullptr;  // the menu and the client
     TScaledView* View = nullptr;
+    TComposition* Composition_ = nullptr;
     TDialogScaler* DialogScaler_ = nullptr;
     QMenuBar* MainMenu1 = nullptr;
     QWidget* Panel2 = nullptr;

@@ -19,6 +19,7 @@
 #include <QLayout>
 #include <QProxyStyle>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -70,6 +71,14 @@ bool TScaledView::eventFilter(QObject* watched, QEvent* e) {
 
 void TScaledView::RestoreInputItem() {
     if (QGuiApplication::focusObject() != this) return;
+    // The input method learns whether a window's focus takes composition
+    // when the window's focus object changes; inside the view it stays the
+    // view.  A box inside that takes composition is announced as such a
+    // change (else fcitx5, which asked while the view held no box, leaves
+    // the window without an input method).
+    QWidget* inside = Proxy && Proxy->widget() ? Proxy->widget()->focusWidget() : nullptr;
+    if (inside && inside->testAttribute(Qt::WA_InputMethodEnabled))
+        if (QWindow* handle = window()->windowHandle()) emit handle->focusObjectChanged(this);
     QInputMethod* im = QGuiApplication::inputMethod();
     im->setInputItemTransform(QTransform::fromTranslate(mapTo(window(), QPoint(0, 0)).x(), mapTo(window(), QPoint(0, 0)).y()));
     im->setInputItemRectangle(rect());
@@ -104,6 +113,8 @@ void TScaledView::focusInEvent(QFocusEvent* e) {
     if (Proxy && !Scene->activePanel()) Scene->setActivePanel(Proxy);
     if (Proxy && !Scene->focusItem()) Proxy->setFocus(e->reason());
     if (Proxy && Proxy->widget() && !Proxy->widget()->focusWidget() && FocusFallback) FocusFallback();
+    // The box inside keeps its focus while the window's goes and comes.
+    QMetaObject::invokeMethod(this, [this] { RestoreInputItem(); }, Qt::QueuedConnection);
 }
 
 void TScaledView::resizeEvent(QResizeEvent* e) {

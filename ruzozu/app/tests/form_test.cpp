@@ -12,6 +12,7 @@
 #include "inifile.h"
 #include "kankyo.h"
 #include "main.h"
+#include "composition.h"
 #include "scaled_display.h"
 #include "test_form.h"
 #include "TestMode.h"
@@ -104,6 +105,7 @@ private slots:
     void everyBoxAndDialogReadsJapanese();
     void splashLooksLikeTheVersionBoxAndTakesNoInput();
     void typedMissingFolderIsRefused();
+    void compositionIsJudgedWhole();
 
 };
 
@@ -1023,6 +1025,74 @@ void FormTest::typedMissingFolderIsRefused() {
     QCOMPARE(s3.ProblemFolder, std::string("/no/such/"));
 }
 
+#include "qtry_bounds.h"
+
+namespace {
+
+// What an input method shows while the learner composes, sent where the
+// window system sends it: to the focus object.
+void ShowComposition(const QString& preedit) {
+    QInputMethodEvent ime(preedit, {});
+    QCoreApplication::sendEvent(QGuiApplication::focusObject(), &ime);
+}
+
+// A click of the mouse on a control of the drill, where the view shows it.
+void ClickInView(TForm1& f, QWidget* control) {
+    TScaledView* view = f.ScaledView();
+    const QPoint inDrill = control->mapTo(control->window(), control->rect().center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(QPointF(inDrill)));
+}
+
+bool TakesComposition() {
+    QInputMethodQueryEvent q(Qt::ImEnabled);
+    QCoreApplication::sendEvent(QGuiApplication::focusObject(), &q);
+    return q.value(Qt::ImEnabled).toBool();
+}
+
+}  // namespace
+
+// A composition not yet confirmed belongs to the answer: a click on 解答
+// and Enter take it whole (here no input method answers the request to
+// confirm it, so the text is taken as shown).  While a menu is open the
+// window takes no composition.
+void FormTest::compositionIsJudgedWhole() {
+    TempDir dir;
+    std::string p = WriteProblem(dir, "~題\n見出し\n/\nさくら\n一\n/\nねこ\n二\n/\nz\n/\n");
+    TestForm f(dir.path(), {Q(p)});
+    f.ConfirmClose = false;
+    f.show();
+    QVERIFY(TComposition::Instance());
+    TComposition::Instance()->AnswerWait = 100;
+    QTRY_VERIFY(f.Edit1->hasFocus());
+    QVERIFY(TakesComposition());
+    Compose(QL("さく"));
+    ShowComposition(QL("ら"));
+    QCOMPARE(f.Edit1->text(), QL("さく"));
+    QVERIFY(TComposition::Instance()->Composing());
+    ClickInView(f, f.Button1);
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QCOMPARE(f.Engine().CorrectCount, 1);
+    QVERIFY(!TComposition::Instance()->Composing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_VERIFY(f.Edit1->hasFocus());
+    ShowComposition(QL("ねこ"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.Button1->text(), QL("次に進む"));
+    QCOMPARE(f.Engine().CorrectCount, 2);
+    QCOMPARE(f.Engine().MistakeCount, 0);
+    // A menu by its key: no composition while it is open, again after.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_VERIFY(f.Edit1->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::AltModifier);
+    QTRY_VERIFY(TComposition::Instance()->PopupOpen());
+    QVERIFY(!TakesComposition());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!TComposition::Instance()->PopupOpen());
+    QTRY_VERIFY(f.Edit1->hasFocus());
+    QVERIFY(TakesComposition());
+    QCOMPARE(f.Edit1->text(), QString());
+    f.close();
+}
+
 QTEST_MAIN(FormTest)
 #include "form_test.moc"
-#include "qtry_bounds.h"

@@ -113,6 +113,7 @@ private slots:
     void mouseClicksOneMessageAtATime();
     void newLearnerClicksPastTheName();
     void passwordsShowStars();
+    void idAndPasswordBoxesTakeNoComposition();
 };
 
 void LoginDialogTest::newLearnerLogsInByKeys() {
@@ -244,6 +245,44 @@ void LoginDialogTest::passwordsShowStars() {
     }
     QCOMPARE(dlg.Edit1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, dlg.Edit1),
              QApplication::style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, dlg.Edit1));
+}
+
+// What the input method is told when it asks the box, as it asks: through
+// the event the box's window sends.
+QVariant AskBox(QWidget* box, Qt::InputMethodQuery q) {
+    QInputMethodQueryEvent query(q);
+    QCoreApplication::sendEvent(box, &query);
+    return query.value(q);
+}
+
+// The ID box and every password box refuse composition (an input method
+// left on types "t01" as full-width kana otherwise) and ask for Latin
+// text; the name box takes Japanese.  They still take what is typed.
+void LoginDialogTest::idAndPasswordBoxesTakeNoComposition() {
+    TempDir dir;
+    std::string id, name;
+    TfInputID dlg(nullptr, dir.path(), id, name);
+    TfPassChange change(&dlg, dlg.Login);
+    const QList<QLineEdit*> off = {dlg.Edit1, dlg.Edit3, change.Edits[0], change.Edits[1], change.Edits[2]};
+    for (QLineEdit* e : off) {
+        QCOMPARE(AskBox(e, Qt::ImEnabled).toBool(), false);
+        const auto hints = Qt::InputMethodHints(AskBox(e, Qt::ImHints).toInt());
+        QVERIFY(hints & Qt::ImhLatinOnly);
+        QVERIFY(hints & Qt::ImhNoPredictiveText);
+        // Asked for everything at once, as the input method does on focus.
+        QInputMethodQueryEvent all(Qt::ImQueryAll);
+        QCoreApplication::sendEvent(e, &all);
+        QCOMPARE(all.value(Qt::ImEnabled).toBool(), false);
+        QVERIFY(all.value(Qt::ImCursorRectangle).toRect().isValid());
+    }
+    QCOMPARE(AskBox(dlg.Edit2, Qt::ImEnabled).toBool(), true);
+    QVERIFY(!(Qt::InputMethodHints(AskBox(dlg.Edit2, Qt::ImHints).toInt()) & Qt::ImhLatinOnly));
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
+    QCOMPARE(QApplication::focusWidget(), dlg.Edit1);
+    QTest::keyClicks(QApplication::focusWidget(), "t01");
+    QCOMPARE(dlg.Edit1->text(), QStringLiteral("t01"));
+    dlg.Edit1->clear();
 }
 
 QTEST_MAIN(LoginDialogTest)
