@@ -93,6 +93,7 @@ private slots:
     void csvPreviewColumnsSizedByDragging();
     void csvWizardRefusesAFileTooBig();
     void menuShortcutsWinOverTheBoxes();
+    void messagesGiveTheKeyboardBack();
     void everyWindowAndBoxReadsJapanese();
 };
 
@@ -549,6 +550,30 @@ void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
     QVERIFY(ClickInto(w.ExeDirEdit));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(w.fList);  // the client list, not a selection of the text
+    w.close();
+}
+
+// A message leaves the keyboard with the window it stood over: typing goes
+// on in the box the person was in, with no step of theirs (without a window
+// manager nobody else hands the keyboard back).
+void ControllerWindowTest::messagesGiveTheKeyboardBack() {
+    TempDir t;
+    std::filesystem::create_directories(t / "NoDrill");
+    TestMain w(t.path());
+    w.FormCreate();  // one message at the start: no drill program in its own folder
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w, 20000));
+    for (int round = 1; round <= 2; ++round) {
+        w.ExeDirEdit->setText(Q(t / "NoDrill"));
+        EnterIn(w.ExeDirEdit);  // a folder without the drill program: a message
+        QTRY_COMPARE_WITH_TIMEOUT(w.Messages.size(), 1 + round, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(&w), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), static_cast<QWidget*>(w.ExeDirEdit), 20000);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+        QTest::keyClicks(QApplication::focusWidget(), "x");
+        QCOMPARE(w.ExeDirEdit->text(), Q(t / "NoDrill/x"));
+    }
     w.close();
 }
 
