@@ -4,7 +4,7 @@
 #include "about.h"
 #include "ExtArr.h"
 #include "InputID.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "SPIBmp.h"
 #include "StdArr.h"
 #include "choice.h"

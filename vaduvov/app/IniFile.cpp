@@ -1,6 +1,6 @@
 #include "IniFile.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "modeboxes.h"
 #include "sjis.h"
 #include "textfile.h"

@@ -4,7 +4,7 @@
 #include "about.h"
 #include "ShView.h"
 #include "dir_list.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "keyboard_return.h"
 #include "list.h"
 #include "meibo.h"

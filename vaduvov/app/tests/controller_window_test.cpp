@@ -7,7 +7,7 @@
 #include "dir_list.h"
 #include "func.h"
 #include "japanese.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "list.h"
 #include "main.h"
 #include "qtext.h"
