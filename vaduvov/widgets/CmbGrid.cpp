@@ -773,34 +773,26 @@ int ScrolledToShow(const TExtents& e, int fixed, int current, int index, int vie
 }
 }  // namespace
 
+void TComboGrid::ScrollTo(int top, int left) {
+    if (top == FTopRow && left == FLeftCol) return;
+    FTopRow = top;
+    FLeftCol = left;
+    UpdateScrollBars();
+    viewport()->update();
+    TopLeftChanged();
+}
+
 void TComboGrid::ScrollIntoView(int col, int row) {
-    const int top = ScrolledToShow(d->rows, FFixedRows, FTopRow, row, viewport()->height());
-    const int left = ScrolledToShow(d->cols, FFixedCols, FLeftCol, col, viewport()->width());
-    if (top != FTopRow || left != FLeftCol) {
-        FTopRow = top;
-        FLeftCol = left;
-        UpdateScrollBars();
-        viewport()->update();
-        TopLeftChanged();
-    }
+    ScrollTo(ScrolledToShow(d->rows, FFixedRows, FTopRow, row, viewport()->height()),
+             ScrolledToShow(d->cols, FFixedCols, FLeftCol, col, viewport()->width()));
 }
 
 void TComboGrid::SetTopRow(int row) {
-    row = std::clamp(row, FFixedRows, std::max(FFixedRows, MaxTopRow()));
-    if (row == FTopRow) return;
-    FTopRow = row;
-    UpdateScrollBars();
-    viewport()->update();
-    TopLeftChanged();
+    ScrollTo(std::clamp(row, FFixedRows, std::max(FFixedRows, MaxTopRow())), FLeftCol);
 }
 
 void TComboGrid::SetLeftCol(int col) {
-    col = std::clamp(col, FFixedCols, std::max(FFixedCols, MaxLeftCol()));
-    if (col == FLeftCol) return;
-    FLeftCol = col;
-    UpdateScrollBars();
-    viewport()->update();
-    TopLeftChanged();
+    ScrollTo(FTopRow, std::clamp(col, FFixedCols, std::max(FFixedCols, MaxLeftCol())));
 }
 
 int TComboGrid::VisibleRowCount() const {

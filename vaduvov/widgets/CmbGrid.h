@@ -328,6 +328,8 @@ private:
     bool MoveCurrent(int col, int row, bool extend);
     void MoveAnchor(int col, int row);
     void ScrollIntoView(int col, int row);
+    // Shows the grid from this top row and left column on.
+    void ScrollTo(int top, int left);
     bool IsActiveControl() const;
     // Stores a cell's text without drawing; the row grows only for a text.
     void StoreCell(int col, int row, const std::string& text);
