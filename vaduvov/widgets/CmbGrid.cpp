@@ -577,24 +577,23 @@ void TComboGrid::SetRowCount(int n) {
     if (FEditor && FEditor->isVisible()) UpdateEditor();
 }
 
+// The view starts again at the first column (row) that scrolls.
 void TComboGrid::SetFixedCols(int n) {
     n = std::clamp(n, 0, FColCount - 1);
     if (n == FFixedCols) return;
-    FFixedCols = n;
-    SyncLines();
-    // The view starts again at the first column that scrolls.
-    FLeftCol = FFixedCols;
-    ClampCurrent();
-    UpdateScrollBars();
-    InvalidateGrid();
+    FFixedCols = FLeftCol = n;
+    FixedChanged();
 }
 
 void TComboGrid::SetFixedRows(int n) {
     n = std::clamp(n, 0, FRowCount - 1);
     if (n == FFixedRows) return;
-    FFixedRows = n;
+    FFixedRows = FTopRow = n;
+    FixedChanged();
+}
+
+void TComboGrid::FixedChanged() {
     SyncLines();
-    FTopRow = FFixedRows;
     ClampCurrent();
     UpdateScrollBars();
     InvalidateGrid();

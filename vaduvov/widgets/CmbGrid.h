@@ -313,6 +313,8 @@ private:
     int LineW(bool vertical, int index) const;
     // The grid lines after each column and row follow the options.
     void SyncLines();
+    // After a change of the fixed columns or rows.
+    void FixedChanged();
     // The x of a column and the y of a row in the view (-1 scrolled off
     // before the view); O(log n) whatever their number.
     int ColX(int col) const;
