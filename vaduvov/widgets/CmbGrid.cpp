@@ -599,41 +599,28 @@ void TComboGrid::FixedChanged() {
     InvalidateGrid();
 }
 
-void TComboGrid::SetDefaultColWidth(int w) {
-    FDefaultColWidth = std::max(0, w);
-    d->cols.Assign(FColCount, FDefaultColWidth);
+void TComboGrid::SetSize(bool col, std::optional<int> index, int size) {
+    TExtents& e = col ? d->cols : d->rows;
+    const int count = col ? FColCount : FRowCount;
+    size = std::max(0, size);
+    if (!index) {
+        (col ? FDefaultColWidth : FDefaultRowHeight) = size;
+        e.Assign(count, size);
+    } else if (*index >= 0 && *index < count) {
+        e.SetSize(*index, size);
+    } else {
+        return;
+    }
     UpdateScrollBars();
     InvalidateGrid();
 }
 
-void TComboGrid::SetDefaultRowHeight(int h) {
-    FDefaultRowHeight = std::max(0, h);
-    d->rows.Assign(FRowCount, FDefaultRowHeight);
-    UpdateScrollBars();
-    InvalidateGrid();
-}
-
-int TComboGrid::ColWidths(int col) const {
-    return col >= 0 && col < FColCount ? d->cols.Size(col) : FDefaultColWidth;
-}
-
-void TComboGrid::SetColWidths(int col, int w) {
-    if (col < 0 || col >= FColCount) return;
-    d->cols.SetSize(col, std::max(0, w));
-    UpdateScrollBars();
-    InvalidateGrid();
-}
-
-int TComboGrid::RowHeights(int row) const {
-    return row >= 0 && row < FRowCount ? d->rows.Size(row) : FDefaultRowHeight;
-}
-
-void TComboGrid::SetRowHeights(int row, int h) {
-    if (row < 0 || row >= FRowCount) return;
-    d->rows.SetSize(row, std::max(0, h));
-    UpdateScrollBars();
-    InvalidateGrid();
-}
+void TComboGrid::SetDefaultColWidth(int w) { SetSize(true, std::nullopt, w); }
+void TComboGrid::SetDefaultRowHeight(int h) { SetSize(false, std::nullopt, h); }
+int TComboGrid::ColWidths(int col) const { return col >= 0 && col < FColCount ? d->cols.Size(col) : FDefaultColWidth; }
+void TComboGrid::SetColWidths(int col, int w) { SetSize(true, col, w); }
+int TComboGrid::RowHeights(int row) const { return row >= 0 && row < FRowCount ? d->rows.Size(row) : FDefaultRowHeight; }
+void TComboGrid::SetRowHeights(int row, int h) { SetSize(false, row, h); }
 
 void TComboGrid::SetGridLineWidth(int w) {
     FGridLineWidth = std::max(0, w);

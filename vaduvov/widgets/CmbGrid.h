@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -313,6 +314,9 @@ private:
     int LineW(bool vertical, int index) const;
     // The grid lines after each column and row follow the options.
     void SyncLines();
+    // Sets the size of one column (col) or row, or with no index the size
+    // every one takes anew; the view follows.
+    void SetSize(bool col, std::optional<int> index, int size);
     // After a change of the fixed columns or rows.
     void FixedChanged();
     // The x of a column and the y of a row in the view (-1 scrolled off
