@@ -556,10 +556,7 @@ void TComboGrid::SetColCount(int n) {
         if (row.size() > static_cast<size_t>(n)) row.resize(static_cast<size_t>(n));
     if (FFixedCols >= n) FFixedCols = n - 1;
     d->cols.Resize(n, FDefaultColWidth);
-    SyncLines();
-    ClampCurrent();
-    UpdateScrollBars();
-    InvalidateGrid();
+    LinesChanged();
     if (FEditor && FEditor->isVisible()) UpdateEditor();
 }
 
@@ -570,10 +567,7 @@ void TComboGrid::SetRowCount(int n) {
     d->cells.resize(static_cast<size_t>(n));
     if (FFixedRows >= n) FFixedRows = n - 1;
     d->rows.Resize(n, FDefaultRowHeight);
-    SyncLines();
-    ClampCurrent();
-    UpdateScrollBars();
-    InvalidateGrid();
+    LinesChanged();
     if (FEditor && FEditor->isVisible()) UpdateEditor();
 }
 
@@ -582,17 +576,17 @@ void TComboGrid::SetFixedCols(int n) {
     n = std::clamp(n, 0, FColCount - 1);
     if (n == FFixedCols) return;
     FFixedCols = FLeftCol = n;
-    FixedChanged();
+    LinesChanged();
 }
 
 void TComboGrid::SetFixedRows(int n) {
     n = std::clamp(n, 0, FRowCount - 1);
     if (n == FFixedRows) return;
     FFixedRows = FTopRow = n;
-    FixedChanged();
+    LinesChanged();
 }
 
-void TComboGrid::FixedChanged() {
+void TComboGrid::LinesChanged() {
     SyncLines();
     ClampCurrent();
     UpdateScrollBars();

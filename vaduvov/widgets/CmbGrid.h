@@ -317,8 +317,8 @@ private:
     // Sets the size of one column (col) or row, or with no index the size
     // every one takes anew; the view follows.
     void SetSize(bool col, std::optional<int> index, int size);
-    // After a change of the fixed columns or rows.
-    void FixedChanged();
+    // After a change of the number of columns or rows, or of the fixed ones.
+    void LinesChanged();
     // The x of a column and the y of a row in the view (-1 scrolled off
     // before the view); O(log n) whatever their number.
     int ColX(int col) const;
