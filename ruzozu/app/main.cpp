@@ -809,11 +809,14 @@ bool TForm1::OpenMedia(TMediaPlayer& player, const std::string& file) {
     }
 }
 
-void TForm1::PlayAudio(const std::string& line) {
+bool TForm1::OpenMediaLine(TMediaPlayer& player, const std::string& line) {
     std::vector<std::string> tok = SplitTokens(line, 2, false);
-    if (tok.size() < 2) return;
     std::string file;
-    if (!ResolveMediaFile(tok[1] + "." + tok[0], file) || !OpenMedia(*MediaPlayer2, file)) return;
+    return tok.size() >= 2 && ResolveMediaFile(tok[1] + "." + tok[0], file) && OpenMedia(player, file);
+}
+
+void TForm1::PlayAudio(const std::string& line) {
+    if (!OpenMediaLine(*MediaPlayer2, line)) return;
     if (!Engine_->DialogOpen) {
         SpeedButton7->show();
         SpeedButton9->show();
@@ -822,10 +825,7 @@ void TForm1::PlayAudio(const std::string& line) {
 }
 
 void TForm1::PlayMidi(const std::string& line) {
-    std::vector<std::string> tok = SplitTokens(line, 2, false);
-    if (tok.size() < 2) return;
-    std::string file;
-    if (!ResolveMediaFile(tok[1] + "." + tok[0], file) || !OpenMedia(*MediaPlayer3, file)) return;
+    if (!OpenMediaLine(*MediaPlayer3, line)) return;
     if (!Engine_->DialogOpen) {
         SpeedButton6->setChecked(false);
         SpeedButton6->show();
