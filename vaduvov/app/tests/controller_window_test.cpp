@@ -18,6 +18,8 @@
 #include "textfile.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -94,6 +96,7 @@ private slots:
     void csvWizardRefusesAFileTooBig();
     void menuShortcutsWinOverTheBoxes();
     void messagesGiveTheKeyboardBack();
+    void aMessageOverADialogGivesItBackToTheDialog();
     void everyWindowAndBoxReadsJapanese();
 };
 
@@ -574,6 +577,35 @@ void ControllerWindowTest::messagesGiveTheKeyboardBack() {
         QTest::keyClicks(QApplication::focusWidget(), "x");
         QCOMPARE(w.ExeDirEdit->text(), Q(t / "NoDrill/x"));
     }
+    w.close();
+}
+
+// The modal dialog on top has the keyboard again once a message over it
+// has gone; the dialog's end gives it back to the main window.
+void ControllerWindowTest::aMessageOverADialogGivesItBackToTheDialog() {
+    TempDir t;
+    TestMain w(t.path());
+    w.FormCreate();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w, 20000));
+    QDialog dlg(&w);
+    auto* edit = new QLineEdit(&dlg);
+    bool yes = true;
+    TBoxAnswerer boxes(&dlg, &yes);
+    bool backInDialog = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("m"), QMessageBox::Ok, &dlg);
+        box.exec();  // answered by keys
+        backInDialog = QTest::qWaitFor(
+            [&] { return QApplication::activeWindow() == &dlg && QApplication::focusWidget() == edit; }, 20000);
+        if (backInDialog)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);  // the person closes the dialog
+        else
+            dlg.reject();
+    });
+    dlg.exec();
+    QVERIFY(backInDialog);
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(&w), 20000);
     w.close();
 }
 
