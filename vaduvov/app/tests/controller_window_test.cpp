@@ -96,7 +96,6 @@ private slots:
     void csvWizardRefusesAFileTooBig();
     void menuShortcutsWinOverTheBoxes();
     void messagesGiveTheKeyboardBack();
-    void aMessageOverADialogGivesItBackToTheDialog();
     void everyWindowAndBoxReadsJapanese();
 };
 
@@ -577,17 +576,9 @@ void ControllerWindowTest::messagesGiveTheKeyboardBack() {
         QTest::keyClicks(QApplication::focusWidget(), "x");
         QCOMPARE(w.ExeDirEdit->text(), Q(t / "NoDrill/x"));
     }
-    w.close();
-}
 
-// The modal dialog on top has the keyboard again once a message over it
-// has gone; the dialog's end gives it back to the main window.
-void ControllerWindowTest::aMessageOverADialogGivesItBackToTheDialog() {
-    TempDir t;
-    TestMain w(t.path());
-    w.FormCreate();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowActive(&w, 20000));
+    // The modal dialog on top has the keyboard again once a message over it
+    // has gone; the dialog's end gives it back to the main window.
     QDialog dlg(&w);
     auto* edit = new QLineEdit(&dlg);
     bool yes = true;
