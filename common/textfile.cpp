@@ -122,18 +122,6 @@ bool SplitLinesUpTo(const std::string& text, size_t maxLines, std::vector<std::s
     return false;
 }
 
-std::vector<std::string> SplitAnyLines(const std::string& text) { return SplitAtAnyLineEnd(text, '\x1A'); }
-
-bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines) {
-    std::string bytes;
-    if (!ReadFileBytes(path, bytes)) {
-        lines.clear();
-        return false;
-    }
-    lines = SplitRecordLines(bytes);
-    return true;
-}
-
 bool ReadRecordHead(const std::string& path, size_t maxLines, size_t maxBytes, std::vector<std::string>& lines,
                     bool* whole) {
     lines.clear();

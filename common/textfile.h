@@ -56,14 +56,6 @@ void ForEachLineBefore(const std::string& text, char stop, F f) {
     }
 }
 
-// Splits the record files that people's tools make (the roster, a CSV
-// file to import): a line ends at CR LF, at CR or at a lone LF, and byte
-// 0x1A ends the file.  A trailing line end makes no extra empty line.
-std::vector<std::string> SplitAnyLines(const std::string& text);
-
-// Reads a file with SplitRecordLines.  False when it cannot be read.
-bool ReadRecordLines(const std::string& path, std::vector<std::string>& lines);
-
 // Reads only the head of a file by the rules of SplitRecordLines: at most
 // its first maxBytes bytes, split into at most maxLines lines; nothing
 // after them is read or kept, whatever the file holds.  A line cut by the

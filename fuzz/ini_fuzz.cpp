@@ -3,7 +3,7 @@
 #include "fuzz_support.h"
 
 #include "IniFile.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "sjis.h"
 #include "textfile.h"
 

@@ -5,7 +5,7 @@
 #include "../ruzozu/app/login.h"
 #include "../vaduvov/app/meibo_model.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "roster.h"
 #include "tempdir.h"
 #include "textfile.h"

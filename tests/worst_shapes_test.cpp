@@ -15,7 +15,7 @@
 #include "SPIBmp.h"
 #include "SPIs.h"
 #include "hostile_pictures.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "metafile.h"
 #include "metafile_writer.h"
 #include "recorder.h"

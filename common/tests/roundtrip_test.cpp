@@ -1,7 +1,7 @@
 // What the programs write reads back byte for byte, whatever names it
 // holds: rosters, settings and the text of a CSV file, with random
 // Shift-JIS names of every kind.  Some of them are also well-formed UTF-8.
-#include "inifile.h"
+#include "ini_text.h"
 #include "roster.h"
 #include "scramble.h"
 #include "sjis.h"

@@ -25,12 +25,21 @@ TEST(TextFile, RecordLineSplitting) {
     EXPECT_EQ(textfile::JoinLines({"a", ""}), "a\r\n\r\n");
 }
 
-TEST(TextFile, AnyLineEndSplitting) {
-    // Files from people's tools: CR LF, CR and a lone LF all end a line.
-    EXPECT_EQ(textfile::SplitAnyLines("a\nb\r\nc\rd\n\ne\x1A" "f\n"), (Lines{"a", "b", "c", "d", "", "e"}));
-    EXPECT_EQ(textfile::SplitAnyLines("x\n\r"), (Lines{"x", ""}));
-    EXPECT_EQ(textfile::SplitAnyLines("last"), (Lines{"last"}));
-    EXPECT_TRUE(textfile::SplitAnyLines("").empty());
+TEST(TextFile, AnyLineEndWalking) {
+    // Files from people's tools: CR LF, CR and a lone LF all end a line;
+    // 0x1A ends the file.
+    auto walk = [](const std::string& text) {
+        Lines lines;
+        textfile::ForEachLineBefore(text, '\x1A', [&](size_t b, size_t e) {
+            lines.emplace_back(text, b, e - b);
+            return true;
+        });
+        return lines;
+    };
+    EXPECT_EQ(walk("a\nb\r\nc\rd\n\ne\x1A" "f\n"), (Lines{"a", "b", "c", "d", "", "e"}));
+    EXPECT_EQ(walk("x\n\r"), (Lines{"x", ""}));
+    EXPECT_EQ(walk("last"), (Lines{"last"}));
+    EXPECT_TRUE(walk("").empty());
 }
 
 TEST(TextFile, StaleTemporariesOfTheTargetAreSwept) {

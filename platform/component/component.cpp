@@ -8,12 +8,6 @@ bool NameTaken(const QObject* owner, const QString& name) {
     return owner && owner->findChild<QObject*>(name, Qt::FindChildrenRecursively) != nullptr;
 }
 
-bool SetComponentName(QObject* c, const QObject* owner, const QString& name) {
-    if (name.isEmpty() || NameTaken(owner, name)) return false;
-    c->setObjectName(name);
-    return true;
-}
-
 TFocusEvents::TFocusEvents(QWidget* watched) : QObject(watched), watched_(watched) {
     watched->installEventFilter(this);
 }

@@ -42,10 +42,6 @@ public:
 // True when owner already holds a component of that name.
 bool NameTaken(const QObject* owner, const QString& name);
 
-// Gives c the name unless the owner holds it already; false when taken or
-// empty.
-bool SetComponentName(QObject* c, const QObject* owner, const QString& name);
-
 // Delivers a widget's focus enter and exit to handlers, once each and in
 // order.  Focus that leaves only because another window (a message box)
 // became active is no exit: the control still holds the focus of its window.

@@ -27,25 +27,15 @@ void TMediaPlayer::Open() {
     DoOpen();
 }
 
-void TMediaPlayer::Play() {
-    System.Record(Name_ + " Play");
-    DoPlay();
+void TMediaPlayer::Ask(const char* verb, void (TMediaPlayer::*act)()) {
+    System.Record(Name_ + " " + verb);
+    (this->*act)();
 }
 
-void TMediaPlayer::Stop() {
-    System.Record(Name_ + " Stop");
-    DoStop();
-}
-
-void TMediaPlayer::Close() {
-    System.Record(Name_ + " Close");
-    DoClose();
-}
-
-void TMediaPlayer::Rewind() {
-    System.Record(Name_ + " Rewind");
-    DoRewind();
-}
+void TMediaPlayer::Play() { Ask("Play", &TMediaPlayer::DoPlay); }
+void TMediaPlayer::Stop() { Ask("Stop", &TMediaPlayer::DoStop); }
+void TMediaPlayer::Close() { Ask("Close", &TMediaPlayer::DoClose); }
+void TMediaPlayer::Rewind() { Ask("Rewind", &TMediaPlayer::DoRewind); }
 
 void TMediaSystem::PlaySync(const std::string& path, int timeoutMs) {
     Record("sound " + path);

@@ -63,6 +63,8 @@ protected:
     TMediaSystem& System;
 
 private:
+    // Notes the call in the journal as "<name> <verb>", then does it.
+    void Ask(const char* verb, void (TMediaPlayer::*act)());
     std::string Name_;
     QWidget* Display_ = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "registry.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 
 #include <cstdlib>
 

@@ -40,15 +40,6 @@ std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMID
     return out;
 }
 
-void SortTreeChildren(const ShellFolderPtr& folder, std::vector<TTreeChild>& children, bool filesFirst) {
-    if (!folder) return;
-    std::stable_sort(children.begin(), children.end(), [&](const TTreeChild& a, const TTreeChild& b) {
-        if (filesFirst && a.IsFolder() != b.IsFolder()) return b.IsFolder();
-        HRESULT hr = folder->CompareIDs(0, a.Relative.get(), b.Relative.get());
-        return SUCCEEDED(hr) && CompareCode(hr) < 0;
-    });
-}
-
 bool SamePidlBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
     if (!a || !b) return false;
     size_t na = PidlSize(a);

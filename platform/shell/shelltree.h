@@ -49,10 +49,6 @@ struct TTreeListing {
 std::vector<TTreeChild> ListTreeChildren(const ShellFolderPtr& folder, LPCITEMIDLIST folderAbs,
                                          const TTreeListing& options, bool* listed = nullptr);
 
-// Sorts children by the folder's comparison (files first on request); the
-// order of items the folder cannot compare is kept.
-void SortTreeChildren(const ShellFolderPtr& folder, std::vector<TTreeChild>& children, bool filesFirst);
-
 // The index among count nodes (itemOf(i) gives the one-item list of node
 // i) of the node that stands for item, -1 when none does: first by the same
 // bytes (the namespace makes both the same way), then by the folder's

@@ -1,7 +1,7 @@
 #include "IniFile.h"
 
 #include "commatext.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "messages.h"
 #include "sjis.h"
 #include "textfile.h"

@@ -133,7 +133,6 @@ void TfInputID::Apply(const TLoginReply& r) {
     QWidget* target = Box(r.Focus);
     if (!target && had && had->window() == this) target = had;  // back where the learner was going
     if (!target) return;
-    if (!r.Message.empty()) activateWindow();
     target->setFocus();
     // The dialog becomes active again only after the message box has gone;
     // the focus is set once more then, unless the learner has meanwhile

@@ -5,7 +5,7 @@
 #include "qtext.h"
 #include "scaled_display.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "sjis.h"
 
 #include <QPushButton>

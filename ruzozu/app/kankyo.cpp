@@ -104,8 +104,7 @@ void TfKankyo::BitBtn1Click() {
         QApplication::beep();
         QMessageBox::information(this, windowTitle(), QL("指定されたフォルダーは\n\n存在しません"));
         ComboBox1->lineEdit()->selectAll();
-        activateWindow();  // back from the message, typing goes on in the folder box
-        ComboBox1->setFocus();
+        ComboBox1->setFocus();  // back from the message, typing goes on in the folder box
         Refusal = true;
     } else if (ComboBox1->findText(Q(f)) < 0 && Model.FolderTyped) {
         ComboBox1->addItem(Q(f));

@@ -4,13 +4,14 @@
 #include "about.h"
 #include "ExtArr.h"
 #include "InputID.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "SPIBmp.h"
 #include "StdArr.h"
 #include "choice.h"
 #include "hint_form.h"
 #include "japanese.h"
 #include "kankyo.h"
+#include "keyboard_return.h"
 #include "messages.h"
 #include "picture_budget.h"
 #include "qtext.h"
@@ -181,10 +182,11 @@ void TForm1::FormCreate() {
     setCentralWidget(holder);
     DialogScaler_ = new TDialogScaler(this);
     // Enter is the window's wherever the focus is, also while the drill is
-    // embedded in the view (a window of its own there); after menus,
-    // dialogs and focus changes anywhere the drill takes the keyboard back
-    // (TakeKeyboard).
+    // embedded in the view (a window of its own there); after focus changes
+    // anywhere the drill takes the keyboard back (TakeKeyboard), and after
+    // menus and dialogs by the program's keyboard rule.
     qApp->installEventFilter(this);
+    keyboard_return::Install(this, [this] { TakeKeyboard(); });
     // A composition in progress is confirmed before anything takes the
     // answer (and the menus take no composition).
     Composition_ = new TComposition(this);
@@ -645,12 +647,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         // back there (Alt+F still opens its menu at once).
         if (watched == MainMenu1) QueueTakeKeyboard();
         break;
-    case QEvent::Hide:
-        // A menu, a dialog or a message box has gone: the keyboard comes
-        // back to the drill once the event loop has settled.
-        if (watched->isWidgetType() && watched != this && static_cast<QWidget*>(watched)->isWindow())
-            QueueTakeKeyboard();
-        break;
     default:
         break;
     }
@@ -819,11 +815,14 @@ bool TForm1::OpenMedia(TMediaPlayer& player, const std::string& file) {
     }
 }
 
-void TForm1::PlayAudio(const std::string& line) {
+bool TForm1::OpenMediaLine(TMediaPlayer& player, const std::string& line) {
     std::vector<std::string> tok = SplitTokens(line, 2, false);
-    if (tok.size() < 2) return;
     std::string file;
-    if (!ResolveMediaFile(tok[1] + "." + tok[0], file) || !OpenMedia(*MediaPlayer2, file)) return;
+    return tok.size() >= 2 && ResolveMediaFile(tok[1] + "." + tok[0], file) && OpenMedia(player, file);
+}
+
+void TForm1::PlayAudio(const std::string& line) {
+    if (!OpenMediaLine(*MediaPlayer2, line)) return;
     if (!Engine_->DialogOpen) {
         SpeedButton7->show();
         SpeedButton9->show();
@@ -832,10 +831,7 @@ void TForm1::PlayAudio(const std::string& line) {
 }
 
 void TForm1::PlayMidi(const std::string& line) {
-    std::vector<std::string> tok = SplitTokens(line, 2, false);
-    if (tok.size() < 2) return;
-    std::string file;
-    if (!ResolveMediaFile(tok[1] + "." + tok[0], file) || !OpenMedia(*MediaPlayer3, file)) return;
+    if (!OpenMediaLine(*MediaPlayer3, line)) return;
     if (!Engine_->DialogOpen) {
         SpeedButton6->setChecked(false);
         SpeedButton6->show();
@@ -1039,9 +1035,9 @@ void TForm1::ApplyScreenMode() {
     if (visible) QueueTakeKeyboard();
 }
 
-void TForm1::QueueTakeKeyboard() {
-    QTimer::singleShot(0, this, [this] { TakeKeyboard(); });
-}
+// By the program's keyboard rule: a menu or a dialog over the drill keeps
+// the keyboard, else the drill takes it (TakeKeyboard).
+void TForm1::QueueTakeKeyboard() { keyboard_return::Queue(); }
 
 // The drill takes the keyboard back whenever nothing stands over it: the
 // window is made the active one (without a window manager nobody else does,
@@ -1049,13 +1045,7 @@ void TForm1::QueueTakeKeyboard() {
 // focus that went to the menu bar or nowhere goes back where it was in the
 // drill, else to the answer box.
 void TForm1::TakeKeyboard() {
-    if (!isVisible() || Closing || QApplication::activePopupWidget()) return;
-    // A dialog over the drill keeps the keyboard: the one on top has it
-    // back when a dialog over it has gone (no window manager hands it on).
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-        if (modal != this && modal->isVisible() && QApplication::activeWindow() != modal) modal->activateWindow();
-        return;
-    }
+    if (!isVisible() || Closing) return;
     if (QApplication::activeWindow() != this) {
         raise();
         activateWindow();

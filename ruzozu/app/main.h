@@ -157,6 +157,9 @@ private:
     // false, after telling the learner, when there is none.
     bool ResolveMediaFile(const std::string& name, std::string& path);
     bool OpenMedia(TMediaPlayer& player, const std::string& file);
+    // Opens the file of a sound line (its extension, then its name) in the
+    // player; false when the line names no file that opens.
+    bool OpenMediaLine(TMediaPlayer& player, const std::string& line);
     bool LoadPictureFile(const std::string& path, QLabel* target, int width);
     void QueueTakeKeyboard();
     void TakeKeyboard();

@@ -1,7 +1,7 @@
 // The engine's construction and the helpers its units share.
 #include "main_engine.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "messages.h"
 #include "sjis.h"
 

@@ -1,7 +1,7 @@
 // The answer line, the answer buttons and judging an answer.
 #include "main_engine.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "messages.h"
 #include "sjis.h"
 

@@ -1,7 +1,7 @@
 // Block display, line commands and the hint, answer and message dialog.
 #include "main_engine.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "messages.h"
 #include "sjis.h"
 

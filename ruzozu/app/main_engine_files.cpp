@@ -1,7 +1,7 @@
 // The progress file and the results header.
 #include "main_engine.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "messages.h"
 #include "textfile.h"
 

@@ -1,7 +1,7 @@
 // Opening a problem file and building its block index.
 #include "main_engine.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "messages.h"
 #include "sjis.h"
 #include "textfile.h"

@@ -97,8 +97,6 @@ QWidget* TScaledView::Release() {
     return w;
 }
 
-QWidget* TScaledView::Embedded() const { return Proxy ? Proxy->widget() : nullptr; }
-
 QRect TScaledView::Area() const {
     if (!Proxy) return QRect();
     return viewportTransform().mapRect(Proxy->sceneBoundingRect()).toRect();

@@ -28,7 +28,6 @@ public:
     void Embed(QWidget* widget);
     // Gives the widget back, without a parent and hidden.
     QWidget* Release();
-    QWidget* Embedded() const;
     double Scale() const { return Scale_; }
     // Where the embedded widget shows, in the view's coordinates.
     QRect Area() const;

@@ -11,11 +11,11 @@
 namespace {
 
 const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-int32_t Info(int32_t no, char* buf, int32_t len, const char* text) {
+int32_t Info(char* buf, int32_t len, const char* text) {
     if (!buf || len <= 0) return 0;
     std::strncpy(buf, text, static_cast<size_t>(len));
     buf[len - 1] = 0;
-    return static_cast<int32_t>(std::strlen(buf)) + (no >= 0 ? 0 : 0);
+    return static_cast<int32_t>(std::strlen(buf));
 }
 
 // The size from the header chunk, which a PNG holds first; false for no
@@ -38,20 +38,20 @@ bool ReadHeader(const void* data, int64_t length, uint32_t& width, uint32_t& hei
 extern "C" {
 SPI_EXPORT int32_t GetPluginInfo(int32_t infoNo, char* buffer, int32_t bufferLength) {
 #ifdef SPI_ENDLESS_INFO
-    if (infoNo >= 2) return Info(infoNo, buffer, bufferLength, infoNo % 2 ? "PNG" : "*.png");  // answers every number
+    if (infoNo >= 2) return Info(buffer, bufferLength, infoNo % 2 ? "PNG" : "*.png");  // answers every number
 #endif
 #ifdef SPI_THROW_INFO
     if (infoNo >= 2) throw 42;  // no std::exception
 #endif
     switch (infoNo) {
 #ifdef SPI_LOWER_VERSION
-        case 0: return Info(infoNo, buffer, bufferLength, "00in");
+        case 0: return Info(buffer, bufferLength, "00in");
 #else
-        case 0: return Info(infoNo, buffer, bufferLength, "00IN");
+        case 0: return Info(buffer, bufferLength, "00IN");
 #endif
-        case 1: return Info(infoNo, buffer, bufferLength, "PNG import plug-in (libpng)");
-        case 2: return Info(infoNo, buffer, bufferLength, "*.png");
-        case 3: return Info(infoNo, buffer, bufferLength, "PNG");
+        case 1: return Info(buffer, bufferLength, "PNG import plug-in (libpng)");
+        case 2: return Info(buffer, bufferLength, "*.png");
+        case 3: return Info(buffer, bufferLength, "PNG");
         default: return 0;
     }
 }

@@ -60,6 +60,24 @@ private:
     QPointer<QWidget> DoubleClicked;  // its next release ends a double click
 };
 
+// An array of controls of class C: the elements it makes are C, width x
+// height when both are given, and it takes any control of C or of a base
+// of C; Cntrls gives them as View.
+template <class C, class View = C, int width = 0, int height = 0>
+class TArrayOf : public TArCntrl {
+public:
+    TArrayOf(QWidget* owner, const QString& name, QPoint designPos = {})
+        : TArCntrl(owner, name, &C::staticMetaObject, designPos) {}
+    View* Cntrls(int index) const { return qobject_cast<View*>(TArCntrl::Cntrls(index)); }
+
+protected:
+    QWidget* CreateCntrl(int, QWidget* owner) override {
+        auto* c = new C(owner);
+        if (width > 0 && height > 0) c->resize(width, height);
+        return c;
+    }
+};
+
 // An element that was not there yet is hooked up later, on the
 // user-interface thread, by a timer; never by a busy loop.
 class TEventSetThread : public QObject {

@@ -15,22 +15,14 @@ public:
     bool Stretch = false;
 };
 
-class TArBitBtn : public TArCntrl {
+class TArBitBtn : public TArrayOf<QPushButton, QPushButton, 75, 25> {
     Q_OBJECT
 public:
-    TArBitBtn(QWidget* owner, const QString& name, QPoint designPos = {});
-    QPushButton* Cntrls(int index) const { return qobject_cast<QPushButton*>(TArCntrl::Cntrls(index)); }
-
-protected:
-    QWidget* CreateCntrl(int number, QWidget* owner) override;
+    using TArrayOf::TArrayOf;
 };
 
-class TArImage : public TArCntrl {
+class TArImage : public TArrayOf<TImage, TImage, 105, 105> {
     Q_OBJECT
 public:
-    TArImage(QWidget* owner, const QString& name, QPoint designPos = {});
-    TImage* Cntrls(int index) const { return qobject_cast<TImage*>(TArCntrl::Cntrls(index)); }
-
-protected:
-    QWidget* CreateCntrl(int number, QWidget* owner) override;
+    using TArrayOf::TArrayOf;
 };

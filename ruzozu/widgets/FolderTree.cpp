@@ -920,11 +920,7 @@ void TFolderTreeViewEx::TellUser(const QString& text) {
             self->ShowMessage(owner, text, caption);
             return;
         }
-        QPointer<QWidget> back(owner);
         InformationBox(owner, caption, text);
-        // The keyboard goes back to the window, with or without a window
-        // manager to hand it back.
-        if (back) back->activateWindow();
     });
 }
 

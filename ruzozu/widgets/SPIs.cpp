@@ -1,6 +1,6 @@
 #include "SPIs.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "sjis.h"
 #include "textfile.h"
 

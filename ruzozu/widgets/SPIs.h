@@ -30,7 +30,6 @@ public:
     TSPI& operator=(const TSPI&) = delete;
 
     TSPIKind Kind() const { return Kind_; }
-    bool Loadable() const { return Kind_ == TSPIKind::In || Kind_ == TSPIKind::Am; }
     std::string FileName;
     std::string APIVersion;
     std::string PluginName;

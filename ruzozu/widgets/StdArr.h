@@ -6,23 +6,15 @@
 
 #include <QLabel>
 
-class TArLabel : public TArCntrl {
+class TArLabel : public TArrayOf<QLabel> {
     Q_OBJECT
 public:
-    TArLabel(QWidget* owner, const QString& name, QPoint designPos = {});
-    QLabel* Cntrls(int index) const { return qobject_cast<QLabel*>(TArCntrl::Cntrls(index)); }
-
-protected:
-    QWidget* CreateCntrl(int number, QWidget* owner) override;
+    using TArrayOf::TArrayOf;
 };
 
-class TArEdit : public TArCntrl {
+// Plain line edits are taken as well (their class is a base of ours).
+class TArEdit : public TArrayOf<TRetEdit, QLineEdit> {
     Q_OBJECT
 public:
-    TArEdit(QWidget* owner, const QString& name, QPoint designPos = {});
-    // Plain line edits are accepted as well (their class is a base of ours).
-    QLineEdit* Cntrls(int index) const { return qobject_cast<QLineEdit*>(TArCntrl::Cntrls(index)); }
-
-protected:
-    QWidget* CreateCntrl(int number, QWidget* owner) override;
+    using TArrayOf::TArrayOf;
 };

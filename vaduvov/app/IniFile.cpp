@@ -1,9 +1,11 @@
 #include "IniFile.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "modeboxes.h"
 #include "sjis.h"
 #include "textfile.h"
+
+#include <utility>
 
 namespace {
 
@@ -150,15 +152,32 @@ TDrillFolder WriteIniFile(const TControllerSettings& s, const std::string& ownIn
 }
 
 
+namespace {
+
+// The folder boxes and the checks that show a setting as it is.
+const std::pair<std::string TControllerSettings::*, std::string TSettingsControls::*> kFolderBoxes[] = {
+    {&TControllerSettings::ExeDir, &TSettingsControls::ExeDirEdit},
+    {&TControllerSettings::QuestionDir, &TSettingsControls::QuestionEdit},
+    {&TControllerSettings::ScoreDir, &TSettingsControls::ScoreEdit},
+};
+const std::pair<bool TControllerSettings::*, bool TSettingsControls::*> kChecks[] = {
+    {&TControllerSettings::FullScreen, &TSettingsControls::FullCheck},
+    {&TControllerSettings::ModeChange, &TSettingsControls::ModeCheck},
+    {&TControllerSettings::Compulsion, &TSettingsControls::CompulsionCheck},
+};
+
+std::string CollectFolder(const std::string& text) {
+    if (!textfile::DirectoryExists(text)) return std::string();
+    return text.back() == '/' ? text : text + "/";
+}
+
+}  // namespace
+
 TSettingsControls ShowSettings(const TControllerSettings& s) {
     TSettingsControls c;
-    c.ExeDirEdit = s.ExeDir;
-    c.QuestionEdit = s.QuestionDir;
-    c.ScoreEdit = s.ScoreDir;
+    for (const auto& [setting, box] : kFolderBoxes) c.*box = s.*setting;
     c.AutoRunEdit = s.AutoRunFile;
-    c.FullCheck = s.FullScreen;
-    c.ModeCheck = s.ModeChange;
-    c.CompulsionCheck = s.Compulsion;
+    for (const auto& [setting, check] : kChecks) c.*check = s.*setting;
     // The boxes are set one after the other, each as a click: the mode
     // rule applies on the way.
     TModeBoxes b;
@@ -172,28 +191,14 @@ TSettingsControls ShowSettings(const TControllerSettings& s) {
     return c;
 }
 
-namespace {
-std::string CollectFolder(const std::string& text) {
-    if (!textfile::DirectoryExists(text)) return std::string();
-    return text.back() == '/' ? text : text + "/";
-}
-}  // namespace
-
 bool GetSettings(TControllerSettings& s, const TSettingsControls& c) {
-    s.ExeDir = CollectFolder(c.ExeDirEdit);
-    s.QuestionDir = CollectFolder(c.QuestionEdit);
-    s.ScoreDir = CollectFolder(c.ScoreEdit);
+    for (const auto& [setting, box] : kFolderBoxes) s.*setting = CollectFolder(c.*box);
     s.AutoRunFile = c.AutoRunEdit;
-    s.FullScreen = c.FullCheck;
-    s.ModeChange = c.ModeCheck;
-    s.Compulsion = c.CompulsionCheck;
-    s.NormalMode = c.NormalCheck;
-    s.TestMode = c.TestCheck;
-    s.RandomMode = c.RandomCheck;
+    for (const auto& [setting, check] : kChecks) s.*setting = c.*check;
     TModeBoxes b;
-    b.Normal = s.NormalMode;
-    b.Test = s.TestMode;
-    b.Random = s.RandomMode;
+    s.NormalMode = b.Normal = c.NormalCheck;
+    s.TestMode = b.Test = c.TestCheck;
+    s.RandomMode = b.Random = c.RandomCheck;
     s.QuestionMode = b.ChosenMode();
     if (s.QuestionMode == 0) s.NormalMode = true;
     s.MeiboDirIndex = c.MeiboDirBtn == 1 ? 1 : 0;

@@ -4,7 +4,8 @@
 #include "about.h"
 #include "ShView.h"
 #include "dir_list.h"
-#include "inifile.h"
+#include "ini_text.h"
+#include "keyboard_return.h"
 #include "list.h"
 #include "meibo.h"
 #include "modeboxes.h"
@@ -53,6 +54,10 @@ TfMain::TfMain(const std::string& exeFolder) : ExeFolder(exeFolder) {
     QFont font(QStringLiteral("IPAPGothic"));
     font.setPixelSize(12);
     setFont(font);
+    // Shown, and after every dialog and message, the window (or the dialog
+    // on top) has the keyboard: a kiosk without a window manager hands it
+    // to nobody.
+    keyboard_return::Install(this);
 
     ChooseFolder = [this](int tag, const std::string& start, std::string& chosen) {
         static const char* const captions[] = {"", "RUZOZU 実行ファイルフォルダー指定", "RUZOZU 問題フォルダー指定",

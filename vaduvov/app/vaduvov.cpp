@@ -4,7 +4,6 @@
 #include "qtext.h"
 
 #include <QApplication>
-#include <QTimer>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -15,12 +14,7 @@ int main(int argc, char** argv) {
     if (!ok) folder.clear();  // a folder without a Shift-JIS name: the current one
     if (!folder.empty() && folder.back() != '/') folder += '/';
     TfMain w(folder);
-    w.show();
-    // Shown, the window takes the keyboard: a kiosk without a window
-    // manager activates no window by itself.
-    QTimer::singleShot(0, &w, [&w] {
-        if (!QApplication::activeModalWidget() && !QApplication::activeWindow()) w.activateWindow();
-    });
+    w.show();  // takes the keyboard by the program's rule
     w.FormCreate();
     return app.exec();
 }

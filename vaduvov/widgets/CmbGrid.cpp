@@ -556,10 +556,7 @@ void TComboGrid::SetColCount(int n) {
         if (row.size() > static_cast<size_t>(n)) row.resize(static_cast<size_t>(n));
     if (FFixedCols >= n) FFixedCols = n - 1;
     d->cols.Resize(n, FDefaultColWidth);
-    SyncLines();
-    ClampCurrent();
-    UpdateScrollBars();
-    InvalidateGrid();
+    LinesChanged();
     if (FEditor && FEditor->isVisible()) UpdateEditor();
 }
 
@@ -570,71 +567,54 @@ void TComboGrid::SetRowCount(int n) {
     d->cells.resize(static_cast<size_t>(n));
     if (FFixedRows >= n) FFixedRows = n - 1;
     d->rows.Resize(n, FDefaultRowHeight);
-    SyncLines();
-    ClampCurrent();
-    UpdateScrollBars();
-    InvalidateGrid();
+    LinesChanged();
     if (FEditor && FEditor->isVisible()) UpdateEditor();
 }
 
+// The view starts again at the first column (row) that scrolls.
 void TComboGrid::SetFixedCols(int n) {
     n = std::clamp(n, 0, FColCount - 1);
     if (n == FFixedCols) return;
-    FFixedCols = n;
-    SyncLines();
-    // The view starts again at the first column that scrolls.
-    FLeftCol = FFixedCols;
-    ClampCurrent();
-    UpdateScrollBars();
-    InvalidateGrid();
+    FFixedCols = FLeftCol = n;
+    LinesChanged();
 }
 
 void TComboGrid::SetFixedRows(int n) {
     n = std::clamp(n, 0, FRowCount - 1);
     if (n == FFixedRows) return;
-    FFixedRows = n;
+    FFixedRows = FTopRow = n;
+    LinesChanged();
+}
+
+void TComboGrid::LinesChanged() {
     SyncLines();
-    FTopRow = FFixedRows;
     ClampCurrent();
     UpdateScrollBars();
     InvalidateGrid();
 }
 
-void TComboGrid::SetDefaultColWidth(int w) {
-    FDefaultColWidth = std::max(0, w);
-    d->cols.Assign(FColCount, FDefaultColWidth);
+void TComboGrid::SetSize(bool col, std::optional<int> index, int size) {
+    TExtents& e = col ? d->cols : d->rows;
+    const int count = col ? FColCount : FRowCount;
+    size = std::max(0, size);
+    if (!index) {
+        (col ? FDefaultColWidth : FDefaultRowHeight) = size;
+        e.Assign(count, size);
+    } else if (*index >= 0 && *index < count) {
+        e.SetSize(*index, size);
+    } else {
+        return;
+    }
     UpdateScrollBars();
     InvalidateGrid();
 }
 
-void TComboGrid::SetDefaultRowHeight(int h) {
-    FDefaultRowHeight = std::max(0, h);
-    d->rows.Assign(FRowCount, FDefaultRowHeight);
-    UpdateScrollBars();
-    InvalidateGrid();
-}
-
-int TComboGrid::ColWidths(int col) const {
-    return col >= 0 && col < FColCount ? d->cols.Size(col) : FDefaultColWidth;
-}
-
-void TComboGrid::SetColWidths(int col, int w) {
-    if (col < 0 || col >= FColCount) return;
-    d->cols.SetSize(col, std::max(0, w));
-    UpdateScrollBars();
-    InvalidateGrid();
-}
-
-int TComboGrid::RowHeights(int row) const {
-    return row >= 0 && row < FRowCount ? d->rows.Size(row) : FDefaultRowHeight;
-}
-
-void TComboGrid::SetRowHeights(int row, int h) {
-    if (row < 0 || row >= FRowCount) return;
-    d->rows.SetSize(row, std::max(0, h));
-    UpdateScrollBars();
-    InvalidateGrid();
-}
+void TComboGrid::SetDefaultColWidth(int w) { SetSize(true, std::nullopt, w); }
+void TComboGrid::SetDefaultRowHeight(int h) { SetSize(false, std::nullopt, h); }
+int TComboGrid::ColWidths(int col) const { return col >= 0 && col < FColCount ? d->cols.Size(col) : FDefaultColWidth; }
+void TComboGrid::SetColWidths(int col, int w) { SetSize(true, col, w); }
+int TComboGrid::RowHeights(int row) const { return row >= 0 && row < FRowCount ? d->rows.Size(row) : FDefaultRowHeight; }
+void TComboGrid::SetRowHeights(int row, int h) { SetSize(false, row, h); }
 
 void TComboGrid::SetGridLineWidth(int w) {
     FGridLineWidth = std::max(0, w);
@@ -773,34 +753,26 @@ int ScrolledToShow(const TExtents& e, int fixed, int current, int index, int vie
 }
 }  // namespace
 
+void TComboGrid::ScrollTo(int top, int left) {
+    if (top == FTopRow && left == FLeftCol) return;
+    FTopRow = top;
+    FLeftCol = left;
+    UpdateScrollBars();
+    viewport()->update();
+    TopLeftChanged();
+}
+
 void TComboGrid::ScrollIntoView(int col, int row) {
-    const int top = ScrolledToShow(d->rows, FFixedRows, FTopRow, row, viewport()->height());
-    const int left = ScrolledToShow(d->cols, FFixedCols, FLeftCol, col, viewport()->width());
-    if (top != FTopRow || left != FLeftCol) {
-        FTopRow = top;
-        FLeftCol = left;
-        UpdateScrollBars();
-        viewport()->update();
-        TopLeftChanged();
-    }
+    ScrollTo(ScrolledToShow(d->rows, FFixedRows, FTopRow, row, viewport()->height()),
+             ScrolledToShow(d->cols, FFixedCols, FLeftCol, col, viewport()->width()));
 }
 
 void TComboGrid::SetTopRow(int row) {
-    row = std::clamp(row, FFixedRows, std::max(FFixedRows, MaxTopRow()));
-    if (row == FTopRow) return;
-    FTopRow = row;
-    UpdateScrollBars();
-    viewport()->update();
-    TopLeftChanged();
+    ScrollTo(std::clamp(row, FFixedRows, std::max(FFixedRows, MaxTopRow())), FLeftCol);
 }
 
 void TComboGrid::SetLeftCol(int col) {
-    col = std::clamp(col, FFixedCols, std::max(FFixedCols, MaxLeftCol()));
-    if (col == FLeftCol) return;
-    FLeftCol = col;
-    UpdateScrollBars();
-    viewport()->update();
-    TopLeftChanged();
+    ScrollTo(FTopRow, std::clamp(col, FFixedCols, std::max(FFixedCols, MaxLeftCol())));
 }
 
 int TComboGrid::VisibleRowCount() const {

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -313,6 +314,11 @@ private:
     int LineW(bool vertical, int index) const;
     // The grid lines after each column and row follow the options.
     void SyncLines();
+    // Sets the size of one column (col) or row, or with no index the size
+    // every one takes anew; the view follows.
+    void SetSize(bool col, std::optional<int> index, int size);
+    // After a change of the number of columns or rows, or of the fixed ones.
+    void LinesChanged();
     // The x of a column and the y of a row in the view (-1 scrolled off
     // before the view); O(log n) whatever their number.
     int ColX(int col) const;
@@ -328,6 +334,8 @@ private:
     bool MoveCurrent(int col, int row, bool extend);
     void MoveAnchor(int col, int row);
     void ScrollIntoView(int col, int row);
+    // Shows the grid from this top row and left column on.
+    void ScrollTo(int top, int left);
     bool IsActiveControl() const;
     // Stores a cell's text without drawing; the row grows only for a text.
     void StoreCell(int col, int row, const std::string& text);

@@ -410,9 +410,7 @@ void TFolderView::TellUser(const QString& text) {
         ShowMessage(window(), text, caption);
         return;
     }
-    QPointer<QWidget> back = window();
-    InformationBox(back, caption, text);
-    if (back) back->activateWindow();  // the keyboard goes back to the window
+    InformationBox(window(), caption, text);
 }
 
 // ---------------------------------------------------------------------------
@@ -1114,7 +1112,6 @@ void TFileView::Edit(QTreeWidgetItem* r) {
         if (!self) return;
         QPointer<QWidget> w = self->window();
         InformationBox(w, w ? w->windowTitle() : QString(), why);
-        if (w) w->activateWindow();  // the keyboard goes back to the window
     });
 }
 

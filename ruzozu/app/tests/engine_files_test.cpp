@@ -1,6 +1,6 @@
 #include "recorder.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "messages.h"
 
 #include <gtest/gtest.h>

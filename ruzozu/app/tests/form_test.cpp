@@ -9,7 +9,7 @@
 #include "FolderTree.h"
 #include "choice.h"
 #include "sjis.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "kankyo.h"
 #include "main.h"
 #include "composition.h"

@@ -7,7 +7,7 @@
 #include "hint_form.h"
 #include "ExtArr.h"
 #include "StdArr.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "InputID.h"
 #include "kankyo.h"
 #include "main.h"

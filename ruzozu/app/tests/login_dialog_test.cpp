@@ -1,6 +1,7 @@
 // The login dialog driven by keys under Qt's offscreen platform.
 #include "InputID.h"
 #include "RetEdit.h"
+#include "keyboard_return.h"
 #include "qtext.h"
 #include "roster.h"
 #include "tempdir.h"
@@ -107,6 +108,9 @@ struct LoginRun {
 class LoginDialogTest : public QObject {
     Q_OBJECT
 private slots:
+    // The program's keyboard rule, installed as the drill installs it (the
+    // dialog stands here without the drill's window).
+    void initTestCase() { keyboard_return::Install(nullptr); }
     void newLearnerLogsInByKeys();
     void knownLearnerWrongThenRightPassword();
     void passwordWithoutShiftJisFormIsRefused();

@@ -3,6 +3,7 @@
 // open: hooks of the tree choose and run them.
 #include "FolderTree.h"
 
+#include "keyboard_return.h"
 #include "shellmenu.h"
 #include "shellmenu_qt.h"
 #include "shown_texts.h"
@@ -425,6 +426,7 @@ void FolderTreeShellTest::renameRefusalsKeepTheOldNameAndSayWhy() {
     TFolderTreeViewEx t;
     Prepare(t);
     t.setWindowTitle(QString::fromUtf8("フォルダー選択"));
+    keyboard_return::Install(&t);  // the program's keyboard rule, the tree its window
     const struct {
         const char* typed;
         const char* why;

@@ -7,7 +7,7 @@
 #include "dir_list.h"
 #include "func.h"
 #include "japanese.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "list.h"
 #include "localeorder.h"
 #include "main.h"
@@ -20,6 +20,8 @@
 
 #include <QCheckBox>
 #include <QCollator>
+#include <QDialog>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -98,6 +100,7 @@ private slots:
     void csvPreviewColumnsSizedByDragging();
     void csvWizardRefusesAFileTooBig();
     void menuShortcutsWinOverTheBoxes();
+    void messagesGiveTheKeyboardBack();
     void everyWindowAndBoxReadsJapanese();
 };
 
@@ -626,6 +629,51 @@ void ControllerWindowTest::menuShortcutsWinOverTheBoxes() {
     QVERIFY(ClickInto(w.ExeDirEdit));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(w.fList);  // the client list, not a selection of the text
+    w.close();
+}
+
+// A message leaves the keyboard with the window it stood over: typing goes
+// on in the box the person was in, with no step of theirs (without a window
+// manager nobody else hands the keyboard back).
+void ControllerWindowTest::messagesGiveTheKeyboardBack() {
+    TempDir t;
+    std::filesystem::create_directories(t / "NoDrill");
+    TestMain w(t.path());
+    w.FormCreate();  // one message at the start: no drill program in its own folder
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w, 20000));
+    for (int round = 1; round <= 2; ++round) {
+        w.ExeDirEdit->setText(Q(t / "NoDrill"));
+        EnterIn(w.ExeDirEdit);  // a folder without the drill program: a message
+        QTRY_COMPARE_WITH_TIMEOUT(w.Messages.size(), 1 + round, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(&w), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), static_cast<QWidget*>(w.ExeDirEdit), 20000);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+        QTest::keyClicks(QApplication::focusWidget(), "x");
+        QCOMPARE(w.ExeDirEdit->text(), Q(t / "NoDrill/x"));
+    }
+
+    // The modal dialog on top has the keyboard again once a message over it
+    // has gone; the dialog's end gives it back to the main window.
+    QDialog dlg(&w);
+    auto* edit = new QLineEdit(&dlg);
+    bool yes = true;
+    TBoxAnswerer boxes(&dlg, &yes);
+    bool backInDialog = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("m"), QMessageBox::Ok, &dlg);
+        box.exec();  // answered by keys
+        backInDialog = QTest::qWaitFor(
+            [&] { return QApplication::activeWindow() == &dlg && QApplication::focusWidget() == edit; }, 20000);
+        if (backInDialog)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);  // the person closes the dialog
+        else
+            dlg.reject();
+    });
+    dlg.exec();
+    QVERIFY(backInDialog);
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(&w), 20000);
     w.close();
 }
 

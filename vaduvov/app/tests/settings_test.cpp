@@ -1,6 +1,6 @@
 #include "IniFile.h"
 
-#include "inifile.h"
+#include "ini_text.h"
 #include "sjis.h"
 #include "tempdir.h"
 #include "textfile.h"

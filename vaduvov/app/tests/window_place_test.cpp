@@ -2,7 +2,7 @@
 // window manager (run by window_place.sh on an X display of its own): the
 // place saved is the frame's, and the place restored is the frame's too.
 #include "IniFile.h"
-#include "inifile.h"
+#include "ini_text.h"
 #include "list.h"
 #include "main.h"
 #include "meibo.h"

@@ -1,4 +1,4 @@
-#include "inifile.h"
+#include "ini_text.h"
 
 #include "sjis.h"
 #include "tempdir.h"
