@@ -523,9 +523,10 @@ bool CopyFileData(int in, int out, off_t size, TCopyRun& run) {
 }
 
 // Copies the regular file src to the new file dest (which must not
-// exist), with src's mode as the umask lets it.
+// exist), with src's mode as the umask lets it.  The open never waits:
+// a FIFO put in the file's place meanwhile is refused, not waited on.
 bool CopyRegularFile(const std::string& src, const std::string& dest, TCopyRun& run) {
-    const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (in < 0) return false;
     struct stat st;
     bool ok = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode);
