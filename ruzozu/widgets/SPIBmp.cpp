@@ -486,6 +486,17 @@ bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QIma
         UnpackRle(p + bits, size - bits, bpp == 4, int(width), int(height), stride, unpacked, given);
         pixels = reinterpret_cast<const uint8_t*>(unpacked.data());
         pixelBytes = unpacked.size();
+    } else {
+        // Writers that leave out the last row's padding: the rows are all
+        // there, so the padding is made up rather than the file refused.
+        const uint64_t rowBytes = (uint64_t(depth) * uint64_t(width) + 7) / 8;
+        const uint64_t whole = stride * uint64_t(height);
+        if (height > 0 && pixelBytes < whole && pixelBytes >= whole - stride + rowBytes) {
+            unpacked.assign(reinterpret_cast<const char*>(pixels), size_t(pixelBytes));
+            unpacked.resize(size_t(whole), '\0');
+            pixels = reinterpret_cast<const uint8_t*>(unpacked.data());
+            pixelBytes = whole;
+        }
     }
     if (!ReadDibLayout(info.data(), info.size(), pixelBytes, d)) return false;
     QImage img(d.Width, d.Height, QImage::Format_RGB32);
@@ -543,6 +554,21 @@ bool DecodeBmp(const std::string& bytes, QImage& out) {
     return DecodeDib(p + 14, bytes.size() - 14, offBits > 14 ? offBits - 14 : 0, false, out);
 }
 
+namespace {
+
+// An entry's depth: the directory's word, or where that says nothing (0,
+// as some writers leave it, and always in a cursor) the picture's own.
+int64_t IcoEntryDepth(const uint8_t* data, uint64_t length, int64_t given) {
+    if (given != 0) return given;
+    if (length >= 26 && data[0] == 0x89 && data[1] == 'P') {  // a PNG: bit depth times channels
+        static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+        return data[25] < 7 ? int64_t(data[24]) * kChannels[data[25]] : 0;
+    }
+    return length >= 16 ? Le16(data + 14) : 0;  // the bitmap header's bit count
+}
+
+}  // namespace
+
 bool DecodeIco(const std::string& bytes, QImage& out) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const uint64_t size = bytes.size();
@@ -556,7 +582,7 @@ bool DecodeIco(const std::string& bytes, QImage& out) {
         const uint64_t length = Le32(e + 8), offset = Le32(e + 12);
         if (offset < 6 + 16 * count || offset > size || length > size - offset || length < 12) continue;
         const int64_t area = int64_t(e[0] ? e[0] : 256) * (e[1] ? e[1] : 256);
-        const int64_t depth = Le16(p + 2) == 1 ? Le16(e + 6) : 0;
+        const int64_t depth = IcoEntryDepth(p + offset, length, Le16(p + 2) == 1 ? Le16(e + 6) : 0);
         if (area > bestArea || (area == bestArea && depth > bestDepth)) best = int64_t(i), bestArea = area, bestDepth = depth;
     }
     if (best < 0) return false;

@@ -258,6 +258,11 @@ def bmp_cases(out):
     for size in (12, 16, 40, 64, 124):
         data = rows(lambda y: b"".join(bytes((b, g, r)) for r, g, b, a in src[y]), False)
         write("h%d_b24" % size, info(size, 24, 0), b"", data, [[p[:3] for p in row] for row in src])
+    # Some writers leave out the last row's padding: the rows are all there.
+    data = rows(lambda y: b"".join(bytes((b, g, r)) for r, g, b, a in src[y]), False)
+    pad = (-3 * W) % 4
+    if pad:
+        write("h40_b24_short", info(40, 24, 0), b"", data[:-pad], [[p[:3] for p in row] for row in src])
     data = rows(lambda y: b"".join(bytes((b, g, r, a)) for r, g, b, a in src[y]), True)
     write("h40_b32_rgb", info(40, 32, 0, True), b"", data, [[p[:3] for p in row] for row in src])
 
@@ -402,6 +407,15 @@ def ico_cases(out):
     with open(os.path.join(out, "ico_two.ico"), "wb") as f:
         f.write(head + small + big)
     ppm(os.path.join(out, "ico_two.ppm"), [on_white(p[:3], p[3]) for row in src for p in row], W, H)
+    # The same two with no depth in the directory (some writers leave it
+    # 0): the pictures' own headers tell which is deeper.
+    small = struct.pack("<IiiHHIIiiII", 40, W, 2 * H, 1, 1, 0, 0, 0, 0, 0, 0) + b"\0\0\0\0\xff\xff\xff\0"
+    small += bottom_up(lambda y: pack_row([0] * W, 1)) + mask
+    head = struct.pack("<HHH", 0, 1, 2) + struct.pack("<BBBBHHII", W, H, 0, 0, 1, 0, len(small), 38)
+    head += struct.pack("<BBBBHHII", W, H, 0, 0, 1, 0, len(big), 38 + len(small))
+    with open(os.path.join(out, "ico_nodepth.ico"), "wb") as f:
+        f.write(head + small + big)
+    ppm(os.path.join(out, "ico_nodepth.ppm"), [on_white(p[:3], p[3]) for row in src for p in row], W, H)
     # A PNG entry.
     img = Image.new("RGBA", (W, H))
     img.putdata([p for row in src for p in row])
