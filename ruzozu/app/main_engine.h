@@ -307,6 +307,7 @@ private:
     void AfterCheck(const std::string& caption);
     void FailOpening(const std::string& message, bool withOut);
     bool ProgressFitsProblem() const;
+    bool ProgressFitsLayout() const;
     bool CannotBeRandomRun() const;
     int Random(int n);
     std::string LowerTrimmed(int line) const;

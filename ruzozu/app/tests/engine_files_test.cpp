@@ -428,6 +428,48 @@ TEST(ProgressFile, SameNameInTwoFoldersResumesOnlyItself) {
     EXPECT_EQ(f.Engine.CorrectCount, 1);
 }
 
+// Another problem written over the same file keeps its name and path but
+// not the progress, unless its layout is the same (a fix of a typo, an
+// answer added); so does a file of the older layout, which names nothing.
+TEST(ProgressFile, ProblemRewrittenInPlaceKeepsProgressOnlyOfItsLayout) {
+    const std::vector<std::string> plain = {"~T", "t", "/", "a", "/", "b", "/", "c", "/", "d", "/"};
+    // Progress at question 3, questions 1 and 2 right: after entry 2.
+    DrillFixture f;
+    f.Open(plain);
+    AnswerShown(f, true);
+    AnswerShown(f, true);
+    const std::string sc = Slurp(f.Dir / "score/q1.sc");
+    const std::vector<std::vector<std::string>> others = {
+        // No title: the place follows question 3, not question 2.
+        {"a", "/", "b", "/", "c", "/", "d", "/"},
+        // The title after question 1: the section is no title.
+        {"a", "/", "~T", "t", "/", "b", "/", "c", "/", "d", "/"},
+        // An explanation first: the place follows the title.
+        {"&", "e", "/", "~T", "t", "/", "a", "/", "b", "/", "c", "/"},
+    };
+    for (const bool older : {false, true}) {
+        for (size_t i = 0; i < others.size(); ++i) {
+            SCOPED_TRACE(std::to_string(i) + (older ? " older layout" : ""));
+            textfile::WriteFileAtomic(f.Dir / "score/q1.sc", older ? WithoutOrigin(sc) : sc);
+            f.Open(others[i]);
+            EXPECT_FALSE(f.Engine.Resumed);
+            EXPECT_EQ(f.Engine.CorrectCount, 0);
+            EXPECT_EQ(f.View.Status[3], "0/" + std::to_string(f.Engine.QuestionCount));
+        }
+    }
+    // Fixed in place: a typo in a question's text and an answer added.
+    std::vector<std::string> fixed = plain;
+    fixed[3] = "a;A";
+    fixed.insert(fixed.begin() + 4, "what is a?");
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older ? "older layout" : "");
+        textfile::WriteFileAtomic(f.Dir / "score/q1.sc", older ? WithoutOrigin(sc) : sc);
+        f.Open(fixed);
+        EXPECT_EQ(f.View.Header(), older ? sjis::L("【1】") : sjis::L("【3】"));
+        EXPECT_EQ(f.View.Status[3], older ? "0/4" : "2/4");
+    }
+}
+
 // The lines after the marks are the order and the problem, or nothing; any
 // other tail is damage and the run starts afresh.
 TEST(ProgressFile, DamagedOriginLinesAreIgnored) {
