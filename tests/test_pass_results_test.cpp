@@ -93,3 +93,50 @@ TEST(TestPasses, EachQuestionCountedOnce) {
         ExpectSeen(f, "\"1\",\"0\",\"1\"", 1);
     }
 }
+
+// Outside a test a question may be tried again and its hint seen: a wrong
+// first try and a right answer after the hint are one question's one
+// mistake, so the controller never shows more questions done than shown.
+TEST(HintAnswers, EachQuestionCountedOnce) {
+    const std::vector<std::string> kHinted = {"a", "@hint", "think", "@/", "/", "b", "/", "c", "/"};
+    {
+        // Wrong, a new try, the hint, right: one mistake.
+        DrillFixture f;
+        f.Open(kHinted);
+        f.Type("x");
+        f.Press();  // a new try
+        f.Engine.SpeedButton3Click();
+        ASSERT_TRUE(f.Engine.HintSeen);
+        f.Type("a");
+        f.Press();
+        ExpectSeen(f, "\"1\",\"0\",\"1\"", 1);
+        f.Type("b");
+        f.Press();
+        ExpectSeen(f, "\"2\",\"1\",\"1\"", 2);  // on question 3, not done
+        EXPECT_EQ(f.View.Header(), sjis::L("【3】"));
+        f.Type("c");
+        f.Press();  // the review of question 1 starts
+        ASSERT_EQ(f.View.Dialogs.size(), 2u);  // the hint, then the feedback
+        EXPECT_EQ(sjis::ToUtf8(f.View.Dialogs[1].Labels[2]), "　　3  問中  2  問 正解でした。");
+        EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+    }
+    {
+        // The hint first, then right: the hint makes the one mistake.
+        DrillFixture f;
+        f.Open(kHinted);
+        f.Engine.SpeedButton3Click();
+        f.Type("a");
+        f.Press();
+        ExpectSeen(f, "\"1\",\"0\",\"1\"", 1);
+        // The hint, wrong, then right: still one.
+        DrillFixture g;
+        g.Open(kHinted);
+        g.Engine.SpeedButton3Click();
+        g.Type("x");
+        g.Press();
+        g.Type("a");
+        g.Press();
+        ExpectSeen(g, "\"1\",\"0\",\"1\"", 1);
+        EXPECT_EQ(g.Engine.CorrectCount, 0);
+    }
+}

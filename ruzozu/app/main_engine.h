@@ -259,6 +259,11 @@ public:
     // The question shown has had an answer judged, which has counted (right,
     // or a mistake): a pass adds nothing more.
     bool AnswerCounted = false;
+    // A test: its mistakes before the current stretch.  A test neither
+    // stops at feedback points nor reviews, but keeps the stretch's counts
+    // as a run in file order does, so that its progress, opened by a normal
+    // opening, reads as a normal run's at the same place.
+    int32_t MistakesBeforeStretch = 0;
     int32_t SectionBlock = -9;
     int32_t HintBlock = -1;
     int32_t MessageBlock = -1;
@@ -302,6 +307,7 @@ private:
     void AfterCheck(const std::string& caption);
     void FailOpening(const std::string& message, bool withOut);
     bool ProgressFitsProblem() const;
+    bool ProgressFitsLayout() const;
     bool CannotBeRandomRun() const;
     int Random(int n);
     std::string LowerTrimmed(int line) const;

@@ -202,7 +202,11 @@ std::string TDrillEngine::JudgeAnswer(const std::string& answer) {
             ++CorrectCount;
             ++SectionCorrect;
         }
-        if (HintSeen) ++MistakeCount;
+        // A right answer after the hint is a mistake, unless the question
+        // has already counted one (a wrong first try): a question is
+        // counted once, so right answers and mistakes never add up to more
+        // questions than were asked.
+        if (HintSeen && TryCount == 0) ++MistakeCount;
         View.SetMarkVisible(TMark::Maru, true);
         View.PlaySoundFile("maru.wav");
         if (MessageBlock != -1) {

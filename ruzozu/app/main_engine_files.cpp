@@ -129,6 +129,8 @@ std::string TDrillEngine::FormatProgress() const {
     // program; this one also sees the order below the marks.  A test runs
     // in file order and writes its state like a normal run.
     if (IsRandom) return FormatProgressValues(TProgressValues(), origin);
+    // Not started, or past the end of a run: the start of a run.
+    if (BlockPos == 0) return FormatProgressValues(TProgressValues(), origin);
     TProgressValues v;
     v.BlockPos = BlockPos;
     v.TextTop = TextTop;
@@ -137,7 +139,10 @@ std::string TDrillEngine::FormatProgress() const {
     v.QuestionIndex = QuestionIndex;
     v.SectionBlock = SectionBlock;
     v.SectionStart = SectionStart;
-    v.MistakeCount = MistakeCount;
+    // A test counts its mistakes over the whole problem; a normal run
+    // counts them since its last feedback point, as a normal opening that
+    // resumes the test reads them.
+    v.MistakeCount = IsTest ? MistakeCount - MistakesBeforeStretch : MistakeCount;
     v.CorrectCount = CorrectCount;
     v.SectionAsked = SectionAsked;
     v.SectionCorrect = SectionCorrect;

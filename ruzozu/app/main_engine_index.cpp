@@ -178,7 +178,37 @@ bool TDrillEngine::ProgressFitsProblem() const {
            inRange(SectionStart, 0, BlockCount + 1) && inRange(CorrectCount, 0, QuestionCount) &&
            inRange(MistakeCount, 0, maxCount) && inRange(SectionAsked, 0, maxCount) &&
            inRange(SectionCorrect, 0, maxCount) &&
-           inRange(Reviewing, 0, 1);
+           inRange(Reviewing, 0, 1) && ProgressFitsLayout();
+}
+
+bool TDrillEngine::ProgressFitsLayout() const {
+    // The place and the marks must be ones a run of this problem can have
+    // saved: a problem edited in its place (a typo, an answer added) keeps
+    // its progress, one rewritten with another layout does not.
+    const auto kind = [this](int e) -> const std::string& { return BlockKinds[size_t(e)]; };
+    // Saved at the start of a run, or after a step that waits: right after
+    // an explanation, or after a question and its hint and message entries.
+    if (BlockPos > 0) {
+        int e = BlockPos - 1;
+        while (e > 0 && (kind(e) == "hint" || kind(e) == "message")) --e;
+        if (IsQuestionKind(kind(e))) {
+            if (QuestionNumber(kind(e)) - 1 != QuestionIndex) return false;
+        } else if (kind(e) != msg::KindExplanation()) {
+            return false;
+        }
+    }
+    // The section is a title's entry, none, or that of a reset; a stretch
+    // starts at the start or right after a feedback point.
+    if (SectionBlock >= 0 && kind(SectionBlock) != msg::KindTitle()) return false;
+    if (SectionStart > 0 && kind(SectionStart - 1) != "FeedBack") return false;
+    // One mark for every right answer, only on questions the problem has.
+    int marks = 0;
+    for (int i = 0; i < kMaxQuestions; ++i) {
+        if (Results[size_t(i)].empty()) continue;
+        if (i >= QuestionCount) return false;
+        ++marks;
+    }
+    return marks == CorrectCount;
 }
 
 bool TDrillEngine::ProgressBelongsHere() const {

@@ -17,6 +17,7 @@ void TDrillEngine::ResetProgress() {
     ImageIndex = -1;
     SectionBlock = -9;
     CorrectCount = MistakeCount = SectionAsked = SectionCorrect = Reviewing = 0;
+    MistakesBeforeStretch = 0;
     AnswerOpen = Answering = AnswerCounted = false;
     for (int j = 0; j < kAnswerButtons; ++j) View.SetAnswerButtonVisible(j, false);
     for (auto& r : Results) r.clear();
@@ -80,6 +81,9 @@ void TDrillEngine::Advance() {
             }
             SetButton1Caption(msg::CaptionEnd());
             StopQuestion();
+            // A finished run (also a test that was not all right) is not
+            // resumed: the progress file goes back to the start of a run.
+            SaveProgress();
         }
     } catch (const std::exception&) {
         View.Beep();
@@ -158,6 +162,13 @@ void TDrillEngine::StepSequential() {
             PassSubBlocks();
             break;
         } else if (kind == "FeedBack" && IsTest) {
+            // No feedback and no review in a test, but the next stretch
+            // starts here, as in a normal run: a normal opening that
+            // resumes the test's progress reports and reviews only the
+            // questions of its own stretch.
+            SectionStart = E + 1;
+            SectionAsked = SectionCorrect = 0;
+            MistakesBeforeStretch = MistakeCount;
             ++BlockPos;
         } else if (kind == "FeedBack" && MistakeCount == 0) {
             SectionStart = E + 1;

@@ -428,6 +428,48 @@ TEST(ProgressFile, SameNameInTwoFoldersResumesOnlyItself) {
     EXPECT_EQ(f.Engine.CorrectCount, 1);
 }
 
+// Another problem written over the same file keeps its name and path but
+// not the progress, unless its layout is the same (a fix of a typo, an
+// answer added); so does a file of the older layout, which names nothing.
+TEST(ProgressFile, ProblemRewrittenInPlaceKeepsProgressOnlyOfItsLayout) {
+    const std::vector<std::string> plain = {"~T", "t", "/", "a", "/", "b", "/", "c", "/", "d", "/"};
+    // Progress at question 3, questions 1 and 2 right: after entry 2.
+    DrillFixture f;
+    f.Open(plain);
+    AnswerShown(f, true);
+    AnswerShown(f, true);
+    const std::string sc = Slurp(f.Dir / "score/q1.sc");
+    const std::vector<std::vector<std::string>> others = {
+        // No title: the place follows question 3, not question 2.
+        {"a", "/", "b", "/", "c", "/", "d", "/"},
+        // The title after question 1: the section is no title.
+        {"a", "/", "~T", "t", "/", "b", "/", "c", "/", "d", "/"},
+        // An explanation first: the place follows the title.
+        {"&", "e", "/", "~T", "t", "/", "a", "/", "b", "/", "c", "/"},
+    };
+    for (const bool older : {false, true}) {
+        for (size_t i = 0; i < others.size(); ++i) {
+            SCOPED_TRACE(std::to_string(i) + (older ? " older layout" : ""));
+            textfile::WriteFileAtomic(f.Dir / "score/q1.sc", older ? WithoutOrigin(sc) : sc);
+            f.Open(others[i]);
+            EXPECT_FALSE(f.Engine.Resumed);
+            EXPECT_EQ(f.Engine.CorrectCount, 0);
+            EXPECT_EQ(f.View.Status[3], "0/" + std::to_string(f.Engine.QuestionCount));
+        }
+    }
+    // Fixed in place: a typo in a question's text and an answer added.
+    std::vector<std::string> fixed = plain;
+    fixed[3] = "a;A";
+    fixed.insert(fixed.begin() + 4, "what is a?");
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older ? "older layout" : "");
+        textfile::WriteFileAtomic(f.Dir / "score/q1.sc", older ? WithoutOrigin(sc) : sc);
+        f.Open(fixed);
+        EXPECT_EQ(f.View.Header(), older ? sjis::L("【1】") : sjis::L("【3】"));
+        EXPECT_EQ(f.View.Status[3], older ? "0/4" : "2/4");
+    }
+}
+
 // The lines after the marks are the order and the problem, or nothing; any
 // other tail is damage and the run starts afresh.
 TEST(ProgressFile, DamagedOriginLinesAreIgnored) {
@@ -469,6 +511,117 @@ TEST(ProgressFile, DamagedOriginLinesAreIgnored) {
     textfile::WriteFileAtomic(f.Dir / "score/q1.sc", good);
     f.Open(lines);
     EXPECT_EQ(f.View.Header(), sjis::L("【2】"));
+}
+
+namespace {
+
+// Two sections of two questions each, a feedback point after each.
+const std::vector<std::string> kTwoSections = {"~S1", "one", "/", "a", "/", "b", "/fb",
+                                               "~S2", "two", "/", "c", "/", "d", "/fb"};
+
+std::string Line4(const DrillFixture& f) {
+    const std::string dat = f.ResultFile();
+    const size_t at = dat.rfind("\r\n\"", dat.size() - 3);
+    return at == std::string::npos ? std::string() : dat.substr(at + 2, dat.size() - at - 4);
+}
+
+}  // namespace
+
+// A run that reached its end, a test too, is not resumed: the next opening
+// starts afresh, whether the mode was chosen or written in the problem
+// (and then taken out of it, the file keeping its place).
+TEST(ProgressFile, FinishedTestStartsAfresh) {
+    for (int variant = 0; variant < 2; ++variant) {
+        SCOPED_TRACE(variant ? "mode line" : "chosen mode");
+        DrillFixture f;
+        std::vector<std::string> test = kTwoSections;
+        if (variant)
+            test.insert(test.begin(), "mode test");
+        else
+            f.Engine.ChosenMode = 1;
+        f.Open(test);
+        AnswerShown(f, true);
+        AnswerShown(f, false);
+        AnswerShown(f, true);
+        AnswerShown(f, true);
+        EXPECT_EQ(f.Msg(), "あなたの得点は、\n\n75点\n\n  　　　 です。");
+        EXPECT_EQ(Line4(f), "\"3\",\"3\",\"1\"");
+        EXPECT_EQ(WithoutOrigin(Slurp(f.Dir / "score/q1.sc")), FreshBody());
+
+        f.Engine.ChosenMode = 0;
+        f.Open(kTwoSections);
+        EXPECT_FALSE(f.Engine.Resumed);
+        EXPECT_TRUE(f.View.Dialogs.empty());
+        EXPECT_EQ(f.View.Header(), sjis::L("【1】"));
+        EXPECT_EQ(f.Engine.CorrectCount, 0);
+        EXPECT_EQ(Line4(f), "\"0\",\"0\",\"0\"");
+    }
+    // A normal run that ended after a review, not all of it right at the
+    // first try, is not resumed either.
+    DrillFixture n;
+    n.Open({"a", "/", "b", "/fb"});
+    AnswerShown(n, false);
+    AnswerShown(n, true);
+    ASSERT_EQ(n.View.Dialogs.size(), 1u);
+    AnswerShown(n, true);  // the review
+    EXPECT_EQ(n.Msg(), "すべての問題を終了しました");
+    n.Open({"a", "/", "b", "/fb"});
+    EXPECT_EQ(n.View.Header(), sjis::L("【1】"));
+    EXPECT_EQ(n.Engine.CorrectCount, 0);
+}
+
+// A test interrupted in its second section and opened again in file order
+// goes on as a normal run from there: the feedback counts and the review
+// take only that section's questions, and the test's own results file
+// keeps its mistakes of the whole problem.
+TEST(ProgressFile, InterruptedTestResumesAsNormalRunOfItsSection) {
+    DrillFixture t;
+    t.Engine.ChosenMode = 1;
+    t.Open(kTwoSections);
+    AnswerShown(t, false);  // question 1 wrong
+    AnswerShown(t, true);
+    AnswerShown(t, false);  // question 3 wrong: section 2's own mistake
+    EXPECT_EQ(t.View.Header(), sjis::L("【4】"));
+    EXPECT_EQ(Line4(t), "\"3\",\"1\",\"2\"");
+    const std::string sc = Slurp(t.Dir / "score/q1.sc");
+    const std::vector<std::string> got = textfile::SplitRecordLines(sc);
+    ASSERT_EQ(got.size(), 118u);
+    EXPECT_EQ(got[5], "4");  // SectionStart: the entry after the first feedback point
+    EXPECT_EQ(got[6], "1");  // MistakeCount: the section's one
+    EXPECT_EQ(got[7], "1");  // CorrectCount: the whole problem's
+    EXPECT_EQ(got[8], "1");  // SectionAsked
+    EXPECT_EQ(got[9], "0");  // SectionCorrect
+
+    DrillFixture f;
+    textfile::WriteFileAtomic(f.Dir / "score/q1.sc", sc);
+    f.Open(kTwoSections);
+    EXPECT_TRUE(f.View.Dialogs.empty());
+    EXPECT_EQ(f.View.Header(), sjis::L("【4】"));
+    EXPECT_EQ(f.View.Lines[0], "two");
+    EXPECT_EQ(Line4(f), "\"3\",\"1\",\"1\"");
+    AnswerShown(f, true);
+    ASSERT_EQ(f.View.Dialogs.size(), 1u);
+    EXPECT_EQ(sjis::ToUtf8(f.View.Dialogs[0].Labels[2]), "　　2  問中  1  問 正解でした。");
+    EXPECT_EQ(f.View.Header(), sjis::L("【3】"));  // the review: question 3 alone
+    AnswerShown(f, true);
+    EXPECT_EQ(f.Msg(1), "このセクションは  2 題 全問正解になりました。");
+    EXPECT_EQ(f.Msg(), "すべての問題を終了しました");
+    EXPECT_EQ(f.Engine.CorrectCount, 3);
+
+    // Interrupted in the first section, the test's mistakes are that
+    // section's: resumed, the section is reported and reviewed whole.
+    DrillFixture u;
+    u.Engine.ChosenMode = 1;
+    u.Open(kTwoSections);
+    AnswerShown(u, false);
+    DrillFixture g;
+    textfile::WriteFileAtomic(g.Dir / "score/q1.sc", Slurp(u.Dir / "score/q1.sc"));
+    g.Open(kTwoSections);
+    EXPECT_EQ(g.View.Header(), sjis::L("【2】"));
+    AnswerShown(g, true);
+    ASSERT_EQ(g.View.Dialogs.size(), 1u);
+    EXPECT_EQ(sjis::ToUtf8(g.View.Dialogs[0].Labels[2]), "　　2  問中  1  問 正解でした。");
+    EXPECT_EQ(g.View.Header(), sjis::L("【1】"));
 }
 
 TEST(Settings, StandAloneAndNetworkMode) {
