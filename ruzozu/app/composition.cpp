@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFocusEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -129,13 +130,13 @@ bool TComposition::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::Hide:
         if (watched->isWidgetType() && Popups.removeAll(static_cast<QWidget*>(watched))) PopupsChanged();
         break;
-    case QEvent::WindowDeactivate:
-        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) Commit();
-        break;
     case QEvent::FocusOut:
         // The focus can move inside a view without the window's focus
         // object changing: the box that shows the composition confirms it.
-        if (watched == Holder) Commit();
+        // When the whole window loses the keyboard the input method sees
+        // that itself and confirms (fcitx5 and ibus alike); asking it again
+        // then would enter the text twice.
+        if (watched == Holder && static_cast<QFocusEvent*>(e)->reason() != Qt::ActiveWindowFocusReason) Commit();
         break;
     case QEvent::InputMethodQuery:
         // The object answers, then the answer is corrected: no composition

@@ -11,10 +11,12 @@ class QWidget;
 
 // Watches the whole application.  Every click, every key that opens a
 // menu or runs a command, every dialog, menu or message box that opens and
-// every loss of the keyboard first confirms the composition in progress:
-// the input method is asked to confirm it (fcitx5 does so at once, ibus
-// answers a moment later and is waited for, bounded); an input method that
-// never answers leaves the text as the learner saw it.
+// every move of the keyboard inside the window first confirms the
+// composition in progress: the input method is asked to confirm it (fcitx5
+// does so at once, ibus answers a moment later and is waited for, bounded);
+// an input method that never answers leaves the text as the learner saw
+// it.  A window that loses the keyboard is left to the input method, which
+// confirms then by itself.
 // While a menu is open the focused window takes no composition, so the
 // menu's keys reach the menu and not the box behind it.
 class TComposition : public QObject {
