@@ -98,8 +98,10 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
             return false;
         }
     }
-    if (rows.size() > kMaxRosterLearners) {
-        SaveError = TooManyLearnersToStore(rows.size()) + "\r\r" + sjis::L("名簿は保存していません。");
+    // No more learners, nor bytes, than the readers take back.
+    const std::string tooBig = RosterStoreProblem(rows);
+    if (!tooBig.empty()) {
+        SaveError = tooBig + "\r\r" + sjis::L("名簿は保存していません。");
         return false;
     }
     std::set<std::string> loadedIds, gridIds;

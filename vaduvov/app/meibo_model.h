@@ -67,7 +67,8 @@ public:
     // unless this editor changed the row.  A row whose ID the instructor
     // changed (told by its name and password, as loaded) takes the
     // password changed meanwhile under its old ID.  More learners than
-    // kMaxRosterLearners are refused with SaveError naming the cap.
+    // kMaxRosterLearners, or more bytes than a reader reads, are refused
+    // with SaveError naming the limit (see RosterStoreProblem).
     // A row that the file's format cannot carry (see RosterFieldFault) is
     // refused before anything is written, with SaveError naming the row and
     // the field.  Returns whether the file was written; SaveError then says

@@ -110,6 +110,39 @@ TEST(RosterEditor, SaveRefusesWhatTheFileCannotCarry) {
     }
 }
 
+// Learners few enough, but names long enough, that the file would hold
+// more bytes than any reader reads: neither the editor nor a login's save
+// writes it (nobody could open the roster again), and both name the limit.
+TEST(RosterEditor, SaveRefusesARosterTooBigForTheReaders) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("A1", "a", "p1"));
+    const std::string limit = std::to_string(textfile::kMaxReadBytes);
+    std::vector<RosterEntry> rows;
+    for (size_t k = 0; k < 100000; ++k) rows.push_back({"u" + std::to_string(k), std::string(660, 'n'), "pw"});
+    ASSERT_LE(rows.size(), kMaxRosterLearners);
+    ASSERT_GT(FormatRoster(rows).size(), textfile::kMaxReadBytes);
+    EXPECT_NE(RosterStoreProblem(rows).find(limit), std::string::npos);
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    g.Rows.resize(1);
+    for (const auto& e : rows) g.Rows.push_back({e.id, e.name, e.password});
+    g.Rows.push_back({"", "", ""});
+    EXPECT_FALSE(g.SaveMeibo(p));
+    EXPECT_NE(g.SaveError.find(limit), std::string::npos) << sjis::ToUtf8(g.SaveError);
+    std::string why;
+    EXPECT_FALSE(UpdateRosterFile(p, [&](std::vector<RosterEntry>& e) { e = rows; }, 10, &why));
+    EXPECT_NE(why.find(limit), std::string::npos);
+    EXPECT_EQ(Slurp(p), Line("A1", "a", "p1"));
+    // Exactly at the limit is stored, and read back.
+    rows.resize(1);
+    rows[0].name = std::string(size_t(textfile::kMaxReadBytes) - FormatRoster(rows).size() + rows[0].name.size(), 'n');
+    ASSERT_EQ(FormatRoster(rows).size(), textfile::kMaxReadBytes);
+    EXPECT_EQ(RosterStoreProblem(rows), "");
+    rows.push_back({"", "", ""});
+    EXPECT_NE(RosterStoreProblem(rows), "");
+}
+
 TEST(RosterEditor, SaveKeepsLoginsMadeMeanwhile) {
     TempDir dir;
     std::string p = dir / "ruzozu.mib";
