@@ -66,7 +66,11 @@ public:
     // A learner deleted from the file since it was loaded stays deleted
     // unless this editor changed the row.  A row whose ID the instructor
     // changed (told by its name and password, as loaded) takes the
-    // password changed meanwhile under its old ID.  More learners than
+    // password changed meanwhile under its old ID.  A row of a new ID that
+    // a login registered meanwhile with another name or password is not
+    // saved over the registration unasked: nothing is written, SaveError
+    // names the IDs, and those registrations count as loaded from then on,
+    // so that the next save stores the rows as the editor has them.  More learners than
     // kMaxRosterLearners, or more bytes than a reader reads, are refused
     // with SaveError naming the limit (see RosterStoreProblem).
     // A row that the file's format cannot carry (see RosterFieldFault) is

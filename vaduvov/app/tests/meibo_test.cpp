@@ -143,6 +143,31 @@ TEST(RosterEditor, SaveRefusesARosterTooBigForTheReaders) {
     EXPECT_NE(RosterStoreProblem(rows), "");
 }
 
+// A row typed in the editor for an ID that a login registered meanwhile
+// does not silently replace the registration: the instructor is told, and
+// only a second OK stores the row as typed.
+TEST(RosterEditor, ANewRowForAnIdRegisteredMeanwhileIsToldFirst) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("A1", "a", "p1"));
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    ASSERT_TRUE(UpdateRosterFile(p, [](std::vector<RosterEntry>& e) {
+        e.push_back({"B2", "Bob", "pb"});
+        e.push_back({"C3", "Cy", "pc"});
+    }));
+    const std::string registered = Line("A1", "a", "p1") + Line("B2", "Bob", "pb") + Line("C3", "Cy", "pc");
+    g.Rows.insert(g.Rows.end() - 1, Row{"B2", "Ben", "px"});
+    g.Rows.insert(g.Rows.end() - 1, Row{"C3", "Cy", "pc"});  // the same as registered: no question
+    EXPECT_FALSE(g.SaveMeibo(p));
+    EXPECT_NE(g.SaveError.find(sjis::L("「B2」")), std::string::npos) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(g.SaveError.find(sjis::L("「C3」")), std::string::npos) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(Slurp(p), registered);
+    // Told once, the next OK stores the rows as the instructor has them.
+    ASSERT_TRUE(g.SaveMeibo(p)) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(Slurp(p), Line("A1", "a", "p1") + Line("B2", "Ben", "px") + Line("C3", "Cy", "pc"));
+}
+
 TEST(RosterEditor, SaveKeepsLoginsMadeMeanwhile) {
     TempDir dir;
     std::string p = dir / "ruzozu.mib";
