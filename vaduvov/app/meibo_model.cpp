@@ -125,6 +125,20 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
             renamedFrom[e.id] = it->second;
             gone.erase(it);
         }
+        // A name corrected along with the ID: the password alone tells the
+        // row, where no other row of a new ID nor any other loaded row that
+        // left the grid has it.
+        std::map<std::string, std::vector<std::string>> goneByPassword, newByPassword;
+        for (const auto& g : gone)
+            if (!g.first.second.empty()) goneByPassword[g.first.second].push_back(g.second);
+        for (const auto& e : rows)
+            if (!e.id.empty() && !loadedIds.count(e.id) && !renamedFrom.count(e.id) && !e.password.empty())
+                newByPassword[e.password].push_back(e.id);
+        for (const auto& [password, ids] : newByPassword) {
+            const auto it = goneByPassword.find(password);
+            if (ids.size() == 1 && it != goneByPassword.end() && it->second.size() == 1)
+                renamedFrom[ids[0]] = it->second[0];
+        }
     }
     std::string why;
     // Rows of a new ID that a login registered meanwhile, holding other

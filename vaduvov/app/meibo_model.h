@@ -65,7 +65,8 @@ public:
     // stays, whatever else of the row was edited), so no login is lost.
     // A learner deleted from the file since it was loaded stays deleted
     // unless this editor changed the row.  A row whose ID the instructor
-    // changed (told by its name and password, as loaded) takes the
+    // changed (told by its name and password as loaded, or by the password
+    // alone where no other row shares it) takes the
     // password changed meanwhile under its old ID.  A row of a new ID that
     // a login registered meanwhile with another name or password is not
     // saved over the registration unasked: nothing is written, SaveError

@@ -168,6 +168,30 @@ TEST(RosterEditor, ANewRowForAnIdRegisteredMeanwhileIsToldFirst) {
     EXPECT_EQ(Slurp(p), Line("A1", "a", "p1") + Line("B2", "Ben", "px") + Line("C3", "Cy", "pc"));
 }
 
+// The instructor changes a learner's ID and corrects the name in the same
+// edit while the learner changes the password at a login: the row is still
+// that learner's, and the new password stays.  A password that other rows
+// share tells no row.
+TEST(RosterEditor, AnIdChangedWithTheNameKeepsThePasswordChangedMeanwhile) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("s1", "Sato", "old1") + Line("s2", "Kato", "pw") + Line("s3", "Ito", "pw"));
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    ASSERT_TRUE(UpdateRosterFile(p, [](std::vector<RosterEntry>& e) {
+        e[0].password = "new1";
+        e[1].password = "new2";
+    }));
+    g.Rows[1][0] = "s11";
+    g.Rows[1][1] = "Satou";
+    g.Rows[2][0] = "s22";  // s2 and s3 share their password: s22 is not told from s33
+    g.Rows[2][1] = "Katou";
+    g.Rows[3][0] = "s33";
+    g.Rows[3][1] = "Itou";
+    ASSERT_TRUE(g.SaveMeibo(p)) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(Slurp(p), Line("s11", "Satou", "new1") + Line("s22", "Katou", "pw") + Line("s33", "Itou", "pw"));
+}
+
 TEST(RosterEditor, SaveKeepsLoginsMadeMeanwhile) {
     TempDir dir;
     std::string p = dir / "ruzozu.mib";
