@@ -165,6 +165,8 @@ using Clock = std::chrono::steady_clock;
 // second and each later one after a pause of one to two gaps.
 constexpr int kRosterSettleReads = 10;
 constexpr int kRosterSettleGapMs = 40;
+// How long a rewrite in place seen under way is waited for.
+constexpr int RosterRewriteWaitMs = 3000;
 
 // Makes the lock file with a mode that every account may open, so that no
 // other account ever finds it with the creator's narrower mode: it is made
@@ -274,31 +276,45 @@ enum class TRosterRead { Reader, Locked, Lockless };
 // be read (missing among others).  A lock held proves nothing by itself: a
 // writer kept from the lock past RosterLockWaitMs (by any account's
 // process that holds it) rewrites without it, perhaps in place, so the
-// file is read until two reads, some way apart, agree.  A reader holds a
-// shared lock for its first read only (the writers that take the lock
-// stay out meanwhile), so that logins never keep the lock from the
-// writers while they wait between reads.  A writer holding the lock reads
-// twice at once and waits between reads only when those differ: the lock
-// is held briefly, for the other writers.
+// file is read until two reads, some way apart, agree, neither of them
+// made while a rewrite in place was marked (textfile::IsBeingRewritten);
+// a rewrite seen under way is waited for, up to RosterRewriteWaitMs in
+// all.  A reader holds a shared lock for its first read only (the writers
+// that take the lock stay out meanwhile), so that logins never keep the
+// lock from the writers while they wait between reads.  A writer holding
+// the lock reads twice at once and waits between reads only when those
+// differ: the lock is held briefly, for the other writers.
 bool ReadWholeRoster(const std::string& path, std::string& bytes, TRosterRead how) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(RosterRewriteWaitMs);
+    // One read; false when the file cannot be read.  whole tells that no
+    // rewrite in place was under way when the read ended.
+    const auto readOnce = [&](std::string& into, bool& whole) {
+        if (!textfile::ReadFileBytes(path, into)) return false;
+        whole = !textfile::IsBeingRewritten(path);
+        return true;
+    };
+    bool whole = false;
     {
         std::unique_ptr<RosterLock> lock;
         if (how == TRosterRead::Reader)
             lock = std::make_unique<RosterLock>(RosterLockPath(path),
                                                 Clock::now() + std::chrono::milliseconds(RosterLockWaitMs), true);
-        if (!textfile::ReadFileBytes(path, bytes)) return false;
+        if (!readOnce(bytes, whole)) return false;
     }
     std::mt19937 rng(std::random_device{}());
     std::string again;
-    bool pause = how != TRosterRead::Locked;
-    for (int read = 1; read < kRosterSettleReads; ++read) {
+    bool pause = how != TRosterRead::Locked || !whole;
+    bool sawRewrite = !whole;
+    for (int read = 1; read < kRosterSettleReads || (sawRewrite && Clock::now() < deadline); ++read) {
         // The pause is long enough for any running writer to move on, so
         // that two reads of one file half rewritten seldom agree.
         if (pause)
             std::this_thread::sleep_for(std::chrono::milliseconds(kRosterSettleGapMs + rng() % kRosterSettleGapMs));
         pause = true;
-        if (!textfile::ReadFileBytes(path, again)) return false;
-        if (again == bytes) return true;
+        const bool wholeBefore = whole;
+        if (!readOnce(again, whole)) return false;
+        sawRewrite = sawRewrite || !whole;
+        if (whole && wholeBefore && again == bytes) return true;
         bytes.swap(again);
     }
     bytes.clear();

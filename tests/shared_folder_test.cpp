@@ -422,9 +422,9 @@ TEST(HostileLockFile, NeitherStopsNorOpensTheLogins) {
 // is granted at once, comes right when the rewrite is halfway.  The login
 // must not take the half-written roster: the rewrite waits, halfway, until
 // the login has read the file once (and closed it), so a login that trusts
-// one read always sees it torn.
-TEST(HostileLockFile, AHeldSharedLockNeverShowsAHalfRewrittenRoster) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as several accounts";
+// one read always sees it torn; then it goes on at once, or only after a
+// pause longer than the login's between two reads.
+void ReadWhileRewrittenWithoutTheLock(int pauseMs) {
     TempDir base;
     ASSERT_EQ(0, ::chmod(base.path().c_str(), 01777));
     const std::string roster = base / "ruzozu.mib";
@@ -487,6 +487,9 @@ TEST(HostileLockFile, AHeldSharedLockNeverShowsAHalfRewrittenRoster) {
             struct pollfd pfd {watch, POLLIN, 0};
             ::poll(&pfd, 1, 10000);
             ::close(watch);
+            // Held a while longer (a writer slowed down, a busy server):
+            // longer than any pause between the login's reads.
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
             return true;
         });
         return UpdateRosterFile(roster, [&](std::vector<RosterEntry>& e) { e = learners(31); });
@@ -500,6 +503,14 @@ TEST(HostileLockFile, AHeldSharedLockNeverShowsAHalfRewrittenRoster) {
     std::vector<RosterEntry> got;
     ASSERT_TRUE(ReadRoster(roster, got));
     EXPECT_EQ(got.size(), size_t(kLearners));
+}
+
+TEST(HostileLockFile, AHeldSharedLockNeverShowsAHalfRewrittenRoster) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as several accounts";
+    for (int pauseMs : {0, 1000}) {
+        SCOPED_TRACE(pauseMs);
+        ReadWhileRewrittenWithoutTheLock(pauseMs);
+    }
 }
 
 // A roster that is there but cannot be read (another account's mode 0600,
