@@ -49,7 +49,9 @@ std::vector<RosterEntry> ParseRoster(const std::string& bytes);
 // lock (when it can be had), and the file is read until two reads in a
 // row agree, up to ten reads with pauses of 40 to 79 ms between them: a
 // writer kept from the lock goes on without it, so holding the lock does
-// not prove that no rewrite is halfway.  False when the file cannot
+// not prove that no rewrite is halfway.  A read made while a rewrite in
+// place is marked (textfile::IsBeingRewritten) counts for nothing, and
+// such a rewrite is waited for up to three seconds.  False when the file cannot
 // be read or is refused (entries are then empty); message then holds the
 // refusal's reason, or why a file that is there could not be read (no
 // permission, a folder or FIFO by that name, a read that failed or never
