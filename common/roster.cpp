@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <chrono>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
@@ -26,6 +27,18 @@ std::string TooManyLearnersMessage(const std::string& file) {
 std::string TooManyLearnersToStore(size_t count) {
     return sjis::L("名簿の人数が多すぎます（") + std::to_string(count) + sjis::L(" 人）。") + "\r" +
            sjis::L("名簿に入れられるのは ") + std::to_string(kMaxRosterLearners) + sjis::L(" 人までです。");
+}
+
+std::string RosterStoreProblem(const std::vector<RosterEntry>& entries) {
+    if (entries.size() > kMaxRosterLearners) return TooManyLearnersToStore(entries.size());
+    // Each line is its three fields quoted, two commas and CR LF; the
+    // scrambled password is as long as the password.
+    uint64_t bytes = 0;
+    for (const auto& e : entries) bytes += e.id.size() + e.name.size() + e.password.size() + 10;
+    if (bytes <= textfile::kMaxReadBytes) return std::string();
+    return sjis::L("名簿が大きすぎます（") + std::to_string(bytes) + sjis::L(" バイト）。") + "\r" +
+           sjis::L("名簿ファイルは ") + std::to_string(textfile::kMaxReadBytes) + sjis::L(" バイト (") +
+           std::to_string(textfile::kMaxReadBytes >> 20) + sjis::L(" MiB) までです。名前を短くするか、人数を減らしてください。");
 }
 
 bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::string& message,
@@ -148,6 +161,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Reads of a roster that may be being rewritten: up to this many, the
+// second and each later one after a pause of one to two gaps.
+constexpr int kRosterSettleReads = 10;
+constexpr int kRosterSettleGapMs = 40;
+// How long a rewrite in place seen under way is waited for.
+constexpr int RosterRewriteWaitMs = 3000;
+
 // Makes the lock file with a mode that every account may open, so that no
 // other account ever finds it with the creator's narrower mode: it is made
 // under a temporary name, opened up, then linked into place (never over a
@@ -248,24 +268,54 @@ private:
 
 namespace {
 
+// How the roster is read: by a reader, by a writer holding the lock, or
+// by a writer that could not have it.
+enum class TRosterRead { Reader, Locked, Lockless };
+
 // The roster's bytes as one writer left them.  False when the file cannot
-// be read (missing among others).  Without tryLock (a writer that could
-// not have the lock) the reads alone decide.
-bool ReadWholeRoster(const std::string& path, std::string& bytes, bool tryLock = true) {
-    if (tryLock) {
-        RosterLock lock(RosterLockPath(path), Clock::now() + std::chrono::milliseconds(RosterLockWaitMs), true);
-        if (lock.Locked()) return textfile::ReadFileBytes(path, bytes);
+// be read (missing among others).  A lock held proves nothing by itself: a
+// writer kept from the lock past RosterLockWaitMs (by any account's
+// process that holds it) rewrites without it, perhaps in place, so the
+// file is read until two reads, some way apart, agree, neither of them
+// made while a rewrite in place was marked (textfile::IsBeingRewritten);
+// a rewrite seen under way is waited for, up to RosterRewriteWaitMs in
+// all.  A reader holds a shared lock for its first read only (the writers
+// that take the lock stay out meanwhile), so that logins never keep the
+// lock from the writers while they wait between reads.  A writer holding
+// the lock reads twice at once and waits between reads only when those
+// differ: the lock is held briefly, for the other writers.
+bool ReadWholeRoster(const std::string& path, std::string& bytes, TRosterRead how) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(RosterRewriteWaitMs);
+    // One read; false when the file cannot be read.  whole tells that no
+    // rewrite in place was under way when the read ended.
+    const auto readOnce = [&](std::string& into, bool& whole) {
+        if (!textfile::ReadFileBytes(path, into)) return false;
+        whole = !textfile::IsBeingRewritten(path);
+        return true;
+    };
+    bool whole = false;
+    {
+        std::unique_ptr<RosterLock> lock;
+        if (how == TRosterRead::Reader)
+            lock = std::make_unique<RosterLock>(RosterLockPath(path),
+                                                Clock::now() + std::chrono::milliseconds(RosterLockWaitMs), true);
+        if (!readOnce(bytes, whole)) return false;
     }
-    // No lock to be had: a writer that rewrites the file in place may be
-    // halfway; two reads in a row that agree are taken as the whole file.
     std::mt19937 rng(std::random_device{}());
     std::string again;
-    if (!textfile::ReadFileBytes(path, bytes)) return false;
-    for (int read = 1; read < 10; ++read) {
-        if (!textfile::ReadFileBytes(path, again)) return false;
-        if (again == bytes) return true;
+    bool pause = how != TRosterRead::Locked || !whole;
+    bool sawRewrite = !whole;
+    for (int read = 1; read < kRosterSettleReads || (sawRewrite && Clock::now() < deadline); ++read) {
+        // The pause is long enough for any running writer to move on, so
+        // that two reads of one file half rewritten seldom agree.
+        if (pause)
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRosterSettleGapMs + rng() % kRosterSettleGapMs));
+        pause = true;
+        const bool wholeBefore = whole;
+        if (!readOnce(again, whole)) return false;
+        sawRewrite = sawRewrite || !whole;
+        if (whole && wholeBefore && again == bytes) return true;
         bytes.swap(again);
-        std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 100));
     }
     bytes.clear();
     return false;
@@ -302,7 +352,7 @@ bool ReadRoster(const std::string& path, std::vector<RosterEntry>& entries, std:
     std::string bytes, why;
     entries.clear();
     if (message) message->clear();
-    if (!ReadWholeRoster(path, bytes)) {
+    if (!ReadWholeRoster(path, bytes, TRosterRead::Reader)) {
         // A roster there but not read must stop the logins as a refused
         // one does: read as empty, every learner would count as new.
         if (message) *message = UnreadableRosterMessage(path);
@@ -362,7 +412,9 @@ bool UpdateRosterFile(const std::string& path,
         RosterLock lock(RosterLockPath(path), lockDeadline);
         std::vector<RosterEntry> entries;
         std::string bytes;
-        if (lock.Locked() ? textfile::ReadFileBytes(path, bytes) : ReadWholeRoster(path, bytes, false)) {
+        // Even under the lock the file may be met half rewritten by a writer
+        // that went on without it: the reads settle it.
+        if (ReadWholeRoster(path, bytes, lock.Locked() ? TRosterRead::Locked : TRosterRead::Lockless)) {
             std::string refused;
             if (!ParseRoster(std::move(bytes), entries, refused, path)) {
                 // A roster we cannot read right is never written over.
@@ -373,9 +425,10 @@ bool UpdateRosterFile(const std::string& path,
             continue;  // there but unreadable: try again, never overwrite it
         }
         change(entries);
-        if (entries.size() > kMaxRosterLearners) {
+        const std::string tooBig = RosterStoreProblem(entries);
+        if (!tooBig.empty()) {
             // No reader would take it: the file stays as it is.
-            if (why) *why = TooManyLearnersToStore(entries.size());
+            if (why) *why = tooBig;
             return false;
         }
         if (textfile::WriteFileAtomic(path, FormatRoster(entries))) return true;

@@ -45,16 +45,26 @@ bool ParseRoster(std::string bytes, std::vector<RosterEntry>& entries, std::stri
 std::vector<RosterEntry> ParseRoster(const std::string& bytes);
 
 // Reads the roster file whole, never a file half rewritten by another
-// writer: the read holds a shared lock on the lock file the writers lock;
-// where no lock can be had (a folder that takes no lock file, a lock held
-// all the wait), the file is read until two reads in a row agree, up to
-// ten reads with random pauses of 0 to 99 ms.  False when the file cannot
+// writer: the first read holds a shared lock on the lock file the writers
+// lock (when it can be had), and the file is read until two reads in a
+// row agree, up to ten reads with pauses of 40 to 79 ms between them: a
+// writer kept from the lock goes on without it, so holding the lock does
+// not prove that no rewrite is halfway.  A read made while a rewrite in
+// place is marked (textfile::IsBeingRewritten) counts for nothing, and
+// such a rewrite is waited for up to three seconds.  False when the file cannot
 // be read or is refused (entries are then empty); message then holds the
 // refusal's reason, or why a file that is there could not be read (no
 // permission, a folder or FIFO by that name, a read that failed or never
 // settled); it is empty only for a missing file.  The lock file is opened
 // without waiting and only a plain file is taken as one.
 bool ReadRoster(const std::string& path, std::vector<RosterEntry>& entries, std::string* message = nullptr);
+
+// Why entries cannot be stored so that the readers take them back, or
+// empty when they can: more than kMaxRosterLearners learners
+// (TooManyLearnersToStore), or a file of more bytes than a reader reads
+// (textfile::kMaxReadBytes), the message naming the limit.  Lines
+// separated by CR.
+std::string RosterStoreProblem(const std::vector<RosterEntry>& entries);
 
 // One roster line without its line end.
 std::string FormatRosterLine(const RosterEntry& entry);
@@ -74,8 +84,8 @@ std::string FormatRoster(const std::vector<RosterEntry>& entries);
 // where none can be had: no one can stop the saves.  A missing
 // file reads as no learners.  Returns whether the change was written.
 // A roster the file holds but this system refuses (see ParseRoster) is
-// never written over, nor is a roster of more than kMaxRosterLearners
-// learners written (no reader would take it); why, when given, then
+// never written over, nor is a roster that no reader would take (see
+// RosterStoreProblem) written; why, when given, then
 // receives the refusal, and for
 // a file or folder this account may not write, the path and the
 // permission that is missing.

@@ -228,6 +228,18 @@ mode_t NewFileMode(const std::string& dir) {
 
 bool CloseFd(int fd) { return ::close(fd) == 0 || errno == EINTR; }
 
+// Takes the lock that marks a rewrite in place (see IsBeingRewritten):
+// an exclusive lock of the open file description, released by its close.
+void HoldRewriteLock(int fd) {
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+    if (::fcntl(fd, F_OFD_SETLK, &fl) == 0 || errno != EINVAL) return;
+#endif
+    ::fcntl(fd, F_SETLK, &fl);
+}
+
 // Rewrites an existing file in its place: used where the folder lets
 // nobody replace it, so that the file, writable as it is, still takes the
 // save.  The new size is reserved first, so that a full disk refuses the
@@ -260,6 +272,10 @@ bool RewriteInPlace(const std::string& target, const std::string& data, TFlush f
         }
         haveOld = got == old.size();
     }
+    // Readers that look (the roster's) see the rewrite under way by this
+    // lock on the file itself, held until the file is whole again.  Where it
+    // cannot be had at once, the rewrite goes on without it.
+    HoldRewriteLock(fd);
     if (!data.empty()) {
         const int err = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
         // A file system that reserves nothing ahead still takes the write,
@@ -337,6 +353,27 @@ int SweepStaleTempsIfDue(const std::string& osPath) {
         lastSweep[osPath] = now.tv_sec;
     }
     return SweepStaleTemps(osPath);
+}
+
+bool IsBeingRewritten(const std::string& path) {
+    struct stat st {};
+    const int fd = OpenPlainFile(path, st);
+    if (fd < 0) return false;
+    struct flock fl {};
+    fl.l_type = F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    bool asked = false;
+#ifdef F_OFD_GETLK
+    asked = ::fcntl(fd, F_OFD_GETLK, &fl) == 0;
+#endif
+    if (!asked) {
+        fl = {};
+        fl.l_type = F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        asked = ::fcntl(fd, F_GETLK, &fl) == 0;
+    }
+    ::close(fd);
+    return asked && fl.l_type == F_WRLCK;
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush flush) {

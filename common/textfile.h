@@ -89,11 +89,18 @@ enum class TFlush { Sync, NoSync };
 // Where the folder refuses the rename or the temporary file (a sticky
 // folder holding another account's file, a folder without write
 // permission) but the file itself is writable, the file is rewritten in
-// place instead: its new size is reserved first and a failed write puts
+// place instead, under an exclusive lock on the file itself (see
+// IsBeingRewritten): its new size is reserved first and a failed write puts
 // the old bytes back, so that the file holds the old or the new data, never
 // part of one.  Returns false on any failure; the old file then stays as it
 // was.
 bool WriteFileAtomic(const std::string& path, const std::string& data, TFlush flush = TFlush::Sync);
+
+// Whether a rewrite in place (see WriteFileAtomic) is under way on the
+// file at path: the rewriter holds an exclusive lock on the file itself
+// until the file is whole again.  Only an account that may write the file
+// can take that lock.  False for a file that cannot be opened.
+bool IsBeingRewritten(const std::string& path);
 
 // A temporary file this old belongs to no live writer.
 constexpr int StaleTempSeconds = 600;

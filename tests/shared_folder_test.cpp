@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/inotify.h>
+#include <poll.h>
 #include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -411,6 +413,103 @@ TEST(HostileLockFile, NeitherStopsNorOpensTheLogins) {
         ASSERT_EQ(got.size(), 3u);
         EXPECT_EQ(got[1].id, "s02");
         EXPECT_EQ(got[2].id, "s03");
+    }
+}
+
+// A learner's process holds a shared lock on the lock file: a save of
+// another account goes on without the lock, rewriting the roster in place
+// (a sticky folder), and a login of a third account, whose own shared lock
+// is granted at once, comes right when the rewrite is halfway.  The login
+// must not take the half-written roster: the rewrite waits, halfway, until
+// the login has read the file once (and closed it), so a login that trusts
+// one read always sees it torn; then it goes on at once, or only after a
+// pause longer than the login's between two reads.
+void ReadWhileRewrittenWithoutTheLock(int pauseMs) {
+    TempDir base;
+    ASSERT_EQ(0, ::chmod(base.path().c_str(), 01777));
+    const std::string roster = base / "ruzozu.mib";
+    const std::string lock = RosterLockPath(roster);
+    constexpr int kLearners = 2000;
+    auto learners = [](size_t nameLength) {
+        std::vector<RosterEntry> e;
+        for (int k = 0; k < kLearners; ++k)
+            e.push_back({"s" + std::to_string(k), std::string(nameLength, 'n'), "pw" + std::to_string(k)});
+        return e;
+    };
+    ASSERT_TRUE(textfile::WriteFileAtomic(roster, FormatRoster(learners(1))));
+    ASSERT_EQ(0, ::chown(roster.c_str(), kMaker, kGroup));
+    ASSERT_EQ(0, ::chmod(roster.c_str(), 0666));
+    ASSERT_TRUE(textfile::WriteFileAtomic(lock, ""));
+    ASSERT_EQ(0, ::chmod(lock.c_str(), 0666));
+    int ready[2], halfway[2];
+    ASSERT_EQ(0, ::pipe(ready));
+    ASSERT_EQ(0, ::pipe(halfway));
+    const pid_t holder = RunAs(kWriters[1], [&] {
+        const int fd = ::open(lock.c_str(), O_RDONLY);
+        struct flock fl {};
+        fl.l_type = F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        if (fd < 0 || ::fcntl(fd, F_SETLK, &fl) != 0) return false;
+        char c = 'r';
+        if (::write(ready[1], &c, 1) != 1) return false;
+        for (;;) ::pause();
+    });
+    char c;
+    ASSERT_EQ(1, ::read(ready[0], &c, 1));
+    const pid_t reader = RunAs(kMaker, [&] {
+        ::alarm(60);
+        ::close(halfway[1]);  // a writer gone ends the wait
+        if (::read(halfway[0], &c, 1) != 1) return false;
+        TLogin login;
+        login.RosterPath = roster;
+        login.LoadRoster();
+        std::set<std::string> read;
+        for (size_t i = 0; i < login.RosterList.size(); i += 3) read.insert(login.RosterList[i]);
+        if (read.size() != size_t(kLearners)) {
+            std::fprintf(stderr, "%zu of %d learners read\n", read.size(), kLearners);
+            return false;
+        }
+        std::string id = "s" + std::to_string(kLearners - 1), name;
+        login.Edit1Exit(id, name);
+        // A wrong password never logs a known learner in.
+        return !login.NewUser && !login.BitBtn1Click(id, name, "Intruder").Ok;
+    });
+    const pid_t writer = RunAs(kWriters[0], [&] {
+        ::alarm(60);
+        textfile::SetMidWriteHookForTest([&](bool inPlace) {
+            if (!inPlace) return true;
+            // Halfway: the login is let in, and the rewrite goes on once
+            // the login has read the file through (or after 10 s).
+            const int watch = ::inotify_init1(IN_CLOEXEC);
+            if (watch < 0 || ::inotify_add_watch(watch, roster.c_str(), IN_CLOSE_NOWRITE) < 0) return false;
+            char h = 'h';
+            if (::write(halfway[1], &h, 1) != 1) return false;
+            struct pollfd pfd {watch, POLLIN, 0};
+            ::poll(&pfd, 1, 10000);
+            ::close(watch);
+            // Held a while longer (a writer slowed down, a busy server):
+            // longer than any pause between the login's reads.
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            return true;
+        });
+        return UpdateRosterFile(roster, [&](std::vector<RosterEntry>& e) { e = learners(31); });
+    });
+    ::close(halfway[1]);
+    EXPECT_TRUE(Succeeded(writer)) << "the save failed";
+    EXPECT_TRUE(Succeeded(reader)) << "a login took a half-written roster";
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    for (int fd : {ready[0], ready[1], halfway[0]}) ::close(fd);
+    std::vector<RosterEntry> got;
+    ASSERT_TRUE(ReadRoster(roster, got));
+    EXPECT_EQ(got.size(), size_t(kLearners));
+}
+
+TEST(HostileLockFile, AHeldSharedLockNeverShowsAHalfRewrittenRoster) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as several accounts";
+    for (int pauseMs : {0, 1000}) {
+        SCOPED_TRACE(pauseMs);
+        ReadWhileRewrittenWithoutTheLock(pauseMs);
     }
 }
 

@@ -186,6 +186,12 @@ void TfInputID::BitBtn1Click() {
             Apply(Login.ConflictReply());
             return;
         }
+        if (Login.SaveGone) {
+            // Deleted or renamed in the roster meanwhile.
+            Login.LoginOk = false;
+            Apply(Login.GoneReply());
+            return;
+        }
     }
     UserID = BoxText(Edit1).substr(0, 6);
     UserName = name;

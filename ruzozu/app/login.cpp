@@ -22,6 +22,8 @@ const char* const kNoId = "User IDが入力されていません。\r\rUser ID�
 const char* const kNoName = "User名が未登録です。\r\rUser名を入力してください。";
 const char* const kBadName = "User名に「\"」や制御文字は使えません。\r\rUser名を入力し直してください。";
 const char* const kWrongPassword = "パスワードが一致しません。\r\rもう一度、入力してください。";
+const char* const kIdGone =
+    "この User ID は、名簿から削除されたか、変更されました。\r\rUser ID を確認して、もう一度入力してください。";
 const char* const kWrongCurrent = "現 PassWordが違います。\r\r入力し直してください。";
 const char* const kRetypeDiffers =
     "新しいPassWordと再入力のPassWordが違います。\r\rもう一度、確認して入力してください。";
@@ -74,6 +76,7 @@ bool TLogin::SaveRoster(const std::string& id, const std::string& name, const st
     bool found = false;
     std::string why;
     SaveConflict = false;
+    SaveGone = false;
     const bool checkedNew = NewUser;
     bool ok = UpdateRosterFile(RosterPath, [&](std::vector<RosterEntry>& entries) {
         found = false;
@@ -94,9 +97,13 @@ bool TLogin::SaveRoster(const std::string& id, const std::string& name, const st
                 e.password = password;
                 break;
             }
-        if (!found) entries.push_back({id, name, password});
+        // A learner the dialog found but the file no longer holds was
+        // deleted or renamed meanwhile: never brought back as new.
+        SaveGone = !found && !checkedNew;
+        if (!found && checkedNew) entries.push_back({id, name, password});
     }, 10, &why);
-    if (SaveConflict) {
+    if (SaveGone && ok) ok = false;
+    if (SaveConflict || SaveGone) {
         LoadRoster();
         UserIndex = Find(id);
         NewUser = static_cast<size_t>(UserIndex) + 3 > RosterList.size();
@@ -226,12 +233,22 @@ TLoginReply TLogin::BitBtn1Click(const std::string& id, const std::string& name,
         LoginOk = false;
         return ConflictReply();
     }
+    if (SaveGone) {
+        LoginOk = false;
+        return GoneReply();
+    }
     if (!r.Ok && !RosterError.empty()) {
         LoginOk = false;
         return {RosterError, true, TLoginBox::None, {}, false};
     }
     SaveFailed = !r.Ok;
     return r;
+}
+
+TLoginReply TLogin::GoneReply() {
+    // The name box showed the learner as the roster was: it is emptied, and
+    // leaving the ID box looks the ID up in the roster as it is now.
+    return {M(kIdGone), true, TLoginBox::ID, {TLoginBox::Name, TLoginBox::Password}, false};
 }
 
 TLoginReply TLogin::ConflictReply() {

@@ -54,6 +54,13 @@ public:
     bool SaveConflict = false;
     // What the learner is told then: the password does not match.
     static TLoginReply ConflictReply();
+    // Set when the learner the lookup found is no longer in the file
+    // (deleted, or its ID changed, meanwhile): nothing is written, the
+    // roster is read again and the ID looked up anew, so that the next OK
+    // takes it as the roster now has it.
+    bool SaveGone = false;
+    // What the learner is told then.
+    static TLoginReply GoneReply();
 
     TLoginReply CheckUserID(const std::string& id) const;
     // Leaving the ID box: returns the checks' reply; name receives the name

@@ -131,6 +131,8 @@ bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) {
         return false;
     }
     // Every record is checked before the roster changes.
+    std::vector<RosterEntry> checked;
+    checked.reserve(records);
     for (int r = first; r < static_cast<int>(Preview.size()); ++r) {
         RosterEntry rec;
         std::string* fields[3] = {&rec.id, &rec.name, &rec.password};
@@ -142,7 +144,15 @@ bool TCsvWizardModel::Import(TMeiboGrid& roster, bool firstLineIsHeader) {
                           sjis::L("読み込みませんでした。");
             return false;
         }
+        checked.push_back(std::move(rec));
     }
+    // Nor more bytes than a reader reads back.
+    const std::string tooBig = RosterStoreProblem(checked);
+    if (!tooBig.empty()) {
+        ImportError = tooBig + "\r\r" + sjis::L("読み込みませんでした。");
+        return false;
+    }
+    std::vector<RosterEntry>().swap(checked);
     roster.SettleStash();
     roster.Rows.resize(1);
     for (int r = first; r < static_cast<int>(Preview.size()); ++r) {

@@ -47,6 +47,8 @@ public:
     // A record the roster cannot store (an ID or password beyond ASCII
     // digits and letters, a name with a quote or a control byte) refuses
     // the import: false, roster untouched, ImportError naming its line.
+    // So do records that would make a roster no reader takes back (see
+    // RosterStoreProblem), ImportError naming the limit.
     bool Import(TMeiboGrid& roster, bool firstLineIsHeader);
     std::string ImportError;
 

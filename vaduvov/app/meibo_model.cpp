@@ -98,8 +98,10 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
             return false;
         }
     }
-    if (rows.size() > kMaxRosterLearners) {
-        SaveError = TooManyLearnersToStore(rows.size()) + "\r\r" + sjis::L("名簿は保存していません。");
+    // No more learners, nor bytes, than the readers take back.
+    const std::string tooBig = RosterStoreProblem(rows);
+    if (!tooBig.empty()) {
+        SaveError = tooBig + "\r\r" + sjis::L("名簿は保存していません。");
         return false;
     }
     std::set<std::string> loadedIds, gridIds;
@@ -123,11 +125,37 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
             renamedFrom[e.id] = it->second;
             gone.erase(it);
         }
+        // A name corrected along with the ID: the password alone tells the
+        // row, where no other row of a new ID nor any other loaded row that
+        // left the grid has it.
+        std::map<std::string, std::vector<std::string>> goneByPassword, newByPassword;
+        for (const auto& g : gone)
+            if (!g.first.second.empty()) goneByPassword[g.first.second].push_back(g.second);
+        for (const auto& e : rows)
+            if (!e.id.empty() && !loadedIds.count(e.id) && !renamedFrom.count(e.id) && !e.password.empty())
+                newByPassword[e.password].push_back(e.id);
+        for (const auto& [password, ids] : newByPassword) {
+            const auto it = goneByPassword.find(password);
+            if (ids.size() == 1 && it != goneByPassword.end() && it->second.size() == 1)
+                renamedFrom[ids[0]] = it->second[0];
+        }
     }
     std::string why;
+    // Rows of a new ID that a login registered meanwhile, holding other
+    // fields than the registration: the instructor is told first.
+    std::vector<RosterEntry> registered;
     const bool ok = UpdateRosterFile(path, [&](std::vector<RosterEntry>& file) {
         std::map<std::string, RosterEntry> current;
         for (const auto& e : file) current.emplace(e.id, e);
+        registered.clear();
+        for (const auto& e : rows) {
+            if (e.id.empty() || loadedIds.count(e.id) || renamedFrom.count(e.id)) continue;
+            const auto now = current.find(e.id);
+            if (now != current.end() && (now->second.name != e.name || now->second.password != e.password) &&
+                std::none_of(registered.begin(), registered.end(), [&](const RosterEntry& r) { return r.id == e.id; }))
+                registered.push_back(now->second);
+        }
+        if (!registered.empty()) return;  // the file stays as it is
         std::vector<RosterEntry> out;
         out.reserve(rows.size());
         for (RosterEntry e : rows) {
@@ -154,6 +182,19 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
             if (!e.id.empty() && !loadedIds.count(e.id) && !gridIds.count(e.id)) out.push_back(e);
         file = std::move(out);
     }, 10, &why);
+    if (ok && !registered.empty()) {
+        // Told once: the registrations count as loaded now, so that the
+        // next save stores the rows as this editor has them.
+        std::string ids;
+        for (size_t i = 0; i < registered.size() && i < 5; ++i)
+            ids += (i ? sjis::L("、") : std::string()) + sjis::L("「") + registered[i].id + sjis::L("」");
+        if (registered.size() > 5) ids += sjis::L(" ほか ") + std::to_string(registered.size() - 5) + sjis::L(" 人");
+        SaveError = sjis::L("ユーザー ID ") + ids + sjis::L(" は、名簿を開いた後にログインで登録されました。") +
+                    "\r\r" + sjis::L("名簿は保存していません。") + "\r" +
+                    sjis::L("この名簿の内容で上書きするには、もう一度 OK を押してください。");
+        Loaded.insert(Loaded.end(), registered.begin(), registered.end());
+        return false;
+    }
     if (!ok) SaveError = SaveFailedMessage(path) + (why.empty() ? std::string() : "\r\r" + why);
     return ok;
 }

@@ -65,9 +65,15 @@ public:
     // stays, whatever else of the row was edited), so no login is lost.
     // A learner deleted from the file since it was loaded stays deleted
     // unless this editor changed the row.  A row whose ID the instructor
-    // changed (told by its name and password, as loaded) takes the
-    // password changed meanwhile under its old ID.  More learners than
-    // kMaxRosterLearners are refused with SaveError naming the cap.
+    // changed (told by its name and password as loaded, or by the password
+    // alone where no other row shares it) takes the
+    // password changed meanwhile under its old ID.  A row of a new ID that
+    // a login registered meanwhile with another name or password is not
+    // saved over the registration unasked: nothing is written, SaveError
+    // names the IDs, and those registrations count as loaded from then on,
+    // so that the next save stores the rows as the editor has them.  More learners than
+    // kMaxRosterLearners, or more bytes than a reader reads, are refused
+    // with SaveError naming the limit (see RosterStoreProblem).
     // A row that the file's format cannot carry (see RosterFieldFault) is
     // refused before anything is written, with SaveError naming the row and
     // the field.  Returns whether the file was written; SaveError then says

@@ -113,6 +113,7 @@ private slots:
     void initTestCase() { keyboard_return::Install(nullptr); }
     void newLearnerLogsInByKeys();
     void knownLearnerWrongThenRightPassword();
+    void learnerDeletedMeanwhileIsToldNotAddedBack();
     void passwordWithoutShiftJisFormIsRefused();
     void mouseClicksOneMessageAtATime();
     void newLearnerClicksPastTheName();
@@ -162,6 +163,37 @@ void LoginDialogTest::knownLearnerWrongThenRightPassword() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(dlg.result(), int(TfInputID::ResultOk));
     QCOMPARE(run.name, std::string("alice"));
+}
+
+// The instructor deletes the learner after the dialog has looked the ID
+// up: OK tells the learner, writes nothing, and the ID box looks it up anew.
+void LoginDialogTest::learnerDeletedMeanwhileIsToldNotAddedBack() {
+    LoginRun run({{"A1", "alice", "secret"}, {"B2", "bob", "pw2"}});
+    TfInputID& dlg = run.dlg;
+    BoxCloser& closer = run.closer;
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
+    Type("A1");
+    QCOMPARE(dlg.Edit2->text(), QStringLiteral("alice"));
+    QTRY_VERIFY(dlg.Edit3->hasFocus());
+    const std::string roster = run.dir / "ruzozu.mib";
+    QVERIFY(UpdateRosterFile(roster, [](std::vector<RosterEntry>& e) { e.erase(e.begin()); }));
+    Type("secret");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(closer.Count, 1);
+    QVERIFY(Settled());
+    QVERIFY(closer.Texts[0].contains(QL("名簿から削除されたか、変更されました")));
+    QVERIFY(dlg.isVisible());
+    QVERIFY(dlg.Edit2->text().isEmpty());
+    QVERIFY(dlg.Edit3->text().isEmpty());
+    QTRY_VERIFY(dlg.Edit1->hasFocus());
+    std::vector<RosterEntry> now;
+    QVERIFY(ReadRoster(roster, now));
+    QCOMPARE(now.size(), size_t(1));
+    QCOMPARE(now[0].id, std::string("B2"));
+    // Leaving the ID box looks the ID up in the roster as it is now.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(Settled());
+    QCOMPARE(dlg.Edit2->text(), QL("未登録"));
 }
 
 void LoginDialogTest::passwordWithoutShiftJisFormIsRefused() {

@@ -253,3 +253,52 @@ TEST(Login, ChangesMadeElsewhereSinceTheDialogReadAreNotOverwritten) {
     EXPECT_FALSE(c.BitBtn1Click("X1", cname, "a1").Ok);  // the old password no longer
     EXPECT_EQ(a.File(), a.Line("X1", "first", "n2"));
 }
+
+// A dialog looked a learner up before the instructor deleted that learner,
+// or changed the ID, and saved: OK brings nobody back and makes no second
+// learner; the learner is told, and the ID is looked up anew.
+TEST(Login, ALearnerDeletedOrRenamedSinceTheLookupIsNotAddedBack) {
+    LoginFixture f;
+    f.Roster(f.Line("s02", "Kato", "pw2") + f.Line("s24", "Mori", "pw24"));
+    const std::string gone = "この User ID は、名簿から削除されたか、変更されました。\r\rUser ID を確認して、もう一度入力してください。";
+    const auto lookUp = [&](TLogin& l, const std::string& id) {
+        l.RosterPath = f.Login.RosterPath;
+        l.LoadRoster();
+        std::string typed = id, name;
+        l.Edit1Exit(typed, name);
+        l.Edit3Enter(l.RosterList.empty() ? "" : l.RosterList[l.UserIndex + 2]);
+        return name;
+    };
+    TLogin deleted, renamed;
+    const std::string moriName = lookUp(deleted, "s24");
+    const std::string katoName = lookUp(renamed, "s02");
+    ASSERT_FALSE(deleted.NewUser);
+    ASSERT_FALSE(renamed.NewUser);
+    // The instructor deletes s24 and changes s02 to s22.
+    ASSERT_TRUE(UpdateRosterFile(f.Login.RosterPath, [](std::vector<RosterEntry>& e) {
+        e.pop_back();
+        e[0].id = "s22";
+    }));
+    const std::string after = f.Line("s22", "Kato", "pw2");
+    for (auto* c : {&deleted, &renamed}) {
+        const bool isDeleted = c == &deleted;
+        SCOPED_TRACE(isDeleted ? "deleted" : "renamed");
+        const TLoginReply r = c->BitBtn1Click(isDeleted ? "s24" : "s02", isDeleted ? moriName : katoName,
+                                              isDeleted ? "pw24" : "pw2");
+        EXPECT_FALSE(r.Ok);
+        EXPECT_FALSE(c->LoginOk);
+        EXPECT_TRUE(c->SaveGone);
+        EXPECT_EQ(U(r.Message), gone);
+        EXPECT_EQ(r.Focus, TLoginBox::ID);
+        EXPECT_EQ(r.Clear, (std::vector<TLoginBox>{TLoginBox::Name, TLoginBox::Password}));
+        EXPECT_EQ(f.File(), after);
+        // Looked up anew: the ID is now a new one.
+        EXPECT_TRUE(c->NewUser);
+    }
+    // The renamed learner logs in under the new ID as before.
+    LoginFixture again;
+    again.Login.RosterPath = f.Login.RosterPath;
+    again.Login.LoadRoster();
+    EXPECT_TRUE(again.Enter("s22", "", "pw2").Ok);
+    EXPECT_EQ(f.File(), after);
+}

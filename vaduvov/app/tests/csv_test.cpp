@@ -262,3 +262,23 @@ TEST(CsvWizard, MoreRecordsThanARosterHoldsAreRefused) {
     EXPECT_EQ(roster.RowCount(), 6);  // untouched
     EXPECT_TRUE(w.Import(roster, true));  // one fewer, with the first line as titles
 }
+
+// Records that fit a roster by number, but whose names would make a file
+// no reader reads, are refused too, the message naming the limit.
+TEST(CsvWizard, RecordsMakingARosterTooBigToReadAreRefused) {
+    TempDir dir;
+    std::string text;
+    for (size_t k = 0; k < 100000; ++k) text += "u" + std::to_string(k) + "," + std::string(660, 'n') + "\r\n";
+    ASSERT_LE(text.size(), textfile::kMaxReadBytes);  // the file itself is read
+    textfile::WriteFileAtomic(dir / "long.csv", text, textfile::TFlush::NoSync);
+    TCsvWizardModel w;
+    w.LoadCsvFile(dir / "long.csv");
+    ASSERT_EQ(w.LoadError, "");
+    w.TargetButton(1, true);
+    w.ColumnClick(0);
+    w.ColumnClick(1);
+    TMeiboGrid roster;
+    EXPECT_FALSE(w.Import(roster, false));
+    EXPECT_NE(w.ImportError.find(std::to_string(textfile::kMaxReadBytes)), std::string::npos);
+    EXPECT_EQ(roster.RowCount(), 6);  // untouched
+}

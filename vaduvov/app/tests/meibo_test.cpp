@@ -110,6 +110,88 @@ TEST(RosterEditor, SaveRefusesWhatTheFileCannotCarry) {
     }
 }
 
+// Learners few enough, but names long enough, that the file would hold
+// more bytes than any reader reads: neither the editor nor a login's save
+// writes it (nobody could open the roster again), and both name the limit.
+TEST(RosterEditor, SaveRefusesARosterTooBigForTheReaders) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("A1", "a", "p1"));
+    const std::string limit = std::to_string(textfile::kMaxReadBytes);
+    std::vector<RosterEntry> rows;
+    for (size_t k = 0; k < 100000; ++k) rows.push_back({"u" + std::to_string(k), std::string(660, 'n'), "pw"});
+    ASSERT_LE(rows.size(), kMaxRosterLearners);
+    ASSERT_GT(FormatRoster(rows).size(), textfile::kMaxReadBytes);
+    EXPECT_NE(RosterStoreProblem(rows).find(limit), std::string::npos);
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    g.Rows.resize(1);
+    for (const auto& e : rows) g.Rows.push_back({e.id, e.name, e.password});
+    g.Rows.push_back({"", "", ""});
+    EXPECT_FALSE(g.SaveMeibo(p));
+    EXPECT_NE(g.SaveError.find(limit), std::string::npos) << sjis::ToUtf8(g.SaveError);
+    std::string why;
+    EXPECT_FALSE(UpdateRosterFile(p, [&](std::vector<RosterEntry>& e) { e = rows; }, 10, &why));
+    EXPECT_NE(why.find(limit), std::string::npos);
+    EXPECT_EQ(Slurp(p), Line("A1", "a", "p1"));
+    // Exactly at the limit is stored, and read back.
+    rows.resize(1);
+    rows[0].name = std::string(size_t(textfile::kMaxReadBytes) - FormatRoster(rows).size() + rows[0].name.size(), 'n');
+    ASSERT_EQ(FormatRoster(rows).size(), textfile::kMaxReadBytes);
+    EXPECT_EQ(RosterStoreProblem(rows), "");
+    rows.push_back({"", "", ""});
+    EXPECT_NE(RosterStoreProblem(rows), "");
+}
+
+// A row typed in the editor for an ID that a login registered meanwhile
+// does not silently replace the registration: the instructor is told, and
+// only a second OK stores the row as typed.
+TEST(RosterEditor, ANewRowForAnIdRegisteredMeanwhileIsToldFirst) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("A1", "a", "p1"));
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    ASSERT_TRUE(UpdateRosterFile(p, [](std::vector<RosterEntry>& e) {
+        e.push_back({"B2", "Bob", "pb"});
+        e.push_back({"C3", "Cy", "pc"});
+    }));
+    const std::string registered = Line("A1", "a", "p1") + Line("B2", "Bob", "pb") + Line("C3", "Cy", "pc");
+    g.Rows.insert(g.Rows.end() - 1, Row{"B2", "Ben", "px"});
+    g.Rows.insert(g.Rows.end() - 1, Row{"C3", "Cy", "pc"});  // the same as registered: no question
+    EXPECT_FALSE(g.SaveMeibo(p));
+    EXPECT_NE(g.SaveError.find(sjis::L("「B2」")), std::string::npos) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(g.SaveError.find(sjis::L("「C3」")), std::string::npos) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(Slurp(p), registered);
+    // Told once, the next OK stores the rows as the instructor has them.
+    ASSERT_TRUE(g.SaveMeibo(p)) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(Slurp(p), Line("A1", "a", "p1") + Line("B2", "Ben", "px") + Line("C3", "Cy", "pc"));
+}
+
+// The instructor changes a learner's ID and corrects the name in the same
+// edit while the learner changes the password at a login: the row is still
+// that learner's, and the new password stays.  A password that other rows
+// share tells no row.
+TEST(RosterEditor, AnIdChangedWithTheNameKeepsThePasswordChangedMeanwhile) {
+    TempDir dir;
+    std::string p = dir / "ruzozu.mib";
+    textfile::WriteFileAtomic(p, Line("s1", "Sato", "old1") + Line("s2", "Kato", "pw") + Line("s3", "Ito", "pw"));
+    TMeiboGrid g;
+    g.LoadMeibo(p);
+    ASSERT_TRUE(UpdateRosterFile(p, [](std::vector<RosterEntry>& e) {
+        e[0].password = "new1";
+        e[1].password = "new2";
+    }));
+    g.Rows[1][0] = "s11";
+    g.Rows[1][1] = "Satou";
+    g.Rows[2][0] = "s22";  // s2 and s3 share their password: s22 is not told from s33
+    g.Rows[2][1] = "Katou";
+    g.Rows[3][0] = "s33";
+    g.Rows[3][1] = "Itou";
+    ASSERT_TRUE(g.SaveMeibo(p)) << sjis::ToUtf8(g.SaveError);
+    EXPECT_EQ(Slurp(p), Line("s11", "Satou", "new1") + Line("s22", "Katou", "pw") + Line("s33", "Itou", "pw"));
+}
+
 TEST(RosterEditor, SaveKeepsLoginsMadeMeanwhile) {
     TempDir dir;
     std::string p = dir / "ruzozu.mib";
