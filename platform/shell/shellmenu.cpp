@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <climits>
 #include <cerrno>
 #include <cstdlib>
@@ -404,6 +406,28 @@ void ClearClipItems() { SetClipItems(TClipItems()); }
 // ---------------------------------------------------------------------------
 // File commands.
 
+std::string PartHostTag(const std::string& hostName) {
+    // Letters and digits of a name made of nothing else are the tag as they
+    // are; any other name (a "-", a domain, a long one) adds a hash of the
+    // whole name after "_", which no plain name holds, so that "v-m" and
+    // "vm" never share a tag.
+    std::string tag;
+    bool plain = !hostName.empty() && hostName.size() <= 32;
+    for (unsigned char c : hostName) {
+        if (std::isalnum(c) && tag.size() < 32) tag += static_cast<char>(c);
+        else plain = false;
+    }
+    if (plain) return tag;
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : hostName) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return tag + "_" + hex;
+}
+
 std::string FreeName(const std::string& dir, const std::string& name) {
     bool keepExt = !IsDir(JoinPath(dir, name));
     for (int n = 1; n <= MaxNumbered; ++n) {
@@ -566,16 +590,11 @@ bool CopyTree(const std::string& src, const std::string& dest, TCopyRun& run) {
 const char* const PartPrefix = ".ruzozu-copy-";
 const char* const PartSuffix = ".part";
 
-// This computer's short name, as a part name carries it ("-" and "."
-// are left out, so that the name splits again).
 const std::string& PartHost() {
     static const std::string host = [] {
         char buf[256] = {};
         if (::gethostname(buf, sizeof buf - 1) != 0) return std::string("host");
-        std::string h;
-        for (const char* c = buf; *c && *c != '.'; ++c)
-            if (std::isalnum(static_cast<unsigned char>(*c))) h += *c;
-        return h.empty() ? std::string("host") : h;
+        return PartHostTag(buf);
     }();
     return host;
 }
@@ -622,7 +641,7 @@ bool ReadPartName(const std::string& name, std::string& host, long& pid) {
 }
 
 // The newest time of writing of path and, for a folder, of what it holds
-// (at most a bounded number of entries; a larger part counts as fresh).
+// (at most a bounded number of entries).
 bool NewestChange(const std::string& path, time_t& newest) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return false;
@@ -631,7 +650,10 @@ bool NewestChange(const std::string& path, time_t& newest) {
     std::error_code ec;
     size_t seen = 0;
     for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-        if (++seen > 100000) return false;
+        // Past the bound the part is judged by what was seen: only names of
+        // our own making are swept, and one left this large would else stay
+        // for good.
+        if (++seen > 100000) return true;
         struct stat e;
         if (::lstat(it->path().c_str(), &e) == 0) newest = std::max(newest, e.st_mtime);
     }

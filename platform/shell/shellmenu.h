@@ -226,6 +226,9 @@ HRESULT MoveToTrash(const std::string& path);
 // ".part") are touched, never through a link or into a mount.  Returns how
 // many went.
 int SweepStaleParts(const std::string& dir);
+// The tag a part name carries for the computer named hostName: letters,
+// digits and "_" (never "-" or "."), no two names sharing one.
+std::string PartHostTag(const std::string& hostName);
 // The same, done at most once per textfile::StaleTempSeconds for one
 // folder in this process; a copy into dir calls it.
 int SweepStalePartsIfDue(const std::string& dir);

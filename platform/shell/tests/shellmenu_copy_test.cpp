@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <vector>
 #include <algorithm>
 
@@ -326,6 +327,40 @@ TEST_F(ShellCopyTest, StalePartsOfKilledCopiesAreSwept) {
     ASSERT_EQ(S_OK, CopyInto(root_ + "/src/one.bin", root_ + "/dest2", false));
     EXPECT_FALSE(fs::exists(root_ + "/dest2/" + withPid(child)));
     EXPECT_TRUE(fs::exists(root_ + "/dest2/one.bin"));
+}
+
+// Computers whose names differ only in what a file name cannot split on
+// get tags of their own: no copy takes another's live part for its own.
+TEST_F(ShellCopyTest, PartTagsOfTwoComputersNeverMeet) {
+    const std::vector<std::string> hosts = {"vm",   "v-m",     "v.m",   "vm.school.local", "vm.home.local",
+                                            "VM",   "v_m",     "vm_0",  std::string(40, 'a'),
+                                            std::string(40, 'a') + "b"};
+    std::set<std::string> tags;
+    for (const std::string& h : hosts) {
+        const std::string t = PartHostTag(h);
+        EXPECT_FALSE(t.empty()) << h;
+        EXPECT_LE(t.size(), 64u) << h;
+        EXPECT_EQ(std::string::npos, t.find_first_of("-./")) << h << " -> " << t;
+        EXPECT_TRUE(tags.insert(t).second) << h << " shares " << t;
+    }
+    EXPECT_EQ("vm", PartHostTag("vm"));  // a plain name is its own tag, as before
+}
+
+// A part folder from another computer too large to be looked through whole
+// is judged by what was seen: old, it goes all the same.
+TEST_F(ShellCopyTest, AnOldPartTooLargeToWalkIsSwept) {
+    const std::string part = root_ + "/dest/.ruzozu-copy-elsewhere-80-1.part";
+    fs::create_directories(part);
+    for (int i = 0; i < 100050; ++i) {
+        const std::string f = part + "/" + std::to_string(i);
+        const int fd = ::open(f.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0) << f;
+        ::close(fd);
+        Age(f, 3600);
+    }
+    Age(part, 3600);
+    EXPECT_EQ(1, SweepStaleParts(root_ + "/dest"));
+    EXPECT_FALSE(fs::exists(part));
 }
 
 }  // namespace
