@@ -271,7 +271,10 @@ bool RemoveEntry(int at, const std::string& name, const std::string& path, TRemo
     if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
     if (!S_ISDIR(st.st_mode)) {
         if (::unlinkat(at, name.c_str(), 0) == 0 || errno == ENOENT) return true;
-        r.failed = true;
+        // A file mounted on this one (a bind mount) stays, as a mounted
+        // folder does, and the user hears of it.
+        if (errno != EBUSY && !r.mounts.count(path)) r.failed = true;
+        else if (r.kept) r.kept->push_back(path);
         return false;
     }
     // A mount point, or a folder swapped for a link meanwhile: left as it is.
