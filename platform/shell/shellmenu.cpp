@@ -259,6 +259,7 @@ struct TRemoval {
     TMountKey top;
     std::set<std::string> mounts;
     std::vector<std::string>* kept = nullptr;
+    ICopyProgress* progress = nullptr;  // told of each item removed
     bool failed = false;
     int depth = 0;
 };
@@ -270,6 +271,7 @@ bool RemoveEntry(int at, const std::string& name, const std::string& path, TRemo
     struct stat st;
     if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
     if (!S_ISDIR(st.st_mode)) {
+        if (r.progress) r.progress->Busy();
         if (::unlinkat(at, name.c_str(), 0) == 0 || errno == ENOENT) return true;
         // A file mounted on this one (a bind mount) stays, as a mounted
         // folder does, and the user hears of it.
@@ -313,6 +315,7 @@ bool RemoveEntry(int at, const std::string& name, const std::string& path, TRemo
     --r.depth;
     ::closedir(d);
     if (!all) return false;
+    if (r.progress) r.progress->Busy();
     if (::unlinkat(at, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
     r.failed = true;
     return false;
@@ -645,7 +648,7 @@ bool ReadPartName(const std::string& name, std::string& host, long& pid) {
 
 // The newest time of writing of path and, for a folder, of what it holds
 // (at most a bounded number of entries).
-bool NewestChange(const std::string& path, time_t& newest) {
+bool NewestChange(const std::string& path, time_t& newest, ICopyProgress* progress) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return false;
     newest = st.st_mtime;
@@ -657,6 +660,7 @@ bool NewestChange(const std::string& path, time_t& newest) {
         // our own making are swept, and one left this large would else stay
         // for good.
         if (++seen > 100000) return true;
+        if (progress) progress->Busy();
         struct stat e;
         if (::lstat(it->path().c_str(), &e) == 0) newest = std::max(newest, e.st_mtime);
     }
@@ -683,8 +687,8 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
     if (srcIsDir && InsideOf(dir, src)) return E_INVALIDARG;
     std::string name = BaseName(src);
     std::string part;  // the copy under its temporary name
-    auto dropPart = [&part] {
-        if (!part.empty()) RemoveForGood(part);
+    auto dropPart = [&part, &run] {
+        if (!part.empty()) RemoveForGood(part, nullptr, run.progress);
         part.clear();
     };
     for (int n = 1; n <= MaxNumbered; ++n) {
@@ -708,7 +712,7 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
             if (part.empty()) {
                 // The whole copy is made under a hidden name first; the
                 // parts of killed copies go as a new one comes.
-                SweepStalePartsIfDue(dir);
+                SweepStalePartsIfDue(dir, run.progress);
                 part = PartName(dir);
                 const bool ok = srcIsDir ? ::mkdir(part.c_str(), 0700) == 0 && CopyTree(src, part, run)
                                          : S_ISREG(st.st_mode) && CopyRegularFile(src, part, run);
@@ -729,7 +733,7 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
             // The original goes as a delete for good would: a volume
             // mounted inside it stays, and the user is told.
             std::vector<std::string> kept;
-            const HRESULT removed = RemoveForGood(src, &kept);
+            const HRESULT removed = RemoveForGood(src, &kept, run.progress);
             if (!kept.empty()) {
                 TShellMenuHooks h = GetShellMenuHooks();
                 if (h.ReportKept) h.ReportKept(kept);
@@ -821,7 +825,7 @@ HRESULT MoveToTrash(const std::string& path) {
     return E_FILEEXISTS;
 }
 
-int SweepStaleParts(const std::string& dir) {
+int SweepStaleParts(const std::string& dir, ICopyProgress* progress) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return 0;
     std::vector<std::string> names;
@@ -845,14 +849,14 @@ int SweepStaleParts(const std::string& dir) {
         } else {
             // Made elsewhere: stale once nothing in it changed for a while.
             time_t newest = 0;
-            stale = NewestChange(p, newest) && now - newest > textfile::StaleTempSeconds;
+            stale = NewestChange(p, newest, progress) && now - newest > textfile::StaleTempSeconds;
         }
-        if (stale && RemoveForGood(p) == S_OK) ++removed;
+        if (stale && RemoveForGood(p, nullptr, progress) == S_OK) ++removed;
     }
     return removed;
 }
 
-int SweepStalePartsIfDue(const std::string& dir) {
+int SweepStalePartsIfDue(const std::string& dir, ICopyProgress* progress) {
     // A folder is looked through once in the time a part takes to become
     // stale, as the temporaries of replaced files are.
     static std::mutex lock;
@@ -866,10 +870,10 @@ int SweepStalePartsIfDue(const std::string& dir) {
         if (lastSweep.size() >= 4096) lastSweep.clear();
         lastSweep[dir] = now.tv_sec;
     }
-    return SweepStaleParts(dir);
+    return SweepStaleParts(dir, progress);
 }
 
-HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept) {
+HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept, ICopyProgress* progress) {
     if (kept) kept->clear();
     const std::string src = StripSlash(path);
     if (src.empty() || !LExists(src)) return E_NOTFOUND;
@@ -882,6 +886,7 @@ HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept) {
     if (at < 0) return E_ACCESSDENIED;
     TRemoval r;
     r.kept = kept;
+    r.progress = progress;
     const std::string whole = JoinPath(holder, name);
     r.mounts = MountPointsUnder(whole);
     // The item's own mount is its folder's: a mount point itself stays.

@@ -329,6 +329,46 @@ TEST_F(ShellCopyTest, StalePartsOfKilledCopiesAreSwept) {
     EXPECT_TRUE(fs::exists(root_ + "/dest2/one.bin"));
 }
 
+// The phases that remove or sweep report each item too, so that the
+// window is drawn through them: a stopped copy's part removed, a moved
+// original removed from another file system, a large stale part swept.
+TEST_F(ShellCopyTest, RemovalsAndSweepsReportEachItem) {
+    struct TBusy : TItemCounter {
+        uint64_t busy = 0;
+        void Busy() override { ++busy; }
+    };
+    const int files = 2000;
+    auto fill = [](const std::string& dir) {
+        fs::create_directories(dir);
+        for (int i = 0; i < files; ++i) WriteAt(dir + "/e" + std::to_string(i), 0, "");
+    };
+    fill(root_ + "/src/many");
+    TBusy stopped;
+    stopped.stopCopying = files / 2;
+    EXPECT_EQ(S_FALSE, CopyInto(root_ + "/src/many", root_ + "/dest", false, nullptr, &stopped));
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    EXPECT_GE(stopped.busy, stopped.copied);  // each item of the part, as it went
+    // An old part of another computer, looked through and removed.
+    const std::string part = root_ + "/dest/.ruzozu-copy-elsewhere-81-1.part";
+    fill(part);
+    for (int i = 0; i < files; ++i) Age(part + "/e" + std::to_string(i), 3600);
+    Age(part, 3600);
+    TBusy swept;
+    EXPECT_EQ(1, SweepStaleParts(root_ + "/dest", &swept));
+    EXPECT_GE(swept.busy, 2u * files);
+    struct stat a, b;
+    if (::stat("/dev/shm", &a) != 0 || ::stat(root_.c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second file system at hand";
+    const std::string other = "/dev/shm/ruzozu-busy-test-" + std::to_string(::getpid());
+    fill(other + "/moved");
+    TBusy moved;
+    EXPECT_EQ(S_OK, CopyInto(other + "/moved", root_ + "/dest", true, nullptr, &moved));
+    EXPECT_FALSE(fs::exists(other + "/moved"));
+    EXPECT_EQ(Entries(root_ + "/dest/moved").size(), static_cast<size_t>(files));
+    EXPECT_GE(moved.busy, static_cast<uint64_t>(files) + 1);
+    fs::remove_all(other);
+}
+
 // Computers whose names differ only in what a file name cannot split on
 // get tags of their own: no copy takes another's live part for its own.
 TEST_F(ShellCopyTest, PartTagsOfTwoComputersNeverMeet) {
