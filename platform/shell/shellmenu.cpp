@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <climits>
 #include <cerrno>
 #include <cstdlib>
@@ -257,6 +259,7 @@ struct TRemoval {
     TMountKey top;
     std::set<std::string> mounts;
     std::vector<std::string>* kept = nullptr;
+    ICopyProgress* progress = nullptr;  // told of each item removed
     bool failed = false;
     int depth = 0;
 };
@@ -268,8 +271,12 @@ bool RemoveEntry(int at, const std::string& name, const std::string& path, TRemo
     struct stat st;
     if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
     if (!S_ISDIR(st.st_mode)) {
+        if (r.progress) r.progress->Busy();
         if (::unlinkat(at, name.c_str(), 0) == 0 || errno == ENOENT) return true;
-        r.failed = true;
+        // A file mounted on this one (a bind mount) stays, as a mounted
+        // folder does, and the user hears of it.
+        if (errno != EBUSY && !r.mounts.count(path)) r.failed = true;
+        else if (r.kept) r.kept->push_back(path);
         return false;
     }
     // A mount point, or a folder swapped for a link meanwhile: left as it is.
@@ -308,6 +315,7 @@ bool RemoveEntry(int at, const std::string& name, const std::string& path, TRemo
     --r.depth;
     ::closedir(d);
     if (!all) return false;
+    if (r.progress) r.progress->Busy();
     if (::unlinkat(at, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
     r.failed = true;
     return false;
@@ -403,6 +411,28 @@ void ClearClipItems() { SetClipItems(TClipItems()); }
 
 // ---------------------------------------------------------------------------
 // File commands.
+
+std::string PartHostTag(const std::string& hostName) {
+    // Letters and digits of a name made of nothing else are the tag as they
+    // are; any other name (a "-", a domain, a long one) adds a hash of the
+    // whole name after "_", which no plain name holds, so that "v-m" and
+    // "vm" never share a tag.
+    std::string tag;
+    bool plain = !hostName.empty() && hostName.size() <= 32;
+    for (unsigned char c : hostName) {
+        if (std::isalnum(c) && tag.size() < 32) tag += static_cast<char>(c);
+        else plain = false;
+    }
+    if (plain) return tag;
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : hostName) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return tag + "_" + hex;
+}
 
 std::string FreeName(const std::string& dir, const std::string& name) {
     bool keepExt = !IsDir(JoinPath(dir, name));
@@ -566,16 +596,11 @@ bool CopyTree(const std::string& src, const std::string& dest, TCopyRun& run) {
 const char* const PartPrefix = ".ruzozu-copy-";
 const char* const PartSuffix = ".part";
 
-// This computer's short name, as a part name carries it ("-" and "."
-// are left out, so that the name splits again).
 const std::string& PartHost() {
     static const std::string host = [] {
         char buf[256] = {};
         if (::gethostname(buf, sizeof buf - 1) != 0) return std::string("host");
-        std::string h;
-        for (const char* c = buf; *c && *c != '.'; ++c)
-            if (std::isalnum(static_cast<unsigned char>(*c))) h += *c;
-        return h.empty() ? std::string("host") : h;
+        return PartHostTag(buf);
     }();
     return host;
 }
@@ -622,8 +647,8 @@ bool ReadPartName(const std::string& name, std::string& host, long& pid) {
 }
 
 // The newest time of writing of path and, for a folder, of what it holds
-// (at most a bounded number of entries; a larger part counts as fresh).
-bool NewestChange(const std::string& path, time_t& newest) {
+// (at most a bounded number of entries).
+bool NewestChange(const std::string& path, time_t& newest, ICopyProgress* progress) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return false;
     newest = st.st_mtime;
@@ -631,7 +656,11 @@ bool NewestChange(const std::string& path, time_t& newest) {
     std::error_code ec;
     size_t seen = 0;
     for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-        if (++seen > 100000) return false;
+        // Past the bound the part is judged by what was seen: only names of
+        // our own making are swept, and one left this large would else stay
+        // for good.
+        if (++seen > 100000) return true;
+        if (progress) progress->Busy();
         struct stat e;
         if (::lstat(it->path().c_str(), &e) == 0) newest = std::max(newest, e.st_mtime);
     }
@@ -658,8 +687,8 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
     if (srcIsDir && InsideOf(dir, src)) return E_INVALIDARG;
     std::string name = BaseName(src);
     std::string part;  // the copy under its temporary name
-    auto dropPart = [&part] {
-        if (!part.empty()) RemoveForGood(part);
+    auto dropPart = [&part, &run] {
+        if (!part.empty()) RemoveForGood(part, nullptr, run.progress);
         part.clear();
     };
     for (int n = 1; n <= MaxNumbered; ++n) {
@@ -683,7 +712,7 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
             if (part.empty()) {
                 // The whole copy is made under a hidden name first; the
                 // parts of killed copies go as a new one comes.
-                SweepStalePartsIfDue(dir);
+                SweepStalePartsIfDue(dir, run.progress);
                 part = PartName(dir);
                 const bool ok = srcIsDir ? ::mkdir(part.c_str(), 0700) == 0 && CopyTree(src, part, run)
                                          : S_ISREG(st.st_mode) && CopyRegularFile(src, part, run);
@@ -704,7 +733,7 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
             // The original goes as a delete for good would: a volume
             // mounted inside it stays, and the user is told.
             std::vector<std::string> kept;
-            const HRESULT removed = RemoveForGood(src, &kept);
+            const HRESULT removed = RemoveForGood(src, &kept, run.progress);
             if (!kept.empty()) {
                 TShellMenuHooks h = GetShellMenuHooks();
                 if (h.ReportKept) h.ReportKept(kept);
@@ -796,7 +825,7 @@ HRESULT MoveToTrash(const std::string& path) {
     return E_FILEEXISTS;
 }
 
-int SweepStaleParts(const std::string& dir) {
+int SweepStaleParts(const std::string& dir, ICopyProgress* progress) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return 0;
     std::vector<std::string> names;
@@ -820,14 +849,14 @@ int SweepStaleParts(const std::string& dir) {
         } else {
             // Made elsewhere: stale once nothing in it changed for a while.
             time_t newest = 0;
-            stale = NewestChange(p, newest) && now - newest > textfile::StaleTempSeconds;
+            stale = NewestChange(p, newest, progress) && now - newest > textfile::StaleTempSeconds;
         }
-        if (stale && RemoveForGood(p) == S_OK) ++removed;
+        if (stale && RemoveForGood(p, nullptr, progress) == S_OK) ++removed;
     }
     return removed;
 }
 
-int SweepStalePartsIfDue(const std::string& dir) {
+int SweepStalePartsIfDue(const std::string& dir, ICopyProgress* progress) {
     // A folder is looked through once in the time a part takes to become
     // stale, as the temporaries of replaced files are.
     static std::mutex lock;
@@ -841,10 +870,10 @@ int SweepStalePartsIfDue(const std::string& dir) {
         if (lastSweep.size() >= 4096) lastSweep.clear();
         lastSweep[dir] = now.tv_sec;
     }
-    return SweepStaleParts(dir);
+    return SweepStaleParts(dir, progress);
 }
 
-HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept) {
+HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept, ICopyProgress* progress) {
     if (kept) kept->clear();
     const std::string src = StripSlash(path);
     if (src.empty() || !LExists(src)) return E_NOTFOUND;
@@ -857,6 +886,7 @@ HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept) {
     if (at < 0) return E_ACCESSDENIED;
     TRemoval r;
     r.kept = kept;
+    r.progress = progress;
     const std::string whole = JoinPath(holder, name);
     r.mounts = MountPointsUnder(whole);
     // The item's own mount is its folder's: a mount point itself stays.

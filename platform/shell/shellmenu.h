@@ -115,6 +115,11 @@ public:
         (void)total;
         return true;
     }
+    // Called for each item of a phase that cannot be stopped and has no
+    // measure (a moved original removed, a stopped copy's part removed,
+    // the parts of killed copies swept): the window shows busy and keeps
+    // being drawn, also after a cancel.
+    virtual void Busy() {}
 };
 
 // What the commands ask of the desktop.  Empty hooks: documents cannot be
@@ -225,17 +230,21 @@ HRESULT MoveToTrash(const std::string& path);
 // names of this program's making (".ruzozu-copy-" host "-" pid "-" n
 // ".part") are touched, never through a link or into a mount.  Returns how
 // many went.
-int SweepStaleParts(const std::string& dir);
+int SweepStaleParts(const std::string& dir, ICopyProgress* progress = nullptr);
+// The tag a part name carries for the computer named hostName: letters,
+// digits and "_" (never "-" or "."), no two names sharing one.
+std::string PartHostTag(const std::string& hostName);
 // The same, done at most once per textfile::StaleTempSeconds for one
 // folder in this process; a copy into dir calls it.
-int SweepStalePartsIfDue(const std::string& dir);
+int SweepStalePartsIfDue(const std::string& dir, ICopyProgress* progress = nullptr);
 // Deletes path for good, a folder with everything in it, as far as it
 // lies on the file system (and mount) of the folder holding path: nothing
 // behind a link is touched, and a volume mounted inside (a bind mount
 // included) is neither entered nor removed.  S_OK when path is gone;
 // S_FALSE when mount points stayed (their paths in kept; the folders that
 // hold them stay too); a failure code when something else could not go.
-HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept = nullptr);
+HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept = nullptr,
+                      ICopyProgress* progress = nullptr);
 // Creates "新しいフォルダー" (or a free variant) in dir.
 HRESULT NewFolderIn(const std::string& dir, std::string* made = nullptr);
 // Starts a program with separate arguments, through the hook when set.

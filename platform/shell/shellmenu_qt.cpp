@@ -63,6 +63,22 @@ public:
         itemsTotal_ = total;
         return Tick(total != 0 && done >= total);
     }
+    // A phase that cannot be stopped: the dialog shows busy, and once the
+    // copy is cancelled the windows are still drawn, though they take no
+    // input until the command is over.
+    void Busy() override {
+        const qint64 now = clock_.elapsed();
+        if (now - last_ < 40) return;
+        last_ = now;
+        if (!stopped_) {
+            if (!shown_ && now >= showAfter_) Show();
+            if (dialog_ && shown_) dialog_->setRange(0, 0);
+            QCoreApplication::processEvents();
+            if (shown_ && (!dialog_ || dialog_->wasCanceled())) stopped_ = true;
+            return;
+        }
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
 
 private:
     // Called as often as the copy reports, by blocks or by items: the

@@ -452,6 +452,32 @@ void TFolderTreeViewEx::ShowFolderContent(const std::string& utf8Path) {
         MergeChildren(nullptr);
 }
 
+// Drops the node of an item a command moved away from utf8Path, in a tree
+// of any size (one too large to be re-read keeps it otherwise); an item
+// still there keeps its node.
+void TFolderTreeViewEx::DropGoneNode(const std::string& utf8Path) {
+    struct stat st;
+    std::string sj;
+    if (FVirtualRoot || utf8Path.empty() || ::lstat(utf8Path.c_str(), &st) == 0 || !sjis::FromUtf8(utf8Path, sj))
+        return;
+    const size_t slash = sj.rfind('/');
+    if (slash == std::string::npos || slash + 1 == sj.size()) return;
+    TPidl folder(PathToPidl(slash == 0 ? std::string("/") : sj.substr(0, slash)));
+    if (!folder) return;
+    QTreeWidgetItem* parent = FindNode(folder.get());
+    const bool top = !parent && !FShowRootFolder && FRoot.AbsoluteIDList &&
+                     SamePidlBytes(FRoot.AbsoluteIDList.get(), folder.get());
+    const int count = parent ? parent->childCount() : top ? topLevelItemCount() : 0;
+    for (int i = count - 1; i >= 0; --i) {
+        QTreeWidgetItem* n = parent ? parent->child(i) : topLevelItem(i);
+        TFolderNodeData* d = NodeData(n);
+        if (d && PidlToPath(d->AbsoluteIDList.get()) == sj) {
+            delete n;
+            return;
+        }
+    }
+}
+
 QTreeWidgetItem* TFolderTreeViewEx::MakeChildNode(const ShellFolderPtr& folder, TTreeChild& c) {
     auto* node = new TFolderNode;
     node->Data.ParentFolder = folder;
@@ -798,6 +824,8 @@ void TFolderTreeViewEx::RightClick(const QPoint& pos) {
     if (!self) return;
     std::string made;
     std::swap(made, FLastMadeFolder);
+    std::vector<std::string> moved;
+    std::swap(moved, FLastMoved);
     if (!done || !FAutoUpDate) return;
     node = FindNode(absolute.get());
     if (command == CommandDelete) {
@@ -809,6 +837,7 @@ void TFolderTreeViewEx::RightClick(const QPoint& pos) {
     } else if (command == CommandPaste) {
         // Shown at once, also where the tree is too large to be re-read.
         ShowFolderContent(sjis::ToUtf8(PidlToPath(absolute.get())));
+        for (const std::string& p : moved) DropGoneNode(p);
         Refresh();
     } else if (command == CommandCreateLink || (command >= CommandSendTo && command <= CommandSendToLast)) {
         Refresh();
@@ -854,6 +883,12 @@ bool TFolderTreeViewEx::ShowContextMenu(QWidget* window, const ShellFolderPtr& f
     command = TrackMenu ? TrackMenu(window, menu, screenPoint) : ExecShellMenu(menu, window, screenPoint);
     if (!self || command == 0) return false;  // the menu's own event loop may have closed the tree
     FLastMadeFolder.clear();
+    FLastMoved.clear();
+    // A cut and paste moves the clipboard's items: their nodes go with them.
+    if (command == CommandPaste) {
+        TClipItems clip = GetClipItems();
+        if (clip.cut) FLastMoved = std::move(clip.paths);
+    }
     // The command's questions and its copy's progress run events of their
     // own, in which the tree may go: the handler and the name of a folder
     // it makes are held here until it returns.
@@ -994,6 +1029,9 @@ void TFolderTreeViewEx::StartDrag(const ShellFolderPtr& folder, LPCITEMIDLIST re
     // Another program may have moved or copied things: read the tree again
     // once the disk has settled.
     if (done != Qt::IgnoreAction && !drag.target() && FAutoUpDate) Refresh();
+    // Moved elsewhere: the node goes, also in a tree too large to re-read.
+    if (done == Qt::MoveAction && FAutoUpDate)
+        for (const std::string& p : paths) DropGoneNode(p);
 }
 
 void TFolderTreeViewEx::SetDropTargetNode(QTreeWidgetItem* node) {
@@ -1088,6 +1126,7 @@ void TFolderTreeViewEx::dropEvent(QDropEvent* event) {
     }
     if (FAutoUpDate && folder) {
         ShowFolderContent(target);
+        if (move) DropGoneNode(paths[0]);
         Refresh();
     }
     if (FAILED(hr)) return;

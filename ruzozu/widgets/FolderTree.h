@@ -152,6 +152,7 @@ private:
                                                 QTreeWidgetItem* parent, shell::ShellFolderPtr& folder);
     void MergeChildren(QTreeWidgetItem* parent);
     void ShowFolderContent(const std::string& utf8Path);
+    void DropGoneNode(const std::string& utf8Path);
     QTreeWidgetItem* MakeChildNode(const shell::ShellFolderPtr& folder, shell::TTreeChild& child);
     bool MatchesFileMask(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
     bool HasMatchingFile(const shell::ShellFolderPtr& folder, shell::LPCITEMIDLIST item);
@@ -218,6 +219,7 @@ private:
     shell::TPidl FEditedNode;
     // The folder the last menu command made (UTF-8 path).
     std::string FLastMadeFolder;
+    std::vector<std::string> FLastMoved;  // the items a cut and paste moved (UTF-8)
 
     // The menu's commands, kept from one right-click menu to the next.
     std::unique_ptr<shell::IContextMenu> ContextMenuHandler;

@@ -394,6 +394,14 @@ void TfMeibo::NameGridKeyPress(char& key) {
 }
 
 void TfMeibo::NameGridKeyDown(int key) {
+    // Escape in an editor opened by Enter ends this edit: the grid takes back
+    // what was typed and closes the editor, and editing goes off, so that
+    // the next Escape is the dialog's Cancel.
+    if (key == Qt::Key_Escape && NameGrid->EditorMode() && (NameGrid->Options() & goAlwaysShowEditor)) {
+        EditingOffAfterThisEdit();
+        SyncTimer.start();
+        return;
+    }
     if (key == Qt::Key_Left || key == Qt::Key_Up || key == Qt::Key_Right || key == Qt::Key_Down) SetEditing(false);
 }
 

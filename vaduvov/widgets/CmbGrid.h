@@ -307,7 +307,13 @@ private:
     // ---- the editor's host: reached only through TEditorHost
     void EditorTextChanged(const std::string& text) override;
     void EditorPassKey(QKeyEvent* e) override { keyPressEvent(e); }
-    void EditorCancel() override { CancelEdit(); }
+    // Escape in the editor is seen by OnKeyDown first, as the grid's own
+    // keys are; a handler may take it by setting the key to 0.
+    void EditorCancel() override {
+        int key = Qt::Key_Escape;
+        OnKeyDown(this, key, Qt::NoModifier);
+        if (key) CancelEdit();
+    }
     void EditorEnter(QKeyEvent* e) override { TypedChar(13, e); }
     void EditorListClick() override { DoGridBtnClick(FCol, FRow); }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <vector>
 #include <algorithm>
 
@@ -326,6 +327,80 @@ TEST_F(ShellCopyTest, StalePartsOfKilledCopiesAreSwept) {
     ASSERT_EQ(S_OK, CopyInto(root_ + "/src/one.bin", root_ + "/dest2", false));
     EXPECT_FALSE(fs::exists(root_ + "/dest2/" + withPid(child)));
     EXPECT_TRUE(fs::exists(root_ + "/dest2/one.bin"));
+}
+
+// The phases that remove or sweep report each item too, so that the
+// window is drawn through them: a stopped copy's part removed, a moved
+// original removed from another file system, a large stale part swept.
+TEST_F(ShellCopyTest, RemovalsAndSweepsReportEachItem) {
+    struct TBusy : TItemCounter {
+        uint64_t busy = 0;
+        void Busy() override { ++busy; }
+    };
+    const int files = 2000;
+    auto fill = [](const std::string& dir) {
+        fs::create_directories(dir);
+        for (int i = 0; i < files; ++i) WriteAt(dir + "/e" + std::to_string(i), 0, "");
+    };
+    fill(root_ + "/src/many");
+    TBusy stopped;
+    stopped.stopCopying = files / 2;
+    EXPECT_EQ(S_FALSE, CopyInto(root_ + "/src/many", root_ + "/dest", false, nullptr, &stopped));
+    EXPECT_TRUE(Entries(root_ + "/dest").empty());
+    EXPECT_GE(stopped.busy, stopped.copied);  // each item of the part, as it went
+    // An old part of another computer, looked through and removed.
+    const std::string part = root_ + "/dest/.ruzozu-copy-elsewhere-81-1.part";
+    fill(part);
+    for (int i = 0; i < files; ++i) Age(part + "/e" + std::to_string(i), 3600);
+    Age(part, 3600);
+    TBusy swept;
+    EXPECT_EQ(1, SweepStaleParts(root_ + "/dest", &swept));
+    EXPECT_GE(swept.busy, 2u * files);
+    struct stat a, b;
+    if (::stat("/dev/shm", &a) != 0 || ::stat(root_.c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second file system at hand";
+    const std::string other = "/dev/shm/ruzozu-busy-test-" + std::to_string(::getpid());
+    fill(other + "/moved");
+    TBusy moved;
+    EXPECT_EQ(S_OK, CopyInto(other + "/moved", root_ + "/dest", true, nullptr, &moved));
+    EXPECT_FALSE(fs::exists(other + "/moved"));
+    EXPECT_EQ(Entries(root_ + "/dest/moved").size(), static_cast<size_t>(files));
+    EXPECT_GE(moved.busy, static_cast<uint64_t>(files) + 1);
+    fs::remove_all(other);
+}
+
+// Computers whose names differ only in what a file name cannot split on
+// get tags of their own: no copy takes another's live part for its own.
+TEST_F(ShellCopyTest, PartTagsOfTwoComputersNeverMeet) {
+    const std::vector<std::string> hosts = {"vm",   "v-m",     "v.m",   "vm.school.local", "vm.home.local",
+                                            "VM",   "v_m",     "vm_0",  std::string(40, 'a'),
+                                            std::string(40, 'a') + "b"};
+    std::set<std::string> tags;
+    for (const std::string& h : hosts) {
+        const std::string t = PartHostTag(h);
+        EXPECT_FALSE(t.empty()) << h;
+        EXPECT_LE(t.size(), 64u) << h;
+        EXPECT_EQ(std::string::npos, t.find_first_of("-./")) << h << " -> " << t;
+        EXPECT_TRUE(tags.insert(t).second) << h << " shares " << t;
+    }
+    EXPECT_EQ("vm", PartHostTag("vm"));  // a plain name is its own tag, as before
+}
+
+// A part folder from another computer too large to be looked through whole
+// is judged by what was seen: old, it goes all the same.
+TEST_F(ShellCopyTest, AnOldPartTooLargeToWalkIsSwept) {
+    const std::string part = root_ + "/dest/.ruzozu-copy-elsewhere-80-1.part";
+    fs::create_directories(part);
+    for (int i = 0; i < 100050; ++i) {
+        const std::string f = part + "/" + std::to_string(i);
+        const int fd = ::open(f.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0) << f;
+        ::close(fd);
+        Age(f, 3600);
+    }
+    Age(part, 3600);
+    EXPECT_EQ(1, SweepStaleParts(root_ + "/dest"));
+    EXPECT_FALSE(fs::exists(part));
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ private slots:
     void progressShowsAfterAMomentAndCancelStops();
     void desktopHooksCopyWithProgress();
     void aCopyOfEmptyFilesShowsTheDialogAndCancels();
+    void busyPhasesShowTheDialogAndKeepDrawingAfterCancel();
 };
 
 namespace {
@@ -111,6 +112,36 @@ void ShellQtTest::aCopyOfEmptyFilesShowsTheDialogAndCancels() {
     poll.stop();
     QVERIFY(seen);
     QVERIFY(std::filesystem::is_empty(dir / "dest"));
+    QVERIFY(!CopyDialog());
+}
+
+// A phase without measure (a removal, a sweep) shows the dialog as busy;
+// its Cancel stops the copy once the phase is over, and the events that
+// draw the windows still run while the phase ends.
+void ShellQtTest::busyPhasesShowTheDialogAndKeepDrawingAfterCancel() {
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 20000));
+    std::unique_ptr<ICopyProgress> p = NewCopyProgress(300);
+    QElapsedTimer clock;
+    clock.start();
+    while (!(CopyDialog() && CopyDialog()->isVisible()) && clock.elapsed() < 20000) p->Busy();
+    QProgressDialog* d = CopyDialog();
+    QVERIFY(d && d->isVisible());
+    QCOMPARE(d->maximum(), 0);  // busy
+    QPushButton* cancel = d->findChild<QPushButton*>();
+    QVERIFY(cancel);
+    QTimer::singleShot(0, cancel, [cancel] { QTest::mouseClick(cancel, Qt::LeftButton); });
+    clock.restart();
+    while (!d->wasCanceled() && clock.elapsed() < 20000) p->Busy();
+    QVERIFY(d->wasCanceled());
+    bool fired = false;
+    QTimer::singleShot(0, &window, [&fired] { fired = true; });
+    clock.restart();
+    while (!fired && clock.elapsed() < 20000) p->Busy();
+    QVERIFY(fired);
+    QVERIFY(!p->Item(1, 10));  // the copy stops
+    p.reset();
     QVERIFY(!CopyDialog());
 }
 

@@ -220,10 +220,13 @@ TEST_F(ShellMenuTest, DeleteForGoodStopsAtMountsAndLinks) {
     Write("/outside/keep.txt", "k");
     Write("/outside/dir/inner.txt", "i");
     Write("/shared/b.txt", "b");
+    Write("/shared/f.txt", "sf");
+    Write("/work/gone/boundfile", "x");
     fs::create_symlink(root_ + "/outside/keep.txt", root_ + "/work/gone/tofile");
     fs::create_directory_symlink(root_ + "/outside/dir", root_ + "/work/gone/todir");
     TMounts mounts;
-    if (!mounts.Tmpfs(root_ + "/work/gone/sub/tmp") || !mounts.Bind(root_ + "/shared", root_ + "/work/gone/bound"))
+    if (!mounts.Tmpfs(root_ + "/work/gone/sub/tmp") || !mounts.Bind(root_ + "/shared", root_ + "/work/gone/bound") ||
+        !mounts.Bind(root_ + "/shared/f.txt", root_ + "/work/gone/boundfile"))
         GTEST_SKIP() << "mounting needs root";
     Write("/work/gone/sub/tmp/t.txt", "t");
     std::vector<std::string> kept;
@@ -234,9 +237,13 @@ TEST_F(ShellMenuTest, DeleteForGoodStopsAtMountsAndLinks) {
     MenuOf("/work", {"gone"});
     EXPECT_EQ(S_OK, Invoke(verbDelete));
     // The mounted files and what the links lead to survive; the user hears
-    // of both mount points; everything else of the folder is gone.
-    EXPECT_EQ((std::set<std::string>{root_ + "/work/gone/bound", root_ + "/work/gone/sub/tmp"}),
+    // of every mount point, a file's too; everything else of the folder is
+    // gone.
+    EXPECT_EQ((std::set<std::string>{root_ + "/work/gone/bound", root_ + "/work/gone/sub/tmp",
+                                     root_ + "/work/gone/boundfile"}),
               std::set<std::string>(kept.begin(), kept.end()));
+    EXPECT_EQ("sf", Slurp(root_ + "/shared/f.txt"));
+    EXPECT_EQ("sf", Slurp(root_ + "/work/gone/boundfile"));
     EXPECT_EQ("b", Slurp(root_ + "/shared/b.txt"));
     EXPECT_EQ("b", Slurp(root_ + "/work/gone/bound/b.txt"));
     EXPECT_EQ("t", Slurp(root_ + "/work/gone/sub/tmp/t.txt"));
@@ -257,6 +264,10 @@ TEST_F(ShellMenuTest, DeleteForGoodStopsAtMountsAndLinks) {
     EXPECT_EQ(S_FALSE, RemoveForGood(root_ + "/work/gone/bound", &kept));
     EXPECT_EQ(std::vector<std::string>{root_ + "/work/gone/bound"}, kept);
     EXPECT_EQ("b", Slurp(root_ + "/shared/b.txt"));
+    // A file mounted on another is kept the same way.
+    EXPECT_EQ(S_FALSE, RemoveForGood(root_ + "/work/gone/boundfile", &kept));
+    EXPECT_EQ(std::vector<std::string>{root_ + "/work/gone/boundfile"}, kept);
+    EXPECT_EQ("sf", Slurp(root_ + "/shared/f.txt"));
     // A link to a folder goes alone.
     fs::create_directory_symlink(root_ + "/outside", root_ + "/work/link");
     EXPECT_EQ(S_OK, RemoveForGood(root_ + "/work/link/", &kept));

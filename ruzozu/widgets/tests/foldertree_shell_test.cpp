@@ -343,6 +343,21 @@ void FolderTreeShellTest::aNewFolderAndAPasteShowInALargeTree() {
     QCOMPARE(dir->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
     dir->setExpanded(true);
     QCOMPARE(Texts(dir), QStringList{"one.txt"});
+    // A folder cut and pasted elsewhere leaves its old place in the tree.
+    SetClipItems({{root_ + "/data/box/inner"}, true});
+    Choose(t, "dir", 1 + verbPaste);
+    QVERIFY(fs::is_directory(root_ + "/data/dir/inner"));
+    QCOMPARE(Texts(box), (QStringList{made, made + " (2)", "one.txt"}));
+    QCOMPARE(Texts(dir), (QStringList{"inner", "one.txt"}));
+    // And one dragged onto another folder.
+    QVERIFY(Drop(t, dir, {root_ + "/data/box/" + made.toStdString()}));
+    QVERIFY(fs::is_directory(root_ + "/data/dir/" + made.toStdString()));
+    QCOMPARE(Texts(box), (QStringList{made + " (2)", "one.txt"}));
+    QVERIFY(Child(dir, made));
+    // A copy keeps its source's node.
+    QVERIFY(Drop(t, dir, {root_ + "/data/box/" + (made + " (2)").toStdString()}, Qt::ControlModifier));
+    QCOMPARE(Texts(box), (QStringList{made + " (2)", "one.txt"}));
+    QCOMPARE(big->childCount(), 10300);
 }
 
 // Send To a folder the tree shows: it shows what came; a Send To entry's

@@ -201,8 +201,8 @@ void MeiboWindowTest::escapeCancelsTheEditThenTheEditor() {
     TfMeibo& dlg = r.dlg;
     QVERIFY(TabTo(dlg.NameGrid));
     dlg.NameGrid->FocusCell(1, 1);
-    // The first Escape takes back what was typed into the open cell; the
-    // editor stays.
+    // The first Escape takes back what was typed into the cell Enter
+    // opened, and closes its editor; the dialog stays.
     Press(KeyTarget(dlg), Qt::Key_Return);
     QVERIFY(dlg.NameGrid->EditorMode());
     TypeInEditor(dlg, "zz");
@@ -210,10 +210,18 @@ void MeiboWindowTest::escapeCancelsTheEditThenTheEditor() {
     Press(KeyTarget(dlg), Qt::Key_Escape);
     QCOMPARE(dlg.Meibo.Rows[1][1], std::string("a"));
     QVERIFY(dlg.isVisible());
-    // With no cell in edit, Escape is the Cancel button: the editor
-    // closes, nothing is written.
-    if (dlg.NameGrid->EditorMode()) Press(KeyTarget(dlg), Qt::Key_Return);
     QVERIFY(!dlg.NameGrid->EditorMode());
+    // Typing now edits nothing: editing went off with the editor.
+    QTest::keyClicks(QApplication::focusWidget(), "zz");
+    QCOMPARE(dlg.Meibo.Rows[1][1], std::string("a"));
+    QVERIFY(!dlg.NameGrid->EditorMode());
+    // Enter then Escape with nothing typed closes the editor alone too.
+    Press(KeyTarget(dlg), Qt::Key_Return);
+    QVERIFY(dlg.NameGrid->EditorMode());
+    Press(KeyTarget(dlg), Qt::Key_Escape);
+    QVERIFY(dlg.isVisible());
+    QVERIFY(!dlg.NameGrid->EditorMode());
+    // With no cell in edit, Escape is the Cancel button: nothing is written.
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.NameGrid));
     dlg.Meibo.Rows[2][1] = "changed";
     Press(KeyTarget(dlg), Qt::Key_Escape);
