@@ -26,9 +26,7 @@ std::string ExtOf(const std::string& name) {
     return name.substr(dot);
 }
 
-// The largest picture file read: room for an uncompressed 32-bit bitmap
-// of the whole picture budget, and then some.
-const uint64_t kMaxPictureFileBytes = picture_budget::kMaxPixels * 4 + (uint64_t(16) << 20);
+const uint64_t kMaxPictureFileBytes = picture_budget::kMaxPictureFileBytes;
 
 // Reads a picture file whole, unless it is no plain file or beyond the
 // size any picture within the budget needs.
@@ -593,11 +591,8 @@ void JpegQuiet(j_common_ptr) {}
 
 namespace {
 
-// libjpeg's own memory for one picture (a progressive file keeps all its
-// coefficients), and the scans a file may have: enough for any real file,
-// and a bound on the work a hostile one asks for.
-const long kMaxJpegMemory = 160L << 20;
-const int kMaxJpegScans = 256;
+const long kMaxJpegMemory = picture_budget::kMaxJpegMemory;
+const int kMaxJpegScans = picture_budget::kMaxJpegScans;
 
 void JpegProgress(j_common_ptr common) {
     auto* info = reinterpret_cast<j_decompress_ptr>(common);
