@@ -110,5 +110,22 @@ std::string DesktopPath(const TNamespaceConfig& c);
 
 std::string VolumeOf(const std::string& path, const std::vector<std::string>& volumes);
 
+bool IsProgram(const std::string& p);
+
+std::string StripSlash(std::string p);
+
+std::string BaseName(const std::string& p);
+
+std::string DirName(const std::string& p);
+
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// True when path is the mount point of a volume (or "/"): never moved,
+// renamed or deleted by a menu command.
+bool IsMountPoint(const std::string& path);
+
+// May the item leave its folder (cut, delete)?
+bool CanLeave(const std::string& path);
+
 }  // namespace internal
 }  // namespace shell

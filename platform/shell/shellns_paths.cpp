@@ -266,5 +266,54 @@ std::string VolumeOf(const std::string& path, const std::vector<std::string>& vo
     return best;
 }
 
+// ---------------------------------------------------------------------------
+// Paths as the menu commands see them.
+
+bool IsProgram(const std::string& p) {
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
+}
+
+std::string StripSlash(std::string p) {
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    return p;
+}
+
+std::string BaseName(const std::string& p) {
+    std::string s = StripSlash(p);
+    size_t i = s.rfind('/');
+    return i == std::string::npos ? s : s.substr(i + 1);
+}
+
+std::string DirName(const std::string& p) {
+    std::string s = StripSlash(p);
+    size_t i = s.rfind('/');
+    if (i == std::string::npos) return ".";
+    return i == 0 ? "/" : s.substr(0, i);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+bool IsMountPoint(const std::string& path) {
+    std::string p = StripSlash(path);
+    if (p == "/") return true;
+    struct stat a, b;
+    if (::lstat(p.c_str(), &a) != 0 || ::stat(DirName(p).c_str(), &b) != 0) return false;
+    if (!S_ISDIR(a.st_mode)) return false;
+    if (a.st_dev != b.st_dev) return true;
+    // A bind mount of the same file system: a mount of its own all the same.
+    struct statx x {}, y {};
+    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &x) != 0 ||
+        ::statx(AT_FDCWD, DirName(p).c_str(), 0, STATX_MNT_ID, &y) != 0)
+        return false;
+    return (x.stx_mask & STATX_MNT_ID) && (y.stx_mask & STATX_MNT_ID) && x.stx_mnt_id != y.stx_mnt_id;
+}
+
+bool CanLeave(const std::string& path) {
+    return Exists(path) && !IsMountPoint(path) && ::access(DirName(path).c_str(), W_OK) == 0;
+}
+
 }  // namespace internal
 }  // namespace shell
