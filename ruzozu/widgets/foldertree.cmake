@@ -1,6 +1,6 @@
 # The drill program's folder tree over our shell namespace.
 if(RUZOZU_GUI)
-  add_library(ruzozu_foldertree STATIC ${CMAKE_CURRENT_LIST_DIR}/FolderTree.cpp)
+  add_library(ruzozu_foldertree STATIC ${CMAKE_CURRENT_LIST_DIR}/FolderTree.cpp ${CMAKE_CURRENT_LIST_DIR}/FolderTreeShell.cpp)
   target_include_directories(ruzozu_foldertree PUBLIC ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(ruzozu_foldertree PUBLIC rzshell_qt rzcomponent Qt6::Widgets)
 
