@@ -40,6 +40,7 @@ using internal::IsMountPoint;
 using internal::IsProgram;
 using internal::JoinPath;
 using internal::StripSlash;
+using internal::Unescape;
 
 // ---------------------------------------------------------------------------
 // The menu model.
@@ -169,20 +170,6 @@ bool MountKeyOf(int fd, TMountKey& key) {
     return true;
 }
 
-// "\040" and the like in the mount table back to their bytes.
-std::string UnescapeMountPath(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 // The mount points at or below dir, from the mount table: the folders a
 // removal must not enter even where the kernel does not tell the mount.
 std::set<std::string> MountPointsUnder(const std::string& dir) {
@@ -199,7 +186,7 @@ std::set<std::string> MountPointsUnder(const std::string& dir) {
         }
         if (at == std::string::npos) continue;
         const size_t end = line.find(' ', at);
-        const std::string mp = UnescapeMountPath(line.substr(at, end == std::string::npos ? end : end - at));
+        const std::string mp = Unescape(line.substr(at, end == std::string::npos ? end : end - at));
         if (mp == dir || mp.compare(0, prefix.size(), prefix) == 0) out.insert(mp);
     }
     return out;

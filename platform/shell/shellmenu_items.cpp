@@ -3,44 +3,24 @@
 #include "shellns_internal.h"
 
 #include "sjis.h"
-#include "spawn.h"
 #include "textfile.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <climits>
-#include <cerrno>
-#include <cstdlib>
-#include <ctime>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <mutex>
-#include <set>
 
 namespace fs = std::filesystem;
 
 namespace shell {
 
-using internal::BaseName;
 using internal::CanLeave;
-using internal::DirName;
 using internal::Exists;
 using internal::IsDir;
-using internal::IsMountPoint;
 using internal::IsProgram;
-using internal::JoinPath;
-using internal::StripSlash;
 
 // ---------------------------------------------------------------------------
 // Items.

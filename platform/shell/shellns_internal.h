@@ -96,6 +96,7 @@ bool HasSubfolder(const std::string& path);
 // is shown without subfolders.
 bool LinkLoopsBack(const std::string& link);
 
+// "\040" and the like (in the mount table) back to their bytes.
 std::string Unescape(const std::string& s);
 
 std::mutex& ConfigMutex();
