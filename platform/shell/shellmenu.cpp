@@ -298,25 +298,13 @@ TShellMenuConfig DefaultShellMenuConfig() {
     return c;
 }
 
-void SetShellMenuConfig(const TShellMenuConfig& config) {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    Config() = config;
-}
+void SetShellMenuConfig(const TShellMenuConfig& config) { internal::LockedSet(StateMutex(), Config(), config); }
 
-TShellMenuConfig GetShellMenuConfig() {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    return Config();
-}
+TShellMenuConfig GetShellMenuConfig() { return internal::LockedGet(StateMutex(), Config()); }
 
-void SetShellMenuHooks(const TShellMenuHooks& hooks) {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    Hooks() = hooks;
-}
+void SetShellMenuHooks(const TShellMenuHooks& hooks) { internal::LockedSet(StateMutex(), Hooks(), hooks); }
 
-TShellMenuHooks GetShellMenuHooks() {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    return Hooks();
-}
+TShellMenuHooks GetShellMenuHooks() { return internal::LockedGet(StateMutex(), Hooks()); }
 
 void SetClipItems(const TClipItems& items) {
     TShellMenuHooks h = GetShellMenuHooks();

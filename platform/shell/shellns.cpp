@@ -770,15 +770,9 @@ TNamespaceConfig DefaultNamespaceConfig() {
     return c;
 }
 
-void SetNamespaceConfig(const TNamespaceConfig& config) {
-    std::lock_guard<std::mutex> lock(ConfigMutex());
-    Config() = config;
-}
+void SetNamespaceConfig(const TNamespaceConfig& config) { LockedSet(ConfigMutex(), Config(), config); }
 
-TNamespaceConfig GetNamespaceConfig() {
-    std::lock_guard<std::mutex> lock(ConfigMutex());
-    return Config();
-}
+TNamespaceConfig GetNamespaceConfig() { return LockedGet(ConfigMutex(), Config()); }
 
 std::vector<std::string> ReadMountTable(const std::string& path) {
     std::vector<std::string> out;

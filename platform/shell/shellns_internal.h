@@ -99,6 +99,18 @@ bool LinkLoopsBack(const std::string& link);
 // "\040" and the like (in the mount table) back to their bytes.
 std::string Unescape(const std::string& s);
 
+// A setting kept behind a mutex, read and written whole.
+template <class T>
+T LockedGet(std::mutex& m, const T& value) {
+    std::lock_guard<std::mutex> lock(m);
+    return value;
+}
+template <class T>
+void LockedSet(std::mutex& m, T& value, const T& to) {
+    std::lock_guard<std::mutex> lock(m);
+    value = to;
+}
+
 std::mutex& ConfigMutex();
 
 TNamespaceConfig& Config();
