@@ -131,6 +131,20 @@ public:
         return fn(*parent, last.get());
     }
 
+    // True when list names one item of ours, read into item and child.
+    // Otherwise answer is what to return: E_INVALIDARG for no such item, or
+    // for several items what fn answers in the folder of the last one.
+    template <typename Fn>
+    bool OwnItem(LPCITEMIDLIST list, TItem& item, TChild& child, HRESULT& answer, Fn fn) {
+        answer = E_INVALIDARG;
+        if (!list) return false;
+        if (PidlItemCount(list) > 1) {
+            answer = InParent(list, fn);
+            return false;
+        }
+        return ReadItem(list, item) && Resolve(item, child);
+    }
+
     HRESULT GetAttributesOf(unsigned count, const LPCITEMIDLIST* items, uint32_t& attrs) override {
         uint32_t result = attrs;
         for (unsigned i = 0; i < count; ++i) {
@@ -143,14 +157,13 @@ public:
     }
 
     HRESULT GetDisplayNameOf(LPCITEMIDLIST list, unsigned flags, std::string& name) override {
-        if (!list) return E_INVALIDARG;
-        if (PidlItemCount(list) > 1)
-            return InParent(list, [&](IShellFolder& parent, LPCITEMIDLIST last) {
-                return parent.GetDisplayNameOf(last, flags, name);
-            });
         TItem item;
         TChild child;
-        if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
+        HRESULT answer = S_OK;
+        if (!OwnItem(list, item, child, answer, [&](IShellFolder& parent, LPCITEMIDLIST last) {
+                return parent.GetDisplayNameOf(last, flags, name);
+            }))
+            return answer;
         std::string utf8;
         if (item.kind == KindComputer) {
             utf8 = (flags & SHGDN_FORPARSING) ? ComputerParsingName : "コンピューター";
@@ -196,14 +209,13 @@ public:
     }
 
     HRESULT GetIconNameOf(LPCITEMIDLIST list, bool open, std::string& icon) override {
-        if (!list) return E_INVALIDARG;
-        if (PidlItemCount(list) > 1)
-            return InParent(list, [&](IShellFolder& parent, LPCITEMIDLIST last) {
-                return parent.GetIconNameOf(last, open, icon);
-            });
         TItem item;
         TChild child;
-        if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
+        HRESULT answer = S_OK;
+        if (!OwnItem(list, item, child, answer, [&](IShellFolder& parent, LPCITEMIDLIST last) {
+                return parent.GetIconNameOf(last, open, icon);
+            }))
+            return answer;
         switch (item.kind) {
             case KindComputer: icon = "computer"; break;
             case KindHome: icon = "user-home"; break;
