@@ -157,13 +157,11 @@ public:
     }
 
     HRESULT GetDisplayNameOf(LPCITEMIDLIST list, unsigned flags, std::string& name) override {
+        auto ask = [&](IShellFolder& in, LPCITEMIDLIST last) { return in.GetDisplayNameOf(last, flags, name); };
         TItem item;
         TChild child;
         HRESULT answer = S_OK;
-        if (!OwnItem(list, item, child, answer, [&](IShellFolder& parent, LPCITEMIDLIST last) {
-                return parent.GetDisplayNameOf(last, flags, name);
-            }))
-            return answer;
+        if (!OwnItem(list, item, child, answer, ask)) return answer;
         std::string utf8;
         if (item.kind == KindComputer) {
             utf8 = (flags & SHGDN_FORPARSING) ? ComputerParsingName : "コンピューター";
@@ -209,13 +207,11 @@ public:
     }
 
     HRESULT GetIconNameOf(LPCITEMIDLIST list, bool open, std::string& icon) override {
+        auto ask = [&](IShellFolder& in, LPCITEMIDLIST last) { return in.GetIconNameOf(last, open, icon); };
         TItem item;
         TChild child;
         HRESULT answer = S_OK;
-        if (!OwnItem(list, item, child, answer, [&](IShellFolder& parent, LPCITEMIDLIST last) {
-                return parent.GetIconNameOf(last, open, icon);
-            }))
-            return answer;
+        if (!OwnItem(list, item, child, answer, ask)) return answer;
         switch (item.kind) {
             case KindComputer: icon = "computer"; break;
             case KindHome: icon = "user-home"; break;
