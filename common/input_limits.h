@@ -90,4 +90,11 @@ inline constexpr size_t kMaxMetafileBytes = size_t(8) << 20;
 inline constexpr size_t kMaxSvgBytes = size_t(32) << 20;
 inline constexpr size_t kMaxWmfMemory = size_t(96) << 20;
 
+// Every file read whole is read within the whole-file reader's bound.
+static_assert(kMaxSettingsBytes <= kMaxReadBytes && kMaxProgressBytes <= kMaxReadBytes &&
+              kMaxResultsHeadBytes <= kMaxReadBytes && kMaxMetafileBytes <= kMaxReadBytes &&
+              kMaxMidiBytes <= kMaxReadBytes);
+// A field is cut within the part of a results file that is read.
+static_assert(kMaxResultsFieldBytes < kMaxResultsHeadBytes);
+
 }  // namespace input_limits
