@@ -16,15 +16,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QProxyStyle>
 #include <QLocale>
-#include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
-#include <QStylePainter>
 #include <QTimer>
 #include <QUrl>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -41,7 +36,6 @@ using namespace shell;
 namespace {
 
 constexpr int FileViewItemType = QTreeWidgetItem::UserType + 305;
-
 
 // One direction per column, shared by every file list.
 int SortDirections[4] = {1, 1, 1, 1};

@@ -8,30 +8,8 @@
 #include "sjis.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QHeaderView>
-#include <QMimeDatabase>
-#include <QRegularExpression>
-#include <QSet>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
-#include <QProxyStyle>
-#include <QLocale>
-#include <QStyleOptionComboBox>
-#include <QStyledItemDelegate>
-#include <QStylePainter>
 #include <QTimer>
-#include <QUrl>
-
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <cstring>
-#include <string_view>
-#include <unordered_map>
-#include <cstdio>
-#include <ctime>
 
 using namespace shell;
 
