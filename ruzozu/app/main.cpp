@@ -19,36 +19,28 @@
 #include "scaled_display.h"
 #include "textfile.h"
 
-#include <QAction>
 #include <QApplication>
+#include <QAction>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QToolButton>
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDialog>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QKeyEvent>
-#include <QGridLayout>
 #include <QLabel>
 #include <QScreen>
 #include <QLayout>
-#include <QLineEdit>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QPainter>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
-#include <QToolButton>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #include <dirent.h>
 

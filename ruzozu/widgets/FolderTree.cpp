@@ -8,11 +8,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDrag>
-#include <QDragEnterEvent>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
 

@@ -7,15 +7,11 @@
 #include "sjis.h"
 #include "textfile.h"
 
-#include <QApplication>
-#include <QDesktopServices>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QMouseEvent>
-#include <QUrl>
 
 #include <algorithm>
 #include <map>

@@ -5,13 +5,8 @@
 #include "InplaceEdit.h"
 #include "sjis.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
 #include <algorithm>
