@@ -8,7 +8,7 @@
 
 namespace {
 
-const size_t kMaxValue = 2047;
+const size_t kMaxValue = input_limits::kMaxSettingsValue;
 
 // Splits at LF, each line keeping its end; false (lines emptied) past
 // maxLines lines.

@@ -10,17 +10,16 @@
 // file is replaced whole.  Lines are written with CR LF.
 #pragma once
 
+#include "input_limits.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
 class TIniFile {
 public:
-    // A settings file holds a few hundred short lines: one beyond these
-    // bounds is damaged.  It reads as empty (every value its default) and
-    // a write to it fails, leaving it as it is.
-    static constexpr size_t kMaxSettingsBytes = 256 * 1024;
-    static constexpr size_t kMaxSettingsLines = 10000;
+    static constexpr size_t kMaxSettingsBytes = input_limits::kMaxSettingsBytes;
+    static constexpr size_t kMaxSettingsLines = input_limits::kMaxSettingsLines;
 
     explicit TIniFile(std::string path);
 

@@ -2,6 +2,8 @@
 // "ID","name","scrambled password" with CR LF.  Nothing is escaped.
 #pragma once
 
+#include "input_limits.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,10 +14,7 @@ struct RosterEntry {
     std::string password;  // plain text in memory
 };
 
-// The most learners a roster may hold: far more than any school's, few
-// enough that a roster of them costs little memory.  A file with more is
-// refused whole.
-constexpr size_t kMaxRosterLearners = 100000;
+constexpr size_t kMaxRosterLearners = input_limits::kMaxRosterLearners;
 
 // What a writer tells when learners more than the readers accept would be
 // stored: "名簿の人数が多すぎます（count 人）。" and the cap, lines

@@ -12,67 +12,33 @@
 
 namespace proc {
 
-// The intermediate child forks the program and ends at once, so no child
-// is left to wait for; a pipe closed by a successful exec tells whether
-// the program started.
-bool SpawnDetached(const std::vector<std::string>& args) {
-    if (args.empty() || args[0].empty()) return false;
-    // Everything the child needs is made before the fork.
-    std::vector<std::string> own = args;
-    std::vector<char*> argv;
-    for (std::string& a : own) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    pid_t child = ::fork();
-    if (child < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return false;
-    }
-    if (child == 0) {
-        ::close(fds[0]);
-        ::setsid();
-        pid_t grandchild = ::fork();
-        if (grandchild == 0) {
-            ::execvp(argv[0], argv.data());
-            int err = errno;
-            ssize_t ignored = ::write(fds[1], &err, sizeof err);
-            (void)ignored;
-            ::_exit(127);
-        }
-        ::_exit(grandchild < 0 ? 1 : 0);
-    }
-    ::close(fds[1]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int err = 0;
-    ssize_t n;
-    while ((n = ::read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
-    }
-    ::close(fds[0]);
-    // Nothing read: the pipe closed at a successful exec.
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
-}
+namespace {
 
-bool RunAndWait(const std::vector<std::string>& args, int waitMs) {
-    if (args.empty() || args[0].empty()) return false;
+// Forks a child, in a session of its own, that runs args: itself, or when
+// detached a grandchild while the child ends at once.  Everything the child
+// needs is made before the fork.  A failed exec writes its errno to the
+// pipe whose read end is left in readFd; a successful one closes it.  The
+// child, or -1 when none could be made.
+pid_t StartChild(const std::vector<std::string>& args, bool detached, int& readFd) {
     std::vector<std::string> own = args;
     std::vector<char*> argv;
     for (std::string& a : own) argv.push_back(a.data());
     argv.push_back(nullptr);
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
     pid_t child = ::fork();
     if (child < 0) {
         ::close(fds[0]);
         ::close(fds[1]);
-        return false;
+        return -1;
     }
     if (child == 0) {
         ::close(fds[0]);
         ::setsid();
+        if (detached) {
+            pid_t grandchild = ::fork();
+            if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+        }
         ::execvp(argv[0], argv.data());
         int err = errno;
         ssize_t ignored = ::write(fds[1], &err, sizeof err);
@@ -80,12 +46,50 @@ bool RunAndWait(const std::vector<std::string>& args, int waitMs) {
         ::_exit(127);
     }
     ::close(fds[1]);
-    // The pipe closes at the exec, or brings the reason it failed.
+    readFd = fds[0];
+    return child;
+}
+
+// Reads the pipe of StartChild until it closes: 0 when the exec closed it,
+// more when it brought the reason the exec failed.
+ssize_t ReadExecResult(int fd) {
     int err = 0;
     ssize_t n;
-    while ((n = ::read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    while ((n = ::read(fd, &err, sizeof err)) < 0 && errno == EINTR) {
     }
-    ::close(fds[0]);
+    ::close(fd);
+    return n;
+}
+
+void WaitFor(pid_t child, int& status) {
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+// The intermediate child forks the program and ends at once, so no child
+// is left to wait for; a pipe closed by a successful exec tells whether
+// the program started.
+bool SpawnDetached(const std::vector<std::string>& args) {
+    if (args.empty() || args[0].empty()) return false;
+    int readFd = -1;
+    const pid_t child = StartChild(args, true, readFd);
+    if (child < 0) return false;
+    int status = 0;
+    WaitFor(child, status);
+    // Nothing read: the pipe closed at a successful exec.
+    const ssize_t n = ReadExecResult(readFd);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+bool RunAndWait(const std::vector<std::string>& args, int waitMs) {
+    if (args.empty() || args[0].empty()) return false;
+    int readFd = -1;
+    const pid_t child = StartChild(args, false, readFd);
+    if (child < 0) return false;
+    // The pipe closes at the exec, or brings the reason it failed.
+    const ssize_t n = ReadExecResult(readFd);
     int status = 0;
     auto reaped = [&] {
         pid_t r;
@@ -94,8 +98,7 @@ bool RunAndWait(const std::vector<std::string>& args, int waitMs) {
         return r == child;
     };
     if (n > 0) {
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+        WaitFor(child, status);
         return false;
     }
     // Woken when the child ends (a pidfd), else checked every few

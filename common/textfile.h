@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include "input_limits.h"
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -19,9 +20,7 @@ std::string OsPath(const std::string& path);
 // file's status in st, or -1 when it is no plain file or cannot be opened.
 int OpenPlainFile(const std::string& path, struct stat& st);
 
-// The most any file of the system is read at: far beyond any problem,
-// roster, settings or score file.
-inline constexpr uint64_t kMaxReadBytes = uint64_t(64) << 20;
+inline constexpr uint64_t kMaxReadBytes = input_limits::kMaxReadBytes;
 
 // Reads a whole file as bytes.  False when it cannot be opened or read,
 // when it is no plain file (a FIFO or device named as a file is never

@@ -8,6 +8,8 @@
 // return at once.  Both keep a journal of what was asked of them.
 #pragma once
 
+#include "input_limits.h"
+
 #include <QByteArray>
 #include <QRect>
 
@@ -111,6 +113,4 @@ bool IsMidiFile(const std::string& path);
 // without waiting.
 bool IsPlainMediaFile(const std::string& path);
 
-// The largest MIDI file taken: far above any real tune, below the files
-// whose parsing alone takes the synthesiser seconds and hundreds of MB.
-inline constexpr uint64_t kMaxMidiBytes = uint64_t(2) << 20;
+inline constexpr uint64_t kMaxMidiBytes = input_limits::kMaxMidiBytes;

@@ -32,11 +32,8 @@
 
 namespace {
 
-// The largest SVG drawn, and the memory libwmf may take for one picture
-// (the largest metafile is in the header): far beyond any drawing a drill
-// shows, and a bound on the time and memory a hostile file can ask for.
-const size_t kMaxSvgBytes = size_t(32) << 20;
-const size_t kMaxWmfMemory = size_t(96) << 20;
+const size_t kMaxSvgBytes = input_limits::kMaxSvgBytes;
+const size_t kMaxWmfMemory = input_limits::kMaxWmfMemory;
 
 uint32_t Get16(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 int32_t GetS16(const unsigned char* p) { return int16_t(Get16(p)); }

@@ -5,6 +5,8 @@
 // anything is drawn.
 #pragma once
 
+#include "../../common/input_limits.h"  // header only: the metafile helper links no common code
+
 #include <QImage>
 
 #include <cstddef>
@@ -34,9 +36,7 @@ bool DecodeMetafile(const void* data, size_t size, QImage& out);
 // or memory: for the helper program and the fuzz target only.
 bool DecodeMetafileHere(const void* data, size_t size, QImage& out);
 
-// The largest metafile read: a file beyond it is refused by its size,
-// before a byte of it is read.
-inline constexpr size_t kMaxMetafileBytes = size_t(8) << 20;
+inline constexpr size_t kMaxMetafileBytes = input_limits::kMaxMetafileBytes;
 
 // The helper program's file name, and the bounds it runs under.
 inline constexpr const char* kMetafileHelper = "rzmetafile";

@@ -1,4 +1,5 @@
 #include "shellmenu.h"
+#include "shellns_internal.h"
 
 #include "sjis.h"
 #include "spawn.h"
@@ -31,6 +32,17 @@
 namespace fs = std::filesystem;
 
 namespace shell {
+
+using internal::BaseName;
+using internal::CanLeave;
+using internal::DirName;
+using internal::Exists;
+using internal::IsDir;
+using internal::IsMountPoint;
+using internal::IsProgram;
+using internal::JoinPath;
+using internal::StripSlash;
+using internal::Unescape;
 
 // ---------------------------------------------------------------------------
 // The menu model.
@@ -106,70 +118,11 @@ TClipItems& LocalClip() {
     return c;
 }
 
-bool LExists(const std::string& p) {
-    struct stat st;
-    return ::lstat(p.c_str(), &st) == 0;
-}
-
-bool IsDir(const std::string& p) {
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsProgram(const std::string& p) {
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
-}
-
-std::string StripSlash(std::string p) {
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
-    return p;
-}
-
-std::string BaseName(const std::string& p) {
-    std::string s = StripSlash(p);
-    size_t i = s.rfind('/');
-    return i == std::string::npos ? s : s.substr(i + 1);
-}
-
-std::string DirName(const std::string& p) {
-    std::string s = StripSlash(p);
-    size_t i = s.rfind('/');
-    if (i == std::string::npos) return ".";
-    return i == 0 ? "/" : s.substr(0, i);
-}
-
-std::string JoinPath(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
-// True when path is the mount point of a volume (or "/"): never moved,
-// renamed or deleted by a menu command.
-bool IsMountPoint(const std::string& path) {
-    std::string p = StripSlash(path);
-    if (p == "/") return true;
-    struct stat a, b;
-    if (::lstat(p.c_str(), &a) != 0 || ::stat(DirName(p).c_str(), &b) != 0) return false;
-    if (!S_ISDIR(a.st_mode)) return false;
-    if (a.st_dev != b.st_dev) return true;
-    // A bind mount of the same file system: a mount of its own all the same.
-    struct statx x {}, y {};
-    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &x) != 0 ||
-        ::statx(AT_FDCWD, DirName(p).c_str(), 0, STATX_MNT_ID, &y) != 0)
-        return false;
-    return (x.stx_mask & STATX_MNT_ID) && (y.stx_mask & STATX_MNT_ID) && x.stx_mnt_id != y.stx_mnt_id;
-}
-
-// May the item leave its folder (cut, delete)?
-bool CanLeave(const std::string& path) {
-    return LExists(path) && !IsMountPoint(path) && ::access(DirName(path).c_str(), W_OK) == 0;
-}
-
 // rename that never replaces; errno set on failure.
 int RenameNoReplace(const std::string& from, const std::string& to) {
     long r = ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1 /* RENAME_NOREPLACE */);
     if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        if (LExists(to)) {
+        if (Exists(to)) {
             errno = EEXIST;
             return -1;
         }
@@ -219,20 +172,6 @@ bool MountKeyOf(int fd, TMountKey& key) {
     return true;
 }
 
-// "\040" and the like in the mount table back to their bytes.
-std::string UnescapeMountPath(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 // The mount points at or below dir, from the mount table: the folders a
 // removal must not enter even where the kernel does not tell the mount.
 std::set<std::string> MountPointsUnder(const std::string& dir) {
@@ -249,7 +188,7 @@ std::set<std::string> MountPointsUnder(const std::string& dir) {
         }
         if (at == std::string::npos) continue;
         const size_t end = line.find(' ', at);
-        const std::string mp = UnescapeMountPath(line.substr(at, end == std::string::npos ? end : end - at));
+        const std::string mp = Unescape(line.substr(at, end == std::string::npos ? end : end - at));
         if (mp == dir || mp.compare(0, prefix.size(), prefix) == 0) out.insert(mp);
     }
     return out;
@@ -367,25 +306,13 @@ TShellMenuConfig DefaultShellMenuConfig() {
     return c;
 }
 
-void SetShellMenuConfig(const TShellMenuConfig& config) {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    Config() = config;
-}
+void SetShellMenuConfig(const TShellMenuConfig& config) { internal::LockedSet(StateMutex(), Config(), config); }
 
-TShellMenuConfig GetShellMenuConfig() {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    return Config();
-}
+TShellMenuConfig GetShellMenuConfig() { return internal::LockedGet(StateMutex(), Config()); }
 
-void SetShellMenuHooks(const TShellMenuHooks& hooks) {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    Hooks() = hooks;
-}
+void SetShellMenuHooks(const TShellMenuHooks& hooks) { internal::LockedSet(StateMutex(), Hooks(), hooks); }
 
-TShellMenuHooks GetShellMenuHooks() {
-    std::lock_guard<std::mutex> lock(StateMutex());
-    return Hooks();
-}
+TShellMenuHooks GetShellMenuHooks() { return internal::LockedGet(StateMutex(), Hooks()); }
 
 void SetClipItems(const TClipItems& items) {
     TShellMenuHooks h = GetShellMenuHooks();
@@ -438,7 +365,7 @@ std::string FreeName(const std::string& dir, const std::string& name) {
     bool keepExt = !IsDir(JoinPath(dir, name));
     for (int n = 1; n <= MaxNumbered; ++n) {
         std::string cand = NumberedName(name, n, keepExt);
-        if (!LExists(JoinPath(dir, cand))) return cand;
+        if (!Exists(JoinPath(dir, cand))) return cand;
     }
     return std::string();
 }
@@ -613,7 +540,7 @@ std::string PartName(const std::string& dir) {
     for (;;) {
         std::string p = JoinPath(dir, PartPrefix + PartHost() + "-" + std::to_string(::getpid()) + "-" +
                                           std::to_string(++counter) + PartSuffix);
-        if (!LExists(p)) return p;
+        if (!Exists(p)) return p;
     }
 }
 
@@ -693,7 +620,7 @@ HRESULT CopyIntoRun(const std::string& path, const std::string& dir, bool move, 
     };
     for (int n = 1; n <= MaxNumbered; ++n) {
         std::string dest = JoinPath(dir, NumberedName(name, n, !srcIsDir));
-        if (LExists(dest)) continue;
+        if (Exists(dest)) continue;
         if (move && part.empty()) {
             if (RenameNoReplace(src, dest) == 0) {
                 if (made) *made = dest;
@@ -781,7 +708,7 @@ HRESULT CopyInto(const std::string& path, const std::string& dir, bool move, std
 
 HRESULT MoveToTrash(const std::string& path) {
     std::string src = StripSlash(path);
-    if (!LExists(src)) return E_NOTFOUND;
+    if (!Exists(src)) return E_NOTFOUND;
     if (!CanLeave(src)) return E_ACCESSDENIED;
     std::string trash = GetShellMenuConfig().trash;
     if (trash.empty()) return E_NOTIMPL;
@@ -795,7 +722,7 @@ HRESULT MoveToTrash(const std::string& path) {
         std::string cand = NumberedName(name, n, !IsDir(src));
         std::string infoPath = info + "/" + cand + ".trashinfo";
         std::string target = files + "/" + cand;
-        if (LExists(target)) continue;
+        if (Exists(target)) continue;
         // The info file claims the name first, as the trash's rules ask.
         int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -876,7 +803,7 @@ int SweepStalePartsIfDue(const std::string& dir, ICopyProgress* progress) {
 HRESULT RemoveForGood(const std::string& path, std::vector<std::string>* kept, ICopyProgress* progress) {
     if (kept) kept->clear();
     const std::string src = StripSlash(path);
-    if (src.empty() || !LExists(src)) return E_NOTFOUND;
+    if (src.empty() || !Exists(src)) return E_NOTFOUND;
     char real[PATH_MAX];
     if (!::realpath(DirName(src).c_str(), real)) return E_ACCESSDENIED;
     const std::string holder = real;
@@ -940,283 +867,6 @@ HRESULT DropPathsOn(const std::string& osTarget, const std::vector<std::string>&
     // A program is never started by a paste or a drop: only a Send To
     // entry, which the user placed there to be run, starts one.
     return E_INVALIDARG;
-}
-
-// ---------------------------------------------------------------------------
-// Items.
-
-namespace {
-
-// The file-system path (UTF-8) of an item; "" when it has none.
-std::string ItemPath(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
-    std::string s = ParsingNameOf(folder, item);
-    if (s.empty() || s[0] != '/') return std::string();
-    return textfile::OsPath(s);
-}
-
-uint32_t PathAttributes(const std::string& p) {
-    uint32_t a = 0;
-    if (!LExists(p)) return 0;
-    a |= SFGAO_CANCOPY;
-    if (CanLeave(p)) a |= SFGAO_CANMOVE | SFGAO_CANDELETE;
-    if (IsDir(p) && ::access(p.c_str(), W_OK) == 0) a |= SFGAO_DROPTARGET;
-    return a;
-}
-
-}  // namespace
-
-HRESULT GetItemAttributes(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t mask, uint32_t& attrs) {
-    attrs = 0;
-    if (!folder || !item) return E_INVALIDARG;
-    uint32_t ns = mask;
-    if (FAILED(folder->GetAttributesOf(1, &item, ns))) return E_FAIL;
-    std::string p = ItemPath(folder, item);
-    attrs = (ns | (p.empty() ? 0 : PathAttributes(p))) & mask;
-    return S_OK;
-}
-
-HRESULT GetItemPaths(const ShellFolderPtr& folder, unsigned count, const LPCITEMIDLIST* items,
-                     std::vector<std::string>& paths) {
-    paths.clear();
-    if (!folder || !items || count == 0) return E_INVALIDARG;
-    for (unsigned i = 0; i < count; ++i) {
-        std::string p = ItemPath(folder, items[i]);
-        if (p.empty() || !LExists(p)) {
-            paths.clear();
-            return E_FAIL;
-        }
-        paths.push_back(p);
-    }
-    return S_OK;
-}
-
-bool SplitItems(LPCITEMIDLIST items, unsigned count, std::vector<TPidl>& out) {
-    out.clear();
-    LPCITEMIDLIST p = items;
-    for (unsigned i = 0; i < count; ++i) {
-        if (!p || ItemCount(p) < 2) {
-            out.clear();
-            return false;
-        }
-        out.emplace_back(CopyFirstItem(p));
-        if (!out.back()) {
-            out.clear();
-            return false;
-        }
-        p = NextItem(p);
-    }
-    return true;
-}
-
-std::vector<TSendToEntry> SendToEntries() {
-    std::vector<TSendToEntry> out;
-    std::string dir = GetShellMenuConfig().sendTo;
-    std::error_code ec;
-    if (dir.empty() || !IsDir(dir)) return out;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string n = it->path().filename().string();
-        if (n.empty() || n[0] == '.') continue;
-        TSendToEntry e;
-        if (!sjis::FromUtf8(n, e.name)) continue;  // no Shift-JIS name: left out
-        e.path = it->path().string();
-        e.folder = IsDir(e.path);
-        if (!e.folder && !IsProgram(e.path)) continue;  // neither a place nor a program
-        out.push_back(e);
-    }
-    std::sort(out.begin(), out.end(),
-              [](const TSendToEntry& a, const TSendToEntry& b) { return a.path < b.path; });
-    if (out.size() > 100) out.resize(100);
-    return out;
-}
-
-std::string MenuEntryText(const std::string& sjisName) {
-    // "&" is a single byte that is never the trail byte of a double-byte
-    // character in Shift-JIS.
-    std::string out;
-    for (char c : sjisName) {
-        out += c;
-        if (c == '&') out += '&';
-    }
-    return out;
-}
-
-// ---------------------------------------------------------------------------
-// The context menu of items.
-
-namespace {
-
-class TItemsMenu : public IContextMenu {
-public:
-    TItemsMenu(ShellFolderPtr folder, std::vector<TPidl> items, std::vector<std::string> paths)
-        : folder_(std::move(folder)), items_(std::move(items)), paths_(std::move(paths)) {}
-
-    HRESULT QueryContextMenu(TMenu& menu, unsigned index, unsigned idFirst, unsigned idLast,
-                             unsigned flags) override {
-        (void)flags;
-        if (idFirst == 0 || idLast < idFirst) return E_INVALIDARG;
-        idFirst_ = idFirst;
-        unsigned top = 0;
-        TMenu m;
-        auto add = [&](unsigned verb, const char* utf8, bool enabled) {
-            if (verb > idLast - idFirst) return;
-            m.AppendString(idFirst + verb, sjis::L(utf8), enabled);
-            top = std::max(top, verb + 1);
-        };
-        bool allMove = true, allDelete = true;
-        for (const std::string& p : paths_) {
-            uint32_t a = PathAttributes(p);
-            allMove = allMove && (a & SFGAO_CANMOVE);
-            allDelete = allDelete && (a & SFGAO_CANDELETE);
-        }
-        bool one = paths_.size() == 1;
-        bool target = one && (PathAttributes(paths_[0]) & SFGAO_DROPTARGET);
-        bool folder = one && IsDir(paths_[0]);
-
-        add(verbOpen, "開く(&O)", true);
-        m.AppendSeparator();
-        TMenu& sendTo = m.AppendSubMenu(sjis::L("送る(&N)"));
-        // The placeholder that InitMenuPopup replaces when the submenu opens.
-        sendTo.AppendString(0, sjis::L("(なし)"), false);
-        m.AppendSeparator();
-        add(verbCut, "切り取り(&T)", allMove);
-        add(verbCopy, "コピー(&C)", true);
-        if (target) add(verbPaste, "貼り付け(&P)", !GetClipItems().paths.empty());
-        m.AppendSeparator();
-        add(verbDelete, "削除(&D)", allDelete);
-        if (one) add(verbRename, "名前の変更(&M)", CanRenameItem(folder_, items_[0].get()));
-        if (folder) {
-            m.AppendSeparator();
-            add(verbNewFolder, "新しいフォルダー(&W)", ::access(paths_[0].c_str(), W_OK) == 0);
-        }
-        size_t at = std::min<size_t>(index, menu.Entries.size());
-        menu.Entries.insert(menu.Entries.begin() + static_cast<std::ptrdiff_t>(at), m.Entries.begin(),
-                            m.Entries.end());
-        return static_cast<HRESULT>(top);
-    }
-
-    HRESULT InitMenuPopup(TMenu& submenu) override {
-        if (idFirst_ == 0) return E_FAIL;
-        sendTo_ = SendToEntries();
-        submenu.Entries.clear();
-        for (size_t i = 0; i < sendTo_.size(); ++i)
-            submenu.AppendString(idFirst_ + verbSendTo + static_cast<unsigned>(i), MenuEntryText(sendTo_[i].name));
-        if (sendTo_.empty()) submenu.AppendString(0, sjis::L("(なし)"), false);
-        filled_ = true;
-        return S_OK;
-    }
-
-    HRESULT InvokeCommand(const TInvokeInfo& info) override {
-        unsigned verb = info.verb;
-        if (verb >= verbSendTo && verb <= verbSendToLast) {
-            if (!filled_) sendTo_ = SendToEntries();
-            size_t i = verb - verbSendTo;
-            if (i >= sendTo_.size()) return E_INVALIDARG;
-            const std::string& to = sendTo_[i].path;
-            if (IsDir(to)) return DropPathsOn(to, paths_, false);
-            if (IsProgram(to)) return StartProgram(to, paths_) ? S_OK : E_FAIL;
-            return E_INVALIDARG;
-        }
-        switch (verb) {
-            case verbOpen: {
-                TShellMenuHooks h = GetShellMenuHooks();
-                if (!h.OpenDocument) return E_NOTIMPL;
-                HRESULT r = S_OK;
-                for (const std::string& p : paths_)
-                    if (!h.OpenDocument(p)) r = E_FAIL;
-                return r;
-            }
-            case verbCut:
-            case verbCopy: {
-                if (verb == verbCut)
-                    for (const std::string& p : paths_)
-                        if (!(PathAttributes(p) & SFGAO_CANMOVE)) return E_ACCESSDENIED;
-                TClipItems c;
-                c.paths = paths_;
-                c.cut = verb == verbCut;
-                SetClipItems(c);
-                return S_OK;
-            }
-            case verbPaste: {
-                if (paths_.size() != 1) return E_INVALIDARG;
-                TClipItems c = GetClipItems();
-                if (c.paths.empty()) return E_FAIL;
-                HRESULT r = DropPathsOn(paths_[0], c.paths, c.cut && IsDir(paths_[0]));
-                // What was cut is gone from where it was: the clipboard
-                // forgets it.
-                if (SUCCEEDED(r) && c.cut && IsDir(paths_[0])) ClearClipItems();
-                return r;
-            }
-            case verbDelete: return DeleteItems();
-            case verbRename: {
-                if (items_.size() != 1 || !info.AskNewName) return E_NOTIMPL;
-                std::string old;
-                GetDisplayName(folder_, items_[0].get(), SHGDN_INFOLDER, old);
-                std::string name;
-                if (!info.AskNewName(old, name)) return S_FALSE;
-                if (name == old) return S_FALSE;
-                return folder_->SetNameOf(items_[0].get(), name, 0, nullptr);
-            }
-            case verbNewFolder:
-                if (paths_.size() != 1) return E_INVALIDARG;
-                return NewFolderIn(paths_[0], info.Made);
-            default: return E_INVALIDARG;
-        }
-    }
-
-private:
-    HRESULT DeleteItems() {
-        std::vector<std::string> rest;
-        HRESULT r = S_OK;
-        for (const std::string& p : paths_) {
-            HRESULT t = MoveToTrash(p);
-            if (t == E_NOTIMPL) rest.push_back(p);
-            else if (FAILED(t)) r = t;
-        }
-        if (rest.empty()) return r;
-        // What the trash cannot take is deleted for good only when the
-        // user agrees; a "No" is a cancel, not a failure.
-        TShellMenuHooks h = GetShellMenuHooks();
-        if (!h.ConfirmDelete) return E_ACCESSDENIED;
-        if (!h.ConfirmDelete(rest)) return FAILED(r) ? r : S_FALSE;
-        // Never into a volume mounted inside, never through a link: what
-        // lies on another file system stays, and the user is told.
-        std::vector<std::string> kept;
-        for (const std::string& p : rest) {
-            std::vector<std::string> left;
-            HRESULT t = RemoveForGood(p, &left);
-            kept.insert(kept.end(), left.begin(), left.end());
-            if (FAILED(t)) r = t;
-        }
-        if (!kept.empty()) {
-            if (h.ReportKept) h.ReportKept(kept);
-            else if (SUCCEEDED(r)) r = E_FAIL;
-        }
-        return r;
-    }
-
-    ShellFolderPtr folder_;
-    std::vector<TPidl> items_;
-    std::vector<std::string> paths_;
-    unsigned idFirst_ = 0;
-    std::vector<TSendToEntry> sendTo_;
-    bool filled_ = false;
-};
-
-}  // namespace
-
-HRESULT GetContextMenuOf(const ShellFolderPtr& folder, unsigned count, const LPCITEMIDLIST* items,
-                         std::unique_ptr<IContextMenu>& out) {
-    out.reset();
-    std::vector<std::string> paths;
-    HRESULT hr = GetItemPaths(folder, count, items, paths);
-    if (FAILED(hr)) return hr;
-    std::vector<TPidl> copies;
-    for (unsigned i = 0; i < count; ++i) {
-        copies.emplace_back(CopyFirstItem(items[i]));
-        if (!copies.back()) return E_OUTOFMEMORY;
-    }
-    out.reset(new TItemsMenu(folder, std::move(copies), std::move(paths)));
-    return S_OK;
 }
 
 }  // namespace shell

@@ -1,4 +1,5 @@
 #include "shellns.h"
+#include "shellns_internal.h"
 
 #include "sjis.h"
 
@@ -23,294 +24,9 @@
 
 namespace shell {
 
+using namespace internal;
+
 namespace {
-
-// ---------------------------------------------------------------------------
-// Our items: count (2 bytes), kind, flags, the UTF-8 name and a zero byte.
-
-constexpr uint8_t KindComputer = 'C';
-constexpr uint8_t KindHome = 'H';
-constexpr uint8_t KindVolume = 'V';
-constexpr uint8_t KindFile = 'F';
-constexpr uint8_t FlagFolder = 0x01;
-constexpr size_t ItemHeader = 4;
-
-const char* const ComputerParsingName = "computer:///";
-
-struct TItem {
-    uint8_t kind = 0;
-    uint8_t flags = 0;
-    std::string name;  // UTF-8; a mount point for volumes
-    bool folder() const { return (flags & FlagFolder) != 0; }
-};
-
-bool ValidFileName(const std::string& n) {
-    return !n.empty() && n != "." && n != ".." && n.find('/') == std::string::npos &&
-           n.find('\0') == std::string::npos;
-}
-
-// Reads the first item of a list; false for the empty list and for an item
-// that is not one of ours.
-bool ReadItem(LPCITEMIDLIST list, TItem& out) {
-    if (!list || PidlItemCount(list) == 0) return false;
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(list);
-    uint16_t cb = ItemCount(list);
-    if (cb < ItemHeader + 1 || p[cb - 1] != 0) return false;
-    out.kind = p[2];
-    out.flags = p[3];
-    out.name.assign(reinterpret_cast<const char*>(p + ItemHeader), cb - ItemHeader - 1);
-    if (out.name.find('\0') != std::string::npos) return false;
-    switch (out.kind) {
-        case KindComputer:
-        case KindHome: return out.name.empty();
-        case KindVolume: return !out.name.empty() && out.name[0] == '/';
-        case KindFile: return ValidFileName(out.name);
-        default: return false;
-    }
-}
-
-LPITEMIDLIST MakeItem(uint8_t kind, uint8_t flags, const std::string& name) {
-    size_t cb = ItemHeader + name.size() + 1;
-    if (cb > 0xFFFF) return nullptr;
-    LPITEMIDLIST r = AllocPidl(cb + 2);
-    if (!r) return nullptr;
-    uint8_t* p = reinterpret_cast<uint8_t*>(r);
-    SetItemCount(r, static_cast<uint16_t>(cb));
-    p[2] = kind;
-    p[3] = flags;
-    std::memcpy(p + ItemHeader, name.data(), name.size());
-    return r;
-}
-
-// ---------------------------------------------------------------------------
-// Names and paths.
-
-// Plain ASCII is the same bytes in both codes.
-bool IsAscii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
-}
-
-// UTF-8 name to Shift-JIS, only when the way back gives the same bytes.
-bool ToSjisName(const std::string& utf8, std::string& out) {
-    if (IsAscii(utf8)) {
-        out = utf8;
-        return true;
-    }
-    std::string s;
-    if (!sjis::FromUtf8(utf8, s)) return false;
-    if (sjis::ToUtf8(s) != utf8) return false;
-    out = s;
-    return true;
-}
-
-// Shift-JIS to UTF-8, only for text that is whole Shift-JIS.
-bool FromSjisName(const std::string& s, std::string& utf8) {
-    if (IsAscii(s)) {
-        utf8 = s;
-        return true;
-    }
-    std::string u = sjis::ToUtf8(s);
-    std::string back;
-    if (!sjis::FromUtf8(u, back) || back != s) return false;
-    utf8 = u;
-    return true;
-}
-
-std::string Join(const std::string& dir, const std::string& name) {
-    return dir == "/" ? "/" + name : dir + "/" + name;
-}
-
-// "/a//b/./c/../d/" -> "/a/b/d"; empty for a relative path.
-std::string NormalizePath(const std::string& p) {
-    if (p.empty() || p[0] != '/') return std::string();
-    std::vector<std::string> parts;
-    std::stringstream ss(p);
-    std::string part;
-    while (std::getline(ss, part, '/')) {
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
-    std::string out;
-    for (const auto& s : parts) out += "/" + s;
-    return out.empty() ? "/" : out;
-}
-
-bool IsDir(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool Under(const std::string& path, const std::string& dir) {
-    return path == dir || path.compare(0, dir.size() + 1, dir + "/") == 0;
-}
-
-// Whether a folder may hold subfolders, from its link count alone: above
-// 2 it holds some; exactly 2 means none where the file system counts
-// subfolders in the link count; otherwise it may, until it is opened.
-bool MaySubfolders(nlink_t links, bool countsSubfolders) {
-    if (links > 2) return true;
-    return !(links == 2 && countsSubfolders);
-}
-
-bool CountingFileSystem(const struct statfs& fs) {
-    switch (static_cast<unsigned long>(fs.f_type)) {
-        case 0xEF53:       // ext2, ext3, ext4
-        case 0x58465342:   // xfs
-        case 0x01021994:   // tmpfs
-        case 0xF2F52010:   // f2fs
-        case 0x52654973:   // reiserfs
-        case 0x3153464A:   // jfs
-        case 0x3434:       // nilfs
-            return true;
-        default: return false;
-    }
-}
-
-// How many entries of a folder are looked at for a link to a folder.
-constexpr int LinkPeekEntries = 256;
-
-// Whether the folder path (relative to the folder at, or absolute) shows a
-// subfolder through a link.  The link count leaves links out, so a folder
-// of links only ("classes/" holding links to each class) counts as one
-// without subfolders.  Only the first entries are looked at: a folder with
-// more of them may have one until it is opened.  This runs for every leaf
-// folder of a listing, so the entries are read straight into a buffer on
-// the stack.
-bool LinkedSubfolderIn(int at, const char* path) {
-    const int fd = ::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    alignas(8) char buf[8192];
-    bool found = false;
-    int seen = 0;
-    for (;;) {
-        const long n = ::syscall(SYS_getdents64, fd, buf, sizeof buf);
-        if (n <= 0) break;  // the end, or unreadable: nothing shown through a link
-        for (long off = 0; off < n && !found;) {
-            struct TEntry {
-                uint64_t ino;
-                int64_t next;
-                unsigned short reclen;
-                unsigned char type;
-                char name[1];
-            };
-            const TEntry* e = reinterpret_cast<const TEntry*>(buf + off);
-            if (e->reclen == 0) break;
-            off += e->reclen;
-            if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
-            if (++seen > LinkPeekEntries) {
-                found = true;  // not looked at to the end: it may
-                break;
-            }
-            if (e->type != DT_LNK && e->type != DT_UNKNOWN && e->type != DT_DIR) continue;
-            struct stat st;
-            if (::fstatat(fd, e->name, &st, 0) == 0 && S_ISDIR(st.st_mode)) found = true;
-        }
-        if (found) break;
-    }
-    ::close(fd);
-    return found;
-}
-
-// Whether a folder may have subfolders, real or linked, where counts
-// tells that its file system counts real subfolders in the link count.
-bool MaySubfoldersAt(nlink_t links, bool counts, int at, const char* path) {
-    if (MaySubfolders(links, counts)) return true;
-    return LinkedSubfolderIn(at, path);
-}
-
-// Whether a folder's size alone tells that it is empty, on the file
-// systems whose folder size grows with every entry (tmpfs counts 20 bytes
-// an entry, "." and ".." included; an empty xfs folder holds 6 bytes).
-bool EmptyBySize(long fsType, off_t size) {
-    switch (static_cast<unsigned long>(fsType)) {
-        case 0x01021994: return size <= 40;  // tmpfs
-        case 0x58465342: return size <= 6;   // xfs
-        default: return false;
-    }
-}
-
-bool HasSubfolder(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    return MaySubfoldersAt(st.st_nlink, LinkCountTellsSubfolders(path), AT_FDCWD, path.c_str());
-}
-
-// Whether a link leads back to a folder on its own way from "/" (the
-// folder that holds it, one above that, or one that such a folder's real
-// place lies in): opening it would show the same folders again and again,
-// also through two links that lead to each other's folders, so such a link
-// is shown without subfolders.
-bool LinkLoopsBack(const std::string& link) {
-    char target[PATH_MAX];
-    if (!::realpath(link.c_str(), target)) return false;
-    std::string t = target;
-    if (t == "/") return true;
-    std::string holder = link;
-    for (;;) {
-        size_t slash = holder.rfind('/');
-        if (slash == std::string::npos) return false;
-        holder = slash == 0 ? std::string("/") : holder.substr(0, slash);
-        char here[PATH_MAX];
-        if (::realpath(holder.c_str(), here) && Under(here, t)) return true;
-        if (holder == "/") return false;
-    }
-}
-
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// ---------------------------------------------------------------------------
-// Configuration.
-
-std::mutex& ConfigMutex() {
-    static std::mutex m;
-    return m;
-}
-
-TNamespaceConfig& Config() {
-    static TNamespaceConfig config = DefaultNamespaceConfig();
-    return config;
-}
-
-// The folder whose entries the desktop shows ("" for none).
-std::string DesktopItemsDir(const TNamespaceConfig& c) {
-    if (c.desktop.empty() || c.desktop == c.home || !IsDir(c.desktop)) return std::string();
-    return c.desktop;
-}
-
-// The desktop's own path: the desktop folder, or the home folder without one.
-std::string DesktopPath(const TNamespaceConfig& c) {
-    return DesktopItemsDir(c).empty() ? c.home : c.desktop;
-}
-
-std::string VolumeOf(const std::string& path, const std::vector<std::string>& volumes) {
-    std::string best;
-    for (const auto& v : volumes) {
-        if ((v == "/" || Under(path, v)) && v.size() > best.size()) best = v;
-    }
-    return best;
-}
 
 // ---------------------------------------------------------------------------
 // Folders.
@@ -415,6 +131,20 @@ public:
         return fn(*parent, last.get());
     }
 
+    // True when list names one item of ours, read into item and child.
+    // Otherwise answer is what to return: E_INVALIDARG for no such item, or
+    // for several items what fn answers in the folder of the last one.
+    template <typename Fn>
+    bool OwnItem(LPCITEMIDLIST list, TItem& item, TChild& child, HRESULT& answer, Fn fn) {
+        answer = E_INVALIDARG;
+        if (!list) return false;
+        if (PidlItemCount(list) > 1) {
+            answer = InParent(list, fn);
+            return false;
+        }
+        return ReadItem(list, item) && Resolve(item, child);
+    }
+
     HRESULT GetAttributesOf(unsigned count, const LPCITEMIDLIST* items, uint32_t& attrs) override {
         uint32_t result = attrs;
         for (unsigned i = 0; i < count; ++i) {
@@ -427,14 +157,11 @@ public:
     }
 
     HRESULT GetDisplayNameOf(LPCITEMIDLIST list, unsigned flags, std::string& name) override {
-        if (!list) return E_INVALIDARG;
-        if (PidlItemCount(list) > 1)
-            return InParent(list, [&](IShellFolder& parent, LPCITEMIDLIST last) {
-                return parent.GetDisplayNameOf(last, flags, name);
-            });
+        auto ask = [&](IShellFolder& in, LPCITEMIDLIST last) { return in.GetDisplayNameOf(last, flags, name); };
         TItem item;
         TChild child;
-        if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
+        HRESULT answer = S_OK;
+        if (!OwnItem(list, item, child, answer, ask)) return answer;
         std::string utf8;
         if (item.kind == KindComputer) {
             utf8 = (flags & SHGDN_FORPARSING) ? ComputerParsingName : "コンピューター";
@@ -480,14 +207,11 @@ public:
     }
 
     HRESULT GetIconNameOf(LPCITEMIDLIST list, bool open, std::string& icon) override {
-        if (!list) return E_INVALIDARG;
-        if (PidlItemCount(list) > 1)
-            return InParent(list, [&](IShellFolder& parent, LPCITEMIDLIST last) {
-                return parent.GetIconNameOf(last, open, icon);
-            });
+        auto ask = [&](IShellFolder& in, LPCITEMIDLIST last) { return in.GetIconNameOf(last, open, icon); };
         TItem item;
         TChild child;
-        if (!ReadItem(list, item) || !Resolve(item, child)) return E_INVALIDARG;
+        HRESULT answer = S_OK;
+        if (!OwnItem(list, item, child, answer, ask)) return answer;
         switch (item.kind) {
             case KindComputer: icon = "computer"; break;
             case KindHome: icon = "user-home"; break;
@@ -1054,15 +778,9 @@ TNamespaceConfig DefaultNamespaceConfig() {
     return c;
 }
 
-void SetNamespaceConfig(const TNamespaceConfig& config) {
-    std::lock_guard<std::mutex> lock(ConfigMutex());
-    Config() = config;
-}
+void SetNamespaceConfig(const TNamespaceConfig& config) { LockedSet(ConfigMutex(), Config(), config); }
 
-TNamespaceConfig GetNamespaceConfig() {
-    std::lock_guard<std::mutex> lock(ConfigMutex());
-    return Config();
-}
+TNamespaceConfig GetNamespaceConfig() { return LockedGet(ConfigMutex(), Config()); }
 
 std::vector<std::string> ReadMountTable(const std::string& path) {
     std::vector<std::string> out;
@@ -1173,31 +891,7 @@ HRESULT SHGetSpecialFolderLocation(int csidl, LPITEMIDLIST& list) {
 }
 
 // ---------------------------------------------------------------------------
-// Helpers.
-
-bool IsBlankName(const std::string& utf8) {
-    for (size_t i = 0; i < utf8.size();) {
-        if (utf8[i] == ' ' || utf8[i] == '\t') {
-            ++i;
-        } else if (utf8.compare(i, 3, "\xE3\x80\x80") == 0) {  // a full-width blank
-            i += 3;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool HasControlCharacter(const std::string& utf8) {
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x20 || c == 0x7F) return true;
-        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(utf8[i + 1]) <= 0x9F)
-            return true;
-    }
-    return false;
-}
+// What only the folders themselves can tell.
 
 bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned flags, std::string& s) {
     if (!folder || !item) return false;
@@ -1215,117 +909,9 @@ bool GetDisplayName(const ShellFolderPtr& folder, LPCITEMIDLIST item, unsigned f
     return true;
 }
 
-bool SameItemID(const ShellFolderPtr& folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
-    if (!folder) return false;
-    HRESULT hr = folder->CompareIDs(0, a, b);
-    return SUCCEEDED(hr) && CompareCode(hr) == 0;
-}
-
-int ComparePidls(const ShellFolderPtr& folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
-    if (!folder) return -1;
-    HRESULT hr = folder->CompareIDs(0, a, b);
-    return SUCCEEDED(hr) ? CompareCode(hr) : -1;
-}
-
-LPITEMIDLIST PathToPidl(const std::string& path) {
-    LPITEMIDLIST list = nullptr;
-    if (FAILED(SHGetDesktopFolder()->ParseDisplayName(path, list))) return nullptr;
-    return list;
-}
-
-bool IsParsablePath(const std::string& path) {
-    TPidl p(PathToPidl(path));
-    return static_cast<bool>(p);
-}
-
-LPITEMIDLIST AbsolutePidlOf(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
-    std::string name;
-    if (!GetDisplayName(folder, item, SHGDN_FORPARSING, name)) return nullptr;
-    return PathToPidl(name);
-}
-
-bool HasParsingName(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
-    TPidl p(AbsolutePidlOf(folder, item));
-    return static_cast<bool>(p);
-}
-
-std::string PidlDisplayName(LPCITEMIDLIST abs) {
-    std::string s;
-    GetDisplayName(SHGetDesktopFolder(), abs, SHGDN_NORMAL, s);
-    return s;
-}
-
-std::string ParsingNameOf(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
-    std::string s;
-    GetDisplayName(folder, item, SHGDN_FORPARSING, s);
-    return s;
-}
-
-std::string PidlToPath(LPCITEMIDLIST abs) {
-    std::string s;
-    if (!GetDisplayName(SHGetDesktopFolder(), abs, SHGDN_FORPARSING, s)) return std::string();
-    return !s.empty() && s[0] == '/' ? s : std::string();
-}
-
-bool CanRenameItem(const ShellFolderPtr& folder, LPCITEMIDLIST item) {
-    if (!folder || !item) return false;
-    uint32_t attrs = SFGAO_CANRENAME;
-    return SUCCEEDED(folder->GetAttributesOf(1, &item, attrs)) && (attrs & SFGAO_CANRENAME);
-}
-
-bool SplitPidl(LPCITEMIDLIST abs, ShellFolderPtr& folder, LPITEMIDLIST& last) {
-    if (PidlItemCount(abs) < 2) return false;
-    TPidl head(ParentPidl(abs));
-    ShellFolderPtr f;
-    if (FAILED(SHGetDesktopFolder()->BindToObject(head.get(), f))) return false;
-    LPITEMIDLIST l = LastItemCopy(abs);
-    if (!l) return false;
-    folder = f;
-    last = l;
-    return true;
-}
-
-ShellFolderPtr BindAbsolute(LPCITEMIDLIST abs) {
-    ShellFolderPtr desktop = SHGetDesktopFolder();
-    if (!abs) return nullptr;
-    if (PidlItemCount(abs) == 0) return desktop;
-    ShellFolderPtr f;
-    if (FAILED(desktop->BindToObject(abs, f))) return nullptr;
-    return f;
-}
-
-uint32_t PidlAttributes(LPCITEMIDLIST abs, uint32_t mask) {
-    unsigned n = PidlItemCount(abs);
-    if (n == 0) return 0;
-    ShellFolderPtr parent = SHGetDesktopFolder();
-    TPidl last(LastItemCopy(abs));
-    if (n > 1) {
-        TPidl head(ParentPidl(abs));
-        parent = BindAbsolute(head.get());
-        if (!parent) return 0;
-    }
-    LPCITEMIDLIST item = last.get();
-    uint32_t attrs = mask;
-    if (FAILED(parent->GetAttributesOf(1, &item, attrs))) return 0;
-    return attrs;
-}
-
 bool ReadListedItem(const ShellFolderPtr& folder, LPCITEMIDLIST item, uint32_t mask, TListedItem& out) {
     auto base = std::dynamic_pointer_cast<TFolderBase>(folder);
     return base && base->DescribeItem(item, mask, out);
-}
-
-bool LinkCountTellsSubfolders(const std::string& utf8Dir) {
-    struct statfs fs;
-    return ::statfs(utf8Dir.c_str(), &fs) == 0 && CountingFileSystem(fs);
-}
-
-std::string PidlIconName(LPCITEMIDLIST abs, bool open) {
-    if (!abs) return std::string();
-    if (PidlItemCount(abs) == 0) return "user-desktop";
-    std::string icon;
-    SHGetDesktopFolder()->GetIconNameOf(abs, open, icon);
-    return icon;
 }
 
 }  // namespace shell

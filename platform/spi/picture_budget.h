@@ -16,6 +16,20 @@ namespace picture_budget {
 inline constexpr uint64_t kMaxPixels = uint64_t(16) << 20;
 inline constexpr int64_t kMaxSide = 32767;
 
+// The largest picture file read: room for an uncompressed 32-bit bitmap
+// of the whole budget, and then some.
+inline constexpr uint64_t kMaxPictureFileBytes = kMaxPixels * 4 + (uint64_t(16) << 20);
+
+// libjpeg's own memory for one picture (a progressive file keeps all its
+// coefficients), and the scans a file may have: enough for any real file,
+// and a bound on the work a hostile one asks for.
+inline constexpr long kMaxJpegMemory = 160L << 20;
+inline constexpr int kMaxJpegScans = 256;
+
+// The largest ancillary PNG chunk libpng will hold at all, and how many.
+inline constexpr uint64_t kMaxPngChunkBytes = uint64_t(1) << 20;
+inline constexpr uint32_t kMaxPngChunkCount = 64;
+
 // True when a picture of width x height pixels may be decoded.
 inline bool Fits(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&

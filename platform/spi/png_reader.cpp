@@ -17,9 +17,8 @@ namespace {
 // What the picture needs stays: the palette, transparency, gamma, sRGB.
 const png_byte kSkippedChunks[] = "bKGD\0cHRM\0eXIf\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0tEXt\0tIME\0zTXt";
 const int kSkippedCount = 15;
-// The largest ancillary chunk libpng will hold at all, and how many.
-const png_alloc_size_t kMaxChunkBytes = png_alloc_size_t(1) << 20;
-const png_uint_32 kMaxChunkCount = 64;
+const png_alloc_size_t kMaxChunkBytes = picture_budget::kMaxPngChunkBytes;
+const png_uint_32 kMaxChunkCount = picture_budget::kMaxPngChunkCount;
 
 struct TSource {
     const unsigned char* Data;

@@ -132,6 +132,8 @@ public:
     TSavedScreen SavedScreen;
     bool ConfirmClose = true;  // tests switch the closing question off
     static inline bool ShowSplash = true;
+    // The drill's client area: what a 640 x 480 display shows below the menu.
+    static constexpr int kClientWidth = 631, kClientHeight = 429;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -143,6 +145,14 @@ protected:
 
 private:
     void FormCreate();
+    void ShowSplashScreen();
+    void BuildScreen();
+    void InstallInputRules();
+    void BuildPictures();
+    void BuildTextLines();
+    void BuildAnswerButtons();
+    void BuildMedia();
+    void StartSession();
     void FormShow();
     void Login();
     void RereadSettings();

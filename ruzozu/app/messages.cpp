@@ -1,6 +1,16 @@
 #include "messages.h"
 
+#include "input_limits.h"
+#include "main_engine.h"
 #include "sjis.h"
+
+#include <string>
+
+// The problem reader keeps its own copies of these bounds; they must be
+// the ones the messages tell.
+static_assert(kMaxProblemLines == input_limits::kMaxProblemLines);
+static_assert(kMaxEntries == input_limits::kMaxProblemBlocks + 1);
+static_assert(kMaxQuestions == input_limits::kMaxProblemQuestions);
 
 // The sources hold the texts in UTF-8; each is converted to Shift-JIS once.
 #define MSG(name, text)                          \
@@ -25,9 +35,18 @@ MSG(KindExplanation, "説明")
 MSG(KindQuestion, "【Q】")
 MSG(BlockEndMissing, "ブロック終了の[/]が見つかりません！")
 MSG(SubBlockEndMissing, "サブブロック終了の[@/]が見つかりません ！")
-MSG(TooManyEntries, "ブロックが多すぎます。\n1つの問題ファイルに入るブロックは、ヒントとメッセージを含めて500までです。")
-MSG(TooManyQuestions, "問題が多すぎます。\n1つの問題ファイルに入る問題は101問までです。")
-MSG(TooManyLines, "行が多すぎます。\n1つの問題ファイルに入る行は100000行までです。")
+// The limits are told from the constants the reader keeps to.
+#define MSG_LIMIT(name, head, limit, tail)                                                     \
+    const std::string& name() {                                                             \
+        static const std::string s = sjis::L(head) + std::to_string(limit) + sjis::L(tail); \
+        return s;                                                                           \
+    }
+
+MSG_LIMIT(TooManyEntries, "ブロックが多すぎます。\n1つの問題ファイルに入るブロックは、ヒントとメッセージを含めて",
+          input_limits::kMaxProblemBlocks, "までです。")
+MSG_LIMIT(TooManyQuestions, "問題が多すぎます。\n1つの問題ファイルに入る問題は", input_limits::kMaxProblemQuestions,
+          "問までです。")
+MSG_LIMIT(TooManyLines, "行が多すぎます。\n1つの問題ファイルに入る行は", input_limits::kMaxProblemLines, "行までです。")
 MSG(NoBlock, "この問題ファイルには、ブロックがありません。")
 MSG(CannotRead, "問題ファイルを読み込めません。")
 

@@ -26,9 +26,7 @@ std::string ExtOf(const std::string& name) {
     return name.substr(dot);
 }
 
-// The largest picture file read: room for an uncompressed 32-bit bitmap
-// of the whole picture budget, and then some.
-const uint64_t kMaxPictureFileBytes = picture_budget::kMaxPixels * 4 + (uint64_t(16) << 20);
+const uint64_t kMaxPictureFileBytes = picture_budget::kMaxPictureFileBytes;
 
 // Reads a picture file whole, unless it is no plain file or beyond the
 // size any picture within the budget needs.
@@ -392,6 +390,71 @@ void UnpackRle(const uint8_t* p, uint64_t n, bool four, int width, int height, u
     }
 }
 
+// The pixels a run-length code skipped, laid on white.
+void LayGapsOnWhite(const TDibLayout& d, const std::string& given, QImage& img) {
+    for (int y = 0; y < d.Height; ++y) {
+        auto* dst = reinterpret_cast<uint32_t*>(img.scanLine(y));
+        const char* row = given.data() + uint64_t(d.Height - 1 - y) * uint64_t(d.Width);
+        for (int x = 0; x < d.Width; ++x)
+            if (!row[x]) dst[x] = 0xFFFFFFFFu;
+    }
+}
+
+// An icon's mask, which follows its bits at bits: the pixels it marks are
+// laid on white.  alpha32 is a 32-bit icon, drawn by its transparency
+// unless that is all zero.
+void ApplyIconMask(const uint8_t* p, uint64_t size, uint64_t bits, bool alpha32, uint64_t width,
+                   const uint8_t* pixels, TDibLayout& d, QImage& img) {
+    // The mask follows the bits: one bit a pixel, bottom row first.
+    // A 32-bit icon whose transparency is all zero is drawn by it too.
+    bool useMask = true;
+    if (alpha32) {
+        for (int y = 0; y < d.Height && useMask; ++y)
+            for (int x = 0; x < d.Width; ++x)
+                if (pixels[uint64_t(y) * d.Stride + 4 * uint64_t(x) + 3] != 0) {
+                    useMask = false;
+                    break;
+                }
+        if (useMask) {
+            d.AlphaMask = 0, d.AlphaBits = 0;
+            for (int y = 0; y < d.Height; ++y)
+                ConvertRow(d, pixels + uint64_t(d.Height - 1 - y) * d.Stride,
+                           reinterpret_cast<uint32_t*>(img.scanLine(y)));
+        }
+    }
+    const uint64_t maskStride = (uint64_t(width) + 31) / 32 * 4;
+    const uint64_t maskAt = bits + d.Stride * uint64_t(d.Height);
+    if (useMask && maskAt + maskStride * uint64_t(d.Height) <= size) {
+        for (int y = 0; y < d.Height; ++y) {
+            const uint8_t* row = p + maskAt + uint64_t(d.Height - 1 - y) * maskStride;
+            auto* dst = reinterpret_cast<uint32_t*>(img.scanLine(y));
+            for (int x = 0; x < d.Width; ++x)
+                if ((row[x >> 3] >> (7 - (x & 7))) & 1) dst[x] = 0xFFFFFFFFu;
+        }
+    }
+}
+
+// The colour masks of a bitmap with count of them (0 for none): in the
+// header from 52 bytes on, or after a 40-byte one, and then at moves past
+// them.  A 32-bit icon without masks takes the usual ones.  False when the
+// file ends first.
+bool ReadColorMasks(const uint8_t* p, uint64_t size, const uint8_t* h, uint32_t headerSize, int count, bool icon32,
+                    uint64_t& at, uint32_t mask[4]) {
+    if (count > 0) {
+        if (headerSize >= 52) {
+            for (int i = 0; i < count && 40 + 4 * i + 4 <= int(headerSize); ++i) mask[i] = Le32(h + 40 + 4 * i);
+            if (headerSize >= 56) mask[3] = Le32(h + 52);
+        } else {
+            if (at + 4 * count > size) return false;
+            for (int i = 0; i < count; ++i) mask[i] = Le32(p + at + 4 * i);
+            at += 4 * count;
+        }
+    } else if (icon32) {
+        mask[0] = 0xFF0000, mask[1] = 0xFF00, mask[2] = 0xFF, mask[3] = 0xFF000000u;
+    }
+    return true;
+}
+
 // A bitmap (header, colour table, bits) as a picture.  bitsAt is where the
 // bits start counting from the header, 0 when right after the table.  For
 // an icon the header's height counts the picture and its mask, which
@@ -432,22 +495,10 @@ bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QIma
     if (compression != kBiRgb && !rle && !masks) return false;
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
 
-    // The masks: in the header from 52 bytes on, after a 40-byte one.
     uint64_t at = headerSize;
     uint32_t mask[4] = {0, 0, 0, 0};
-    if (masks) {
-        const int count = compression == kBiAlphaBitfields ? 4 : 3;
-        if (headerSize >= 52) {
-            for (int i = 0; i < count && 40 + 4 * i + 4 <= int(headerSize); ++i) mask[i] = Le32(h + 40 + 4 * i);
-            if (headerSize >= 56) mask[3] = Le32(h + 52);
-        } else {
-            if (at + 4 * count > size) return false;
-            for (int i = 0; i < count; ++i) mask[i] = Le32(p + at + 4 * i);
-            at += 4 * count;
-        }
-    } else if (icon && bpp == 32) {
-        mask[0] = 0xFF0000, mask[1] = 0xFF00, mask[2] = 0xFF, mask[3] = 0xFF000000u;
-    }
+    const int maskCount = !masks ? 0 : compression == kBiAlphaBitfields ? 4 : 3;
+    if (!ReadColorMasks(p, size, h, headerSize, maskCount, icon && bpp == 32, at, mask)) return false;
     // The colour table: as many entries as the header says (all the depth
     // allows when it says none or more), black where the file holds fewer.
     const uint64_t entry = core ? 3 : 4;
@@ -504,43 +555,8 @@ bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QIma
     for (int y = 0; y < d.Height; ++y)
         ConvertRow(d, pixels + uint64_t(d.TopDown ? y : d.Height - 1 - y) * d.Stride,
                    reinterpret_cast<uint32_t*>(img.scanLine(y)));
-    if (rle)  // the pixels the code skipped, laid on white
-        for (int y = 0; y < d.Height; ++y) {
-            auto* dst = reinterpret_cast<uint32_t*>(img.scanLine(y));
-            const char* row = given.data() + uint64_t(d.Height - 1 - y) * uint64_t(d.Width);
-            for (int x = 0; x < d.Width; ++x)
-                if (!row[x]) dst[x] = 0xFFFFFFFFu;
-        }
-    if (icon) {
-        // The mask follows the bits: one bit a pixel, bottom row first.
-        // A 32-bit icon whose transparency is all zero is drawn by it too.
-        bool useMask = bpp != 32;
-        if (!useMask) {
-            useMask = true;
-            for (int y = 0; y < d.Height && useMask; ++y)
-                for (int x = 0; x < d.Width; ++x)
-                    if (pixels[uint64_t(y) * d.Stride + 4 * uint64_t(x) + 3] != 0) {
-                        useMask = false;
-                        break;
-                    }
-            if (useMask) {
-                d.AlphaMask = 0, d.AlphaBits = 0;
-                for (int y = 0; y < d.Height; ++y)
-                    ConvertRow(d, pixels + uint64_t(d.Height - 1 - y) * d.Stride,
-                               reinterpret_cast<uint32_t*>(img.scanLine(y)));
-            }
-        }
-        const uint64_t maskStride = (uint64_t(width) + 31) / 32 * 4;
-        const uint64_t maskAt = bits + d.Stride * uint64_t(d.Height);
-        if (useMask && maskAt + maskStride * uint64_t(d.Height) <= size) {
-            for (int y = 0; y < d.Height; ++y) {
-                const uint8_t* row = p + maskAt + uint64_t(d.Height - 1 - y) * maskStride;
-                auto* dst = reinterpret_cast<uint32_t*>(img.scanLine(y));
-                for (int x = 0; x < d.Width; ++x)
-                    if ((row[x >> 3] >> (7 - (x & 7))) & 1) dst[x] = 0xFFFFFFFFu;
-            }
-        }
-    }
+    if (rle) LayGapsOnWhite(d, given, img);
+    if (icon) ApplyIconMask(p, size, bits, bpp == 32, uint64_t(width), pixels, d, img);
     out = img;
     return true;
 }
@@ -619,11 +635,8 @@ void JpegQuiet(j_common_ptr) {}
 
 namespace {
 
-// libjpeg's own memory for one picture (a progressive file keeps all its
-// coefficients), and the scans a file may have: enough for any real file,
-// and a bound on the work a hostile one asks for.
-const long kMaxJpegMemory = 160L << 20;
-const int kMaxJpegScans = 256;
+const long kMaxJpegMemory = picture_budget::kMaxJpegMemory;
+const int kMaxJpegScans = picture_budget::kMaxJpegScans;
 
 void JpegProgress(j_common_ptr common) {
     auto* info = reinterpret_cast<j_decompress_ptr>(common);

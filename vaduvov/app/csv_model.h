@@ -23,9 +23,9 @@ public:
     // What a file may hold to be taken: lines, bytes of one line, and
     // fields of all lines together.  Beyond any of them the file is refused
     // (LoadError) as soon as the reading gets there.
-    static constexpr int kMaxLines = 200000;
-    static constexpr size_t kMaxLineBytes = size_t(1) << 20;
-    static constexpr int kMaxFields = 1000000;
+    static constexpr int kMaxLines = input_limits::kMaxCsvLines;
+    static constexpr size_t kMaxLineBytes = input_limits::kMaxCsvLineBytes;
+    static constexpr int kMaxFields = input_limits::kMaxCsvFields;
     int Target = -1;                 // 1 user ID, 2 user name, 3 password; -1 none
     std::array<int, 4> ColumnMap{};  // [1..3]: preview column of each target, -1 none
 

@@ -1,6 +1,8 @@
 // Reading the drill computers' results files from the score folder.
 #pragma once
 
+#include "input_limits.h"
+
 #include <array>
 #include <ctime>
 #include <string>
@@ -32,11 +34,9 @@ std::vector<std::string> GetFileList(const std::string& folder, const std::strin
 void DeleteOldFiles(const std::string& folder, const std::string& ext, std::time_t now);
 
 // A results file is read no further than its first kMaxResultsHeadBytes
-// bytes (the four lines it holds take a few hundred), and a field longer
-// than kMaxResultsFieldBytes (far wider than any cell shows) is cut there
-// at a character's end.
-inline constexpr size_t kMaxResultsHeadBytes = 16 * 1024;
-inline constexpr size_t kMaxResultsFieldBytes = 512;
+// bytes, and a longer field is cut at kMaxResultsFieldBytes.
+inline constexpr size_t kMaxResultsHeadBytes = input_limits::kMaxResultsHeadBytes;
+inline constexpr size_t kMaxResultsFieldBytes = input_limits::kMaxResultsFieldBytes;
 
 // Reads one results file.  Each call starts from an empty record, so a
 // file that cannot be read whole shows only the fields before the first

@@ -17,19 +17,13 @@ TfList::TfList(QWidget* owner, TControllerSettings& settings) : TResultsWindow(o
                {caLeft | caVCenter, caLeft | caVCenter, caLeft | caVCenter, caCenter | caVCenter,
                 caCenter | caVCenter, caCenter | caVCenter, caRight | caVCenter, caRight | caVCenter,
                 caRight | caVCenter});
-    PlaceFrame(this, QPoint(Settings.ListLeft, Settings.ListTop));
-    ScrollExtra = 0;
     // Results files half a day old are cleared once, when the list opens.
     DeleteOldFiles(Settings.ScoreDir, ".dat", std::time(nullptr));
-    RefreshList();
-    FitAll();
-    StartTimer(Settings.ListInterval);
+    OpenAt(QPoint(Settings.ListLeft, Settings.ListTop), Settings.ListInterval, [this] { RefreshList(); });
 }
 
 TfList::~TfList() {
-    Settings.ListInterval = SpinEdit1->value();
-    Settings.ListLeft = FramePosition(this).x();
-    Settings.ListTop = FramePosition(this).y();
+    KeepPlace(Settings.ListInterval, Settings.ListLeft, Settings.ListTop);
 }
 
 void TfList::RefreshList() {

@@ -122,8 +122,8 @@ void TfMain::BuildMenu() {
     help->addAction(QL("バージョン情報(&A)..."), this, [this] { About1Click(); });
 }
 
-void TfMain::BuildControls(QWidget* client) {
-    // Tool bar: roster, client list, score table.
+// The tool bar: roster, client list, score table.
+void TfMain::BuildToolButtons(QWidget* client) {
     auto tool = [&](const char* name, int x, const char* hint, QStyle::StandardPixmap icon) {
         auto* b = new QToolButton(client);
         b->setObjectName(name);
@@ -139,6 +139,24 @@ void TfMain::BuildControls(QWidget* client) {
     connect(ToolButton1, &QToolButton::clicked, this, [this] { ToolButton3Click(); });
     connect(ToolButton2, &QToolButton::clicked, this, [this] { ToolButton2Click(); });
     connect(ToolButton3, &QToolButton::clicked, this, [this] { ToolButton1Click(); });
+}
+
+// The buttons that save the settings and close the window.
+void TfMain::BuildFormButtons(QWidget* client) {
+    auto* update = new QPushButton(QL("更　新(&N)"), client);
+    update->setObjectName("BitBtn1");
+    update->setGeometry(318, 228, 100, 28);
+    update->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    connect(update, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    auto* quit = new QPushButton(QL("終　了(&Q)"), client);
+    quit->setObjectName("BitBtn2");
+    quit->setGeometry(448, 228, 100, 28);
+    quit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    connect(quit, &QPushButton::clicked, this, [this] { Exit1Click(); });
+}
+
+void TfMain::BuildControls(QWidget* client) {
+    BuildToolButtons(client);
 
     auto group = [&](const char* name, const char* title, int x, int y, int w, int h) {
         auto* g = new QGroupBox(QL(title), client);
@@ -223,16 +241,7 @@ void TfMain::BuildControls(QWidget* client) {
     }
     MeiboDirItems[0]->setChecked(true);
 
-    auto* update = new QPushButton(QL("更　新(&N)"), client);
-    update->setObjectName("BitBtn1");
-    update->setGeometry(318, 228, 100, 28);
-    update->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    connect(update, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-    auto* quit = new QPushButton(QL("終　了(&Q)"), client);
-    quit->setObjectName("BitBtn2");
-    quit->setGeometry(448, 228, 100, 28);
-    quit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    connect(quit, &QPushButton::clicked, this, [this] { Exit1Click(); });
+    BuildFormButtons(client);
 }
 
 // ---------------------------------------------------------------- settings

@@ -97,6 +97,8 @@ protected:
 private:
     void BuildMenu();
     void BuildControls(QWidget* client);
+    void BuildToolButtons(QWidget* client);
+    void BuildFormButtons(QWidget* client);
     void ReportDrillFolder(TDrillFolder state, bool writing);
     // Writes every settings file; a file that could not be written is reported.
     void SaveSettings();

@@ -3,6 +3,8 @@
 // the editor's commands on them.
 #pragma once
 
+#include "input_limits.h"
+
 #include "gridsort.h"
 #include "roster.h"
 
@@ -90,7 +92,7 @@ public:
     // So is text with a field the roster's file cannot carry (a double
     // quote, a lone LF or another control byte): PasteError then names
     // its line.
-    static constexpr size_t kMaxPasteBytes = size_t(1) << 20;
+    static constexpr size_t kMaxPasteBytes = input_limits::kMaxPasteBytes;
     bool Paste(const std::string& text, int row, int col);
     std::string PasteError;
     void InsertRows(int top, int bottom);

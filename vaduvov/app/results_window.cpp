@@ -4,6 +4,7 @@
 #include "gridfunc.h"
 #include "localeorder.h"
 #include "qtext.h"
+#include "winpos.h"
 
 #include <QGuiApplication>
 #include <QPushButton>
@@ -210,4 +211,19 @@ void TResultsWindow::resizeEvent(QResizeEvent* e) {
         FitPending = false;
         FitScrollExtra();
     });
+}
+
+void TResultsWindow::OpenAt(const QPoint& place, int seconds, const std::function<void()>& refresh) {
+    PlaceFrame(this, place);
+    ScrollExtra = 0;
+    refresh();
+    FitAll();
+    StartTimer(seconds);
+}
+
+void TResultsWindow::KeepPlace(int& seconds, int& left, int& top) const {
+    seconds = SpinEdit1->value();
+    const QPoint at = FramePosition(this);
+    left = at.x();
+    top = at.y();
 }

@@ -9,6 +9,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -53,6 +55,11 @@ protected:
     // Titles and cell alignments of the columns; the rest of the set-up.
     void SetColumns(const std::vector<const char*>& titles, const std::vector<uint8_t>& aligns);
     void StartTimer(int seconds);
+    // Shows the window at its kept place with the rows refresh makes,
+    // fitted, and refreshes every seconds from then on.
+    void OpenAt(const QPoint& place, int seconds, const std::function<void()>& refresh);
+    // The refresh interval and the window's place, kept for the next time.
+    void KeepPlace(int& seconds, int& left, int& top) const;
     // One row per results file below the titles; no file: one empty row.
     void ShowDataRows(const TGridRows& rows);
     void resizeEvent(QResizeEvent* e) override;

@@ -22,17 +22,11 @@ TfScore::TfScore(QWidget* owner, TControllerSettings& settings) : TResultsWindow
         ScoreGridDrawCell(col, row, p, rect);
     };
     Grid->OnMouseUp = [this](QObject*, Qt::MouseButton, int x, int y) { ScoreGridMouseUp(x, y); };
-    PlaceFrame(this, QPoint(Settings.ScoreLeft, Settings.ScoreTop));
-    ScrollExtra = 0;
-    RefreshScore();
-    FitAll();
-    StartTimer(Settings.ScoreInterval);
+    OpenAt(QPoint(Settings.ScoreLeft, Settings.ScoreTop), Settings.ScoreInterval, [this] { RefreshScore(); });
 }
 
 TfScore::~TfScore() {
-    Settings.ScoreInterval = SpinEdit1->value();
-    Settings.ScoreLeft = FramePosition(this).x();
-    Settings.ScoreTop = FramePosition(this).y();
+    KeepPlace(Settings.ScoreInterval, Settings.ScoreLeft, Settings.ScoreTop);
 }
 
 // The rows are put in the chosen order before they reach the grid, so a
