@@ -5,6 +5,7 @@
 #pragma once
 
 #include "IniFile.h"
+#include "input_limits.h"
 
 #include <array>
 #include <cstdint>
@@ -106,11 +107,10 @@ public:
     virtual void CloseWindow() = 0;
 };
 
-constexpr int kMaxEntries = 501;
-constexpr int kMaxQuestions = 101;
-// The most lines a problem file may hold: 500 entries of many lines each,
-// blank lines between them, and still a bound on what splitting costs.
-constexpr size_t kMaxProblemLines = 100000;
+// The table sizes: one entry more than the blocks a problem may hold.
+constexpr int kMaxEntries = input_limits::kMaxProblemBlocks + 1;
+constexpr int kMaxQuestions = input_limits::kMaxProblemQuestions;
+constexpr size_t kMaxProblemLines = input_limits::kMaxProblemLines;
 constexpr int kTextLines = 22;
 constexpr int kAnswerButtons = 10;
 constexpr int kAnswerSlots = 10;
@@ -153,6 +153,7 @@ public:
 
     // ---- opening and the block index
     void LoadProblemFile(const std::string& path);
+    bool ReadProblemLines(const std::string& path);
     bool BuildBlockIndex();
     bool SkipToBlockEnd(int& line);
     bool SkipToSubBlockEnd(int& line);

@@ -11,13 +11,8 @@
 
 namespace {
 
-// The most of one line of the problem that is shown: far more than the
-// widest text area or dialog holds.  A longer line is shown cut (at a
-// character's end) and stays whole in the problem.
-constexpr size_t kMaxShownLineBytes = 512;
-
 std::string Shown(const std::string& line) {
-    return line.size() > kMaxShownLineBytes ? sjis::CutBytes(line, kMaxShownLineBytes, true) : line;
+    return line.size() > input_limits::kMaxShownLineBytes ? sjis::CutBytes(line, input_limits::kMaxShownLineBytes, true) : line;
 }
 
 }  // namespace

@@ -10,10 +10,6 @@
 
 namespace {
 
-// Far beyond what a progress file holds: numbers, the marks, one picture
-// line and the lines that name the problem.
-constexpr size_t kMaxProgressBytes = 64 * 1024;
-
 // The lines after the marks that name the problem and the order.
 constexpr size_t kOriginLines = 4;
 const char kOrderFile[] = "order=file";
@@ -163,7 +159,7 @@ bool TDrillEngine::LoadProgress() {
     // further than that shows.
     std::vector<std::string> lines;
     bool whole = false;
-    if (!textfile::ReadRecordHead(ProgressPath(), 15 + kMaxQuestions + kOriginLines, kMaxProgressBytes, lines,
+    if (!textfile::ReadRecordHead(ProgressPath(), 15 + kMaxQuestions + kOriginLines, input_limits::kMaxProgressBytes, lines,
                                   &whole) ||
         !whole)
         return false;

@@ -58,6 +58,58 @@ void TDrillEngine::FailOpening(const std::string& message, bool withOut) {
     DeleteResultFiles(Settings.ScoreFolder, ComputerName);
 }
 
+// Reads the problem file into its lines, ended by a closing "/"; a file
+// that cannot be read or holds no block is refused (FailOpening).
+bool TDrillEngine::ReadProblemLines(const std::string& path) {
+    std::string bytes;
+    if (!textfile::ReadFileBytes(path, bytes)) {
+        FailOpening(msg::CannotRead(), false);
+        return false;
+    }
+    // The problem as progress files name it: by its path and by its bytes.
+    ProblemOrigin.Known = true;
+    ProblemOrigin.PathDigest = ContentDigest(path.data(), path.size());
+    ProblemOrigin.BytesDigest = ContentDigest(bytes.data(), bytes.size());
+    ProblemOrigin.Size = bytes.size();
+    // A file with no text at all has no block, however many blank lines it
+    // holds: refused before it is split.  One with more lines than any
+    // problem has is refused as soon as the split passes the bound.
+    const size_t textEnd = std::min(bytes.find('\0'), bytes.size());
+    if (std::find_if(bytes.begin(), bytes.begin() + std::ptrdiff_t(textEnd),
+                     [](char c) { return static_cast<unsigned char>(c) > ' '; }) == bytes.begin() + std::ptrdiff_t(textEnd)) {
+        std::string().swap(bytes);
+        FailOpening(msg::NoBlock(), false);
+        return false;
+    }
+    const bool fits = textfile::SplitLinesUpTo(bytes, kMaxProblemLines, ProblemLines);
+    std::string().swap(bytes);
+    if (!fits) {
+        FailOpening(msg::TooManyLines(), false);
+        return false;
+    }
+    View.SetMarkVisible(TMark::Maru, false);
+    View.SetMarkVisible(TMark::Batu, false);
+
+    // The tail: one 0x1A byte, then blank lines, then the closing "/".
+    if (!ProblemLines.empty()) {
+        std::string& last = ProblemLines.back();
+        if (last == "\x1A")
+            ProblemLines.pop_back();
+        else if (!last.empty() && last.back() == '\x1A')
+            last.pop_back();
+    }
+    while (!ProblemLines.empty() && sjis::Trim(ProblemLines.back()).empty()) ProblemLines.pop_back();
+    if (ProblemLines.empty()) {
+        FailOpening(msg::NoBlock(), false);
+        return false;
+    }
+    {
+        std::string t = LowerTrimmed(static_cast<int>(ProblemLines.size()) - 1);
+        if (t != "/" && t != "/fb") ProblemLines.push_back("/");
+    }
+    return true;
+}
+
 void TDrillEngine::LoadProblemFile(const std::string& path) {
     HideImages();
     ClearBlockIndex();
@@ -81,52 +133,7 @@ void TDrillEngine::LoadProblemFile(const std::string& path) {
     const int restoredImage = hasProgress ? ImageIndex : -1;
     View.SetStatusText(0, msg::StatusProblem() + BaseName);
 
-    std::string bytes;
-    if (!textfile::ReadFileBytes(path, bytes)) {
-        FailOpening(msg::CannotRead(), false);
-        return;
-    }
-    // The problem as progress files name it: by its path and by its bytes.
-    ProblemOrigin.Known = true;
-    ProblemOrigin.PathDigest = ContentDigest(path.data(), path.size());
-    ProblemOrigin.BytesDigest = ContentDigest(bytes.data(), bytes.size());
-    ProblemOrigin.Size = bytes.size();
-    // A file with no text at all has no block, however many blank lines it
-    // holds: refused before it is split.  One with more lines than any
-    // problem has is refused as soon as the split passes the bound.
-    const size_t textEnd = std::min(bytes.find('\0'), bytes.size());
-    if (std::find_if(bytes.begin(), bytes.begin() + std::ptrdiff_t(textEnd),
-                     [](char c) { return static_cast<unsigned char>(c) > ' '; }) == bytes.begin() + std::ptrdiff_t(textEnd)) {
-        std::string().swap(bytes);
-        FailOpening(msg::NoBlock(), false);
-        return;
-    }
-    const bool fits = textfile::SplitLinesUpTo(bytes, kMaxProblemLines, ProblemLines);
-    std::string().swap(bytes);
-    if (!fits) {
-        FailOpening(msg::TooManyLines(), false);
-        return;
-    }
-    View.SetMarkVisible(TMark::Maru, false);
-    View.SetMarkVisible(TMark::Batu, false);
-
-    // The tail: one 0x1A byte, then blank lines, then the closing "/".
-    if (!ProblemLines.empty()) {
-        std::string& last = ProblemLines.back();
-        if (last == "\x1A")
-            ProblemLines.pop_back();
-        else if (!last.empty() && last.back() == '\x1A')
-            last.pop_back();
-    }
-    while (!ProblemLines.empty() && sjis::Trim(ProblemLines.back()).empty()) ProblemLines.pop_back();
-    if (ProblemLines.empty()) {
-        FailOpening(msg::NoBlock(), false);
-        return;
-    }
-    {
-        std::string t = LowerTrimmed(static_cast<int>(ProblemLines.size()) - 1);
-        if (t != "/" && t != "/fb") ProblemLines.push_back("/");
-    }
+    if (!ReadProblemLines(path)) return;  // FailOpening has run
 
     if (!BuildBlockIndex()) return;  // FailOpening has run
 

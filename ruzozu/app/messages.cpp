@@ -1,16 +1,9 @@
 #include "messages.h"
 
 #include "input_limits.h"
-#include "main_engine.h"
 #include "sjis.h"
 
 #include <string>
-
-// The problem reader keeps its own copies of these bounds; they must be
-// the ones the messages tell.
-static_assert(kMaxProblemLines == input_limits::kMaxProblemLines);
-static_assert(kMaxEntries == input_limits::kMaxProblemBlocks + 1);
-static_assert(kMaxQuestions == input_limits::kMaxProblemQuestions);
 
 // The sources hold the texts in UTF-8; each is converted to Shift-JIS once.
 #define MSG(name, text)                          \
