@@ -460,6 +460,19 @@ bool ReadColorMasks(const uint8_t* p, uint64_t size, const uint8_t* h, uint32_t 
 // an icon the header's height counts the picture and its mask, which
 // follows the bits: pixels the mask marks are laid on white, unless a
 // 32-bit icon's own transparency says more.
+// Writers that leave out the last row's padding: the rows are all there,
+// so the padding is made up (in padded) rather than the file refused.
+void PadLastRow(uint32_t depth, uint64_t width, uint64_t height, uint64_t stride, std::string& padded,
+                const uint8_t*& pixels, uint64_t& pixelBytes) {
+    const uint64_t rowBytes = (uint64_t(depth) * width + 7) / 8;
+    const uint64_t whole = stride * height;
+    if (height == 0 || pixelBytes >= whole || pixelBytes < whole - stride + rowBytes) return;
+    padded.assign(reinterpret_cast<const char*>(pixels), size_t(pixelBytes));
+    padded.resize(size_t(whole), '\0');
+    pixels = reinterpret_cast<const uint8_t*>(padded.data());
+    pixelBytes = whole;
+}
+
 bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QImage& out) {
     if (size < 12) return false;
     const uint32_t headerSize = Le32(p);
@@ -538,16 +551,7 @@ bool DecodeDib(const uint8_t* p, uint64_t size, uint64_t bitsAt, bool icon, QIma
         pixels = reinterpret_cast<const uint8_t*>(unpacked.data());
         pixelBytes = unpacked.size();
     } else {
-        // Writers that leave out the last row's padding: the rows are all
-        // there, so the padding is made up rather than the file refused.
-        const uint64_t rowBytes = (uint64_t(depth) * uint64_t(width) + 7) / 8;
-        const uint64_t whole = stride * uint64_t(height);
-        if (height > 0 && pixelBytes < whole && pixelBytes >= whole - stride + rowBytes) {
-            unpacked.assign(reinterpret_cast<const char*>(pixels), size_t(pixelBytes));
-            unpacked.resize(size_t(whole), '\0');
-            pixels = reinterpret_cast<const uint8_t*>(unpacked.data());
-            pixelBytes = whole;
-        }
+        PadLastRow(depth, uint64_t(width), uint64_t(height), stride, unpacked, pixels, pixelBytes);
     }
     if (!ReadDibLayout(info.data(), info.size(), pixelBytes, d)) return false;
     QImage img(d.Width, d.Height, QImage::Format_RGB32);

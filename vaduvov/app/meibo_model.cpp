@@ -85,6 +85,56 @@ std::string RosterFieldFaultMessage(const std::string& where, size_t row, int fi
            sjis::L("User ID と PassWord には、半角の数字とアルファベットだけが使えます。");
 }
 
+namespace {
+
+// An ID the instructor changed: a row of a new ID holding the name and
+// password of a loaded row whose ID left the grid is that row, renamed.
+// Gives each such new ID the ID it was loaded under.
+std::map<std::string, std::string> RenamedRows(const std::vector<RosterEntry>& loaded,
+                                               const std::vector<RosterEntry>& rows,
+                                               const std::set<std::string>& loadedIds,
+                                               const std::set<std::string>& gridIds) {
+    std::map<std::string, std::string> renamedFrom;
+    std::multimap<std::pair<std::string, std::string>, std::string> gone;
+    for (const auto& e : loaded)
+        if (!e.id.empty() && !gridIds.count(e.id)) gone.emplace(std::make_pair(e.name, e.password), e.id);
+    for (const auto& e : rows) {
+        if (e.id.empty() || loadedIds.count(e.id) || renamedFrom.count(e.id)) continue;
+        const auto it = gone.find({e.name, e.password});
+        if (it == gone.end()) continue;
+        renamedFrom[e.id] = it->second;
+        gone.erase(it);
+    }
+    // A name corrected along with the ID: the password alone tells the
+    // row, where no other row of a new ID nor any other loaded row that
+    // left the grid has it.
+    std::map<std::string, std::vector<std::string>> goneByPassword, newByPassword;
+    for (const auto& g : gone)
+        if (!g.first.second.empty()) goneByPassword[g.first.second].push_back(g.second);
+    for (const auto& e : rows)
+        if (!e.id.empty() && !loadedIds.count(e.id) && !renamedFrom.count(e.id) && !e.password.empty())
+            newByPassword[e.password].push_back(e.id);
+    for (const auto& [password, ids] : newByPassword) {
+        const auto it = goneByPassword.find(password);
+        if (ids.size() == 1 && it != goneByPassword.end() && it->second.size() == 1)
+            renamedFrom[ids[0]] = it->second[0];
+    }
+    return renamedFrom;
+}
+
+// What the instructor is told of rows whose IDs a login registered meanwhile.
+std::string RegisteredMeanwhileMessage(const std::vector<RosterEntry>& registered) {
+    std::string ids;
+    for (size_t i = 0; i < registered.size() && i < 5; ++i)
+        ids += (i ? sjis::L("、") : std::string()) + sjis::L("「") + registered[i].id + sjis::L("」");
+    if (registered.size() > 5) ids += sjis::L(" ほか ") + std::to_string(registered.size() - 5) + sjis::L(" 人");
+    return sjis::L("ユーザー ID ") + ids + sjis::L(" は、名簿を開いた後にログインで登録されました。") + "\r\r" +
+           sjis::L("名簿は保存していません。") + "\r" +
+           sjis::L("この名簿の内容で上書きするには、もう一度 OK を押してください。");
+}
+
+}  // namespace
+
 bool TMeiboGrid::SaveMeibo(const std::string& path) {
     SettleStash();
     SaveError.clear();
@@ -111,35 +161,7 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
         loadedById.emplace(e.id, e);
     }
     for (const auto& e : rows) gridIds.insert(e.id);
-    // An ID the instructor changed: a row of a new ID holding the name and
-    // password of a loaded row whose ID left the grid is that row, renamed.
-    std::map<std::string, std::string> renamedFrom;
-    {
-        std::multimap<std::pair<std::string, std::string>, std::string> gone;
-        for (const auto& e : Loaded)
-            if (!e.id.empty() && !gridIds.count(e.id)) gone.emplace(std::make_pair(e.name, e.password), e.id);
-        for (const auto& e : rows) {
-            if (e.id.empty() || loadedIds.count(e.id) || renamedFrom.count(e.id)) continue;
-            const auto it = gone.find({e.name, e.password});
-            if (it == gone.end()) continue;
-            renamedFrom[e.id] = it->second;
-            gone.erase(it);
-        }
-        // A name corrected along with the ID: the password alone tells the
-        // row, where no other row of a new ID nor any other loaded row that
-        // left the grid has it.
-        std::map<std::string, std::vector<std::string>> goneByPassword, newByPassword;
-        for (const auto& g : gone)
-            if (!g.first.second.empty()) goneByPassword[g.first.second].push_back(g.second);
-        for (const auto& e : rows)
-            if (!e.id.empty() && !loadedIds.count(e.id) && !renamedFrom.count(e.id) && !e.password.empty())
-                newByPassword[e.password].push_back(e.id);
-        for (const auto& [password, ids] : newByPassword) {
-            const auto it = goneByPassword.find(password);
-            if (ids.size() == 1 && it != goneByPassword.end() && it->second.size() == 1)
-                renamedFrom[ids[0]] = it->second[0];
-        }
-    }
+    const std::map<std::string, std::string> renamedFrom = RenamedRows(Loaded, rows, loadedIds, gridIds);
     std::string why;
     // Rows of a new ID that a login registered meanwhile, holding other
     // fields than the registration: the instructor is told first.
@@ -185,13 +207,7 @@ bool TMeiboGrid::SaveMeibo(const std::string& path) {
     if (ok && !registered.empty()) {
         // Told once: the registrations count as loaded now, so that the
         // next save stores the rows as this editor has them.
-        std::string ids;
-        for (size_t i = 0; i < registered.size() && i < 5; ++i)
-            ids += (i ? sjis::L("、") : std::string()) + sjis::L("「") + registered[i].id + sjis::L("」");
-        if (registered.size() > 5) ids += sjis::L(" ほか ") + std::to_string(registered.size() - 5) + sjis::L(" 人");
-        SaveError = sjis::L("ユーザー ID ") + ids + sjis::L(" は、名簿を開いた後にログインで登録されました。") +
-                    "\r\r" + sjis::L("名簿は保存していません。") + "\r" +
-                    sjis::L("この名簿の内容で上書きするには、もう一度 OK を押してください。");
+        SaveError = RegisteredMeanwhileMessage(registered);
         Loaded.insert(Loaded.end(), registered.begin(), registered.end());
         return false;
     }
