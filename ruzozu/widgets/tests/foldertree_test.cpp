@@ -3,6 +3,7 @@
 #include "FolderTree.h"
 
 #include "sjis.h"
+#include "linked_folders.h"
 #include "tempdir.h"
 
 #include <QApplication>
@@ -404,34 +405,9 @@ void FolderTreeTest::aFolderThatIsGoneHasNoName() {
 // file system counts subfolders: ext4 here, tmpfs in /dev/shm) and one
 // with links and folders mixed show a plus sign, and Right opens them.
 void FolderTreeTest::foldersOfLinksOpenWithRight() {
-    std::vector<std::string> places{root_};
-    char shmTemplate[] = "/dev/shm/drilltest.XXXXXX";
-    std::string shm;
-    if (::mkdtemp(shmTemplate)) {
-        shm = shmTemplate;
-        places.push_back(shm);
-    }
-    struct TGone {
-        std::string path;
-        ~TGone() {
-            std::error_code ec;
-            if (!path.empty()) fs::remove_all(path, ec);
-        }
-    } gone{shm};
-    TNamespaceConfig c;
-    c.home = root_ + "/home";
-    c.desktop = root_ + "/home/Desktop";
-    c.volumes = {"/", root_};
-    if (!shm.empty()) c.volumes.push_back(shm);
-    SetNamespaceConfig(c);
-    for (const std::string& place : places) {
+    TLinkedFolderPlaces linked(root_);
+    for (const std::string& place : linked.places) {
         fs::create_directories(place + "/store/class1/week1");
-        fs::create_directories(place + "/store/class2");
-        fs::create_directories(place + "/classes");
-        fs::create_directory_symlink(place + "/store/class1", place + "/classes/class1");
-        fs::create_directory_symlink(place + "/store/class2", place + "/classes/class2");
-        fs::create_directories(place + "/mixed/real");
-        fs::create_directory_symlink(place + "/store/class1", place + "/mixed/linked");
         fs::create_directories(place + "/empty");
         fs::create_directories(place + "/filesonly");
         std::ofstream(place + "/filesonly/a.txt") << "a";

@@ -3,6 +3,7 @@
 #include "ShView.h"
 
 #include "sjis.h"
+#include "linked_folders.h"
 #include "tempdir.h"
 
 #include <QtTest>
@@ -281,34 +282,8 @@ void ShViewTest::linkedFoldersOpenAndSelect() {
 // tmpfs in /dev/shm), and one with links and folders mixed: each shows
 // its plus sign, and Right opens it.
 void ShViewTest::foldersOfLinksOpenWithRight() {
-    std::vector<std::string> places{root_};
-    char shmTemplate[] = "/dev/shm/drilltest.XXXXXX";
-    std::string shm;
-    if (::mkdtemp(shmTemplate)) {
-        shm = shmTemplate;
-        places.push_back(shm);
-    }
-    struct TGone {
-        std::string path;
-        ~TGone() {
-            std::error_code ec;
-            if (!path.empty()) fs::remove_all(path, ec);
-        }
-    } gone{shm};
-    TNamespaceConfig c;
-    c.home = root_ + "/home";
-    c.desktop = root_ + "/home/Desktop";
-    c.volumes = {"/", root_};
-    if (!shm.empty()) c.volumes.push_back(shm);
-    SetNamespaceConfig(c);
-    for (const std::string& place : places) {
-        fs::create_directories(place + "/store/class1");
-        fs::create_directories(place + "/store/class2");
-        fs::create_directories(place + "/classes");
-        fs::create_directory_symlink(place + "/store/class1", place + "/classes/class1");
-        fs::create_directory_symlink(place + "/store/class2", place + "/classes/class2");
-        fs::create_directories(place + "/mixed/real");
-        fs::create_directory_symlink(place + "/store/class1", place + "/mixed/linked");
+    TLinkedFolderPlaces linked(root_);
+    for (const std::string& place : linked.places) {
         TFolderView v;
         v.show();
         v.activateWindow();
