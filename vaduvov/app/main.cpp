@@ -29,7 +29,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QStyle>
+#include <QWindow>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -88,7 +90,20 @@ TfMain::TfMain(const std::string& exeFolder) : ExeFolder(exeFolder) {
     client->setFixedSize(578, 265);
     BuildControls(client);
     setCentralWidget(client);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    resize(sizeHint());
+}
+
+// The window keeps its own size, a limit told to the window system alone:
+// a window manager that gives it more all the same (a kiosk manager gives
+// every window the whole screen) is followed, and the window's background
+// fills what is beyond the controls instead of nothing being painted there.
+void TfMain::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (QWindow* w = windowHandle()) {
+        const QSize own = sizeHint();
+        w->setMinimumSize(own);
+        w->setMaximumSize(own);
+    }
 }
 
 // The list and the table store their values into the settings as they go:

@@ -22,6 +22,23 @@ wait_until 30 "the main window" window_named "RUZOZU Controller.*"
 main=$(xdotool search --onlyvisible --name "^RUZOZU Controller" | head -1)
 main_has_keys() { [ "$(focused)" = "$main" ]; }
 wait_until 30 "the main window with the keyboard" main_has_keys
+# Mostly a light grey, none of it left black: the right quarter of a
+# window (its screenshot is taken into $work/shot.png).
+right_quarter_painted() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window "$1" "$work/shot.png" 2>/dev/null || return 1
+  local mean
+  mean=$(convert "$work/shot.png" -crop "$((WIDTH / 4))x$HEIGHT+$((WIDTH * 3 / 4))+0" +repage \
+         -colorspace Gray -format '%[fx:mean]' info:) || return 1
+  awk -v m="$mean" 'BEGIN { exit !(m > 0.5) }'
+}
+if [ "$desktop" = matchbox ]; then
+  # The kiosk manager gives the main window the whole screen too: its
+  # background fills all of it.
+  main_wide() { eval "$(xdotool getwindowgeometry --shell "$main")"; [ "$WIDTH" -gt 700 ]; }
+  wait_until 20 "the main window over the screen" main_wide
+  wait_until 20 "the whole main window painted" right_quarter_painted "$main"
+fi
 
 # The score folder box: a click at its place in the window, then Enter
 # takes what is typed.
@@ -55,15 +72,7 @@ else
     # grid's white and the panel's grey.
     wide() { eval "$(xdotool getwindowgeometry --shell "$table")"; [ "$WIDTH" -gt 700 ]; }
     wait_until 20 "the score table over the screen" wide
-    painted() {
-      eval "$(xdotool getwindowgeometry --shell "$table")"
-      import -window "$table" "$work/table.png" 2>/dev/null || return 1
-      local mean
-      mean=$(convert "$work/table.png" -crop "$((WIDTH / 4))x$HEIGHT+$((WIDTH * 3 / 4))+0" +repage \
-             -colorspace Gray -format '%[fx:mean]' info:) || return 1
-      awk -v m="$mean" 'BEGIN { exit !(m > 0.5) }'
-    }
-    wait_until 20 "the whole score table painted" painted
+    wait_until 20 "the whole score table painted" right_quarter_painted "$table"
   else
     # An ordinary desktop keeps the table's width whatever size is asked.
     eval "$(xdotool getwindowgeometry --shell "$table")"
