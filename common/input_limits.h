@@ -90,6 +90,13 @@ inline constexpr size_t kMaxMetafileBytes = size_t(8) << 20;
 inline constexpr size_t kMaxSvgBytes = size_t(32) << 20;
 inline constexpr size_t kMaxWmfMemory = size_t(96) << 20;
 
+// ---- folders ---------------------------------------------------------------
+
+// The most entries looked at in the walk of one leftover part of a copy
+// before it is judged by what was seen: a bound on the time a part grown
+// huge (or made so on purpose) costs each sweep.
+inline constexpr size_t kMaxPartWalkEntries = 100000;
+
 // Every file read whole is read within the whole-file reader's bound.
 static_assert(kMaxSettingsBytes <= kMaxReadBytes && kMaxProgressBytes <= kMaxReadBytes &&
               kMaxResultsHeadBytes <= kMaxReadBytes && kMaxMetafileBytes <= kMaxReadBytes &&

@@ -1,4 +1,5 @@
 #include "shellmenu.h"
+#include "input_limits.h"
 #include "shellns_internal.h"
 
 #include "sjis.h"
@@ -586,7 +587,7 @@ bool NewestChange(const std::string& path, time_t& newest, ICopyProgress* progre
         // Past the bound the part is judged by what was seen: only names of
         // our own making are swept, and one left this large would else stay
         // for good.
-        if (++seen > 100000) return true;
+        if (++seen > input_limits::kMaxPartWalkEntries) return true;
         if (progress) progress->Busy();
         struct stat e;
         if (::lstat(it->path().c_str(), &e) == 0) newest = std::max(newest, e.st_mtime);
