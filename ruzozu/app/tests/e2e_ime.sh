@@ -89,37 +89,7 @@ fi
 
 title="Ruzozu Ver 4.4"
 main=""
-focused() { xdotool getwindowfocus 2>/dev/null; }
-focused_name() { xdotool getwindowfocus getwindowname 2>/dev/null; }
-main_has_keys() { [ "$(focused)" = "$main" ]; }
-dialog_has_keys() { local f; f=$(focused) && [ "$f" != "$main" ] && [ "$(focused_name)" = "$1" ]; }
-in_dialog() {
-  local name=$1
-  shift
-  wait_until 20 "the dialog \"$name\" with the keyboard" dialog_has_keys "$name"
-  xdotool key "$@"
-  wait_until 20 "the main window with the keyboard after \"$name\"" main_has_keys
-}
-geometry() { xdotool getwindowgeometry --shell "$main"; }
-is_full() { eval "$(geometry)"; [ "$WIDTH" = 1024 ] && [ "$HEIGHT" = 768 ]; }
-click_drill() {
-  eval "$(geometry)"
-  local s x y
-  s=$(awk -v w="$WIDTH" -v h="$HEIGHT" 'BEGIN { s = w / 640; if (h / 480 < s) s = h / 480; if (s > 1) print s; else print 1 }')
-  read -r x y < <(awk -v s="$s" -v w="$WIDTH" -v h="$HEIGHT" -v X="$X" -v Y="$Y" -v px="$1" -v py="$2" \
-    'BEGIN { ox = (s > 1) ? (w - 640 * s) / 2 : 0; oy = (s > 1) ? (h - 480 * s) / 2 : 0;
-             printf "%d %d\n", X + ox + px * s, Y + oy + py * s }')
-  xdotool mousemove "$x" "$y" click 1 mousemove 0 0
-}
-find_main() {
-  local w
-  main=""
-  for w in $(xdotool search --onlyvisible --name "^$title" 2>/dev/null); do
-    eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null || echo WIDTH=0)"
-    [ "$WIDTH" -ge 600 ] && { main=$w; return 0; }
-  done
-  return 1
-}
+source "$here/e2e_drill_windows.sh"
 # fcitx5 knows a window of the program (it makes one input context a
 # window, a moment after the window is made); with "focus:1": one with the
 # keyboard that takes composition.  ibus serves the program as a whole from
@@ -139,8 +109,6 @@ composing() { [ "$(tail -n 1 "$trace")" = "preedit:$1" ]; }
 wait_composing() { wait_until 20 "the composition \"$1\" (last seen: $(tail -n 1 "$trace"))" composing "$1"; }
 score="$work/share/score"
 dat="$score/$(hostname -s).dat"
-line4() { [ "$(sed -n 4p "$dat" 2>/dev/null | tr -d '\r')" = "$1" ]; }
-wait_line4() { wait_until 20 "results line 4 to read $1 (it reads $(sed -n 4p "$dat" 2>/dev/null | tr -d '\r'))" line4 "$1"; }
 
 export RUZOZU_QUIET_MEDIA=1
 setsid "${as_user[@]}" env HOME="$work/imhome" XDG_RUNTIME_DIR="$work/imhome/run" DISPLAY="$DISPLAY" \
@@ -241,7 +209,6 @@ wait_line4 '"5","4","1"'
 xdotool type --delay 40 'hana'
 wait_composing 'はな'
 if [ "$desktop" != none ]; then
-  other_has_keys() { local f; f=$(focused) && [ -n "$f" ] && [ "$f" != "$main" ] && [ "$f" != 1 ]; }
   xmessage -geometry 200x80+300+400 other &
   other=$!
   wait_until 20 "the other window" xdotool search --onlyvisible --classname "^xmessage$"
