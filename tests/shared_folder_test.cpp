@@ -49,6 +49,31 @@ pid_t RunAs(uid_t uid, const std::function<bool()>& body) {
     _exit(ok && body() ? 0 : 1);
 }
 
+// A learner's process under account uid that holds an fcntl lock of the
+// given type (F_RDLCK through a read-only descriptor) on path for good;
+// returns once the lock is held (-1 where it could not be taken).
+pid_t HoldLockForever(uid_t uid, const std::string& path, short type) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t holder = RunAs(uid, [&] {
+        const int fd = ::open(path.c_str(), type == F_RDLCK ? O_RDONLY : O_RDWR);
+        struct flock fl {};
+        fl.l_type = type;
+        fl.l_whence = SEEK_SET;
+        if (fd < 0 || ::fcntl(fd, F_SETLK, &fl) != 0) return false;
+        char c = 'r';
+        if (::write(ready[1], &c, 1) != 1) return false;
+        for (;;) ::pause();
+    });
+    ::close(ready[1]);
+    char c;
+    const bool held = ::read(ready[0], &c, 1) == 1;
+    ::close(ready[0]);
+    if (held) return holder;
+    ::waitpid(holder, nullptr, 0);
+    return -1;
+}
+
 bool Succeeded(pid_t pid) {
     int status = 0;
     return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -365,22 +390,8 @@ TEST(HostileLockFile, NeitherStopsNorOpensTheLogins) {
         if (kind.holdLock) {
             textfile::WriteFileAtomic(lock, "");
             ::chmod(lock.c_str(), 0666);
-            int ready[2];
-            ASSERT_EQ(0, ::pipe(ready));
-            holder = RunAs(kWriters[1], [&] {
-                const int fd = ::open(lock.c_str(), kind.holdLock == F_RDLCK ? O_RDONLY : O_RDWR);
-                struct flock fl {};
-                fl.l_type = static_cast<short>(kind.holdLock);
-                fl.l_whence = SEEK_SET;
-                if (fd < 0 || ::fcntl(fd, F_SETLK, &fl) != 0) return false;
-                char c = 'r';
-                if (::write(ready[1], &c, 1) != 1) return false;
-                for (;;) ::pause();
-            });
-            char c;
-            ASSERT_EQ(1, ::read(ready[0], &c, 1));
-            ::close(ready[0]);
-            ::close(ready[1]);
+            holder = HoldLockForever(kWriters[1], lock, static_cast<short>(kind.holdLock));
+            ASSERT_GT(holder, 0);
         }
         const pid_t learner = RunAs(kWriters[0], [&] {
             ::alarm(30);  // a hang fails the test, it does not stop it
@@ -441,21 +452,11 @@ void ReadWhileRewrittenWithoutTheLock(int pauseMs) {
     ASSERT_EQ(0, ::chmod(roster.c_str(), 0666));
     ASSERT_TRUE(textfile::WriteFileAtomic(lock, ""));
     ASSERT_EQ(0, ::chmod(lock.c_str(), 0666));
-    int ready[2], halfway[2];
-    ASSERT_EQ(0, ::pipe(ready));
+    int halfway[2];
     ASSERT_EQ(0, ::pipe(halfway));
-    const pid_t holder = RunAs(kWriters[1], [&] {
-        const int fd = ::open(lock.c_str(), O_RDONLY);
-        struct flock fl {};
-        fl.l_type = F_RDLCK;
-        fl.l_whence = SEEK_SET;
-        if (fd < 0 || ::fcntl(fd, F_SETLK, &fl) != 0) return false;
-        char c = 'r';
-        if (::write(ready[1], &c, 1) != 1) return false;
-        for (;;) ::pause();
-    });
+    const pid_t holder = HoldLockForever(kWriters[1], lock, F_RDLCK);
+    ASSERT_GT(holder, 0);
     char c;
-    ASSERT_EQ(1, ::read(ready[0], &c, 1));
     const pid_t reader = RunAs(kMaker, [&] {
         ::alarm(60);
         ::close(halfway[1]);  // a writer gone ends the wait
@@ -499,7 +500,7 @@ void ReadWhileRewrittenWithoutTheLock(int pauseMs) {
     EXPECT_TRUE(Succeeded(reader)) << "a login took a half-written roster";
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
-    for (int fd : {ready[0], ready[1], halfway[0]}) ::close(fd);
+    ::close(halfway[0]);
     std::vector<RosterEntry> got;
     ASSERT_TRUE(ReadRoster(roster, got));
     EXPECT_EQ(got.size(), size_t(kLearners));
