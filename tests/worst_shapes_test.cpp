@@ -289,18 +289,23 @@ std::string PngClaimingTooMuch(const TempDir& dir) {
     return LoadPng(dir, "big.png", hostile::PngClaiming(30000, 30000), false);
 }
 
-// A small true picture as PNG bytes, and the offset just after its header
-// chunk, where more chunks may go.
-std::string SmallPng(size_t& afterHeader) {
+// A small true picture of one colour, as Qt writes it in format.
+std::string SmallPicture(int side, Qt::GlobalColor colour, const char* format) {
     App();
-    QImage img(32, 32, QImage::Format_RGB32);
-    img.fill(Qt::blue);
+    QImage img(side, side, QImage::Format_RGB32);
+    img.fill(colour);
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, "PNG");
-    afterHeader = 8 + 12 + 13;
+    img.save(&buffer, format);
     return data.toStdString();
+}
+
+// A small true picture as PNG bytes, and the offset just after its header
+// chunk, where more chunks may go.
+std::string SmallPng(size_t& afterHeader) {
+    afterHeader = 8 + 12 + 13;
+    return SmallPicture(32, Qt::blue, "PNG");
 }
 
 // A 16 x 16 header, then one text chunk that claims 2 GiB and holds
@@ -334,14 +339,7 @@ std::string PngOfManyCompressedTexts(const TempDir& dir) {
 // A JPEG with 4000 application and comment markers of 16 KB each (64 MB)
 // before its frame: shown, the markers passed over.
 std::string JpegOfManyMarkers(const TempDir& dir) {
-    App();
-    QImage img(16, 16, QImage::Format_RGB32);
-    img.fill(Qt::green);
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, "JPEG");
-    const std::string jpeg = data.toStdString();
+    const std::string jpeg = SmallPicture(16, Qt::green, "JPEG");
     std::string marker(16384, 'm');
     marker[0] = char(0xFF);
     marker[2] = char(0x3F);
